@@ -1,0 +1,187 @@
+// Owners for COM references, BSTRs and VARIANTs, and the conversions between
+// the server's 8-bit text and BSTRs. Header-only: the engine and the client
+// both include it.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+#include <string>
+#include <utility>
+
+template <class T>
+class TComPtr
+{
+public:
+  TComPtr() = default;
+  TComPtr(std::nullptr_t) {}
+  // Takes a new reference.
+  explicit TComPtr(T* p) : FPtr(p) { if (FPtr) FPtr->AddRef(); }
+  TComPtr(const TComPtr& other) : FPtr(other.FPtr) { if (FPtr) FPtr->AddRef(); }
+  TComPtr(TComPtr&& other) noexcept : FPtr(std::exchange(other.FPtr, nullptr)) {}
+  ~TComPtr() { Reset(); }
+
+  TComPtr& operator=(const TComPtr& other)
+  {
+    if (other.FPtr) other.FPtr->AddRef();
+    Reset();
+    FPtr = other.FPtr;
+    return *this;
+  }
+  TComPtr& operator=(TComPtr&& other) noexcept
+  {
+    if (this != &other) { Reset(); FPtr = std::exchange(other.FPtr, nullptr); }
+    return *this;
+  }
+  TComPtr& operator=(std::nullptr_t) { Reset(); return *this; }
+
+  void Reset()
+  {
+    if (FPtr) std::exchange(FPtr, nullptr)->Release();
+  }
+  // Adopts a reference that the caller already owns.
+  void Attach(T* p) { Reset(); FPtr = p; }
+  T* Detach() { return std::exchange(FPtr, nullptr); }
+  // For out parameters: releases what is held and hands out the slot.
+  T** Put() { Reset(); return &FPtr; }
+  void** PutVoid() { return reinterpret_cast<void**>(Put()); }
+
+  T* Get() const { return FPtr; }
+  T* operator->() const { return FPtr; }
+  explicit operator bool() const { return FPtr != nullptr; }
+
+  // A new reference for an out parameter.
+  T* AddRefGet() const { if (FPtr) FPtr->AddRef(); return FPtr; }
+
+  template <class U>
+  TComPtr<U> As() const
+  {
+    TComPtr<U> result;
+    if (FPtr) FPtr->QueryInterface(__uuidof(U), result.PutVoid());
+    return result;
+  }
+
+private:
+  T* FPtr = nullptr;
+};
+
+template <class U, class T>
+inline TComPtr<U> ComQuery(T* p)
+{
+  TComPtr<U> result;
+  if (p) p->QueryInterface(__uuidof(U), result.PutVoid());
+  return result;
+}
+
+// 8-bit text (the ANSI code page, as the server's ISO 8859-1 arrives) to a new BSTR.
+inline BSTR StringToBStr(const std::string& s)
+{
+  if (s.empty()) return SysAllocStringLen(L"", 0);
+  int n = MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), nullptr, 0);
+  BSTR b = SysAllocStringLen(nullptr, UINT(n));
+  if (b) MultiByteToWideChar(CP_ACP, 0, s.data(), int(s.size()), b, n);
+  return b;
+}
+
+inline std::string BStrToString(const wchar_t* b, size_t len)
+{
+  if (!b || len == 0) return {};
+  int n = WideCharToMultiByte(CP_ACP, 0, b, int(len), nullptr, 0, nullptr, nullptr);
+  std::string s(size_t(n), '\0');
+  WideCharToMultiByte(CP_ACP, 0, b, int(len), s.data(), n, nullptr, nullptr);
+  return s;
+}
+
+inline std::string BStrToString(BSTR b)
+{
+  return BStrToString(b, b ? SysStringLen(b) : 0);
+}
+
+class TBStr
+{
+public:
+  TBStr() = default;
+  explicit TBStr(const std::string& s) : FStr(StringToBStr(s)) {}
+  explicit TBStr(const char* s) : FStr(StringToBStr(s ? s : "")) {}
+  TBStr(const TBStr&) = delete;
+  TBStr& operator=(const TBStr&) = delete;
+  TBStr(TBStr&& other) noexcept : FStr(std::exchange(other.FStr, nullptr)) {}
+  TBStr& operator=(TBStr&& other) noexcept
+  {
+    if (this != &other) { Reset(); FStr = std::exchange(other.FStr, nullptr); }
+    return *this;
+  }
+  ~TBStr() { Reset(); }
+
+  void Reset() { if (FStr) SysFreeString(std::exchange(FStr, nullptr)); }
+  BSTR* Put() { Reset(); return &FStr; }
+  BSTR Get() const { return FStr; }
+  BSTR Detach() { return std::exchange(FStr, nullptr); }
+  std::string Str() const { return BStrToString(FStr); }
+
+private:
+  BSTR FStr = nullptr;
+};
+
+class TVariant
+{
+public:
+  TVariant() { VariantInit(&FValue); }
+  explicit TVariant(long i) { VariantInit(&FValue); FValue.vt = VT_I4; FValue.lVal = i; }
+  explicit TVariant(const std::string& s)
+  {
+    VariantInit(&FValue);
+    FValue.vt = VT_BSTR;
+    FValue.bstrVal = StringToBStr(s);
+  }
+  // Takes a new reference to the object.
+  explicit TVariant(IUnknown* unk)
+  {
+    VariantInit(&FValue);
+    FValue.vt = VT_UNKNOWN;
+    FValue.punkVal = unk;
+    if (unk) unk->AddRef();
+  }
+  TVariant(const TVariant& other) { VariantInit(&FValue); VariantCopy(&FValue, const_cast<VARIANT*>(&other.FValue)); }
+  TVariant& operator=(const TVariant& other)
+  {
+    if (this != &other) VariantCopy(&FValue, const_cast<VARIANT*>(&other.FValue));
+    return *this;
+  }
+  ~TVariant() { VariantClear(&FValue); }
+
+  VARIANT* Put() { VariantClear(&FValue); return &FValue; }
+  VARIANT* Ptr() { return &FValue; }
+  const VARIANT& Get() const { return FValue; }
+  VARTYPE Type() const { return FValue.vt; }
+  bool IsEmpty() const { return FValue.vt == VT_EMPTY; }
+
+  // The value as a 32-bit integer: integers as they are, strings parsed, else 0.
+  long AsInt() const
+  {
+    if (FValue.vt == VT_I4) return FValue.lVal;
+    VARIANT tmp;
+    VariantInit(&tmp);
+    long result = 0;
+    if (SUCCEEDED(VariantChangeType(&tmp, const_cast<VARIANT*>(&FValue), 0, VT_I4))) result = tmp.lVal;
+    VariantClear(&tmp);
+    return result;
+  }
+  std::string AsString() const
+  {
+    if (FValue.vt == VT_BSTR) return BStrToString(FValue.bstrVal);
+    VARIANT tmp;
+    VariantInit(&tmp);
+    std::string result;
+    if (SUCCEEDED(VariantChangeType(&tmp, const_cast<VARIANT*>(&FValue), 0, VT_BSTR)))
+      result = BStrToString(tmp.bstrVal);
+    VariantClear(&tmp);
+    return result;
+  }
+  IUnknown* AsUnknown() const
+  {
+    return (FValue.vt == VT_UNKNOWN || FValue.vt == VT_DISPATCH) ? FValue.punkVal : nullptr;
+  }
+
+private:
+  VARIANT FValue;
+};

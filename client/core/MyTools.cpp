@@ -1,0 +1,1 @@
+#include "MyTools.h"

@@ -1,0 +1,2 @@
+// Sorted lists of items and integers, optionally locked.
+#pragma once

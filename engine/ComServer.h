@@ -1,0 +1,177 @@
+// The engine's COM plumbing: reference-counted objects answering a fixed list
+// of interfaces, error information for methods that fail with a message,
+// class factories, and the one table of classes that drives registration.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+#include <olectl.h>
+#include <oleauto.h>
+#include <atomic>
+#include <exception>
+#include <stdexcept>
+#include <string>
+
+#include "Vantor.h"
+#include "ComHandles.h"
+
+namespace Vantor {
+
+// Objects alive and server locks held, for DllCanUnloadNow.
+extern std::atomic<long> GObjectCount;
+extern std::atomic<long> GServerLocks;
+
+// The module handle of the engine library (or of the program that links the
+// engine statically, in tests).
+HMODULE EngineModule();
+
+// The engine's type library, loaded once from the module's TYPELIB resource.
+ITypeLib* EngineTypeLib();
+
+// An error that a method reports with a message text (the caller sees a
+// failing HRESULT and error information carrying the text).
+class EComError : public std::runtime_error
+{
+public:
+  explicit EComError(const std::string& msg, HRESULT hr = E_FAIL)
+    : std::runtime_error(msg), Code(hr) {}
+  HRESULT Code;
+};
+
+// Sets the thread's error information and answers the failing HRESULT.
+HRESULT SetComError(const std::string& msg, REFIID iid, HRESULT hr = E_FAIL);
+
+// Runs a method body; no C++ exception crosses the interface.
+template <class F>
+HRESULT ComGuard(REFIID iid, F&& body) noexcept
+{
+  try {
+    return body();
+  } catch (const EComError& e) {
+    return SetComError(e.what(), iid, e.Code);
+  } catch (const std::bad_alloc&) {
+    return SetComError("Out of memory", iid, E_OUTOFMEMORY);
+  } catch (const std::exception& e) {
+    return SetComError(e.what(), iid, E_FAIL);
+  } catch (...) {
+    return SetComError("Unexpected failure", iid, E_UNEXPECTED);
+  }
+}
+
+// Base of every engine object: counts itself for DllCanUnloadNow.
+class TComLifetime
+{
+protected:
+  TComLifetime() { ++GObjectCount; }
+  virtual ~TComLifetime() { --GObjectCount; }
+};
+
+// A COM object that answers IUnknown, the listed interfaces, ISupportErrorInfo
+// and IProvideClassInfo. The first interface stands for IUnknown.
+template <const CLSID* ClassId, class First, class... Rest>
+class TComObject : public TComLifetime,
+                   public First,
+                   public Rest...,
+                   public ISupportErrorInfo,
+                   public IProvideClassInfo
+{
+public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+  {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown))
+      *ppv = static_cast<IUnknown*>(static_cast<First*>(this));
+    else if (IsEqualIID(riid, __uuidof(ISupportErrorInfo)))
+      *ppv = static_cast<ISupportErrorInfo*>(this);
+    else if (IsEqualIID(riid, __uuidof(IProvideClassInfo)))
+      *ppv = static_cast<IProvideClassInfo*>(this);
+    else
+      *ppv = FindInterface<First, Rest...>(riid);
+    if (!*ppv) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefCount); }
+  STDMETHODIMP_(ULONG) Release() override
+  {
+    long n = --FRefCount;
+    if (n == 0) {
+      BeforeDestroy();
+      delete this;
+    }
+    return ULONG(n);
+  }
+
+  STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override
+  {
+    return FindInterface<First, Rest...>(riid) ? S_OK : S_FALSE;
+  }
+
+  STDMETHODIMP GetClassInfo(ITypeInfo** ppTI) override
+  {
+    if (!ppTI) return E_POINTER;
+    *ppTI = nullptr;
+    ITypeLib* lib = EngineTypeLib();
+    if (!lib) return TYPE_E_CANTLOADLIBRARY;
+    return lib->GetTypeInfoOfGuid(*ClassId, ppTI);
+  }
+
+  IUnknown* Unknown() { return static_cast<IUnknown*>(static_cast<First*>(this)); }
+  long RefCount() const { return FRefCount; }
+
+protected:
+  TComObject() = default;
+  // Called once when the last reference goes, before the destructor runs,
+  // while the object is still whole.
+  virtual void BeforeDestroy() {}
+
+private:
+  template <class I, class... More>
+  void* FindInterface(REFIID riid)
+  {
+    if (IsEqualIID(riid, __uuidof(I))) return static_cast<I*>(this);
+    if constexpr (sizeof...(More) > 0) return FindInterface<More...>(riid);
+    return nullptr;
+  }
+
+  std::atomic<long> FRefCount{0};
+};
+
+// Creates an object of class T and answers the asked interface.
+template <class T>
+HRESULT CreateComObject(REFIID riid, void** ppv)
+{
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  T* obj = nullptr;
+  try {
+    obj = new T();
+  } catch (...) {
+    return E_OUTOFMEMORY;
+  }
+  obj->AddRef();
+  HRESULT hr = obj->QueryInterface(riid, ppv);
+  obj->Release();
+  return hr;
+}
+
+// One row of the class table: what the factory creates and what registration writes.
+struct TComClassEntry
+{
+  const CLSID* ClassId;
+  const char* CoClassName;      // the ProgID is "Vantor." followed by this
+  const char* Description;      // the class's help string; may be empty
+  const char* ThreadingModel;   // "Free" or "Both"
+  HRESULT (*Create)(REFIID, void**);
+};
+
+// The table of the engine's classes (defined once, beside the library's exports).
+extern const TComClassEntry GComClasses[];
+extern const size_t GComClassCount;
+
+HRESULT GetClassObject(REFCLSID rclsid, REFIID riid, void** ppv);
+HRESULT RegisterServer();
+HRESULT UnregisterServer();
+
+} // namespace Vantor

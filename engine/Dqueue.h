@@ -1,0 +1,88 @@
+// A thread-safe first-in-first-out queue of bytes between one producer (the
+// socket thread) and one consumer (the parser), with blocking reads, one byte
+// of put-back and an interruption that wakes a blocked reader.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <string>
+
+namespace Vantor {
+
+// Raised in a reader when the queue is interrupted.
+class TQueueSyncInterrupt : public std::exception
+{
+public:
+  const char* what() const noexcept override { return "Queue interrupted"; }
+};
+
+class TQueue
+{
+public:
+  static constexpr int64_t BlockSize = 8192;
+
+  TQueue();
+  virtual ~TQueue();
+  TQueue(const TQueue&) = delete;
+  TQueue& operator=(const TQueue&) = delete;
+
+  // Push operations answer false when memory for the bytes could not be
+  // had; the bytes are then dropped, and the producer treats it as a loss
+  // of the connection.
+  bool PushByte(uint8_t b);
+  bool PushArray(const std::string& bytes);
+  bool PushBuffer(const void* p, size_t n);
+
+  void PutBack(uint8_t b);
+  // Blocking reads; they raise TQueueSyncInterrupt when interrupted.
+  uint8_t ReadByte();
+  uint8_t PeekByte();
+  // Up to n bytes that are there now; never waits.
+  size_t ReadBlock(void* dst, size_t n);
+  // Reads up to (not including) the first delimiter byte. On a time-out the
+  // text is empty and false is answered. A timeout of -1 waits for ever.
+  bool ReadUntil(const std::string& delimiters, std::string& text, long timeoutMs);
+  // Bytes waiting to be read; when none, the data signal is cleared.
+  int64_t Available();
+
+  void Interrupt();
+  // Forgets an interruption that no reader has seen.
+  void ClearInterrupt();
+  // True when data is there within the time; raises on interruption.
+  bool WaitForData(long timeoutMs);
+  void CheckInterrupt();
+  // Drops every byte not yet read (for a new connection).
+  void Discard();
+
+  // Counters, for tests and statistics.
+  int64_t ReadPosition();
+  int64_t WritePosition();
+  size_t BlockCount();
+
+  HANDLE DataEvent() const { return FDataEvent; }
+
+protected:
+  // Both run under the lock.
+  void ReleaseConsumedBlock();
+  bool AddBlock();
+
+private:
+  bool PushLocked(const uint8_t* p, size_t n);
+  bool TakeByteLocked(bool consume, uint8_t& b);
+
+  CRITICAL_SECTION FLock;
+  std::deque<std::unique_ptr<uint8_t[]>> FBlocks;
+  int64_t FBase = 0;       // absolute position of the first block's first byte
+  int64_t FWritePos = 0;
+  int64_t FReadPos = 0;
+  int64_t FCapacity = 0;   // absolute position up to which blocks exist
+  bool FHasPutBack = false;
+  uint8_t FPutBack = 0;
+  HANDLE FDataEvent;
+  HANDLE FInterruptEvent;
+};
+
+} // namespace Vantor

@@ -1,0 +1,22 @@
+// The engine's membership list: a person's memberships with one membership
+// object per conference.
+#pragma once
+
+#include "ComServer.h"
+
+namespace Vantor {
+
+class TMembershipList : public TComObject<&CLSID_MembershipList, IMembershipList>
+{
+public:
+  TMembershipList();
+  ~TMembershipList() override;
+
+  STDMETHODIMP Init(IUnknown* InCache, LONG InPerson) override;
+  STDMETHODIMP Get_Response(IUnknown** Value) override;
+  STDMETHODIMP Get_Membership(LONG InConf, IUnknown** Value) override;
+  STDMETHODIMP Get_Items(LONG InIX, IUnknown** Value) override;
+  STDMETHODIMP Get_ItemCount(LONG* Value) override;
+};
+
+} // namespace Vantor

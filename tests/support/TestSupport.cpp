@@ -1,0 +1,167 @@
+#include "TestSupport.h"
+
+#include <cstdio>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <stdexcept>
+
+namespace TestSupport {
+
+std::string WindowsPathOf(const std::string& unixPath)
+{
+  std::string result = "Z:";
+  for (char c : unixPath) result.push_back(c == '/' ? '\\' : c);
+  return result;
+}
+
+std::string UnixPathOf(const std::string& windowsPath)
+{
+  std::string p = windowsPath;
+  if (p.size() >= 2 && (p[0] == 'Z' || p[0] == 'z') && p[1] == ':') p = p.substr(2);
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  return p;
+}
+
+std::string ProgramDir()
+{
+  char path[MAX_PATH * 2] = {};
+  GetModuleFileNameA(nullptr, path, sizeof(path));
+  std::string s(path);
+  size_t slash = s.find_last_of("\\/");
+  return slash == std::string::npos ? "." : s.substr(0, slash);
+}
+
+std::string NewTempDir(const std::string& prefix)
+{
+  static std::mutex lock;
+  static int counter = 0;
+  std::lock_guard<std::mutex> guard(lock);
+  std::string base;
+  char env[1024];
+  DWORD n = GetEnvironmentVariableA("OMNORA_TEST_TMP", env, sizeof(env));
+  if (n > 0 && n < sizeof(env)) {
+    base = WindowsPathOf(env);
+  } else {
+    char tmp[MAX_PATH];
+    GetTempPathA(MAX_PATH, tmp);
+    base = tmp;
+    if (!base.empty() && base.back() == '\\') base.pop_back();
+  }
+  for (;;) {
+    std::string dir = base + "\\" + prefix + "." + std::to_string(GetCurrentProcessId()) + "." +
+                      std::to_string(++counter);
+    if (CreateDirectoryA(dir.c_str(), nullptr)) return dir;
+    if (GetLastError() != ERROR_ALREADY_EXISTS) throw std::runtime_error("cannot create " + dir);
+  }
+}
+
+std::string OutputDir()
+{
+  char env[1024];
+  DWORD n = GetEnvironmentVariableA("OMNORA_TEST_OUTPUT", env, sizeof(env));
+  if (n > 0 && n < sizeof(env)) return WindowsPathOf(env);
+  return ProgramDir();
+}
+
+namespace {
+
+void StartWinsock()
+{
+  static std::once_flag once;
+  std::call_once(once, [] {
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+  });
+}
+
+} // namespace
+
+int FreeLoopbackPort()
+{
+  StartWinsock();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr = {};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  int port = 0;
+  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
+    int len = sizeof(addr);
+    if (getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0) port = ntohs(addr.sin_port);
+  }
+  closesocket(s);
+  return port;
+}
+
+bool CanConnect(int port)
+{
+  StartWinsock();
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr = {};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(u_short(port));
+  bool ok = connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+  closesocket(s);
+  return ok;
+}
+
+bool RunUnixCommand(const std::string& command, DWORD timeoutMs)
+{
+  // A Unix program started from Wine gives no handle to wait on, so the
+  // command leaves a marker file when it is done.
+  std::string marker = NewTempDir("cmd") + "\\done";
+  std::string unixMarker = UnixPathOf(marker);
+  std::string escaped;
+  for (char c : "( " + command + " ); touch '" + unixMarker + "'") {
+    if (c == '"') escaped.push_back('\\');
+    escaped.push_back(c);
+  }
+  std::string line = "/bin/sh -c \"" + escaped + "\"";
+  STARTUPINFOA si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+    return false;
+  if (pi.hProcess) CloseHandle(pi.hProcess);
+  if (pi.hThread) CloseHandle(pi.hThread);
+  DWORD start = GetTickCount();
+  while (GetFileAttributesA(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+void EnsureVantorRegistered()
+{
+  static std::once_flag once;
+  static HRESULT result = E_FAIL;
+  std::call_once(once, [] {
+    std::string path = ProgramDir() + "\\Vantor.dll";
+    HMODULE lib = LoadLibraryA(path.c_str());
+    if (!lib) return;
+    auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(lib, "DllRegisterServer"));
+    if (reg) result = reg();
+  });
+  if (FAILED(result)) throw std::runtime_error("Vantor.dll could not be registered");
+}
+
+std::string ReadFileText(const std::string& path)
+{
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool WriteFileText(const std::string& path, const std::string& text)
+{
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  return bool(out);
+}
+
+} // namespace TestSupport

@@ -1,0 +1,41 @@
+// Shared helpers of the test programs: paths, ports, engine registration.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+#include <string>
+
+namespace TestSupport {
+
+// A Windows path for a Unix one (Wine maps the Unix root to drive Z:).
+std::string WindowsPathOf(const std::string& unixPath);
+
+// The folder of the running test program (where Vantor.dll and Omnora.exe are).
+std::string ProgramDir();
+
+// A fresh, empty folder for this test run (Windows path); removed after the run.
+std::string NewTempDir(const std::string& prefix);
+// Its Unix path, for servers that run outside Wine.
+std::string UnixPathOf(const std::string& windowsPath);
+
+// Where tests keep what they leave for a person to look at (screenshots).
+std::string OutputDir();
+
+// A TCP port on the loopback interface that nothing listens on just now.
+int FreeLoopbackPort();
+
+// True when something accepts connections on 127.0.0.1:port.
+bool CanConnect(int port);
+
+// Runs a Unix command line through /bin/sh and waits for it (up to the
+// timeout). Answers false when it could not be started or did not end.
+bool RunUnixCommand(const std::string& command, DWORD timeoutMs = 10000);
+
+// Registers the Vantor.dll beside the test program (once per process).
+void EnsureVantorRegistered();
+
+// Reads a whole file; empty when it cannot be read.
+std::string ReadFileText(const std::string& path);
+bool WriteFileText(const std::string& path, const std::string& text);
+
+} // namespace TestSupport

@@ -1,0 +1,49 @@
+# Shared by the scripts that run Windows programs of a build under Wine.
+
+# The build tree's own Wine prefix, created once (several callers may race).
+omnora_wine_prefix() {
+  build_dir=$1
+  export WINEPREFIX="$build_dir/wineprefix"
+  export WINEDEBUG="${WINEDEBUG:--all}"
+  # No Mono or Gecko prompts, no menu entries.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  [ -f "$WINEPREFIX/.omnora-ready" ] && return 0
+  mkdir -p "$build_dir"
+  (
+    flock 9
+    if [ ! -f "$WINEPREFIX/.omnora-ready" ]; then
+      wineboot -i >/dev/null 2>&1 9>&-
+      wineserver -w 9>&-
+      touch "$WINEPREFIX/.omnora-ready"
+    fi
+  ) 9>"$build_dir/wineprefix.lock"
+  [ -f "$WINEPREFIX/.omnora-ready" ]
+}
+
+# One Xvfb per build tree on a free display number, started on first use.
+omnora_shared_display() {
+  build_dir=$1
+  (
+    flock 8
+    if [ -f "$build_dir/xvfb.pid" ] && kill -0 "$(cat "$build_dir/xvfb.pid")" 2>/dev/null \
+       && [ -s "$build_dir/xvfb.display" ]; then
+      exit 0
+    fi
+    rm -f "$build_dir/xvfb.display"
+    # Detached from the caller, so it outlives the program that started it.
+    setsid Xvfb -displayfd 7 -screen 0 1280x1024x24 -nolisten tcp -noreset \
+      7>"$build_dir/xvfb.display" 8>&- >/dev/null 2>&1 < /dev/null &
+    echo $! > "$build_dir/xvfb.pid"
+    i=0
+    while [ ! -s "$build_dir/xvfb.display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done
+    [ -s "$build_dir/xvfb.display" ]
+  ) 8>"$build_dir/xvfb.lock" || return 1
+  DISPLAY=":$(head -n1 "$build_dir/xvfb.display")"
+  export DISPLAY
+}
+
+omnora_stop_shared_display() {
+  build_dir=$1
+  [ -f "$build_dir/xvfb.pid" ] && kill "$(cat "$build_dir/xvfb.pid")" 2>/dev/null
+  rm -f "$build_dir/xvfb.pid" "$build_dir/xvfb.display"
+}
