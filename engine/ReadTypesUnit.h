@@ -1,0 +1,32 @@
+// Readers of Protocol A data off the byte queue into reply trees.
+#pragma once
+
+#include <string>
+
+#include "Dqueue.h"
+#include "LKCollectionUnit.h"
+
+namespace Vantor {
+
+// Token operations. All may raise TQueueSyncInterrupt.
+// Skips every byte that is not a digit, then reads the digits of a number.
+long ReadInteger(TQueue& queue);
+// A blank-delimited word.
+std::string ReadToken(TQueue& queue);
+// A Protocol A string (count, "H", the bytes).
+std::string ReadHollerith(TQueue& queue);
+
+// Reads the data of an ok reply into "Result" by the request number of the
+// transaction it answers; a request without data adds nothing.
+void ReadReplyResult(TLKCollection& reply, long requestNo, TQueue& queue);
+
+// Reads the members of asynchronous message eventNo (after its parameter
+// count and number) into the message; other numbers read nothing.
+void ReadAsyncMessage(TLKCollection& message, long eventNo, TQueue& queue);
+
+// Skips what remains of the current reply or message up to its end of line,
+// token by token, so that the bytes of a string are never taken for the
+// start of another reply.
+void SkipRestOfReply(TQueue& queue);
+
+} // namespace Vantor
