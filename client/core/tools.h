@@ -1,9 +1,87 @@
-// Protocol A argument text: Hollerith strings, lenient numbers and the like.
+// Protocol A argument text and small text helpers: Hollerith strings, lenient
+// numbers, durations, ROT13, line prefixes, hexadecimal text of bytes, list
+// copying and the export of a list view to the clipboard. All text is 8-bit.
+//
+// The engine builds its own copy (VANTOR_ENGINE) with only the number parser,
+// MinOf and CopyPCharMax; there an integer too large for 32 bits wraps.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
-// The text as a decimal number: a "+" is skipped, a leading "-" negates,
-// parsing stops at the first other character. 0 for an empty text.
-int StrToIntLenient(const std::string& s);
+#ifndef VANTOR_ENGINE
+#include <windows.h>
+#endif
+
+// The text as a decimal number: a "+" is skipped wherever it stands, a "-"
+// while the value is still 0 negates, a "-" after a non-zero value gives 0,
+// and any other character ends the number. None gives 0. A value beyond 32
+// bits gives 0 in the client and wraps in the engine.
 int ParseSignedInt(const char* p);
+// ParseSignedInt of the text; 0 for an empty text.
+int StrToIntLenient(const std::string& s);
+
+// The text up to its terminator, but at most max characters; empty for none.
+// Never looks past the max-th character.
+std::string CopyPCharMax(const char* p, int max);
+
+int MinOf(int a, int b);
+
+#ifndef VANTOR_ENGINE
+
+int MaxOf(int a, int b);
+
+// The Protocol A string form: the length in decimal, "H", then the bytes.
+std::string ToHollerith(const std::string& s);
+
+// Reads the Hollerith string at the start of the text. Without an "H", or
+// when what stands before it is not a count (digits only), the result is
+// empty and nothing is consumed. A count past the end takes what is there.
+// The consumed count is the digits, the "H" and the characters taken.
+std::string FromHollerith(const std::string& text, size_t* consumed = nullptr);
+
+// Decimal text, padded on the left with blanks to at least width characters.
+std::string IntegerToStr(int value, int width);
+
+// The tail of s from the 1-based position pos on.
+std::string CopyFromPos(const std::string& s, int pos);
+
+// "1D 1h 1m 1s" for 90061 seconds (units W, D, h, m, s); empty for 0.
+std::string DurationToText(int seconds);
+
+void Rot13(std::string& s);
+
+// Puts the prefix before the first line and after every separator that is
+// followed by at least two more characters.
+void PrefixLines(std::string& s, const std::string& prefix, char separator);
+
+// Two capital hexadecimal digits per byte, with a "\r" before every 35th
+// byte after the first (before the 36th, 71st, ...).
+std::string BytesToHexText(const std::string& bytes);
+
+// Reads hexadecimal pairs, skipping whatever stands between them; a pair that
+// is not a hexadecimal number gives 0, a lone last digit is read alone.
+std::string HexTextToBytes(const std::string& text);
+
+template <class T>
+void AddListItems(std::vector<T>& target, const std::vector<T>& source)
+{
+  target.insert(target.end(), source.begin(), source.end());
+}
+
+template <class T>
+void AssignListItems(std::vector<T>& target, const std::vector<T>& source)
+{
+  if (&target == &source) return;
+  target.clear();
+  AddListItems(target, source);
+}
+
+// Puts the rows of a report-view list view on the clipboard as text: all
+// rows after a line of column captions, or only the selected rows without
+// it; cells separated by tabs, rows by CR LF. False when the clipboard
+// could not be had.
+bool CopyListViewToClipboard(HWND view, bool selectedOnly);
+
+#endif // VANTOR_ENGINE
