@@ -149,6 +149,27 @@ void EnsureVantorRegistered()
   if (FAILED(result)) throw std::runtime_error("Vantor.dll could not be registered");
 }
 
+TPrivateRegistryRoot::TPrivateRegistryRoot(HKEY predefined) : FPredefined(predefined)
+{
+  static std::mutex lock;
+  static int counter = 0;
+  std::lock_guard<std::mutex> guard(lock);
+  FPath = "Software\\OmnoraTests\\" + std::to_string(GetCurrentProcessId()) + "." +
+          std::to_string(GetTickCount()) + "." + std::to_string(++counter);
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, FPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &FKey, nullptr) !=
+        ERROR_SUCCESS ||
+      RegOverridePredefKey(predefined, FKey) != ERROR_SUCCESS)
+    throw std::runtime_error("cannot make a private registry root");
+}
+
+TPrivateRegistryRoot::~TPrivateRegistryRoot()
+{
+  RegOverridePredefKey(FPredefined, nullptr);
+  RegCloseKey(FKey);
+  RegDeleteTreeA(HKEY_CURRENT_USER, FPath.c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, FPath.c_str());
+}
+
 std::string ReadFileText(const std::string& path)
 {
   std::ifstream in(path, std::ios::binary);

@@ -34,6 +34,28 @@ bool RunUnixCommand(const std::string& command, DWORD timeoutMs = 10000);
 // Registers the Vantor.dll beside the test program (once per process).
 void EnsureVantorRegistered();
 
+// For the life of the object, a predefined registry key of this process
+// (HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, ...) is a fresh, empty key of its
+// own, so that tests may write there while other programs share the prefix.
+// The key is removed afterwards. COM's own class lookups ignore the
+// override: they always read the machine's classes.
+class TPrivateRegistryRoot
+{
+public:
+  explicit TPrivateRegistryRoot(HKEY predefined);
+  ~TPrivateRegistryRoot();
+  TPrivateRegistryRoot(const TPrivateRegistryRoot&) = delete;
+  TPrivateRegistryRoot& operator=(const TPrivateRegistryRoot&) = delete;
+
+  // The private key's path below the real HKEY_CURRENT_USER.
+  const std::string& Path() const { return FPath; }
+
+private:
+  HKEY FPredefined;
+  HKEY FKey = nullptr;
+  std::string FPath;
+};
+
 // Reads a whole file; empty when it cannot be read.
 std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
