@@ -4,11 +4,16 @@
 #include <map>
 #include <mutex>
 
+#include "GlobalDataUnit.h"
+#include "LyskomErrors.h"
+#include "UserMessages.h"
 #include "tools.h"
 
 const char* const OmnoraRegistryBaseKey = "Software\\Tervala\\Omnora\\0.x";
 const char* const OmnoraUserAreaSection = "Omnora";
 const char* const KeyMappingSetting = "Keymapping2";
+const char* const UserAreaNotReadMessage =
+  "!The settings were not saved: the user area on the server could not be read.";
 
 namespace {
 
@@ -601,4 +606,100 @@ bool BuildUserArea(TLyskomServerConfiguration& config, std::string& userArea)
   for (const TSection& section : config.FSections) userArea += ' ' + ToHollerith(section.Body);
   for (const std::string& body : config.FExtraBodies) userArea += ' ' + ToHollerith(body);
   return true;
+}
+
+// ------------------------------------------------- the user area on the server
+
+namespace {
+
+// One request, sent and waited for; true when it was answered without error.
+bool SendRequest(ILKCommunication* communication, LONG type, const std::string& arguments,
+                 TComPtr<ILKTransaction>& transaction)
+{
+  if (FAILED(CoCreateInstance(CLSID_LKTransaction, nullptr, CLSCTX_INPROC_SERVER, IID_ILKTransaction,
+                              transaction.PutVoid())))
+    return false;
+  TBStr text(arguments);
+  if (FAILED(transaction->Set_TransType(type)) || FAILED(transaction->Set_Arguments(text.Get()))) return false;
+  if (FAILED(communication->SyncSend(transaction.Get()))) return false;
+  return transaction->Get_Ok() == S_OK;
+}
+
+TComPtr<ILKCollection> ReplyOf(ILKTransaction* transaction)
+{
+  TComPtr<ILKCollection> reply;
+  if (transaction) transaction->Get_Response(reply.Put());
+  return reply;
+}
+
+TVariant ReplyValue(ILKTransaction* transaction, const char* path)
+{
+  TVariant value;
+  if (TComPtr<ILKCollection> reply = ReplyOf(transaction)) {
+    TBStr query(path);
+    reply->Query(query.Get(), value.Put());
+  }
+  return value;
+}
+
+void ReportFailedRequest(ILKTransaction* transaction)
+{
+  ReportLyskomError(ReplyOf(transaction).Get(), "", '!');
+}
+
+} // namespace
+
+bool ReadUserArea(TLyskomServerConfiguration& config, int persNo, bool newSession)
+{
+  if (newSession) config.Clear();
+  bool loaded = false;
+  try {
+    TComPtr<ILKCommunication> communication = GetCommunication();
+    TComPtr<ILKTransaction> transaction;
+    if (SendRequest(communication.Get(), L_GET_PERSON_STAT, std::to_string(persNo), transaction)) {
+      const TVariant area = ReplyValue(transaction.Get(), "result.user_area");
+      if (area.Type() == VT_I4 && area.AsInt() == 0) {
+        loaded = LoadServerConfiguration(config, "");
+      } else if (area.Type() == VT_I4) {
+        // The whole text: a user area cut short would lose its end when saved.
+        const std::string arguments = std::to_string(area.AsInt()) + " 0 2147483647";
+        if (SendRequest(communication.Get(), L_GET_TEXT, arguments, transaction)) {
+          const TVariant body = ReplyValue(transaction.Get(), "result");
+          if (body.Type() == VT_BSTR) loaded = LoadServerConfiguration(config, body.AsString());
+        }
+      }
+    }
+  } catch (const std::exception&) {
+    loaded = false;
+  }
+  // Key commands keep working whatever could be read.
+  if (config.KeyMapping().Count() == 0) config.LoadKeyMapping();
+  return loaded;
+}
+
+bool WriteUserArea(TLyskomServerConfiguration& config, int persNo)
+{
+  std::string area;
+  if (!BuildUserArea(config, area)) {
+    QueueUserMessage(UserAreaNotReadMessage);
+    return false;
+  }
+  try {
+    TComPtr<ILKCommunication> communication = GetCommunication();
+    TComPtr<ILKTransaction> transaction;
+    if (!SendRequest(communication.Get(), L_CREATE_TEXT, ToHollerith(area) + " 0 { }", transaction)) {
+      ReportFailedRequest(transaction.Get());
+      return false;
+    }
+    const long textNo = ReplyValue(transaction.Get(), "result").AsInt();
+    if (!SendRequest(communication.Get(), L_SET_USER_AREA,
+                     std::to_string(persNo) + " " + std::to_string(textNo), transaction)) {
+      ReportFailedRequest(transaction.Get());
+      return false;
+    }
+    return true;
+  } catch (const std::exception& e) {
+    QueueUserMessage(std::string("!") + e.what());
+    return false;
+  }
 }

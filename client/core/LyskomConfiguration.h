@@ -175,3 +175,23 @@ bool LoadServerConfiguration(TLyskomServerConfiguration& config, const std::stri
 // "\n" and "\r", and a backslash as "\\"; loading turns them back. False (and an empty text) when no user area has been read, so
 // that a failed load is never followed by a save that drops other sections.
 bool BuildUserArea(TLyskomServerConfiguration& config, std::string& userArea);
+
+// ------------------------------------------------- the user area on the server
+
+// Shown when the settings cannot be saved because the user area on the
+// server has not been read.
+extern const char* const UserAreaNotReadMessage;
+
+// Reads the person's user area from the server (get-person-stat, then the
+// text's body) into the store. With newSession (the first read after a
+// login) the store is emptied first, so that nothing of an earlier person's
+// settings stays in force. A person without a user area gets an empty one.
+// False when the area could not be fetched or read: the store then holds
+// what it held before (nothing, in a new session, but the default key
+// bindings) and builds no user area until one has been read.
+bool ReadUserArea(TLyskomServerConfiguration& config, int persNo, bool newSession);
+
+// Builds the user area from the store and makes it the person's user area
+// (a new text, then set-user-area). Failures are queued as messages to the
+// user; false when nothing was stored.
+bool WriteUserArea(TLyskomServerConfiguration& config, int persNo);
