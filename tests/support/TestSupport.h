@@ -4,6 +4,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <string>
+#include <vector>
 
 namespace TestSupport {
 
@@ -54,6 +55,31 @@ private:
   HKEY FPredefined;
   HKEY FKey = nullptr;
   std::string FPath;
+};
+
+// A private copy of the build's Wine prefix, for programs that change what
+// every program of a prefix sees (COM class registration is read from the
+// machine's classes, whatever a process overrides). The copy shares the
+// unchanged files of the prefix and has a registry of its own; programs run
+// in it under a Wine server of their own. Removed with the object.
+class TPrivateWinePrefix
+{
+public:
+  TPrivateWinePrefix();  // throws when the copy cannot be made
+  ~TPrivateWinePrefix();
+  TPrivateWinePrefix(const TPrivateWinePrefix&) = delete;
+  TPrivateWinePrefix& operator=(const TPrivateWinePrefix&) = delete;
+
+  // Runs a Windows program (Windows path) with a command line, in a working
+  // folder (Windows path), with extra environment variables ("NAME=value"),
+  // and waits for it. Answers its exit code; -1 when it could not be run or
+  // did not end in time.
+  int Run(const std::string& program, const std::string& arguments, const std::string& folder,
+          const std::vector<std::string>& environment = {}, DWORD timeoutMs = 120000);
+
+private:
+  std::string FFolder;      // Windows path of the scratch folder
+  std::string FUnixPrefix;  // Unix path of the copy
 };
 
 // Reads a whole file; empty when it cannot be read.

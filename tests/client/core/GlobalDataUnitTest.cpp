@@ -38,6 +38,20 @@ std::string Escaped(const std::string& s)
   return out;
 }
 
+std::string Unescaped(const std::string& s)
+{
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\\' && i + 1 < s.size()) {
+      const char next = s[++i];
+      out.push_back(next == 'r' ? '\r' : next == 'n' ? '\n' : next);
+    } else {
+      out.push_back(s[i]);
+    }
+  }
+  return out;
+}
+
 void AppendReport(const std::string& path, const std::string& key, const std::string& value)
 {
   std::ofstream out(path, std::ios::binary | std::ios::app);
@@ -164,7 +178,7 @@ TChildRun RunChildStart(const std::string& folder)
   std::string line;
   while (std::getline(in, line)) {
     const size_t eq = line.find('=');
-    if (eq != std::string::npos) run.Facts.emplace(line.substr(0, eq), line.substr(eq + 1));
+    if (eq != std::string::npos) run.Facts.emplace(line.substr(0, eq), Unescaped(line.substr(eq + 1)));
   }
   return run;
 }
@@ -242,7 +256,7 @@ TEST(BindingStart, WithoutTheLibraryShowsTheMessageAndExitsWithCodeOne)
   EXPECT_EQ(run.Fact("registered-before"), "");
   EXPECT_EQ(run.Fact("created"), "");
   ASSERT_EQ(run.All("box.text").size(), 1u);
-  EXPECT_EQ(run.Fact("box.text"), "Failed to register communications server.\\r\\nCannot find the server \"Vantor.DLL\"");
+  EXPECT_EQ(run.Fact("box.text"), "Failed to register communications server.\r\nCannot find the server \"Vantor.DLL\"");
   EXPECT_EQ(run.Fact("box.caption"), "Omnora");
   EXPECT_EQ(run.Fact("box.flags"), std::to_string(MB_OK));
   EXPECT_EQ(run.Fact("ended"), "1");
