@@ -6,6 +6,7 @@
 
 #include "GlobalDataUnit.h"
 #include "LyskomErrors.h"
+#include "SharedTables.h"
 #include "UserMessages.h"
 #include "tools.h"
 
@@ -375,15 +376,10 @@ void TLyskomConfiguration::SetKeyBinding(const std::string& keys, const std::str
 
 std::vector<std::pair<std::string, std::string>> DefaultKeyMapping()
 {
-  // Typed characters of code page 1252: "\xE5" is the letter a with a ring.
-  return {
-    {"\xE5k", "readcomto"}, {"k", "writecom"},      {"p", "writepcom"},    {"f", "writefoot"},
-    {"i", "writetext"},     {"b", "writeletter"},   {"m", "joinconf"},     {"\xE5 ", "readtext"},
-    {"\xE5r", "findroot"},  {"l", "leaveconf"},     {"e", "setunread"},    {"ccn", "changeconfname"},
-    {"h", "skipcomments"},  {" ", "readnext"},      {"v", "showactive"},   {"\xE5p", "viewpres"},
-    {"t ", "readtopconf"},  {"g", "gotoconf"},      {"\xE5t", "rereadcomm"}, {"sl", "deferread"},
-    {"H", "superskip"},     {"\xE5" "f", "viewconffaq"},
-  };
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const TKeyBinding& binding : DefaultKeyBindingTable)
+    if (const TKeyCommand* command = FindKeyCommand(binding.Command)) pairs.emplace_back(binding.Keys, command->Id);
+  return pairs;
 }
 
 // ----------------------------------------------- TLyskomRegistryConfiguration

@@ -71,7 +71,7 @@ protected:
 };
 
 // The key mapping used when a person has none stored: (key sequence,
-// command id) pairs. The one place the client's default bindings come from.
+// command id) pairs, from DefaultKeyBindingTable and KeyCommandTable.
 std::vector<std::pair<std::string, std::string>> DefaultKeyMapping();
 
 // ------------------------------------------------------------------ registry

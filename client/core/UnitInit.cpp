@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "GlobalDataUnit.h"
+#include "SharedTables.h"
 #include "Threads.h"
 #include "UserMessages.h"
 
@@ -22,6 +23,8 @@ const TUnit Units[] = {
   {"Threads", [] { return InitThreadSynchronization(); }, [] { DoneThreadSynchronization(); }},
   {"GlobalData", [] { return InitializeGlobalData(); }, [] { FinalizeGlobalData(); }},
   {"UserMessages", [] { CreateUserMessageQueue(); return true; }, [] { FreeUserMessageQueue(); }},
+  // A program without a version resource reads as 0.0.0.0 and starts all the same.
+  {"ProgramVersion", [] { ReadProgramVersion(); return true; }, [] {}},
 };
 
 constexpr std::size_t UnitCount = sizeof(Units) / sizeof(Units[0]);

@@ -1,0 +1,218 @@
+#include "Lookups.h"
+
+#include <mutex>
+
+#include "GlobalDataUnit.h"
+#include "Threads.h"
+#include "tools.h"
+
+namespace {
+
+std::mutex ChooserLock;
+TNameChooser Chooser;
+
+TNameChooser CurrentChooser()
+{
+  std::lock_guard guard(ChooserLock);
+  return Chooser;
+}
+
+bool FlagSet(ILKCollection* match, const char* path)
+{
+  return GetResultString(match, path) == "1";
+}
+
+int ChooseAmong(const std::vector<TNameMatch>& matches)
+{
+  const TNameChooser chooser = CurrentChooser();
+  if (!chooser) return -1;
+  int chosen = -1;
+  try {
+    if (!TThread::Synchronize([&] { chosen = chooser(matches); })) return -1;
+  } catch (const std::exception&) {
+    return -1;
+  }
+  return chosen;
+}
+
+int LookupAndChoose(const std::string& name, TLKConfTypes kinds, bool regexp)
+{
+  std::vector<TNameMatch> matches;
+  if (!LookupNameMatches(name, kinds, regexp, matches)) return -1;
+  if (matches.empty()) return 0;
+  if (matches.size() == 1) return matches.front().ConfNo;
+  return ChooseAmong(matches);
+}
+
+} // namespace
+
+void SetNameChooser(TNameChooser chooser)
+{
+  std::lock_guard guard(ChooserLock);
+  Chooser = std::move(chooser);
+}
+
+bool LookupNameMatches(const std::string& name, TLKConfTypes kinds, bool regexp,
+                       std::vector<TNameMatch>& matches)
+{
+  matches.clear();
+  const std::string arguments = ToHollerith(name) + ((kinds & ctUsers) ? " 1" : " 0") +
+                                ((kinds & ctConferences) ? " 1" : " 0");
+  TComPtr<ILKTransaction> transaction;
+  if (!SyncRequest(regexp ? L_RE_Z_LOOKUP : L_LOOKUP_Z_NAME, arguments, transaction)) return false;
+
+  TComPtr<ILKCollection> result;
+  if (!GetResultCollection(transaction.Get(), "result", result)) return true;
+  const int count = GetCollectionCount(result.Get());
+  for (int i = 0; i < count; ++i) {
+    TComPtr<ILKCollection> item;
+    if (!GetCollectionItem(result.Get(), i, item)) continue;
+    TNameMatch match;
+    match.Name = GetResultString(item.Get(), "name");
+    match.RdProt = FlagSet(item.Get(), "type.rd_prot");
+    match.Original = FlagSet(item.Get(), "type.original");
+    match.Secret = FlagSet(item.Get(), "type.secret");
+    match.Letterbox = FlagSet(item.Get(), "type.letterbox");
+    match.ConfNo = GetResultInt(item.Get(), "conf_no");
+    matches.push_back(std::move(match));
+  }
+  return true;
+}
+
+int LookupName(const std::string& name, TLKConfTypes kinds)
+{
+  return LookupAndChoose(name, kinds, false);
+}
+
+int LookupNameRegexp(const std::string& pattern, TLKConfTypes kinds)
+{
+  return LookupAndChoose(pattern, kinds, true);
+}
+
+// ---------------------------------------------------------------------------
+// Reply readers
+
+bool SyncRequest(LONG requestNo, const std::string& arguments, TComPtr<ILKTransaction>& transaction)
+{
+  transaction.Reset();
+  try {
+    TComPtr<ILKCommunication> communication = GetCommunication();
+    if (FAILED(CoCreateInstance(CLSID_LKTransaction, nullptr, CLSCTX_INPROC_SERVER, IID_ILKTransaction,
+                                transaction.PutVoid())))
+      return false;
+    TBStr text(arguments);
+    if (FAILED(transaction->Set_TransType(requestNo)) || FAILED(transaction->Set_Arguments(text.Get())))
+      return false;
+    if (FAILED(communication->SyncSend(transaction.Get()))) return false;
+    return transaction->Get_Ok() == S_OK;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+TComPtr<ILKCollection> GetTransactionResponse(ILKTransaction* transaction)
+{
+  TComPtr<ILKCollection> response;
+  if (transaction && FAILED(transaction->Get_Response(response.Put()))) response.Reset();
+  return response;
+}
+
+bool GetResultCollection(ILKTransaction* transaction, const std::string& path, TComPtr<ILKCollection>& collection)
+{
+  return GetSubCollection(GetTransactionResponse(transaction).Get(), path, collection);
+}
+
+bool GetResultValue(ILKTransaction* transaction, const std::string& path, TVariant& value)
+{
+  return GetResultField(GetTransactionResponse(transaction).Get(), path, value);
+}
+
+bool GetResultField(ILKCollection* collection, const std::string& path, TVariant& value)
+{
+  value.Put();
+  if (!collection) return false;
+  TBStr query(path);
+  if (SUCCEEDED(collection->Query(query.Get(), value.Put()))) return true;
+  value.Put();
+  return false;
+}
+
+bool GetSubCollection(ILKCollection* collection, const std::string& path, TComPtr<ILKCollection>& subCollection)
+{
+  subCollection.Reset();
+  TVariant value;
+  if (!GetResultField(collection, path, value) || !value.AsUnknown()) return false;
+  return SUCCEEDED(value.AsUnknown()->QueryInterface(IID_ILKCollection, subCollection.PutVoid())) &&
+         subCollection;
+}
+
+bool GetCollectionItemValue(ILKCollection* collection, int index, TVariant& value)
+{
+  value.Put();
+  if (!collection || index < 0) return false;
+  if (SUCCEEDED(collection->Get_Items(index, value.Put()))) return true;
+  value.Put();
+  return false;
+}
+
+bool GetCollectionItem(ILKCollection* collection, int index, TComPtr<ILKCollection>& item)
+{
+  item.Reset();
+  TVariant value;
+  if (!GetCollectionItemValue(collection, index, value) || !value.AsUnknown()) return false;
+  return SUCCEEDED(value.AsUnknown()->QueryInterface(IID_ILKCollection, item.PutVoid())) && item;
+}
+
+int GetCollectionCount(ILKCollection* collection)
+{
+  LONG count = 0;
+  if (!collection || FAILED(collection->Get_Count(&count)) || count < 0) return 0;
+  return int(count);
+}
+
+int GetResultInt(ILKCollection* collection, const std::string& path, int defaultValue)
+{
+  TVariant value;
+  if (!GetResultField(collection, path, value)) return defaultValue;
+  if (value.Type() == VT_I4) return int(value.AsInt());
+  if (value.Type() == VT_BSTR) return StrToIntLenient(value.AsString());
+  return defaultValue;
+}
+
+std::string GetResultString(ILKCollection* collection, const std::string& path, const std::string& defaultValue)
+{
+  TVariant value;
+  if (!GetResultField(collection, path, value)) return defaultValue;
+  if (value.Type() == VT_BSTR || value.Type() == VT_I4) return value.AsString();
+  return defaultValue;
+}
+
+// ---------------------------------------------------------------------------
+// Memberships
+
+HRESULT GetMembershipList(TComPtr<ILKCollection>& list, int persNo)
+{
+  list.Reset();
+  const std::string arguments = std::to_string(persNo) + " 0 30000 1";
+  TComPtr<ILKTransaction> transaction;
+  if (!SyncRequest(L_GET_MEMBERSHIP_10, arguments, transaction) &&
+      !SyncRequest(L_GET_MEMBERSHIP, arguments, transaction))
+    return E_UNEXPECTED;
+  if (!GetResultCollection(transaction.Get(), "result", list)) return E_UNEXPECTED;
+  return S_OK;
+}
+
+bool IsMemberOfAny(int persNo, const std::vector<int>& conferences)
+{
+  TComPtr<ILKCollection> list;
+  if (FAILED(GetMembershipList(list, persNo))) return false;
+  const int count = GetCollectionCount(list.Get());
+  for (int i = 0; i < count; ++i) {
+    TComPtr<ILKCollection> membership;
+    if (!GetCollectionItem(list.Get(), i, membership)) continue;
+    const int conference = GetResultInt(membership.Get(), "conference", 0);
+    for (int wanted : conferences)
+      if (wanted == conference) return true;
+  }
+  return false;
+}

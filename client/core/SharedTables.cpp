@@ -1,0 +1,144 @@
+#include "SharedTables.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "GlobalDataUnit.h"
+#include "LyskomConfiguration.h"
+
+const LyskomActivities ActivityTable[ActivityCount] = {
+  {"add", "Submitting a new text"},
+  {"reread", "Looking back"},
+  {"override", "Override"},
+  {"read", "Reading"},
+  {"wait", "Waiting"},
+  {"write", "Writing"},
+  {"writecomment", "Writing a comment"},
+  {"inactive", "Inactive"},
+};
+
+const TKeyCommand KeyCommandTable[KeyCommandCount] = {
+  {1, "readcomto", "Read commented text(s)"},
+  {2, "writecom", "Write comment to"},
+  {3, "writepcom", "Write personal comment to"},
+  {4, "writefoot", "Write footnote to"},
+  {5, "writetext", "Write a new text"},
+  {6, "writeletter", "Write a new letter"},
+  {7, "joinconf", "Join a conference"},
+  {8, "readtext", "Show global text #"},
+  {9, "findroot", "Find root text"},
+  {10, "leaveconf", "Leave a conference"},
+  {11, "setunread", "Read only the n'th last texts"},
+  {12, "changeconfname", "Change the name of a conference"},
+  {13, "skipcomments", "Skip over comments"},
+  {14, "readnext", "Read next unread text"},
+  {15, "showactive", "Show active users window"},
+  {16, "creapers", "Create new user"},
+  {17, "chngpwd", "Change password"},
+  {18, "creaconf", "Create a new conference"},
+  {19, "delconf", "Delete a conference"},
+  {20, "viewcs", "View conference statistics"},
+  {21, "viewps", "View user statistics"},
+  {22, "addmember", "Add a user to a conference"},
+  {23, "delmember", "Remove a user from a conference"},
+  {24, "viewpres", "Read presentation"},
+  {25, "readtopconf", "Read top conference"},
+  {26, "gotoconf", "Go to a conference"},
+  {27, "rereadcomm", "Read comments again"},
+  {28, "deferread", "Postpone reading"},
+  {29, "superskip", "Filter subject in this conference"},
+  {30, "viewconffaq", "View FAQ for conference"},
+};
+
+// Typed characters of code page 1252: "\xE5" is the letter a with a ring.
+const TKeyBinding DefaultKeyBindingTable[DefaultKeyBindingCount] = {
+  {"\xE5k", 1},  {"k", 2},    {"p", 3},      {"f", 4},      {"i", 5},      {"b", 6},
+  {"m", 7},      {"\xE5 ", 8}, {"\xE5r", 9},  {"l", 10},     {"e", 11},     {"ccn", 12},
+  {"h", 13},     {" ", 14},   {"v", 15},     {"\xE5p", 24}, {"t ", 25},    {"g", 26},
+  {"\xE5t", 27}, {"sl", 28},  {"H", 29},     {"\xE5" "f", 30},
+};
+
+const TFontSettingRow FontSettingTable[FontCategoryCount] = {
+  {"HeaderFont", "Text header", "MS Sans Serif;11;$80000008;"},
+  {"SubjectFont", "Text subject", "Courier New;10;$80000008;B"},
+  {"BodyFont", "Text body", "Courier New;10;$80000008;"},
+  {"MessageFont", "Message", "MS Sans Serif;10;$80000008;B"},
+  {"SentMessageFont", "Sent message", "MS Sans Serif;10;$80000008;BI"},
+};
+
+const char WordDelimiters[] = "()[].,;:?!{}\"'<>`|";
+
+std::string ProgramVersionMajor = "0";
+std::string ProgramVersionMinor = "00 (build 0)";
+
+int KeyCommandNumber(const std::string& id)
+{
+  for (const TKeyCommand& command : KeyCommandTable)
+    if (id == command.Id) return command.Number;
+  return -1;
+}
+
+const TKeyCommand* FindKeyCommand(int number)
+{
+  for (const TKeyCommand& command : KeyCommandTable)
+    if (command.Number == number) return &command;
+  return nullptr;
+}
+
+int LookupKeyBinding(TLyskomConfiguration& config, const std::string& keys)
+{
+  bool prefix = false;
+  for (const auto& [boundKeys, commandId] : config.KeyMappingPairs()) {
+    if (boundKeys == keys) {
+      const int number = KeyCommandNumber(commandId);
+      return number < 0 ? KeyBindingPrefix : number;
+    }
+    if (boundKeys.size() > keys.size() && boundKeys.compare(0, keys.size(), keys) == 0) prefix = true;
+  }
+  return prefix ? KeyBindingPrefix : KeyBindingNone;
+}
+
+int LookupKeyBinding(const std::string& keys)
+{
+  if (!ServerConfiguration) return KeyBindingNone;
+  return LookupKeyBinding(*ServerConfiguration, keys);
+}
+
+bool ReadProductVersion(const std::string& modulePath, WORD parts[4])
+{
+  for (int i = 0; i < 4; ++i) parts[i] = 0;
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeA(modulePath.c_str(), &handle);
+  if (size == 0) return false;
+  std::vector<char> data(size);
+  if (!GetFileVersionInfoA(modulePath.c_str(), 0, size, data.data())) return false;
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
+      length < sizeof(VS_FIXEDFILEINFO))
+    return false;
+  parts[0] = HIWORD(info->dwProductVersionMS);
+  parts[1] = LOWORD(info->dwProductVersionMS);
+  parts[2] = HIWORD(info->dwProductVersionLS);
+  parts[3] = LOWORD(info->dwProductVersionLS);
+  return true;
+}
+
+void FormatProgramVersion(const WORD parts[4], std::string& major, std::string& minor)
+{
+  char text[64];
+  std::snprintf(text, sizeof(text), "%d", int(parts[0]));
+  major = text;
+  std::snprintf(text, sizeof(text), "%d%d (build %d)", int(parts[1]), int(parts[2]), int(parts[3]));
+  minor = text;
+}
+
+bool ReadProgramVersion()
+{
+  char path[MAX_PATH * 2] = {};
+  WORD parts[4] = {0, 0, 0, 0};
+  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
+  const bool found = length > 0 && length < sizeof(path) && ReadProductVersion(path, parts);
+  FormatProgramVersion(parts, ProgramVersionMajor, ProgramVersionMinor);
+  return found;
+}

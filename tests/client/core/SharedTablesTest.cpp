@@ -1,0 +1,152 @@
+// The client's fixed tables, the key-binding lookup over a key mapping, and
+// the program version as shown to the user.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "LyskomConfiguration.h"
+#include "SharedTables.h"
+#include "TestSupport.h"
+
+TEST(SharedTables, EveryCommandNumberAndIdIsUniqueAndDescribed)
+{
+  std::set<int> numbers;
+  std::set<std::string> ids;
+  for (const TKeyCommand& command : KeyCommandTable) {
+    EXPECT_TRUE(numbers.insert(command.Number).second) << command.Number;
+    EXPECT_TRUE(ids.insert(command.Id).second) << command.Id;
+    EXPECT_STRNE("", command.Description);
+    EXPECT_EQ(command.Number, KeyCommandNumber(command.Id));
+    EXPECT_EQ(&command, FindKeyCommand(command.Number));
+  }
+  EXPECT_EQ(1, *numbers.begin());
+  EXPECT_EQ(30, *numbers.rbegin());
+  EXPECT_EQ(-1, KeyCommandNumber("nosuchcommand"));
+  EXPECT_EQ(-1, KeyCommandNumber(""));
+  EXPECT_EQ(nullptr, FindKeyCommand(0));
+  EXPECT_EQ(nullptr, FindKeyCommand(31));
+  EXPECT_STREQ("readtext", FindKeyCommand(8)->Id);
+  EXPECT_STREQ("Show global text #", FindKeyCommand(8)->Description);
+}
+
+TEST(SharedTables, DefaultBindingsAreTheDefaultKeyMappingOfTheStores)
+{
+  std::set<std::string> keys;
+  for (const TKeyBinding& binding : DefaultKeyBindingTable) {
+    EXPECT_TRUE(keys.insert(binding.Keys).second) << binding.Keys;
+    EXPECT_NE(nullptr, FindKeyCommand(binding.Command)) << binding.Keys;
+  }
+  // The three bindings that end in a blank keep it.
+  EXPECT_EQ(1u, keys.count("\xE5 "));
+  EXPECT_EQ(1u, keys.count(" "));
+  EXPECT_EQ(1u, keys.count("t "));
+
+  const auto pairs = DefaultKeyMapping();
+  ASSERT_EQ(size_t(DefaultKeyBindingCount), pairs.size());
+  for (int i = 0; i < DefaultKeyBindingCount; ++i) {
+    EXPECT_EQ(DefaultKeyBindingTable[i].Keys, pairs[i].first);
+    EXPECT_EQ(FindKeyCommand(DefaultKeyBindingTable[i].Command)->Id, pairs[i].second);
+  }
+}
+
+TEST(SharedTables, ActivitiesFontsAndDelimitersAreInTableOrder)
+{
+  EXPECT_STREQ("add", ActivityTable[0].Key);
+  EXPECT_STREQ("Submitting a new text", ActivityTable[0].Text);
+  EXPECT_STREQ("override", ActivityTable[2].Key);
+  EXPECT_STREQ("inactive", ActivityTable[ActivityCount - 1].Key);
+
+  EXPECT_STREQ("HeaderFont", FontSettingTable[fcHeader].Name);
+  EXPECT_STREQ("Text body", FontSettingTable[fcBody].Caption);
+  EXPECT_STREQ("MS Sans Serif;10;$80000008;BI", FontSettingTable[fcSentMessage].Default);
+
+  EXPECT_EQ(std::string("()[].,;:?!{}\"'<>`|"), WordDelimiters);
+  EXPECT_EQ(18u, std::string(WordDelimiters).size());
+}
+
+class KeyBindingLookup : public testing::Test
+{
+protected:
+  // A store of its own, so that the lookup sees only this test's mapping.
+  TLyskomServerConfiguration FConfig;
+};
+
+TEST_F(KeyBindingLookup, DefaultMappingTellsCommandsFromBeginnings)
+{
+  FConfig.LoadKeyMapping();
+  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "\xE5"));
+  EXPECT_EQ(8, LookupKeyBinding(FConfig, "\xE5 "));
+  EXPECT_EQ(1, LookupKeyBinding(FConfig, "\xE5k"));
+  EXPECT_EQ(14, LookupKeyBinding(FConfig, " "));
+  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "c"));
+  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "cc"));
+  EXPECT_EQ(12, LookupKeyBinding(FConfig, "ccn"));
+  EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, "ccnn"));
+  EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, "x"));
+  // Case counts: "H" filters subjects, "h" skips comments.
+  EXPECT_EQ(29, LookupKeyBinding(FConfig, "H"));
+  EXPECT_EQ(13, LookupKeyBinding(FConfig, "h"));
+  // "t" alone only begins "t ".
+  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "t"));
+}
+
+TEST_F(KeyBindingLookup, ExactBindingWinsOverLongerOnesAndUnknownIdsDoNothing)
+{
+  FConfig.SetKeyBinding("a", "readnext");
+  FConfig.SetKeyBinding("ab", "writetext");
+  FConfig.SetKeyBinding("z", "no-such-command");
+  EXPECT_EQ(14, LookupKeyBinding(FConfig, "a"));
+  EXPECT_EQ(5, LookupKeyBinding(FConfig, "ab"));
+  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "z"));
+  EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, "b"));
+
+  // An empty mapping binds nothing, not even the defaults.
+  FConfig.KeyMapping().Clear();
+  EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, " "));
+}
+
+TEST_F(KeyBindingLookup, StoredMappingReplacesTheDefaults)
+{
+  FConfig.WriteString(KeyMappingSetting, "1Hq8Hreadnext2Hxy8Hgotoconf");
+  FConfig.LoadKeyMapping();
+  EXPECT_EQ(14, LookupKeyBinding(FConfig, "q"));
+  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "x"));
+  EXPECT_EQ(26, LookupKeyBinding(FConfig, "xy"));
+  EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, " "));
+}
+
+TEST(ProgramVersion, PartsAreFormattedAsTheAboutBoxShowsThem)
+{
+  std::string major, minor;
+  const WORD version[4] = {0, 4, 6, 137};
+  FormatProgramVersion(version, major, minor);
+  EXPECT_EQ("0", major);
+  EXPECT_EQ("46 (build 137)", minor);
+
+  const WORD large[4] = {65535, 10, 0, 65535};
+  FormatProgramVersion(large, major, minor);
+  EXPECT_EQ("65535", major);
+  EXPECT_EQ("100 (build 65535)", minor);
+}
+
+TEST(ProgramVersion, ReadFromAModulesVersionResource)
+{
+  WORD parts[4] = {9, 9, 9, 9};
+  ASSERT_TRUE(ReadProductVersion(TestSupport::ProgramDir() + "\\Vantor.dll", parts));
+  EXPECT_EQ(0, parts[0]);
+  EXPECT_EQ(1, parts[1]);
+  EXPECT_EQ(3, parts[2]);
+  EXPECT_EQ(18, parts[3]);
+
+  EXPECT_FALSE(ReadProductVersion(TestSupport::ProgramDir() + "\\no-such-module.dll", parts));
+  for (WORD part : parts) EXPECT_EQ(0, part);
+}
+
+TEST(ProgramVersion, AProgramWithoutVersionResourceReadsAsZeros)
+{
+  // The test program carries no version resource.
+  EXPECT_FALSE(ReadProgramVersion());
+  EXPECT_EQ("0", ProgramVersionMajor);
+  EXPECT_EQ("00 (build 0)", ProgramVersionMinor);
+}
