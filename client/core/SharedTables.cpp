@@ -1,8 +1,5 @@
 #include "SharedTables.h"
 
-#include <cstdio>
-#include <vector>
-
 #include "GlobalDataUnit.h"
 #include "LyskomConfiguration.h"
 
@@ -68,9 +65,6 @@ const TFontSettingRow FontSettingTable[FontCategoryCount] = {
 
 const char WordDelimiters[] = "()[].,;:?!{}\"'<>`|";
 
-std::string ProgramVersionMajor = "0";
-std::string ProgramVersionMinor = "00 (build 0)";
-
 int KeyCommandNumber(const std::string& id)
 {
   for (const TKeyCommand& command : KeyCommandTable)
@@ -102,43 +96,4 @@ int LookupKeyBinding(const std::string& keys)
 {
   if (!ServerConfiguration) return KeyBindingNone;
   return LookupKeyBinding(*ServerConfiguration, keys);
-}
-
-bool ReadProductVersion(const std::string& modulePath, WORD parts[4])
-{
-  for (int i = 0; i < 4; ++i) parts[i] = 0;
-  DWORD handle = 0;
-  const DWORD size = GetFileVersionInfoSizeA(modulePath.c_str(), &handle);
-  if (size == 0) return false;
-  std::vector<char> data(size);
-  if (!GetFileVersionInfoA(modulePath.c_str(), 0, size, data.data())) return false;
-  VS_FIXEDFILEINFO* info = nullptr;
-  UINT length = 0;
-  if (!VerQueryValueA(data.data(), "\\", reinterpret_cast<void**>(&info), &length) || !info ||
-      length < sizeof(VS_FIXEDFILEINFO))
-    return false;
-  parts[0] = HIWORD(info->dwProductVersionMS);
-  parts[1] = LOWORD(info->dwProductVersionMS);
-  parts[2] = HIWORD(info->dwProductVersionLS);
-  parts[3] = LOWORD(info->dwProductVersionLS);
-  return true;
-}
-
-void FormatProgramVersion(const WORD parts[4], std::string& major, std::string& minor)
-{
-  char text[64];
-  std::snprintf(text, sizeof(text), "%d", int(parts[0]));
-  major = text;
-  std::snprintf(text, sizeof(text), "%d%d (build %d)", int(parts[1]), int(parts[2]), int(parts[3]));
-  minor = text;
-}
-
-bool ReadProgramVersion()
-{
-  char path[MAX_PATH * 2] = {};
-  WORD parts[4] = {0, 0, 0, 0};
-  const DWORD length = GetModuleFileNameA(nullptr, path, sizeof(path));
-  const bool found = length > 0 && length < sizeof(path) && ReadProductVersion(path, parts);
-  FormatProgramVersion(parts, ProgramVersionMajor, ProgramVersionMinor);
-  return found;
 }

@@ -1,9 +1,7 @@
 // The client's fixed vocabulary: activities, the commands that keys can be
-// bound to with their default bindings, the font categories, the characters
-// that end a word, and the program's version as the windows show it.
+// bound to with their default bindings, the font categories and the
+// characters that end a word.
 #pragma once
-
-#include <windows.h>
 
 #include <string>
 
@@ -85,18 +83,3 @@ extern const TFontSettingRow FontSettingTable[FontCategoryCount];
 
 // The characters that end a word when the text views look for links.
 extern const char WordDelimiters[];
-
-// The program's version as shown to the user: the major part ("0"), and the
-// minor, release and build parts ("46 (build 137)" for 0.4.6.137). Set by
-// ReadProgramVersion at start-up, read-only afterwards.
-extern std::string ProgramVersionMajor;
-extern std::string ProgramVersionMinor;
-
-// The product version (major, minor, release, build) of a module's version
-// resource; false, with zeros, when the module has none.
-bool ReadProductVersion(const std::string& modulePath, WORD parts[4]);
-// The two strings for a product version.
-void FormatProgramVersion(const WORD parts[4], std::string& major, std::string& minor);
-// Sets ProgramVersionMajor and ProgramVersionMinor from the running
-// program's version resource (a program without one reads as 0.0.0.0).
-bool ReadProgramVersion();

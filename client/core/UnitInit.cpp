@@ -3,7 +3,7 @@
 #include <cstddef>
 
 #include "GlobalDataUnit.h"
-#include "SharedTables.h"
+#include "ProgramVersion.h"
 #include "Threads.h"
 #include "UserMessages.h"
 
@@ -23,8 +23,7 @@ const TUnit Units[] = {
   {"Threads", [] { return InitThreadSynchronization(); }, [] { DoneThreadSynchronization(); }},
   {"GlobalData", [] { return InitializeGlobalData(); }, [] { FinalizeGlobalData(); }},
   {"UserMessages", [] { CreateUserMessageQueue(); return true; }, [] { FreeUserMessageQueue(); }},
-  // A program without a version resource reads as 0.0.0.0 and starts all the same.
-  {"ProgramVersion", [] { ReadProgramVersion(); return true; }, [] {}},
+  {"ProgramVersion", [] { ProgramVersionMajor(); ProgramVersionMinor(); ProgramBuildDate(); return true; }, [] {}},
 };
 
 constexpr std::size_t UnitCount = sizeof(Units) / sizeof(Units[0]);

@@ -6,11 +6,13 @@
 
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
+#include "LyskomTextEdit.h"
 #include "Menus.h"
 #include "MessageBoxes.h"
 #include "RichEdit.h"
 #include "StdCtrls.h"
 #include "Threads.h"
+#include "cubecomp.h"
 
 namespace {
 
@@ -103,6 +105,8 @@ void RegisterStandardComponents()
   RegisterType<TProgressBar>("ProgressBar");
   RegisterType<TDateTimePicker>("DateTimePicker");
   RegisterType<TAnimate>("Animate");
+  RegisterType<TSpinCube>("SpinCube");
+  RegisterClass<TLyskomTextEdit>("TLyskomTextEdit");
   RegisterInputQueryForm();
   // A frame is always of a class of its own.
   RegisterComponentType(

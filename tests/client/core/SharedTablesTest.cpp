@@ -1,5 +1,4 @@
-// The client's fixed tables, the key-binding lookup over a key mapping, and
-// the program version as shown to the user.
+// The client's fixed tables and the key-binding lookup over a key mapping.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -7,7 +6,6 @@
 
 #include "LyskomConfiguration.h"
 #include "SharedTables.h"
-#include "TestSupport.h"
 
 TEST(SharedTables, EveryCommandNumberAndIdIsUniqueAndDescribed)
 {
@@ -114,39 +112,4 @@ TEST_F(KeyBindingLookup, StoredMappingReplacesTheDefaults)
   EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "x"));
   EXPECT_EQ(26, LookupKeyBinding(FConfig, "xy"));
   EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, " "));
-}
-
-TEST(ProgramVersion, PartsAreFormattedAsTheAboutBoxShowsThem)
-{
-  std::string major, minor;
-  const WORD version[4] = {0, 4, 6, 137};
-  FormatProgramVersion(version, major, minor);
-  EXPECT_EQ("0", major);
-  EXPECT_EQ("46 (build 137)", minor);
-
-  const WORD large[4] = {65535, 10, 0, 65535};
-  FormatProgramVersion(large, major, minor);
-  EXPECT_EQ("65535", major);
-  EXPECT_EQ("100 (build 65535)", minor);
-}
-
-TEST(ProgramVersion, ReadFromAModulesVersionResource)
-{
-  WORD parts[4] = {9, 9, 9, 9};
-  ASSERT_TRUE(ReadProductVersion(TestSupport::ProgramDir() + "\\Vantor.dll", parts));
-  EXPECT_EQ(0, parts[0]);
-  EXPECT_EQ(1, parts[1]);
-  EXPECT_EQ(3, parts[2]);
-  EXPECT_EQ(18, parts[3]);
-
-  EXPECT_FALSE(ReadProductVersion(TestSupport::ProgramDir() + "\\no-such-module.dll", parts));
-  for (WORD part : parts) EXPECT_EQ(0, part);
-}
-
-TEST(ProgramVersion, AProgramWithoutVersionResourceReadsAsZeros)
-{
-  // The test program carries no version resource.
-  EXPECT_FALSE(ReadProgramVersion());
-  EXPECT_EQ("0", ProgramVersionMajor);
-  EXPECT_EQ("00 (build 0)", ProgramVersionMinor);
 }
