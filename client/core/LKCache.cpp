@@ -208,16 +208,20 @@ TTextStatRef TextStatByNumber(int textNo, TFetchResult* result)
     SetResult(result, TFetchResult::NotAvailable);
     return nullptr;
   }
-  TKeyGuard key(s->TextStatKeys, textNo);
-  {
+  auto lookup = [&](TTextStatRef& stat) {
     std::lock_guard<TCriticalSection> guard(s->TextStatLock);
     auto at = s->TextStats.find(textNo);
-    if (at != s->TextStats.end()) {
-      ++Counters.TextStatHits;
-      SetResult(result, at->second ? TFetchResult::Found : TFetchResult::NoSuchObject);
-      return at->second;
-    }
-  }
+    if (at == s->TextStats.end()) return false;
+    ++Counters.TextStatHits;
+    SetResult(result, at->second ? TFetchResult::Found : TFetchResult::NoSuchObject);
+    stat = at->second;
+    return true;
+  };
+  TTextStatRef stat;
+  if (lookup(stat)) return stat;
+  // A second thread asking for the same number waits here for the first.
+  TKeyGuard key(s->TextStatKeys, textNo);
+  if (lookup(stat)) return stat;
   ++Counters.TextStatMisses;
   SetResult(result, TFetchResult::NotAvailable);
   TComPtr<ILKCommunication> comm;
@@ -245,7 +249,7 @@ TTextStatRef TextStatByNumber(int textNo, TFetchResult* result)
 
   switch (request->Outcome()) {
   case TRequestOutcome::Answered: {
-    auto stat = std::make_shared<TextStatType>();
+    stat = std::make_shared<TextStatType>();
     ParseTextStat(*stat, LKSub(request->Response(), "result").Get());
     StoreTextStat(textNo, stat);
     SetResult(result, TFetchResult::Found);
@@ -311,16 +315,19 @@ TTextRef TextBodyByNumber(int textNo, TFetchResult* result)
     SetResult(result, TFetchResult::NotAvailable);
     return nullptr;
   }
-  TKeyGuard key(s->TextKeys, textNo);
-  {
+  auto lookup = [&](TTextRef& text) {
     std::lock_guard<TCriticalSection> guard(s->TextLock);
     auto at = s->Texts.find(textNo);
-    if (at != s->Texts.end()) {
-      ++Counters.TextHits;
-      SetResult(result, at->second.Missing ? TFetchResult::NoSuchObject : TFetchResult::Found);
-      return at->second.Missing ? nullptr : at->second.Text;
-    }
-  }
+    if (at == s->Texts.end()) return false;
+    ++Counters.TextHits;
+    SetResult(result, at->second.Missing ? TFetchResult::NoSuchObject : TFetchResult::Found);
+    if (!at->second.Missing) text = at->second.Text;
+    return true;
+  };
+  TTextRef found;
+  if (lookup(found)) return found;
+  TKeyGuard key(s->TextKeys, textNo);
+  if (lookup(found)) return found;
   ++Counters.TextMisses;
   SetResult(result, TFetchResult::NotAvailable);
   TComPtr<ILKCommunication> comm;
@@ -508,12 +515,14 @@ TConferenceRef ConferenceByNumber(int confNo)
 {
   TStores* s = GStores.load();
   if (!s || confNo == 0) return nullptr;
-  TKeyGuard key(s->ConferenceKeys, confNo);
-  {
+  auto lookup = [&]() -> TConferenceRef {
     std::lock_guard<TCriticalSection> guard(s->ConferenceLock);
     auto at = s->Conferences.find(confNo);
-    if (at != s->Conferences.end()) return at->second;
-  }
+    return at == s->Conferences.end() ? nullptr : at->second;
+  };
+  if (TConferenceRef conf = lookup()) return conf;
+  TKeyGuard key(s->ConferenceKeys, confNo);
+  if (TConferenceRef conf = lookup()) return conf;
   auto conf = std::make_shared<TLyskomConference>(confNo);
   std::lock_guard<TCriticalSection> guard(s->ConferenceLock);
   s->Conferences[confNo] = conf;
