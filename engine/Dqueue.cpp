@@ -56,6 +56,24 @@ bool TQueue::AddBlock()
   return true;
 }
 
+// Under the lock, where every change of the data event happens: the flag
+// mirrors the event, and a change it already has costs no system call.
+void TQueue::SignalData()
+{
+  if (!FDataSignalled) {
+    FDataSignalled = true;
+    SetEvent(FDataEvent);
+  }
+}
+
+void TQueue::ClearDataSignal()
+{
+  if (FDataSignalled) {
+    FDataSignalled = false;
+    ResetEvent(FDataEvent);
+  }
+}
+
 bool TQueue::PushLocked(const uint8_t* p, size_t n)
 {
   size_t done = 0;
@@ -82,7 +100,7 @@ bool TQueue::PushBuffer(const void* p, size_t n)
   if (n == 0) return true;
   TLockGuard guard(FLock);
   bool ok = PushLocked(static_cast<const uint8_t*>(p), n);
-  if (ok) SetEvent(FDataEvent);
+  if (ok) SignalData();
   return ok;
 }
 
@@ -101,30 +119,32 @@ void TQueue::PutBack(uint8_t b)
   TLockGuard guard(FLock);
   FHasPutBack = true;
   FPutBack = b;
-  SetEvent(FDataEvent);
+  SignalData();
 }
 
 int64_t TQueue::Available()
 {
   TLockGuard guard(FLock);
   int64_t n = FWritePos - FReadPos;
-  if (n == 0 && !FHasPutBack) ResetEvent(FDataEvent);
+  if (n == 0 && !FHasPutBack) ClearDataSignal();
   return n;
 }
 
 void TQueue::Interrupt()
 {
+  FInterrupted = true;
   SetEvent(FInterruptEvent);
 }
 
 void TQueue::ClearInterrupt()
 {
+  FInterrupted = false;
   ResetEvent(FInterruptEvent);
 }
 
 void TQueue::CheckInterrupt()
 {
-  if (WaitForSingleObject(FInterruptEvent, 0) == WAIT_OBJECT_0) {
+  if (FInterrupted.load() && FInterrupted.exchange(false)) {
     ResetEvent(FInterruptEvent);
     throw TQueueSyncInterrupt();
   }
@@ -132,20 +152,32 @@ void TQueue::CheckInterrupt()
 
 bool TQueue::WaitForData(long timeoutMs)
 {
-  {
-    TLockGuard guard(FLock);
-    if (FHasPutBack || FWritePos > FReadPos) return true;
-    // Cleared under the lock that pushes signal under: a push after this
-    // point sets it again.
-    ResetEvent(FDataEvent);
+  DWORD start = GetTickCount();
+  for (;;) {
+    {
+      TLockGuard guard(FLock);
+      if (FHasPutBack || FWritePos > FReadPos) return true;
+      // Cleared under the lock that pushes signal under: a push after this
+      // point sets it again.
+      ClearDataSignal();
+    }
+    CheckInterrupt();
+    DWORD wait = INFINITE;
+    if (timeoutMs >= 0) {
+      DWORD spent = GetTickCount() - start;
+      wait = spent >= DWORD(timeoutMs) ? 0 : DWORD(timeoutMs) - spent;
+    }
+    HANDLE handles[2] = {FInterruptEvent, FDataEvent};
+    DWORD rc = WaitForMultipleObjects(2, handles, FALSE, wait);
+    if (rc == WAIT_OBJECT_0) {
+      // The interruption may already have been taken by CheckInterrupt; the
+      // event alone then means nothing.
+      ResetEvent(FInterruptEvent);
+      if (FInterrupted.exchange(false)) throw TQueueSyncInterrupt();
+      continue;
+    }
+    return rc == WAIT_OBJECT_0 + 1;
   }
-  HANDLE handles[2] = {FInterruptEvent, FDataEvent};
-  DWORD rc = WaitForMultipleObjects(2, handles, FALSE, timeoutMs < 0 ? INFINITE : DWORD(timeoutMs));
-  if (rc == WAIT_OBJECT_0) {
-    ResetEvent(FInterruptEvent);
-    throw TQueueSyncInterrupt();
-  }
-  return rc == WAIT_OBJECT_0 + 1;
 }
 
 bool TQueue::TakeByteLocked(bool consume, uint8_t& b)
@@ -156,7 +188,7 @@ bool TQueue::TakeByteLocked(bool consume, uint8_t& b)
     return true;
   }
   if (FWritePos == FReadPos) {
-    ResetEvent(FDataEvent);
+    ClearDataSignal();
     return false;
   }
   ReleaseConsumedBlock();
@@ -164,7 +196,7 @@ bool TQueue::TakeByteLocked(bool consume, uint8_t& b)
   b = FBlocks[size_t(offset / BlockSize)][size_t(offset % BlockSize)];
   if (consume) {
     ++FReadPos;
-    if (FWritePos == FReadPos) ResetEvent(FDataEvent);
+    if (FWritePos == FReadPos) ClearDataSignal();
   }
   return true;
 }
@@ -204,7 +236,7 @@ size_t TQueue::ReadBlock(void* dst, size_t n)
   if (FHasPutBack) {
     out[0] = FPutBack;
     FHasPutBack = false;
-    if (FWritePos == FReadPos) ResetEvent(FDataEvent);
+    if (FWritePos == FReadPos) ClearDataSignal();
     return 1;
   }
   ReleaseConsumedBlock();
@@ -221,8 +253,43 @@ size_t TQueue::ReadBlock(void* dst, size_t n)
     done += chunk;
     ReleaseConsumedBlock();
   }
-  if (FWritePos == FReadPos) ResetEvent(FDataEvent);
+  if (FWritePos == FReadPos) ClearDataSignal();
   return done;
+}
+
+size_t TQueue::PeekSpan(const uint8_t*& p)
+{
+  TLockGuard guard(FLock);
+  if (FHasPutBack) {
+    p = &FPutBack;
+    return 1;
+  }
+  if (FWritePos == FReadPos) {
+    ClearDataSignal();
+    p = nullptr;
+    return 0;
+  }
+  ReleaseConsumedBlock();
+  int64_t offset = FReadPos - FBase;
+  size_t at = size_t(offset % BlockSize);
+  p = FBlocks[size_t(offset / BlockSize)].get() + at;
+  int64_t n = BlockSize - int64_t(at);
+  if (n > FWritePos - FReadPos) n = FWritePos - FReadPos;
+  return size_t(n);
+}
+
+void TQueue::Consume(size_t n)
+{
+  if (n == 0) return;
+  TLockGuard guard(FLock);
+  if (FHasPutBack) {
+    FHasPutBack = false;
+    --n;
+  }
+  int64_t take = int64_t(n);
+  if (take > FWritePos - FReadPos) take = FWritePos - FReadPos;
+  FReadPos += take;
+  if (FWritePos == FReadPos && !FHasPutBack) ClearDataSignal();
 }
 
 bool TQueue::ReadUntil(const std::string& delimiters, std::string& text, long timeoutMs)
@@ -257,7 +324,7 @@ void TQueue::Discard()
   FReadPos = FWritePos;
   FHasPutBack = false;
   ReleaseConsumedBlock();
-  ResetEvent(FDataEvent);
+  ClearDataSignal();
 }
 
 int64_t TQueue::ReadPosition()

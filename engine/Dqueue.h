@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <exception>
@@ -42,6 +43,13 @@ public:
   uint8_t PeekByte();
   // Up to n bytes that are there now; never waits.
   size_t ReadBlock(void* dst, size_t n);
+  // The bytes that can be read now, in place and without copying: the
+  // put-back byte alone when there is one, else the rest of the front block
+  // up to the write position. Never waits; 0 when the queue is empty. The
+  // bytes stay valid until the consumer's next read operation.
+  size_t PeekSpan(const uint8_t*& p);
+  // Takes n bytes of what the last PeekSpan showed.
+  void Consume(size_t n);
   // Reads up to (not including) the first delimiter byte. On a time-out the
   // text is empty and false is answered. A timeout of -1 waits for ever.
   bool ReadUntil(const std::string& delimiters, std::string& text, long timeoutMs);
@@ -71,6 +79,8 @@ protected:
 
 private:
   bool PushLocked(const uint8_t* p, size_t n);
+  void SignalData();
+  void ClearDataSignal();
   bool TakeByteLocked(bool consume, uint8_t& b);
 
   CRITICAL_SECTION FLock;
@@ -82,6 +92,11 @@ private:
   bool FHasPutBack = false;
   uint8_t FPutBack = 0;
   HANDLE FDataEvent;
+  bool FDataSignalled = false;
+  // The flag tells whether an interruption waits to be seen; the event only
+  // wakes a blocked reader. A wait on the event costs a round trip to the
+  // system, too much for every byte read.
+  std::atomic<bool> FInterrupted{false};
   HANDLE FInterruptEvent;
 };
 

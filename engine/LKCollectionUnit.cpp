@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <mutex>
+#include <unordered_set>
 
 namespace Vantor {
 
@@ -93,7 +95,7 @@ public:
   static TComPtr<TLKCollection> CopyOf(const TLKCollection& source)
   {
     TComPtr<TLKCollection> copy = TLKCollection::Create();
-    for (long i = 0; i < source.Count(); ++i) copy->AddVariant(source.NameAt(i), *source.ValueAt(i));
+    for (long i = 0; i < source.Count(); ++i) copy->AddVariant(source.MemberNameAt(i), *source.ValueAt(i));
     return copy;
   }
 
@@ -104,6 +106,17 @@ private:
 };
 
 } // namespace
+
+TMemberName::TMemberName() : TMemberName(Of("")) {}
+
+TMemberName TMemberName::Of(const std::string& name)
+{
+  // Names are never removed; nodes of the set keep their address.
+  static std::mutex lock;
+  static std::unordered_set<std::string> names;
+  std::lock_guard<std::mutex> guard(lock);
+  return TMemberName(&*names.insert(name).first);
+}
 
 std::string LowerAscii(std::string s)
 {
@@ -144,49 +157,84 @@ TLKCollection* TLKCollection::FromUnknown(IUnknown* unk)
   return static_cast<TLKCollection*>(self);
 }
 
-void TLKCollection::AddInt(std::string name, long value)
+void TLKCollection::AddInt(TMemberName name, long value)
 {
-  TMember m{std::move(name), {}};
-  VariantInit(&m.Value);
-  m.Value.vt = VT_I4;
-  m.Value.lVal = value;
-  FMembers.push_back(std::move(m));
+  FMembers.push_back(TMember{name, {}});
+  VARIANT& v = FMembers.back().Value;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = value;
 }
 
-void TLKCollection::AddString(std::string name, const std::string& value)
+void TLKCollection::AddString(TMemberName name, const char* text, size_t length)
 {
-  TMember m{std::move(name), {}};
-  VariantInit(&m.Value);
-  BSTR b = StringToBStr(value);
-  if (!b) throw std::bad_alloc();
-  m.Value.vt = VT_BSTR;
-  m.Value.bstrVal = b;
-  FMembers.push_back(std::move(m));
+  if (length > 0x7fffffff) throw std::bad_alloc();
+  // The slot first, so that a failure leaves no string without an owner.
+  FMembers.push_back(TMember{name, {}});
+  VARIANT& v = FMembers.back().Value;
+  VariantInit(&v);
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+  size_t ascii = 0;
+  while (ascii < length && p[ascii] < 0x80) ++ascii;
+  BSTR b;
+  if (ascii == length) {
+    // Plain ASCII reads the same in every ANSI code page.
+    b = SysAllocStringLen(nullptr, UINT(length));
+    if (b)
+      for (size_t i = 0; i < length; ++i) b[i] = wchar_t(p[i]);
+  } else {
+    // In a single-byte code page every byte is one character: no need to count first.
+    static const bool singleByte = [] {
+      CPINFO info;
+      return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+    }();
+    int n = singleByte ? int(length) : MultiByteToWideChar(CP_ACP, 0, text, int(length), nullptr, 0);
+    b = SysAllocStringLen(nullptr, UINT(n));
+    if (b) n = MultiByteToWideChar(CP_ACP, 0, text, int(length), b, n);
+    if (b && UINT(n) != SysStringLen(b)) {
+      SysFreeString(b);
+      n = MultiByteToWideChar(CP_ACP, 0, text, int(length), nullptr, 0);
+      b = SysAllocStringLen(nullptr, UINT(n));
+      if (b) MultiByteToWideChar(CP_ACP, 0, text, int(length), b, n);
+    }
+  }
+  if (!b) {
+    FMembers.pop_back();
+    throw std::bad_alloc();
+  }
+  v.vt = VT_BSTR;
+  v.bstrVal = b;
 }
 
-void TLKCollection::AddCollection(std::string name, TLKCollection* child)
+void TLKCollection::AddCollection(TMemberName name, TLKCollection* child)
 {
-  TMember m{std::move(name), {}};
-  VariantInit(&m.Value);
-  m.Value.vt = VT_UNKNOWN;
-  m.Value.punkVal = child ? child->Unknown() : nullptr;
-  if (child) child->AddRef();
-  FMembers.push_back(std::move(m));
+  FMembers.push_back(TMember{name, {}});
+  VARIANT& v = FMembers.back().Value;
+  VariantInit(&v);
+  v.vt = VT_UNKNOWN;
+  v.punkVal = nullptr;
+  if (child) {
+    child->AddRef();
+    v.punkVal = child->Unknown();
+  }
 }
 
-void TLKCollection::AddVariant(std::string name, const VARIANT& value)
+void TLKCollection::AddVariant(TMemberName name, const VARIANT& value)
 {
-  TMember m{std::move(name), {}};
-  VariantInit(&m.Value);
-  HRESULT hr = VariantCopy(&m.Value, const_cast<VARIANT*>(&value));
-  if (FAILED(hr)) throw EComError("Could not copy the value", hr);
-  FMembers.push_back(std::move(m));
+  FMembers.push_back(TMember{name, {}});
+  VARIANT& v = FMembers.back().Value;
+  VariantInit(&v);
+  HRESULT hr = VariantCopy(&v, const_cast<VARIANT*>(&value));
+  if (FAILED(hr)) {
+    FMembers.pop_back();
+    throw EComError("Could not copy the value", hr);
+  }
 }
 
 int TLKCollection::FindName(const std::string& key) const
 {
   for (size_t i = 0; i < FMembers.size(); ++i)
-    if (EqualNoCase(FMembers[i].Name, key)) return int(i);
+    if (EqualNoCase(FMembers[i].Name.Text(), key)) return int(i);
   return -1;
 }
 
@@ -244,7 +292,7 @@ STDMETHODIMP TLKCollection::Get_Items(LONG iInIX, VARIANT* Value)
 STDMETHODIMP TLKCollection::Add(BSTR Name, VARIANT InVal)
 {
   return ComGuard(IID_ILKCollection, [&] {
-    AddVariant(LowerAscii(BStrToString(Name)), InVal);
+    AddVariant(TMemberName::Of(LowerAscii(BStrToString(Name))), InVal);
     return S_OK;
   });
 }
@@ -269,7 +317,7 @@ STDMETHODIMP TLKCollection::KeyOf(LONG iInIX, BSTR* Value)
     if (!Value) return E_POINTER;
     *Value = nullptr;
     if (iInIX < 0 || iInIX >= Count()) throw EComError(IndexErrorText(iInIX));
-    *Value = StringToBStr(FMembers[size_t(iInIX)].Name);
+    *Value = StringToBStr(FMembers[size_t(iInIX)].Name.Text());
     return S_OK;
   });
 }

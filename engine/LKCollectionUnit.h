@@ -9,6 +9,21 @@
 
 namespace Vantor {
 
+// A member name, stored once for the life of the process: a reply tree holds
+// thousands of members under a few dozen names.
+class TMemberName
+{
+public:
+  TMemberName();
+  // The name must already be lower case.
+  static TMemberName Of(const std::string& name);
+  const std::string& Text() const { return *FText; }
+
+private:
+  explicit TMemberName(const std::string* text) : FText(text) {}
+  const std::string* FText;
+};
+
 class TLKCollection : public TComObject<&CLSID_LKCollection, ILKCollection>
 {
 public:
@@ -30,15 +45,22 @@ public:
 
   // Direct access for the engine's own readers, which build trees without
   // going through BSTR names. The name must already be lower case.
-  void AddInt(std::string name, long value);
-  void AddString(std::string name, const std::string& value);
-  void AddCollection(std::string name, TLKCollection* child);
-  void AddVariant(std::string name, const VARIANT& value);
+  void AddInt(TMemberName name, long value);
+  void AddString(TMemberName name, const char* text, size_t length);
+  void AddString(TMemberName name, const std::string& value) { AddString(name, value.data(), value.size()); }
+  void AddCollection(TMemberName name, TLKCollection* child);
+  void AddVariant(TMemberName name, const VARIANT& value);
+  void AddInt(const std::string& name, long value) { AddInt(TMemberName::Of(name), value); }
+  void AddString(const std::string& name, const std::string& value) { AddString(TMemberName::Of(name), value); }
+  void AddCollection(const std::string& name, TLKCollection* child) { AddCollection(TMemberName::Of(name), child); }
+  void AddVariant(const std::string& name, const VARIANT& value) { AddVariant(TMemberName::Of(name), value); }
+  void Reserve(size_t members) { FMembers.reserve(members); }
 
   long Count() const { return long(FMembers.size()); }
   int FindName(const std::string& key) const;
   const VARIANT* ValueAt(long index) const;
-  const std::string& NameAt(long index) const { return FMembers[size_t(index)].Name; }
+  const std::string& NameAt(long index) const { return FMembers[size_t(index)].Name.Text(); }
+  TMemberName MemberNameAt(long index) const { return FMembers[size_t(index)].Name; }
   // The value under a dotted path, or nullptr; never raises.
   const VARIANT* FindPath(const std::string& path) const;
 
@@ -52,7 +74,7 @@ public:
 private:
   struct TMember
   {
-    std::string Name;
+    TMemberName Name;
     VARIANT Value;
   };
   std::vector<TMember> FMembers;

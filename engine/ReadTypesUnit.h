@@ -29,4 +29,47 @@ void ReadAsyncMessage(TLKCollection& message, long eventNo, TQueue& queue);
 // start of another reply.
 void SkipRestOfReply(TQueue& queue);
 
+// The Protocol A types that have a reader of their own.
+enum class TProtocolType
+{
+  Time,
+  AuxItem,
+  Conference,
+  ConferenceOld,
+  UConference,
+  ConfZInfo,
+  Person,
+  MembershipOld,
+  Membership,
+  Member,
+  Mark,
+  TextStatOld,
+  TextStat,
+  TextList,
+  TextMapping,
+  TextNumberPair,
+  WhoInfo,
+  SessionInfo,
+  SessionInfoIdent,
+  DynamicSessionInfo,
+  StaticSessionInfo,
+  Info,
+  VersionInfo,
+  ConfType,
+  ExtendedConfType,
+  AuxItemFlags,
+  SessionFlags,
+  MembershipType,
+  PersonalFlags,
+  PrivBits,
+  MiscInfoList,
+};
+
+// Reads one value of the type and adds it to the target under the name
+// (which must be lower case).
+void ReadType(TLKCollection& target, const std::string& name, TProtocolType type, TQueue& queue);
+// (name, integer) and (name, string) members.
+void ReadIntegerMember(TLKCollection& target, const std::string& name, TQueue& queue);
+void ReadStringMember(TLKCollection& target, const std::string& name, TQueue& queue);
+
 } // namespace Vantor

@@ -13,6 +13,9 @@ omnora_wine_prefix() {
     flock 9
     if [ ! -f "$WINEPREFIX/.omnora-ready" ]; then
       wineboot -i >/dev/null 2>&1 9>&-
+      # Xvfb has no window manager: unmanaged windows spare Wine its wait
+      # (2 s per hidden top-level window) for one to answer.
+      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 9>&-
       wineserver -w 9>&-
       touch "$WINEPREFIX/.omnora-ready"
     fi

@@ -1,0 +1,863 @@
+// Behaviour of the form framework with real windows: actions and their
+// clients, the Tag convention, keys through the message loop, popups,
+// pinning, synchronised calls while waiting, modal dialogs, the clipboard
+// habits of list windows, the rich-text host and close actions.
+#include <gtest/gtest.h>
+
+#include "ComCtrls.h"
+#include "Clipboard.h"
+#include "ExtCtrls.h"
+#include "Forms.h"
+#include "Menus.h"
+#include "MessageBoxes.h"
+#include "RichEdit.h"
+#include "StdCtrls.h"
+#include "Threads.h"
+
+namespace {
+
+constexpr UINT WM_TEST_POSTED = WM_APP + 10;
+constexpr UINT WM_TEST_PROBE = WM_APP + 11;
+
+const char* const MainFormText = R"(Form TestMainForm: TTestMainForm
+  Caption = "Omnora"
+  FormStyle = MDIForm
+  Width = 900
+  Height = 680
+  Menu = MainMenu1
+  WindowMenu = Windows1
+  ActionList MainActionList
+    Action ReadTextAction
+      Caption = "&Read text"
+      ShortCut = "Ctrl+R"
+      OnExecute = ReadTextActionExecute
+    end
+    Action MarkTextAction
+      Caption = "&Mark text"
+      OnExecute = MarkTextActionExecute
+    end
+    Action DeleteTextAction
+      Caption = "&Delete text"
+      ShortCut = "Ctrl+D"
+      Enabled = false
+      OnExecute = DeleteTextActionExecute
+    end
+  end
+  MainMenu MainMenu1
+    MenuItem Session1
+      Caption = "&Session"
+      MenuItem Read1
+        Action = ReadTextAction
+      end
+      MenuItem Delete1
+        Action = DeleteTextAction
+      end
+    end
+    MenuItem Windows1
+      Caption = "&Windows"
+      MenuItem Cascade1
+        Caption = "&Cascade"
+      end
+    end
+  end
+  ToolBar ToolBar1
+    ShowCaptions = true
+    ToolButton DeleteButton
+      Action = DeleteTextAction
+    end
+  end
+  StatusBar StatusBar1
+    Panels = [[300], [100], [50, OwnerDraw]]
+  end
+end
+)";
+
+class TTestMainForm : public TForm
+{
+public:
+  explicit TTestMainForm(TComponent* owner) : TForm(owner, "TTestMainForm") {}
+  TAction* ReadTextAction = nullptr;
+  TAction* MarkTextAction = nullptr;
+  TAction* DeleteTextAction = nullptr;
+  TMenuItem* Delete1 = nullptr;
+  TMenuItem* Session1 = nullptr;
+  TMainMenu* MainMenu1 = nullptr;
+  TToolBar* ToolBar1 = nullptr;
+  TToolButton* DeleteButton = nullptr;
+
+  int Reads = 0, Marks = 0, Deletes = 0;
+  int LastArgument = -1, TagDuringRun = -1;
+  void ReadTextActionExecute(TComponent*)
+  {
+    ++Reads;
+    LastArgument = ReadTextAction->Argument();
+    TagDuringRun = ReadTextAction->Tag;
+  }
+  void MarkTextActionExecute(TComponent*) { ++Marks; }
+  void DeleteTextActionExecute(TComponent*) { ++Deletes; }
+
+protected:
+  void DeclareBindings(TBindings& b) override
+  {
+    b.Field("ReadTextAction", ReadTextAction);
+    b.Field("MarkTextAction", MarkTextAction);
+    b.Field("DeleteTextAction", DeleteTextAction);
+    b.Field("Delete1", Delete1);
+    b.Field("Session1", Session1);
+    b.Field("MainMenu1", MainMenu1);
+    b.Field("ToolBar1", ToolBar1);
+    b.Field("DeleteButton", DeleteButton);
+    b.Handler("ReadTextActionExecute", &TTestMainForm::ReadTextActionExecute);
+    b.Handler("MarkTextActionExecute", &TTestMainForm::MarkTextActionExecute);
+    b.Handler("DeleteTextActionExecute", &TTestMainForm::DeleteTextActionExecute);
+  }
+};
+
+const char* const ListFormText = R"(Form TestListForm: TTestListForm
+  Caption = "Marked texts"
+  FormStyle = MDIChild
+  Width = 420
+  Height = 320
+  Visible = true
+  Menu = ListMenu
+  OnClose = FormClose
+  OnDestroy = FormDestroy
+  OnKeyDown = FormKeyDown
+  ActionList ListActionList
+    Action PinAction
+      Caption = "Pin window"
+      ShortCut = "Ctrl+P"
+    end
+    Action CopyListAction
+      Caption = "&Copy list"
+      ShortCut = "Ctrl+L"
+      OnExecute = CopyListActionExecute
+    end
+    Action LocalDeleteAction
+      Caption = "Delete"
+      ShortCut = "Ctrl+D"
+      Enabled = false
+      OnExecute = LocalDeleteActionExecute
+    end
+  end
+  MainMenu ListMenu
+    MenuItem List1
+      Caption = "&List"
+      MenuItem Pin1
+        Action = PinAction
+      end
+    end
+  end
+  PopupMenu ListPopupMenu
+    OnPopup = ListPopupMenuPopup
+    MenuItem ReadPopup
+      Action = TestMainForm.ReadTextAction
+    end
+    MenuItem MarkPopup
+      Action = TestMainForm.MarkTextAction
+    end
+    MenuItem DeletePopup
+      Action = TestMainForm.DeleteTextAction
+    end
+  end
+  ListView ListView1
+    Align = Top
+    Height = 150
+    MultiSelect = true
+    Columns = [["Text #", 60], ["Mark type", 70, Right], ["Subject", 200]]
+    PopupMenu = ListPopupMenu
+  end
+  Splitter Splitter1
+    Align = Top
+  end
+  Panel ViewPanel
+    Align = Bottom
+    Height = 60
+    BevelOuter = Lowered
+  end
+  RichEdit RichEdit1
+    Align = Client
+  end
+end
+)";
+
+// A borderless view that other forms embed in a panel.
+const char* const ViewFormText = R"(Form TestViewForm: TTestViewForm
+  BorderStyle = None
+  ActionList ViewActions
+    Action FindAction
+      Caption = "&Find"
+      ShortCut = "Ctrl+F"
+      OnExecute = FindActionExecute
+    end
+  end
+  RichEdit MainEdit
+    Align = Client
+    ReadOnly = true
+  end
+end
+)";
+
+class TTestViewForm : public TForm
+{
+public:
+  explicit TTestViewForm(TComponent* owner) : TForm(owner, "TTestViewForm") {}
+  TRichEdit* MainEdit = nullptr;
+  int Finds = 0;
+  void FindActionExecute(TComponent*) { ++Finds; }
+
+protected:
+  void DeclareBindings(TBindings& b) override
+  {
+    b.Field("MainEdit", MainEdit);
+    b.Handler("FindActionExecute", &TTestViewForm::FindActionExecute);
+  }
+};
+
+class TTestListForm : public TForm
+{
+public:
+  explicit TTestListForm(TComponent* owner, bool* destroyed = nullptr)
+    : TForm(owner, "TTestListForm"), FDestroyed(destroyed)
+  {
+  }
+  ~TTestListForm() override
+  {
+    if (DerivedGone) *DerivedGone = true;
+  }
+  // Set by the destructor of this class; OnDestroy must come before it.
+  bool* DerivedGone = nullptr;
+  bool WholeAtDestroy = false;
+  bool* WholeAtDestroyOut = nullptr;
+  TListView* ListView1 = nullptr;
+  TRichEdit* RichEdit1 = nullptr;
+  TPopupMenu* ListPopupMenu = nullptr;
+  TMainMenu* ListMenu = nullptr;
+  TAction* LocalDeleteAction = nullptr;
+  TPanel* ViewPanel = nullptr;
+
+  TCloseAction CloseAction = TCloseAction::Minimize;
+  bool OverrideClose = false;
+  int Posted = 0, LocalDeletes = 0, CopyLists = 0, PreviewKeys = 0;
+  WORD SwallowKey = 0;
+  std::function<void()> OnPopupHook;
+
+  void FormClose(TComponent*, TCloseAction& action)
+  {
+    if (OverrideClose) action = CloseAction;
+  }
+  void FormDestroy(TComponent*)
+  {
+    if (FDestroyed) *FDestroyed = true;
+    if (WholeAtDestroyOut) *WholeAtDestroyOut = DerivedGone && !*DerivedGone;
+  }
+  void FormKeyDown(TComponent*, WORD& key, TShiftState)
+  {
+    ++PreviewKeys;
+    if (key == SwallowKey) key = 0;
+  }
+  void CopyListActionExecute(TComponent*)
+  {
+    ++CopyLists;
+    ListView1->CopyToClipboard(false);
+  }
+  void LocalDeleteActionExecute(TComponent*) { ++LocalDeletes; }
+  void ListPopupMenuPopup(TComponent*)
+  {
+    if (OnPopupHook) OnPopupHook();
+  }
+
+protected:
+  void DeclareBindings(TBindings& b) override
+  {
+    b.Field("ListView1", ListView1);
+    b.Field("RichEdit1", RichEdit1);
+    b.Field("ListPopupMenu", ListPopupMenu);
+    b.Field("ListMenu", ListMenu);
+    b.Field("LocalDeleteAction", LocalDeleteAction);
+    b.Field("ViewPanel", ViewPanel);
+    b.Handler("FormClose", &TTestListForm::FormClose);
+    b.Handler("FormDestroy", &TTestListForm::FormDestroy);
+    b.Handler("FormKeyDown", &TTestListForm::FormKeyDown);
+    b.Handler("CopyListActionExecute", &TTestListForm::CopyListActionExecute);
+    b.Handler("LocalDeleteActionExecute", &TTestListForm::LocalDeleteActionExecute);
+    b.Handler("ListPopupMenuPopup", &TTestListForm::ListPopupMenuPopup);
+  }
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override
+  {
+    if (msg == WM_TEST_POSTED) {
+      ++Posted;
+      return 0;
+    }
+    return TForm::WndProc(msg, wp, lp);
+  }
+
+private:
+  bool* FDestroyed;
+};
+
+const char* const DialogText = R"(Form TestDialog: TTestDialog
+  Caption = "Options"
+  BorderStyle = Dialog
+  Position = MainFormCenter
+  ClientWidth = 300
+  ClientHeight = 110
+  Edit ValueEdit
+    Left = 8
+    Top = 8
+    Width = 284
+  end
+  Button OkButton
+    Caption = "OK"
+    ModalResult = Ok
+    Default = true
+    Left = 136
+    Top = 76
+    OnClick = OkButtonClick
+  end
+  Button CancelButton
+    Caption = "Cancel"
+    ModalResult = Cancel
+    Cancel = true
+    Left = 217
+    Top = 76
+  end
+end
+)";
+
+class TTestDialog : public TForm
+{
+public:
+  explicit TTestDialog(TComponent* owner) : TForm(owner, "TTestDialog") {}
+  TButton* OkButton = nullptr;
+  TButton* CancelButton = nullptr;
+  TEdit* ValueEdit = nullptr;
+  int OkClicks = 0;
+  bool OpenAfterFirstOk = false, ModalAfterFirstOk = false, OwnerDisabled = false;
+
+  // The first Ok finds the input wanting and keeps the dialog open.
+  void OkButtonClick(TComponent*)
+  {
+    if (++OkClicks == 1) SetModalResult(mrNone);
+  }
+
+protected:
+  void DeclareBindings(TBindings& b) override
+  {
+    b.Field("OkButton", OkButton);
+    b.Field("CancelButton", CancelButton);
+    b.Field("ValueEdit", ValueEdit);
+    b.Handler("OkButtonClick", &TTestDialog::OkButtonClick);
+  }
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override
+  {
+    if (msg == WM_TEST_PROBE) {
+      OpenAfterFirstOk = IsWindowVisible(HostHandle()) != FALSE;
+      ModalAfterFirstOk = IsModal() && ModalResult() == mrNone;
+      OwnerDisabled = !IsWindowEnabled(Application().MainForm()->HostHandle());
+      return 0;
+    }
+    return TForm::WndProc(msg, wp, lp);
+  }
+};
+
+// Holds modifier keys down for messages posted to the window thread.
+class THeldKeys
+{
+public:
+  explicit THeldKeys(std::initializer_list<int> keys)
+  {
+    GetKeyboardState(FSaved);
+    BYTE state[256];
+    std::copy(std::begin(FSaved), std::end(FSaved), state);
+    for (int k : keys) state[k] |= 0x80;
+    SetKeyboardState(state);
+  }
+  ~THeldKeys() { SetKeyboardState(FSaved); }
+
+private:
+  BYTE FSaved[256];
+};
+
+void PostKey(HWND target, WORD key)
+{
+  PostMessageA(target, WM_KEYDOWN, key, 1);
+  PostMessageA(target, WM_KEYUP, key, LPARAM(0xC0000001));
+}
+
+class Framework : public testing::Test
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    Application().Initialize();
+    RegisterFormResource("TTestMainForm", MainFormText);
+    RegisterFormResource("TTestListForm", ListFormText);
+    RegisterFormResource("TTestDialog", DialogText);
+    RegisterFormResource("TTestViewForm", ViewFormText);
+  }
+
+  void SetUp() override
+  {
+    Main = CreateForm<TTestMainForm>(nullptr);
+    Application().SetMainForm(Main);
+    Main->Show();
+    Main->BringToFront();
+    List = CreateForm<TTestListForm>(nullptr, &ListDestroyed);
+    Application().ProcessMessagesUntil([&] { return List->Visible(); }, 5000);
+    List->ListView1->AddItem("4711")->AddSubItem("100");
+    List->ListView1->Item(0)->AddSubItem("Hello");
+    TListItem* second = List->ListView1->AddItem("17");
+    second->AddSubItem("5");
+    second->AddSubItem("World");
+    TListItem* third = List->ListView1->AddItem("99");
+    third->AddSubItem("255");
+    third->AddSubItem("Third");
+  }
+
+  void TearDown() override
+  {
+    if (!ListDestroyed) List->Free();
+    Main->Free();
+    Application().ProcessMessages();
+    EXPECT_TRUE(Application().Forms().empty());
+  }
+
+  void Focus(TControl* c)
+  {
+    List->BringToFront();
+    c->SetFocus();
+    Application().ProcessMessages();
+  }
+
+  TTestMainForm* Main = nullptr;
+  TTestListForm* List = nullptr;
+  bool ListDestroyed = false;
+};
+
+TEST_F(Framework, DisabledActionDoesNothingAndClientsFollowActions)
+{
+  TAction* del = Main->DeleteTextAction;
+  HMENU session = Main->Session1->Handle();
+  EXPECT_FALSE(del->Execute());
+  EXPECT_EQ(Main->Deletes, 0);
+  Main->Delete1->Click();
+  Main->DeleteButton->Click();
+  EXPECT_EQ(Main->Deletes, 0);
+  EXPECT_TRUE(GetMenuState(session, Main->Delete1->Command(), MF_BYCOMMAND) & MF_GRAYED);
+  EXPECT_FALSE(SendMessageA(Main->ToolBar1->Handle(), TB_ISBUTTONENABLED, Main->DeleteButton->Command(), 0));
+  TMenuItem* deletePopup = dynamic_cast<TMenuItem*>(List->FindComponent("DeletePopup"));
+  ASSERT_NE(deletePopup, nullptr);
+  EXPECT_FALSE(deletePopup->Enabled());
+
+  del->SetEnabled(true);
+  del->SetCaption("&Remove text");
+  EXPECT_FALSE(GetMenuState(session, Main->Delete1->Command(), MF_BYCOMMAND) & MF_GRAYED);
+  char text[64] = {};
+  GetMenuStringA(session, Main->Delete1->Command(), text, sizeof(text), MF_BYCOMMAND);
+  EXPECT_STREQ(text, "&Remove text\tCtrl+D");
+  EXPECT_TRUE(SendMessageA(Main->ToolBar1->Handle(), TB_ISBUTTONENABLED, Main->DeleteButton->Command(), 0));
+  EXPECT_TRUE(deletePopup->Enabled());
+  EXPECT_TRUE(del->Execute());
+  Main->Delete1->Click();
+  Main->DeleteButton->Click();
+  EXPECT_EQ(Main->Deletes, 3);
+
+  // Hiding an action hides its menu item.
+  int before = GetMenuItemCount(session);
+  del->SetVisible(false);
+  EXPECT_EQ(GetMenuItemCount(session), before - 1);
+  del->SetVisible(true);
+  EXPECT_EQ(GetMenuItemCount(session), before);
+}
+
+TEST_F(Framework, TagIsTakenOnceAsTheArgument)
+{
+  TAction* read = Main->ReadTextAction;
+  read->Tag = 4711;
+  EXPECT_TRUE(read->Execute());
+  EXPECT_EQ(Main->LastArgument, 4711);
+  EXPECT_EQ(Main->TagDuringRun, 0);
+  EXPECT_EQ(read->Tag, 0);
+  EXPECT_EQ(read->Argument(), 0);
+  EXPECT_TRUE(read->Execute());
+  EXPECT_EQ(Main->LastArgument, 0);  // the command asks
+  read->Tag = -3;
+  EXPECT_TRUE(read->Execute());
+  EXPECT_EQ(Main->LastArgument, 0);
+  // A disabled action leaves its Tag alone and runs nothing.
+  Main->DeleteTextAction->Tag = 17;
+  EXPECT_FALSE(Main->DeleteTextAction->Execute());
+  EXPECT_EQ(Main->DeleteTextAction->Tag, 17);
+  Main->DeleteTextAction->Tag = 0;
+}
+
+TEST_F(Framework, KeysRunTheFirstEnabledActionOnly)
+{
+  Focus(List->ListView1);
+  HWND target = List->ListView1->Handle();
+  {
+    THeldKeys ctrl{VK_CONTROL};
+    // Ctrl+D: the list's own action and the main form's are both disabled.
+    PostKey(target, 'D');
+    Application().ProcessMessages();
+    EXPECT_EQ(List->LocalDeletes, 0);
+    EXPECT_EQ(Main->Deletes, 0);
+    // Ctrl+R: not in the active form, so the main form's action runs.
+    PostKey(target, 'R');
+    Application().ProcessMessages();
+    EXPECT_EQ(Main->Reads, 1);
+    // Ctrl+L: the active form's own action.
+    SetClipboardText("");
+    PostKey(target, 'L');
+    Application().ProcessMessages();
+    EXPECT_EQ(List->CopyLists, 1);
+    EXPECT_EQ(GetClipboardText().substr(0, 6), "Text #");
+    // Once the main form's is enabled, the first enabled match runs.
+    Main->DeleteTextAction->SetEnabled(true);
+    PostKey(target, 'D');
+    Application().ProcessMessages();
+    EXPECT_EQ(List->LocalDeletes, 0);
+    EXPECT_EQ(Main->Deletes, 1);
+    // Key preview sees the key first and may swallow it.
+    List->KeyPreview = true;
+    List->SwallowKey = 'R';
+    PostKey(target, 'R');
+    Application().ProcessMessages();
+    EXPECT_GE(List->PreviewKeys, 1);
+    EXPECT_EQ(Main->Reads, 1);
+  }
+}
+
+TEST_F(Framework, PopupClearsTheTagsItSetWhenItCloses)
+{
+  List->OnPopupHook = [&] {
+    Main->ReadTextAction->Tag = 100;
+    Main->MarkTextAction->Tag = 200;
+    Main->DeleteTextAction->Tag = 300;
+  };
+  HWND owner = TPopupMenu::OwnerWindow();
+  // Dismissed: nothing runs and no Tag stays behind.
+  PostKey(owner, VK_ESCAPE);
+  List->ListPopupMenu->Popup(300, 300, List->ListView1);
+  EXPECT_EQ(Main->Reads + Main->Marks + Main->Deletes, 0);
+  EXPECT_EQ(Main->ReadTextAction->Tag, 0);
+  EXPECT_EQ(Main->MarkTextAction->Tag, 0);
+  EXPECT_EQ(Main->DeleteTextAction->Tag, 0);
+  EXPECT_EQ(List->ListPopupMenu->PopupComponent(), List->ListView1);
+
+  // The chosen command gets its argument; the others' Tags are cleared.
+  PostKey(owner, VK_DOWN);
+  PostKey(owner, VK_RETURN);
+  List->ListPopupMenu->Popup(300, 300, List->ListView1);
+  EXPECT_EQ(Main->Reads, 1);
+  EXPECT_EQ(Main->LastArgument, 100);
+  EXPECT_EQ(Main->MarkTextAction->Tag, 0);
+  EXPECT_EQ(Main->DeleteTextAction->Tag, 0);
+  // A later command acts on nothing the user never chose.
+  Main->MarkTextAction->Execute();
+  EXPECT_EQ(Main->Marks, 1);
+}
+
+TEST_F(Framework, PinningKeepsTheContentWindowAndWhatItHolds)
+{
+  HWND client = Application().MDIClient();
+  ASSERT_NE(client, nullptr);
+  ASSERT_TRUE(List->Docked());
+  EXPECT_EQ(GetParent(List->HostHandle()), client);
+  List->RichEdit1->SetText("Line one\rLine two");
+  HWND content = List->Handle(), host = List->HostHandle(), listWindow = List->ListView1->Handle();
+  PostMessageA(content, WM_TEST_POSTED, 0, 0);
+
+  // While docked and active, the child's menu sits in the frame's bar
+  // before the window menu.
+  List->BringToFront();
+  HMENU bar = GetMenu(Main->HostHandle());
+  ASSERT_NE(bar, nullptr);
+  char text[32] = {};
+  GetMenuStringA(bar, 1, text, sizeof(text), MF_BYPOSITION);
+  EXPECT_STREQ(text, "&List");
+
+  List->SetDocked(false);
+  EXPECT_FALSE(List->Docked());
+  EXPECT_NE(List->HostHandle(), host);
+  EXPECT_FALSE(IsWindow(host));
+  EXPECT_EQ(List->Handle(), content);
+  EXPECT_EQ(GetParent(content), List->HostHandle());
+  EXPECT_EQ(GetAncestor(List->HostHandle(), GA_PARENT), GetDesktopWindow());
+  EXPECT_EQ(List->ListView1->Handle(), listWindow);
+  ASSERT_EQ(List->ListView1->Count(), 3);
+  EXPECT_EQ(List->ListView1->Item(2)->SubItems()[1], "Third");
+  EXPECT_EQ(List->RichEdit1->Text(), "Line one\rLine two");
+  EXPECT_EQ(GetMenu(List->HostHandle()), List->ListMenu->Handle());
+  EXPECT_TRUE(List->Visible());
+  GetMenuStringA(bar, 1, text, sizeof(text), MF_BYPOSITION);
+  EXPECT_STREQ(text, "&Windows");
+  // The message posted before the pin arrives after it.
+  Application().ProcessMessages();
+  EXPECT_EQ(List->Posted, 1);
+
+  List->SetDocked(true);
+  EXPECT_TRUE(List->Docked());
+  EXPECT_EQ(GetParent(List->HostHandle()), client);
+  EXPECT_EQ(List->Handle(), content);
+  EXPECT_EQ(List->ListView1->Count(), 3);
+  EXPECT_EQ(List->RichEdit1->Text(), "Line one\rLine two");
+  List->BringToFront();
+  GetMenuStringA(bar, 1, text, sizeof(text), MF_BYPOSITION);
+  EXPECT_STREQ(text, "&List");
+  // The window menu lists the child after the menu's own items.
+  HMENU windows = GetSubMenu(bar, 2);
+  ASSERT_NE(windows, nullptr);
+  int entries = GetMenuItemCount(windows);
+  ASSERT_GE(entries, 2);
+  GetMenuStringA(windows, UINT(entries - 1), text, sizeof(text), MF_BYPOSITION);
+  EXPECT_NE(std::string(text).find("Marked texts"), std::string::npos) << text;
+}
+
+TEST_F(Framework, EmbeddedFormFillsItsPanelAndTravelsWithThePin)
+{
+  TTestViewForm* view = CreateEmbeddedForm<TTestViewForm>(List->ViewPanel, List);
+  EXPECT_TRUE(view->Embedded());
+  EXPECT_EQ(view->HostHandle(), nullptr);
+  EXPECT_EQ(GetParent(view->Handle()), List->ViewPanel->Handle());
+  RECT area;
+  GetClientRect(List->ViewPanel->Handle(), &area);
+  EXPECT_EQ(view->ClientWidth(), area.right - 2);  // inside the bevel
+  EXPECT_EQ(view->MainEdit->Width(), view->ClientWidth());
+  view->MainEdit->SetText("shown text");
+
+  // Its own short cuts come first while the focus is inside it.
+  Focus(view->MainEdit);
+  {
+    THeldKeys ctrl{VK_CONTROL};
+    PostKey(view->MainEdit->Handle(), 'F');
+    PostKey(view->MainEdit->Handle(), 'R');
+    Application().ProcessMessages();
+  }
+  EXPECT_EQ(view->Finds, 1);
+  EXPECT_EQ(Main->Reads, 1);
+
+  List->SetDocked(false);
+  EXPECT_EQ(GetParent(view->Handle()), List->ViewPanel->Handle());
+  EXPECT_EQ(view->MainEdit->Text(), "shown text");
+  List->SetDocked(true);
+  // The owner frees the view with itself.
+}
+
+class TFillThread : public TThread
+{
+public:
+  explicit TFillThread(TListView* list) : FList(list) {}
+  ~TFillThread() override
+  {
+    Terminate();
+    WaitFor();
+  }
+
+protected:
+  void Execute() override
+  {
+    for (int i = 0; i < 5; ++i)
+      Synchronize([this, i] { FList->AddItem("row " + std::to_string(i)); });
+  }
+
+private:
+  TListView* FList;
+};
+
+TEST_F(Framework, SynchronisedCallsRunWhileTheWindowThreadWaits)
+{
+  ASSERT_TRUE(IsWindowThread());
+  List->ListView1->Clear();
+  TFillThread thread(List->ListView1);
+  thread.Start();
+  // The window thread waits for the worker, which needs the window thread.
+  EXPECT_EQ(thread.WaitFor(30000), WAIT_OBJECT_0);
+  ASSERT_EQ(List->ListView1->Count(), 5);
+  EXPECT_EQ(List->ListView1->Item(4)->Caption(), "row 4");
+}
+
+TEST_F(Framework, ModalOkHandlerClearingTheResultKeepsTheDialogOpen)
+{
+  std::unique_ptr<TTestDialog> dialog(CreateForm<TTestDialog>(nullptr));
+  // Driven by posted messages, handled in the dialog's own loop.
+  PostMessageA(dialog->OkButton->Handle(), BM_CLICK, 0, 0);
+  PostMessageA(dialog->Handle(), WM_TEST_PROBE, 0, 0);
+  PostMessageA(dialog->OkButton->Handle(), BM_CLICK, 0, 0);
+  EXPECT_EQ(dialog->ShowModal(), mrOk);
+  EXPECT_EQ(dialog->OkClicks, 2);
+  EXPECT_TRUE(dialog->OpenAfterFirstOk);
+  EXPECT_TRUE(dialog->ModalAfterFirstOk);
+  EXPECT_TRUE(dialog->OwnerDisabled);
+  EXPECT_FALSE(dialog->Visible());
+  EXPECT_TRUE(IsWindowEnabled(Main->HostHandle()));
+
+  // Escape presses the cancel button; closing the window cancels too.
+  dialog->OkClicks = 1;
+  PostKey(dialog->ValueEdit->Handle(), VK_ESCAPE);
+  EXPECT_EQ(dialog->ShowModal(), mrCancel);
+  PostMessageA(dialog->HostHandle(), WM_CLOSE, 0, 0);
+  EXPECT_EQ(dialog->ShowModal(), mrCancel);
+  // Enter presses the default button.
+  PostKey(dialog->ValueEdit->Handle(), VK_RETURN);
+  EXPECT_EQ(dialog->ShowModal(), mrOk);
+}
+
+TEST_F(Framework, CopyAndCopyListPutTabSeparatedRowsOnTheClipboard)
+{
+  TListView* list = List->ListView1;
+  list->Item(0)->SetSelected(true);
+  list->Item(2)->SetSelected(true);
+  list->CopyToClipboard(true);
+  EXPECT_EQ(GetClipboardText(), "4711\t100\tHello\r\n99\t255\tThird");
+  list->CopyToClipboard(false);
+  EXPECT_EQ(GetClipboardText(), "Text #\tMark type\tSubject\r\n4711\t100\tHello\r\n17\t5\tWorld\r\n99\t255\tThird");
+
+  // The list's own keys: Ctrl+C the selection, Ctrl+L everything.
+  Focus(list);
+  SetClipboardText("");
+  {
+    THeldKeys ctrl{VK_CONTROL};
+    PostKey(list->Handle(), 'C');
+    Application().ProcessMessages();
+  }
+  EXPECT_EQ(GetClipboardText(), "4711\t100\tHello\r\n99\t255\tThird");
+
+  // A header click sorts by that column (numbers as numbers); a second
+  // click on it reverses.
+  auto clickHeader = [&](int column) {
+    NMLISTVIEW nm{};
+    nm.hdr.hwndFrom = list->Handle();
+    nm.hdr.idFrom = UINT_PTR(GetDlgCtrlID(list->Handle()));
+    nm.hdr.code = LVN_COLUMNCLICK;
+    nm.iItem = -1;
+    nm.iSubItem = column;
+    SendMessageA(GetParent(list->Handle()), WM_NOTIFY, nm.hdr.idFrom, LPARAM(&nm));
+  };
+  auto captions = [&] {
+    std::string s;
+    for (int i = 0; i < list->Count(); ++i) s += list->Item(i)->Caption() + " ";
+    return s;
+  };
+  clickHeader(1);
+  EXPECT_EQ(captions(), "17 4711 99 ");
+  clickHeader(1);
+  EXPECT_EQ(captions(), "99 4711 17 ");
+  clickHeader(2);
+  EXPECT_EQ(captions(), "4711 99 17 ");
+  clickHeader(0);
+  EXPECT_EQ(captions(), "17 99 4711 ");
+  list->CopyToClipboard(false);
+  EXPECT_EQ(GetClipboardText(), "Text #\tMark type\tSubject\r\n17\t5\tWorld\r\n99\t255\tThird\r\n4711\t100\tHello");
+}
+
+TEST_F(Framework, RichEditCopiesToThePlainClipboard)
+{
+  TRichEdit* edit = List->RichEdit1;
+  char cls[64] = {};
+  GetClassNameA(edit->Handle(), cls, sizeof(cls));
+  EXPECT_STREQ(cls, "RichEdit20A");
+  edit->SetText("Line one\rLine two");
+  edit->SelectAll();
+  SetClipboardText("");
+  SendMessageA(edit->Handle(), WM_COPY, 0, 0);
+  EXPECT_EQ(GetClipboardText(), "Line one\r\nLine two");
+
+  Focus(edit);
+  edit->SetSelection(5, 3);
+  {
+    THeldKeys ctrl{VK_CONTROL};
+    PostKey(edit->Handle(), 'X');
+    Application().ProcessMessages();
+  }
+  EXPECT_EQ(GetClipboardText(), "one");
+  EXPECT_EQ(edit->Text(), "Line \rLine two");
+  edit->SetReadOnly(true);
+  edit->SelectAll();
+  SendMessageA(edit->Handle(), WM_CUT, 0, 0);
+  EXPECT_EQ(edit->Text(), "Line \rLine two");
+}
+
+TEST_F(Framework, MissingRichEditLibraryIsReportedAndTheProgramGoesOn)
+{
+  TRichEdit::SetLibraryName("NOSUCH20.DLL");
+  {
+    TMessageBoxRecorder boxes;
+    bool destroyed = false;
+    std::unique_ptr<TTestListForm> other(CreateForm<TTestListForm>(nullptr, &destroyed));
+    ASSERT_EQ(boxes.Count(), 1u);
+    EXPECT_EQ(boxes.Boxes()[0].Text,
+              "Unable to find Rich Edit Control ver 2.0 or newer. The file \"RICHED20.DLL\" is required for this "
+              "program to work.");
+    char cls[64] = {};
+    GetClassNameA(other->RichEdit1->Handle(), cls, sizeof(cls));
+    EXPECT_STRNE(cls, "RichEdit20A");
+    other->RichEdit1->SetText("still works");
+    EXPECT_EQ(other->RichEdit1->Text(), "still works");
+  }
+  TRichEdit::SetLibraryName("RICHED20.DLL");
+  EXPECT_EQ(TRichEdit::WindowClass(), "RichEdit20A");
+}
+
+TEST_F(Framework, CloseActionsMinimiseHideAndFree)
+{
+  List->Close();  // an MDI child minimises by default
+  EXPECT_TRUE(IsIconic(List->HostHandle()));
+  List->BringToFront();
+  List->OverrideClose = true;
+  List->CloseAction = TCloseAction::Hide;
+  List->Close();
+  EXPECT_FALSE(List->Visible());
+  List->Show();
+  List->CloseAction = TCloseAction::None;
+  List->Close();
+  EXPECT_TRUE(List->Visible());
+  List->CloseAction = TCloseAction::Free;
+  bool derivedGone = false, wholeAtDestroy = false;
+  List->DerivedGone = &derivedGone;
+  List->WholeAtDestroyOut = &wholeAtDestroy;
+  PostMessageA(List->HostHandle(), WM_CLOSE, 0, 0);
+  ASSERT_TRUE(Application().ProcessMessagesUntil([&] { return ListDestroyed; }, 5000));
+  EXPECT_TRUE(derivedGone);
+  EXPECT_TRUE(wholeAtDestroy);  // OnDestroy ran before the window class was torn down
+  EXPECT_EQ(Application().Forms().size(), 1u);
+}
+
+class TLoopThread : public TThread
+{
+public:
+  explicit TLoopThread(TListView* list) : FList(list) {}
+  int Rounds = 0;
+
+protected:
+  void Execute() override
+  {
+    while (!Terminated()) {
+      Synchronize([this] { FList->SetColumnCaption(0, "round " + std::to_string(++Rounds)); });
+    }
+  }
+
+private:
+  TListView* FList;
+};
+
+TEST(FrameworkShutdown, StopsAndJoinsWorkersBeforeFreeingForms)
+{
+  Application().Initialize();
+  RegisterFormResource("TTestListForm", ListFormText);
+  RegisterFormResource("TTestMainForm", MainFormText);
+  bool destroyed = false;
+  Application().SetMainForm(CreateForm<TTestMainForm>(&Application()));
+  auto* form = CreateForm<TTestListForm>(&Application(), &destroyed);
+  auto* thread = new TLoopThread(form->ListView1);
+  thread->SetFreeOnTerminate(true);
+  thread->Start();
+  ASSERT_TRUE(Application().ProcessMessagesUntil([&] { return thread->Rounds >= 3; }, 10000));
+  Application().Shutdown();
+  EXPECT_EQ(LiveThreadCount(), 0u);
+  EXPECT_TRUE(destroyed);
+  EXPECT_TRUE(Application().Forms().empty());
+}
+
+} // namespace
