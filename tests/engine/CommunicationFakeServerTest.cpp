@@ -1,0 +1,477 @@
+// The communication object against a scripted server, for what lyskomd
+// cannot be made to do: exact bytes on the wire, junk before the greeting,
+// a dropped connection, trickled bytes, an HTTP proxy, protocol-error lines,
+// replies held back half-way, and releasing the object while connected.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "EngineClient.h"
+#include "FakeServer.h"
+#include "TestSupport.h"
+
+using namespace TestSupport;
+
+namespace {
+
+class CommunicationFakeServer : public testing::Test
+{
+protected:
+  static void SetUpTestSuite() { EnsureVantorRegistered(); }
+
+  static TComPtr<ILKCommunication> NewComm(const TFakeServer& server, const std::string& user = "test")
+  {
+    TComPtr<ILKCommunication> comm = NewCommunication();
+    if (comm) SetTarget(comm.Get(), "127.0.0.1", server.PortText(), user);
+    return comm;
+  }
+};
+
+// Reads the opening line and greets.
+bool Greet(TFakeConnection& c, const std::string& greeting = "LysKOM\n")
+{
+  std::string opening;
+  return c.ReadLine(opening) && c.Send(greeting);
+}
+
+TEST_F(CommunicationFakeServer, OpeningAndRequestLinesAreExactBytes)
+{
+  std::vector<std::string> received;
+  std::mutex lock;
+  TSignal done[2];
+  TFakeServer server([&](TFakeConnection& c) {
+    std::string line;
+    for (int i = 0; i < 9 && c.ReadLine(line); ++i)
+      if (i == 0) c.Send("LysKOM\n");
+    std::lock_guard<std::mutex> guard(lock);
+    received.push_back(c.Received());
+    done[received.size() - 1].Raise();
+  });
+
+  // Requests 2 to 8 fill the numbers up to 9.
+  TComPtr<ILKCommunication> first = NewComm(server, "guest");
+  ASSERT_TRUE(ConnectComm(first.Get()));
+  for (int i = 0; i < 7; ++i) first->Send(NewTransaction(L_GET_TIME).Get());
+  first->Send(NewTransaction(L_GET_PERSON_STAT, "5").Get());
+  ASSERT_TRUE(done[0].Wait());
+
+  TComPtr<ILKCommunication> second = NewComm(server, "test");
+  ASSERT_TRUE(ConnectComm(second.Get()));
+  for (int i = 0; i < 7; ++i) second->Send(NewTransaction(L_GET_PERSON_STAT, "5").Get());
+  second->Send(NewTransaction(L_GET_SERVER_INFO).Get());
+  ASSERT_TRUE(done[1].Wait());
+
+  std::lock_guard<std::mutex> guard(lock);
+  EXPECT_EQ("A5Hguest\n2 35\n3 35\n4 35\n5 35\n6 35\n7 35\n8 35\n9 49 5\n", received[0]);
+  EXPECT_EQ("A4Htest\n2 49 5\n3 49 5\n4 49 5\n5 49 5\n6 49 5\n7 49 5\n8 49 5\n9 36\n", received[1]);
+}
+
+TEST_F(CommunicationFakeServer, JunkBeforeTheGreetingGivesOneConnectNotification)
+{
+  TFakeServer server([](TFakeConnection& c) {
+    std::string line;
+    if (!Greet(c, "Welcome, lyskom\r\nLYSKO\nversion 1\nLysKOM\n")) return;
+    while (c.ReadLine(line)) c.Send("=" + line.substr(0, line.find(' ')) + "\n");
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  auto events = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  ASSERT_EQ(S_OK, comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie));
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  TComPtr<ILKTransaction> trans = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  ASSERT_EQ(S_OK, comm->SyncSend(trans.Get()));
+  EXPECT_EQ(S_OK, trans->Get_Ok());
+  ASSERT_TRUE(events->WaitForConnects(1));
+  // A second request: a late second notification would have come by now.
+  TComPtr<ILKTransaction> again = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(again.Get());
+  EXPECT_EQ(1, events->Connects());
+  EXPECT_EQ(0, events->Disconnects());
+}
+
+TEST_F(CommunicationFakeServer, DroppedConnectionFailsWaitingRequestsWithMinusOne)
+{
+  TSignal dropped;
+  DWORD droppedAt = 0;
+  TFakeServer server([&](TFakeConnection& c) {
+    std::string line;
+    if (!Greet(c)) return;
+    for (int i = 0; i < 3; ++i) c.ReadLine(line);
+    droppedAt = GetTickCount();
+    c.Close();
+    dropped.Raise();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  auto events = MakeTestObject<TEventRecorder>();
+  auto errors = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie);
+  comm->Advise(LKEVTYPE_TRANS_ERROR, errors.Get(), &cookie);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+
+  auto callback = MakeTestObject<TCallbackRecorder>();
+  for (int i = 0; i < 3; ++i) {
+    TComPtr<ILKTransaction> trans = NewTransaction(L_GET_TIME);
+    trans->Set_Callback(callback.Get());
+    comm->Send(trans.Get());
+  }
+  ASSERT_TRUE(dropped.Wait());
+  ASSERT_TRUE(callback->WaitForCalls(3, 5000));
+  DWORD failedAfter = GetTickCount() - droppedAt;
+  EXPECT_LT(failedAfter, 1000u);
+  for (auto& call : callback->Calls()) {
+    EXPECT_EQ(2, QueryInt(call.Reply.Get(), "Type"));
+    EXPECT_EQ(-1, QueryInt(call.Reply.Get(), "error_no"));
+    EXPECT_EQ(-1, QueryInt(call.Reply.Get(), "error_status"));
+  }
+  EXPECT_TRUE(events->WaitForDisconnects(1));
+  EXPECT_TRUE(errors->WaitForEvents(3));
+  VARIANT_BOOL connected = VARIANT_TRUE;
+  comm->Get_Connected(&connected);
+  EXPECT_EQ(VARIANT_FALSE, connected);
+
+  // Nothing is left to fail twice.
+  EXPECT_EQ(3u, callback->Calls().size());
+  TComPtr<IOutstandingTrans> list = comm.As<IOutstandingTrans>();
+  LONG count = -1;
+  list->Get_Count(&count);
+  EXPECT_EQ(0, count);
+}
+
+// Replies to requests 2 and 3 and an asynchronous message, in one block or
+// a byte at a time; answers every member of what the client received.
+std::string ParseScripted(bool trickle)
+{
+  const std::string greeting = "LysKOM\n";
+  const std::string replies = "%2 9 1000\n=3\n:2 13 5 7\n";
+  TFakeServer server([&](TFakeConnection& c) {
+    std::string line;
+    if (!c.ReadLine(line)) return;
+    if (trickle) c.SendTrickled(greeting); else c.Send(greeting);
+    c.ReadLine(line);
+    c.ReadLine(line);
+    if (trickle) c.SendTrickled(replies); else c.Send(replies);
+    c.WaitForPeerClose();
+  });
+  TComPtr<ILKCommunication> comm = NewCommunication();
+  SetTarget(comm.Get(), "127.0.0.1", server.PortText(), "test");
+  auto async = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  comm->Advise(LKEVTYPE_TRANS_ASYNC, async.Get(), &cookie);
+  if (!ConnectComm(comm.Get())) return "no connection";
+  auto callback = MakeTestObject<TCallbackRecorder>();
+  TComPtr<ILKTransaction> a = NewTransaction(L_LOGIN, "5 6Hgazonk 0"), b = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  a->Set_Callback(callback.Get());
+  b->Set_Callback(callback.Get());
+  comm->Send(a.Get());
+  comm->Send(b.Get());
+  if (!callback->WaitForCalls(2) || !async->WaitForEvents(1)) return "incomplete";
+  std::string out;
+  for (auto& call : callback->Calls()) out += DumpCollection(call.Reply.Get()) + "\n";
+  out += DumpCollection(async->Events()[0].Data.Get());
+  return out;
+}
+
+TEST_F(CommunicationFakeServer, TrickledBytesParseLikeOneBlock)
+{
+  std::string block = ParseScripted(false);
+  EXPECT_NE(std::string::npos, block.find("ref_no=2;type=2;error_no=9;error_status=1000;\n")) << block;
+  EXPECT_NE(std::string::npos, block.find("ref_no=3;type=1;\n")) << block;
+  EXPECT_EQ(0u, block.rfind("type=3;event=13;") - block.rfind('\n') - 1) << block;
+  EXPECT_EQ(block, ParseScripted(true));
+}
+
+TEST_F(CommunicationFakeServer, ProtocolErrorLineLeavesTheNextReplyIntact)
+{
+  TFakeServer server([](TFakeConnection& c) {
+    std::string line;
+    if (!Greet(c)) return;
+    c.ReadLine(line);
+    c.Send("%% LysKOM protocol error.\n=2\n");
+    c.ReadLine(line);
+    c.Send("%% LysKOM protocol error.\n%3 9 77\n");
+    c.WaitForPeerClose();
+  });
+  std::string traceFile = NewTempDir("trace") + "\\proto.log";
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  TBStr name(traceFile);
+  comm->Set_Tracefile(name.Get());
+  comm->Set_Trace(VARIANT_TRUE);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+
+  TComPtr<ILKTransaction> ok = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(ok.Get());
+  EXPECT_EQ(S_OK, ok->Get_Ok());
+  EXPECT_EQ("ref_no=2;type=1;", DumpCollection(ResponseOf(ok.Get()).Get()));
+
+  TComPtr<ILKTransaction> failing = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(failing.Get());
+  EXPECT_EQ(S_FALSE, failing->Get_Ok());
+  EXPECT_EQ("ref_no=3;type=2;error_no=9;error_status=77;", DumpCollection(ResponseOf(failing.Get()).Get()));
+
+  comm->Set_Trace(VARIANT_FALSE);
+  std::string trace = ReadFileText(traceFile);
+  size_t err = trace.find("[err]");
+  ASSERT_NE(std::string::npos, err) << trace;
+  EXPECT_NE(std::string::npos, trace.find(" %% LysKOM protocol error.\r\n", err)) << trace;
+}
+
+TEST_F(CommunicationFakeServer, ResentTransactionShowsNoEarlierReply)
+{
+  TFakeServer server([](TFakeConnection& c) {
+    std::string line;
+    if (!Greet(c)) return;
+    c.ReadLine(line);
+    c.Send("=2\n");
+    c.WaitForPeerClose();  // the second request gets no answer
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  TComPtr<ILKTransaction> trans = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(trans.Get());
+  ASSERT_EQ(S_OK, trans->Get_Ok());
+  comm->Send(trans.Get());
+  EXPECT_EQ(E_UNEXPECTED, trans->Get_Ok());
+  EXPECT_FALSE(ResponseOf(trans.Get()));
+  VARIANT_BOOL ended = VARIANT_FALSE;
+  comm->Disconnect(&ended);
+  EXPECT_EQ(S_FALSE, trans->Get_Ok()) << "the unanswered request is failed by the disconnection";
+}
+
+// Needs the Protocol A readers (a get-time reply that is read as it comes).
+TEST_F(CommunicationFakeServer, ReplyIsPublishedOnlyWhenComplete)
+{
+  TSignal sendRest;
+  TFakeServer server([&](TFakeConnection& c) {
+    std::string line;
+    if (!Greet(c)) return;
+    c.ReadLine(line);
+    c.Send("=2 12 30");
+    sendRest.Wait();
+    c.Send(" 14 1 4 124 3 31 0\n");
+    c.WaitForPeerClose();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  TComPtr<ILKTransaction> trans = NewTransaction(L_GET_TIME);
+  TComPtr<ILockable> lock = trans.As<ILockable>();
+  trans->Set_Callback(comm.Get());
+  lock->Lock();
+  comm->Send(trans.Get());
+  lock->Waitfor(500);
+  EXPECT_EQ(E_UNEXPECTED, trans->Get_Ok()) << DumpCollection(ResponseOf(trans.Get()).Get());
+  sendRest.Raise();
+  lock->Waitfor(10000);
+  EXPECT_EQ(S_OK, trans->Get_Ok());
+  EXPECT_EQ(14, QueryInt(ResponseOf(trans.Get()).Get(), "result.hours"));
+}
+
+// ---------------------------------------------------------------------------
+// Through an HTTP proxy
+
+struct TProxyCase
+{
+  const char* Answer;
+  bool Accepted;
+};
+
+class CommunicationThroughProxy : public CommunicationFakeServer,
+                                  public testing::WithParamInterface<TProxyCase>
+{
+};
+
+TEST_P(CommunicationThroughProxy, StatusLineDecides)
+{
+  std::string request;
+  TSignal asked;
+  TFakeServer proxy([&](TFakeConnection& c) {
+    std::string line;
+    if (!c.ReadLine(line) || !c.ReadLine(line)) return;
+    request = c.Received();
+    asked.Raise();
+    c.Send(GetParam().Answer);
+    if (!GetParam().Accepted) {
+      c.WaitForPeerClose();
+      return;
+    }
+    if (!Greet(c)) return;
+    while (c.ReadLine(line)) c.Send("=" + line.substr(0, line.find(' ')) + "\n");
+  });
+  TComPtr<ILKCommunication> comm = NewCommunication();
+  SetTarget(comm.Get(), "kom.example.org", "4894", "test");
+  SetProxy(comm.Get(), "127.0.0.1", proxy.PortText());
+  auto events = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie);
+
+  HRESULT hr = E_UNEXPECTED;
+  bool connected = ConnectComm(comm.Get(), &hr);
+  EXPECT_EQ(S_OK, hr);
+  ASSERT_TRUE(asked.Wait());
+  EXPECT_EQ("CONNECT kom.example.org:4894 HTTP/1.0\r\n\r\n", request);
+  ASSERT_EQ(GetParam().Accepted, connected);
+  if (!connected) {
+    VARIANT_BOOL state = VARIANT_TRUE;
+    comm->Get_Connected(&state);
+    EXPECT_EQ(VARIANT_FALSE, state);
+    return;
+  }
+  TComPtr<ILKTransaction> trans = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(trans.Get());
+  EXPECT_EQ(S_OK, trans->Get_Ok()) << "the proxy's headers were taken for replies";
+  EXPECT_EQ("ref_no=2;type=1;", DumpCollection(ResponseOf(trans.Get()).Get()));
+  EXPECT_EQ(1, events->Connects());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+  Answers, CommunicationThroughProxy,
+  testing::Values(TProxyCase{"HTTP/1.0 200 Connection established\r\nProxy-agent: Fake/1.0\r\n\r\n", true},
+                  TProxyCase{"HTTP/1.0 200\r\n\r\n", true},
+                  TProxyCase{"HTTP/1.1 204 No Content\r\nVia: x\r\n\r\n", true},
+                  TProxyCase{"HTTP/1.1 407 Proxy Authentication Required\r\n\r\n", false},
+                  TProxyCase{"HTTP/1.0 503 Service Unavailable\r\n\r\n", false},
+                  TProxyCase{"HTTP/1.0 OK\r\n\r\n", false},
+                  TProxyCase{"SSH-2.0-OpenSSH_9.2\r\n", false},
+                  TProxyCase{"\r\n", false}));
+
+TEST_F(CommunicationFakeServer, SilentProxyIsGivenUpOnInBoundedTime)
+{
+  TFakeServer proxy([](TFakeConnection& c) { c.WaitForPeerClose(60000); });
+  TComPtr<ILKCommunication> comm = NewCommunication();
+  SetTarget(comm.Get(), "kom.example.org", "4894", "test");
+  SetProxy(comm.Get(), "127.0.0.1", proxy.PortText());
+  DWORD start = GetTickCount();
+  HRESULT hr = E_UNEXPECTED;
+  EXPECT_FALSE(ConnectComm(comm.Get(), &hr));
+  EXPECT_EQ(S_OK, hr);
+  EXPECT_LT(GetTickCount() - start, 40000u);
+}
+
+TEST_F(CommunicationFakeServer, ProxyConnectsAgainAfterADisconnectionBeforeTheGreeting)
+{
+  int connection = 0;
+  TFakeServer proxy([&](TFakeConnection& c) {
+    std::string line;
+    c.ReadLine(line);
+    c.ReadLine(line);
+    c.Send("HTTP/1.0 200 Connection established\r\n\r\n");
+    if (++connection == 1) {
+      c.WaitForPeerClose();  // never greets
+      return;
+    }
+    if (!Greet(c)) return;
+    while (c.ReadLine(line)) c.Send("=" + line.substr(0, line.find(' ')) + "\n");
+  });
+  TComPtr<ILKCommunication> comm = NewCommunication();
+  SetTarget(comm.Get(), "kom.example.org", "4894", "test");
+  SetProxy(comm.Get(), "127.0.0.1", proxy.PortText());
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  VARIANT_BOOL ended = VARIANT_FALSE;
+  comm->Disconnect(&ended);
+  EXPECT_NE(VARIANT_FALSE, ended);
+
+  HRESULT hr = E_UNEXPECTED;
+  EXPECT_TRUE(ConnectComm(comm.Get(), &hr));
+  EXPECT_EQ(S_OK, hr);
+  TComPtr<ILKTransaction> trans = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(trans.Get());
+  EXPECT_EQ(S_OK, trans->Get_Ok());
+}
+
+// ---------------------------------------------------------------------------
+// Releasing the object
+
+TEST_F(CommunicationFakeServer, ReleasingAConnectedObjectEndsItsThreadsPromptly)
+{
+  TSignal closed;
+  TFakeServer server([&](TFakeConnection& c) {
+    if (!Greet(c)) return;
+    if (c.WaitForPeerClose(20000)) closed.Raise();
+  });
+  int before = ProcessThreadCount();
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  // A request waiting for its reply when the object goes.
+  auto callback = MakeTestObject<TCallbackRecorder>();
+  TComPtr<ILKTransaction> trans = NewTransaction(L_GET_TIME);
+  trans->Set_Callback(callback.Get());
+  comm->Send(trans.Get());
+  EXPECT_GE(ProcessThreadCount(), before + 2);
+
+  DWORD start = GetTickCount();
+  comm = nullptr;
+  EXPECT_LT(GetTickCount() - start, 3000u);
+  EXPECT_LE(ProcessThreadCount(), before);
+  EXPECT_TRUE(closed.Wait());
+  ASSERT_EQ(1u, callback->Calls().size()) << "the waiting request is failed";
+  EXPECT_EQ(-1, QueryInt(callback->Calls()[0].Reply.Get(), "error_no"));
+}
+
+// A sink that holds the last reference to the object and lets it go on the
+// engine's thread that tells it of the event.
+class TReleasingSink : public TTestComObject<ILKComEvent>
+{
+public:
+  TReleasingSink(NotificationEvents on, std::shared_ptr<TSignal> released) : FOn(on), FReleased(std::move(released)) {}
+  TComPtr<ILKCommunication> Held;
+
+  STDMETHODIMP NewTrans(LONG, VARIANT) override { return S_OK; }
+  STDMETHODIMP Notification(NotificationEvents event, LONG) override
+  {
+    if (event != FOn) return S_OK;
+    TComPtr<ILKCommunication> last;
+    {
+      std::lock_guard<std::mutex> guard(FLock);
+      last = std::move(Held);
+    }
+    if (!last) return S_OK;
+    last = nullptr;
+    FReleased->Raise();
+    return S_OK;
+  }
+
+private:
+  std::mutex FLock;
+  NotificationEvents FOn;
+  std::shared_ptr<TSignal> FReleased;
+};
+
+void ReleaseInsideSink(NotificationEvents releaseOn, bool dropConnection)
+{
+  TSignal closed;
+  TFakeServer server([&](TFakeConnection& c) {
+    if (!Greet(c)) return;
+    if (dropConnection) {
+      c.Close();
+      closed.Raise();
+      return;
+    }
+    if (c.WaitForPeerClose(20000)) closed.Raise();
+  });
+  int before = ProcessThreadCount();
+  auto released = std::make_shared<TSignal>();
+  {
+    TComPtr<TReleasingSink> sink(new TReleasingSink(releaseOn, released));
+    TComPtr<ILKCommunication> comm = NewCommunication();
+    SetTarget(comm.Get(), "127.0.0.1", server.PortText(), "test");
+    LONG cookie = -1;
+    ASSERT_EQ(S_OK, comm->Advise(LKEVTYPE_NOTIFICATIONS, sink.Get(), &cookie));
+    sink->Held = comm;
+    ASSERT_TRUE(ConnectComm(comm.Get()));
+  }
+  ASSERT_TRUE(released->Wait());
+  EXPECT_TRUE(WaitForThreadCountAtMost(before));
+  EXPECT_TRUE(closed.Wait());
+}
+
+TEST_F(CommunicationFakeServer, ReleasingTheLastReferenceInsideAConnectSinkDoesNotHang)
+{
+  ReleaseInsideSink(LKNF_CONNECT, false);
+}
+
+TEST_F(CommunicationFakeServer, ReleasingTheLastReferenceInsideADisconnectSinkDoesNotHang)
+{
+  ReleaseInsideSink(LKNF_DISCONNECT, true);
+}
+
+} // namespace
