@@ -150,7 +150,9 @@ private:
 class TSession
 {
 public:
-  TSession(const std::string& host, int port, bool login = true) : FHost(host), FPort(port)
+  // With install false the session is not the client model's engine.
+  TSession(const std::string& host, int port, bool login = true, bool install = true)
+    : FHost(host), FPort(port), FInstalled(install)
   {
     TestSupport::EnsureVantorRegistered();
     TComPtr<ILKCommunication> inner;
@@ -162,6 +164,7 @@ public:
     hr = CoCreateInstance(CLSID_LKCache, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ILKCache), FCache.PutVoid());
     if (FCache && FAILED(FCache->Init(static_cast<ILKCommunication*>(FComm.Get())))) FCache = nullptr;
     Connect(login);
+    if (!install) return;
     TComPtr<ILKCommunication> comm(static_cast<ILKCommunication*>(FComm.Get()));
     TComPtr<ILKCache> cache = FCache;
     SetEngineObjectSource([comm] { return comm; }, [cache] { return cache; });
@@ -169,7 +172,7 @@ public:
 
   ~TSession()
   {
-    ClearEngineObjectSource();
+    if (FInstalled) ClearEngineObjectSource();
     Disconnect();
   }
 
@@ -188,8 +191,19 @@ public:
     EXPECT_TRUE(ok);
     if (!ok) return false;
     if (!login) return true;
-    TLKRequest request(L_LOGIN, "5 " + ToHollerith("gazonk") + " 0");
+    return Login(5, "gazonk");
+  }
+
+  bool Login(int person, const std::string& password)
+  {
+    TLKRequest request(L_LOGIN, FormatText("%d ", person) + ToHollerith(password) + " 0");
     return Expect(request);
+  }
+
+  // A new person (the session stays logged in as it was).
+  int CreatePerson(const std::string& name, const std::string& password)
+  {
+    return int(Number(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith(password)));
   }
 
   void Disconnect()
@@ -261,6 +275,7 @@ private:
 
   std::string FHost;
   int FPort;
+  bool FInstalled;
   TComPtr<TRecordingCommunication> FComm;
   TComPtr<ILKCache> FCache;
 };

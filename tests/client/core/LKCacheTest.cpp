@@ -88,14 +88,27 @@ TEST_F(LKCacheTest, TextStatusOfARealReplyGivesItemsInOrderAndOfTheirClasses)
     "1 00000000 0 " + ToHollerith("text/plain"), 1);
   const int footnote = Session->CreateText("Foot\nA footnote", FormatText("4 %d", text), 1);
   ASSERT_GT(footnote, 0);
-
+  // Links added afterwards by someone else carry who added them and when.
+  const int d = Session->CreateConference("Status D");
+  const int other = Session->CreatePerson("Status Other", "pw");
+  int later = 0;
+  ASSERT_GT(other, 0);
+  {
+    TSession second(TLyskomdServer::Host(), Server->Port(), false, false);
+    ASSERT_TRUE(second.Login(other, "pw"));
+    TLKRequest add(L_ADD_RECIPIENT, FormatText("%d %d 1", text, d));
+    ASSERT_TRUE(second.Expect(add));
+    later = second.TextTo(d, "Later\nx");
+  }
+  TLKRequest link(L_ADD_COMMENT, FormatText("%d %d", later, parent));
+  ASSERT_TRUE(Session->Expect(link));
   TFetchResult result;
   TTextStatRef stat = TextStatByNumber(text, &result);
   ASSERT_NE(nullptr, stat);
   EXPECT_EQ(TFetchResult::Found, result);
   EXPECT_TRUE(UsingNewTextStatRequest());
   EXPECT_EQ(TLyskomdServer::AdminPerson, stat->Author);
-  EXPECT_EQ(3, stat->NoOfLines);
+  EXPECT_EQ(2, stat->NoOfLines);  // the subject line is not counted
   EXPECT_GT(stat->CreationTime, 40000.0);  // after 2009
 
   // Recipients in the order sent, each with its local number and time.
@@ -113,7 +126,15 @@ TEST_F(LKCacheTest, TextStatusOfARealReplyGivesItemsInOrderAndOfTheirClasses)
   EXPECT_EQ(1, bcc->LocalNo);
   for (const TMiscInfoNormal* r : {static_cast<const TMiscInfoNormal*>(rcpt), static_cast<const TMiscInfoNormal*>(cc),
                                    static_cast<const TMiscInfoNormal*>(bcc)})
-    EXPECT_NEAR(stat->CreationTime, r->ReceivedAt, 1.0 / 24);
+    EXPECT_EQ(0, r->Sender);
+  // The carbon copy added by the other person, last of the items.
+  auto added = dynamic_cast<const TMiscInfoCC*>(stat->FindMiscInfo<TMiscInfoNormal>(3));
+  ASSERT_NE(nullptr, added);
+  EXPECT_EQ(d, added->ConfNo);
+  EXPECT_EQ(1, added->LocalNo);
+  EXPECT_EQ(other, added->Sender);
+  EXPECT_NEAR(stat->CreationTime, added->SentAt, 1.0 / 24);
+  EXPECT_EQ(added, stat->GetMiscInfo(stat->MiscInfoCount() - 1));
 
   auto commTo = stat->FindMiscInfo<TMiscInfoCommTo>(0);
   ASSERT_NE(nullptr, commTo);
@@ -121,7 +142,7 @@ TEST_F(LKCacheTest, TextStatusOfARealReplyGivesItemsInOrderAndOfTheirClasses)
   auto footIn = stat->FindMiscInfo<TMiscInfoFootIn>(0);
   ASSERT_NE(nullptr, footIn);
   EXPECT_EQ(footnote, footIn->TextNo);
-  EXPECT_EQ(5, stat->MiscInfoCount());
+  EXPECT_EQ(6, stat->MiscInfoCount());
   // Links come after the recipients, in list order.
   EXPECT_NE(nullptr, dynamic_cast<const TMiscInfoGText*>(stat->GetMiscInfo(3)));
   EXPECT_NE(nullptr, dynamic_cast<const TMiscInfoGText*>(stat->GetMiscInfo(4)));
@@ -137,6 +158,16 @@ TEST_F(LKCacheTest, TextStatusOfARealReplyGivesItemsInOrderAndOfTheirClasses)
   ASSERT_NE(nullptr, parentStat);
   ASSERT_NE(nullptr, parentStat->FindMiscInfo<TMiscInfoCommIn>(0));
   EXPECT_EQ(text, parentStat->FindMiscInfo<TMiscInfoCommIn>(0)->TextNo);
+  // The comment link added to the other person's text, with its sender and time.
+  ASSERT_NE(nullptr, parentStat->FindMiscInfo<TMiscInfoCommIn>(1));
+  EXPECT_EQ(later, parentStat->FindMiscInfo<TMiscInfoCommIn>(1)->TextNo);
+  TTextStatRef laterStat = TextStatByNumber(later);
+  ASSERT_NE(nullptr, laterStat);
+  auto laterComm = laterStat->FindMiscInfo<TMiscInfoCommTo>(0);
+  ASSERT_NE(nullptr, laterComm);
+  EXPECT_EQ(parent, laterComm->TextNo);
+  EXPECT_EQ(TLyskomdServer::AdminPerson, laterComm->Sender);
+  EXPECT_NEAR(laterStat->CreationTime, laterComm->SentAt, 1.0 / 24);
   TTextStatRef footStat = TextStatByNumber(footnote);
   ASSERT_NE(nullptr, footStat);
   ASSERT_NE(nullptr, footStat->FindMiscInfo<TMiscInfoFootTo>(0));

@@ -107,6 +107,8 @@ TEST(ParseTextStatTest, FollowingMembersBelongToTheItemBeforeThem)
   auto misc = AddSub(r.Get(), "misc_info");
   AddInt(misc.Get(), "recipient", 5);
   AddInt(misc.Get(), "local_no", 17);
+  AddTime(misc.Get(), "received_at", 124, 0, 16, 9, 31, 0);
+  AddInt(misc.Get(), "sender", 6);
   AddTime(misc.Get(), "sent_at", 124, 0, 16, 9, 30, 0);
   AddInt(misc.Get(), "comment_to", 100);
   AddInt(misc.Get(), "sender", 9);
@@ -118,7 +120,8 @@ TEST(ParseTextStatTest, FollowingMembersBelongToTheItemBeforeThem)
   EXPECT_EQ(5, rcpt->ConfNo);
   EXPECT_EQ(17, rcpt->LocalNo);
   EXPECT_DOUBLE_EQ(Date(2024, 1, 16) + Time(9, 30, 0), rcpt->SentAt);
-  EXPECT_EQ(0, rcpt->Sender);
+  EXPECT_DOUBLE_EQ(Date(2024, 1, 16) + Time(9, 31, 0), rcpt->ReceivedAt);
+  EXPECT_EQ(6, rcpt->Sender);
   auto comm = dynamic_cast<const TMiscInfoCommTo*>(stat.GetMiscInfo(1));
   ASSERT_NE(nullptr, comm);
   EXPECT_EQ(100, comm->TextNo);
