@@ -8,6 +8,7 @@
 #include "EngineObjects.h"
 #include "LKCache.h"
 #include "ReplyBuilder.h"
+#include "UnitInit.h"
 
 using namespace ReplyBuilder;
 
@@ -351,6 +352,29 @@ TEST(LyskomTextTest, ATextWithoutALineFeedIsAllBody)
   TLyskomText empty(101, "");
   EXPECT_EQ("", empty.GetSubject());
   EXPECT_EQ("", empty.GetBody());
+}
+
+} // namespace
+
+namespace {
+
+TEST(ClientCachesUnitTest, TheStoresLiveFromUnitStartToUnitEnd)
+{
+  ClearEngineObjectSource();
+  TConferenceRef held;
+  {
+    TUnitsScope units;
+    ASSERT_TRUE(units.Ok());
+    held = ConferenceByNumber(3);
+    ASSERT_NE(nullptr, held);
+    EXPECT_EQ(held, ConferenceByNumber(3));
+    auto m = std::make_shared<TLyskomMembership>(3);
+    StoreMembership(m);
+    m->MarkRead(1, true);  // no engine: dropped at the end, nothing raised
+  }
+  EXPECT_EQ(nullptr, ConferenceByNumber(3));
+  EXPECT_EQ(nullptr, MembershipByConf(3));
+  EXPECT_EQ(3, held->ConfNo());  // a holder keeps its object past the end
 }
 
 } // namespace

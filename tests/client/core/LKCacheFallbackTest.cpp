@@ -16,6 +16,7 @@
 #include "EngineSession.h"
 #include "FakeServer.h"
 #include "LKCache.h"
+#include "SyncObjects.h"
 
 using EngineSession::TSession;
 using TestSupport::TFakeConnection;
@@ -199,6 +200,61 @@ TEST_F(LKCacheFallbackTest, ConferenceStatusFallsBackToTheOldRequest)
   EXPECT_EQ(0, missing->GetPermittedSubmitters());
   EXPECT_EQ(3, server.Requests(L_GET_CONF_STAT_10));
   EXPECT_EQ(3, server.Requests(L_GET_CONF_STAT));
+}
+
+TEST_F(LKCacheFallbackTest, TypeFlagsLoadTheShortStatus)
+{
+  const std::string brief = RecordedReply("reply-078-get-uconf-stat.txt");
+  TScriptedServer server([&](int, long type, const std::string&) {
+    if (type == L_GET_UCONF_STAT) return TAnswer{TAnswer::Reply, brief};
+    return TAnswer{TAnswer::Error, "", L_ERR_UNDEFINED_CONFERENCE};
+  });
+  TSession session("127.0.0.1", server.Port(), false);
+  TConferenceRef conf = ConferenceByNumber(6);
+  EXPECT_FALSE(conf->GetRdProt());
+  EXPECT_EQ(1, server.Requests(L_GET_UCONF_STAT));
+  EXPECT_TRUE(conf->ShortStatusLoaded());
+  EXPECT_FALSE(conf->GetSecret());
+  EXPECT_TRUE(conf->GetAllowAnonymous());
+  EXPECT_EQ("Fixture Conference", conf->GetName());
+  EXPECT_EQ(1, server.Requests(L_GET_UCONF_STAT));
+  EXPECT_EQ(0, server.Requests(L_GET_CONF_STAT_10));
+}
+
+TEST_F(LKCacheFallbackTest, TheMembershipStaysUsableWhileItsCountWaitsForTheServer)
+{
+  const std::string brief = RecordedReply("reply-078-get-uconf-stat.txt");
+  const std::string full = RecordedReply("reply-091-get-conf-stat-10.txt");
+  TEvent asked(true, false), answer(true, false);
+  TScriptedServer server([&](int, long type, const std::string&) {
+    if (type == L_GET_UCONF_STAT) {
+      asked.Signal();
+      answer.WaitFor(10000);
+      return TAnswer{TAnswer::Reply, brief};
+    }
+    if (type == L_GET_CONF_STAT_10) return TAnswer{TAnswer::Reply, full};
+    return TAnswer{TAnswer::Error, "", L_ERR_NOT_IMPLEMENTED};
+  });
+  TSession session("127.0.0.1", server.Port(), false);
+  auto m = std::make_shared<TLyskomMembership>(6);
+  m->SetLastTextRead(1);
+  m->mHasUnread = true;
+  StoreMembership(m);
+
+  std::atomic<int> count{-1};
+  std::thread counter([&] { count = m->UnreadCount(); });
+  ASSERT_EQ(WAIT_OBJECT_0, asked.WaitFor(10000));
+  TEvent used(true, false);
+  std::thread user([&] {
+    m->MarkRead(3, false);
+    m->IsRead(2);
+    used.Signal();
+  });
+  EXPECT_EQ(WAIT_OBJECT_0, used.WaitFor(5000));
+  answer.Signal();
+  user.join();
+  counter.join();
+  EXPECT_EQ(4, count.load());  // highest 6, mark 1, 3 read
 }
 
 } // namespace

@@ -282,6 +282,13 @@ TEST_F(LKCacheTest, WithoutAnEngineLookupsAnswerNotAvailable)
   EXPECT_EQ("*Unknown*", NameByNumber(5));
   EXPECT_THROW({ std::string n; FetchNameByNumber(5, n); }, LyskomException);
   EXPECT_FALSE(QueryWhoInfo(1).has_value());
+  // Read marks queued without an engine stay local and nothing raises.
+  auto m = std::make_shared<TLyskomMembership>(3);
+  m->MarkRead(1, true);
+  EXPECT_NO_THROW(FlushMarkRead(true));
+  int queueConf;
+  EXPECT_TRUE(QueuedMarkReads(queueConf).empty());
+  EXPECT_TRUE(m->IsRead(1));
 }
 
 // ---- Conferences, memberships, names, sessions --------------------------------
@@ -582,7 +589,8 @@ TEST_F(LKCacheTest, ClearingStoresWhileOtherThreadsUseTheirObjectsIsSafe)
         // Use the objects after others may have dropped them from the stores.
         if (!stat || stat->FindMiscInfo<TMiscInfoRcpt>(0) == nullptr) ++failures;
         if (!body || body->GetSubject().rfind("Stress", 0) != 0) ++failures;
-        if (c->ConfNo() != conf) ++failures;
+        if (c->ConfNo() != conf || c->GetName() != "Stress") ++failures;
+        if ((round % 50) == t) c->ClearLoaded();
         m->MarkRead(1 + round % 12, (round & 7) == 0);
         m->IsRead(3);
         ++uses;
