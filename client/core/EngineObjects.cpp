@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 
+#include "GlobalDataUnit.h"
 #include "LyskomErrors.h"
 #include "SyncObjects.h"
 
@@ -43,8 +44,9 @@ void ClearEngineObjectSource()
 TComPtr<ILKCommunication> EngineCommunication()
 {
   auto sources = CurrentSources();
+  if (!sources) return GetCommunication();
   TComPtr<ILKCommunication> comm;
-  if (sources && sources->Communication) comm = sources->Communication();
+  if (sources->Communication) comm = sources->Communication();
   if (!comm) throw LyskomException("No comm object");
   return comm;
 }
@@ -52,8 +54,9 @@ TComPtr<ILKCommunication> EngineCommunication()
 TComPtr<ILKCache> EngineCache()
 {
   auto sources = CurrentSources();
+  if (!sources) return GetCache();
   TComPtr<ILKCache> cache;
-  if (sources && sources->Cache) cache = sources->Cache();
+  if (sources->Cache) cache = sources->Cache();
   if (!cache) throw LyskomException("No cache object");
   return cache;
 }

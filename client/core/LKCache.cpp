@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "EngineObjects.h"
+#include "GlobalDataUnit.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "SyncObjects.h"
@@ -73,7 +74,9 @@ bool MarkReadTextsEnabled()
     std::lock_guard<TCriticalSection> guard(HookLock);
     source = MarkReadTextsSource;
   }
-  return !source || source();
+  if (source) return source();
+  TLyskomServerConfiguration* settings = ServerConfiguration;
+  return !settings || settings->ReadString("MarkReadTexts", "1") != "0";
 }
 
 DWORD Now()

@@ -121,8 +121,8 @@ void FlushMarkReadAndDetach();
 // The queued numbers and their conference (-1 when none), for the dump.
 std::vector<int> QueuedMarkReads(int& confNo);
 
-// Whether read texts are reported to the server (the "MarkReadTexts"
-// setting of the server configuration); reported when not installed.
+// Whether read texts are reported to the server; unless set, the
+// "MarkReadTexts" setting of the server configuration ("1" when not stored).
 void SetMarkReadTextsSource(std::function<bool()> source);
 // The millisecond clock of the queue's thresholds (GetTickCount unless set).
 void SetMarkReadClock(std::function<DWORD()> clock);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "GlobalDataUnit.h"
 #include "LKCache.h"
 #include "Threads.h"
 #include "UserMessages.h"
@@ -21,6 +22,7 @@ struct TUnit
 const TUnit Units[] = {
   {"Threads", [] { return InitThreadSynchronization(); }, [] { DoneThreadSynchronization(); }},
   {"LKCache", [] { CreateClientCaches(); return true; }, [] { FreeClientCaches(); }},
+  {"GlobalData", [] { return InitializeGlobalData(); }, [] { FinalizeGlobalData(); }},
   {"UserMessages", [] { CreateUserMessageQueue(); return true; }, [] { FreeUserMessageQueue(); }},
 };
 

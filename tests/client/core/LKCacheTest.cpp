@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "EngineSession.h"
+#include "GlobalDataUnit.h"
 #include "LKCache.h"
 #include "LyskomdServer.h"
 #include "LyskomErrors.h"
 #include "SyncObjects.h"
+#include "UnitInit.h"
 
 using EngineSession::TSession;
 using TestSupport::TLyskomdServer;
@@ -280,7 +282,7 @@ TEST_F(LKCacheTest, WithoutAnEngineLookupsAnswerNotAvailable)
   EXPECT_EQ(TFetchResult::NotAvailable, result);
   EXPECT_FALSE(IsTextStatCached(1));
   EXPECT_EQ("*Unknown*", NameByNumber(5));
-  EXPECT_THROW({ std::string n; FetchNameByNumber(5, n); }, LyskomException);
+  EXPECT_THROW({ std::string n; FetchNameByNumber(5, n); }, std::runtime_error);
   EXPECT_FALSE(QueryWhoInfo(1).has_value());
   // Read marks queued without an engine stay local and nothing raises.
   auto m = std::make_shared<TLyskomMembership>(3);
@@ -557,6 +559,25 @@ TEST_F(LKCacheTest, ClearAllCachesSendsMarksAndEmptiesEveryStore)
   EXPECT_EQ(nullptr, MembershipByConf(conf));
   EXPECT_EQ(-1, FindNameEntry(conf));
   EXPECT_TRUE(m->IsRead(1));  // the holder's membership is whole
+}
+
+TEST_F(LKCacheTest, TheServerConfigurationDecidesWhetherReadTextsAreReported)
+{
+  TUnitsScope units;  // the settings stores (the stores of this unit exist already)
+  ASSERT_NE(nullptr, ServerConfiguration);
+  const int conf = Session->CreateConference("Setting");
+  Session->TextTo(conf, "S\nx");
+  Session->TextTo(conf, "S\nx");
+  TMembershipRef m = StoredMembership(conf);
+  Session->Comm()->ClearRecord();
+  ServerConfiguration->WriteString("MarkReadTexts", "0");
+  m->MarkRead(1, true);
+  FlushMarkRead(true);
+  EXPECT_EQ(0, Session->Comm()->CountOf(L_MARK_AS_READ));
+  ServerConfiguration->WriteString("MarkReadTexts", "1");
+  m->MarkRead(2, true);
+  FlushMarkRead(true);
+  EXPECT_EQ(1, Session->Comm()->CountOf(L_MARK_AS_READ, FormatText("%d 1 { 2 }", conf)));
 }
 
 // ---- Shared ownership under stress ----------------------------------------------
