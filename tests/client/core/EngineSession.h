@@ -162,7 +162,9 @@ public:
     if (!inner) return;
     FComm = TComPtr<TRecordingCommunication>(new TRecordingCommunication(inner.Get()));
     hr = CoCreateInstance(CLSID_LKCache, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ILKCache), FCache.PutVoid());
+    EXPECT_EQ(S_OK, hr);
     if (FCache && FAILED(FCache->Init(static_cast<ILKCommunication*>(FComm.Get())))) FCache = nullptr;
+    EXPECT_TRUE(FCache);
     Connect(login);
     if (!install) return;
     TComPtr<ILKCommunication> comm(static_cast<ILKCommunication*>(FComm.Get()));
