@@ -1,8 +1,12 @@
 #include "Lookups.h"
 
+#include <memory>
 #include <mutex>
 
-#include "GlobalDataUnit.h"
+#include "EngineObjects.h"
+#include "LKRequest.h"
+#include "RegExp.h"
+#include "TextHelpers.h"
 #include "Threads.h"
 #include "tools.h"
 
@@ -96,15 +100,10 @@ bool SyncRequest(LONG requestNo, const std::string& arguments, TComPtr<ILKTransa
 {
   transaction.Reset();
   try {
-    TComPtr<ILKCommunication> communication = GetCommunication();
-    if (FAILED(CoCreateInstance(CLSID_LKTransaction, nullptr, CLSCTX_INPROC_SERVER, IID_ILKTransaction,
-                                transaction.PutVoid())))
-      return false;
-    TBStr text(arguments);
-    if (FAILED(transaction->Set_TransType(requestNo)) || FAILED(transaction->Set_Arguments(text.Get())))
-      return false;
-    if (FAILED(communication->SyncSend(transaction.Get()))) return false;
-    return transaction->Get_Ok() == S_OK;
+    TLKRequest request(requestNo, arguments);
+    const bool answered = request.SyncSend(EngineCommunication().Get()) == TRequestOutcome::Answered;
+    transaction = TComPtr<ILKTransaction>(request.Transaction());
+    return answered;
   } catch (const std::exception&) {
     return false;
   }
@@ -215,4 +214,149 @@ bool IsMemberOfAny(int persNo, const std::vector<int>& conferences)
       if (wanted == conference) return true;
   }
   return false;
+}
+
+// ---------------------------------------------------------------------------
+// Text-status questions
+
+int LocalNoInConference(int confNo, const TextStatType& textStat)
+{
+  if (confNo < 1) return 0;
+  int localNo = 0;
+  textStat.ForEachMiscInfo<TMiscInfoNormal>([&](const TMiscInfoNormal& item) {
+    if (localNo == 0 && item.ConfNo == confNo) localNo = item.LocalNo;
+  });
+  return localNo;
+}
+
+int LocalNoInConference(int confNo, int textNo)
+{
+  if (confNo < 1 || textNo == 0) return 0;
+  const TTextStatRef textStat = TextStatByNumber(textNo);
+  return textStat ? LocalNoInConference(confNo, *textStat) : 0;
+}
+
+bool FindAuxItem(int& index, const TextStatType& textStat, int auxNo, int tag, int creator)
+{
+  const int count = textStat.AuxItemCount();
+  for (int i = 0; i < count; ++i) {
+    const TAuxItemRecord* item = textStat.GetAuxItem(i);
+    if (!item) continue;
+    if ((auxNo == 0 || item->AuxNo == auxNo) && (tag == 0 || item->Tag == tag) &&
+        (creator == 0 || item->Creator == creator)) {
+      index = i;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool FindAuxItem(int& index, int textNo, int auxNo, int tag, int creator)
+{
+  const TTextStatRef textStat = TextStatByNumber(textNo);
+  return textStat && FindAuxItem(index, *textStat, auxNo, tag, creator);
+}
+
+bool HasCommentTo(const TextStatType& textStat)
+{
+  return textStat.FindMiscInfo<TMiscInfoCommTo>(0) || textStat.FindMiscInfo<TMiscInfoFootTo>(0);
+}
+
+bool HasCommentTo(int textNo)
+{
+  const TTextStatRef textStat = TextStatByNumber(textNo);
+  return textStat && HasCommentTo(*textStat);
+}
+
+bool HasComments(const TextStatType& textStat)
+{
+  return textStat.FindMiscInfo<TMiscInfoCommIn>(0) || textStat.FindMiscInfo<TMiscInfoFootIn>(0);
+}
+
+bool HasComments(int textNo)
+{
+  const TTextStatRef textStat = TextStatByNumber(textNo);
+  return textStat && HasComments(*textStat);
+}
+
+bool IsInMemberConference(const TextStatType& textStat)
+{
+  std::vector<int> conferences;
+  textStat.ForEachMiscInfo<TMiscInfoRcpt>([&](const TMiscInfoRcpt& item) { conferences.push_back(item.ConfNo); });
+  textStat.ForEachMiscInfo<TMiscInfoCC>([&](const TMiscInfoCC& item) { conferences.push_back(item.ConfNo); });
+  for (int confNo : conferences)
+    if (MembershipByConf(confNo)) return true;
+  return false;
+}
+
+bool IsInMemberConference(int textNo)
+{
+  const TTextStatRef textStat = TextStatByNumber(textNo);
+  return textStat && IsInMemberConference(*textStat);
+}
+
+// ---------------------------------------------------------------------------
+// Link words
+
+namespace {
+
+// A scheme and "://", optionally after "URL:", then the address up to a
+// quote, ">", a blank or a line break.
+const char* const UrlPattern = "{[Uu][rR][lL] *\\:}*[a-zA-Z][a-zA-Z0-9]*\\://[^\"'> \r\n\t]+";
+
+// Compiled once; matching only reads the graph.
+const TRegexpState& UrlMatcher()
+{
+  static const std::unique_ptr<TRegexpState> state = [] {
+    auto start = std::make_unique<TRegexpState>();
+    TRegexpState::AddPattern(*start, UrlPattern, "1");
+    return start;
+  }();
+  return *state;
+}
+
+// A whole word of digits (with a sign) as a number; 0 for anything else.
+int WordNumber(const std::string& word)
+{
+  size_t i = word.empty() || (word[0] != '-' && word[0] != '+') ? 0 : 1;
+  if (i >= word.size()) return 0;
+  for (size_t k = i; k < word.size(); ++k)
+    if (word[k] < '0' || word[k] > '9') return 0;
+  return ParseSignedInt(word.c_str());
+}
+
+} // namespace
+
+void ClassifyLinkWord(bool& isText, bool& isConf, bool& isUrl, const std::string& word, std::string& url,
+                      int& confNo, int& textNo)
+{
+  isText = isConf = isUrl = false;
+  url.clear();
+  confNo = textNo = 0;
+
+  std::string trimmed = word;
+  TrimCharSet(trimmed, "");
+
+  const int number = WordNumber(trimmed);
+  if (number >= 1 && number <= 65535) {
+    try {
+      std::string name;
+      FetchNameByNumber(number, name);
+      isConf = true;
+      confNo = number;
+    } catch (const std::exception&) {
+    }
+  }
+  if (number != 0 && TextStatByNumber(number)) {
+    isText = true;
+    textNo = number;
+  }
+
+  int position = 0;
+  int length = 0;
+  std::string tag;
+  if (!trimmed.empty() && SearchRegExp(&UrlMatcher(), trimmed.c_str(), position, length, tag) && length > 0) {
+    isUrl = true;
+    url = trimmed.substr(size_t(position - 1), size_t(length));
+  }
 }

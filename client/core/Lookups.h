@@ -1,14 +1,19 @@
 // Lookups that many windows share: conferences and persons by name, the
-// members of a reply, a person's memberships.
+// members of a reply, a person's memberships, questions about a text's
+// status, and what a word under the mouse refers to.
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
 #include <string>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "ComHandles.h"
+#include "LKCache.h"
+#include "LyskomTypes.h"
 #include "Vantor.h"
 
 // What a name lookup looks among: persons, conferences, or both.
@@ -53,9 +58,10 @@ int LookupNameRegexp(const std::string& pattern, TLKConfTypes kinds);
 // Paths are the reply's dotted paths ("result.name"); items count from 0.
 // Each answers false (and an empty value) when the member is not there.
 
-// Sends a request on the calling thread's communication object and waits
-// for the reply; false when it could not be sent or the server answered
-// with an error (the transaction then holds the error reply, if any).
+// Sends a request on the calling thread's communication object (see
+// EngineObjects.h) and waits for the reply; false when it could not be sent
+// or was answered with an error (the transaction then holds the error
+// reply, if any).
 bool SyncRequest(LONG requestNo, const std::string& arguments, TComPtr<ILKTransaction>& transaction);
 
 TComPtr<ILKCollection> GetTransactionResponse(ILKTransaction* transaction);
@@ -82,3 +88,61 @@ HRESULT GetMembershipList(TComPtr<ILKCollection>& list, int persNo);
 // Whether the person is a member of any of the conferences; false when the
 // memberships cannot be fetched.
 bool IsMemberOfAny(int persNo, const std::vector<int>& conferences);
+
+// ------------------------------------------------------ text-status questions
+// Each asks about the status of a text number, fetched through the client's
+// text-status cache, or about a status the caller holds. A text without a
+// status (no such text, or none to be had now) has no recipients, links or
+// aux items.
+
+// The text's local number in the conference; 0 when it is not there, for a
+// conference number below 1 and for text number 0.
+int LocalNoInConference(int confNo, int textNo);
+int LocalNoInConference(int confNo, const TextStatType& textStat);
+
+// The (conference, local number) pairs of the recipient items of the class
+// (TMiscInfoNormal for all recipients, or one of its kinds), in item order.
+// The status given is used when there is one, else that of the number.
+template <class TItemClass = TMiscInfoNormal>
+void GetRecipients(std::vector<std::pair<int, int>>& pairs, int textNo, const TextStatType* textStat = nullptr)
+{
+  static_assert(std::is_base_of_v<TMiscInfoNormal, TItemClass>, "recipient items only");
+  pairs.clear();
+  TTextStatRef fetched;
+  if (!textStat) {
+    fetched = TextStatByNumber(textNo);
+    textStat = fetched.get();
+  }
+  if (!textStat) return;
+  textStat->ForEachMiscInfo<TItemClass>(
+    [&](const TItemClass& item) { pairs.emplace_back(item.ConfNo, item.LocalNo); });
+}
+
+// The first aux item whose aux number, tag and creator equal those given
+// (a criterion of 0 matches any): true with its index; false, index
+// unchanged, when none does.
+bool FindAuxItem(int& index, int textNo, int auxNo, int tag, int creator);
+bool FindAuxItem(int& index, const TextStatType& textStat, int auxNo, int tag, int creator);
+
+// Whether the text comments or is a footnote to another text.
+bool HasCommentTo(int textNo);
+bool HasCommentTo(const TextStatType& textStat);
+// Whether other texts comment it or are footnotes to it.
+bool HasComments(int textNo);
+bool HasComments(const TextStatType& textStat);
+
+// Whether a recipient or carbon-copy recipient of the text is a conference
+// whose membership the client caches hold.
+bool IsInMemberConference(int textNo);
+bool IsInMemberConference(const TextStatType& textStat);
+
+// ------------------------------------------------------------- link words
+
+// What a word under the mouse refers to. The word is trimmed
+// (TrimCharSet's default set) and may be all three at once: a conference or
+// person number (1 to 65535, with a name), a text number (with a status),
+// and a web address (a scheme, "://" and what follows up to a quote, ">",
+// a blank or a line break; "URL:" before it is taken along). Outputs not
+// found are false, 0 and empty.
+void ClassifyLinkWord(bool& isText, bool& isConf, bool& isUrl, const std::string& word, std::string& url,
+                      int& confNo, int& textNo);

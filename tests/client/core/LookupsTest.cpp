@@ -8,12 +8,14 @@
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "FakeServer.h"
 #include "GlobalDataUnit.h"
+#include "LKCache.h"
 #include "LyskomdServer.h"
 #include "Lookups.h"
 #include "TestSupport.h"
@@ -59,12 +61,14 @@ protected:
     TestSupport::EnsureVantorRegistered();
     ASSERT_TRUE(FUnits.Ok());
     CreateCommunicationObject();
+    CreateCacheObject();
   }
 
   void TearDown() override
   {
     SetNameChooser(nullptr);
     Disconnect();
+    ReleaseCacheObject();
     ReleaseCommunicationObject();
   }
 
@@ -129,6 +133,13 @@ protected:
   static int CreateConference(const std::string& name)
   {
     return Create(L_CREATE_CONF, ToHollerith(name) + " 0000");
+  }
+  // A text with misc-info items ("0 7 1 8") and aux items ("1 00000000 0 2Hxy").
+  static int CreateText(const std::string& text, int miscCount, const std::string& misc, int auxCount = 0,
+                        const std::string& aux = "")
+  {
+    return Create(L_CREATE_TEXT_10, ToHollerith(text) + " " + std::to_string(miscCount) + " { " + misc + " } " +
+                                   std::to_string(auxCount) + " { " + aux + " }");
   }
 
   TLyskomdServer FServer;
@@ -334,6 +345,112 @@ TEST_F(LookupsOnServer, MembershipsOfAPerson)
   EXPECT_EQ(E_UNEXPECTED, GetMembershipList(list, 9999));
   EXPECT_FALSE(list);
   EXPECT_FALSE(IsMemberOfAny(9999, {1, 2, 3, 4}));
+}
+
+TEST_F(LookupsOnServer, QuestionsAboutTextsOnTheServer)
+{
+  const int a = CreateConference("Recipient Conference");
+  const int b = CreateConference("Copy Conference");
+  const int c = CreateConference("Blind Conference");
+  const auto conf = [](int n) { return std::to_string(n); };
+  const int text = CreateText("Subject\nBody", 3, "0 " + conf(a) + " 1 " + conf(b) + " 15 " + conf(c), 1,
+                              "1 00000000 0 10Htext/plain");
+  ASSERT_GT(text, 0);
+  const int comment = CreateText("Re\nA comment", 2, "0 " + conf(a) + " 2 " + std::to_string(text));
+  const int footnote = CreateText("Note\nA footnote", 2, "0 " + conf(a) + " 4 " + std::to_string(text));
+  ASSERT_GT(footnote, comment);
+
+  EXPECT_EQ(1, LocalNoInConference(a, text));
+  EXPECT_EQ(2, LocalNoInConference(a, comment));
+  EXPECT_EQ(1, LocalNoInConference(b, text));
+  EXPECT_EQ(1, LocalNoInConference(c, text));
+  EXPECT_EQ(0, LocalNoInConference(4, text));
+  EXPECT_EQ(0, LocalNoInConference(0, text));
+  EXPECT_EQ(0, LocalNoInConference(a, 0));
+  EXPECT_EQ(0, LocalNoInConference(a, 99999));
+
+  std::vector<std::pair<int, int>> pairs;
+  GetRecipients(pairs, text);
+  EXPECT_EQ((std::vector<std::pair<int, int>>{{a, 1}, {b, 1}, {c, 1}}), pairs);
+  GetRecipients<TMiscInfoCC>(pairs, text);
+  EXPECT_EQ((std::vector<std::pair<int, int>>{{b, 1}}), pairs);
+
+  EXPECT_FALSE(HasCommentTo(text));
+  EXPECT_TRUE(HasComments(text));
+  EXPECT_TRUE(HasCommentTo(comment));
+  EXPECT_TRUE(HasCommentTo(footnote));
+  EXPECT_FALSE(HasComments(comment));
+  EXPECT_FALSE(HasComments(99999));
+
+  int index = -1;
+  EXPECT_TRUE(FindAuxItem(index, text, 0, 1, TLyskomdServer::AdminPerson));
+  EXPECT_EQ(0, index);
+  EXPECT_FALSE(FindAuxItem(index, text, 0, 7, 0));
+  EXPECT_FALSE(FindAuxItem(index, comment, 0, 0, 0));
+
+  EXPECT_FALSE(IsInMemberConference(text));
+  StoreMembership(std::make_shared<TLyskomMembership>(c));
+  EXPECT_FALSE(IsInMemberConference(text));
+  StoreMembership(std::make_shared<TLyskomMembership>(b));
+  EXPECT_TRUE(IsInMemberConference(text));
+  EXPECT_FALSE(IsInMemberConference(comment));
+}
+
+TEST_F(LookupsOnServer, LinkWordsNameConferencesTextsAndAddresses)
+{
+  const int a = CreateConference("Link Conference");
+  const int text = CreateText("Linked\nText", 1, "0 " + std::to_string(a));
+  ASSERT_GT(text, 0);
+
+  bool isText = true, isConf = true, isUrl = true;
+  std::string url = "stale";
+  int confNo = -1, textNo = -1;
+  const auto classify = [&](const std::string& word) {
+    ClassifyLinkWord(isText, isConf, isUrl, word, url, confNo, textNo);
+  };
+
+  // A conference number followed by a comma.
+  classify("4,");
+  EXPECT_TRUE(isConf);
+  EXPECT_EQ(4, confNo);
+  EXPECT_FALSE(isUrl);
+  EXPECT_EQ("", url);
+  classify("(" + std::to_string(a) + ").");
+  EXPECT_TRUE(isConf);
+  EXPECT_EQ(a, confNo);
+  classify(std::to_string(TLyskomdServer::AdminPerson) + ":");
+  EXPECT_TRUE(isConf);
+  EXPECT_EQ(TLyskomdServer::AdminPerson, confNo);
+
+  classify("<" + std::to_string(text) + ">,");
+  EXPECT_TRUE(isText);
+  EXPECT_EQ(text, textNo);
+
+  // A number that is neither.
+  classify("60000");
+  EXPECT_FALSE(isConf || isText || isUrl);
+  EXPECT_EQ(0, confNo);
+  EXPECT_EQ(0, textNo);
+  for (const char* word : {"0", "-5", "", "(,)", "12abc", "abc"}) {
+    classify(word);
+    EXPECT_FALSE(isConf || isText || isUrl) << word;
+  }
+
+  classify("http://www.example.com/a/b?x=1&y=2");
+  EXPECT_TRUE(isUrl);
+  EXPECT_EQ("http://www.example.com/a/b?x=1&y=2", url);
+  EXPECT_FALSE(isConf || isText);
+  classify("(https://example.org/page).");
+  EXPECT_EQ("https://example.org/page", url);
+  classify("URL:ftp://host/file.txt");
+  EXPECT_EQ("URL:ftp://host/file.txt", url);
+  classify("see:\"http://quoted.example/x\"");
+  EXPECT_TRUE(isUrl);
+  EXPECT_EQ("http://quoted.example/x", url);
+  classify("mailto:someone@example.com");
+  EXPECT_FALSE(isUrl);
+  classify("http://");
+  EXPECT_FALSE(isUrl);
 }
 
 // ------------------------------------------------------------ scripted server
