@@ -48,21 +48,6 @@ TEST(SharedTables, DefaultBindingsAreTheDefaultKeyMappingOfTheStores)
   }
 }
 
-TEST(SharedTables, ActivitiesFontsAndDelimitersAreInTableOrder)
-{
-  EXPECT_STREQ("add", ActivityTable[0].Key);
-  EXPECT_STREQ("Submitting a new text", ActivityTable[0].Text);
-  EXPECT_STREQ("override", ActivityTable[2].Key);
-  EXPECT_STREQ("inactive", ActivityTable[ActivityCount - 1].Key);
-
-  EXPECT_STREQ("HeaderFont", FontSettingTable[fcHeader].Name);
-  EXPECT_STREQ("Text body", FontSettingTable[fcBody].Caption);
-  EXPECT_STREQ("MS Sans Serif;10;$80000008;BI", FontSettingTable[fcSentMessage].Default);
-
-  EXPECT_EQ(std::string("()[].,;:?!{}\"'<>`|"), WordDelimiters);
-  EXPECT_EQ(18u, std::string(WordDelimiters).size());
-}
-
 class KeyBindingLookup : public testing::Test
 {
 protected:

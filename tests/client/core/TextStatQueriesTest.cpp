@@ -113,33 +113,6 @@ TEST_F(HeldStatus, AuxItemFoundByEveryCriterionGiven)
   EXPECT_EQ(42, index);
 }
 
-TEST(TextStatLinks, CommentsAndFootnotesInBothDirections)
-{
-  TextStatType plain;
-  AddRecipient<TMiscInfoRcpt>(plain, 1, 1);
-  EXPECT_FALSE(HasCommentTo(plain));
-  EXPECT_FALSE(HasComments(plain));
-
-  TextStatType comment;
-  AddLink<TMiscInfoCommTo>(comment, 7);
-  EXPECT_TRUE(HasCommentTo(comment));
-  EXPECT_FALSE(HasComments(comment));
-
-  TextStatType footnote;
-  AddLink<TMiscInfoFootTo>(footnote, 7);
-  EXPECT_TRUE(HasCommentTo(footnote));
-  EXPECT_FALSE(HasComments(footnote));
-
-  TextStatType commented;
-  AddLink<TMiscInfoCommIn>(commented, 8);
-  EXPECT_FALSE(HasCommentTo(commented));
-  EXPECT_TRUE(HasComments(commented));
-
-  TextStatType footnoted;
-  AddLink<TMiscInfoFootIn>(footnoted, 8);
-  EXPECT_TRUE(HasComments(footnoted));
-}
-
 class HeldStatusWithCaches : public HeldStatus
 {
 protected:
