@@ -6,6 +6,7 @@
 
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
+#include "IconTaskBar.h"
 #include "Menus.h"
 #include "MessageBoxes.h"
 #include "RichEdit.h"
@@ -103,6 +104,7 @@ void RegisterStandardComponents()
   RegisterType<TProgressBar>("ProgressBar");
   RegisterType<TDateTimePicker>("DateTimePicker");
   RegisterType<TAnimate>("Animate");
+  RegisterType<TIconTaskBar>("IconTaskBar");
   RegisterInputQueryForm();
   // A frame is always of a class of its own.
   RegisterComponentType(
