@@ -156,6 +156,18 @@ TEST(FreshPrefix, OmnoraRegistersTheEngineShowsItsWindowsAndExitsCleanly)
   ASSERT_TRUE(CopyFileA((bin + "\\Vantor.dll").c_str(), (app + "\\Vantor.dll").c_str(), FALSE));
   ASSERT_TRUE(CopyFileA(self, (folder + "\\probe.exe").c_str(), FALSE));
 
+  // The program carries its version.
+  std::string exe = app + "\\Omnora.exe";
+  DWORD handle = 0, size = GetFileVersionInfoSizeA(exe.c_str(), &handle);
+  ASSERT_GT(size, 0u);
+  std::vector<char> info(size);
+  ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, size, info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, DWORD((0 << 16) | 1));
+  EXPECT_EQ(fixed->dwFileVersionLS, DWORD((3 << 16) | 18));
+
   const std::string unixFolder = TestSupport::UnixPathOf(folder);
   const std::string prefix = unixFolder + "/prefix";
   const std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/omnora-fresh-prefix.png";

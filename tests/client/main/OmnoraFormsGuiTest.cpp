@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "MainTestSupport.h"
+#include "ExtCtrls.h"
 #include "Menus.h"
+#include "StdCtrls.h"
 
 namespace {
 
@@ -122,6 +124,21 @@ TEST_F(StartedProgram, EveryShippedFormLoadsAndBinds)
   ASSERT_NE(GetNameForm->NameFrame, nullptr);
   EXPECT_TRUE(IsWindow(GetNameForm->NameFrame->ItemList->Handle()));
   EXPECT_EQ(MessagesForm->TargetFrame->NameGroupBox->Caption(), "&Name");
+  // The name dialog works as a modal dialog.
+  TTimer driver(nullptr);
+  driver.SetInterval(20);
+  bool sawDialog = false;
+  driver.OnTimer = [&](TComponent*) {
+    if (!GetNameForm->IsModal()) return;
+    sawDialog = true;
+    driver.SetEnabled(false);
+    PostMessageA(GetNameForm->CancelButton->Handle(), BM_CLICK, 0, 0);
+  };
+  driver.SetEnabled(true);
+  GetNameForm->SetCaption("Goto conference");
+  EXPECT_EQ(GetNameForm->ShowModal(), mrCancel);
+  EXPECT_TRUE(sawDialog);
+  EXPECT_FALSE(GetNameForm->Visible());
   // Commands of the main window shared by the other windows are linked.
   auto* connect = dynamic_cast<TToolButton*>(ReadArticleForm->FindComponent("ConnectButton"));
   ASSERT_NE(connect, nullptr);
