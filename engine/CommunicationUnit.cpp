@@ -132,10 +132,10 @@ TComPtr<TLKCollection> ErrorReply(LONG refID, LONG code, LONG status)
 IGlobalInterfaceTable* EngineGlobalInterfaceTable()
 {
   static std::atomic<IGlobalInterfaceTable*> table{nullptr};
-  static std::mutex creating;
+  static TSlimMutex creating;
   IGlobalInterfaceTable* current = table.load();
   if (current) return current;
-  std::lock_guard<std::mutex> guard(creating);
+  std::lock_guard<TSlimMutex> guard(creating);
   current = table.load();
   if (!current &&
       SUCCEEDED(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
@@ -247,7 +247,7 @@ STDMETHODIMP TEventInterfaceEntry::GetSink(ILKComEvent** Sink)
 
 void TSinkList::Add(TEventInterfaceEntry* entry)
 {
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   auto at = std::find_if(FItems.begin(), FItems.end(), [&](const TComPtr<TEventInterfaceEntry>& item) {
     LONG order = 0;
     entry->Compare(static_cast<ISortedItem*>(item.Get()), &order);
@@ -260,7 +260,7 @@ bool TSinkList::Remove(LONG cookie)
 {
   TComPtr<TEventInterfaceEntry> removed;  // revoked outside the lock
   {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     auto at = std::find_if(FItems.begin(), FItems.end(),
                            [&](const TComPtr<TEventInterfaceEntry>& item) { return item->Cookie() == cookie; });
     if (at == FItems.end()) return false;
@@ -272,7 +272,7 @@ bool TSinkList::Remove(LONG cookie)
 
 std::vector<TComPtr<TEventInterfaceEntry>> TSinkList::Snapshot() const
 {
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   return FItems;
 }
 
@@ -280,7 +280,7 @@ void TSinkList::Clear()
 {
   std::vector<TComPtr<TEventInterfaceEntry>> removed;
   {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     removed.swap(FItems);
   }
 }
@@ -303,7 +303,7 @@ TLKCommThread::~TLKCommThread()
 
 TLKCommThread::TSettings TLKCommThread::Settings() const
 {
-  std::lock_guard<std::mutex> guard(FSettingsLock);
+  std::lock_guard<TSlimMutex> guard(FSettingsLock);
   return FSettings;
 }
 
@@ -325,7 +325,7 @@ void TLKCommThread::Execute()
     FIdle = false;
     SOCKET sock;
     {
-      std::lock_guard<std::mutex> guard(FSocketLock);
+      std::lock_guard<TSlimMutex> guard(FSocketLock);
       sock = FSocket;
     }
     bool lost = sock == INVALID_SOCKET || !ReceivePasses(sock);
@@ -337,7 +337,7 @@ void TLKCommThread::Execute()
   }
   SOCKET sock;
   {
-    std::lock_guard<std::mutex> guard(FSocketLock);
+    std::lock_guard<TSlimMutex> guard(FSocketLock);
     sock = FSocket;
   }
   ReleaseSocket(sock);
@@ -365,8 +365,8 @@ bool TLKCommThread::ReceivePasses(SOCKET sock)
 void TLKCommThread::ReleaseSocket(SOCKET sock)
 {
   {
-    std::lock_guard<std::mutex> writing(FWriteLock);
-    std::lock_guard<std::mutex> guard(FSocketLock);
+    std::lock_guard<TSlimMutex> writing(FWriteLock);
+    std::lock_guard<TSlimMutex> guard(FSocketLock);
     if (sock != INVALID_SOCKET && FSocket == sock) {
       CloseSocketNoLinger(sock);
       FSocket = INVALID_SOCKET;
@@ -377,7 +377,7 @@ void TLKCommThread::ReleaseSocket(SOCKET sock)
 
 bool TLKCommThread::AdoptSocket(SOCKET sock, DWORD waitMs)
 {
-  std::unique_lock<std::mutex> lock(FSocketLock);
+  std::unique_lock<TSlimMutex> lock(FSocketLock);
   if (!FSocketReleased.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return FSocket == INVALID_SOCKET; }))
     return false;
   FSocket = sock;
@@ -392,7 +392,7 @@ bool TLKCommThread::EndConnection()
   bool ended = FConnected.compare_exchange_strong(expected, false);
   {
     // Wakes a receive or a write that is blocked on the socket.
-    std::lock_guard<std::mutex> guard(FSocketLock);
+    std::lock_guard<TSlimMutex> guard(FSocketLock);
     if (FSocket != INVALID_SOCKET) shutdown(FSocket, SD_BOTH);
   }
   SetEvent(FWakeEvent);
@@ -401,16 +401,16 @@ bool TLKCommThread::EndConnection()
 
 bool TLKCommThread::WaitUntilReleased(DWORD waitMs)
 {
-  std::unique_lock<std::mutex> lock(FSocketLock);
+  std::unique_lock<TSlimMutex> lock(FSocketLock);
   return FSocketReleased.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return FSocket == INVALID_SOCKET; });
 }
 
 bool TLKCommThread::Write(const std::string& bytes, bool trace)
 {
-  std::lock_guard<std::mutex> writing(FWriteLock);
+  std::lock_guard<TSlimMutex> writing(FWriteLock);
   SOCKET sock;
   {
-    std::lock_guard<std::mutex> guard(FSocketLock);
+    std::lock_guard<TSlimMutex> guard(FSocketLock);
     sock = FSocket;
   }
   if (sock == INVALID_SOCKET || !FConnected) return false;
@@ -428,7 +428,7 @@ bool TLKCommThread::Write(const std::string& bytes, bool trace)
 
 bool TLKCommThread::Trace() const
 {
-  std::lock_guard<std::mutex> guard(FTraceLock);
+  std::lock_guard<TSlimMutex> guard(FTraceLock);
   return FTrace;
 }
 
@@ -439,7 +439,7 @@ void TLKCommThread::OpenTraceFileLocked()
 
 void TLKCommThread::SetTrace(bool on)
 {
-  std::lock_guard<std::mutex> guard(FTraceLock);
+  std::lock_guard<TSlimMutex> guard(FTraceLock);
   if (on == FTrace) return;
   FTrace = on;
   if (on) {
@@ -452,13 +452,13 @@ void TLKCommThread::SetTrace(bool on)
 
 std::string TLKCommThread::Tracefile() const
 {
-  std::lock_guard<std::mutex> guard(FTraceLock);
+  std::lock_guard<TSlimMutex> guard(FTraceLock);
   return FTracefile;
 }
 
 void TLKCommThread::SetTracefile(const std::string& name)
 {
-  std::lock_guard<std::mutex> guard(FTraceLock);
+  std::lock_guard<TSlimMutex> guard(FTraceLock);
   if (FTraceFile) {
     std::fclose(FTraceFile);
     FTraceFile = nullptr;
@@ -469,7 +469,7 @@ void TLKCommThread::SetTracefile(const std::string& name)
 
 void TLKCommThread::WriteTrace(const char* mark, const char* data, size_t n)
 {
-  std::lock_guard<std::mutex> guard(FTraceLock);
+  std::lock_guard<TSlimMutex> guard(FTraceLock);
   if (!FTraceFile) return;
   std::string line = mark + TraceStamp() + " ";
   line.append(data, n);
@@ -686,7 +686,7 @@ void TLKCommCore::Shutdown()
   FParser->Terminate();
   FSocketThread->Terminate();
   {
-    std::lock_guard<std::mutex> guard(FParkLock);
+    std::lock_guard<TSlimMutex> guard(FParkLock);
   }
   FParkChanged.notify_all();
   StateChanged();
@@ -702,14 +702,14 @@ void TLKCommCore::Shutdown()
 void TLKCommCore::StateChanged()
 {
   {
-    std::lock_guard<std::mutex> guard(FOutstandingLock);
+    std::lock_guard<TSlimMutex> guard(FOutstandingLock);
   }
   FStateChanged.notify_all();
 }
 
 void TLKCommCore::RequestPark()
 {
-  std::unique_lock<std::mutex> lock(FParkLock);
+  std::unique_lock<TSlimMutex> lock(FParkLock);
   ++FParkRequests;
   if (GetCurrentThreadId() == FParser->ThreadId()) {
     // From a sink on the parser itself: it reads nothing until the sink
@@ -717,7 +717,7 @@ void TLKCommCore::RequestPark()
     // connection and ends then.
     lock.unlock();
     {
-      std::lock_guard<std::mutex> guard(FOutstandingLock);
+      std::lock_guard<TSlimMutex> guard(FOutstandingLock);
       FParser->SetGreeting(false);
     }
     return;
@@ -735,7 +735,7 @@ void TLKCommCore::RequestPark()
 void TLKCommCore::ReleasePark()
 {
   {
-    std::lock_guard<std::mutex> guard(FParkLock);
+    std::lock_guard<TSlimMutex> guard(FParkLock);
     --FParkRequests;
   }
   FParkChanged.notify_all();
@@ -743,7 +743,7 @@ void TLKCommCore::ReleasePark()
 
 bool TLKCommCore::ParkIfAsked()
 {
-  std::unique_lock<std::mutex> lock(FParkLock);
+  std::unique_lock<TSlimMutex> lock(FParkLock);
   if (FParkRequests == 0) return false;
   FParserParked = true;
   FParkChanged.notify_all();
@@ -755,7 +755,7 @@ bool TLKCommCore::ParkIfAsked()
 HRESULT TLKCommCore::Connect(bool& connected)
 {
   connected = false;
-  std::lock_guard<std::mutex> oneAtATime(FConnectLock);
+  std::lock_guard<TSlimMutex> oneAtATime(FConnectLock);
   if (FShuttingDown || Connected()) return S_OK;
 
   RequestPark();
@@ -766,7 +766,7 @@ HRESULT TLKCommCore::Connect(bool& connected)
   } parkRelease{*this};
   bool parked;
   {
-    std::lock_guard<std::mutex> guard(FParkLock);
+    std::lock_guard<TSlimMutex> guard(FParkLock);
     parked = FParserParked || GetCurrentThreadId() == FParser->ThreadId();
   }
   if (!parked) return S_OK;
@@ -854,7 +854,7 @@ void TLKCommCore::Send(ILKTransaction* trans, IUnknown* unk)
 
   TOutstanding entry{refID, TComPtr<ILKTransaction>(trans)};
   {
-    std::unique_lock<std::mutex> lock(FOutstandingLock);
+    std::unique_lock<TSlimMutex> lock(FOutstandingLock);
     for (;;) {
       if (!Connected() || FShuttingDown) {
         lock.unlock();
@@ -879,13 +879,13 @@ void TLKCommCore::Send(ILKTransaction* trans, IUnknown* unk)
 void TLKCommCore::AddOutstanding(ILKTransaction* trans, LONG refID)
 {
   TOutstanding entry{refID, TComPtr<ILKTransaction>(trans)};
-  std::lock_guard<std::mutex> guard(FOutstandingLock);
+  std::lock_guard<TSlimMutex> guard(FOutstandingLock);
   FOutstanding.push_back(std::move(entry));
 }
 
 TComPtr<ILKTransaction> TLKCommCore::FindOutstanding(LONG refID)
 {
-  std::lock_guard<std::mutex> guard(FOutstandingLock);
+  std::lock_guard<TSlimMutex> guard(FOutstandingLock);
   for (const TOutstanding& entry : FOutstanding)
     if (entry.RefID == refID) return entry.Trans;
   return {};
@@ -895,7 +895,7 @@ TComPtr<ILKTransaction> TLKCommCore::TakeOutstanding(LONG refID)
 {
   TComPtr<ILKTransaction> taken;
   {
-    std::lock_guard<std::mutex> guard(FOutstandingLock);
+    std::lock_guard<TSlimMutex> guard(FOutstandingLock);
     auto at = std::find_if(FOutstanding.begin(), FOutstanding.end(),
                            [&](const TOutstanding& entry) { return entry.RefID == refID; });
     if (at == FOutstanding.end()) return {};
@@ -907,13 +907,13 @@ TComPtr<ILKTransaction> TLKCommCore::TakeOutstanding(LONG refID)
 
 LONG TLKCommCore::OutstandingCount()
 {
-  std::lock_guard<std::mutex> guard(FOutstandingLock);
+  std::lock_guard<TSlimMutex> guard(FOutstandingLock);
   return LONG(FOutstanding.size());
 }
 
 TComPtr<ILKTransaction> TLKCommCore::OutstandingAt(LONG index)
 {
-  std::lock_guard<std::mutex> guard(FOutstandingLock);
+  std::lock_guard<TSlimMutex> guard(FOutstandingLock);
   if (index < 0 || size_t(index) >= FOutstanding.size()) return {};
   return FOutstanding[size_t(index)].Trans;
 }
@@ -922,7 +922,7 @@ std::vector<TLKCommCore::TOutstanding> TLKCommCore::TakeAllOutstanding()
 {
   std::vector<TOutstanding> taken;
   {
-    std::lock_guard<std::mutex> guard(FOutstandingLock);
+    std::lock_guard<TSlimMutex> guard(FOutstandingLock);
     FParser->SetGreeting(false);
     taken.swap(FOutstanding);
   }
@@ -984,7 +984,7 @@ void TLKCommCore::FireDisconnectNotification()
 bool TLKCommCore::MarkGreetingReceived()
 {
   {
-    std::lock_guard<std::mutex> guard(FOutstandingLock);
+    std::lock_guard<TSlimMutex> guard(FOutstandingLock);
     // A greeting that comes in as the connection ends starts nothing.
     if (!Connected() || FShuttingDown) return false;
     FParser->SetGreeting(true);

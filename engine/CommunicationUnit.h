@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
-#include <condition_variable>
+#include "SlimSync.h"
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -85,7 +85,7 @@ public:
   void Clear();
 
 private:
-  mutable std::mutex FLock;
+  mutable TSlimMutex FLock;
   std::vector<TComPtr<TEventInterfaceEntry>> FItems;
 };
 
@@ -115,7 +115,7 @@ public:
   template <class F>
   void ChangeSettings(F&& change)
   {
-    std::lock_guard<std::mutex> guard(FSettingsLock);
+    std::lock_guard<TSlimMutex> guard(FSettingsLock);
     change(FSettings);
   }
 
@@ -160,19 +160,19 @@ private:
   std::atomic<bool> FConnected{false};
   std::atomic<bool> FIdle{true};
 
-  mutable std::mutex FSettingsLock;
+  mutable TSlimMutex FSettingsLock;
   TSettings FSettings;
 
   // Serialises writers; the socket is closed only under it, so a writer's
   // handle stays valid while it writes.
-  std::mutex FWriteLock;
+  TSlimMutex FWriteLock;
   // Guards the handle itself, so that ending a connection can wake a blocked
   // reader or writer without waiting for the writer's lock.
-  std::mutex FSocketLock;
-  std::condition_variable FSocketReleased;
+  TSlimMutex FSocketLock;
+  TSlimCondition FSocketReleased;
   SOCKET FSocket = INVALID_SOCKET;
 
-  mutable std::mutex FTraceLock;
+  mutable TSlimMutex FTraceLock;
   bool FTrace = false;
   std::string FTracefile = "c:\\vtx.log";
   std::FILE* FTraceFile = nullptr;
@@ -296,16 +296,16 @@ private:
   std::unique_ptr<TLKReadInQueueThread> FParser;
   std::atomic<LONG> FLastRefID{1};
 
-  std::mutex FOutstandingLock;
-  std::condition_variable FStateChanged;  // greeting or connection state, under FOutstandingLock
+  TSlimMutex FOutstandingLock;
+  TSlimCondition FStateChanged;  // greeting or connection state, under FOutstandingLock
   std::vector<TOutstanding> FOutstanding;
 
   TSinkList FAsyncSinks, FOkSinks, FErrorSinks, FNotificationSinks;
   std::atomic<LONG> FNextCookie{0};
 
-  std::mutex FConnectLock;  // one Connect at a time
-  std::mutex FParkLock;
-  std::condition_variable FParkChanged;
+  TSlimMutex FConnectLock;  // one Connect at a time
+  TSlimMutex FParkLock;
+  TSlimCondition FParkChanged;
   int FParkRequests = 0;
   bool FParserParked = false;
 

@@ -47,14 +47,14 @@ STDMETHODIMP TLKTransaction::QueryInterface(REFIID riid, void** ppv)
 STDMETHODIMP TLKTransaction::Get_TransType(LONG* Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FFieldLock);
+  std::lock_guard<TSlimMutex> guard(FFieldLock);
   *Value = FTransType;
   return S_OK;
 }
 
 STDMETHODIMP TLKTransaction::Set_TransType(LONG Value)
 {
-  std::lock_guard<std::mutex> guard(FFieldLock);
+  std::lock_guard<TSlimMutex> guard(FFieldLock);
   FTransType = Value;
   return S_OK;
 }
@@ -62,7 +62,7 @@ STDMETHODIMP TLKTransaction::Set_TransType(LONG Value)
 STDMETHODIMP TLKTransaction::Get_Response(ILKCollection** Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FFieldLock);
+  std::lock_guard<TSlimMutex> guard(FFieldLock);
   *Value = FResponse.AddRefGet();
   return S_OK;
 }
@@ -71,7 +71,7 @@ STDMETHODIMP TLKTransaction::Set_Response(ILKCollection* Value)
 {
   TComPtr<ILKCollection> previous;
   {
-    std::lock_guard<std::mutex> guard(FFieldLock);
+    std::lock_guard<TSlimMutex> guard(FFieldLock);
     previous = std::move(FResponse);
     FResponse = TComPtr<ILKCollection>(Value);
   }
@@ -81,14 +81,14 @@ STDMETHODIMP TLKTransaction::Set_Response(ILKCollection* Value)
 STDMETHODIMP TLKTransaction::Get_RefID(LONG* Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FFieldLock);
+  std::lock_guard<TSlimMutex> guard(FFieldLock);
   *Value = FRefID;
   return S_OK;
 }
 
 STDMETHODIMP TLKTransaction::Set_RefID(LONG Value)
 {
-  std::lock_guard<std::mutex> guard(FFieldLock);
+  std::lock_guard<TSlimMutex> guard(FFieldLock);
   FRefID = Value;
   return S_OK;
 }
@@ -96,7 +96,7 @@ STDMETHODIMP TLKTransaction::Set_RefID(LONG Value)
 STDMETHODIMP TLKTransaction::Get_Arguments(BSTR* Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FFieldLock);
+  std::lock_guard<TSlimMutex> guard(FFieldLock);
   *Value = SysAllocStringLen(FArguments.data(), UINT(FArguments.size()));
   return *Value ? S_OK : E_OUTOFMEMORY;
 }
@@ -105,7 +105,7 @@ STDMETHODIMP TLKTransaction::Set_Arguments(BSTR Value)
 {
   return ComGuard(IID_ILKTransaction, [&] {
     std::wstring text = Value ? std::wstring(Value, SysStringLen(Value)) : std::wstring();
-    std::lock_guard<std::mutex> guard(FFieldLock);
+    std::lock_guard<TSlimMutex> guard(FFieldLock);
     FArguments.swap(text);
     return S_OK;
   });
@@ -114,7 +114,7 @@ STDMETHODIMP TLKTransaction::Set_Arguments(BSTR Value)
 STDMETHODIMP TLKTransaction::Get_Callback(IUnknown** Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FFieldLock);
+  std::lock_guard<TSlimMutex> guard(FFieldLock);
   *Value = FCallback ? static_cast<IUnknown*>(FCallback.AddRefGet()) : nullptr;
   return S_OK;
 }
@@ -127,7 +127,7 @@ STDMETHODIMP TLKTransaction::Set_Callback(IUnknown* Value)
     if (!callback) return SetComError("Interface not supported", IID_ILKTransaction, E_NOINTERFACE);
   }
   {
-    std::lock_guard<std::mutex> guard(FFieldLock);
+    std::lock_guard<TSlimMutex> guard(FFieldLock);
     std::swap(FCallback, callback);
   }
   return S_OK;
@@ -137,7 +137,7 @@ STDMETHODIMP TLKTransaction::Get_Ok()
 {
   TComPtr<ILKCollection> response;
   {
-    std::lock_guard<std::mutex> guard(FFieldLock);
+    std::lock_guard<TSlimMutex> guard(FFieldLock);
     response = FResponse;
   }
   if (!response) return E_UNEXPECTED;
@@ -149,7 +149,7 @@ STDMETHODIMP TLKTransaction::Get_Ok()
 
 STDMETHODIMP TLKTransaction::Lock()
 {
-  std::lock_guard<std::mutex> guard(FCountLock);
+  std::lock_guard<TSlimMutex> guard(FCountLock);
   ++FLockCount;
   return S_OK;
 }
@@ -157,7 +157,7 @@ STDMETHODIMP TLKTransaction::Lock()
 STDMETHODIMP TLKTransaction::Unlock()
 {
   {
-    std::lock_guard<std::mutex> guard(FCountLock);
+    std::lock_guard<TSlimMutex> guard(FCountLock);
     // A spare unlock is ignored: the count never goes below zero, so it
     // cannot disable the wait of a later Lock.
     if (FLockCount == 0) return S_OK;
@@ -170,7 +170,7 @@ STDMETHODIMP TLKTransaction::Unlock()
 
 STDMETHODIMP TLKTransaction::Waitfor(LONG inTimeout)
 {
-  std::unique_lock<std::mutex> guard(FCountLock);
+  std::unique_lock<TSlimMutex> guard(FCountLock);
   if (FLockCount <= 0) return S_OK;
   unsigned long generation = FGeneration;
   auto released = [&] { return FGeneration != generation; };
@@ -184,14 +184,14 @@ STDMETHODIMP TLKTransaction::Waitfor(LONG inTimeout)
 void TLKTransaction::BeginSend()
 {
   TComPtr<ILKCollection> previous;
-  std::lock_guard<std::mutex> guard(FFieldLock);
+  std::lock_guard<TSlimMutex> guard(FFieldLock);
   previous = std::move(FResponse);
   FCompleted = false;
 }
 
 bool TLKTransaction::TryComplete()
 {
-  std::lock_guard<std::mutex> guard(FFieldLock);
+  std::lock_guard<TSlimMutex> guard(FFieldLock);
   if (FCompleted) return false;
   FCompleted = true;
   return true;

@@ -2,7 +2,7 @@
 // which a caller waits for the reply.
 #pragma once
 
-#include <condition_variable>
+#include "SlimSync.h"
 #include <mutex>
 #include <string>
 
@@ -47,7 +47,7 @@ public:
   static TLKTransaction* FromUnknown(IUnknown* unk);
 
 private:
-  mutable std::mutex FFieldLock;
+  mutable TSlimMutex FFieldLock;
   LONG FTransType = 0;
   TComPtr<ILKCollection> FResponse;
   LONG FRefID = 0;
@@ -55,8 +55,8 @@ private:
   TComPtr<ILKTransEvent> FCallback;
   bool FCompleted = false;
 
-  std::mutex FCountLock;
-  std::condition_variable FReleased;
+  TSlimMutex FCountLock;
+  TSlimCondition FReleased;
   long FLockCount = 0;
   unsigned long FGeneration = 0;  // raised each time the count returns to 0
 };

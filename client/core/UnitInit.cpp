@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "GlobalDataUnit.h"
 #include "Threads.h"
 #include "UserMessages.h"
 
@@ -19,6 +20,7 @@ struct TUnit
 // to the user, then the program's version information.
 const TUnit Units[] = {
   {"Threads", [] { return InitThreadSynchronization(); }, [] { DoneThreadSynchronization(); }},
+  {"GlobalData", [] { return InitializeGlobalData(); }, [] { FinalizeGlobalData(); }},
   {"UserMessages", [] { CreateUserMessageQueue(); return true; }, [] { FreeUserMessageQueue(); }},
 };
 

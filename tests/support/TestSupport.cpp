@@ -149,6 +149,92 @@ void EnsureVantorRegistered()
   if (FAILED(result)) throw std::runtime_error("Vantor.dll could not be registered");
 }
 
+TPrivateRegistryRoot::TPrivateRegistryRoot(HKEY predefined) : FPredefined(predefined)
+{
+  static std::mutex lock;
+  static int counter = 0;
+  std::lock_guard<std::mutex> guard(lock);
+  FPath = "Software\\OmnoraTests\\" + std::to_string(GetCurrentProcessId()) + "." +
+          std::to_string(GetTickCount()) + "." + std::to_string(++counter);
+  if (RegCreateKeyExA(HKEY_CURRENT_USER, FPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &FKey, nullptr) !=
+        ERROR_SUCCESS ||
+      RegOverridePredefKey(predefined, FKey) != ERROR_SUCCESS)
+    throw std::runtime_error("cannot make a private registry root");
+}
+
+TPrivateRegistryRoot::~TPrivateRegistryRoot()
+{
+  RegOverridePredefKey(FPredefined, nullptr);
+  RegCloseKey(FKey);
+  RegDeleteTreeA(HKEY_CURRENT_USER, FPath.c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, FPath.c_str());
+}
+
+namespace {
+
+std::string ShellQuoted(const std::string& s)
+{
+  std::string quoted = "'";
+  for (char c : s) {
+    if (c == '\'') quoted += "'\\''";
+    else quoted.push_back(c);
+  }
+  return quoted + "'";
+}
+
+std::string EnvironmentValue(const char* name)
+{
+  char value[4096];
+  const DWORD n = GetEnvironmentVariableA(name, value, sizeof(value));
+  return n > 0 && n < sizeof(value) ? std::string(value, n) : std::string();
+}
+
+} // namespace
+
+TPrivateWinePrefix::TPrivateWinePrefix()
+{
+  const std::string shared = EnvironmentValue("WINEPREFIX");
+  if (shared.empty()) throw std::runtime_error("no WINEPREFIX to copy");
+  FFolder = NewTempDir("wineprefix");
+  FUnixPrefix = UnixPathOf(FFolder) + "/prefix";
+  // Files are linked, except the registry, which the copy's server rewrites.
+  // A file that the shared prefix's server replaces meanwhile may be missed.
+  const std::string copy = "cp -al " + ShellQuoted(shared) + " " + ShellQuoted(FUnixPrefix) + "; cd " +
+                           ShellQuoted(FUnixPrefix) +
+                           " && for f in *.reg; do cp \"$f\" \"$f.new\" && mv -f \"$f.new\" \"$f\"; done";
+  if (!RunUnixCommand(copy, 60000) || GetFileAttributesA((FFolder + "\\prefix\\system.reg").c_str()) ==
+                                         INVALID_FILE_ATTRIBUTES)
+    throw std::runtime_error("cannot copy the Wine prefix " + shared);
+}
+
+TPrivateWinePrefix::~TPrivateWinePrefix()
+{
+  RunUnixCommand("WINEPREFIX=" + ShellQuoted(FUnixPrefix) + " wineserver -k 2>/dev/null; rm -rf " +
+                   ShellQuoted(FUnixPrefix),
+                 60000);
+}
+
+int TPrivateWinePrefix::Run(const std::string& program, const std::string& arguments, const std::string& folder,
+                            const std::vector<std::string>& environment, DWORD timeoutMs)
+{
+  static std::mutex lock;
+  static int counter = 0;
+  std::string rcFile;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    rcFile = FFolder + "\\rc." + std::to_string(++counter);
+  }
+  std::string command = "cd " + ShellQuoted(UnixPathOf(folder)) + " && env -u WINESERVERSOCKET WINEPREFIX=" +
+                        ShellQuoted(FUnixPrefix);
+  for (const std::string& variable : environment) command += " " + ShellQuoted(variable);
+  command += " wine " + ShellQuoted(program) + " " + arguments + " >/dev/null 2>&1 </dev/null; echo $? >" +
+             ShellQuoted(UnixPathOf(rcFile)) + "; WINEPREFIX=" + ShellQuoted(FUnixPrefix) + " wineserver -w";
+  if (!RunUnixCommand(command, timeoutMs)) return -1;
+  const std::string rc = ReadFileText(rcFile);
+  if (rc.empty() || rc.find_first_of("0123456789") != 0) return -1;
+  return std::stoi(rc);
+}
+
 std::string ReadFileText(const std::string& path)
 {
   std::ifstream in(path, std::ios::binary);

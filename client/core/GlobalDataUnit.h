@@ -1,0 +1,67 @@
+// The client's binding to the engine: one communication object and one
+// cache object for the whole run, published in the process's Global
+// Interface Table so that every thread fetches a reference of its own; and
+// the process-wide settings stores.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+
+#include <stdexcept>
+#include <string>
+
+#include "ComHandles.h"
+#include "LyskomConfiguration.h"
+#include "Vantor.h"
+
+// The engine version this client is built for (major, minor, release, build).
+constexpr LONG ExpectedEngineVersion[4] = {0, 1, 3, 18};
+
+extern const char* const EngineRegisterFailedMessage;
+extern const char* const EngineVersionMismatchMessage;
+extern const char* const EngineVersionMismatchCaption;
+
+// A COM call of the binding that failed, with its result.
+class EOleSysError : public std::runtime_error
+{
+public:
+  EOleSysError(const std::string& message, HRESULT code) : std::runtime_error(message), FCode(code) {}
+  HRESULT ErrorCode() const { return FCode; }
+
+private:
+  HRESULT FCode;
+};
+
+// The settings stores, from the unit's start to its end.
+extern TLyskomRegistryConfiguration* RegistryConfiguration;
+extern TLyskomServerConfiguration* ServerConfiguration;
+
+// The unit's start on the window thread: joins the multithreaded apartment
+// and creates the stores. Its end frees them and releases the engine
+// objects if they are still held.
+bool InitializeGlobalData();
+void FinalizeGlobalData();
+
+// The platform's Global Interface Table; throws EOleSysError.
+TComPtr<IGlobalInterfaceTable> CreateGlobalInterfaceTable();
+
+// Creates the communication object (registering the "Vantor.dll" that the
+// library search finds when the engine's classes are not registered) and
+// publishes it. When the engine cannot be had, shows
+// EngineRegisterFailedMessage and ends the program with exit code 1. An
+// engine of another version is warned about once and used all the same.
+// Window thread, once, before anything else uses the engine.
+void CreateCommunicationObject();
+// Creates the cache object on the communication object and publishes it.
+// Throws EOleSysError when it cannot be created.
+void CreateCacheObject();
+
+// The calling thread's reference to the engine's objects. Throw
+// std::runtime_error "No comm object" / "No cache object" before they are
+// created and after they are released.
+TComPtr<ILKCommunication> GetCommunication();
+TComPtr<ILKCache> GetCache();
+
+// Withdraw the objects from the table and release them; nothing when not held.
+void ReleaseCacheObject();
+void ReleaseCommunicationObject();
