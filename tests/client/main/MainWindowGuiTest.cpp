@@ -223,6 +223,22 @@ TEST_F(MainWindow, ConnectedStateSwitchesEveryWindow)
   EXPECT_EQ(ActiveUsersForm->NrUsersEdit->Text(), "0");
 }
 
+TEST_F(MainWindow, ALostConnectionWhileLoggingInReturnsToIdle)
+{
+  ShowMain();
+  // Connecting: the connect command is done and the login still runs, so
+  // neither command is available.
+  MainForm->SessionConnectAction->SetEnabled(false);
+  MainForm->SessionDisconnectAction->SetEnabled(false);
+  PostMessageA(MainForm->Handle(), WM_SERVER_CONNECTED, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return MainForm->Connected; }));
+  PostMessageA(MainForm->Handle(), WM_SERVER_DISCONNECTED, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return !MainForm->Connected; }));
+  EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
+  EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
+  EXPECT_FALSE(MainForm->Settings2->Enabled());
+}
+
 TEST_F(MainWindow, StatusBarDoubleClickTogglesTheEventLog)
 {
   ShowMain();
