@@ -531,9 +531,10 @@ void TMainForm::DrawBusyIndicator()
     FillSolid(bitmap.DC(), r, RGB(red, green, blue));
   }
   SetBkMode(bitmap.DC(), TRANSPARENT);
-  HGDIOBJ oldFont = SelectObject(bitmap.DC(), StatusBar1->FontHandle());
+  auto font = reinterpret_cast<HFONT>(SendMessageA(StatusBar1->Handle(), WM_GETFONT, 0, 0));
+  HGDIOBJ oldFont = font ? SelectObject(bitmap.DC(), font) : nullptr;
   TextOutA(bitmap.DC(), 4, (t % 30) - 13, text.c_str(), int(text.size()));
-  SelectObject(bitmap.DC(), oldFont);
+  if (oldFont) SelectObject(bitmap.DC(), oldFont);
   BitBlt(dc.Get(), x + 2, 3, width, height, bitmap.DC(), 0, 0, SRCCOPY);
 }
 

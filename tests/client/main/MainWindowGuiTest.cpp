@@ -272,6 +272,8 @@ TEST_F(MainWindow, BusyPanelAnimatesWhileItHasTextAndClearsWithinOneTick)
   tick = MainForm->AnimationTick;
   WaitFor([&] { return (changed = PanelPixel() != busy) || MainForm->AnimationTick > tick + 20; }, 5000);
   EXPECT_TRUE(changed);
+  std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/omnora-busy-panel.png";
+  EXPECT_TRUE(TestSupport::RunUnixCommand("import -window root '" + shot + "'", 20000));
 
   MainForm->StatusBar1->SetPanelText(2, "");
   tick = MainForm->AnimationTick;
