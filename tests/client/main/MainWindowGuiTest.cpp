@@ -142,6 +142,42 @@ TEST_F(MainWindow, WithoutStoredValuesTheDefaultsApply)
   EXPECT_EQ(State(), TWindowState::Normal);
 }
 
+TEST_F(MainWindow, WindowSettingsAreReadAtShowAndOnReload)
+{
+  WriteSetting("MessageWriteArea", "90");
+  WriteSetting("WhoIsOnListCol1", "150");
+  WriteSetting("WhoIsOnListCol2", "-1");
+  WriteSetting("ConfListListCol1", "90");
+  ShowMain();
+  EXPECT_EQ(MessagesForm->WriteMessagePanel->Height(), 90);
+  EXPECT_EQ(ActiveUsersForm->ListView->ColumnWidth(1), 150);
+  EXPECT_EQ(ActiveUsersForm->ListView->ColumnWidth(2), 200);  // "-1": the form's own
+  EXPECT_EQ(ReadArticleForm->ConfListView->ColumnWidth(1), 90);
+
+  // The window settings dialog stores new values and asks for a reload.
+  WriteSetting("WindowPosLeft", "44");
+  WriteSetting("WhoIsOnListCol1", "wide");
+  WriteSetting("ConfListListCol1", "70");
+  PostMessageA(MainForm->Handle(), WM_RELOAD_SETTINGS, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return MainForm->Left() == 44; }));
+  EXPECT_EQ(ReadArticleForm->ConfListView->ColumnWidth(1), 70);
+  EXPECT_EQ(ActiveUsersForm->ListView->ColumnWidth(1), 150);  // not a number: kept
+
+  // What the windows store comes back the same.
+  ActiveUsersForm->ListView->SetColumnWidth(3, 123);
+  ActiveUsersForm->SaveColumnWidths();
+  EXPECT_EQ(RegistryConfiguration->ReadString("WhoIsOnListCol3", ""), "123");
+  MessagesForm->WriteMessagePanel->SetHeight(101);
+  MessagesForm->SaveSettings();
+  EXPECT_EQ(RegistryConfiguration->ReadString("MessageWriteArea", ""), "101");
+  WriteSetting("MessageWriteArea", "tall");
+  MessagesForm->LoadSettings();
+  EXPECT_EQ(MessagesForm->WriteMessagePanel->Height(), 117);
+  for (const char* name : {"MessageWriteArea", "WhoIsOnListCol1", "WhoIsOnListCol2", "WhoIsOnListCol3",
+                           "ConfListListCol1"})
+    DeleteSetting(name);
+}
+
 TEST_F(MainWindow, EngineNotificationsSwitchTheConnectionState)
 {
   ShowMain();
