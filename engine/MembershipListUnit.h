@@ -2,7 +2,10 @@
 // object per conference.
 #pragma once
 
+#include <mutex>
+
 #include "ComServer.h"
+#include "MyTools.h"
 
 namespace Vantor {
 
@@ -17,6 +20,16 @@ public:
   STDMETHODIMP Get_Membership(LONG InConf, IUnknown** Value) override;
   STDMETHODIMP Get_Items(LONG InIX, IUnknown** Value) override;
   STDMETHODIMP Get_ItemCount(LONG* Value) override;
+
+private:
+  void ReleaseMembershipsLocked();
+
+  std::mutex FLock;  // guards the members below across a new Init
+  TComPtr<ILKCache> FCache;
+  LONG FPerson = 0;
+  TComPtr<ILKCollection> FResponse;
+  // Conference number to its IMembership, one reference held per entry.
+  TSortedIntegerList FMemberships;
 };
 
 } // namespace Vantor

@@ -1,7 +1,11 @@
-// The engine's membership object: which texts of one conference are read.
+// The engine's membership object: which texts of one conference are read,
+// by local text number.
 #pragma once
 
+#include <mutex>
+
 #include "ComServer.h"
+#include "MyTools.h"
 
 namespace Vantor {
 
@@ -18,6 +22,21 @@ public:
   STDMETHODIMP Clear() override;
   STDMETHODIMP Get_FirstUnread(LONG* Value) override;
   STDMETHODIMP Get_Conference(LONG* Value) override;
+
+  LONG Conference() const;
+  LONG Priority() const;
+
+private:
+  void OptimizeLocked();
+
+  // The text flow's worker reads while the owner marks texts read.
+  mutable std::mutex FLock;
+  // The lowest local number not known to be read; the read set holds the
+  // numbers read above it.
+  LONG FCounter = 0;
+  LONG FConference = 0;
+  LONG FPriority = 0;
+  TSortedIntegerList FReadSet;
 };
 
 } // namespace Vantor
