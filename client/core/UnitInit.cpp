@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "GlobalDataUnit.h"
+#include "ProgramVersion.h"
 #include "Threads.h"
 #include "UserMessages.h"
 
@@ -22,6 +23,7 @@ const TUnit Units[] = {
   {"Threads", [] { return InitThreadSynchronization(); }, [] { DoneThreadSynchronization(); }},
   {"GlobalData", [] { return InitializeGlobalData(); }, [] { FinalizeGlobalData(); }},
   {"UserMessages", [] { CreateUserMessageQueue(); return true; }, [] { FreeUserMessageQueue(); }},
+  {"ProgramVersion", [] { ProgramVersionMajor(); ProgramVersionMinor(); ProgramBuildDate(); return true; }, [] {}},
 };
 
 constexpr std::size_t UnitCount = sizeof(Units) / sizeof(Units[0]);

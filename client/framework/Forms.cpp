@@ -7,11 +7,13 @@
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
 #include "IconTaskBar.h"
+#include "LyskomTextEdit.h"
 #include "Menus.h"
 #include "MessageBoxes.h"
 #include "RichEdit.h"
 #include "StdCtrls.h"
 #include "Threads.h"
+#include "cubecomp.h"
 
 namespace {
 
@@ -105,6 +107,8 @@ void RegisterStandardComponents()
   RegisterType<TDateTimePicker>("DateTimePicker");
   RegisterType<TAnimate>("Animate");
   RegisterType<TIconTaskBar>("IconTaskBar");
+  RegisterType<TSpinCube>("SpinCube");
+  RegisterClass<TLyskomTextEdit>("TLyskomTextEdit");
   RegisterInputQueryForm();
   // A frame is always of a class of its own.
   RegisterComponentType(
