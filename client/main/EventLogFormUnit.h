@@ -5,7 +5,7 @@
 
 #include "Forms.h"
 #include "Menus.h"
-#include "RichEdit.h"
+#include "LyskomTextEdit.h"
 
 class TEventLogForm : public TForm
 {
@@ -13,7 +13,7 @@ public:
   explicit TEventLogForm(TComponent* owner);
   ~TEventLogForm() override;
 
-  TRichEdit* EventRichEdit = nullptr;
+  TLyskomTextEdit* EventRichEdit = nullptr;
   TPopupMenu* PopupMenu1 = nullptr;
   TMenuItem* ClearList1 = nullptr;
 

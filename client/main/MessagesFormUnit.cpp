@@ -57,12 +57,8 @@ void TMessagesForm::SetConnected(bool connected)
 void TMessagesForm::LoadSettings()
 {
   if (ServerConfiguration) {
-    TCheckBoxState wrap = ServerConfiguration->ReadCheckState("AutomaticLineWrap", cbChecked);
-    WriteMessageEdit->WordWrap = wrap == cbChecked;
-    if (WriteMessageEdit->HandleAllocated()) {
-      // Wrapping at the window's edge, or not at all.
-      SendMessageA(WriteMessageEdit->Handle(), EM_SETTARGETDEVICE, 0, WriteMessageEdit->WordWrap ? 0 : 1);
-    }
+    // Typed lines are broken at the guide column, or not at all.
+    WriteMessageEdit->AutoWrap = ServerConfiguration->ReadCheckState("AutomaticLineWrap", cbChecked) == cbChecked;
   }
   if (RegistryConfiguration) {
     int height = RegistryConfiguration->ReadInteger("MessageWriteArea", DefaultWriteAreaHeight);

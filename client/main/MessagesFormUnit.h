@@ -8,7 +8,7 @@
 #include "Forms.h"
 #include "Menus.h"
 #include "NameFrameUnit.h"
-#include "RichEdit.h"
+#include "LyskomTextEdit.h"
 #include "StdCtrls.h"
 
 class TMessagesForm : public TForm
@@ -24,10 +24,10 @@ public:
   TAction* GoOfflineAction = nullptr;
   TMainMenu* MessagesMenu = nullptr;
   TToolBar* MessagesToolBar = nullptr;
-  TRichEdit* IncomingEdit = nullptr;
+  TLyskomTextEdit* IncomingEdit = nullptr;
   TSplitter* MessagesSplitter = nullptr;
   TPanel* WriteMessagePanel = nullptr;
-  TRichEdit* WriteMessageEdit = nullptr;
+  TLyskomTextEdit* WriteMessageEdit = nullptr;
   TCheckBox* SentToAllCheckBox = nullptr;
   TFrame1* TargetFrame = nullptr;
 

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "AboutBoxForm.h"
 #include "ActiveUsersFormUnit.h"
 #include "EventLogFormUnit.h"
 #include "Forms.h"
@@ -26,6 +27,9 @@ void RegisterOmnoraForms()
   RegisterFormClass<TReadArticleForm>("TReadArticleForm");
   RegisterFormClass<TEventLogForm>("TEventLogForm");
   RegisterFormClass<TGetNameForm>("TGetNameForm");
+  // The windows that commands open later.
+  RegisterClass<TLinkEdit>("TLinkEdit");
+  RegisterFormClass<TAboutBox>("TAboutBox");
 }
 
 void CreateStartupForms()

@@ -150,6 +150,10 @@ TEST_F(MainWindow, WindowSettingsAreReadAtShowAndOnReload)
   WriteSetting("ConfListListCol1", "90");
   ShowMain();
   EXPECT_EQ(MessagesForm->WriteMessagePanel->Height(), 90);
+  EXPECT_TRUE(MessagesForm->WriteMessageEdit->AutoWrap);
+  ServerConfiguration->WriteString("AutomaticLineWrap", "0");
+  MessagesForm->LoadSettings();
+  EXPECT_FALSE(MessagesForm->WriteMessageEdit->AutoWrap);
   EXPECT_EQ(ActiveUsersForm->ListView->ColumnWidth(1), 150);
   EXPECT_EQ(ActiveUsersForm->ListView->ColumnWidth(2), 200);  // "-1": the form's own
   EXPECT_EQ(ReadArticleForm->ConfListView->ColumnWidth(1), 90);
