@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "AboutBoxForm.h"
 #include "ActiveUsersFormUnit.h"
 #include "EventLogFormUnit.h"
 #include "GlobalDataUnit.h"
@@ -204,6 +205,7 @@ void TMainForm::DeclareBindings(TBindings& b)
   b.Handler("TileHorizontal1Click", &TMainForm::TileHorizontal1Click);
   b.Handler("TileVertical1Click", &TMainForm::TileVertical1Click);
   b.Handler("Next1Click", &TMainForm::Next1Click);
+  b.Handler("About1Click", &TMainForm::About1Click);
 }
 
 void TMainForm::FormCreate(TComponent*)
@@ -638,4 +640,9 @@ void TMainForm::Next1Click(TComponent*)
   else if (at != forms.begin())
     next = forms.front();
   if (next) next->BringToFront();
+}
+
+void TMainForm::About1Click(TComponent*)
+{
+  ShowAboutBox();
 }

@@ -144,6 +144,7 @@ public:
   void TileHorizontal1Click(TComponent* Sender);
   void TileVertical1Click(TComponent* Sender);
   void Next1Click(TComponent* Sender);
+  void About1Click(TComponent* Sender);
 
 protected:
   void DeclareBindings(TBindings& b) override;

@@ -145,6 +145,47 @@ TEST_F(StartedProgram, EveryShippedFormLoadsAndBinds)
   EXPECT_EQ(connect->Action(), MainForm->SessionConnectAction);
 }
 
+TEST_F(StartedProgram, WindowMenuAndAboutCommands)
+{
+  ShowMain();
+  HWND client = Application().MDIClient();
+  auto active = [&] { return reinterpret_cast<HWND>(SendMessageA(client, WM_MDIGETACTIVE, 0, 0)); };
+  auto item = [](const char* name) { return dynamic_cast<TMenuItem*>(MainForm->FindComponent(name)); };
+  // "Next" walks the windows created at start and wraps round.
+  ActiveUsersForm->BringToFront();
+  ASSERT_EQ(active(), ActiveUsersForm->HostHandle());
+  item("Next1")->Click();
+  EXPECT_EQ(active(), MessagesForm->HostHandle());
+  item("Next1")->Click();
+  EXPECT_EQ(active(), ReadArticleForm->HostHandle());
+  item("Next1")->Click();
+  EXPECT_EQ(active(), ActiveUsersForm->HostHandle());
+  // Tiling puts the windows side by side inside the frame.
+  item("TileVertical1")->Click();
+  RECT a, m;
+  GetWindowRect(ActiveUsersForm->HostHandle(), &a);
+  GetWindowRect(MessagesForm->HostHandle(), &m);
+  EXPECT_TRUE(a.right <= m.left || m.right <= a.left);
+  item("Cascade1")->Click();
+
+  // The about box opens modally and goes when closed.
+  TTimer driver(nullptr);
+  driver.SetInterval(20);
+  bool sawBox = false;
+  driver.OnTimer = [&](TComponent*) {
+    TForm* box = Application().FindForm("AboutBox");
+    if (!box || !box->IsModal()) return;
+    sawBox = true;
+    driver.SetEnabled(false);
+    PostMessageA(dynamic_cast<TButton*>(box->FindComponent("OKButton"))->Handle(), BM_CLICK, 0, 0);
+  };
+  driver.SetEnabled(true);
+  item("About1")->Click();
+  EXPECT_TRUE(sawBox);
+  EXPECT_EQ(Application().FindForm("AboutBox"), nullptr);
+
+}
+
 TEST_F(StartedProgram, ABrokenShippedResourceNamesFormLineAndComponent)
 {
   std::string text;
