@@ -9,6 +9,7 @@
 #include "ActiveUsersFormUnit.h"
 #include "EventLogFormUnit.h"
 #include "GlobalDataUnit.h"
+#include "LKCache.h"
 #include "MessageBoxes.h"
 #include "MessagesFormUnit.h"
 #include "ReadArticleFormUnit.h"
@@ -270,6 +271,8 @@ void TMainForm::FormDestroy(TComponent*)
   }
   EventSinkCookie = -1;
   EventSink.Reset();
+  // What was read goes to the server while the engine is still there.
+  FlushMarkReadAndDetach();
   ReleaseCacheObject();
   ReleaseCommunicationObject();
   NoteShownPersons.reset();
@@ -444,6 +447,7 @@ void TMainForm::DisconnectCommand()
   SessionDisconnectAction->SetEnabled(false);
   CloseSessionWindows();
   if (Connected) {
+    FlushMarkRead(true);
     try {
       VARIANT_BOOL ended = VARIANT_FALSE;
       GetCommunication()->Disconnect(&ended);
@@ -453,6 +457,7 @@ void TMainForm::DisconnectCommand()
   }
   SetConnectedState(false);
   if (ReadArticleForm) ReadArticleForm->ResetWindow();
+  ClearAllCaches();
 }
 
 void TMainForm::CloseSessionWindows()
@@ -485,6 +490,9 @@ void TMainForm::ClearCaches()
   } catch (const std::exception&) {
     // Without an engine there is nothing cached.
   }
+  // Read marks go out before the stores they were made from are emptied.
+  FlushMarkRead(true);
+  ClearAllCaches();
   if (NoteShownPersons)
     while (NoteShownPersons->Count() > 0) NoteShownPersons->Delete(NoteShownPersons->Count() - 1);
   if (EventLogForm) EventLogForm->ClearLog();

@@ -4,6 +4,7 @@
 // cache reset.
 #include "ComCtrls.h"
 #include "EngineClient.h"
+#include "LKCache.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "StdCtrls.h"
@@ -253,14 +254,20 @@ TEST_F(MainWindow, ConnectedStateSwitchesEveryWindow)
   PostMessageA(MainForm->Handle(), WM_SERVER_CONNECTED, 0, 0);
   ASSERT_TRUE(WaitFor([] { return MainForm->Settings2->Enabled(); }));
 
-  // The disconnect command returns to the idle state.
+  // The disconnect command returns to the idle state and empties the
+  // client's stores.
   ActiveUsersForm->ListView->AddItem("7");
+  SetCachedName(23, "Twenty-three");
+  QueueMarkRead(9, 4);
   MainForm->SessionDisconnectAction->Execute();
   EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
   EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
   EXPECT_FALSE(MainForm->Online1->Enabled());
   EXPECT_EQ(ActiveUsersForm->ListView->Count(), 0);
   EXPECT_EQ(ActiveUsersForm->NrUsersEdit->Text(), "0");
+  EXPECT_EQ(FindNameEntry(23), -1);
+  int conf = 0;
+  EXPECT_TRUE(QueuedMarkReads(conf).empty());
 }
 
 TEST_F(MainWindow, ALostConnectionWhileLoggingInReturnsToIdle)
@@ -416,6 +423,8 @@ TEST_F(MainWindow, RefreshCachesAsksFirstAndEmptiesTheLogAndTheNoteList)
 {
   ShowMain();
   LogEvent("something happened");
+  SetCachedName(17, "Seventeen");
+  QueueMarkRead(9, 3);
   MainForm->NoteShownPersons->Add(5);
   MainForm->NoteShownPersons->Add(17);
   Boxes->SetAnswer(IDNO);
@@ -431,10 +440,16 @@ TEST_F(MainWindow, RefreshCachesAsksFirstAndEmptiesTheLogAndTheNoteList)
   EXPECT_NE(EventLogForm->EventRichEdit->Text(), "");
   EXPECT_EQ(MainForm->NoteShownPersons->Count(), 2);
 
+  EXPECT_GE(FindNameEntry(17), 0);
+
   Boxes->SetAnswer(IDYES);
   ASSERT_TRUE(MainForm->ClearCacheStatusAction->Execute());
   ASSERT_TRUE(WaitFor([] { return MainForm->NoteShownPersons->Count() == 0; }));
   EXPECT_EQ(EventLogForm->EventRichEdit->Text(), "");
+  // The client's stores are empty and the queued read marks went out.
+  EXPECT_EQ(FindNameEntry(17), -1);
+  int conf = 0;
+  EXPECT_TRUE(QueuedMarkReads(conf).empty());
 }
 
 } // namespace
