@@ -136,6 +136,7 @@ public:
   TLVSelectItemEvent OnSelectItem;
   TLVCompareEvent OnCompare;
 
+  void SetColor(TColor c) override;
   void ApplyProperty(const TFormProperty& p, TLoadContext& ctx) override;
 
 protected:
@@ -144,7 +145,6 @@ protected:
   bool HandleNotify(NMHDR* hdr, LRESULT& result) override;
   bool RaisesDblClick() const override { return false; }
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
-  void SetColor(TColor c) override;
 
 private:
   friend class TListItem;
@@ -214,6 +214,7 @@ public:
 
   TTVChangedEvent OnChange;
 
+  void SetColor(TColor c) override;
   void ApplyProperty(const TFormProperty& p, TLoadContext& ctx) override;
 
 protected:
@@ -221,7 +222,6 @@ protected:
   void HandleCreated() override;
   bool HandleNotify(NMHDR* hdr, LRESULT& result) override;
   bool RaisesDblClick() const override { return false; }
-  void SetColor(TColor c) override;
 
 private:
   void InsertNode(TTreeNode* node);

@@ -6,6 +6,7 @@
 
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
+#include "IconTaskBar.h"
 #include "LyskomTextEdit.h"
 #include "Menus.h"
 #include "MessageBoxes.h"
@@ -105,6 +106,7 @@ void RegisterStandardComponents()
   RegisterType<TProgressBar>("ProgressBar");
   RegisterType<TDateTimePicker>("DateTimePicker");
   RegisterType<TAnimate>("Animate");
+  RegisterType<TIconTaskBar>("IconTaskBar");
   RegisterType<TSpinCube>("SpinCube");
   RegisterClass<TLyskomTextEdit>("TLyskomTextEdit");
   RegisterInputQueryForm();

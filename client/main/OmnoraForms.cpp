@@ -1,0 +1,61 @@
+#include "OmnoraForms.h"
+
+#include <exception>
+
+#include "AboutBoxForm.h"
+#include "ActiveUsersFormUnit.h"
+#include "EventLogFormUnit.h"
+#include "Forms.h"
+#include "GetNameFormUnit.h"
+#include "MainFormUnit.h"
+#include "MessageBoxes.h"
+#include "MessagesFormUnit.h"
+#include "NameFrameUnit.h"
+#include "ReadArticleFormUnit.h"
+#include "UnitInit.h"
+
+void RegisterOmnoraForms()
+{
+  static bool done = false;
+  if (done) return;
+  done = true;
+  RegisterStandardComponents();
+  RegisterClass<TFrame1>("TFrame1");
+  RegisterFormClass<TMainForm>("TMainForm");
+  RegisterFormClass<TActiveUsersForm>("TActiveUsersForm");
+  RegisterFormClass<TMessagesForm>("TMessagesForm");
+  RegisterFormClass<TReadArticleForm>("TReadArticleForm");
+  RegisterFormClass<TEventLogForm>("TEventLogForm");
+  RegisterFormClass<TGetNameForm>("TGetNameForm");
+  // The windows that commands open later.
+  RegisterClass<TLinkEdit>("TLinkEdit");
+  RegisterFormClass<TAboutBox>("TAboutBox");
+}
+
+void CreateStartupForms()
+{
+  RegisterOmnoraForms();
+  TApplication* app = &Application();
+  CreateForm<TMainForm>(app);
+  CreateForm<TActiveUsersForm>(app);
+  CreateForm<TMessagesForm>(app);
+  CreateForm<TReadArticleForm>(app);
+  CreateForm<TEventLogForm>(app);
+  CreateForm<TGetNameForm>(app);
+}
+
+int RunOmnora()
+{
+  TUnitsScope units;
+  if (!units.Ok()) return 1;
+  Application().Initialize();
+  Application().Title = "Omnora";
+  try {
+    CreateStartupForms();
+  } catch (const std::exception& e) {
+    ShowMessageBox(nullptr, e.what(), Application().Title, MB_OK | MB_ICONERROR);
+    Application().Shutdown();
+    return 1;
+  }
+  return Application().Run();
+}

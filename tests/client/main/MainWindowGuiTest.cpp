@@ -1,0 +1,455 @@
+// The main window at work: placement and start-up size from the registry,
+// the engine's connection notifications, the status bar with its busy
+// animation and the event log, the tray icons, the command line and the
+// cache reset.
+#include "ComCtrls.h"
+#include "EngineClient.h"
+#include "LKCache.h"
+#include "LyskomdServer.h"
+#include "MainTestSupport.h"
+#include "StdCtrls.h"
+#include "WindowMessages.h"
+
+namespace {
+
+using namespace MainTest;
+
+auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
+
+class MainWindow : public TStartedProgram
+{
+protected:
+  void TearDown() override
+  {
+    for (const char* name : {"WindowPosTop", "WindowPosLeft", "WindowPosWidth", "WindowPosHeight",
+                             "StartWindowSizeMode", "DefaultConfiguration"})
+      DeleteSetting(name);
+    ServerConfiguration->Clear();
+    AutoConnectPending = false;
+    AutoConnectProfile.clear();
+    TStartedProgram::TearDown();
+  }
+
+  static TWindowState State() { return MainForm->WindowState(); }
+
+  // A window that belongs to one session (or outlives it), by resource name.
+  class TSessionForm : public TForm
+  {
+  public:
+    TSessionForm(const std::string& resource) : TForm(MainForm, resource) {}
+    void FormClose(TComponent*, TCloseAction& Action) { Action = TCloseAction::Free; }
+
+  protected:
+    void DeclareBindings(TBindings& b) override { b.Handler("FormClose", &TSessionForm::FormClose); }
+  };
+
+  static TForm* OpenSessionForm(const std::string& resource)
+  {
+    static int counter = 0;
+    RegisterFormResource(resource, "Form " + resource.substr(1) + std::to_string(++counter) + ": " + resource +
+                                       "\n  FormStyle = MDIChild\n  Visible = true\n  Caption = \"" + resource +
+                                       "\"\n  OnClose = FormClose\nend\n");
+    return CreateForm<TSessionForm>(resource);
+  }
+
+  static bool IsForm(TForm* form)
+  {
+    const auto& all = Application().Forms();
+    return std::find(all.begin(), all.end(), form) != all.end();
+  }
+
+  static COLORREF PanelPixel()
+  {
+    TStatusBar* bar = MainForm->StatusBar1;
+    int x = bar->Panel(0).Width + bar->Panel(1).Width + 12;
+    HDC dc = GetDC(bar->Handle());
+    COLORREF c = GetPixel(dc, x, bar->Height() / 2);
+    ReleaseDC(bar->Handle(), dc);
+    return c;
+  }
+};
+
+TEST_F(MainWindow, PlacementAndStartSizeFollowTheRegistry)
+{
+  WriteSetting("WindowPosTop", "100");
+  WriteSetting("WindowPosLeft", "50");
+  WriteSetting("WindowPosWidth", "640");
+  WriteSetting("WindowPosHeight", "480");
+  WriteSetting("StartWindowSizeMode", "2");
+  ShowMain();
+  // Showing the window applies the stored placement.
+  EXPECT_EQ(MainForm->Left(), 50);
+  EXPECT_EQ(MainForm->Top(), 100);
+  EXPECT_EQ(MainForm->Width(), 640);
+  EXPECT_EQ(MainForm->Height(), 480);
+  EXPECT_EQ(State(), TWindowState::Normal);
+
+  WriteSetting("StartWindowSizeMode", "1");
+  MainForm->LoadSettings();
+  EXPECT_EQ(State(), TWindowState::Minimized);
+  // Minimised without the tray setting: the window stays in the task bar.
+  EXPECT_TRUE(IsWindowVisible(MainForm->HostHandle()));
+  EXPECT_FALSE(MainForm->MainWndIconTaskBar->Visible());
+
+  WriteSetting("StartWindowSizeMode", "0");
+  MainForm->LoadSettings();
+  EXPECT_EQ(State(), TWindowState::Maximized);
+
+  // Another number leaves the state as it is.
+  WriteSetting("StartWindowSizeMode", "7");
+  MainForm->LoadSettings();
+  EXPECT_EQ(State(), TWindowState::Maximized);
+
+  // What is not a number counts as "2": a normal window again, at the
+  // stored place.
+  WriteSetting("StartWindowSizeMode", "zwei");
+  MainForm->LoadSettings();
+  EXPECT_EQ(State(), TWindowState::Normal);
+  EXPECT_EQ(MainForm->Left(), 50);
+  EXPECT_EQ(MainForm->Width(), 640);
+
+  WriteSetting("StartWindowSizeMode", "7");
+  MainForm->LoadSettings();
+  EXPECT_EQ(State(), TWindowState::Normal);
+
+  // Bad positions are read leniently and never fail: no leading digits give
+  // 0, trailing junk is dropped, an empty value leaves the position alone.
+  WriteSetting("WindowPosLeft", "left");
+  WriteSetting("WindowPosTop", "20px");
+  WriteSetting("WindowPosWidth", "");
+  WriteSetting("WindowPosHeight", "500 pixels");
+  MainForm->LoadSettings();
+  EXPECT_EQ(MainForm->Left(), 0);
+  EXPECT_EQ(MainForm->Top(), 20);
+  EXPECT_EQ(MainForm->Width(), 640);
+  EXPECT_EQ(MainForm->Height(), 500);
+
+  // The window settings dialog stores the placement back.
+  MainForm->SetBounds(70, 80, 610, 420);
+  MainForm->SaveSettings();
+  EXPECT_EQ(RegistryConfiguration->ReadString("WindowPosLeft", ""), "70");
+  EXPECT_EQ(RegistryConfiguration->ReadString("WindowPosTop", ""), "80");
+  EXPECT_EQ(RegistryConfiguration->ReadString("WindowPosWidth", ""), "610");
+  EXPECT_EQ(RegistryConfiguration->ReadString("WindowPosHeight", ""), "420");
+}
+
+TEST_F(MainWindow, WithoutStoredValuesTheDefaultsApply)
+{
+  ShowMain();
+  EXPECT_EQ(MainForm->Left(), 30);
+  EXPECT_EQ(MainForm->Top(), 30);
+  EXPECT_EQ(MainForm->Width(), 600);
+  EXPECT_EQ(MainForm->Height(), 400);
+  EXPECT_EQ(State(), TWindowState::Normal);
+}
+
+TEST_F(MainWindow, WindowSettingsAreReadAtShowAndOnReload)
+{
+  WriteSetting("MessageWriteArea", "90");
+  WriteSetting("WhoIsOnListCol1", "150");
+  WriteSetting("WhoIsOnListCol2", "-1");
+  WriteSetting("ConfListListCol1", "90");
+  ShowMain();
+  EXPECT_EQ(MessagesForm->WriteMessagePanel->Height(), 90);
+  EXPECT_TRUE(MessagesForm->WriteMessageEdit->AutoWrap);
+  ServerConfiguration->WriteString("AutomaticLineWrap", "0");
+  MessagesForm->LoadSettings();
+  EXPECT_FALSE(MessagesForm->WriteMessageEdit->AutoWrap);
+  EXPECT_EQ(ActiveUsersForm->ListView->ColumnWidth(1), 150);
+  EXPECT_EQ(ActiveUsersForm->ListView->ColumnWidth(2), 200);  // "-1": the form's own
+  EXPECT_EQ(ReadArticleForm->ConfListView->ColumnWidth(1), 90);
+
+  // The window settings dialog stores new values and asks for a reload.
+  WriteSetting("WindowPosLeft", "44");
+  WriteSetting("WhoIsOnListCol1", "wide");
+  WriteSetting("ConfListListCol1", "70");
+  PostMessageA(MainForm->Handle(), WM_RELOAD_SETTINGS, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return MainForm->Left() == 44; }));
+  EXPECT_EQ(ReadArticleForm->ConfListView->ColumnWidth(1), 70);
+  EXPECT_EQ(ActiveUsersForm->ListView->ColumnWidth(1), 150);  // not a number: kept
+
+  // What the windows store comes back the same.
+  ActiveUsersForm->ListView->SetColumnWidth(3, 123);
+  ActiveUsersForm->SaveColumnWidths();
+  EXPECT_EQ(RegistryConfiguration->ReadString("WhoIsOnListCol3", ""), "123");
+  MessagesForm->WriteMessagePanel->SetHeight(101);
+  MessagesForm->SaveSettings();
+  EXPECT_EQ(RegistryConfiguration->ReadString("MessageWriteArea", ""), "101");
+  WriteSetting("MessageWriteArea", "tall");
+  MessagesForm->LoadSettings();
+  EXPECT_EQ(MessagesForm->WriteMessagePanel->Height(), 117);
+  for (const char* name : {"MessageWriteArea", "WhoIsOnListCol1", "WhoIsOnListCol2", "WhoIsOnListCol3",
+                           "ConfListListCol1"})
+    DeleteSetting(name);
+}
+
+TEST_F(MainWindow, EngineNotificationsSwitchTheConnectionState)
+{
+  ShowMain();
+  TestSupport::TLyskomdServer server;
+  server.Start();
+  // The state of a logged-in session, with its windows open.
+  MainForm->SetConnectedState(true);
+  MainForm->SetCaption("Omnora (127.0.0.1) Administrator (of) LysKOM");
+  TForm* search1 = OpenSessionForm("TFindTextForm");
+  TForm* search2 = OpenSessionForm("TFindTextForm");
+  TForm* marks = OpenSessionForm("TViewMarksForm");
+  TForm* statistics = OpenSessionForm("TStatisiticsForm");
+  MainForm->IconTaskBar1->ShowIcon(1);
+  EXPECT_TRUE(MainForm->Online1->Enabled());
+  EXPECT_TRUE(ReadArticleForm->WriteNewTextAction->Enabled());
+
+  // The engine connects: its notification reaches the window.
+  TComPtr<ILKCommunication> comm = GetCommunication();
+  TestSupport::SetTarget(comm.Get(), server.Host(), server.PortText(), "tester");
+  ASSERT_TRUE(TestSupport::ConnectComm(comm.Get()));
+  ASSERT_TRUE(WaitFor([] { return MainForm->Connected; }));
+  EXPECT_TRUE(MainForm->Settings2->Enabled());
+
+  // The server goes away: the engine reports the connection closed and the
+  // windows go back to the idle state.
+  server.Stop();
+  ASSERT_TRUE(WaitFor([] { return !MainForm->Settings2->Enabled(); }, 20000));
+  Application().ProcessMessages();
+  EXPECT_FALSE(MainForm->Connected);
+  EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
+  EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
+  EXPECT_FALSE(MainForm->Online1->Enabled());
+  EXPECT_FALSE(ReadArticleForm->Commands1->Enabled());
+  for (TAction* a : {ReadArticleForm->DebugAutoReadAction, ReadArticleForm->MarkCommentsReadAction,
+                     ReadArticleForm->WriteNewTextAction, ReadArticleForm->FollowUpTextAction,
+                     ReadArticleForm->PrivateReplyToTextAction, ReadArticleForm->WriteLetterAction,
+                     ReadArticleForm->AddFootnoteAction})
+    EXPECT_FALSE(a->Enabled()) << a->Name;
+  EXPECT_FALSE(ActiveUsersForm->UpdateSpeedButton->Enabled());
+  EXPECT_FALSE(ActiveUsersForm->ActiveUpdateSpeedButton->Enabled());
+  EXPECT_FALSE(ActiveUsersForm->Userlist1->Enabled());
+  EXPECT_EQ(ReadArticleForm->ConfListView->Color(), clInactiveBorder);
+  EXPECT_EQ(ActiveUsersForm->ListView->Color(), clInactiveBorder);
+  EXPECT_EQ(MessagesForm->IncomingEdit->Color(), clInactiveBorder);
+  EXPECT_FALSE(MainForm->IconTaskBar1->Visible());
+  // The session's search and marked-texts windows went; others stay.
+  ASSERT_TRUE(WaitFor([&] { return !IsForm(search1) && !IsForm(search2) && !IsForm(marks); }));
+  EXPECT_TRUE(IsForm(statistics));
+  // The caption of the last session stays.
+  EXPECT_EQ(MainForm->Caption(), "Omnora (127.0.0.1) Administrator (of) LysKOM");
+  statistics->Free();
+}
+
+TEST_F(MainWindow, ConnectedStateSwitchesEveryWindow)
+{
+  ShowMain();
+  MainForm->SetConnectedState(true);
+  EXPECT_FALSE(MainForm->SessionConnectAction->Enabled());
+  EXPECT_TRUE(MainForm->SessionDisconnectAction->Enabled());
+  EXPECT_TRUE(MainForm->Online1->Enabled());
+  EXPECT_TRUE(ReadArticleForm->Commands1->Enabled());
+  EXPECT_TRUE(ReadArticleForm->AddFootnoteAction->Enabled());
+  EXPECT_TRUE(ActiveUsersForm->Userlist1->Enabled());
+  EXPECT_TRUE(ActiveUsersForm->UpdateSpeedButton->Enabled());
+  EXPECT_EQ(ReadArticleForm->SubjectTreeView->Color(), clWindow);
+  EXPECT_EQ(MessagesForm->WriteMessageEdit->Color(), clWindow);
+  // Settings follow the engine's own report, not the login.
+  EXPECT_FALSE(MainForm->Settings2->Enabled());
+  PostMessageA(MainForm->Handle(), WM_SERVER_CONNECTED, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return MainForm->Settings2->Enabled(); }));
+
+  // The disconnect command returns to the idle state and empties the
+  // client's stores.
+  ActiveUsersForm->ListView->AddItem("7");
+  SetCachedName(23, "Twenty-three");
+  QueueMarkRead(9, 4);
+  MainForm->SessionDisconnectAction->Execute();
+  EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
+  EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
+  EXPECT_FALSE(MainForm->Online1->Enabled());
+  EXPECT_EQ(ActiveUsersForm->ListView->Count(), 0);
+  EXPECT_EQ(ActiveUsersForm->NrUsersEdit->Text(), "0");
+  EXPECT_EQ(FindNameEntry(23), -1);
+  int conf = 0;
+  EXPECT_TRUE(QueuedMarkReads(conf).empty());
+}
+
+TEST_F(MainWindow, ALostConnectionWhileLoggingInReturnsToIdle)
+{
+  ShowMain();
+  // Connecting: the connect command is done and the login still runs, so
+  // neither command is available.
+  MainForm->SessionConnectAction->SetEnabled(false);
+  MainForm->SessionDisconnectAction->SetEnabled(false);
+  PostMessageA(MainForm->Handle(), WM_SERVER_CONNECTED, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return MainForm->Connected; }));
+  PostMessageA(MainForm->Handle(), WM_SERVER_DISCONNECTED, 0, 0);
+  ASSERT_TRUE(WaitFor([] { return !MainForm->Connected; }));
+  EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
+  EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
+  EXPECT_FALSE(MainForm->Settings2->Enabled());
+}
+
+TEST_F(MainWindow, StatusBarDoubleClickTogglesTheEventLog)
+{
+  ShowMain();
+  HWND bar = MainForm->StatusBar1->Handle();
+  ASSERT_FALSE(EventLogForm->Visible());
+  PostMessageA(bar, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(20, 8));
+  ASSERT_TRUE(WaitFor([] { return EventLogForm->Visible(); }));
+  PostMessageA(bar, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(20, 8));
+  ASSERT_TRUE(WaitFor([] { return !EventLogForm->Visible(); }));
+}
+
+TEST_F(MainWindow, BusyPanelAnimatesWhileItHasTextAndClearsWithinOneTick)
+{
+  ShowMain();
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  int tick = MainForm->AnimationTick;
+  ASSERT_TRUE(WaitFor([&] { return MainForm->AnimationTick > tick + 1; }, 5000));
+  EXPECT_EQ(PanelPixel(), face);
+
+  MainForm->StatusBar1->SetPanelText(2, "Working...");
+  tick = MainForm->AnimationTick;
+  ASSERT_TRUE(WaitFor([&] { return MainForm->AnimationTick > tick + 1; }, 5000));
+  COLORREF busy = PanelPixel();
+  EXPECT_NE(busy, face);
+  // Each component of the animation lies between 127 and 255.
+  EXPECT_GE(GetRValue(busy), 127);
+  EXPECT_GE(GetGValue(busy), 127);
+  EXPECT_GE(GetBValue(busy), 127);
+  // It moves.
+  bool changed = false;
+  tick = MainForm->AnimationTick;
+  WaitFor([&] { return (changed = PanelPixel() != busy) || MainForm->AnimationTick > tick + 20; }, 5000);
+  EXPECT_TRUE(changed);
+  std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/omnora-busy-panel.png";
+  EXPECT_TRUE(TestSupport::RunUnixCommand("import -window root '" + shot + "'", 20000));
+
+  MainForm->StatusBar1->SetPanelText(2, "");
+  tick = MainForm->AnimationTick;
+  ASSERT_TRUE(WaitFor([&] { return MainForm->AnimationTick > tick; }, 5000));
+  EXPECT_EQ(PanelPixel(), face);
+}
+
+TEST_F(MainWindow, EventLogStampsLinesAndOneLineEventsReachTheStatusBar)
+{
+  ShowMain();
+  MainForm->StatusBar1->SetPanelText(0, "before");
+  LogEvent("first line\r\nsecond line");
+  std::string log = EventLogForm->EventRichEdit->Text();
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log[0], '[');
+  EXPECT_NE(log.find("] first line\r["), std::string::npos) << log;
+  EXPECT_NE(log.find("] second line"), std::string::npos) << log;
+  EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, "before");
+
+  LogEvent("Conference 7 was created\r\n");
+  log = EventLogForm->EventRichEdit->Text();
+  size_t at = log.rfind("\r[");
+  ASSERT_NE(at, std::string::npos);
+  std::string last = log.substr(at + 1);
+  EXPECT_EQ(last.substr(last.size() - 24), "Conference 7 was created");
+  EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, last);
+  EXPECT_EQ(std::count(log.begin(), log.end(), '['), 3);
+
+  // Clearing an empty log leaves it empty; the next event is at the top.
+  auto* clear = dynamic_cast<TMenuItem*>(EventLogForm->FindComponent("ClearList1"));
+  ASSERT_NE(clear, nullptr);
+  clear->Click();
+  EXPECT_EQ(EventLogForm->EventRichEdit->Text(), "");
+  clear->Click();
+  EXPECT_EQ(EventLogForm->EventRichEdit->Text(), "");
+  LogEvent("again");
+  log = EventLogForm->EventRichEdit->Text();
+  EXPECT_EQ(log[0], '[');
+  EXPECT_EQ(log.find('\r'), std::string::npos);
+}
+
+TEST_F(MainWindow, MinimisingToTheTrayAndBack)
+{
+  ShowMain();
+  HWND frame = MainForm->HostHandle();
+  ServerConfiguration->WriteBool("MinimizeMainWinToTray", true);
+  MainForm->SetWindowState(TWindowState::Minimized);
+  ASSERT_TRUE(WaitFor([] { return MainForm->MainWndIconTaskBar->Visible(); }));
+  EXPECT_FALSE(IsWindowVisible(frame));
+  EXPECT_NE(MainForm->MainWndIconTaskBar->Icon(), nullptr);
+  HWND tray = MainForm->MainWndIconTaskBar->MessageWindow();
+  ASSERT_NE(tray, nullptr);
+  SendMessageA(tray, TIconTaskBar::CallbackMessage, 1, WM_LBUTTONDBLCLK);
+  EXPECT_TRUE(IsWindowVisible(frame));
+  EXPECT_FALSE(IsIconic(frame));
+  EXPECT_FALSE(MainForm->MainWndIconTaskBar->Visible());
+
+  // The notification icon leads to the window that has news.
+  MainForm->IconTaskBar1->ShowIcon(2);
+  MainForm->MainWndIconTaskBar->ShowIcon(0);
+  ReadArticleForm->BringToFront();
+  SendMessageA(MainForm->IconTaskBar1->MessageWindow(), TIconTaskBar::CallbackMessage, 0, WM_LBUTTONDBLCLK);
+  HWND active = reinterpret_cast<HWND>(SendMessageA(Application().MDIClient(), WM_MDIGETACTIVE, 0, 0));
+  EXPECT_EQ(active, MessagesForm->HostHandle());
+  EXPECT_FALSE(MainForm->IconTaskBar1->Visible());
+  EXPECT_FALSE(MainForm->MainWndIconTaskBar->Visible());
+
+  // Hiding the main window takes the notification icon away.
+  MainForm->IconTaskBar1->ShowIcon(1);
+  MainForm->Hide();
+  EXPECT_FALSE(MainForm->IconTaskBar1->Visible());
+}
+
+TEST_F(MainWindow, CommandLineOptions)
+{
+  WriteSetting("DefaultConfiguration", "Home");
+  ShowMain();
+  EXPECT_EQ(AutoConnectProfile, "Home");
+  EXPECT_FALSE(AutoConnectPending);
+
+  // Unknown options, an empty argument, "-" alone and a "-c" at the end are
+  // ignored.
+  MainForm->ParseCommandLine({"-x", "", "-", "plain", "c", "-c"});
+  EXPECT_FALSE(AutoConnectPending);
+  EXPECT_EQ(AutoConnectProfile, "Home");
+
+  MainForm->ParseCommandLine({"-c", "Work", "-a"});
+  EXPECT_EQ(AutoConnectProfile, "Work");
+  EXPECT_TRUE(AutoConnectPending);
+  // The next tick runs the connect command, which takes the pending
+  // connection; the timer runs on.
+  ASSERT_TRUE(WaitFor([] { return !AutoConnectPending; }, 5000));
+  EXPECT_TRUE(MainForm->Timer1->Enabled());
+  EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
+  int tick = MainForm->AnimationTick;
+  EXPECT_TRUE(WaitFor([&] { return MainForm->AnimationTick > tick; }, 5000));
+}
+
+TEST_F(MainWindow, RefreshCachesAsksFirstAndEmptiesTheLogAndTheNoteList)
+{
+  ShowMain();
+  LogEvent("something happened");
+  SetCachedName(17, "Seventeen");
+  QueueMarkRead(9, 3);
+  MainForm->NoteShownPersons->Add(5);
+  MainForm->NoteShownPersons->Add(17);
+  Boxes->SetAnswer(IDNO);
+  ASSERT_TRUE(MainForm->ClearCacheStatusAction->Execute());
+  ASSERT_EQ(Boxes->Count(), 1u);
+  TRecordedMessageBox box = Boxes->Boxes()[0];
+  EXPECT_EQ(box.Text, "This will clear all caches, including the edit buffer.\r\nAre you sure?");
+  EXPECT_EQ(box.Caption, "Omnora");
+  EXPECT_EQ(box.Flags, UINT(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+  MSG msg;
+  EXPECT_FALSE(PeekMessageA(&msg, MainForm->Handle(), WM_CLEAR_CACHES, WM_CLEAR_CACHES, PM_NOREMOVE));
+  Application().ProcessMessages();
+  EXPECT_NE(EventLogForm->EventRichEdit->Text(), "");
+  EXPECT_EQ(MainForm->NoteShownPersons->Count(), 2);
+
+  EXPECT_GE(FindNameEntry(17), 0);
+
+  Boxes->SetAnswer(IDYES);
+  ASSERT_TRUE(MainForm->ClearCacheStatusAction->Execute());
+  ASSERT_TRUE(WaitFor([] { return MainForm->NoteShownPersons->Count() == 0; }));
+  EXPECT_EQ(EventLogForm->EventRichEdit->Text(), "");
+  // The client's stores are empty and the queued read marks went out.
+  EXPECT_EQ(FindNameEntry(17), -1);
+  int conf = 0;
+  EXPECT_TRUE(QueuedMarkReads(conf).empty());
+}
+
+} // namespace

@@ -1,0 +1,210 @@
+// The program's windows: the six created at start, in their order and in
+// their first state, and every shipped form resource, which loads and binds.
+#include <algorithm>
+
+#include "MainTestSupport.h"
+#include "ExtCtrls.h"
+#include "Menus.h"
+#include "StdCtrls.h"
+
+namespace {
+
+using namespace MainTest;
+
+auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
+
+std::string MenuText(HMENU menu, int position)
+{
+  char text[128] = {};
+  GetMenuStringA(menu, UINT(position), text, sizeof(text), MF_BYPOSITION);
+  return text;
+}
+
+bool MenuEnabled(HMENU menu, int position)
+{
+  return (GetMenuState(menu, UINT(position), MF_BYPOSITION) & (MF_DISABLED | MF_GRAYED)) == 0;
+}
+
+using StartedProgram = TStartedProgram;
+
+TEST_F(StartedProgram, CreatesTheSixWindowsInOrderAndShowsTheMainWindowIdle)
+{
+  std::vector<std::string> names;
+  for (TForm* f : Application().Forms()) {
+    names.push_back(f->ResourceName());
+    EXPECT_EQ(f->Owner(), &Application()) << f->ResourceName();
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"TMainForm", "TActiveUsersForm", "TMessagesForm", "TReadArticleForm",
+                                             "TEventLogForm", "TGetNameForm"}));
+  EXPECT_EQ(Application().MainForm(), MainForm);
+  ASSERT_TRUE(ActiveUsersForm && MessagesForm && ReadArticleForm && EventLogForm && GetNameForm);
+  // The windows that work inside the frame are its children.
+  for (TForm* f : std::initializer_list<TForm*>{ActiveUsersForm, MessagesForm, ReadArticleForm})
+    EXPECT_TRUE(f->Docked()) << f->ResourceName();
+  EXPECT_FALSE(EventLogForm->Visible());
+  EXPECT_FALSE(GetNameForm->Visible());
+  // Bound to the engine, with the connection sink registered.
+  EXPECT_NO_THROW(GetCommunication());
+  EXPECT_NO_THROW(GetCache());
+  EXPECT_TRUE(MainForm->EventSink);
+  EXPECT_GE(MainForm->EventSinkCookie, 0);
+
+  ShowMain();
+  HWND frame = MainForm->HostHandle();
+  char caption[64] = {};
+  GetWindowTextA(frame, caption, sizeof(caption));
+  EXPECT_STREQ(caption, "Omnora");
+  // The menu bar: the frame's menus, with the active child's merged in.
+  HMENU bar = GetMenu(frame);
+  ASSERT_NE(bar, nullptr);
+  std::vector<std::string> menus;
+  for (int i = 0; i < GetMenuItemCount(bar); ++i) menus.push_back(MenuText(bar, i));
+  for (const char* m : {"&Session", "O&nline", "&Tools", "&Windows", "&Help"})
+    EXPECT_NE(std::find(menus.begin(), menus.end(), m), menus.end()) << m;
+  auto online = std::find(menus.begin(), menus.end(), "O&nline");
+  ASSERT_NE(online, menus.end());
+  EXPECT_FALSE(MenuEnabled(bar, int(online - menus.begin())));
+  EXPECT_FALSE(MainForm->Settings2->Enabled());
+  EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
+  EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
+  EXPECT_FALSE(MainForm->CreateCryptoKey1->Visible());
+  EXPECT_FALSE(MainForm->CryptoKeySeparator1->Visible());
+  EXPECT_FALSE(MainForm->Connected);
+  EXPECT_FALSE(ReadArticleForm->Commands1->Enabled());
+  EXPECT_FALSE(ActiveUsersForm->Userlist1->Enabled());
+  EXPECT_FALSE(ActiveUsersForm->UpdateSpeedButton->Enabled());
+
+  // The status bar: three panels, the last drawn by the window, between 19
+  // and 40 pixels high; the timer runs; both tray icons are hidden.
+  TStatusBar* bar1 = MainForm->StatusBar1;
+  ASSERT_EQ(bar1->PanelCount(), 3);
+  EXPECT_EQ(bar1->Panel(0).Width, MainForm->Width() - 200);
+  EXPECT_EQ(bar1->Panel(1).Width, 100);
+  EXPECT_TRUE(bar1->Panel(2).OwnerDraw);
+  EXPECT_GE(bar1->Height(), 19);
+  EXPECT_LE(bar1->Height(), 40);
+  EXPECT_EQ(SendMessageA(bar1->Handle(), SB_GETPARTS, 0, 0), 3);
+  EXPECT_EQ(MainForm->Timer1->Interval(), 100u);
+  EXPECT_TRUE(MainForm->Timer1->Enabled());
+  int tick = MainForm->AnimationTick;
+  EXPECT_TRUE(WaitFor([&] { return MainForm->AnimationTick >= tick + 2; }, 5000));
+  EXPECT_FALSE(MainForm->IconTaskBar1->Visible());
+  EXPECT_FALSE(MainForm->MainWndIconTaskBar->Visible());
+  // The status bar follows the window's width.
+  MainForm->SetBounds(MainForm->Left(), MainForm->Top(), 700, 450);
+  Application().ProcessMessages();
+  EXPECT_EQ(bar1->Panel(0).Width, 500);
+
+  // A screenshot for a person to look at.
+  MainForm->SetBounds(20, 20, 900, 640);
+  if (HWND client = Application().MDIClient()) SendMessageA(client, WM_MDICASCADE, 0, 0);
+  MainForm->StatusBar1->SetPanelText(1, "Ready");
+  RedrawWindow(frame, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+  Application().ProcessMessages();
+  std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/omnora-main-window.png";
+  EXPECT_TRUE(TestSupport::RunUnixCommand("import -window root '" + shot + "'", 20000));
+}
+
+TEST_F(StartedProgram, EveryShippedFormLoadsAndBinds)
+{
+  // Every form resource is a registered window class, or the name picker
+  // that the windows embed.
+  std::vector<std::string> classes = RegisteredFormClassNames();
+  for (const std::string& name : CompiledFormResourceNames())
+    EXPECT_TRUE(std::find(classes.begin(), classes.end(), name) != classes.end() || name == "TFrame1") << name;
+  // The windows not created at start load, bind and create their windows
+  // here (those created at start did so in the fixture).
+  for (const std::string& name : classes) {
+    if (Application().FindForm(name.substr(1))) continue;
+    std::unique_ptr<TForm> form(CreateFormByName(name, nullptr));
+    ASSERT_NE(form, nullptr) << name;
+    EXPECT_TRUE(IsWindow(form->Handle())) << name;
+  }
+  // The picker inside the dialogs is whole.
+  ASSERT_NE(GetNameForm->NameFrame, nullptr);
+  EXPECT_TRUE(IsWindow(GetNameForm->NameFrame->ItemList->Handle()));
+  EXPECT_EQ(MessagesForm->TargetFrame->NameGroupBox->Caption(), "&Name");
+  // The name dialog works as a modal dialog.
+  TTimer driver(nullptr);
+  driver.SetInterval(20);
+  bool sawDialog = false;
+  driver.OnTimer = [&](TComponent*) {
+    if (!GetNameForm->IsModal()) return;
+    sawDialog = true;
+    driver.SetEnabled(false);
+    PostMessageA(GetNameForm->CancelButton->Handle(), BM_CLICK, 0, 0);
+  };
+  driver.SetEnabled(true);
+  GetNameForm->SetCaption("Goto conference");
+  EXPECT_EQ(GetNameForm->ShowModal(), mrCancel);
+  EXPECT_TRUE(sawDialog);
+  EXPECT_FALSE(GetNameForm->Visible());
+  // Commands of the main window shared by the other windows are linked.
+  auto* connect = dynamic_cast<TToolButton*>(ReadArticleForm->FindComponent("ConnectButton"));
+  ASSERT_NE(connect, nullptr);
+  EXPECT_EQ(connect->Action(), MainForm->SessionConnectAction);
+}
+
+TEST_F(StartedProgram, WindowMenuAndAboutCommands)
+{
+  ShowMain();
+  HWND client = Application().MDIClient();
+  auto active = [&] { return reinterpret_cast<HWND>(SendMessageA(client, WM_MDIGETACTIVE, 0, 0)); };
+  auto item = [](const char* name) { return dynamic_cast<TMenuItem*>(MainForm->FindComponent(name)); };
+  // "Next" walks the windows created at start and wraps round.
+  ActiveUsersForm->BringToFront();
+  ASSERT_EQ(active(), ActiveUsersForm->HostHandle());
+  item("Next1")->Click();
+  EXPECT_EQ(active(), MessagesForm->HostHandle());
+  item("Next1")->Click();
+  EXPECT_EQ(active(), ReadArticleForm->HostHandle());
+  item("Next1")->Click();
+  EXPECT_EQ(active(), ActiveUsersForm->HostHandle());
+  // Tiling puts the windows side by side inside the frame.
+  item("TileVertical1")->Click();
+  RECT a, m;
+  GetWindowRect(ActiveUsersForm->HostHandle(), &a);
+  GetWindowRect(MessagesForm->HostHandle(), &m);
+  EXPECT_TRUE(a.right <= m.left || m.right <= a.left);
+  item("Cascade1")->Click();
+
+  // The about box opens modally and goes when closed.
+  TTimer driver(nullptr);
+  driver.SetInterval(20);
+  bool sawBox = false;
+  driver.OnTimer = [&](TComponent*) {
+    TForm* box = Application().FindForm("AboutBox");
+    if (!box || !box->IsModal()) return;
+    sawBox = true;
+    driver.SetEnabled(false);
+    PostMessageA(dynamic_cast<TButton*>(box->FindComponent("OKButton"))->Handle(), BM_CLICK, 0, 0);
+  };
+  driver.SetEnabled(true);
+  item("About1")->Click();
+  EXPECT_TRUE(sawBox);
+  EXPECT_EQ(Application().FindForm("AboutBox"), nullptr);
+
+}
+
+TEST_F(StartedProgram, ABrokenShippedResourceNamesFormLineAndComponent)
+{
+  std::string text;
+  ASSERT_TRUE(FindFormResource("TEventLogForm", text));
+  const std::string good = text;
+  size_t at = text.find("OnClick = ClearList1Click");
+  ASSERT_NE(at, std::string::npos);
+  const int line = 1 + int(std::count(text.begin(), text.begin() + long(at), '\n'));
+  text.replace(at, 25, "OnClick = ClearListClick");
+  RegisterFormResource("TEventLogForm", text);
+  try {
+    delete CreateFormByName("TEventLogForm", nullptr);
+    ADD_FAILURE() << "a broken form loaded";
+  } catch (const EFormError& e) {
+    EXPECT_EQ(e.Form(), "TEventLogForm");
+    EXPECT_EQ(e.Line(), line);
+    EXPECT_EQ(e.Component(), "ClearList1");
+  }
+  RegisterFormResource("TEventLogForm", good);
+}
+
+} // namespace

@@ -1,0 +1,230 @@
+// Fills a fresh LysKOM server with demo data, through the engine as Omnora
+// uses it, and stores a connection profile for it in Omnora's settings.
+//
+//   SeedDemo host port [profile]
+//
+// Logs in as the administrator of a new server database (person 5,
+// password "gazonk"), creates three persons and three conferences, makes
+// everyone a member, and writes texts with comments, a footnote and a
+// letter, each as its author. With a profile name, then stores that
+// connection profile (the administrator, with the password saved) and
+// makes it the default.
+#include <winsock2.h>
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "ComHandles.h"
+#include "LyskomConfiguration.h"
+#include "Vantor.h"
+#include "tools.h"
+
+namespace {
+
+struct TPerson
+{
+  const char* Name;
+  const char* Password;
+  int Number = 0;
+};
+
+struct TConference
+{
+  const char* Name;
+  int Number = 0;
+};
+
+class TSeeder
+{
+public:
+  TSeeder(const std::string& host, const std::string& port)
+  {
+    HRESULT hr = CreateCommunication();
+    if (FAILED(hr) && RegisterEngine()) hr = CreateCommunication();
+    if (FAILED(hr)) throw std::runtime_error("the engine (Vantor.dll) cannot be created");
+    TBStr h(host), p(port), user("seed");
+    FComm->Set_Server(h.Get());
+    FComm->Set_Port(p.Get());
+    FComm->Set_UserName(user.Get());
+    VARIANT_BOOL connected = VARIANT_FALSE;
+    if (FAILED(FComm->Connect(&connected)) || !connected)
+      throw std::runtime_error("cannot connect to " + host + ":" + port);
+  }
+
+  ~TSeeder()
+  {
+    if (FComm) {
+      VARIANT_BOOL ended = VARIANT_FALSE;
+      FComm->Disconnect(&ended);
+    }
+  }
+
+  // Sends one request and waits; throws with the server's error on failure.
+  TComPtr<ILKCollection> Request(LONG requestNo, const std::string& arguments, const char* what)
+  {
+    TComPtr<ILKTransaction> trans;
+    if (FAILED(CoCreateInstance(CLSID_LKTransaction, nullptr, CLSCTX_INPROC_SERVER, IID_ILKTransaction,
+                                trans.PutVoid())))
+      throw std::runtime_error("no transaction object");
+    trans->Set_TransType(requestNo);
+    TBStr args(arguments);
+    trans->Set_Arguments(args.Get());
+    FComm->SyncSend(trans.Get());
+    TComPtr<ILKCollection> reply;
+    trans->Get_Response(reply.Put());
+    if (trans->Get_Ok() != S_OK)
+      throw std::runtime_error(std::string(what) + " failed (error " + std::to_string(Member(reply, "error_no")) + ")");
+    return reply;
+  }
+
+  static int Member(const TComPtr<ILKCollection>& reply, const char* path)
+  {
+    if (!reply) return -1;
+    TBStr p(path);
+    TVariant value;
+    if (FAILED(reply->Query(p.Get(), value.Put()))) return -1;
+    return int(value.AsInt());
+  }
+
+  void Login(int person, const std::string& password)
+  {
+    Request(L_LOGIN, std::to_string(person) + " " + ToHollerith(password) + " 0", "login");
+  }
+
+  int CreatePerson(const std::string& name, const std::string& password)
+  {
+    return Member(Request(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith(password), "create person"),
+                  "result");
+  }
+
+  int CreateConference(const std::string& name)
+  {
+    return Member(Request(L_CREATE_CONF, ToHollerith(name) + " 00000000", "create conference"), "result");
+  }
+
+  void AddMember(int conference, int person)
+  {
+    Request(L_ADD_MEMBER, std::to_string(conference) + " " + std::to_string(person) + " 100 0", "add member");
+  }
+
+  // misc: the misc-info items as "tag value" pairs, e.g. "0 6 2 17".
+  int CreateText(const std::string& subject, const std::string& body, const std::vector<std::pair<int, int>>& misc)
+  {
+    std::string items;
+    for (const auto& [tag, value] : misc) items += " " + std::to_string(tag) + " " + std::to_string(value);
+    std::string args = ToHollerith(subject + "\n" + body) + " " + std::to_string(misc.size()) + " {" + items + " }";
+    return Member(Request(L_CREATE_TEXT, args, "create text"), "result");
+  }
+
+private:
+  HRESULT CreateCommunication()
+  {
+    return CoCreateInstance(CLSID_LKCommunication, nullptr, CLSCTX_INPROC_SERVER, IID_ILKCommunication,
+                            FComm.PutVoid());
+  }
+
+  static bool RegisterEngine()
+  {
+    HMODULE library = LoadLibraryA("Vantor.dll");
+    if (!library) return false;
+    auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(library, "DllRegisterServer"));
+    bool ok = registerServer && SUCCEEDED(registerServer());
+    FreeLibrary(library);
+    return ok;
+  }
+
+  TComPtr<ILKCommunication> FComm;
+};
+
+constexpr int Administrator = 5;
+constexpr const char* AdministratorPassword = "gazonk";
+constexpr int Recipient = 0, CommentTo = 2, FootnoteTo = 4;
+
+void StoreProfile(const std::string& profile, const std::string& host, const std::string& port)
+{
+  TLyskomRegistryConfiguration settings(OmnoraRegistryBaseKey, false);
+  settings.SetKeyPath(ProfileKeyPath(profile));
+  std::string password = AdministratorPassword;
+  EncodeSavedPassword(password);
+  settings.WriteString("Server", host);
+  settings.WriteString("Port", port);
+  settings.WriteString("User", "Administrator (of) LysKOM");
+  settings.WriteString("Pwd", password);
+  settings.WriteString("SavePwd", "1");
+  settings.WriteString("UseProxy", "0");
+  settings.SetKeyPath(OmnoraRegistryBaseKey);
+  settings.WriteString("DefaultConfiguration", profile);
+}
+
+void Seed(const std::string& host, const std::string& port)
+{
+  TSeeder kom(host, port);
+  kom.Login(Administrator, AdministratorPassword);
+
+  TPerson people[] = {{"Alice Andersson", "alice"}, {"Bertil Berg", "bertil"}, {"Cecilia Carlsson", "cecilia"}};
+  for (TPerson& p : people) p.Number = kom.CreatePerson(p.Name, p.Password);
+  TConference confs[] = {{"Omnora demo"}, {"Books and reading"}, {"Cooking"}};
+  for (TConference& c : confs) {
+    c.Number = kom.CreateConference(c.Name);
+    kom.AddMember(c.Number, Administrator);
+    for (const TPerson& p : people) kom.AddMember(c.Number, p.Number);
+  }
+  TPerson& alice = people[0];
+  TPerson& bertil = people[1];
+  TPerson& cecilia = people[2];
+  const int demo = confs[0].Number, books = confs[1].Number, cooking = confs[2].Number;
+
+  kom.Login(alice.Number, alice.Password);
+  int welcome = kom.CreateText("Welcome",
+                               "Welcome to the demo conference of Omnora.\n\nRead on with Next text; the comments "
+                               "follow the text they comment.",
+                               {{Recipient, demo}});
+  kom.CreateText("A footnote to the welcome", "Only the author of a text can add footnotes to it.",
+                 {{Recipient, demo}, {FootnoteTo, welcome}});
+  int pancakes = kom.CreateText("Pancakes",
+                                "3 eggs, 6 dl milk, 2.5 dl flour, a pinch of salt.\nLet the batter rest for half an "
+                                "hour.",
+                                {{Recipient, cooking}});
+
+  kom.Login(bertil.Number, bertil.Password);
+  int thanks = kom.CreateText("Welcome", "Thank you, nice to be here.", {{Recipient, demo}, {CommentTo, welcome}});
+  int book = kom.CreateText("A good book", "I have just finished a long novel about a lighthouse keeper. Recommended.",
+                            {{Recipient, books}});
+  kom.CreateText("Pancakes", "Try them with lingonberries.", {{Recipient, cooking}, {CommentTo, pancakes}});
+  kom.CreateText("Dinner on Friday?", "Shall we cook together on Friday?", {{Recipient, alice.Number}});
+
+  kom.Login(cecilia.Number, cecilia.Password);
+  kom.CreateText("Welcome", "Me too! Which conference do you read first?", {{Recipient, demo}, {CommentTo, thanks}});
+  kom.CreateText("A good book", "Who wrote it? I would like to read it too.",
+                 {{Recipient, books}, {CommentTo, book}});
+
+  std::printf("Demo data: persons %d, %d, %d (passwords alice, bertil, cecilia); conferences %d \"%s\", %d \"%s\", "
+              "%d \"%s\".\n",
+              alice.Number, bertil.Number, cecilia.Number, demo, confs[0].Name, books, confs[1].Name, cooking,
+              confs[2].Name);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: SeedDemo host port [profile]\n");
+    return 2;
+  }
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  int rc = 0;
+  try {
+    Seed(argv[1], argv[2]);
+    if (argc == 4) StoreProfile(argv[3], argv[1], argv[2]);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "SeedDemo: %s\n", e.what());
+    rc = 1;
+  }
+  CoUninitialize();
+  return rc;
+}
