@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "GlobalDataUnit.h"
+#include "LKCache.h"
 #include "ProgramVersion.h"
 #include "Threads.h"
 #include "UserMessages.h"
@@ -21,6 +22,7 @@ struct TUnit
 // to the user, then the program's version information.
 const TUnit Units[] = {
   {"Threads", [] { return InitThreadSynchronization(); }, [] { DoneThreadSynchronization(); }},
+  {"LKCache", [] { CreateClientCaches(); return true; }, [] { FreeClientCaches(); }},
   {"GlobalData", [] { return InitializeGlobalData(); }, [] { FinalizeGlobalData(); }},
   {"UserMessages", [] { CreateUserMessageQueue(); return true; }, [] { FreeUserMessageQueue(); }},
   {"ProgramVersion", [] { ProgramVersionMajor(); ProgramVersionMinor(); ProgramBuildDate(); return true; }, [] {}},

@@ -1,0 +1,674 @@
+#include "LKCache.h"
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <set>
+#include <utility>
+
+#include "EngineObjects.h"
+#include "GlobalDataUnit.h"
+#include "LKRequest.h"
+#include "LyskomErrors.h"
+#include "SyncObjects.h"
+
+namespace {
+
+struct TTextCacheEntry
+{
+  TTextRef Text;
+  bool Missing = false;
+};
+
+struct TStores
+{
+  TCriticalSection NameLock;
+  std::vector<std::pair<int, std::string>> Names;  // ascending by number
+
+  TCriticalSection TextStatLock;
+  std::map<int, TTextStatRef> TextStats;          // empty value: no such text
+  TIntegerResourceLock TextStatKeys;
+
+  TCriticalSection TextLock;
+  std::map<int, TTextCacheEntry> Texts;
+  TIntegerResourceLock TextKeys;
+
+  TCriticalSection QueueLock;
+  std::set<int> Queue;
+  int QueueConf = -1;
+  DWORD LastFlush = 0;
+  bool Detached = false;
+
+  TCriticalSection SessionLock;
+  std::map<int, StaticSessionInfoType> Sessions;
+
+  TCriticalSection MembershipLock;
+  std::map<int, TMembershipRef> Memberships;
+
+  TCriticalSection ConferenceLock;
+  std::map<int, TConferenceRef> Conferences;
+  TIntegerResourceLock ConferenceKeys;
+};
+
+std::atomic<TStores*> GStores{nullptr};
+std::atomic<bool> UseNewTextStatRequest{true};
+
+struct TCounters
+{
+  std::atomic<long> TextStatHits{0}, TextStatMisses{0};
+  std::atomic<long> TextHits{0}, TextMisses{0};
+  std::atomic<long> SessionHits{0}, SessionMisses{0};
+  std::atomic<long> NameHits{0}, NameMisses{0};
+};
+TCounters Counters;
+
+TCriticalSection HookLock;
+std::function<bool()> MarkReadTextsSource;
+std::function<DWORD()> MarkReadClock;
+
+bool MarkReadTextsEnabled()
+{
+  std::function<bool()> source;
+  {
+    std::lock_guard<TCriticalSection> guard(HookLock);
+    source = MarkReadTextsSource;
+  }
+  if (source) return source();
+  TLyskomServerConfiguration* settings = ServerConfiguration;
+  return !settings || settings->ReadString("MarkReadTexts", "1") != "0";
+}
+
+DWORD Now()
+{
+  std::function<DWORD()> clock;
+  {
+    std::lock_guard<TCriticalSection> guard(HookLock);
+    clock = MarkReadClock;
+  }
+  return clock ? clock() : GetTickCount();
+}
+
+// Holds the lock of one number for a scope.
+class TKeyGuard
+{
+public:
+  TKeyGuard(TIntegerResourceLock& locks, int key) : FLocks(locks), FKey(key) { FLocks.Lock(FKey); }
+  ~TKeyGuard() { FLocks.Unlock(FKey); }
+  TKeyGuard(const TKeyGuard&) = delete;
+  TKeyGuard& operator=(const TKeyGuard&) = delete;
+
+private:
+  TIntegerResourceLock& FLocks;
+  int FKey;
+};
+
+void SetResult(TFetchResult* result, TFetchResult value)
+{
+  if (result) *result = value;
+}
+
+// What is left in a map, freed outside the store's lock.
+template <class Map>
+void ClearStore(TCriticalSection& lock, Map& map)
+{
+  Map old;
+  {
+    std::lock_guard<TCriticalSection> guard(lock);
+    old.swap(map);
+  }
+}
+
+} // namespace
+
+void CreateClientCaches()
+{
+  if (GStores.load()) return;
+  UseNewTextStatRequest = true;
+  GStores = new TStores();
+}
+
+void FreeClientCaches()
+{
+  TStores* stores = GStores.load();
+  if (!stores) return;
+  ClearAllCaches();
+  GStores = nullptr;
+  delete stores;
+}
+
+// ---- Names ----------------------------------------------------------------
+
+void NameByNumber(int number, std::string& name)
+{
+  try {
+    FetchNameByNumber(number, name);
+  } catch (...) {
+    name = "*Unknown*";
+  }
+}
+
+std::string NameByNumber(int number)
+{
+  std::string name;
+  NameByNumber(number, name);
+  return name;
+}
+
+void FetchNameByNumber(int number, std::string& name)
+{
+  if (number == 0) throw NoSuchConferenceException("No such name");
+  if (TStores* s = GStores.load()) {
+    std::lock_guard<TCriticalSection> guard(s->NameLock);
+    auto at = std::lower_bound(s->Names.begin(), s->Names.end(), number,
+                               [](const auto& entry, int n) { return entry.first < n; });
+    if (at != s->Names.end() && at->first == number) {
+      name = at->second;
+      return;
+    }
+  }
+  TComPtr<ILKCache> cache = EngineCache();
+  TBStr value;
+  if (cache->GetName(value.Put(), number) != S_OK) throw NoSuchConferenceException("No such name");
+  name = value.Str();
+}
+
+int FindNameEntry(int number)
+{
+  TStores* s = GStores.load();
+  if (!s || number == 0) return -1;
+  std::lock_guard<TCriticalSection> guard(s->NameLock);
+  auto at = std::lower_bound(s->Names.begin(), s->Names.end(), number,
+                             [](const auto& entry, int n) { return entry.first < n; });
+  if (at == s->Names.end() || at->first != number) return -1;
+  return int(at - s->Names.begin());
+}
+
+void SetCachedName(int number, const std::string& name)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  std::lock_guard<TCriticalSection> guard(s->NameLock);
+  auto at = std::lower_bound(s->Names.begin(), s->Names.end(), number,
+                             [](const auto& entry, int n) { return entry.first < n; });
+  if (at != s->Names.end() && at->first == number) at->second = name;
+  else s->Names.insert(at, {number, name});
+}
+
+void PrefetchName(int number)
+{
+  if (number != 0 && FindNameEntry(number) < 0) NameByNumber(number);
+}
+
+// ---- Text status ----------------------------------------------------------
+
+TTextStatRef TextStatByNumber(int textNo, TFetchResult* result)
+{
+  SetResult(result, TFetchResult::NoSuchObject);
+  TStores* s = GStores.load();
+  if (textNo <= 0) return nullptr;
+  if (!s) {
+    SetResult(result, TFetchResult::NotAvailable);
+    return nullptr;
+  }
+  auto lookup = [&](TTextStatRef& stat) {
+    std::lock_guard<TCriticalSection> guard(s->TextStatLock);
+    auto at = s->TextStats.find(textNo);
+    if (at == s->TextStats.end()) return false;
+    ++Counters.TextStatHits;
+    SetResult(result, at->second ? TFetchResult::Found : TFetchResult::NoSuchObject);
+    stat = at->second;
+    return true;
+  };
+  TTextStatRef stat;
+  if (lookup(stat)) return stat;
+  // A second thread asking for the same number waits here for the first.
+  TKeyGuard key(s->TextStatKeys, textNo);
+  if (lookup(stat)) return stat;
+  ++Counters.TextStatMisses;
+  SetResult(result, TFetchResult::NotAvailable);
+  TComPtr<ILKCommunication> comm;
+  try {
+    comm = EngineCommunication();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+
+  const std::string args = FormatText("%d", textNo);
+  std::unique_ptr<TLKRequest> request;
+  if (UseNewTextStatRequest) {
+    request = std::make_unique<TLKRequest>(L_GET_TEXT_STAT_10, args);
+    TRequestOutcome outcome = request->SyncSend(comm.Get());
+    if (outcome == TRequestOutcome::ServerError &&
+        (request->ErrorNo() == L_ERR_NOT_IMPLEMENTED || request->ErrorNo() == L_ERR_OBSOLETE_CALL)) {
+      UseNewTextStatRequest = false;
+      request.reset();
+    }
+  }
+  if (!request) {
+    request = std::make_unique<TLKRequest>(L_GET_TEXT_STAT, args);
+    request->SyncSend(comm.Get());
+  }
+
+  switch (request->Outcome()) {
+  case TRequestOutcome::Answered: {
+    stat = std::make_shared<TextStatType>();
+    ParseTextStat(*stat, LKSub(request->Response(), "result").Get());
+    StoreTextStat(textNo, stat);
+    SetResult(result, TFetchResult::Found);
+    return stat;
+  }
+  case TRequestOutcome::ServerError:
+    // A refusal of the old request by a server that knows neither is no
+    // answer about the text.
+    if (request->ErrorNo() != L_ERR_NOT_IMPLEMENTED && request->ErrorNo() != L_ERR_OBSOLETE_CALL) {
+      StoreTextStat(textNo, nullptr);
+      SetResult(result, TFetchResult::NoSuchObject);
+    }
+    return nullptr;
+  default:
+    return nullptr;
+  }
+}
+
+bool IsTextStatCached(int textNo)
+{
+  TStores* s = GStores.load();
+  if (!s) return false;
+  std::lock_guard<TCriticalSection> guard(s->TextStatLock);
+  return s->TextStats.count(textNo) != 0;
+}
+
+void StoreTextStat(int textNo, TTextStatRef stat)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  TTextStatRef old;
+  std::lock_guard<TCriticalSection> guard(s->TextStatLock);
+  TTextStatRef& slot = s->TextStats[textNo];
+  old = std::move(slot);
+  slot = std::move(stat);
+}
+
+void InvalidateTextStat(int textNo)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  TTextStatRef old;
+  std::lock_guard<TCriticalSection> guard(s->TextStatLock);
+  auto at = s->TextStats.find(textNo);
+  if (at == s->TextStats.end()) return;
+  old = std::move(at->second);
+  s->TextStats.erase(at);
+}
+
+void ClearTextStatCache()
+{
+  if (TStores* s = GStores.load()) ClearStore(s->TextStatLock, s->TextStats);
+}
+
+// ---- Text bodies ----------------------------------------------------------
+
+TTextRef TextBodyByNumber(int textNo, TFetchResult* result)
+{
+  SetResult(result, TFetchResult::NoSuchObject);
+  TStores* s = GStores.load();
+  if (textNo == 0) return nullptr;
+  if (!s) {
+    SetResult(result, TFetchResult::NotAvailable);
+    return nullptr;
+  }
+  auto lookup = [&](TTextRef& text) {
+    std::lock_guard<TCriticalSection> guard(s->TextLock);
+    auto at = s->Texts.find(textNo);
+    if (at == s->Texts.end()) return false;
+    ++Counters.TextHits;
+    SetResult(result, at->second.Missing ? TFetchResult::NoSuchObject : TFetchResult::Found);
+    if (!at->second.Missing) text = at->second.Text;
+    return true;
+  };
+  TTextRef found;
+  if (lookup(found)) return found;
+  TKeyGuard key(s->TextKeys, textNo);
+  if (lookup(found)) return found;
+  ++Counters.TextMisses;
+  SetResult(result, TFetchResult::NotAvailable);
+  TComPtr<ILKCommunication> comm;
+  try {
+    comm = EngineCommunication();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+  TLKRequest request(L_GET_TEXT, FormatText("%d 0 1000000", textNo));
+  switch (request.SyncSend(comm.Get())) {
+  case TRequestOutcome::Answered: {
+    auto text = std::make_shared<TLyskomText>(textNo, LKString(request.Response(), "result"));
+    StoreText(text, false);
+    SetResult(result, TFetchResult::Found);
+    return text;
+  }
+  case TRequestOutcome::ServerError:
+    StoreText(std::make_shared<TLyskomText>(textNo, std::string()), true);
+    SetResult(result, TFetchResult::NoSuchObject);
+    return nullptr;
+  default:
+    return nullptr;
+  }
+}
+
+int FindCachedText(int textNo, TTextRef& text)
+{
+  text.reset();
+  TStores* s = GStores.load();
+  if (!s) return -1;
+  std::lock_guard<TCriticalSection> guard(s->TextLock);
+  auto at = s->Texts.find(textNo);
+  if (at == s->Texts.end()) return -1;
+  if (!at->second.Missing) text = at->second.Text;
+  return int(std::distance(s->Texts.begin(), at));
+}
+
+void StoreText(TTextRef text, bool missing)
+{
+  TStores* s = GStores.load();
+  if (!s || !text) return;
+  std::lock_guard<TCriticalSection> guard(s->TextLock);
+  s->Texts.emplace(text->TextNo(), TTextCacheEntry{text, missing});
+}
+
+void InvalidateText(int textNo)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  TTextCacheEntry old;
+  std::lock_guard<TCriticalSection> guard(s->TextLock);
+  auto at = s->Texts.find(textNo);
+  if (at == s->Texts.end()) return;
+  old = std::move(at->second);
+  s->Texts.erase(at);
+}
+
+void ClearTextCache()
+{
+  if (TStores* s = GStores.load()) ClearStore(s->TextLock, s->Texts);
+}
+
+// ---- Sessions -------------------------------------------------------------
+
+std::optional<StaticSessionInfoType> QueryWhoInfo(int sessionNo, int personNo)
+{
+  TStores* s = GStores.load();
+  if (!s) return std::nullopt;
+  std::lock_guard<TCriticalSection> guard(s->SessionLock);
+  auto at = s->Sessions.find(sessionNo);
+  if (at != s->Sessions.end()) {
+    ++Counters.SessionHits;
+    if (personNo != 0 && at->second.PersonNo == 0) {
+      at->second.PersonNo = personNo;
+      at->second.PersonName = NameByNumber(personNo);
+    }
+    return at->second;
+  }
+  ++Counters.SessionMisses;
+
+  TComPtr<ILKCommunication> comm;
+  try {
+    comm = EngineCommunication();
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  TComPtr<ILKTransEvent> callback = comm.As<ILKTransEvent>();
+  if (!callback) return std::nullopt;
+
+  const std::string args = FormatText("%d", sessionNo);
+  TLKRequest requests[3] = {{L_GET_STATIC_SESSION_INFO, args},
+                            {L_GET_CLIENT_VERSION, args},
+                            {L_GET_CLIENT_NAME, args}};
+  // The three travel together and are waited for one after another.
+  TComPtr<ILockable> locks[3];
+  for (int i = 0; i < 3; ++i) {
+    ILKTransaction* trans = requests[i].Transaction();
+    if (!trans) return std::nullopt;
+    locks[i] = ComQuery<ILockable>(trans);
+    if (!locks[i] || FAILED(trans->Set_Callback(callback.Get()))) return std::nullopt;
+  }
+  for (int i = 0; i < 3; ++i) {
+    locks[i]->Lock();
+    if (!requests[i].Send(comm.Get())) locks[i]->Unlock();
+  }
+  for (int i = 0; i < 3; ++i) {
+    locks[i]->Waitfor(120000);
+    requests[i].Collect();
+  }
+  for (auto& request : requests) request.Transaction()->Set_Callback(nullptr);
+
+  if (!requests[0].Ok() || !requests[1].Ok() || !requests[2].Ok()) return std::nullopt;
+  StaticSessionInfoType info;
+  ILKCollection* stat = requests[0].Response();
+  info.SessionNo = sessionNo;
+  info.UserName = LKString(stat, "result.username");
+  info.HostName = LKString(stat, "result.hostname");
+  info.IdentUser = LKString(stat, "result.ident_user");
+  info.ConnectionTime = ParseLyskomTime(LKSub(stat, "result.connection_time").Get());
+  info.ClientVersion = LKString(requests[1].Response(), "result");
+  info.ClientName = LKString(requests[2].Response(), "result");
+  if (personNo != 0) {
+    info.PersonNo = personNo;
+    info.PersonName = NameByNumber(personNo);
+  }
+  s->Sessions[sessionNo] = info;
+  return info;
+}
+
+void ClearSessionCache()
+{
+  if (TStores* s = GStores.load()) ClearStore(s->SessionLock, s->Sessions);
+}
+
+// ---- Memberships ----------------------------------------------------------
+
+TMembershipRef MembershipByConf(int confNo)
+{
+  TStores* s = GStores.load();
+  if (!s || confNo == 0) return nullptr;
+  std::lock_guard<TCriticalSection> guard(s->MembershipLock);
+  auto at = s->Memberships.find(confNo);
+  return at == s->Memberships.end() ? nullptr : at->second;
+}
+
+void StoreMembership(TMembershipRef membership)
+{
+  TStores* s = GStores.load();
+  if (!s || !membership) return;
+  TMembershipRef old;
+  std::lock_guard<TCriticalSection> guard(s->MembershipLock);
+  TMembershipRef& slot = s->Memberships[membership->ConfNo()];
+  old = std::move(slot);
+  slot = std::move(membership);
+}
+
+void RemoveMembership(int confNo)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  TMembershipRef old;
+  std::lock_guard<TCriticalSection> guard(s->MembershipLock);
+  auto at = s->Memberships.find(confNo);
+  if (at == s->Memberships.end()) return;
+  old = std::move(at->second);
+  s->Memberships.erase(at);
+}
+
+void ListMembershipConfs(std::vector<int>& list)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  std::lock_guard<TCriticalSection> guard(s->MembershipLock);
+  for (const auto& entry : s->Memberships) list.push_back(entry.first);
+}
+
+void ClearMembershipCache()
+{
+  if (TStores* s = GStores.load()) ClearStore(s->MembershipLock, s->Memberships);
+}
+
+// ---- Conferences ----------------------------------------------------------
+
+TConferenceRef ConferenceByNumber(int confNo)
+{
+  TStores* s = GStores.load();
+  if (!s || confNo == 0) return nullptr;
+  auto lookup = [&]() -> TConferenceRef {
+    std::lock_guard<TCriticalSection> guard(s->ConferenceLock);
+    auto at = s->Conferences.find(confNo);
+    return at == s->Conferences.end() ? nullptr : at->second;
+  };
+  if (TConferenceRef conf = lookup()) return conf;
+  TKeyGuard key(s->ConferenceKeys, confNo);
+  if (TConferenceRef conf = lookup()) return conf;
+  auto conf = std::make_shared<TLyskomConference>(confNo);
+  std::lock_guard<TCriticalSection> guard(s->ConferenceLock);
+  s->Conferences[confNo] = conf;
+  return conf;
+}
+
+bool IsConferenceCached(int confNo)
+{
+  TStores* s = GStores.load();
+  if (!s) return false;
+  std::lock_guard<TCriticalSection> guard(s->ConferenceLock);
+  return s->Conferences.count(confNo) != 0;
+}
+
+void InvalidateConference(int confNo)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  TConferenceRef old;
+  std::lock_guard<TCriticalSection> guard(s->ConferenceLock);
+  auto at = s->Conferences.find(confNo);
+  if (at == s->Conferences.end()) return;
+  old = std::move(at->second);
+  s->Conferences.erase(at);
+}
+
+void ClearConferenceCache()
+{
+  if (TStores* s = GStores.load()) ClearStore(s->ConferenceLock, s->Conferences);
+}
+
+// ---- Mark-read queue ------------------------------------------------------
+
+void QueueMarkRead(int confNo, int localNo)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  std::lock_guard<TCriticalSection> guard(s->QueueLock);
+  if (confNo != s->QueueConf) {
+    if (!s->Queue.empty()) FlushMarkRead(false);
+    s->QueueConf = confNo;
+  }
+  s->Queue.insert(localNo);
+  if (s->Queue.size() > 30) {
+    // Unsigned difference: survives the wrap of the tick counter.
+    const DWORD elapsed = Now() - s->LastFlush;
+    if (elapsed > 4000 || s->Queue.size() > 100) FlushMarkRead(false);
+  }
+}
+
+void FlushMarkRead(bool synchronous)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  std::lock_guard<TCriticalSection> guard(s->QueueLock);
+  if (s->Queue.empty()) return;
+  s->LastFlush = Now();
+  if (!s->Detached && MarkReadTextsEnabled()) {
+    std::string args = FormatText("%d %d { ", s->QueueConf, int(s->Queue.size()));
+    for (int n : s->Queue) args += FormatText("%d ", n);
+    args += "}";
+    try {
+      TComPtr<ILKCommunication> comm = EngineCommunication();
+      TLKRequest request(L_MARK_AS_READ, args);
+      if (synchronous) request.SyncSend(comm.Get());
+      else request.Send(comm.Get());
+    } catch (const std::exception&) {
+      // No engine: the marks stay local.
+    }
+  }
+  s->Queue.clear();
+}
+
+void FlushMarkReadIfDue(DWORD intervalMs)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  std::lock_guard<TCriticalSection> guard(s->QueueLock);
+  if (Now() - s->LastFlush > intervalMs) FlushMarkRead(false);
+}
+
+void FlushMarkReadAndDetach()
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  std::lock_guard<TCriticalSection> guard(s->QueueLock);
+  FlushMarkRead(true);
+  s->Detached = true;
+}
+
+std::vector<int> QueuedMarkReads(int& confNo)
+{
+  confNo = -1;
+  TStores* s = GStores.load();
+  if (!s) return {};
+  std::lock_guard<TCriticalSection> guard(s->QueueLock);
+  confNo = s->QueueConf;
+  return std::vector<int>(s->Queue.begin(), s->Queue.end());
+}
+
+void SetMarkReadTextsSource(std::function<bool()> source)
+{
+  std::lock_guard<TCriticalSection> guard(HookLock);
+  MarkReadTextsSource = std::move(source);
+}
+
+void SetMarkReadClock(std::function<DWORD()> clock)
+{
+  std::lock_guard<TCriticalSection> guard(HookLock);
+  MarkReadClock = std::move(clock);
+}
+
+// ---- Whole unit -----------------------------------------------------------
+
+void ClearAllCaches()
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  FlushMarkRead(true);
+  ClearStore(s->NameLock, s->Names);
+  ClearTextStatCache();
+  ClearTextCache();
+  ClearSessionCache();
+  ClearMembershipCache();
+  ClearConferenceCache();
+  UseNewTextStatRequest = true;
+}
+
+bool UsingNewTextStatRequest()
+{
+  return UseNewTextStatRequest;
+}
+
+TCacheCounters CacheCounters()
+{
+  TCacheCounters c;
+  c.TextStatHits = Counters.TextStatHits;
+  c.TextStatMisses = Counters.TextStatMisses;
+  c.TextHits = Counters.TextHits;
+  c.TextMisses = Counters.TextMisses;
+  c.SessionHits = Counters.SessionHits;
+  c.SessionMisses = Counters.SessionMisses;
+  c.NameHits = Counters.NameHits;
+  c.NameMisses = Counters.NameMisses;
+  return c;
+}

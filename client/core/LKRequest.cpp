@@ -1,0 +1,157 @@
+#include "LKRequest.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// The member of one level, found by name without raising.
+bool FindMember(ILKCollection* c, const std::string& name, TVariant& value)
+{
+  if (!c) return false;
+  TBStr key(name);
+  LONG index = -1;
+  if (FAILED(c->Find(key.Get(), &index)) || index < 0) return false;
+  return SUCCEEDED(c->Get_Items(index, value.Put()));
+}
+
+} // namespace
+
+TComPtr<ILKCollection> LKCollectionOf(const VARIANT& v)
+{
+  TComPtr<ILKCollection> result;
+  if ((v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) && v.punkVal)
+    v.punkVal->QueryInterface(__uuidof(ILKCollection), result.PutVoid());
+  return result;
+}
+
+TVariant LKValue(ILKCollection* c, const std::string& path)
+{
+  TComPtr<ILKCollection> current(c);
+  size_t start = 0;
+  for (;;) {
+    size_t dot = path.find('.', start);
+    TVariant value;
+    if (!FindMember(current.Get(), path.substr(start, dot == std::string::npos ? std::string::npos : dot - start), value))
+      return TVariant();
+    if (dot == std::string::npos) return value;
+    current = LKCollectionOf(value.Get());
+    if (!current) return TVariant();
+    start = dot + 1;
+  }
+}
+
+bool LKHas(ILKCollection* c, const std::string& name)
+{
+  if (!c) return false;
+  TBStr key(name);
+  LONG index = -1;
+  return SUCCEEDED(c->Find(key.Get(), &index)) && index >= 0;
+}
+
+long LKInt(ILKCollection* c, const std::string& path, long fallback)
+{
+  TVariant v = LKValue(c, path);
+  if (v.Type() == VT_I4) return v.Get().lVal;
+  if (v.Type() == VT_BSTR) return v.AsInt();
+  return fallback;
+}
+
+std::string LKString(ILKCollection* c, const std::string& path)
+{
+  TVariant v = LKValue(c, path);
+  if (v.Type() == VT_BSTR || v.Type() == VT_I4) return v.AsString();
+  return {};
+}
+
+bool LKFlag(ILKCollection* c, const std::string& path)
+{
+  TVariant v = LKValue(c, path);
+  if (v.Type() == VT_BSTR) return v.AsString() == "1";
+  if (v.Type() == VT_I4) return v.Get().lVal != 0;
+  return false;
+}
+
+TComPtr<ILKCollection> LKSub(ILKCollection* c, const std::string& path)
+{
+  TVariant v = LKValue(c, path);
+  return LKCollectionOf(v.Get());
+}
+
+long LKCount(ILKCollection* c)
+{
+  LONG n = 0;
+  if (!c || FAILED(c->Get_Count(&n))) return 0;
+  return n;
+}
+
+std::string LKKeyOf(ILKCollection* c, long index)
+{
+  TBStr name;
+  if (!c || FAILED(c->KeyOf(index, name.Put()))) return {};
+  return name.Str();
+}
+
+TVariant LKItem(ILKCollection* c, long index)
+{
+  TVariant v;
+  if (c && FAILED(c->Get_Items(index, v.Put()))) return TVariant();
+  return v;
+}
+
+TLKRequest::TLKRequest(long transType, const std::string& arguments)
+{
+  if (FAILED(CoCreateInstance(CLSID_LKTransaction, nullptr, CLSCTX_INPROC_SERVER,
+                              __uuidof(ILKTransaction), FTrans.PutVoid())))
+    return;
+  FTrans->Set_TransType(transType);
+  TBStr args(arguments);
+  FTrans->Set_Arguments(args.Get());
+}
+
+TRequestOutcome TLKRequest::SyncSend(ILKCommunication* comm)
+{
+  FOutcome = TRequestOutcome::NotSent;
+  if (!FTrans || !comm) return FOutcome;
+  if (FAILED(comm->SyncSend(FTrans.Get()))) return FOutcome;
+  return Collect();
+}
+
+bool TLKRequest::Send(ILKCommunication* comm)
+{
+  if (!FTrans || !comm) return false;
+  return SUCCEEDED(comm->Send(FTrans.Get()));
+}
+
+TRequestOutcome TLKRequest::Collect()
+{
+  FResponse = nullptr;
+  FErrorNo = 0;
+  FOutcome = TRequestOutcome::NoReply;
+  if (!FTrans) return FOutcome = TRequestOutcome::NotSent;
+  HRESULT ok = FTrans->Get_Ok();
+  FTrans->Get_Response(FResponse.Put());
+  if (ok == S_OK) return FOutcome = TRequestOutcome::Answered;
+  if (ok != S_FALSE || !FResponse) return FOutcome;
+  FErrorNo = int(LKInt(FResponse.Get(), "error_no", 0));
+  return FOutcome = FErrorNo >= 1 ? TRequestOutcome::ServerError : TRequestOutcome::EngineError;
+}
+
+std::string FormatText(const char* format, ...)
+{
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string result;
+  if (n > 0) {
+    std::vector<char> buffer(size_t(n) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    result.assign(buffer.data(), size_t(n));
+  }
+  va_end(args);
+  return result;
+}
