@@ -91,6 +91,19 @@ void TListItem::SetSubItem(int i, const std::string& text)
   FOwner->UpdateRow(this);
 }
 
+void TListItem::SetImageIndex(int i)
+{
+  FImageIndex = i;
+  FImageSet = true;
+  const int row = Index();
+  if (row < 0 || !FOwner->HandleAllocated()) return;
+  LVITEMA lvi{};
+  lvi.mask = LVIF_IMAGE;
+  lvi.iItem = row;
+  lvi.iImage = i;
+  SendMessageA(FOwner->Handle(), LVM_SETITEMA, 0, LPARAM(&lvi));
+}
+
 std::string TListItem::ColumnText(int column) const
 {
   if (column <= 0) return FCaption;
@@ -237,6 +250,10 @@ void TListView::InsertRow(TListItem* item, int index)
   lvi.iItem = index;
   lvi.pszText = item->FCaption.data();
   lvi.lParam = LPARAM(item);
+  if (item->FImageSet) {
+    lvi.mask |= LVIF_IMAGE;
+    lvi.iImage = item->FImageIndex;
+  }
   int row = int(SendMessageA(Handle(), LVM_INSERTITEMA, 0, LPARAM(&lvi)));
   for (size_t i = 0; i < item->FSubItems.size(); ++i) {
     LVITEMA sub{};

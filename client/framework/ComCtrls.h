@@ -52,6 +52,9 @@ public:
   // Column 0 is the caption.
   std::string ColumnText(int column) const;
   void* Data = nullptr;
+  // The small image shown before the caption (-1: none).
+  int ImageIndex() const { return FImageIndex; }
+  void SetImageIndex(int i);
 
   TListView* ListView() const { return FOwner; }
   // The row's position in the list as shown (-1 when not shown).
@@ -66,6 +69,8 @@ private:
   TListView* FOwner;
   std::string FCaption;
   std::vector<std::string> FSubItems;
+  int FImageIndex = -1;
+  bool FImageSet = false;
 };
 
 struct TListColumn

@@ -1,0 +1,160 @@
+#include "LoginFormUnit.h"
+
+#include <memory>
+#include <vector>
+
+#include "HostConfigFormUnit.h"
+#include "LyskomConfiguration.h"
+#include "MessageBoxes.h"
+
+namespace {
+
+const bool Registered = [] {
+  RegisterFormClass<TLoginForm>("TLoginForm");
+  return true;
+}();
+
+bool IsPersonNumber(const std::string& text)
+{
+  if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  const long long n = std::stoll(text);
+  return n >= 1 && n <= 0x7FFFFFFF;
+}
+
+} // namespace
+
+void TLoginForm::DeclareBindings(TBindings& b)
+{
+  b.Field("CfgComboBox", CfgComboBox);
+  b.Field("HostEdit", HostEdit);
+  b.Field("PortEdit", PortEdit);
+  b.Field("UseProxyCheckBox", UseProxyCheckBox);
+  b.Field("ProxyHostEdit", ProxyHostEdit);
+  b.Field("ProxyPortEdit", ProxyPortEdit);
+  b.Field("UserEdit", UserEdit);
+  b.Field("IsNumberCheckBox", IsNumberCheckBox);
+  b.Field("PwdEdit", PwdEdit);
+  b.Field("InvisibleCheckBox", InvisibleCheckBox);
+  b.Field("OkButton", OkButton);
+  b.Field("CancelButton", CancelButton);
+  b.Handler("FormShow", &TLoginForm::FormShow);
+  b.Handler("CfgComboBoxChange", &TLoginForm::CfgComboBoxChange);
+  b.Handler("UseProxyCheckBoxClick", &TLoginForm::UseProxyCheckBoxClick);
+  b.Handler("OkButtonClick", &TLoginForm::OkButtonClick);
+}
+
+void TLoginForm::FormShow(TComponent*)
+{
+  CfgComboBox->ClearItems();
+  CfgComboBox->SetItemIndex(-1);
+  InvisibleCheckBox->SetChecked(false);
+  InvisibleCheckBox->SetVisible((KeyboardShiftState() & ssShift) != 0);
+
+  const std::string defaultName = ReadDefaultConfiguration();
+  const std::vector<std::string> names = ConnectionProfileNames();
+  int selected = names.empty() ? -1 : 0;
+  for (size_t i = 0; i < names.size(); ++i) {
+    CfgComboBox->AddItem(names[i]);
+    if (SameProfileName(names[i], defaultName)) selected = int(i);
+  }
+  CfgComboBox->SetItemIndex(selected);
+  LoadConfiguration(ConfigurationName());
+}
+
+void TLoginForm::LoadConfiguration(const std::string& name)
+{
+  TConnectionProfile p;
+  if (!name.empty()) {
+    // A store of its own, so that the program's store stays where it is and
+    // a value missing from the profile reads as its default.
+    TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
+    store.SetKeyPath(ProfileKeyPath(name));
+    p = ReadConnectionProfile(store);
+  }
+  HostEdit->SetText(p.Server);
+  PortEdit->SetText(p.Port);
+  ProxyHostEdit->SetText(p.ProxyServer);
+  ProxyPortEdit->SetText(p.ProxyPort);
+  UseProxyCheckBox->SetChecked(p.UseProxy);
+  UserEdit->SetText(p.User);
+  PwdEdit->SetText(p.Password);
+  UpdateProxyFields();
+}
+
+void TLoginForm::UpdateProxyFields()
+{
+  const bool on = UseProxyCheckBox->Checked();
+  ProxyHostEdit->SetEnabled(on);
+  ProxyPortEdit->SetEnabled(on);
+}
+
+void TLoginForm::CfgComboBoxChange(TComponent*)
+{
+  LoadConfiguration(ConfigurationName());
+}
+
+void TLoginForm::UseProxyCheckBoxClick(TComponent*)
+{
+  UpdateProxyFields();
+}
+
+std::string TLoginForm::ConfigurationName() const
+{
+  const int i = CfgComboBox->ItemIndex();
+  const auto& items = CfgComboBox->Items();
+  return i >= 0 && size_t(i) < items.size() ? items[size_t(i)] : std::string();
+}
+
+LKLoginInfo TLoginForm::LoginInfo() const
+{
+  LKLoginInfo info;
+  info.Server = HostEdit->Text();
+  info.Port = PortEdit->Text();
+  info.ProxyServer = ProxyHostEdit->Text();
+  info.ProxyPort = ProxyPortEdit->Text();
+  info.User = UserEdit->Text();
+  info.Password = PwdEdit->Text();
+  info.IsNumber = IsNumberCheckBox->Checked();
+  info.Invisible = InvisibleCheckBox->Checked();
+  info.UseProxy = UseProxyCheckBox->Checked();
+  return info;
+}
+
+void TLoginForm::OkButtonClick(TComponent*)
+{
+  const LKLoginInfo info = LoginInfo();
+  std::string error;
+  TEdit* field = nullptr;
+  auto check = [&](const std::string& e, TEdit* f) {
+    if (error.empty() && !e.empty()) {
+      error = e;
+      field = f;
+    }
+  };
+  check(HostNameError(info.Server, false), HostEdit);
+  check(PortError(info.Port, false), PortEdit);
+  if (info.UseProxy) {
+    check(HostNameError(info.ProxyServer, true), ProxyHostEdit);
+    check(PortError(info.ProxyPort, true), ProxyPortEdit);
+  }
+  check(info.User.empty() ? "Please enter your user name or number." : "", UserEdit);
+  if (info.IsNumber && !info.User.empty())
+    check(IsPersonNumber(info.User) ? "" : "The user number must be a whole number greater than 0.", UserEdit);
+  if (error.empty()) return;
+
+  // The dialog stays open with everything as typed.
+  SetModalResult(mrNone);
+  ShowMessageBox(HostHandle(), error, Caption(), MB_OK | MB_ICONERROR);
+  field->SetFocus();
+  field->SelectAll();
+}
+
+bool ExecuteLoginDialog(LKLoginInfo& info, std::string& configurationName)
+{
+  std::unique_ptr<TLoginForm, void (*)(TLoginForm*)> form(CreateForm<TLoginForm>(nullptr),
+                                                         [](TLoginForm* f) { f->Free(); });
+  if (form->ShowModal() != mrOk) return false;
+  info = form->LoginInfo();
+  configurationName = form->ConfigurationName();
+  return true;
+}

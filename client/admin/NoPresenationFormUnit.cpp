@@ -1,0 +1,43 @@
+#include "NoPresenationFormUnit.h"
+
+#include <memory>
+
+#include "GlobalDataUnit.h"
+
+const char* const NoPresentationPromptSetting = "NoPresentationPrompt";
+
+namespace {
+
+const bool Registered = [] {
+  RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
+  return true;
+}();
+
+} // namespace
+
+TNoPresenationForm::TNoPresenationForm(TComponent* owner, TLyskomConfiguration* store)
+  : TForm(owner, "TNoPresenationForm"), FStore(store)
+{
+}
+
+void TNoPresenationForm::DeclareBindings(TBindings& b)
+{
+  b.Field("Memo1", Memo1);
+  b.Field("YesButton", YesButton);
+  b.Field("NoButton", NoButton);
+  b.Field("DontShowCheckBox", DontShowCheckBox);
+  b.Handler("FormHide", &TNoPresenationForm::FormHide);
+}
+
+void TNoPresenationForm::FormHide(TComponent*)
+{
+  TLyskomConfiguration* store = FStore ? FStore : ServerConfiguration;
+  if (store) store->WriteBool(NoPresentationPromptSetting, DontShowCheckBox->Checked());
+}
+
+bool ExecutePresentationPrompt(TLyskomConfiguration* store)
+{
+  std::unique_ptr<TNoPresenationForm, void (*)(TNoPresenationForm*)> form(
+      CreateForm<TNoPresenationForm>(nullptr, store), [](TNoPresenationForm* f) { f->Free(); });
+  return form->ShowModal() == mrYes;
+}
