@@ -7,16 +7,6 @@
 
 #include "ProgramVersion.h"
 
-namespace {
-
-const bool Registered = [] {
-  RegisterFormClass<TAboutBox>("TAboutBox");
-  RegisterClass<TLinkEdit>("TLinkEdit");
-  return true;
-}();
-
-} // namespace
-
 LRESULT TLinkEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
   switch (msg) {

@@ -6,15 +6,6 @@
 #include "LyskomConfiguration.h"
 #include "MessageBoxes.h"
 
-namespace {
-
-const bool Registered = [] {
-  RegisterFormClass<TConfigListForm>("TConfigListForm");
-  return true;
-}();
-
-} // namespace
-
 void TConfigListForm::DeclareBindings(TBindings& b)
 {
   b.Field("ListView1", ListView1);

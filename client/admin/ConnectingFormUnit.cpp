@@ -2,15 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-
-const bool Registered = [] {
-  RegisterFormClass<TConnectingForm>("TConnectingForm");
-  return true;
-}();
-
-} // namespace
-
 void TConnectingForm::DeclareBindings(TBindings& b)
 {
   b.Field("Gauge1", Gauge1);

@@ -21,10 +21,6 @@ const TServerListEntry BuiltInServerList[10] = {
 
 namespace {
 
-const bool Registered = [] {
-  RegisterFormClass<THostConfigForm>("THostConfigForm");
-  return true;
-}();
 
 // Registry key names are at most this long.
 constexpr size_t MaxProfileNameLength = 255;

@@ -9,10 +9,6 @@
 
 namespace {
 
-const bool Registered = [] {
-  RegisterFormClass<TLoginForm>("TLoginForm");
-  return true;
-}();
 
 bool IsPersonNumber(const std::string& text)
 {

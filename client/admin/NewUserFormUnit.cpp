@@ -11,15 +11,6 @@ const char* const NewUserPasswordHint =
 const char* const NewUserConfirmHint = "Enter the same password again to confirm.";
 const char* const PasswordMismatchMessage = "Password does not match Confirm password";
 
-namespace {
-
-const bool Registered = [] {
-  RegisterFormClass<TNewUserForm>("TNewUserForm");
-  return true;
-}();
-
-} // namespace
-
 void TNewUserForm::DeclareBindings(TBindings& b)
 {
   b.Field("UserEdit", UserEdit);

@@ -6,15 +6,6 @@
 
 const char* const NoPresentationPromptSetting = "NoPresentationPrompt";
 
-namespace {
-
-const bool Registered = [] {
-  RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
-  return true;
-}();
-
-} // namespace
-
 TNoPresenationForm::TNoPresenationForm(TComponent* owner, TLyskomConfiguration* store)
   : TForm(owner, "TNoPresenationForm"), FStore(store)
 {

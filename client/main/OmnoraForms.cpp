@@ -3,6 +3,12 @@
 #include <exception>
 
 #include "AboutBoxForm.h"
+#include "ConfigListFormUnit.h"
+#include "ConnectingFormUnit.h"
+#include "HostConfigFormUnit.h"
+#include "LoginFormUnit.h"
+#include "NewUserFormUnit.h"
+#include "NoPresenationFormUnit.h"
 #include "ActiveUsersFormUnit.h"
 #include "EventLogFormUnit.h"
 #include "Forms.h"
@@ -30,6 +36,12 @@ void RegisterOmnoraForms()
   // The windows that commands open later.
   RegisterClass<TLinkEdit>("TLinkEdit");
   RegisterFormClass<TAboutBox>("TAboutBox");
+  RegisterFormClass<TLoginForm>("TLoginForm");
+  RegisterFormClass<THostConfigForm>("THostConfigForm");
+  RegisterFormClass<TConfigListForm>("TConfigListForm");
+  RegisterFormClass<TConnectingForm>("TConnectingForm");
+  RegisterFormClass<TNewUserForm>("TNewUserForm");
+  RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
 }
 
 void CreateStartupForms()

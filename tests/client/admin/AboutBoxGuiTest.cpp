@@ -9,6 +9,7 @@
 #include <typeinfo>
 
 #include "AboutBoxForm.h"
+#include "OmnoraForms.h"
 #include "OmnoraVersion.h"
 #include "ProgramVersion.h"
 #include "TestSupport.h"
@@ -46,7 +47,11 @@ SIZE BitmapSize(HBITMAP bitmap)
 class AboutBox : public testing::Test
 {
 protected:
-  static void SetUpTestSuite() { Application().Initialize(); }
+  static void SetUpTestSuite()
+  {
+    Application().Initialize();
+    RegisterOmnoraForms();
+  }
 
   void SetUp() override
   {
