@@ -113,7 +113,7 @@ private:
 };
 
 // Counts replies to requests sent without waiting.
-class TCountingCallback : public TTestComObject<ILKTransEvent>
+class TCountingCallback : public TSimpleComObject<ILKTransEvent>
 {
 public:
   STDMETHODIMP OnResponse(IUnknown* Trans, ILKCollection*) override

@@ -18,6 +18,7 @@
 #include "EngineObjects.h"
 #include "LKCache.h"
 #include "LyskomTypes.h"
+#include "ReplyBuilder.h"
 #include "TestSupport.h"
 
 // Bytes held by operator new, for the memory figures. The replacement pair
@@ -42,48 +43,12 @@ void operator delete(void* p, size_t) noexcept { operator delete(p); }
 
 namespace {
 
+using namespace ReplyBuilder;
 using Clock = std::chrono::steady_clock;
 
 double NsPer(Clock::time_point start, long long count)
 {
   return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / double(count);
-}
-
-TComPtr<ILKCollection> NewCollection()
-{
-  TComPtr<ILKCollection> c;
-  CoCreateInstance(CLSID_LKCollection, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ILKCollection), c.PutVoid());
-  return c;
-}
-
-void AddInt(ILKCollection* c, const char* name, long value)
-{
-  TBStr key(name);
-  TVariant v(value);
-  c->Add(key.Get(), v.Get());
-}
-
-void AddString(ILKCollection* c, const char* name, const std::string& value)
-{
-  TBStr key(name);
-  TVariant v(value);
-  c->Add(key.Get(), v.Get());
-}
-
-TComPtr<ILKCollection> AddSub(ILKCollection* c, const char* name)
-{
-  TComPtr<ILKCollection> child = NewCollection();
-  TBStr key(name);
-  TVariant v(static_cast<IUnknown*>(child.Get()));
-  c->Add(key.Get(), v.Get());
-  return child;
-}
-
-void AddTime(ILKCollection* c, const char* name)
-{
-  auto t = AddSub(c, name);
-  for (const char* field : {"seconds", "minutes", "hours", "mday", "month", "year", "weekday", "yearday", "isdst"})
-    AddInt(t.Get(), field, 5);
 }
 
 void UnreadBench()
@@ -140,7 +105,7 @@ void UnreadBench()
 TComPtr<ILKCollection> TextStatReply(bool typical)
 {
   auto r = NewCollection();
-  AddTime(r.Get(), "creation_time");
+  AddTime(r.Get(), "creation_time", 105, 5, 5, 5, 5, 5);
   AddInt(r.Get(), "author", 5);
   AddInt(r.Get(), "no_of_lines", 10);
   AddInt(r.Get(), "no_of_chars", 400);
@@ -149,7 +114,7 @@ TComPtr<ILKCollection> TextStatReply(bool typical)
   AddInt(misc.Get(), "recipient", 7);
   AddInt(misc.Get(), "local_no", 1234);
   if (typical) {
-    AddTime(misc.Get(), "received_at");
+    AddTime(misc.Get(), "received_at", 105, 5, 5, 5, 5, 5);
     AddInt(misc.Get(), "cc_recipient", 8);
     AddInt(misc.Get(), "local_no", 99);
     AddInt(misc.Get(), "comment_to", 5000);
@@ -161,7 +126,7 @@ TComPtr<ILKCollection> TextStatReply(bool typical)
     AddInt(item.Get(), "aux_no", 1);
     AddInt(item.Get(), "tag", 1);
     AddInt(item.Get(), "creator", 5);
-    AddTime(item.Get(), "created_at");
+    AddTime(item.Get(), "created_at", 105, 5, 5, 5, 5, 5);
     AddInt(item.Get(), "inherit_limit", 0);
     AddString(item.Get(), "data", "text/plain");
   }

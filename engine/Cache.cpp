@@ -233,7 +233,7 @@ TLyskomMap::~TLyskomMap()
 void TLyskomMap::Bind(ILKCommunication* comm)
 {
   TComPtr<ILKCommunication> previous;
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   previous = std::exchange(FComm, TComPtr<ILKCommunication>(comm));
 }
 
@@ -269,7 +269,7 @@ void TLyskomMap::FillDense(LONG conf, LONG rangeBegin, LONG rangeEnd, LONG first
   const long long limit = std::min<long long>(begin + MaxBlockSpan, LONG_MAX);
   const long long first = firstLocal;
   const long long afterTexts = first + static_cast<long long>(texts.size());
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   TSortedIntegerList& map = LocalMapLocked(conf);
   for (long long local = begin; local < first && local <= limit; ++local) MapIfNewLocked(map, LONG(local), 0);
   for (size_t i = 0; i < texts.size() && first + static_cast<long long>(i) <= LONG_MAX; ++i)
@@ -282,7 +282,7 @@ void TLyskomMap::FillSparse(LONG conf, LONG rangeBegin, LONG rangeEnd, const std
 {
   const long long end = std::min<long long>(rangeEnd, static_cast<long long>(rangeBegin) + MaxBlockSpan);
   size_t cursor = 0;
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   TSortedIntegerList& map = LocalMapLocked(conf);
   for (long long local = rangeBegin; local < end; ++local) {
     // Pairs out of order or outside the range are passed over.
@@ -349,7 +349,7 @@ STDMETHODIMP TLyskomMap::LocalToGlobal(LONG iInConf, LONG iInLText, LONG* Value)
   return ComGuard(IID_ILKMap, [&]() -> HRESULT {
     TComPtr<ILKCommunication> comm;
     {
-      std::lock_guard<std::mutex> guard(FLock);
+      std::lock_guard<TSlimMutex> guard(FLock);
       LONG global = 0;
       if (LookupLocked(LocalMapLocked(iInConf), iInLText, global)) {
         *Value = global;
@@ -358,7 +358,7 @@ STDMETHODIMP TLyskomMap::LocalToGlobal(LONG iInConf, LONG iInLText, LONG* Value)
       comm = FComm;
     }
     if (FetchBlock(comm.Get(), iInConf, iInLText)) {
-      std::lock_guard<std::mutex> guard(FLock);
+      std::lock_guard<TSlimMutex> guard(FLock);
       LONG global = 0;
       if (LookupLocked(LocalMapLocked(iInConf), iInLText, global)) *Value = global;
     }
@@ -369,7 +369,7 @@ STDMETHODIMP TLyskomMap::LocalToGlobal(LONG iInConf, LONG iInLText, LONG* Value)
 STDMETHODIMP TLyskomMap::SetLocal(LONG iInConf, LONG iInLText, LONG iInGText)
 {
   return ComGuard(IID_ILKMap, [&] {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     TSortedIntegerList& map = LocalMapLocked(iInConf);
     int ix = 0;
     if (!map.Find(iInLText, ix)) map.Insert(ix, iInLText);
@@ -403,7 +403,7 @@ std::string TLyskomMap::DumpText()
     "Text map cache start\r\n"
     "=======================================================\r\n";
   long long entries = 0;
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   for (int c = 0; c < FConferences.Count(); ++c) {
     const auto* map = static_cast<const TSortedIntegerList*>(FConferences.DataAt(c));
     out += Format("Conference #%d\r\n", FConferences.ValueAt(c));
@@ -432,13 +432,13 @@ TLyskomCache::~TLyskomCache() = default;
 
 std::shared_ptr<TLyskomCache::TLists> TLyskomCache::Lists()
 {
-  std::lock_guard<std::mutex> guard(FStateLock);
+  std::lock_guard<TSlimMutex> guard(FStateLock);
   return FLists;
 }
 
 TComPtr<ILKCommunication> TLyskomCache::Communication()
 {
-  std::lock_guard<std::mutex> guard(FStateLock);
+  std::lock_guard<TSlimMutex> guard(FStateLock);
   return FComm;
 }
 
@@ -482,7 +482,7 @@ STDMETHODIMP TLyskomCache::Init(IUnknown* inComm)
   return ComGuard(IID_ILKCache, [&] {
     TComPtr<ILKCommunication> comm = ComQuery<ILKCommunication>(inComm);
     if (!comm) throw EComError("Interface not supported", E_NOINTERFACE);
-    std::lock_guard<std::mutex> guard(FStateLock);
+    std::lock_guard<TSlimMutex> guard(FStateLock);
     FComm = comm;
     FMap->Bind(comm.Get());
     return S_OK;
@@ -535,7 +535,7 @@ STDMETHODIMP TLyskomCache::GetName(BSTR* Value, LONG inNr)
   if (!Value) return E_POINTER;
   *Value = nullptr;
   return ComGuard(IID_ILKCache, [&]() -> HRESULT {
-    std::lock_guard<std::mutex> guard(FNameLock);
+    std::lock_guard<TSlimMutex> guard(FNameLock);
     std::shared_ptr<TLists> lists = Lists();
     if (TComPtr<TCacheItem> item = Lookup(lists->Name, inNr)) {
       const VARIANT& name = item->Value();
@@ -566,7 +566,7 @@ STDMETHODIMP TLyskomCache::GetName(BSTR* Value, LONG inNr)
 STDMETHODIMP TLyskomCache::Get_Communication(IUnknown** Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FStateLock);
+  std::lock_guard<TSlimMutex> guard(FStateLock);
   *Value = nullptr;
   if (FComm) FComm->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(Value));
   return S_OK;
@@ -575,7 +575,7 @@ STDMETHODIMP TLyskomCache::Get_Communication(IUnknown** Value)
 STDMETHODIMP TLyskomCache::Get_Mapping(ILKMap** Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FStateLock);
+  std::lock_guard<TSlimMutex> guard(FStateLock);
   *Value = static_cast<ILKMap*>(FMap.Get());
   (*Value)->AddRef();
   return S_OK;
@@ -589,7 +589,7 @@ STDMETHODIMP TLyskomCache::Clear()
     // What was there goes when the last thread inside it is done with it.
     std::shared_ptr<TLists> oldLists;
     TComPtr<TLyskomMap> oldMap;
-    std::lock_guard<std::mutex> guard(FStateLock);
+    std::lock_guard<TSlimMutex> guard(FStateLock);
     map->Bind(FComm.Get());
     oldLists = std::exchange(FLists, lists);
     oldMap = std::exchange(FMap, map);
@@ -605,7 +605,7 @@ STDMETHODIMP TLyskomCache::Dump(BSTR* Value)
     std::shared_ptr<TLists> lists = Lists();
     TComPtr<TLyskomMap> map;
     {
-      std::lock_guard<std::mutex> guard(FStateLock);
+      std::lock_guard<TSlimMutex> guard(FStateLock);
       map = FMap;
     }
     std::string out = HeapReport();

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+
+#include "SlimSync.h"
 #include <string>
 #include <vector>
 
@@ -122,7 +124,7 @@ private:
   void FillDense(LONG conf, LONG rangeBegin, LONG rangeEnd, LONG firstLocal, const std::vector<LONG>& texts);
   void FillSparse(LONG conf, LONG rangeBegin, LONG rangeEnd, const std::vector<TTextPair>& pairs);
 
-  std::mutex FLock;
+  TSlimMutex FLock;
   TComPtr<ILKCommunication> FComm;
   // Conference number to its local map (owned), local number to global.
   TSortedIntegerList FConferences;
@@ -169,13 +171,13 @@ private:
   // The "Result" of a request for one number, stored on success.
   HRESULT FetchResult(TSortedList TLists::*list, LONG requestNo, LONG nr, VARIANT* Value);
 
-  std::mutex FStateLock;  // guards the three members below
+  TSlimMutex FStateLock;  // guards the three members below
   TComPtr<ILKCommunication> FComm;
   std::shared_ptr<TLists> FLists;
   TComPtr<TLyskomMap> FMap;
 
   // Held by GetName for the whole call, so one name is fetched once.
-  std::mutex FNameLock;
+  TSlimMutex FNameLock;
 };
 
 // ------------------------------------------------------------ definitions

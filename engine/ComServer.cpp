@@ -132,29 +132,11 @@ HRESULT SetComError(const std::string& msg, REFIID iid, HRESULT hr)
 
 namespace {
 
-class TClassFactory : public IClassFactory
+class TClassFactory : public TSimpleComObject<IClassFactory>
 {
 public:
   explicit TClassFactory(const TComClassEntry& entry) : FEntry(entry) {}
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-  {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-      *ppv = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefCount); }
-  STDMETHODIMP_(ULONG) Release() override
-  {
-    long n = --FRefCount;
-    if (n == 0) delete this;
-    return ULONG(n);
-  }
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override
   {
     if (!ppv) return E_POINTER;
@@ -175,7 +157,6 @@ private:
   // A factory is not one of the server's objects: it does not keep the
   // library loaded by itself, only the objects and locks do.
   const TComClassEntry& FEntry;
-  std::atomic<long> FRefCount{0};
 };
 
 } // namespace

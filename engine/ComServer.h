@@ -87,7 +87,7 @@ public:
     else if (IsEqualIID(riid, __uuidof(IProvideClassInfo)))
       *ppv = static_cast<IProvideClassInfo*>(this);
     else
-      *ppv = FindInterface<First, Rest...>(riid);
+      *ppv = FindComInterface<First, Rest...>(this, riid);
     if (!*ppv) return E_NOINTERFACE;
     AddRef();
     return S_OK;
@@ -105,7 +105,7 @@ public:
 
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override
   {
-    return FindInterface<First, Rest...>(riid) ? S_OK : S_FALSE;
+    return FindComInterface<First, Rest...>(this, riid) ? S_OK : S_FALSE;
   }
 
   STDMETHODIMP GetClassInfo(ITypeInfo** ppTI) override
@@ -127,14 +127,6 @@ protected:
   virtual void BeforeDestroy() {}
 
 private:
-  template <class I, class... More>
-  void* FindInterface(REFIID riid)
-  {
-    if (IsEqualIID(riid, __uuidof(I))) return static_cast<I*>(this);
-    if constexpr (sizeof...(More) > 0) return FindInterface<More...>(riid);
-    return nullptr;
-  }
-
   std::atomic<long> FRefCount{0};
 };
 

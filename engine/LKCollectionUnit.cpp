@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+
+#include "SlimSync.h"
 #include <unordered_set>
 
 namespace Vantor {
@@ -32,29 +34,10 @@ std::string IndexErrorText(long index)
   return "List index out of bounds (" + std::to_string(index) + ")";
 }
 
-class TLKColEnum : public TComLifetime, public IEnumVARIANT
+class TLKColEnum : public TComLifetime, public TSimpleComObject<IEnumVARIANT>
 {
 public:
   explicit TLKColEnum(TComPtr<TLKCollection> snapshot) : FSnapshot(std::move(snapshot)) {}
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-  {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumVARIANT)) {
-      *ppv = static_cast<IEnumVARIANT*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefCount); }
-  STDMETHODIMP_(ULONG) Release() override
-  {
-    long n = --FRefCount;
-    if (n == 0) delete this;
-    return ULONG(n);
-  }
 
   // One member per call, whatever is asked for.
   STDMETHODIMP Next(ULONG celt, VARIANT* rgVar, ULONG* pCeltFetched) override
@@ -102,7 +85,6 @@ public:
 private:
   TComPtr<TLKCollection> FSnapshot;
   long FPosition = 0;
-  std::atomic<long> FRefCount{0};
 };
 
 } // namespace
@@ -112,9 +94,9 @@ TMemberName::TMemberName() : TMemberName(Of("")) {}
 TMemberName TMemberName::Of(const std::string& name)
 {
   // Names are never removed; nodes of the set keep their address.
-  static std::mutex lock;
+  static TSlimMutex lock;
   static std::unordered_set<std::string> names;
-  std::lock_guard<std::mutex> guard(lock);
+  std::lock_guard<TSlimMutex> guard(lock);
   return TMemberName(&*names.insert(name).first);
 }
 

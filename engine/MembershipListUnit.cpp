@@ -42,7 +42,7 @@ STDMETHODIMP TMembershipList::Init(IUnknown* InCache, LONG InPerson)
       });
     }
 
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     FCache = cache;
     FPerson = InPerson;
     FResponse = r.Ok ? r.Reply : TComPtr<ILKCollection>();
@@ -60,7 +60,7 @@ STDMETHODIMP TMembershipList::Init(IUnknown* InCache, LONG InPerson)
 STDMETHODIMP TMembershipList::Get_Response(IUnknown** Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   *Value = nullptr;
   if (FResponse) FResponse->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(Value));
   return S_OK;
@@ -69,7 +69,7 @@ STDMETHODIMP TMembershipList::Get_Response(IUnknown** Value)
 STDMETHODIMP TMembershipList::Get_Membership(LONG InConf, IUnknown** Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   *Value = nullptr;
   int ix = 0;
   if (FMemberships.Find(InConf, ix)) {
@@ -85,7 +85,7 @@ STDMETHODIMP TMembershipList::Get_Items(LONG InIX, IUnknown** Value)
   if (!Value) return E_POINTER;
   *Value = nullptr;
   return ComGuard(IID_IMembershipList, [&] {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     if (InIX < 0 || InIX >= FMemberships.Count())
       throw EComError("List index out of bounds (" + std::to_string(InIX) + ")", DISP_E_BADINDEX);
     auto* membership = static_cast<IMembership*>(FMemberships.DataAt(InIX));

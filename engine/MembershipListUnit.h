@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+#include "SlimSync.h"
+
 #include "ComServer.h"
 #include "MyTools.h"
 
@@ -24,7 +26,7 @@ public:
 private:
   void ReleaseMembershipsLocked();
 
-  std::mutex FLock;  // guards the members below across a new Init
+  TSlimMutex FLock;  // guards the members below across a new Init
   TComPtr<ILKCache> FCache;
   LONG FPerson = 0;
   TComPtr<ILKCollection> FResponse;

@@ -9,13 +9,13 @@ TMembership::~TMembership() = default;
 
 LONG TMembership::Conference() const
 {
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   return FConference;
 }
 
 LONG TMembership::Priority() const
 {
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   return FPriority;
 }
 
@@ -30,7 +30,7 @@ void TMembership::OptimizeLocked()
 STDMETHODIMP TMembership::MarkAsRead(LONG InTextNr)
 {
   return ComGuard(IID_IMembership, [&] {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     if (InTextNr == FCounter) {
       ++FCounter;
       OptimizeLocked();
@@ -55,7 +55,7 @@ STDMETHODIMP TMembership::GetConfTexts(VARIANT InMembership)
       if (v.vt == VT_I4) readTexts.push_back(v.lVal);
     });
 
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     FConference = conference;
     FPriority = priority;
     FCounter = lastRead < 0 ? 0 : lastRead + 1;
@@ -71,7 +71,7 @@ STDMETHODIMP TMembership::GetConfTexts(VARIANT InMembership)
 STDMETHODIMP TMembership::IsRead(LONG InTextNr, VARIANT_BOOL* Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   int ix = 0;
   *Value = InTextNr < FCounter || FReadSet.Find(InTextNr, ix) ? VARIANT_TRUE : VARIANT_FALSE;
   return S_OK;
@@ -79,14 +79,14 @@ STDMETHODIMP TMembership::IsRead(LONG InTextNr, VARIANT_BOOL* Value)
 
 STDMETHODIMP TMembership::Optimize()
 {
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   OptimizeLocked();
   return S_OK;
 }
 
 STDMETHODIMP TMembership::Clear()
 {
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   while (FReadSet.Count() > 0) FReadSet.Delete(FReadSet.Count() - 1);
   FCounter = 0;
   return S_OK;
@@ -95,7 +95,7 @@ STDMETHODIMP TMembership::Clear()
 STDMETHODIMP TMembership::Get_FirstUnread(LONG* Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   *Value = FCounter;
   return S_OK;
 }
@@ -103,7 +103,7 @@ STDMETHODIMP TMembership::Get_FirstUnread(LONG* Value)
 STDMETHODIMP TMembership::Get_Conference(LONG* Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   *Value = FConference;
   return S_OK;
 }

@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+#include "SlimSync.h"
+
 #include "ComServer.h"
 #include "MyTools.h"
 
@@ -30,7 +32,7 @@ private:
   void OptimizeLocked();
 
   // The text flow's worker reads while the owner marks texts read.
-  mutable std::mutex FLock;
+  mutable TSlimMutex FLock;
   // The lowest local number not known to be read; the read set holds the
   // numbers read above it.
   LONG FCounter = 0;

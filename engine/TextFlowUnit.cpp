@@ -17,7 +17,7 @@ TTextFlow::TTextFlow() : FSeen(false)
 TTextFlow::~TTextFlow()
 {
   {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     FStopRequested = true;
   }
   FChanged.notify_all();
@@ -39,7 +39,7 @@ void TTextFlow::Execute()
     bool cancelled = false;
     {
       // A run may be cancelled before it has begun.
-      std::unique_lock<std::mutex> lock(FLock);
+      std::unique_lock<TSlimMutex> lock(FLock);
       FChanged.wait(lock, [&] { return FStopRequested || FState == fsProducing || FState == fsCancelRequested; });
       if (FStopRequested) break;
       cancelled = FState == fsCancelRequested;
@@ -54,7 +54,7 @@ void TTextFlow::Execute()
       // A run that fails ends like one that is done.
     }
     run = TRun();
-    std::unique_lock<std::mutex> lock(FLock);
+    std::unique_lock<TSlimMutex> lock(FLock);
     FState = fsProduced;
     FChanged.notify_all();
     FChanged.wait(lock, [&] { return FStopRequested || FState == fsAcknowledged; });
@@ -63,7 +63,7 @@ void TTextFlow::Execute()
     FChanged.notify_all();
   }
   {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     FState = fsStopping;
   }
   FChanged.notify_all();
@@ -72,14 +72,14 @@ void TTextFlow::Execute()
 
 bool TTextFlow::StillProducing()
 {
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   return FState == fsProducing && !FStopRequested;
 }
 
 void TTextFlow::Produce(LONG text)
 {
   FSeen.Add(text);
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   FProduced.push_back(text);
 }
 
@@ -171,7 +171,7 @@ STDMETHODIMP TTextFlow::Init(IUnknown* InCache)
   return ComGuard(IID_ITextFlow, [&] {
     TComPtr<ILKCache> cache = ComQuery<ILKCache>(InCache);
     if (!cache) throw EComError("Invalid cache");
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     FCache = cache;
     return S_OK;
   });
@@ -189,7 +189,7 @@ STDMETHODIMP TTextFlow::SetConference(LONG InConfNr, IUnknown* InMembershipList)
       membership = ComQuery<IMembership>(found.Get());
     }
     TComPtr<IMembership> previous;
-    std::unique_lock<std::mutex> lock(FLock);
+    std::unique_lock<TSlimMutex> lock(FLock);
     // Cancel a run under way, acknowledge one that is done, and wait until
     // the worker is ready for the next.
     for (;;) {
@@ -211,7 +211,7 @@ STDMETHODIMP TTextFlow::SetConference(LONG InConfNr, IUnknown* InMembershipList)
 STDMETHODIMP TTextFlow::Pop(LONG* Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   if (FProduced.empty()) {
     *Value = -1;
   } else {
@@ -226,7 +226,7 @@ STDMETHODIMP TTextFlow::Items(LONG Param1, LONG* Value)
   if (!Value) return E_POINTER;
   *Value = 0;
   return ComGuard(IID_ITextFlow, [&] {
-    std::lock_guard<std::mutex> guard(FLock);
+    std::lock_guard<TSlimMutex> guard(FLock);
     if (Param1 < 0 || size_t(Param1) >= FProduced.size())
       throw EComError("List index out of bounds (" + std::to_string(Param1) + ")", DISP_E_BADINDEX);
     *Value = FProduced[size_t(Param1)];
@@ -237,7 +237,7 @@ STDMETHODIMP TTextFlow::Items(LONG Param1, LONG* Value)
 STDMETHODIMP TTextFlow::Waitfor(LONG inTimeout, VARIANT_BOOL* Param2)
 {
   if (!Param2) return E_POINTER;
-  std::unique_lock<std::mutex> lock(FLock);
+  std::unique_lock<TSlimMutex> lock(FLock);
   const bool produced = FChanged.wait_for(lock, std::chrono::milliseconds(inTimeout > 0 ? inTimeout : 0),
                                           [&] { return FState == fsProduced; });
   if (produced) FState = fsAcknowledged;
@@ -250,7 +250,7 @@ STDMETHODIMP TTextFlow::Waitfor(LONG inTimeout, VARIANT_BOOL* Param2)
 STDMETHODIMP TTextFlow::ItemCount(LONG* Value)
 {
   if (!Value) return E_POINTER;
-  std::lock_guard<std::mutex> guard(FLock);
+  std::lock_guard<TSlimMutex> guard(FLock);
   *Value = LONG(FProduced.size());
   return S_OK;
 }

@@ -3,7 +3,7 @@
 // footnotes and comments.
 #pragma once
 
-#include <condition_variable>
+#include "SlimSync.h"
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -58,8 +58,8 @@ private:
   bool StillProducing();
   void Produce(LONG text);
 
-  std::mutex FLock;  // guards the members below up to the worker's own
-  std::condition_variable FChanged;
+  TSlimMutex FLock;  // guards the members below up to the worker's own
+  TSlimCondition FChanged;
   TState FState = fsIdle;
   bool FStopRequested = false;
   TComPtr<ILKCache> FCache;

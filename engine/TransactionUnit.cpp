@@ -13,6 +13,22 @@ std::atomic<long> GTransactionCount{0};
 // {9B4E2C71-58A3-4F0D-B6E2-7A1C93D05E48}
 const IID IID_TLKTransactionSelf = {0x9b4e2c71, 0x58a3, 0x4f0d, {0xb6, 0xe2, 0x7a, 0x1c, 0x93, 0xd0, 0x5e, 0x48}};
 
+// A plain property, read and written under the field lock.
+HRESULT GetLocked(TSlimMutex& lock, const LONG& field, LONG* Value)
+{
+  if (!Value) return E_POINTER;
+  std::lock_guard<TSlimMutex> guard(lock);
+  *Value = field;
+  return S_OK;
+}
+
+HRESULT SetLocked(TSlimMutex& lock, LONG& field, LONG Value)
+{
+  std::lock_guard<TSlimMutex> guard(lock);
+  field = Value;
+  return S_OK;
+}
+
 } // namespace
 
 TLKTransaction::TLKTransaction() { ++GTransactionCount; }
@@ -46,17 +62,12 @@ STDMETHODIMP TLKTransaction::QueryInterface(REFIID riid, void** ppv)
 
 STDMETHODIMP TLKTransaction::Get_TransType(LONG* Value)
 {
-  if (!Value) return E_POINTER;
-  std::lock_guard<TSlimMutex> guard(FFieldLock);
-  *Value = FTransType;
-  return S_OK;
+  return GetLocked(FFieldLock, FTransType, Value);
 }
 
 STDMETHODIMP TLKTransaction::Set_TransType(LONG Value)
 {
-  std::lock_guard<TSlimMutex> guard(FFieldLock);
-  FTransType = Value;
-  return S_OK;
+  return SetLocked(FFieldLock, FTransType, Value);
 }
 
 STDMETHODIMP TLKTransaction::Get_Response(ILKCollection** Value)
@@ -80,17 +91,12 @@ STDMETHODIMP TLKTransaction::Set_Response(ILKCollection* Value)
 
 STDMETHODIMP TLKTransaction::Get_RefID(LONG* Value)
 {
-  if (!Value) return E_POINTER;
-  std::lock_guard<TSlimMutex> guard(FFieldLock);
-  *Value = FRefID;
-  return S_OK;
+  return GetLocked(FFieldLock, FRefID, Value);
 }
 
 STDMETHODIMP TLKTransaction::Set_RefID(LONG Value)
 {
-  std::lock_guard<TSlimMutex> guard(FFieldLock);
-  FRefID = Value;
-  return S_OK;
+  return SetLocked(FFieldLock, FRefID, Value);
 }
 
 STDMETHODIMP TLKTransaction::Get_Arguments(BSTR* Value)

@@ -77,7 +77,6 @@ void TAboutBox::Edit1Click(TComponent*)
 
 void ShowAboutBox()
 {
-  std::unique_ptr<TAboutBox, void (*)(TAboutBox*)> box(CreateForm<TAboutBox>(nullptr),
-                                                       [](TAboutBox* f) { f->Free(); });
+  TFormPtr<TAboutBox> box(CreateForm<TAboutBox>(nullptr));
   box->ShowModal();
 }

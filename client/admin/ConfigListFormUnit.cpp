@@ -134,7 +134,6 @@ void TConfigListForm::DefaultButtonClick(TComponent*)
 
 void ShowConfigList()
 {
-  std::unique_ptr<TConfigListForm, void (*)(TConfigListForm*)> form(CreateForm<TConfigListForm>(nullptr),
-                                                                   [](TConfigListForm* f) { f->Free(); });
+  TFormPtr<TConfigListForm> form(CreateForm<TConfigListForm>(nullptr));
   form->ShowModal();
 }

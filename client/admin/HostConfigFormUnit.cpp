@@ -307,7 +307,6 @@ bool EditConfiguration(const std::string& name)
   // base key's value.
   TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
   store.SetKeyPath(ProfileKeyPath(name));
-  std::unique_ptr<THostConfigForm, void (*)(THostConfigForm*)> form(CreateForm<THostConfigForm>(nullptr, &store),
-                                                                   [](THostConfigForm* f) { f->Free(); });
+  TFormPtr<THostConfigForm> form(CreateForm<THostConfigForm>(nullptr, &store));
   return form->ShowModal() == mrOk;
 }

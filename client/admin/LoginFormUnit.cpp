@@ -147,8 +147,7 @@ void TLoginForm::OkButtonClick(TComponent*)
 
 bool ExecuteLoginDialog(LKLoginInfo& info, std::string& configurationName)
 {
-  std::unique_ptr<TLoginForm, void (*)(TLoginForm*)> form(CreateForm<TLoginForm>(nullptr),
-                                                         [](TLoginForm* f) { f->Free(); });
+  TFormPtr<TLoginForm> form(CreateForm<TLoginForm>(nullptr));
   if (form->ShowModal() != mrOk) return false;
   info = form->LoginInfo();
   configurationName = form->ConfigurationName();

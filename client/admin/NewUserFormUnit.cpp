@@ -41,8 +41,7 @@ void TNewUserForm::ConfirmPwdEditEnter(TComponent*)
 
 bool ExecuteNewUserDialog(std::string& name, std::string& password, HWND owner)
 {
-  std::unique_ptr<TNewUserForm, void (*)(TNewUserForm*)> form(CreateForm<TNewUserForm>(nullptr),
-                                                             [](TNewUserForm* f) { f->Free(); });
+  TFormPtr<TNewUserForm> form(CreateForm<TNewUserForm>(nullptr));
   form->UserEdit->SetText(name);
   form->PwdEdit->Clear();
   form->ConfirmPwdEdit->Clear();

@@ -28,7 +28,6 @@ void TNoPresenationForm::FormHide(TComponent*)
 
 bool ExecutePresentationPrompt(TLyskomConfiguration* store)
 {
-  std::unique_ptr<TNoPresenationForm, void (*)(TNoPresenationForm*)> form(
-      CreateForm<TNoPresenationForm>(nullptr, store), [](TNoPresenationForm* f) { f->Free(); });
+  TFormPtr<TNoPresenationForm> form(CreateForm<TNoPresenationForm>(nullptr, store));
   return form->ShowModal() == mrYes;
 }

@@ -1,10 +1,11 @@
-// Owners for COM references, BSTRs and VARIANTs, and the conversions between
-// the server's 8-bit text and BSTRs. Header-only: the engine and the client
-// both include it.
+// Owners for COM references, BSTRs and VARIANTs, the conversions between
+// the server's 8-bit text and BSTRs, and a base for plain COM objects.
+// Header-only: the engine and the client both include it.
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
+#include <atomic>
 #include <string>
 #include <utility>
 
@@ -71,6 +72,45 @@ inline TComPtr<U> ComQuery(T* p)
   if (p) p->QueryInterface(__uuidof(U), result.PutVoid());
   return result;
 }
+
+// The object as the first of the interfaces whose IID is riid; null when none is.
+template <class I, class... More, class T>
+void* FindComInterface(T* object, REFIID riid)
+{
+  if (IsEqualIID(riid, __uuidof(I))) return static_cast<I*>(object);
+  if constexpr (sizeof...(More) > 0) return FindComInterface<More...>(object, riid);
+  return nullptr;
+}
+
+// A free-threaded object answering IUnknown (as First) and the listed
+// interfaces; its last Release deletes it.
+template <class First, class... Rest>
+class TSimpleComObject : public First, public Rest...
+{
+public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+  {
+    if (!ppv) return E_POINTER;
+    *ppv = IsEqualIID(riid, IID_IUnknown) ? static_cast<First*>(this) : FindComInterface<First, Rest...>(this, riid);
+    if (!*ppv) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefCount); }
+  STDMETHODIMP_(ULONG) Release() override
+  {
+    const long n = --FRefCount;
+    if (n == 0) delete this;
+    return ULONG(n);
+  }
+
+protected:
+  TSimpleComObject() = default;
+  virtual ~TSimpleComObject() = default;
+
+private:
+  std::atomic<long> FRefCount{0};
+};
 
 // 8-bit text (the ANSI code page, as the server's ISO 8859-1 arrives) to a new BSTR.
 inline BSTR StringToBStr(const std::string& s)

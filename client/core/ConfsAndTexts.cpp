@@ -287,12 +287,8 @@ bool TLyskomConferenceBase::LoadStatus()
   if (bFullLoaded) return true;
   std::lock_guard<TCriticalSection> loading(FLoadLock);
   if (bFullLoaded) return true;
-  TComPtr<ILKCommunication> comm;
-  try {
-    comm = EngineCommunication();
-  } catch (const std::exception&) {
-    return false;
-  }
+  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  if (!comm) return false;
   const std::string args = FormatText("%d", FConfNo);
   TLKRequest request(L_GET_CONF_STAT_10, args);
   if (request.SyncSend(comm.Get()) == TRequestOutcome::Answered) {
@@ -312,12 +308,8 @@ bool TLyskomConferenceBase::LoadShortStatus()
   if (bULoaded) return true;
   std::lock_guard<TCriticalSection> loading(FLoadLock);
   if (bULoaded) return true;
-  TComPtr<ILKCommunication> comm;
-  try {
-    comm = EngineCommunication();
-  } catch (const std::exception&) {
-    return false;
-  }
+  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  if (!comm) return false;
   TLKRequest request(L_GET_UCONF_STAT, FormatText("%d", FConfNo));
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) return false;
   SetShortStatusFromResult(LKSub(request.Response(), "result").Get());

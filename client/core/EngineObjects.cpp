@@ -51,6 +51,15 @@ TComPtr<ILKCommunication> EngineCommunication()
   return comm;
 }
 
+TComPtr<ILKCommunication> EngineCommunicationOrNull()
+{
+  try {
+    return EngineCommunication();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
 TComPtr<ILKCache> EngineCache()
 {
   auto sources = CurrentSources();

@@ -20,3 +20,5 @@ void ClearEngineObjectSource();
 // object" when there is none.
 TComPtr<ILKCommunication> EngineCommunication();
 TComPtr<ILKCache> EngineCache();
+// An empty pointer instead of the error, for callers that go without.
+TComPtr<ILKCommunication> EngineCommunicationOrNull();

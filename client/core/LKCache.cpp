@@ -21,10 +21,12 @@ struct TTextCacheEntry
   bool Missing = false;
 };
 
+using TNameList = std::vector<std::pair<int, std::string>>;
+
 struct TStores
 {
   TCriticalSection NameLock;
-  std::vector<std::pair<int, std::string>> Names;  // ascending by number
+  TNameList Names;  // ascending by number
 
   TCriticalSection TextStatLock;
   std::map<int, TTextStatRef> TextStats;          // empty value: no such text
@@ -108,7 +110,43 @@ void SetResult(TFetchResult* result, TFetchResult value)
   if (result) *result = value;
 }
 
-// What is left in a map, freed outside the store's lock.
+// Looks a number up and, on a miss, looks again holding the number's own
+// lock: a second thread asking for the same number waits there for the
+// first one's fetch and then finds its result. Fetches (still holding the
+// number's lock) only when both looks miss.
+template <class Ref, class Lookup, class Fetch>
+Ref LookupOrFetch(TIntegerResourceLock& keys, int key, Lookup lookup, Fetch fetch)
+{
+  Ref found;
+  if (lookup(found)) return found;
+  TKeyGuard claim(keys, key);
+  if (lookup(found)) return found;
+  return fetch();
+}
+
+// The entries that a store replaces or removes, and what is left in a map
+// when it is cleared, are freed outside the store's lock.
+template <class Map, class Value>
+void ReplaceEntry(TCriticalSection& lock, Map& map, const typename Map::key_type& key, Value value)
+{
+  typename Map::mapped_type old;
+  std::lock_guard<TCriticalSection> guard(lock);
+  typename Map::mapped_type& slot = map[key];
+  old = std::move(slot);
+  slot = std::move(value);
+}
+
+template <class Map>
+void EraseEntry(TCriticalSection& lock, Map& map, const typename Map::key_type& key)
+{
+  typename Map::mapped_type old;
+  std::lock_guard<TCriticalSection> guard(lock);
+  auto at = map.find(key);
+  if (at == map.end()) return;
+  old = std::move(at->second);
+  map.erase(at);
+}
+
 template <class Map>
 void ClearStore(TCriticalSection& lock, Map& map)
 {
@@ -117,6 +155,13 @@ void ClearStore(TCriticalSection& lock, Map& map)
     std::lock_guard<TCriticalSection> guard(lock);
     old.swap(map);
   }
+}
+
+// Where the number stands, or would stand, in the list sorted by number.
+TNameList::iterator NameSlot(TNameList& names, int number)
+{
+  return std::lower_bound(names.begin(), names.end(), number,
+                          [](const auto& entry, int n) { return entry.first < n; });
 }
 
 } // namespace
@@ -160,8 +205,7 @@ void FetchNameByNumber(int number, std::string& name)
   if (number == 0) throw NoSuchConferenceException("No such name");
   if (TStores* s = GStores.load()) {
     std::lock_guard<TCriticalSection> guard(s->NameLock);
-    auto at = std::lower_bound(s->Names.begin(), s->Names.end(), number,
-                               [](const auto& entry, int n) { return entry.first < n; });
+    auto at = NameSlot(s->Names, number);
     if (at != s->Names.end() && at->first == number) {
       name = at->second;
       return;
@@ -178,8 +222,7 @@ int FindNameEntry(int number)
   TStores* s = GStores.load();
   if (!s || number == 0) return -1;
   std::lock_guard<TCriticalSection> guard(s->NameLock);
-  auto at = std::lower_bound(s->Names.begin(), s->Names.end(), number,
-                             [](const auto& entry, int n) { return entry.first < n; });
+  auto at = NameSlot(s->Names, number);
   if (at == s->Names.end() || at->first != number) return -1;
   return int(at - s->Names.begin());
 }
@@ -189,8 +232,7 @@ void SetCachedName(int number, const std::string& name)
   TStores* s = GStores.load();
   if (!s) return;
   std::lock_guard<TCriticalSection> guard(s->NameLock);
-  auto at = std::lower_bound(s->Names.begin(), s->Names.end(), number,
-                             [](const auto& entry, int n) { return entry.first < n; });
+  auto at = NameSlot(s->Names, number);
   if (at != s->Names.end() && at->first == number) at->second = name;
   else s->Names.insert(at, {number, name});
 }
@@ -202,37 +244,13 @@ void PrefetchName(int number)
 
 // ---- Text status ----------------------------------------------------------
 
-TTextStatRef TextStatByNumber(int textNo, TFetchResult* result)
+namespace {
+
+TTextStatRef TextStatFromServer(int textNo, TFetchResult* result)
 {
-  SetResult(result, TFetchResult::NoSuchObject);
-  TStores* s = GStores.load();
-  if (textNo <= 0) return nullptr;
-  if (!s) {
-    SetResult(result, TFetchResult::NotAvailable);
-    return nullptr;
-  }
-  auto lookup = [&](TTextStatRef& stat) {
-    std::lock_guard<TCriticalSection> guard(s->TextStatLock);
-    auto at = s->TextStats.find(textNo);
-    if (at == s->TextStats.end()) return false;
-    ++Counters.TextStatHits;
-    SetResult(result, at->second ? TFetchResult::Found : TFetchResult::NoSuchObject);
-    stat = at->second;
-    return true;
-  };
-  TTextStatRef stat;
-  if (lookup(stat)) return stat;
-  // A second thread asking for the same number waits here for the first.
-  TKeyGuard key(s->TextStatKeys, textNo);
-  if (lookup(stat)) return stat;
-  ++Counters.TextStatMisses;
   SetResult(result, TFetchResult::NotAvailable);
-  TComPtr<ILKCommunication> comm;
-  try {
-    comm = EngineCommunication();
-  } catch (const std::exception&) {
-    return nullptr;
-  }
+  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  if (!comm) return nullptr;
 
   const std::string args = FormatText("%d", textNo);
   std::unique_ptr<TLKRequest> request;
@@ -252,7 +270,7 @@ TTextStatRef TextStatByNumber(int textNo, TFetchResult* result)
 
   switch (request->Outcome()) {
   case TRequestOutcome::Answered: {
-    stat = std::make_shared<TextStatType>();
+    auto stat = std::make_shared<TextStatType>();
     ParseTextStat(*stat, LKSub(request->Response(), "result").Get());
     StoreTextStat(textNo, stat);
     SetResult(result, TFetchResult::Found);
@@ -271,6 +289,32 @@ TTextStatRef TextStatByNumber(int textNo, TFetchResult* result)
   }
 }
 
+} // namespace
+
+TTextStatRef TextStatByNumber(int textNo, TFetchResult* result)
+{
+  SetResult(result, TFetchResult::NoSuchObject);
+  TStores* s = GStores.load();
+  if (textNo <= 0) return nullptr;
+  if (!s) {
+    SetResult(result, TFetchResult::NotAvailable);
+    return nullptr;
+  }
+  auto lookup = [&](TTextStatRef& stat) {
+    std::lock_guard<TCriticalSection> guard(s->TextStatLock);
+    auto at = s->TextStats.find(textNo);
+    if (at == s->TextStats.end()) return false;
+    ++Counters.TextStatHits;
+    SetResult(result, at->second ? TFetchResult::Found : TFetchResult::NoSuchObject);
+    stat = at->second;
+    return true;
+  };
+  return LookupOrFetch<TTextStatRef>(s->TextStatKeys, textNo, lookup, [&] {
+    ++Counters.TextStatMisses;
+    return TextStatFromServer(textNo, result);
+  });
+}
+
 bool IsTextStatCached(int textNo)
 {
   TStores* s = GStores.load();
@@ -281,25 +325,12 @@ bool IsTextStatCached(int textNo)
 
 void StoreTextStat(int textNo, TTextStatRef stat)
 {
-  TStores* s = GStores.load();
-  if (!s) return;
-  TTextStatRef old;
-  std::lock_guard<TCriticalSection> guard(s->TextStatLock);
-  TTextStatRef& slot = s->TextStats[textNo];
-  old = std::move(slot);
-  slot = std::move(stat);
+  if (TStores* s = GStores.load()) ReplaceEntry(s->TextStatLock, s->TextStats, textNo, std::move(stat));
 }
 
 void InvalidateTextStat(int textNo)
 {
-  TStores* s = GStores.load();
-  if (!s) return;
-  TTextStatRef old;
-  std::lock_guard<TCriticalSection> guard(s->TextStatLock);
-  auto at = s->TextStats.find(textNo);
-  if (at == s->TextStats.end()) return;
-  old = std::move(at->second);
-  s->TextStats.erase(at);
+  if (TStores* s = GStores.load()) EraseEntry(s->TextStatLock, s->TextStats, textNo);
 }
 
 void ClearTextStatCache()
@@ -308,6 +339,32 @@ void ClearTextStatCache()
 }
 
 // ---- Text bodies ----------------------------------------------------------
+
+namespace {
+
+TTextRef TextBodyFromServer(int textNo, TFetchResult* result)
+{
+  SetResult(result, TFetchResult::NotAvailable);
+  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  if (!comm) return nullptr;
+  TLKRequest request(L_GET_TEXT, FormatText("%d 0 1000000", textNo));
+  switch (request.SyncSend(comm.Get())) {
+  case TRequestOutcome::Answered: {
+    auto text = std::make_shared<TLyskomText>(textNo, LKString(request.Response(), "result"));
+    StoreText(text, false);
+    SetResult(result, TFetchResult::Found);
+    return text;
+  }
+  case TRequestOutcome::ServerError:
+    StoreText(std::make_shared<TLyskomText>(textNo, std::string()), true);
+    SetResult(result, TFetchResult::NoSuchObject);
+    return nullptr;
+  default:
+    return nullptr;
+  }
+}
+
+} // namespace
 
 TTextRef TextBodyByNumber(int textNo, TFetchResult* result)
 {
@@ -327,33 +384,10 @@ TTextRef TextBodyByNumber(int textNo, TFetchResult* result)
     if (!at->second.Missing) text = at->second.Text;
     return true;
   };
-  TTextRef found;
-  if (lookup(found)) return found;
-  TKeyGuard key(s->TextKeys, textNo);
-  if (lookup(found)) return found;
-  ++Counters.TextMisses;
-  SetResult(result, TFetchResult::NotAvailable);
-  TComPtr<ILKCommunication> comm;
-  try {
-    comm = EngineCommunication();
-  } catch (const std::exception&) {
-    return nullptr;
-  }
-  TLKRequest request(L_GET_TEXT, FormatText("%d 0 1000000", textNo));
-  switch (request.SyncSend(comm.Get())) {
-  case TRequestOutcome::Answered: {
-    auto text = std::make_shared<TLyskomText>(textNo, LKString(request.Response(), "result"));
-    StoreText(text, false);
-    SetResult(result, TFetchResult::Found);
-    return text;
-  }
-  case TRequestOutcome::ServerError:
-    StoreText(std::make_shared<TLyskomText>(textNo, std::string()), true);
-    SetResult(result, TFetchResult::NoSuchObject);
-    return nullptr;
-  default:
-    return nullptr;
-  }
+  return LookupOrFetch<TTextRef>(s->TextKeys, textNo, lookup, [&] {
+    ++Counters.TextMisses;
+    return TextBodyFromServer(textNo, result);
+  });
 }
 
 int FindCachedText(int textNo, TTextRef& text)
@@ -378,14 +412,7 @@ void StoreText(TTextRef text, bool missing)
 
 void InvalidateText(int textNo)
 {
-  TStores* s = GStores.load();
-  if (!s) return;
-  TTextCacheEntry old;
-  std::lock_guard<TCriticalSection> guard(s->TextLock);
-  auto at = s->Texts.find(textNo);
-  if (at == s->Texts.end()) return;
-  old = std::move(at->second);
-  s->Texts.erase(at);
+  if (TStores* s = GStores.load()) EraseEntry(s->TextLock, s->Texts, textNo);
 }
 
 void ClearTextCache()
@@ -411,12 +438,8 @@ std::optional<StaticSessionInfoType> QueryWhoInfo(int sessionNo, int personNo)
   }
   ++Counters.SessionMisses;
 
-  TComPtr<ILKCommunication> comm;
-  try {
-    comm = EngineCommunication();
-  } catch (const std::exception&) {
-    return std::nullopt;
-  }
+  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  if (!comm) return std::nullopt;
   TComPtr<ILKTransEvent> callback = comm.As<ILKTransEvent>();
   if (!callback) return std::nullopt;
 
@@ -480,23 +503,13 @@ void StoreMembership(TMembershipRef membership)
 {
   TStores* s = GStores.load();
   if (!s || !membership) return;
-  TMembershipRef old;
-  std::lock_guard<TCriticalSection> guard(s->MembershipLock);
-  TMembershipRef& slot = s->Memberships[membership->ConfNo()];
-  old = std::move(slot);
-  slot = std::move(membership);
+  const int confNo = membership->ConfNo();
+  ReplaceEntry(s->MembershipLock, s->Memberships, confNo, std::move(membership));
 }
 
 void RemoveMembership(int confNo)
 {
-  TStores* s = GStores.load();
-  if (!s) return;
-  TMembershipRef old;
-  std::lock_guard<TCriticalSection> guard(s->MembershipLock);
-  auto at = s->Memberships.find(confNo);
-  if (at == s->Memberships.end()) return;
-  old = std::move(at->second);
-  s->Memberships.erase(at);
+  if (TStores* s = GStores.load()) EraseEntry(s->MembershipLock, s->Memberships, confNo);
 }
 
 void ListMembershipConfs(std::vector<int>& list)
@@ -518,18 +531,18 @@ TConferenceRef ConferenceByNumber(int confNo)
 {
   TStores* s = GStores.load();
   if (!s || confNo == 0) return nullptr;
-  auto lookup = [&]() -> TConferenceRef {
+  auto lookup = [&](TConferenceRef& conf) {
     std::lock_guard<TCriticalSection> guard(s->ConferenceLock);
     auto at = s->Conferences.find(confNo);
-    return at == s->Conferences.end() ? nullptr : at->second;
+    if (at != s->Conferences.end()) conf = at->second;
+    return conf != nullptr;
   };
-  if (TConferenceRef conf = lookup()) return conf;
-  TKeyGuard key(s->ConferenceKeys, confNo);
-  if (TConferenceRef conf = lookup()) return conf;
-  auto conf = std::make_shared<TLyskomConference>(confNo);
-  std::lock_guard<TCriticalSection> guard(s->ConferenceLock);
-  s->Conferences[confNo] = conf;
-  return conf;
+  return LookupOrFetch<TConferenceRef>(s->ConferenceKeys, confNo, lookup, [&] {
+    auto conf = std::make_shared<TLyskomConference>(confNo);
+    std::lock_guard<TCriticalSection> guard(s->ConferenceLock);
+    s->Conferences[confNo] = conf;
+    return conf;
+  });
 }
 
 bool IsConferenceCached(int confNo)
@@ -542,14 +555,7 @@ bool IsConferenceCached(int confNo)
 
 void InvalidateConference(int confNo)
 {
-  TStores* s = GStores.load();
-  if (!s) return;
-  TConferenceRef old;
-  std::lock_guard<TCriticalSection> guard(s->ConferenceLock);
-  auto at = s->Conferences.find(confNo);
-  if (at == s->Conferences.end()) return;
-  old = std::move(at->second);
-  s->Conferences.erase(at);
+  if (TStores* s = GStores.load()) EraseEntry(s->ConferenceLock, s->Conferences, confNo);
 }
 
 void ClearConferenceCache()

@@ -270,33 +270,6 @@ TComPtr<TSortedStringStringItem> TSortedStringStringItem::From(ISortedItem* item
   return result;
 }
 
-STDMETHODIMP TSortedStringStringItem::QueryInterface(REFIID riid, void** ppv)
-{
-  if (!ppv) return E_POINTER;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISortedItem))
-    *ppv = static_cast<ISortedItem*>(this);
-  else if (IsEqualIID(riid, IID_ISortedStringStringItem))
-    *ppv = static_cast<ISortedStringStringItem*>(this);
-  else {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) TSortedStringStringItem::AddRef()
-{
-  return ULONG(++FRefCount);
-}
-
-STDMETHODIMP_(ULONG) TSortedStringStringItem::Release()
-{
-  const long n = --FRefCount;
-  if (n == 0) delete this;
-  return ULONG(n);
-}
-
 int STDMETHODCALLTYPE TSortedStringStringItem::Compare(ISortedItem* other)
 {
   TComPtr<TSortedStringStringItem> pair = From(other);

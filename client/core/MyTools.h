@@ -158,7 +158,7 @@ __CRT_UUID_DECL(ISortedStringStringItem, 0x67e6589e, 0x1f16, 0x419f,
 extern const IID IID_ISortedStringStringItem;
 
 // A name and a value (8-bit texts), ordered by the bytes of the name.
-class TSortedStringStringItem final : public ISortedItem, public ISortedStringStringItem
+class TSortedStringStringItem final : public TSimpleComObject<ISortedItem, ISortedStringStringItem>
 {
 public:
   static TComPtr<TSortedStringStringItem> Create(const std::string& key,
@@ -166,9 +166,6 @@ public:
   // The item behind an item of a list; empty when it is not one.
   static TComPtr<TSortedStringStringItem> From(ISortedItem* item);
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
   int STDMETHODCALLTYPE Compare(ISortedItem* other) override;
   TSortedStringStringItem* STDMETHODCALLTYPE Self() override { return this; }
 
@@ -180,9 +177,8 @@ public:
 private:
   TSortedStringStringItem(const std::string& key, const std::string& value)
     : FKey(key), FValue(value) {}
-  ~TSortedStringStringItem() = default;
+  ~TSortedStringStringItem() override = default;
 
-  std::atomic<long> FRefCount{0};
   std::string FKey;
   std::string FValue;
 };

@@ -115,6 +115,40 @@ TActionLink::~TActionLink()
   SetAction(nullptr);
 }
 
+bool TActionLink::Enabled(bool own) const
+{
+  return own && (!FAction || FAction->Enabled());
+}
+
+bool TActionLink::Visible(bool own) const
+{
+  return own && (!FAction || FAction->Visible());
+}
+
+void TActionLink::SetEnabled(bool v, bool& own)
+{
+  if (FAction)
+    FAction->SetEnabled(v);
+  else
+    own = v;
+}
+
+void TActionLink::SetChecked(bool v, bool& own)
+{
+  if (FAction)
+    FAction->SetChecked(v);
+  else
+    own = v;
+}
+
+void TActionLink::SetVisible(bool v, bool& own)
+{
+  if (FAction)
+    FAction->SetVisible(v);
+  else
+    own = v;
+}
+
 void TActionLink::SetAction(TAction* action)
 {
   if (action == FAction) return;

@@ -44,6 +44,15 @@ public:
   void SetAction(TAction* action);
   TAction* Action() const { return FAction; }
 
+  // A linked client is enabled or visible when both its own flag and the
+  // action say so; its setters change the action, an unlinked one's its own
+  // flag.
+  bool Enabled(bool own) const;
+  bool Visible(bool own) const;
+  void SetEnabled(bool v, bool& own);
+  void SetChecked(bool v, bool& own);
+  void SetVisible(bool v, bool& own);
+
 private:
   friend class TAction;
   TAction* FAction = nullptr;

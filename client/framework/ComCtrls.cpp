@@ -953,21 +953,18 @@ void TToolButton::SetImageIndex(int v)
 
 bool TToolButton::Enabled() const
 {
-  return FEnabled && (!Action() || Action()->Enabled());
+  return FLink.Enabled(FEnabled);
 }
 
 void TToolButton::SetEnabled(bool v)
 {
-  if (Action())
-    Action()->SetEnabled(v);
-  else
-    FEnabled = v;
+  FLink.SetEnabled(v, FEnabled);
   Changed();
 }
 
 bool TToolButton::Visible() const
 {
-  return FVisible && (!Action() || Action()->Visible());
+  return FLink.Visible(FVisible);
 }
 
 void TToolButton::SetVisible(bool v)

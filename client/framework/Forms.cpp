@@ -1297,14 +1297,7 @@ TForm* CreateFormByName(const std::string& name, TComponent* owner)
   Application().Initialize();
   auto it = FormClasses().find(name);
   if (it == FormClasses().end()) return nullptr;
-  TForm* form = it->second(owner);
-  try {
-    form->Initialize();
-  } catch (...) {
-    delete form;
-    throw;
-  }
-  return form;
+  return InitializeNewForm(std::unique_ptr<TForm>(it->second(owner)));
 }
 
 // ---------------------------------------------------------------------------

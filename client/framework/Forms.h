@@ -34,6 +34,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -283,19 +284,21 @@ private:
 
 TApplication& Application();
 
+// Initialises a new form and hands it over; one that fails to load is
+// deleted before the error goes on.
+template <class T>
+T* InitializeNewForm(std::unique_ptr<T> form)
+{
+  form->Initialize();
+  return form.release();
+}
+
 // Creates a form of class T (constructed from args) and initialises it.
 template <class T, class... A>
 T* CreateForm(A&&... args)
 {
   Application().Initialize();
-  T* form = new T(std::forward<A>(args)...);
-  try {
-    form->Initialize();
-  } catch (...) {
-    delete form;
-    throw;
-  }
-  return form;
+  return InitializeNewForm(std::unique_ptr<T>(new T(std::forward<A>(args)...)));
 }
 
 // The same for a form shown inside a panel of another form.
@@ -303,16 +306,18 @@ template <class T, class... A>
 T* CreateEmbeddedForm(TControl* parent, A&&... args)
 {
   Application().Initialize();
-  T* form = new T(std::forward<A>(args)...);
+  std::unique_ptr<T> form(new T(std::forward<A>(args)...));
   form->SetEmbedParent(parent);
-  try {
-    form->Initialize();
-  } catch (...) {
-    delete form;
-    throw;
-  }
-  return form;
+  return InitializeNewForm(std::move(form));
 }
+
+// Holds a form for a scope (a modal dialog) and frees it with Free() at the end.
+struct TFreeForm
+{
+  void operator()(TComponent* form) const { form->Free(); }
+};
+template <class T>
+using TFormPtr = std::unique_ptr<T, TFreeForm>;
 
 // Form classes by resource name, so that every shipped form can be created
 // (and so checked) by its name.

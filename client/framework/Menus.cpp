@@ -90,15 +90,12 @@ void TMenuItem::SetShortCut(TShortCut v)
 
 bool TMenuItem::Enabled() const
 {
-  return FEnabled && (!Action() || Action()->Enabled());
+  return FLink.Enabled(FEnabled);
 }
 
 void TMenuItem::SetEnabled(bool v)
 {
-  if (Action())
-    Action()->SetEnabled(v);
-  else
-    FEnabled = v;
+  FLink.SetEnabled(v, FEnabled);
   Changed();
 }
 
@@ -109,24 +106,18 @@ bool TMenuItem::Checked() const
 
 void TMenuItem::SetChecked(bool v)
 {
-  if (Action())
-    Action()->SetChecked(v);
-  else
-    FChecked = v;
+  FLink.SetChecked(v, FChecked);
   Changed();
 }
 
 bool TMenuItem::Visible() const
 {
-  return FVisible && (!Action() || Action()->Visible());
+  return FLink.Visible(FVisible);
 }
 
 void TMenuItem::SetVisible(bool v)
 {
-  if (Action())
-    Action()->SetVisible(v);
-  else
-    FVisible = v;
+  FLink.SetVisible(v, FVisible);
   Changed();
 }
 

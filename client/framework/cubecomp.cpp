@@ -56,34 +56,34 @@ void SpinSinCos(float angle, float& s, float& c)
 // ---------------------------------------------------------------------------
 // TPoint3d
 
-void TPoint3d::RotateX(float angle)
+namespace {
+
+// Turns the coordinates a and b of a point in their plane.
+void RotateInPlane(float& a, float& b, float angle)
 {
   float s, c;
   SpinSinCos(angle, s, c);
-  float ny = y * c - z * s;
-  float nz = y * s + z * c;
-  y = ny;
-  z = nz;
+  const float na = a * c - b * s;
+  const float nb = a * s + b * c;
+  a = na;
+  b = nb;
+}
+
+} // namespace
+
+void TPoint3d::RotateX(float angle)
+{
+  RotateInPlane(y, z, angle);
 }
 
 void TPoint3d::RotateY(float angle)
 {
-  float s, c;
-  SpinSinCos(angle, s, c);
-  float nx = x * c - z * s;
-  float nz = x * s + z * c;
-  x = nx;
-  z = nz;
+  RotateInPlane(x, z, angle);
 }
 
 void TPoint3d::RotateZ(float angle)
 {
-  float s, c;
-  SpinSinCos(angle, s, c);
-  float nx = x * c - y * s;
-  float ny = x * s + y * c;
-  x = nx;
-  y = ny;
+  RotateInPlane(x, y, angle);
 }
 
 float TPoint3d::Length() const
@@ -148,25 +148,26 @@ void TFyrkant::Flip()
   FNormal = FNormal.Scaled(-1);
 }
 
+void TFyrkant::Turn(void (TPoint3d::*rotate)(float), float angle)
+{
+  for (TPoint3d& v : FVertices) (v.*rotate)(angle);
+  (FCentre.*rotate)(angle);
+  (FNormal.*rotate)(angle);
+}
+
 void TFyrkant::RotateX(float angle)
 {
-  for (TPoint3d& v : FVertices) v.RotateX(angle);
-  FCentre.RotateX(angle);
-  FNormal.RotateX(angle);
+  Turn(&TPoint3d::RotateX, angle);
 }
 
 void TFyrkant::RotateY(float angle)
 {
-  for (TPoint3d& v : FVertices) v.RotateY(angle);
-  FCentre.RotateY(angle);
-  FNormal.RotateY(angle);
+  Turn(&TPoint3d::RotateY, angle);
 }
 
 void TFyrkant::RotateZ(float angle)
 {
-  for (TPoint3d& v : FVertices) v.RotateZ(angle);
-  FCentre.RotateZ(angle);
-  FNormal.RotateZ(angle);
+  Turn(&TPoint3d::RotateZ, angle);
 }
 
 int TFyrkant::ShadeLevel(const TPoint3d& lightPosition) const

@@ -105,6 +105,8 @@ public:
 
 private:
   void Recompute();
+  // Turns the vertices, the centre and the normal alike.
+  void Turn(void (TPoint3d::*rotate)(float), float angle);
   std::vector<TPoint3d> FVertices;
   TPoint3d FNormal;
   TPoint3d FCentre;

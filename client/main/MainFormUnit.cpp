@@ -89,30 +89,6 @@ int Wave(double x)
 
 TLKEventSink::TLKEventSink(HWND target) : FTarget(target) {}
 
-STDMETHODIMP TLKEventSink::QueryInterface(REFIID riid, void** ppv)
-{
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ILKComEvent)) {
-    *ppv = static_cast<ILKComEvent*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) TLKEventSink::AddRef()
-{
-  return ULONG(++FRefCount);
-}
-
-STDMETHODIMP_(ULONG) TLKEventSink::Release()
-{
-  long n = --FRefCount;
-  if (n == 0) delete this;
-  return ULONG(n);
-}
-
 STDMETHODIMP TLKEventSink::NewTrans(LONG, VARIANT)
 {
   return S_OK;

@@ -29,14 +29,10 @@ extern std::string AutoConnectProfile;
 
 // The engine's connection notifications, turned into messages to the main
 // window. Called on engine threads; touches nothing but that window's queue.
-class TLKEventSink final : public ILKComEvent
+class TLKEventSink final : public TSimpleComObject<ILKComEvent>
 {
 public:
   explicit TLKEventSink(HWND target);
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
 
   // Discards the data.
   STDMETHODIMP NewTrans(LONG InIX, VARIANT InData) override;
@@ -45,8 +41,7 @@ public:
   STDMETHODIMP Notification(NotificationEvents NotifyType, LONG Tag) override;
 
 private:
-  ~TLKEventSink() = default;
-  std::atomic<long> FRefCount{0};
+  ~TLKEventSink() override = default;
   HWND FTarget;
 };
 

@@ -27,13 +27,7 @@ public:
   {
   }
 
-  TComPtr<ILKCommunication> Connect()
-  {
-    TComPtr<ILKCommunication> comm = NewCommunication();
-    SetTarget(comm.Get(), "127.0.0.1", FServer.PortText(), "test");
-    if (!ConnectComm(comm.Get())) return {};
-    return comm;
-  }
+  TComPtr<ILKCommunication> Connect() { return ConnectedCommunication("127.0.0.1", FServer.PortText(), "test"); }
 
   std::vector<std::string> Lines()
   {

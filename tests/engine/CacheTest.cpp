@@ -14,14 +14,12 @@ using namespace CacheTests;
 
 namespace {
 
-class CacheWithLyskomd : public testing::Test
+class CacheWithLyskomd : public TLyskomdSuite
 {
 protected:
   static void SetUpTestSuite()
   {
-    EnsureVantorRegistered();
-    Server = new TLyskomdServer();
-    Server->Start();
+    StartServer();
     TComPtr<ILKCommunication> comm = LoggedIn(*Server);
     ASSERT_TRUE(comm);
 
@@ -45,7 +43,7 @@ protected:
   {
     delete Dense;
     delete Sparse;
-    delete Server;
+    StopServer();
   }
 
   void SetUp() override
@@ -65,7 +63,6 @@ protected:
     LONG Global(LONG local) const { return Texts[size_t(local - 1)]; }
   };
 
-  static TLyskomdServer* Server;
   static TConference* Dense;
   static TConference* Sparse;
   TComPtr<ILKCommunication> Comm;
@@ -73,7 +70,6 @@ protected:
   TComPtr<ILKMap> Map;
 };
 
-TLyskomdServer* CacheWithLyskomd::Server = nullptr;
 CacheWithLyskomd::TConference* CacheWithLyskomd::Dense = nullptr;
 CacheWithLyskomd::TConference* CacheWithLyskomd::Sparse = nullptr;
 

@@ -10,6 +10,7 @@
 
 #include "EngineClient.h"
 #include "LyskomdServer.h"
+#include "LyskomdSuite.h"
 #include "TestSupport.h"
 
 namespace CacheTests {
@@ -19,17 +20,6 @@ using namespace TestSupport;
 inline std::string H(const std::string& s)
 {
   return std::to_string(s.size()) + "H" + s;
-}
-
-// Sends one request and waits; answers Get_Ok.
-inline HRESULT Request(ILKCommunication* comm, LONG requestNo, const std::string& args,
-                       TComPtr<ILKCollection>* reply = nullptr)
-{
-  TComPtr<ILKTransaction> trans = NewTransaction(requestNo, args);
-  HRESULT hr = comm->SyncSend(trans.Get());
-  if (FAILED(hr)) return hr;
-  if (reply) *reply = ResponseOf(trans.Get());
-  return trans->Get_Ok();
 }
 
 // The integer "Result" of a request, or 0 when it failed.
@@ -42,10 +32,8 @@ inline LONG RequestNumber(ILKCommunication* comm, LONG requestNo, const std::str
 
 inline TComPtr<ILKCommunication> LoggedIn(const TLyskomdServer& server)
 {
-  TComPtr<ILKCommunication> comm = NewCommunication();
+  TComPtr<ILKCommunication> comm = ConnectedCommunication(TLyskomdServer::Host(), server.PortText(), "cachetest");
   if (!comm) return comm;
-  SetTarget(comm.Get(), TLyskomdServer::Host(), server.PortText(), "cachetest");
-  if (!ConnectComm(comm.Get())) return {};
   if (Request(comm.Get(), L_LOGIN, "5 " + H(TLyskomdServer::AdminPassword) + " 0") != S_OK) return {};
   return comm;
 }

@@ -25,6 +25,16 @@ protected:
     if (comm) SetTarget(comm.Get(), "127.0.0.1", server.PortText(), user);
     return comm;
   }
+
+  // A new object for kom.example.org, reached through the proxy.
+  static TComPtr<ILKCommunication> NewCommViaProxy(const TFakeServer& proxy)
+  {
+    TComPtr<ILKCommunication> comm = NewCommunication();
+    if (!comm) return comm;
+    SetTarget(comm.Get(), "kom.example.org", "4894", "test");
+    SetProxy(comm.Get(), "127.0.0.1", proxy.PortText());
+    return comm;
+  }
 };
 
 // Reads the opening line and greets.
@@ -32,6 +42,13 @@ bool Greet(TFakeConnection& c, const std::string& greeting = "LysKOM\n")
 {
   std::string opening;
   return c.ReadLine(opening) && c.Send(greeting);
+}
+
+// Answers each request with an empty ok reply until the client hangs up.
+void AnswerOk(TFakeConnection& c)
+{
+  std::string line;
+  while (c.ReadLine(line)) c.Send("=" + line.substr(0, line.find(' ')) + "\n");
 }
 
 TEST_F(CommunicationFakeServer, OpeningAndRequestLinesAreExactBytes)
@@ -69,9 +86,7 @@ TEST_F(CommunicationFakeServer, OpeningAndRequestLinesAreExactBytes)
 TEST_F(CommunicationFakeServer, JunkBeforeTheGreetingGivesOneConnectNotification)
 {
   TFakeServer server([](TFakeConnection& c) {
-    std::string line;
-    if (!Greet(c, "Welcome, lyskom\r\nLYSKO\nversion 1\nLysKOM\n")) return;
-    while (c.ReadLine(line)) c.Send("=" + line.substr(0, line.find(' ')) + "\n");
+    if (Greet(c, "Welcome, lyskom\r\nLYSKO\nversion 1\nLysKOM\n")) AnswerOk(c);
   });
   TComPtr<ILKCommunication> comm = NewComm(server);
   auto events = MakeTestObject<TEventRecorder>();
@@ -294,12 +309,9 @@ TEST_P(CommunicationThroughProxy, StatusLineDecides)
       c.WaitForPeerClose();
       return;
     }
-    if (!Greet(c)) return;
-    while (c.ReadLine(line)) c.Send("=" + line.substr(0, line.find(' ')) + "\n");
+    if (Greet(c)) AnswerOk(c);
   });
-  TComPtr<ILKCommunication> comm = NewCommunication();
-  SetTarget(comm.Get(), "kom.example.org", "4894", "test");
-  SetProxy(comm.Get(), "127.0.0.1", proxy.PortText());
+  TComPtr<ILKCommunication> comm = NewCommViaProxy(proxy);
   auto events = MakeTestObject<TEventRecorder>();
   LONG cookie = -1;
   comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie);
@@ -337,9 +349,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CommunicationFakeServer, SilentProxyIsGivenUpOnInBoundedTime)
 {
   TFakeServer proxy([](TFakeConnection& c) { c.WaitForPeerClose(60000); });
-  TComPtr<ILKCommunication> comm = NewCommunication();
-  SetTarget(comm.Get(), "kom.example.org", "4894", "test");
-  SetProxy(comm.Get(), "127.0.0.1", proxy.PortText());
+  TComPtr<ILKCommunication> comm = NewCommViaProxy(proxy);
   DWORD start = GetTickCount();
   HRESULT hr = E_UNEXPECTED;
   EXPECT_FALSE(ConnectComm(comm.Get(), &hr));
@@ -359,12 +369,9 @@ TEST_F(CommunicationFakeServer, ProxyConnectsAgainAfterADisconnectionBeforeTheGr
       c.WaitForPeerClose();  // never greets
       return;
     }
-    if (!Greet(c)) return;
-    while (c.ReadLine(line)) c.Send("=" + line.substr(0, line.find(' ')) + "\n");
+    if (Greet(c)) AnswerOk(c);
   });
-  TComPtr<ILKCommunication> comm = NewCommunication();
-  SetTarget(comm.Get(), "kom.example.org", "4894", "test");
-  SetProxy(comm.Get(), "127.0.0.1", proxy.PortText());
+  TComPtr<ILKCommunication> comm = NewCommViaProxy(proxy);
   ASSERT_TRUE(ConnectComm(comm.Get()));
   VARIANT_BOOL ended = VARIANT_FALSE;
   comm->Disconnect(&ended);
@@ -409,7 +416,7 @@ TEST_F(CommunicationFakeServer, ReleasingAConnectedObjectEndsItsThreadsPromptly)
 
 // A sink that holds the last reference to the object and lets it go on the
 // engine's thread that tells it of the event.
-class TReleasingSink : public TTestComObject<ILKComEvent>
+class TReleasingSink : public TSimpleComObject<ILKComEvent>
 {
 public:
   TReleasingSink(NotificationEvents on, std::shared_ptr<TSignal> released) : FOn(on), FReleased(std::move(released)) {}

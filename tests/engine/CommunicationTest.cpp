@@ -8,56 +8,26 @@
 
 #include "EngineClient.h"
 #include "LyskomdServer.h"
+#include "LyskomdSuite.h"
 #include "TestSupport.h"
 
 using namespace TestSupport;
 
 namespace {
 
-class CommunicationWithLyskomd : public testing::Test
+class CommunicationWithLyskomd : public TLyskomdSuite
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    EnsureVantorRegistered();
-    Server = new TLyskomdServer();
-    Server->Start();
-  }
-  static void TearDownTestSuite()
-  {
-    delete Server;
-    Server = nullptr;
-  }
-
   static TComPtr<ILKCommunication> Connected(const std::string& user = "test")
   {
-    TComPtr<ILKCommunication> comm = NewCommunication();
-    if (!comm) return comm;
-    SetTarget(comm.Get(), TLyskomdServer::Host(), Server->PortText(), user);
-    if (!ConnectComm(comm.Get())) return {};
-    return comm;
-  }
-
-  // Sends one request and waits for its reply; answers Get_Ok.
-  static HRESULT Request(ILKCommunication* comm, LONG requestNo, const std::string& args,
-                         TComPtr<ILKCollection>* reply = nullptr)
-  {
-    TComPtr<ILKTransaction> trans = NewTransaction(requestNo, args);
-    HRESULT hr = comm->SyncSend(trans.Get());
-    if (FAILED(hr)) return hr;
-    if (reply) *reply = ResponseOf(trans.Get());
-    return trans->Get_Ok();
+    return ConnectedCommunication(TLyskomdServer::Host(), Server->PortText(), user);
   }
 
   static HRESULT Login(ILKCommunication* comm)
   {
     return Request(comm, L_LOGIN, "5 6Hgazonk 0");
   }
-
-  static TLyskomdServer* Server;
 };
-
-TLyskomdServer* CommunicationWithLyskomd::Server = nullptr;
 
 TEST_F(CommunicationWithLyskomd, LogsInAsTheAdministrator)
 {

@@ -5,29 +5,12 @@
 
 #include "CacheTestSupport.h"
 #include "MiscInfoUtilsUnit.h"
+#include "ReplyBuilder.h"
 
 using namespace CacheTests;
+using namespace ReplyBuilder;
 
 namespace {
-
-TComPtr<ILKCollection> NewCollection()
-{
-  return CreateEngineObject<ILKCollection>(CLSID_LKCollection);
-}
-
-void AddInt(ILKCollection* coll, const std::string& name, long value)
-{
-  TBStr n(name);
-  TVariant v(value);
-  coll->Add(n.Get(), v.Get());
-}
-
-void AddCollection(ILKCollection* coll, const std::string& name, ILKCollection* child)
-{
-  TBStr n(name);
-  TVariant v(static_cast<IUnknown*>(child));
-  coll->Add(n.Get(), v.Get());
-}
 
 // A Membership-Old as the reader makes it.
 TComPtr<ILKCollection> MembershipReply(long conf, long priority, long lastRead, const std::vector<long>& readTexts)
@@ -136,20 +119,7 @@ TEST_F(MembershipArithmetic, SomethingThatIsNoMembershipIsRefused)
   EXPECT_EQ(0, FirstUnread(m.Get()));
 }
 
-class MembershipWithLyskomd : public testing::Test
-{
-protected:
-  static void SetUpTestSuite()
-  {
-    EnsureVantorRegistered();
-    Server = new TLyskomdServer();
-    Server->Start();
-  }
-  static void TearDownTestSuite() { delete Server; }
-  static TLyskomdServer* Server;
-};
-
-TLyskomdServer* MembershipWithLyskomd::Server = nullptr;
+class MembershipWithLyskomd : public TLyskomdSuite {};
 
 TEST_F(MembershipWithLyskomd, ListHoldsEachMembershipWithItsReadTexts)
 {
@@ -299,16 +269,6 @@ TEST_F(MembershipWithLyskomd, MiscInfoGivesEachRecipientItsOwnLocalNumberAndTime
 
 TEST(MiscInfoTime, ProtocolTimeBecomesADateTime)
 {
-  auto time = [](long year, long month, long mday, long hours, long minutes, long seconds) {
-    TComPtr<ILKCollection> t = NewCollection();
-    AddInt(t.Get(), "seconds", seconds);
-    AddInt(t.Get(), "minutes", minutes);
-    AddInt(t.Get(), "hours", hours);
-    AddInt(t.Get(), "mday", mday);
-    AddInt(t.Get(), "month", month);
-    AddInt(t.Get(), "year", year);
-    return t;
-  };
   EnsureVantorRegistered();
   SYSTEMTIME st = {};
   st.wYear = 2026;
@@ -319,10 +279,10 @@ TEST(MiscInfoTime, ProtocolTimeBecomesADateTime)
   st.wSecond = 7;
   DATE expected = 0;
   ASSERT_TRUE(SystemTimeToVariantTime(&st, &expected));
-  EXPECT_DOUBLE_EQ(expected, Vantor::TimeToDateTime(time(126, 3, 9, 11, 18, 7).Get()));
-  EXPECT_DOUBLE_EQ(2.0, Vantor::TimeToDateTime(time(0, 0, 1, 0, 0, 0).Get())) << "1900-01-01";
-  EXPECT_DOUBLE_EQ(0.0, Vantor::TimeToDateTime(time(126, 12, 1, 0, 0, 0).Get())) << "no thirteenth month";
-  EXPECT_DOUBLE_EQ(0.0, Vantor::TimeToDateTime(time(125, 1, 29, 0, 0, 0).Get())) << "2025 is no leap year";
+  EXPECT_DOUBLE_EQ(expected, Vantor::TimeToDateTime(MakeTime(126, 3, 9, 11, 18, 7).Get()));
+  EXPECT_DOUBLE_EQ(2.0, Vantor::TimeToDateTime(MakeTime(0, 0, 1, 0, 0, 0).Get())) << "1900-01-01";
+  EXPECT_DOUBLE_EQ(0.0, Vantor::TimeToDateTime(MakeTime(126, 12, 1, 0, 0, 0).Get())) << "no thirteenth month";
+  EXPECT_DOUBLE_EQ(0.0, Vantor::TimeToDateTime(MakeTime(125, 1, 29, 0, 0, 0).Get())) << "2025 is no leap year";
   EXPECT_DOUBLE_EQ(0.0, Vantor::TimeToDateTime(nullptr));
 }
 

@@ -12,14 +12,12 @@ using namespace CacheTests;
 
 namespace {
 
-class TextFlowWithLyskomd : public testing::Test
+class TextFlowWithLyskomd : public TLyskomdSuite
 {
 protected:
   static void SetUpTestSuite()
   {
-    EnsureVantorRegistered();
-    Server = new TLyskomdServer();
-    Server->Start();
+    StartServer();
     TComPtr<ILKCommunication> comm = LoggedIn(*Server);
     ASSERT_TRUE(comm);
     // New-text messages for a member would hold up every reply.
@@ -43,8 +41,6 @@ protected:
     ASSERT_EQ(S_OK, Request(comm.Get(), L_ADD_MEMBER, std::to_string(Long) + " 5 100 1"));
     for (int i = 0; i < 300; ++i) ASSERT_NE(0, CreateText(comm.Get(), Long, "long " + std::to_string(i)));
   }
-  static void TearDownTestSuite() { delete Server; }
-
   void SetUp() override
   {
     Comm = LoggedIn(*Server);
@@ -76,7 +72,6 @@ protected:
     return done != VARIANT_FALSE;
   }
 
-  static TLyskomdServer* Server;
   static LONG Conf, Other, Long;
   static LONG T[7];
   TComPtr<ILKCommunication> Comm;
@@ -84,7 +79,6 @@ protected:
   TComPtr<ITextFlow> Flow;
 };
 
-TLyskomdServer* TextFlowWithLyskomd::Server = nullptr;
 LONG TextFlowWithLyskomd::Conf = 0;
 LONG TextFlowWithLyskomd::Other = 0;
 LONG TextFlowWithLyskomd::Long = 0;

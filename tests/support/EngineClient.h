@@ -22,37 +22,6 @@
 
 namespace TestSupport {
 
-// A free-threaded test object answering IUnknown and one interface.
-template <class I>
-class TTestComObject : public I
-{
-public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-  {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(I))) {
-      *ppv = static_cast<I*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefCount); }
-  STDMETHODIMP_(ULONG) Release() override
-  {
-    long n = --FRefCount;
-    if (n == 0) delete this;
-    return ULONG(n);
-  }
-
-protected:
-  virtual ~TTestComObject() = default;
-
-private:
-  std::atomic<long> FRefCount{0};
-};
-
 // A flag that one thread raises and another waits for.
 class TSignal
 {
@@ -83,7 +52,7 @@ private:
 };
 
 // An ILKComEvent sink that records every reply, message and notification.
-class TEventRecorder : public TTestComObject<ILKComEvent>
+class TEventRecorder : public TSimpleComObject<ILKComEvent>
 {
 public:
   struct TEvent
@@ -177,7 +146,7 @@ private:
 };
 
 // An ILKTransEvent callback that records each response.
-class TCallbackRecorder : public TTestComObject<ILKTransEvent>
+class TCallbackRecorder : public TSimpleComObject<ILKTransEvent>
 {
 public:
   struct TCall
@@ -255,6 +224,17 @@ inline bool ConnectComm(ILKCommunication* comm, HRESULT* result = nullptr)
   return SUCCEEDED(hr) && connected != VARIANT_FALSE;
 }
 
+// A new communication object connected to host:port; empty when it could not connect.
+inline TComPtr<ILKCommunication> ConnectedCommunication(const std::string& host, const std::string& port,
+                                                        const std::string& user)
+{
+  TComPtr<ILKCommunication> comm = NewCommunication();
+  if (!comm) return comm;
+  SetTarget(comm.Get(), host, port, user);
+  if (!ConnectComm(comm.Get())) return {};
+  return comm;
+}
+
 inline TComPtr<ILKTransaction> NewTransaction(LONG requestNo, const std::string& arguments = "")
 {
   TComPtr<ILKTransaction> trans;
@@ -272,6 +252,17 @@ inline TComPtr<ILKCollection> ResponseOf(ILKTransaction* trans)
   TComPtr<ILKCollection> reply;
   trans->Get_Response(reply.Put());
   return reply;
+}
+
+// Sends one request and waits for its reply; answers Get_Ok.
+inline HRESULT Request(ILKCommunication* comm, LONG requestNo, const std::string& args,
+                       TComPtr<ILKCollection>* reply = nullptr)
+{
+  TComPtr<ILKTransaction> trans = NewTransaction(requestNo, args);
+  HRESULT hr = comm->SyncSend(trans.Get());
+  if (FAILED(hr)) return hr;
+  if (reply) *reply = ResponseOf(trans.Get());
+  return trans->Get_Ok();
 }
 
 inline bool HasPath(ILKCollection* coll, const std::string& path)

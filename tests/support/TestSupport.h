@@ -87,3 +87,34 @@ std::string ReadFileText(const std::string& path);
 bool WriteFileText(const std::string& path, const std::string& text);
 
 } // namespace TestSupport
+
+namespace TestSupport {
+
+// Holds threads until all of them have arrived, so that they start at once.
+// (The library's std::latch can miss a wake-up on this platform.)
+class TStartGate
+{
+public:
+  explicit TStartGate(int count) : FRemaining(count) {}
+  TStartGate(const TStartGate&) = delete;
+  TStartGate& operator=(const TStartGate&) = delete;
+
+  void arrive_and_wait()
+  {
+    AcquireSRWLockExclusive(&FLock);
+    if (--FRemaining <= 0) {
+      ReleaseSRWLockExclusive(&FLock);
+      WakeAllConditionVariable(&FOpened);
+      return;
+    }
+    while (FRemaining > 0) SleepConditionVariableSRW(&FOpened, &FLock, INFINITE, 0);
+    ReleaseSRWLockExclusive(&FLock);
+  }
+
+private:
+  SRWLOCK FLock = SRWLOCK_INIT;
+  CONDITION_VARIABLE FOpened = CONDITION_VARIABLE_INIT;
+  int FRemaining;
+};
+
+} // namespace TestSupport

@@ -67,8 +67,7 @@ protected:
 
 TEST_F(LogonDialogs, ConnectingWindowShowsEachStep)
 {
-  std::unique_ptr<TConnectingForm, void (*)(TConnectingForm*)> form(CreateForm<TConnectingForm>(nullptr),
-                                                                   [](TConnectingForm* f) { f->Free(); });
+  TFormPtr<TConnectingForm> form(CreateForm<TConnectingForm>(nullptr));
   EXPECT_FALSE(form->Visible());
   form->Show();
   EXPECT_TRUE(IsWindowVisible(form->HostHandle()));

@@ -3,7 +3,7 @@
 
 #include <atomic>
 #include <cctype>
-#include <latch>
+#include "TestSupport.h"
 #include <string>
 #include <thread>
 #include <vector>
@@ -224,7 +224,7 @@ TEST(Cryptography, ConcurrentFirstUseOfANewContainer)
 {
   TScratchContainer container;
   constexpr int Threads = 8;
-  std::latch start(Threads);
+  TestSupport::TStartGate start(Threads);
   std::atomic<int> ok{0};
   std::vector<std::string> errors(Threads);
   std::vector<std::thread> workers;

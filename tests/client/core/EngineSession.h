@@ -29,7 +29,7 @@ struct TSentRequest
 };
 
 // Passes every call on to the engine's object and records the requests.
-class TRecordingCommunication final : public ILKCommunication, public ILKTransEvent
+class TRecordingCommunication final : public TSimpleComObject<ILKCommunication, ILKTransEvent>
 {
 public:
   explicit TRecordingCommunication(ILKCommunication* inner) : FInner(inner)
@@ -60,27 +60,6 @@ public:
     FSent.clear();
   }
   ILKCommunication* Inner() { return FInner.Get(); }
-
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-  {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, __uuidof(ILKCommunication)))
-      *ppv = static_cast<ILKCommunication*>(this);
-    else if (IsEqualIID(riid, __uuidof(ILKTransEvent)))
-      *ppv = static_cast<ILKTransEvent*>(this);
-    else
-      return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefs); }
-  STDMETHODIMP_(ULONG) Release() override
-  {
-    long n = --FRefs;
-    if (n == 0) delete this;
-    return ULONG(n);
-  }
 
   STDMETHODIMP Get_Server(BSTR* v) override { return FInner->Get_Server(v); }
   STDMETHODIMP Set_Server(BSTR v) override { return FInner->Set_Server(v); }
@@ -138,7 +117,6 @@ private:
     FSent.push_back({type, args.Str()});
   }
 
-  std::atomic<long> FRefs{0};
   TComPtr<ILKCommunication> FInner;
   TComPtr<ILKTransEvent> FInnerEvent;
   std::mutex FLock;

@@ -15,6 +15,7 @@
 #include "GlobalDataUnit.h"
 #include "LKCache.h"
 #include "LyskomdServer.h"
+#include "LyskomdSuite.h"
 #include "LyskomErrors.h"
 #include "SyncObjects.h"
 #include "UnitInit.h"
@@ -24,22 +25,9 @@ using TestSupport::TLyskomdServer;
 
 namespace {
 
-TLyskomdServer* Server = nullptr;
-
-class LKCacheTest : public ::testing::Test
+class LKCacheTest : public TestSupport::TLyskomdSuite
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    Server = new TLyskomdServer();
-    Server->Start();
-  }
-  static void TearDownTestSuite()
-  {
-    delete Server;
-    Server = nullptr;
-  }
-
   void SetUp() override
   {
     CreateClientCaches();

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <latch>
+#include "TestSupport.h"
 #include <random>
 #include <set>
 #include <thread>
@@ -417,7 +417,7 @@ TEST(SortedListsUnderLoad, FourThreadsAddingOverlappingValuesLeaveOneSortedCopyE
   std::atomic<int> integerAdds{0};
   std::atomic<int> pairAdds{0};
   std::atomic<bool> done{false};
-  std::latch start(kThreads + 1);
+  TestSupport::TStartGate start(kThreads + 1);
 
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {

@@ -7,34 +7,13 @@
 #include <vector>
 
 #include "LyskomConfiguration.h"
+#include "UserAreas.h"
 #include "tools.h"
 
 using namespace std::string_literals;
+using namespace UserAreas;
 
 namespace {
-
-std::string H(const std::string& s)
-{
-  return ToHollerith(s);
-}
-
-// A user area in the shared framing, from (name, body) pairs.
-std::string UserArea(const std::vector<std::pair<std::string, std::string>>& sections)
-{
-  std::string header;
-  for (const auto& section : sections) header += " " + H(section.first);
-  std::string text = H(header);
-  for (const auto& section : sections) text += " " + H(section.second);
-  return text;
-}
-
-// A section body in this client's format.
-std::string Body(const std::vector<std::pair<std::string, std::string>>& pairs)
-{
-  std::string body;
-  for (const auto& [name, value] : pairs) body += " " + H(name) + " " + value + "\n";
-  return body;
-}
 
 // Another client's settings, in a form of its own: unsorted, a repeated
 // name, line breaks in values, a CR, no line feed at the end.
@@ -119,7 +98,7 @@ TEST(ServerConfiguration, BuildsTheSharedFormat)
 TEST(ServerConfiguration, OtherClientsSectionsSurviveByteForByte)
 {
   const std::string elispBody = "\n 15Hkom-auto-review \"nil\"\n";
-  const std::string original = UserArea({{"common", elispBody},
+  const std::string original = UserAreaText({{"common", elispBody},
                                          {"other-client", kOtherBody},
                                          {"OMNORA-not-ours", "0H"},
                                          {"Omnora", Body({{"ShowSubjTree", "0"}, {"SoundAllMsg", "1"}})},
@@ -149,7 +128,7 @@ TEST(ServerConfiguration, OtherClientsSectionsSurviveByteForByte)
   EXPECT_EQ(bodies[3], Body({{"OfflineMessage", "Gone fishing"}, {"ShowSubjTree", "1"}, {"SoundAllMsg", "1"}}));
   EXPECT_EQ(bodies[4], "\n");
   // Apart from this client's own section, the text is the one read.
-  EXPECT_EQ(saved, UserArea({{"common", elispBody},
+  EXPECT_EQ(saved, UserAreaText({{"common", elispBody},
                              {"other-client", kOtherBody},
                              {"OMNORA-not-ours", "0H"},
                              {"Omnora", bodies[3]},
@@ -165,21 +144,21 @@ TEST(ServerConfiguration, OtherClientsSectionsSurviveByteForByte)
 
 TEST(ServerConfiguration, OnlyOtherSectionsLoadNoValuesAndGainOursLast)
 {
-  const std::string original = UserArea({{"common", "\n 3Hfoo bar\n"}, {"other", kOtherBody}});
+  const std::string original = UserAreaText({{"common", "\n 3Hfoo bar\n"}, {"other", kOtherBody}});
   TLyskomServerConfiguration config;
   ASSERT_TRUE(LoadServerConfiguration(config, original));
   EXPECT_TRUE(config.Values().empty());
   config.WriteBool("NoPresentationPrompt", true);
   std::string saved;
   ASSERT_TRUE(BuildUserArea(config, saved));
-  EXPECT_EQ(saved, UserArea({{"common", "\n 3Hfoo bar\n"},
+  EXPECT_EQ(saved, UserAreaText({{"common", "\n 3Hfoo bar\n"},
                              {"other", kOtherBody},
                              {"Omnora", Body({{"NoPresentationPrompt", "1"}})}}));
 }
 
 TEST(ServerConfiguration, OwnSectionIsFoundInAnyLetterCase)
 {
-  const std::string original = UserArea({{"omnora", Body({{"ShowCommentedText", "0"}})}, {"x", "y"}});
+  const std::string original = UserAreaText({{"omnora", Body({{"ShowCommentedText", "0"}})}, {"x", "y"}});
   TLyskomServerConfiguration config;
   ASSERT_TRUE(LoadServerConfiguration(config, original));
   EXPECT_FALSE(config.ReadBool("ShowCommentedText", true));
@@ -187,7 +166,7 @@ TEST(ServerConfiguration, OwnSectionIsFoundInAnyLetterCase)
   std::string saved;
   ASSERT_TRUE(BuildUserArea(config, saved));
   // Rebuilt in place, under the name it had.
-  EXPECT_EQ(saved, UserArea({{"omnora", Body({{"ShowCommentedText", "1"}})}, {"x", "y"}}));
+  EXPECT_EQ(saved, UserAreaText({{"omnora", Body({{"ShowCommentedText", "1"}})}, {"x", "y"}}));
 }
 
 TEST(ServerConfiguration, MultiLineValuesRoundTrip)
@@ -227,15 +206,15 @@ TEST(ServerConfiguration, MultiLineValuesRoundTrip)
 
   // A backslash written by hand that begins no escape is kept.
   TLyskomServerConfiguration byHand;
-  ASSERT_TRUE(LoadServerConfiguration(byHand, UserArea({{"Omnora", Body({{"Path", "c:\\omq.log\\"}})}})));
+  ASSERT_TRUE(LoadServerConfiguration(byHand, UserAreaText({{"Omnora", Body({{"Path", "c:\\omq.log\\"}})}})));
   EXPECT_EQ(byHand.ReadString("Path", ""), "c:\\omq.log\\");
 }
 
 TEST(ServerConfiguration, ReloadKeepsOtherValuesAndClearForgetsAll)
 {
   TLyskomServerConfiguration config;
-  ASSERT_TRUE(LoadServerConfiguration(config, UserArea({{"Omnora", Body({{"A", "1"}, {"B", "1"}})}})));
-  ASSERT_TRUE(LoadServerConfiguration(config, UserArea({{"Omnora", Body({{"B", "2"}})}})));
+  ASSERT_TRUE(LoadServerConfiguration(config, UserAreaText({{"Omnora", Body({{"A", "1"}, {"B", "1"}})}})));
+  ASSERT_TRUE(LoadServerConfiguration(config, UserAreaText({{"Omnora", Body({{"B", "2"}})}})));
   EXPECT_EQ(config.ReadString("A", ""), "1");
   EXPECT_EQ(config.ReadString("B", ""), "2");
 
@@ -252,14 +231,14 @@ TEST(ServerConfiguration, ReloadKeepsOtherValuesAndClearForgetsAll)
 TEST(ServerConfiguration, RepeatedNameInOwnSectionKeepsTheFirst)
 {
   TLyskomServerConfiguration config;
-  ASSERT_TRUE(LoadServerConfiguration(config, UserArea({{"Omnora", " 1Hx first\n 1Hx second\n"}})));
+  ASSERT_TRUE(LoadServerConfiguration(config, UserAreaText({{"Omnora", " 1Hx first\n 1Hx second\n"}})));
   EXPECT_EQ(config.ReadString("x", ""), "first");
 }
 
 TEST(ServerConfiguration, KeyMappingIsLoadedWithTheStoreOrDefaulted)
 {
   TLyskomServerConfiguration config;
-  ASSERT_TRUE(LoadServerConfiguration(config, UserArea({{"Omnora", Body({{"ShowSubjTree", "1"}})}})));
+  ASSERT_TRUE(LoadServerConfiguration(config, UserAreaText({{"Omnora", Body({{"ShowSubjTree", "1"}})}})));
   // None stored: the default bindings.
   EXPECT_EQ(config.KeyMapping().Count(), 22);
   const auto defaults = config.KeyMappingPairs();
@@ -283,7 +262,7 @@ TEST(ServerConfiguration, KeyMappingIsLoadedWithTheStoreOrDefaulted)
 
   // Unreadable stored text falls back to the defaults too.
   TLyskomServerConfiguration damaged;
-  ASSERT_TRUE(LoadServerConfiguration(damaged, UserArea({{"Omnora", Body({{KeyMappingSetting, "garbage"}})}})));
+  ASSERT_TRUE(LoadServerConfiguration(damaged, UserAreaText({{"Omnora", Body({{KeyMappingSetting, "garbage"}})}})));
   EXPECT_EQ(damaged.KeyMapping().Count(), 22);
 }
 
@@ -347,7 +326,7 @@ TEST(ServerConfiguration, DamagedBodiesLoseNothing)
     // Broken lines of this client's own section are passed over.
     const std::string body = " 12HShowSubjTree 0\n garbage line\n 99 x\n 11HSoundAllMsg 1\n 999Hcut";
     TLyskomServerConfiguration config;
-    ASSERT_TRUE(LoadServerConfiguration(config, UserArea({{"Omnora", body}})));
+    ASSERT_TRUE(LoadServerConfiguration(config, UserAreaText({{"Omnora", body}})));
     EXPECT_FALSE(config.ReadBool("ShowSubjTree", true));
     EXPECT_TRUE(config.ReadBool("SoundAllMsg", false));
     EXPECT_EQ(config.ReadString("cut", "absent"), "");
@@ -356,7 +335,7 @@ TEST(ServerConfiguration, DamagedBodiesLoseNothing)
 
 TEST(ServerConfiguration, ArbitraryDamageNeverLosesAReadableSection)
 {
-  const std::string good = UserArea({{"common", "\n 3Hfoo bar\n"},
+  const std::string good = UserAreaText({{"common", "\n 3Hfoo bar\n"},
                                      {"other", kOtherBody},
                                      {"Omnora", Body({{"ShowSubjTree", "0"}, {"Keymapping2", "1Hq8Hreadnext"}})}});
   std::mt19937 random(20240611);

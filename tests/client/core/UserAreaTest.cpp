@@ -11,33 +11,14 @@
 #include "LyskomdServer.h"
 #include "TestSupport.h"
 #include "UnitInit.h"
+#include "UserAreas.h"
 #include "UserMessages.h"
 #include "tools.h"
 
 using namespace std::string_literals;
+using namespace UserAreas;
 
 namespace {
-
-std::string H(const std::string& s)
-{
-  return ToHollerith(s);
-}
-
-std::string UserAreaText(const std::vector<std::pair<std::string, std::string>>& sections)
-{
-  std::string header;
-  for (const auto& section : sections) header += " " + H(section.first);
-  std::string text = H(header);
-  for (const auto& section : sections) text += " " + H(section.second);
-  return text;
-}
-
-std::string Body(const std::vector<std::pair<std::string, std::string>>& pairs)
-{
-  std::string body;
-  for (const auto& [name, value] : pairs) body += " " + H(name) + " " + value + "\n";
-  return body;
-}
 
 // Another client's section, in a form of its own, with 8-bit letters.
 const std::string kOtherBody =

@@ -95,11 +95,7 @@ protected:
     return MAKELPARAM(pt.x + 3, pt.y + 4);
   }
 
-  struct TFormDeleter
-  {
-    void operator()(TForm* f) const { f->Free(); }
-  };
-  std::unique_ptr<TTestEditForm, TFormDeleter> Form;
+  TFormPtr<TTestEditForm> Form;
   TLyskomTextEdit* Edit = nullptr;
 };
 
