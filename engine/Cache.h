@@ -5,14 +5,13 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
-
-#include "SlimSync.h"
 #include <string>
 #include <vector>
 
 #include "ComServer.h"
 #include "LKCollectionUnit.h"
 #include "MyTools.h"
+#include "SlimSync.h"
 
 namespace Vantor {
 

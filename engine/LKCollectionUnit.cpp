@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstdio>
 #include <mutex>
+#include <unordered_set>
 
 #include "SlimSync.h"
-#include <unordered_set>
 
 namespace Vantor {
 

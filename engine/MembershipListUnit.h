@@ -4,10 +4,9 @@
 
 #include <mutex>
 
-#include "SlimSync.h"
-
 #include "ComServer.h"
 #include "MyTools.h"
+#include "SlimSync.h"
 
 namespace Vantor {
 
