@@ -93,10 +93,8 @@ private:
 
 TComPtr<ILKCommunication> ConnectedComm(const TLyskomdServer& server)
 {
-  TComPtr<ILKCommunication> comm = NewCommunication();
-  if (!comm) throw std::runtime_error("no communication object");
-  SetTarget(comm.Get(), TLyskomdServer::Host(), server.PortText(), "bench");
-  if (!ConnectComm(comm.Get())) throw std::runtime_error("no connection");
+  TComPtr<ILKCommunication> comm = ConnectedCommunication(TLyskomdServer::Host(), server.PortText(), "bench");
+  if (!comm) throw std::runtime_error("no connection");
   return comm;
 }
 

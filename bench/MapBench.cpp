@@ -81,8 +81,8 @@ public:
 private:
   void Serve(TFakeConnection& c)
   {
+    if (!c.Greet()) return;
     std::string line;
-    if (!c.ReadLine(line) || !c.Send("LysKOM\n")) return;
     while (c.ReadLine(line)) {
       long ref = 0, request = 0, conf = 0, local = 0, count = 0;
       std::sscanf(line.c_str(), "%ld %ld %ld %ld %ld", &ref, &request, &conf, &local, &count);
@@ -248,9 +248,8 @@ int main(int argc, char** argv)
     if (!useLyskomd) {
       for (bool old : {false, true}) {
         TMapServer server(texts, old);
-        TComPtr<ILKCommunication> comm = NewCommunication();
-        SetTarget(comm.Get(), "127.0.0.1", server.PortText(), "bench");
-        if (!ConnectComm(comm.Get())) throw std::runtime_error("cannot connect to the scripted server");
+        TComPtr<ILKCommunication> comm = ConnectedCommunication("127.0.0.1", server.PortText(), "bench");
+        if (!comm) throw std::runtime_error("cannot connect to the scripted server");
         if (!MapAll(old ? "Scripted old server, request 34 in blocks of 30:"
                         : "Scripted server, request 103 in blocks of 80:",
                     comm.Get(), kConference, texts, true))
@@ -260,9 +259,8 @@ int main(int argc, char** argv)
     } else {
       TLyskomdServer server;
       server.Start();
-      TComPtr<ILKCommunication> comm = NewCommunication();
-      SetTarget(comm.Get(), TLyskomdServer::Host(), server.PortText(), "bench");
-      if (!ConnectComm(comm.Get())) throw std::runtime_error("cannot connect to lyskomd");
+      TComPtr<ILKCommunication> comm = ConnectedCommunication(TLyskomdServer::Host(), server.PortText(), "bench");
+      if (!comm) throw std::runtime_error("cannot connect to lyskomd");
       TComPtr<ILKTransaction> login = NewTransaction(L_LOGIN, "5 " + H(TLyskomdServer::AdminPassword) + " 0");
       comm->SyncSend(login.Get());
       TComPtr<ILKTransaction> quiet = NewTransaction(L_ACCEPT_ASYNC, "0 { }");

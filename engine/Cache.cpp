@@ -31,12 +31,6 @@ std::string Format(const char* format, ...)
   return std::string(buf, size_t(n < int(sizeof(buf)) ? n : int(sizeof(buf)) - 1));
 }
 
-HRESULT StringOut(BSTR* Value, const std::string& text)
-{
-  *Value = StringToBStr(text);
-  return *Value ? S_OK : E_OUTOFMEMORY;
-}
-
 void* GlobalAsData(LONG global)
 {
   return reinterpret_cast<void*>(static_cast<intptr_t>(global));
@@ -181,15 +175,15 @@ STDMETHODIMP TCacheKey::QueryInterface(REFIID riid, void** ppv)
 {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, ::IID_ISortedItem) || IsEqualIID(riid, IID_TCacheKey)) {
-    *ppv = static_cast<::ISortedItem*>(this);
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISortedItem) || IsEqualIID(riid, IID_TCacheKey)) {
+    *ppv = static_cast<ISortedItem*>(this);
     AddRef();
     return S_OK;
   }
   return E_NOINTERFACE;
 }
 
-int STDMETHODCALLTYPE TCacheKey::Compare(::ISortedItem* other)
+int STDMETHODCALLTYPE TCacheKey::Compare(ISortedItem* other)
 {
   LONG theirs = static_cast<TCacheKey*>(other)->Key;
   return Key < theirs ? -1 : (Key > theirs ? 1 : 0);
@@ -450,7 +444,7 @@ TComPtr<TCacheItem> TLyskomCache::Lookup(TSortedList& list, LONG key)
   for (int attempt = 0; attempt < 16; ++attempt) {
     int ix = 0;
     if (!list.Find(&probe, ix)) return {};
-    TComPtr<::ISortedItem> item = list.GetItem(ix);
+    TComPtr<ISortedItem> item = list.GetItem(ix);
     if (item && static_cast<TCacheKey*>(item.Get())->Key == key)
       return TComPtr<TCacheItem>(static_cast<TCacheItem*>(static_cast<TCacheKey*>(item.Get())));
   }

@@ -45,7 +45,7 @@ void ForEachMember(ILKCollection* coll, F&& visit);
 
 // What an item of a cache list is ordered by; a probe for lookups is a bare
 // key on the stack.
-class TCacheKey : public ::ISortedItem
+class TCacheKey : public ISortedItem
 {
 public:
   explicit TCacheKey(LONG key) : Key(key) {}
@@ -55,7 +55,7 @@ public:
   STDMETHODIMP_(ULONG) AddRef() override { return 1; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
   // Every item of a cache list is a TCacheKey.
-  int STDMETHODCALLTYPE Compare(::ISortedItem* other) override;
+  int STDMETHODCALLTYPE Compare(ISortedItem* other) override;
 
   const LONG Key;
 };
@@ -99,7 +99,6 @@ public:
   STDMETHODIMP Dump(BSTR* Value) override;
 
   void Bind(ILKCommunication* comm);
-  bool UsesLocalToGlobal() const { return FUseLocalToGlobal; }
   std::string DumpText();
 
   // The largest stretch of local numbers that one block may fill.

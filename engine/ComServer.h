@@ -41,6 +41,14 @@ public:
 // Sets the thread's error information and answers the failing HRESULT.
 HRESULT SetComError(const std::string& msg, REFIID iid, HRESULT hr = E_FAIL);
 
+// Hands out the text as a new BSTR through an out parameter.
+inline HRESULT StringOut(BSTR* Value, const std::string& text)
+{
+  if (!Value) return E_POINTER;
+  *Value = StringToBStr(text);
+  return *Value ? S_OK : E_OUTOFMEMORY;
+}
+
 // Runs a method body; no C++ exception crosses the interface.
 template <class F>
 HRESULT ComGuard(REFIID iid, F&& body) noexcept
@@ -96,10 +104,7 @@ public:
   STDMETHODIMP_(ULONG) Release() override
   {
     long n = --FRefCount;
-    if (n == 0) {
-      BeforeDestroy();
-      delete this;
-    }
+    if (n == 0) delete this;
     return ULONG(n);
   }
 
@@ -118,13 +123,9 @@ public:
   }
 
   IUnknown* Unknown() { return static_cast<IUnknown*>(static_cast<First*>(this)); }
-  long RefCount() const { return FRefCount; }
 
 protected:
   TComObject() = default;
-  // Called once when the last reference goes, before the destructor runs,
-  // while the object is still whole.
-  virtual void BeforeDestroy() {}
 
 private:
   std::atomic<long> FRefCount{0};

@@ -12,11 +12,6 @@
 
 namespace Vantor {
 
-// {1DBA1A71-08EB-11D2-88C7-000000000000}
-const IID IID_ISortedItem = {0x1dba1a71, 0x08eb, 0x11d2, {0x88, 0xc7, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}};
-// {D344E571-213F-11D2-88D1-000000000000}
-const IID IID_IEventInterfaceEntry = {0xd344e571, 0x213f, 0x11d2, {0x88, 0xd1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}};
-
 namespace {
 
 constexpr LONG kSyncSendTimeoutMs = 360000;
@@ -78,19 +73,6 @@ std::string TraceStamp()
   char stamp[200];
   std::snprintf(stamp, sizeof(stamp), "%s %s.%03u", date, time, unsigned(now.wMilliseconds));
   return stamp;
-}
-
-// Asynchronous messages whose members have a reader; the others carry
-// parameters that are skipped.
-bool AsyncMessageHasMembers(long event)
-{
-  switch (event) {
-  case 0: case 1: case 2: case 5: case 6: case 8: case 9: case 10:
-  case 12: case 13: case 14: case 15: case 16: case 17: case 18:
-    return true;
-  default:
-    return false;
-  }
 }
 
 struct TThreadStart
@@ -174,36 +156,11 @@ TEventInterfaceEntry::~TEventInterfaceEntry()
   }
 }
 
-STDMETHODIMP TEventInterfaceEntry::QueryInterface(REFIID riid, void** ppv)
+int STDMETHODCALLTYPE TEventInterfaceEntry::Compare(ISortedItem* other)
 {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISortedItem))
-    *ppv = static_cast<ISortedItem*>(this);
-  else if (IsEqualIID(riid, IID_IEventInterfaceEntry))
-    *ppv = static_cast<IEventInterfaceEntry*>(this);
-  else
-    return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) TEventInterfaceEntry::Release()
-{
-  long n = --FRefCount;
-  if (n == 0) delete this;
-  return ULONG(n);
-}
-
-STDMETHODIMP TEventInterfaceEntry::Compare(ISortedItem* Other, LONG* Value)
-{
-  if (!Other || !Value) return E_POINTER;
-  TComPtr<IEventInterfaceEntry> other;
-  if (FAILED(Other->QueryInterface(IID_IEventInterfaceEntry, other.PutVoid())) || !other) return E_NOINTERFACE;
   LONG otherCookie = 0;
-  other->GetCookie(&otherCookie);
-  *Value = FCookie - otherCookie;
-  return S_OK;
+  if (TComPtr<IEventInterfaceEntry> entry = ComQuery<IEventInterfaceEntry>(other)) entry->GetCookie(&otherCookie);
+  return int(FCookie - otherCookie);
 }
 
 STDMETHODIMP TEventInterfaceEntry::SetCookie(LONG Cookie)
@@ -249,9 +206,7 @@ void TSinkList::Add(TEventInterfaceEntry* entry)
 {
   std::lock_guard<TSlimMutex> guard(FLock);
   auto at = std::find_if(FItems.begin(), FItems.end(), [&](const TComPtr<TEventInterfaceEntry>& item) {
-    LONG order = 0;
-    entry->Compare(static_cast<ISortedItem*>(item.Get()), &order);
-    return order < 0;
+    return entry->Compare(item.Get()) < 0;
   });
   FItems.insert(at, TComPtr<TEventInterfaceEntry>(entry));
 }
@@ -274,15 +229,6 @@ std::vector<TComPtr<TEventInterfaceEntry>> TSinkList::Snapshot() const
 {
   std::lock_guard<TSlimMutex> guard(FLock);
   return FItems;
-}
-
-void TSinkList::Clear()
-{
-  std::vector<TComPtr<TEventInterfaceEntry>> removed;
-  {
-    std::lock_guard<TSlimMutex> guard(FLock);
-    removed.swap(FItems);
-  }
 }
 
 // ---------------------------------------------------------------------------
@@ -317,30 +263,24 @@ void TLKCommThread::Execute()
 {
   EnsureWinsockStarted();
   while (!FTerminated) {
-    FIdle = true;
     if (!FConnected) {
       WaitForSingleObject(FWakeEvent, 100);
       continue;
     }
-    FIdle = false;
-    SOCKET sock;
-    {
-      std::lock_guard<TSlimMutex> guard(FSocketLock);
-      sock = FSocket;
-    }
+    SOCKET sock = CurrentSocket();
     bool lost = sock == INVALID_SOCKET || !ReceivePasses(sock);
     bool ended = lost && EndConnection();
     ReleaseSocket(sock);
-    FIdle = true;
     // Told after the socket is closed, so that a sink may connect again at once.
     if (ended) FOwner.ConnectionLost();
   }
-  SOCKET sock;
-  {
-    std::lock_guard<TSlimMutex> guard(FSocketLock);
-    sock = FSocket;
-  }
-  ReleaseSocket(sock);
+  ReleaseSocket(CurrentSocket());
+}
+
+SOCKET TLKCommThread::CurrentSocket()
+{
+  std::lock_guard<TSlimMutex> guard(FSocketLock);
+  return FSocket;
 }
 
 bool TLKCommThread::ReceivePasses(SOCKET sock)
@@ -408,11 +348,7 @@ bool TLKCommThread::WaitUntilReleased(DWORD waitMs)
 bool TLKCommThread::Write(const std::string& bytes, bool trace)
 {
   std::lock_guard<TSlimMutex> writing(FWriteLock);
-  SOCKET sock;
-  {
-    std::lock_guard<TSlimMutex> guard(FSocketLock);
-    sock = FSocket;
-  }
+  SOCKET sock = CurrentSocket();
   if (sock == INVALID_SOCKET || !FConnected) return false;
   if (trace) WriteTrace("[out]", bytes.data(), bytes.size());
   const char* p = bytes.data();
@@ -568,27 +504,9 @@ uint8_t TLKReadInQueueThread::NextMarker()
   }
 }
 
-LONG TLKReadInQueueThread::ReadNumber()
-{
-  // The usual case, a number that has arrived whole and follows at once, is
-  // read in place; anything else goes to the reader.
-  const uint8_t* p = nullptr;
-  size_t n = FQueue.PeekSpan(p);
-  size_t i = 0;
-  while (i < n && (p[i] == ' ' || p[i] == '\n')) ++i;
-  size_t first = i;
-  LONG value = 0;
-  while (i < n && i - first < 9 && p[i] >= '0' && p[i] <= '9') value = value * 10 + LONG(p[i++] - '0');
-  if (i > first && i < n && (p[i] < '0' || p[i] > '9')) {
-    FQueue.Consume(i);
-    return value;
-  }
-  return ReadInteger(FQueue);
-}
-
 void TLKReadInQueueThread::HandleOkReply()
 {
-  LONG refID = ReadNumber();
+  LONG refID = ReadInteger(FQueue);
   TComPtr<ILKTransaction> trans = FOwner.FindOutstanding(refID);
   if (!trans || !FOwner.Connected()) {
     SkipRestOfReply(FQueue);
@@ -607,25 +525,23 @@ void TLKReadInQueueThread::HandleErrorReply()
 {
   // lyskomd answers a request it cannot parse with "%% LysKOM protocol
   // error." and no reference number; it answers no request.
-  const uint8_t* p = nullptr;
-  bool protocolError = FQueue.PeekSpan(p) > 0 ? *p == '%' : FQueue.PeekByte() == '%';
-  if (protocolError) {
+  if (FQueue.PeekByte() == '%') {
     std::string line;
     FQueue.ReadUntil("\n", line, -1);
     line.insert(0, "%");
     FOwner.SocketThread().WriteTrace("[err]", line.data(), line.size());
     return;
   }
-  LONG refID = ReadNumber();
-  LONG code = ReadNumber();
-  LONG status = ReadNumber();
+  LONG refID = ReadInteger(FQueue);
+  LONG code = ReadInteger(FQueue);
+  LONG status = ReadInteger(FQueue);
   FOwner.DeliverErrorReply(refID, code, status);
 }
 
 void TLKReadInQueueThread::HandleAsyncMessage()
 {
-  ReadNumber();  // the parameter count
-  LONG event = ReadNumber();
+  ReadInteger(FQueue);  // the parameter count
+  LONG event = ReadInteger(FQueue);
   TComPtr<TLKCollection> message = TLKCollection::Create();
   message->AddInt("type", LKEVTYPE_TRANS_ASYNC);
   message->AddInt("event", event);
@@ -633,10 +549,8 @@ void TLKReadInQueueThread::HandleAsyncMessage()
     SkipRestOfReply(FQueue);
     return;
   }
-  if (AsyncMessageHasMembers(event))
-    ReadAsyncMessage(*message.Get(), event, FQueue);
-  else
-    SkipRestOfReply(FQueue);
+  // A message without members of its own carries parameters that are skipped.
+  if (!ReadAsyncMessage(*message.Get(), event, FQueue)) SkipRestOfReply(FQueue);
   FOwner.DeliverAsyncMessage(message.Get());
 }
 
@@ -648,14 +562,6 @@ TLKCommCore::TLKCommCore()
   EnsureWinsockStarted();
   FSocketThread = std::make_unique<TLKCommThread>(*this);
   FParser = std::make_unique<TLKReadInQueueThread>(FSocketThread->Queue(), *this);
-}
-
-TLKCommCore::~TLKCommCore()
-{
-  FAsyncSinks.Clear();
-  FOkSinks.Clear();
-  FErrorSinks.Clear();
-  FNotificationSinks.Clear();
 }
 
 void TLKCommCore::Start()
@@ -1100,20 +1006,9 @@ TLKCommunication::~TLKCommunication()
   if (FCore) FCore->Shutdown();
 }
 
-namespace {
-
-HRESULT GetText(BSTR* Value, const std::string& text)
-{
-  if (!Value) return E_POINTER;
-  *Value = StringToBStr(text);
-  return *Value ? S_OK : E_OUTOFMEMORY;
-}
-
-} // namespace
-
 HRESULT TLKCommunication::GetSetting(BSTR* Value, std::string TLKCommThread::TSettings::*member)
 {
-  return ComGuard(IID_ILKCommunication, [&] { return GetText(Value, FCore->SocketThread().Settings().*member); });
+  return ComGuard(IID_ILKCommunication, [&] { return StringOut(Value, FCore->SocketThread().Settings().*member); });
 }
 
 HRESULT TLKCommunication::SetSetting(BSTR Value, std::string TLKCommThread::TSettings::*member)
@@ -1244,7 +1139,7 @@ STDMETHODIMP TLKCommunication::Set_Trace(VARIANT_BOOL Value)
 
 STDMETHODIMP TLKCommunication::Get_Tracefile(BSTR* Value)
 {
-  return ComGuard(IID_ILKCommunication, [&] { return GetText(Value, FCore->SocketThread().Tracefile()); });
+  return ComGuard(IID_ILKCommunication, [&] { return StringOut(Value, FCore->SocketThread().Tracefile()); });
 }
 
 STDMETHODIMP TLKCommunication::Set_Tracefile(BSTR Value)

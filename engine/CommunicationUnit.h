@@ -16,6 +16,7 @@
 #include "ComServer.h"
 #include "Dqueue.h"
 #include "LKCollectionUnit.h"
+#include "MyTools.h"
 
 namespace Vantor {
 
@@ -24,16 +25,7 @@ namespace Vantor {
 // initialised on the calling thread and no apartment exists yet.
 IGlobalInterfaceTable* EngineGlobalInterfaceTable();
 
-// Internal interfaces of a sink entry; they have no type-library entry.
-extern const IID IID_ISortedItem;
-extern const IID IID_IEventInterfaceEntry;
-
-struct ISortedItem : public IUnknown
-{
-  // This item's key minus the other's.
-  virtual HRESULT STDMETHODCALLTYPE Compare(ISortedItem* Other, LONG* Value) = 0;
-};
-
+// Internal interface of a sink entry; it has no type-library entry.
 struct IEventInterfaceEntry : public IUnknown
 {
   virtual HRESULT STDMETHODCALLTYPE SetCookie(LONG Cookie) = 0;
@@ -42,20 +34,24 @@ struct IEventInterfaceEntry : public IUnknown
   virtual HRESULT STDMETHODCALLTYPE GetSink(ILKComEvent** Sink) = 0;
 };
 
+} // namespace Vantor
+
+__CRT_UUID_DECL(Vantor::IEventInterfaceEntry, 0xd344e571, 0x213f, 0x11d2,
+                0x88, 0xd1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00)
+
+namespace Vantor {
+
 // One advised sink: its advise cookie and its ILKComEvent, registered in the
 // engine's Global Interface Table so that any thread fetches its own proxy.
-class TEventInterfaceEntry : public ISortedItem, public IEventInterfaceEntry
+class TEventInterfaceEntry : public TSimpleComObject<ISortedItem, IEventInterfaceEntry>
 {
 public:
   TEventInterfaceEntry() = default;
   TEventInterfaceEntry(const TEventInterfaceEntry&) = delete;
   TEventInterfaceEntry& operator=(const TEventInterfaceEntry&) = delete;
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefCount); }
-  STDMETHODIMP_(ULONG) Release() override;
-
-  STDMETHODIMP Compare(ISortedItem* Other, LONG* Value) override;
+  // This entry's advise cookie minus the other's.
+  int STDMETHODCALLTYPE Compare(ISortedItem* other) override;
   STDMETHODIMP SetCookie(LONG Cookie) override;
   STDMETHODIMP GetCookie(LONG* Cookie) override;
   STDMETHODIMP SetSink(IUnknown* Sink) override;
@@ -64,9 +60,8 @@ public:
   LONG Cookie() const { return FCookie; }
 
 private:
-  virtual ~TEventInterfaceEntry();
+  ~TEventInterfaceEntry() override;
 
-  std::atomic<long> FRefCount{0};
   LONG FCookie = 0;
   DWORD FTableCookie = 0;
   bool FInTable = false;
@@ -82,7 +77,6 @@ public:
   void Add(TEventInterfaceEntry* entry);
   bool Remove(LONG cookie);
   std::vector<TComPtr<TEventInterfaceEntry>> Snapshot() const;
-  void Clear();
 
 private:
   mutable TSlimMutex FLock;
@@ -120,7 +114,6 @@ public:
   }
 
   bool Connected() const { return FConnected; }
-  bool Idle() const { return FIdle; }
   // Hands a freshly connected socket to the thread, which starts receiving.
   // False (the socket stays the caller's) while the previous connection is
   // still being closed after the wait.
@@ -152,13 +145,13 @@ private:
   // Receives until the connection ends; false when it was lost (not ended
   // by this side).
   bool ReceivePasses(SOCKET sock);
+  SOCKET CurrentSocket();
   void ReleaseSocket(SOCKET sock);
   void OpenTraceFileLocked();
 
   TLKCommCore& FOwner;
   std::atomic<bool> FTerminated{false};
   std::atomic<bool> FConnected{false};
-  std::atomic<bool> FIdle{true};
 
   mutable TSlimMutex FSettingsLock;
   TSettings FSettings;
@@ -211,7 +204,6 @@ private:
   void ConnectedPhase();
   // The next "=", "%" or ":", skipping every other byte.
   uint8_t NextMarker();
-  LONG ReadNumber();
   void HandleOkReply();
   void HandleErrorReply();
   void HandleAsyncMessage();
@@ -231,7 +223,6 @@ class TLKCommCore : public TComLifetime, public std::enable_shared_from_this<TLK
 {
 public:
   TLKCommCore();
-  ~TLKCommCore() override;
   TLKCommCore(const TLKCommCore&) = delete;
   TLKCommCore& operator=(const TLKCommCore&) = delete;
 
@@ -268,7 +259,6 @@ public:
   void FireDisconnectNotification();
   void ConnectionLost();
   bool Connected() const { return FSocketThread->Connected(); }
-  bool ShuttingDown() const { return FShuttingDown; }
 
 private:
   // The engine's threads and its callers all live in the multithreaded

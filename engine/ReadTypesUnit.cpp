@@ -669,13 +669,14 @@ void ReadReplyResult(TLKCollection& reply, long requestNo, TQueue& queue)
   ReadValue(c, reply, kResult.Text, *result);
 }
 
-void ReadAsyncMessage(TLKCollection& message, long eventNo, TQueue& queue)
+bool ReadAsyncMessage(TLKCollection& message, long eventNo, TQueue& queue)
 {
-  if (eventNo < 0 || eventNo >= long(sizeof(kAsyncMessages) / sizeof(kAsyncMessages[0]))) return;
+  if (eventNo < 0 || eventNo >= long(sizeof(kAsyncMessages) / sizeof(kAsyncMessages[0]))) return false;
   const TType& members = kAsyncMessages[eventNo];
-  if (members.FieldCount == 0) return;
+  if (members.FieldCount == 0) return false;
   TCursor c(queue);
   ReadFields(c, message, members.Fields, members.FieldCount);
+  return true;
 }
 
 void SkipRestOfReply(TQueue& queue)

@@ -21,8 +21,9 @@ std::string ReadHollerith(TQueue& queue);
 void ReadReplyResult(TLKCollection& reply, long requestNo, TQueue& queue);
 
 // Reads the members of asynchronous message eventNo (after its parameter
-// count and number) into the message; other numbers read nothing.
-void ReadAsyncMessage(TLKCollection& message, long eventNo, TQueue& queue);
+// count and number) into the message. False, with nothing read, for a
+// message that has no members.
+bool ReadAsyncMessage(TLKCollection& message, long eventNo, TQueue& queue);
 
 // Skips what remains of the current reply or message up to its end of line,
 // token by token, so that the bytes of a string are never taken for the

@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "ComHandles.h"
+#include "HostConfigFormUnit.h"
+#include "LKRequest.h"
 #include "LyskomConfiguration.h"
 #include "Vantor.h"
 #include "tools.h"
@@ -64,30 +66,18 @@ public:
   }
 
   // Sends one request and waits; throws with the server's error on failure.
-  TComPtr<ILKCollection> Request(LONG requestNo, const std::string& arguments, const char* what)
+  TLKRequest Request(LONG requestNo, const std::string& arguments, const char* what)
   {
-    TComPtr<ILKTransaction> trans;
-    if (FAILED(CoCreateInstance(CLSID_LKTransaction, nullptr, CLSCTX_INPROC_SERVER, IID_ILKTransaction,
-                                trans.PutVoid())))
-      throw std::runtime_error("no transaction object");
-    trans->Set_TransType(requestNo);
-    TBStr args(arguments);
-    trans->Set_Arguments(args.Get());
-    FComm->SyncSend(trans.Get());
-    TComPtr<ILKCollection> reply;
-    trans->Get_Response(reply.Put());
-    if (trans->Get_Ok() != S_OK)
-      throw std::runtime_error(std::string(what) + " failed (error " + std::to_string(Member(reply, "error_no")) + ")");
-    return reply;
+    TLKRequest request(requestNo, arguments);
+    if (request.SyncSend(FComm.Get()) != TRequestOutcome::Answered)
+      throw std::runtime_error(std::string(what) + " failed (error " + std::to_string(request.ErrorNo()) + ")");
+    return request;
   }
 
-  static int Member(const TComPtr<ILKCollection>& reply, const char* path)
+  // The number of what a create request made.
+  int Create(LONG requestNo, const std::string& arguments, const char* what)
   {
-    if (!reply) return -1;
-    TBStr p(path);
-    TVariant value;
-    if (FAILED(reply->Query(p.Get(), value.Put()))) return -1;
-    return int(value.AsInt());
+    return int(LKInt(Request(requestNo, arguments, what).Response(), "result", -1));
   }
 
   void Login(int person, const std::string& password)
@@ -97,13 +87,12 @@ public:
 
   int CreatePerson(const std::string& name, const std::string& password)
   {
-    return Member(Request(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith(password), "create person"),
-                  "result");
+    return Create(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith(password), "create person");
   }
 
   int CreateConference(const std::string& name)
   {
-    return Member(Request(L_CREATE_CONF, ToHollerith(name) + " 00000000", "create conference"), "result");
+    return Create(L_CREATE_CONF, ToHollerith(name) + " 00000000", "create conference");
   }
 
   void AddMember(int conference, int person)
@@ -117,7 +106,7 @@ public:
     std::string items;
     for (const auto& [tag, value] : misc) items += " " + std::to_string(tag) + " " + std::to_string(value);
     std::string args = ToHollerith(subject + "\n" + body) + " " + std::to_string(misc.size()) + " {" + items + " }";
-    return Member(Request(L_CREATE_TEXT, args, "create text"), "result");
+    return Create(L_CREATE_TEXT, args, "create text");
   }
 
 private:
@@ -144,20 +133,18 @@ constexpr int Administrator = 5;
 constexpr const char* AdministratorPassword = "gazonk";
 constexpr int Recipient = 0, CommentTo = 2, FootnoteTo = 4;
 
-void StoreProfile(const std::string& profile, const std::string& host, const std::string& port)
+void StoreProfile(const std::string& name, const std::string& host, const std::string& port)
 {
-  TLyskomRegistryConfiguration settings(OmnoraRegistryBaseKey, false);
-  settings.SetKeyPath(ProfileKeyPath(profile));
-  std::string password = AdministratorPassword;
-  EncodeSavedPassword(password);
-  settings.WriteString("Server", host);
-  settings.WriteString("Port", port);
-  settings.WriteString("User", "Administrator (of) LysKOM");
-  settings.WriteString("Pwd", password);
-  settings.WriteString("SavePwd", "1");
-  settings.WriteString("UseProxy", "0");
-  settings.SetKeyPath(OmnoraRegistryBaseKey);
-  settings.WriteString("DefaultConfiguration", profile);
+  TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
+  store.SetKeyPath(ProfileKeyPath(name));
+  TConnectionProfile profile;
+  profile.Server = host;
+  profile.Port = port;
+  profile.User = "Administrator (of) LysKOM";
+  profile.Password = AdministratorPassword;
+  profile.SavePwd = true;
+  WriteConnectionProfile(store, profile);
+  WriteDefaultConfiguration(name);
 }
 
 void Seed(const std::string& host, const std::string& port)

@@ -35,14 +35,11 @@ void TConfigListForm::FormShow(TComponent*)
 void TConfigListForm::RefreshList(const std::string& selectName)
 {
   const std::string defaultName = ReadDefaultConfiguration();
-  // A store of its own, reading each profile's values with their defaults.
-  TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
   ListView1->BeginUpdate();
   ListView1->Clear();
   TListItem* selected = nullptr;
   for (const std::string& name : ConnectionProfileNames()) {
-    store.SetKeyPath(ProfileKeyPath(name));
-    const TConnectionProfile profile = ReadConnectionProfile(store);
+    const TConnectionProfile profile = ReadConnectionProfile(name);
     TListItem* item = ListView1->AddItem(name);
     item->AddSubItem(profile.Server);
     item->AddSubItem(profile.Port);

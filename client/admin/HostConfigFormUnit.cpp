@@ -21,7 +21,6 @@ const TServerListEntry BuiltInServerList[10] = {
 
 namespace {
 
-
 // Registry key names are at most this long.
 constexpr size_t MaxProfileNameLength = 255;
 
@@ -74,6 +73,13 @@ TConnectionProfile ReadConnectionProfile(TLyskomConfiguration& store)
   p.ProxyServer = store.ReadString("ProxyServer", DefaultServerHost);
   p.ProxyPort = store.ReadString("ProxyPort", DefaultLyskomPort);
   return p;
+}
+
+TConnectionProfile ReadConnectionProfile(const std::string& name)
+{
+  TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
+  store.SetKeyPath(ProfileKeyPath(name));
+  return ReadConnectionProfile(store);
 }
 
 void WriteConnectionProfile(TLyskomConfiguration& store, const TConnectionProfile& profile)
@@ -182,6 +188,19 @@ std::string PortError(const std::string& port, bool proxy)
                : "The port must be a number from 1 to 65535, or a service name.";
 }
 
+bool PassFieldChecks(TForm& dialog, std::initializer_list<TFieldCheck> checks)
+{
+  for (const TFieldCheck& c : checks)
+    if (!c.Error.empty()) {
+      dialog.SetModalResult(mrNone);
+      ShowMessageBox(dialog.HostHandle(), c.Error, dialog.Caption(), MB_OK | MB_ICONERROR);
+      c.Field->SetFocus();
+      c.Field->SelectAll();
+      return false;
+    }
+  return true;
+}
+
 // ----------------------------------------------------------- THostConfigForm
 
 THostConfigForm::THostConfigForm(TComponent* owner, TLyskomConfiguration* store)
@@ -266,25 +285,11 @@ void THostConfigForm::ServerListItemClick(TComponent* Sender)
 void THostConfigForm::OkButtonClick(TComponent*)
 {
   const bool proxy = EnableProxyCheckBox->Checked();
-  struct TCheck
-  {
-    std::string Error;
-    TEdit* Field;
-  };
-  const TCheck checks[] = {
-    {HostNameError(HostEdit->Text(), false), HostEdit},
-    {PortError(PortEdit->Text(), false), PortEdit},
-    {proxy ? HostNameError(ProxyServerEdit->Text(), true) : std::string(), ProxyServerEdit},
-    {proxy ? PortError(ProxyPortEdit->Text(), true) : std::string(), ProxyPortEdit},
-  };
-  for (const TCheck& c : checks)
-    if (!c.Error.empty()) {
-      SetModalResult(mrNone);
-      ShowMessageBox(HostHandle(), c.Error, Caption(), MB_OK | MB_ICONERROR);
-      c.Field->SetFocus();
-      c.Field->SelectAll();
-      return;
-    }
+  if (!PassFieldChecks(*this, {{HostNameError(HostEdit->Text(), false), HostEdit},
+                               {PortError(PortEdit->Text(), false), PortEdit},
+                               {proxy ? HostNameError(ProxyServerEdit->Text(), true) : std::string(), ProxyServerEdit},
+                               {proxy ? PortError(ProxyPortEdit->Text(), true) : std::string(), ProxyPortEdit}}))
+    return;
 
   if (!FStore) return;
   TConnectionProfile p;
@@ -302,9 +307,7 @@ void THostConfigForm::OkButtonClick(TComponent*)
 bool EditConfiguration(const std::string& name)
 {
   if (!ConfigurationNameError(name).empty()) return false;
-  // A store of its own: the program's store stays on its key, and a value
-  // missing from the profile reads as the profile's default, not as the
-  // base key's value.
+  // A store of its own, as ReadConnectionProfile reads a profile by name.
   TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
   store.SetKeyPath(ProfileKeyPath(name));
   TFormPtr<THostConfigForm> form(CreateForm<THostConfigForm>(nullptr, &store));

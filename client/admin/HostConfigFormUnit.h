@@ -4,6 +4,7 @@
 // one profile.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,10 @@ struct TConnectionProfile
 // Reads the profile at the store's key; a missing value reads as its
 // default. The password is unscrambled, and only kept when "SavePwd" is set.
 TConnectionProfile ReadConnectionProfile(TLyskomConfiguration& store);
+// The same for the profile of that name, through a store of its own: the
+// program's store stays on its key, and a value missing from the profile
+// reads as its default, not as the base key's value.
+TConnectionProfile ReadConnectionProfile(const std::string& name);
 // Writes every value; "Pwd" holds the scrambled password when SavePwd is
 // set and is emptied otherwise.
 void WriteConnectionProfile(TLyskomConfiguration& store, const TConnectionProfile& profile);
@@ -62,6 +67,17 @@ std::string ConfigurationNameError(const std::string& name);
 std::string HostNameError(const std::string& host, bool proxy);
 // A port number from 1 to 65535, or a service name.
 std::string PortError(const std::string& port, bool proxy);
+
+// One check of a dialog's typed values: its message (empty when the value
+// will do) and the field that holds the value.
+struct TFieldCheck
+{
+  std::string Error;
+  TEdit* Field;
+};
+// For a dialog's Ok button: at the first check that fails, keeps the dialog
+// open, shows the message and selects the field. True when all pass.
+bool PassFieldChecks(TForm& dialog, std::initializer_list<TFieldCheck> checks);
 
 class THostConfigForm : public TForm
 {

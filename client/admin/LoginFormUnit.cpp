@@ -5,10 +5,8 @@
 
 #include "HostConfigFormUnit.h"
 #include "LyskomConfiguration.h"
-#include "MessageBoxes.h"
 
 namespace {
-
 
 bool IsPersonNumber(const std::string& text)
 {
@@ -59,14 +57,7 @@ void TLoginForm::FormShow(TComponent*)
 
 void TLoginForm::LoadConfiguration(const std::string& name)
 {
-  TConnectionProfile p;
-  if (!name.empty()) {
-    // A store of its own, so that the program's store stays where it is and
-    // a value missing from the profile reads as its default.
-    TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
-    store.SetKeyPath(ProfileKeyPath(name));
-    p = ReadConnectionProfile(store);
-  }
+  const TConnectionProfile p = name.empty() ? TConnectionProfile() : ReadConnectionProfile(name);
   HostEdit->SetText(p.Server);
   PortEdit->SetText(p.Port);
   ProxyHostEdit->SetText(p.ProxyServer);
@@ -119,30 +110,17 @@ LKLoginInfo TLoginForm::LoginInfo() const
 void TLoginForm::OkButtonClick(TComponent*)
 {
   const LKLoginInfo info = LoginInfo();
-  std::string error;
-  TEdit* field = nullptr;
-  auto check = [&](const std::string& e, TEdit* f) {
-    if (error.empty() && !e.empty()) {
-      error = e;
-      field = f;
-    }
-  };
-  check(HostNameError(info.Server, false), HostEdit);
-  check(PortError(info.Port, false), PortEdit);
-  if (info.UseProxy) {
-    check(HostNameError(info.ProxyServer, true), ProxyHostEdit);
-    check(PortError(info.ProxyPort, true), ProxyPortEdit);
-  }
-  check(info.User.empty() ? "Please enter your user name or number." : "", UserEdit);
-  if (info.IsNumber && !info.User.empty())
-    check(IsPersonNumber(info.User) ? "" : "The user number must be a whole number greater than 0.", UserEdit);
-  if (error.empty()) return;
-
+  std::string userError;
+  if (info.User.empty())
+    userError = "Please enter your user name or number.";
+  else if (info.IsNumber && !IsPersonNumber(info.User))
+    userError = "The user number must be a whole number greater than 0.";
   // The dialog stays open with everything as typed.
-  SetModalResult(mrNone);
-  ShowMessageBox(HostHandle(), error, Caption(), MB_OK | MB_ICONERROR);
-  field->SetFocus();
-  field->SelectAll();
+  PassFieldChecks(*this, {{HostNameError(info.Server, false), HostEdit},
+                          {PortError(info.Port, false), PortEdit},
+                          {info.UseProxy ? HostNameError(info.ProxyServer, true) : std::string(), ProxyHostEdit},
+                          {info.UseProxy ? PortError(info.ProxyPort, true) : std::string(), ProxyPortEdit},
+                          {userError, UserEdit}});
 }
 
 bool ExecuteLoginDialog(LKLoginInfo& info, std::string& configurationName)

@@ -21,6 +21,27 @@ int CompareNoCase(const std::string& a, const std::string& b)
   return r == 0 ? _stricmp(a.c_str(), b.c_str()) : r - CSTR_EQUAL;
 }
 
+// True when the sorted filter holds the subject; at is where it stands or
+// would stand.
+bool FindSubject(std::vector<std::string>& filter, const std::string& subject,
+                 std::vector<std::string>::iterator& at)
+{
+  at = std::lower_bound(filter.begin(), filter.end(), subject,
+                        [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
+  return at != filter.end() && CompareNoCase(*at, subject) == 0;
+}
+
+// The engine's local-to-global map; empty when there is none.
+TComPtr<ILKMap> EngineMapping()
+{
+  TComPtr<ILKMap> map;
+  try {
+    if (FAILED(EngineCache()->Get_Mapping(map.Put()))) map.Reset();
+  } catch (const std::exception&) {
+  }
+  return map;
+}
+
 } // namespace
 
 // ---- TLyskomMembership ------------------------------------------------------
@@ -161,8 +182,7 @@ void TLyskomMembership::Assign(TLyskomMembership& other)
   {
     std::lock_guard<TLockable> guard(other);
     mark = other.iHighAllReadLMark;
-    read.reserve(size_t(other.FReadTexts->Count()));
-    for (int i = 0; i < other.FReadTexts->Count(); ++i) read.push_back(other.FReadTexts->ValueAt(i));
+    read = other.ReadTexts();
   }
   FConfNo = other.ConfNo();
   LastTimeRead = other.LastTimeRead.load();
@@ -387,37 +407,23 @@ void TLyskomConferenceBase::RaiseHighestLocalNo(int localNo)
 
 int TLyskomConferenceBase::LocalToGlobal(int localNo)
 {
-  try {
-    TComPtr<ILKMap> map;
-    if (FAILED(EngineCache()->Get_Mapping(map.Put())) || !map) return 0;
-    LONG global = 0;
-    if (FAILED(map->LocalToGlobal(FConfNo, localNo, &global))) return 0;
-    return global;
-  } catch (const std::exception&) {
-    return 0;
-  }
+  TComPtr<ILKMap> map = EngineMapping();
+  LONG global = 0;
+  if (!map || FAILED(map->LocalToGlobal(FConfNo, localNo, &global))) return 0;
+  return global;
 }
 
 int TLyskomConferenceBase::FirstAvailableLocalNo(int from, int limit)
 {
-  try {
-    TComPtr<ILKMap> map;
-    if (FAILED(EngineCache()->Get_Mapping(map.Put())) || !map) return 0;
-    LONG local = 0;
-    if (FAILED(map->GetFirstAvailable(FConfNo, from, limit, &local))) return 0;
-    return local;
-  } catch (const std::exception&) {
-    return 0;
-  }
+  TComPtr<ILKMap> map = EngineMapping();
+  LONG local = 0;
+  if (!map || FAILED(map->GetFirstAvailable(FConfNo, from, limit, &local))) return 0;
+  return local;
 }
 
 void TLyskomConferenceBase::SetLocalToGlobal(int localNo, int globalNo)
 {
-  try {
-    TComPtr<ILKMap> map;
-    if (SUCCEEDED(EngineCache()->Get_Mapping(map.Put())) && map) map->SetLocal(FConfNo, localNo, globalNo);
-  } catch (const std::exception&) {
-  }
+  if (TComPtr<ILKMap> map = EngineMapping()) map->SetLocal(FConfNo, localNo, globalNo);
 }
 
 void TLyskomConferenceBase::DumpStatus(std::vector<std::string>& lines)
@@ -451,18 +457,15 @@ void TLyskomConferenceBase::DumpStatus(std::vector<std::string>& lines)
 void TLyskomConference::AddFilteredSubject(const std::string& subject)
 {
   std::lock_guard<TLockable> guard(*this);
-  auto at = std::lower_bound(FSubjectFilter.begin(), FSubjectFilter.end(), subject,
-                             [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
-  if (at != FSubjectFilter.end() && CompareNoCase(*at, subject) == 0) return;
-  FSubjectFilter.insert(at, subject);
+  std::vector<std::string>::iterator at;
+  if (!FindSubject(FSubjectFilter, subject, at)) FSubjectFilter.insert(at, subject);
 }
 
 bool TLyskomConference::IsSubjectFiltered(const std::string& subject)
 {
   std::lock_guard<TLockable> guard(*this);
-  auto at = std::lower_bound(FSubjectFilter.begin(), FSubjectFilter.end(), subject,
-                             [](const std::string& a, const std::string& b) { return CompareNoCase(a, b) < 0; });
-  return at != FSubjectFilter.end() && CompareNoCase(*at, subject) == 0;
+  std::vector<std::string>::iterator at;
+  return FindSubject(FSubjectFilter, subject, at);
 }
 
 std::vector<std::string> TLyskomConference::FilteredSubjects()

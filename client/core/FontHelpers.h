@@ -99,9 +99,7 @@ void ApplyFontSetting(TFontSetting& font, int category);
 template <class TFont>
 void ApplyFontSetting(TFont& font, int category)
 {
-  TFontSetting f;
-  ApplyFontSetting(f, category);
-  ApplyFontString(font, FontToSettingString(f));
+  ApplyFontString(font, ReadFontSetting(category));
 }
 template <class TFont>
 void ApplyHeaderFont(TFont& font)

@@ -246,6 +246,13 @@ void PrefetchName(int number)
 
 namespace {
 
+// A refusal of the request itself by a server that does not know it.
+bool RequestUnknown(const TLKRequest& request)
+{
+  return request.Outcome() == TRequestOutcome::ServerError &&
+         (request.ErrorNo() == L_ERR_NOT_IMPLEMENTED || request.ErrorNo() == L_ERR_OBSOLETE_CALL);
+}
+
 TTextStatRef TextStatFromServer(int textNo, TFetchResult* result)
 {
   SetResult(result, TFetchResult::NotAvailable);
@@ -256,9 +263,8 @@ TTextStatRef TextStatFromServer(int textNo, TFetchResult* result)
   std::unique_ptr<TLKRequest> request;
   if (UseNewTextStatRequest) {
     request = std::make_unique<TLKRequest>(L_GET_TEXT_STAT_10, args);
-    TRequestOutcome outcome = request->SyncSend(comm.Get());
-    if (outcome == TRequestOutcome::ServerError &&
-        (request->ErrorNo() == L_ERR_NOT_IMPLEMENTED || request->ErrorNo() == L_ERR_OBSOLETE_CALL)) {
+    request->SyncSend(comm.Get());
+    if (RequestUnknown(*request)) {
       UseNewTextStatRequest = false;
       request.reset();
     }
@@ -277,9 +283,8 @@ TTextStatRef TextStatFromServer(int textNo, TFetchResult* result)
     return stat;
   }
   case TRequestOutcome::ServerError:
-    // A refusal of the old request by a server that knows neither is no
-    // answer about the text.
-    if (request->ErrorNo() != L_ERR_NOT_IMPLEMENTED && request->ErrorNo() != L_ERR_OBSOLETE_CALL) {
+    // A server that knows neither request has said nothing about the text.
+    if (!RequestUnknown(*request)) {
       StoreTextStat(textNo, nullptr);
       SetResult(result, TFetchResult::NoSuchObject);
     }

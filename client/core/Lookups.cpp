@@ -140,9 +140,8 @@ bool GetSubCollection(ILKCollection* collection, const std::string& path, TComPt
 {
   subCollection.Reset();
   TVariant value;
-  if (!GetResultField(collection, path, value) || !value.AsUnknown()) return false;
-  return SUCCEEDED(value.AsUnknown()->QueryInterface(IID_ILKCollection, subCollection.PutVoid())) &&
-         subCollection;
+  if (GetResultField(collection, path, value)) subCollection = LKCollectionOf(value.Get());
+  return bool(subCollection);
 }
 
 bool GetCollectionItemValue(ILKCollection* collection, int index, TVariant& value)
@@ -158,8 +157,8 @@ bool GetCollectionItem(ILKCollection* collection, int index, TComPtr<ILKCollecti
 {
   item.Reset();
   TVariant value;
-  if (!GetCollectionItemValue(collection, index, value) || !value.AsUnknown()) return false;
-  return SUCCEEDED(value.AsUnknown()->QueryInterface(IID_ILKCollection, item.PutVoid())) && item;
+  if (GetCollectionItemValue(collection, index, value)) item = LKCollectionOf(value.Get());
+  return bool(item);
 }
 
 int GetCollectionCount(ILKCollection* collection)

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "GlobalDataUnit.h"
+#include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "SharedTables.h"
 #include "UserMessages.h"
@@ -606,61 +607,22 @@ bool BuildUserArea(TLyskomServerConfiguration& config, std::string& userArea)
 
 // ------------------------------------------------- the user area on the server
 
-namespace {
-
-// One request, sent and waited for; true when it was answered without error.
-bool SendRequest(ILKCommunication* communication, LONG type, const std::string& arguments,
-                 TComPtr<ILKTransaction>& transaction)
-{
-  if (FAILED(CoCreateInstance(CLSID_LKTransaction, nullptr, CLSCTX_INPROC_SERVER, IID_ILKTransaction,
-                              transaction.PutVoid())))
-    return false;
-  TBStr text(arguments);
-  if (FAILED(transaction->Set_TransType(type)) || FAILED(transaction->Set_Arguments(text.Get()))) return false;
-  if (FAILED(communication->SyncSend(transaction.Get()))) return false;
-  return transaction->Get_Ok() == S_OK;
-}
-
-TComPtr<ILKCollection> ReplyOf(ILKTransaction* transaction)
-{
-  TComPtr<ILKCollection> reply;
-  if (transaction) transaction->Get_Response(reply.Put());
-  return reply;
-}
-
-TVariant ReplyValue(ILKTransaction* transaction, const char* path)
-{
-  TVariant value;
-  if (TComPtr<ILKCollection> reply = ReplyOf(transaction)) {
-    TBStr query(path);
-    reply->Query(query.Get(), value.Put());
-  }
-  return value;
-}
-
-void ReportFailedRequest(ILKTransaction* transaction)
-{
-  ReportLyskomError(ReplyOf(transaction).Get(), "", '!');
-}
-
-} // namespace
-
 bool ReadUserArea(TLyskomServerConfiguration& config, int persNo, bool newSession)
 {
   if (newSession) config.Clear();
   bool loaded = false;
   try {
     TComPtr<ILKCommunication> communication = GetCommunication();
-    TComPtr<ILKTransaction> transaction;
-    if (SendRequest(communication.Get(), L_GET_PERSON_STAT, std::to_string(persNo), transaction)) {
-      const TVariant area = ReplyValue(transaction.Get(), "result.user_area");
+    TLKRequest person(L_GET_PERSON_STAT, std::to_string(persNo));
+    if (person.SyncSend(communication.Get()) == TRequestOutcome::Answered) {
+      const TVariant area = LKValue(person.Response(), "result.user_area");
       if (area.Type() == VT_I4 && area.AsInt() == 0) {
         loaded = LoadServerConfiguration(config, "");
       } else if (area.Type() == VT_I4) {
         // The whole text: a user area cut short would lose its end when saved.
-        const std::string arguments = std::to_string(area.AsInt()) + " 0 2147483647";
-        if (SendRequest(communication.Get(), L_GET_TEXT, arguments, transaction)) {
-          const TVariant body = ReplyValue(transaction.Get(), "result");
+        TLKRequest text(L_GET_TEXT, std::to_string(area.AsInt()) + " 0 2147483647");
+        if (text.SyncSend(communication.Get()) == TRequestOutcome::Answered) {
+          const TVariant body = LKValue(text.Response(), "result");
           if (body.Type() == VT_BSTR) loaded = LoadServerConfiguration(config, body.AsString());
         }
       }
@@ -682,15 +644,15 @@ bool WriteUserArea(TLyskomServerConfiguration& config, int persNo)
   }
   try {
     TComPtr<ILKCommunication> communication = GetCommunication();
-    TComPtr<ILKTransaction> transaction;
-    if (!SendRequest(communication.Get(), L_CREATE_TEXT, ToHollerith(area) + " 0 { }", transaction)) {
-      ReportFailedRequest(transaction.Get());
+    TLKRequest create(L_CREATE_TEXT, ToHollerith(area) + " 0 { }");
+    if (create.SyncSend(communication.Get()) != TRequestOutcome::Answered) {
+      ReportLyskomError(create.Response(), "", '!');
       return false;
     }
-    const long textNo = ReplyValue(transaction.Get(), "result").AsInt();
-    if (!SendRequest(communication.Get(), L_SET_USER_AREA,
-                     std::to_string(persNo) + " " + std::to_string(textNo), transaction)) {
-      ReportFailedRequest(transaction.Get());
+    const long textNo = LKValue(create.Response(), "result").AsInt();
+    TLKRequest setArea(L_SET_USER_AREA, std::to_string(persNo) + " " + std::to_string(textNo));
+    if (setArea.SyncSend(communication.Get()) != TRequestOutcome::Answered) {
+      ReportLyskomError(setArea.Response(), "", '!');
       return false;
     }
     return true;

@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "ComHandles.h"
+#include "LKRequest.h"
 #include "UserMessages.h"
 
 const TLyskomErrorRow LyskomErrorTable[LyskomErrorTableSize] = {
@@ -112,9 +113,7 @@ int LyskomErrorCode(ILKCollection* response)
 
 int LyskomErrorCode(const VARIANT& response)
 {
-  if (response.vt != VT_UNKNOWN && response.vt != VT_DISPATCH) return 0;
-  TComPtr<ILKCollection> collection = ComQuery<ILKCollection>(response.punkVal);
-  return LyskomErrorCode(collection.Get());
+  return LyskomErrorCode(LKCollectionOf(response).Get());
 }
 
 std::string LyskomErrorMessage(int code, const std::string& prefix, char marker)

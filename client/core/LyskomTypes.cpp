@@ -44,6 +44,31 @@ int DaysInMonth(int year, int month)
   return month == 2 && IsLeapYear(year) ? 29 : days[month - 1];
 }
 
+// Scoped holds of a slim reader/writer lock.
+class TWriteHold
+{
+public:
+  explicit TWriteHold(SRWLOCK& lock) : FLock(lock) { AcquireSRWLockExclusive(&FLock); }
+  ~TWriteHold() { ReleaseSRWLockExclusive(&FLock); }
+  TWriteHold(const TWriteHold&) = delete;
+  TWriteHold& operator=(const TWriteHold&) = delete;
+
+private:
+  SRWLOCK& FLock;
+};
+
+class TReadHold
+{
+public:
+  explicit TReadHold(SRWLOCK& lock) : FLock(lock) { AcquireSRWLockShared(&FLock); }
+  ~TReadHold() { ReleaseSRWLockShared(&FLock); }
+  TReadHold(const TReadHold&) = delete;
+  TReadHold& operator=(const TReadHold&) = delete;
+
+private:
+  SRWLOCK& FLock;
+};
+
 template <class T>
 std::unique_ptr<TMiscInfo> MakeRecipient(int confNo)
 {
@@ -162,87 +187,55 @@ TextStatType::~TextStatType() = default;
 void TextStatType::AddMiscInfo(std::unique_ptr<TMiscInfo> item)
 {
   if (!item) return;
-  AcquireSRWLockExclusive(&FLock);
-  try {
-    FMiscInfo.push_back(std::move(item));
-  } catch (...) {
-    ReleaseSRWLockExclusive(&FLock);
-    throw;
-  }
-  ReleaseSRWLockExclusive(&FLock);
+  TWriteHold hold(FLock);
+  FMiscInfo.push_back(std::move(item));
 }
 
 void TextStatType::AddAuxItem(const TAuxItemRecord& record)
 {
   auto copy = std::make_unique<TAuxItemRecord>(record);
-  AcquireSRWLockExclusive(&FLock);
-  try {
-    FAuxItems.push_back(std::move(copy));
-  } catch (...) {
-    ReleaseSRWLockExclusive(&FLock);
-    throw;
-  }
-  ReleaseSRWLockExclusive(&FLock);
+  TWriteHold hold(FLock);
+  FAuxItems.push_back(std::move(copy));
 }
 
 int TextStatType::MiscInfoCount() const
 {
-  AcquireSRWLockShared(&FLock);
-  int n = int(FMiscInfo.size());
-  ReleaseSRWLockShared(&FLock);
-  return n;
+  TReadHold hold(FLock);
+  return int(FMiscInfo.size());
 }
 
 const TMiscInfo* TextStatType::GetMiscInfo(int index) const
 {
-  AcquireSRWLockShared(&FLock);
-  const TMiscInfo* item = index >= 0 && size_t(index) < FMiscInfo.size() ? FMiscInfo[size_t(index)].get() : nullptr;
-  ReleaseSRWLockShared(&FLock);
-  return item;
+  TReadHold hold(FLock);
+  return index >= 0 && size_t(index) < FMiscInfo.size() ? FMiscInfo[size_t(index)].get() : nullptr;
 }
 
 int TextStatType::AuxItemCount() const
 {
-  AcquireSRWLockShared(&FLock);
-  int n = int(FAuxItems.size());
-  ReleaseSRWLockShared(&FLock);
-  return n;
+  TReadHold hold(FLock);
+  return int(FAuxItems.size());
 }
 
 const TAuxItemRecord* TextStatType::GetAuxItem(int index) const
 {
-  AcquireSRWLockShared(&FLock);
-  const TAuxItemRecord* record = index >= 0 && size_t(index) < FAuxItems.size() ? FAuxItems[size_t(index)].get() : nullptr;
-  ReleaseSRWLockShared(&FLock);
-  return record;
+  TReadHold hold(FLock);
+  return index >= 0 && size_t(index) < FAuxItems.size() ? FAuxItems[size_t(index)].get() : nullptr;
 }
 
 const TMiscInfo* TextStatType::FindNth(bool (*match)(const TMiscInfo*), int n) const
 {
-  const TMiscInfo* result = nullptr;
-  AcquireSRWLockShared(&FLock);
-  for (const auto& item : FMiscInfo) {
-    if (match(item.get()) && n-- == 0) {
-      result = item.get();
-      break;
-    }
-  }
-  ReleaseSRWLockShared(&FLock);
-  return result;
+  TReadHold hold(FLock);
+  for (const auto& item : FMiscInfo)
+    if (match(item.get()) && n-- == 0) return item.get();
+  return nullptr;
 }
 
 std::vector<const TMiscInfo*> TextStatType::Snapshot() const
 {
   std::vector<const TMiscInfo*> items;
-  AcquireSRWLockShared(&FLock);
-  try {
-    items.reserve(FMiscInfo.size());
-    for (const auto& item : FMiscInfo) items.push_back(item.get());
-  } catch (...) {
-    ReleaseSRWLockShared(&FLock);
-    throw;
-  }
-  ReleaseSRWLockShared(&FLock);
+  TReadHold hold(FLock);
+  items.reserve(FMiscInfo.size());
+  for (const auto& item : FMiscInfo) items.push_back(item.get());
   return items;
 }
 

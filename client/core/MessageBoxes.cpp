@@ -3,6 +3,7 @@
 #include <memory>
 #include <mutex>
 
+#include "SyncObjects.h"
 #include "Threads.h"
 
 namespace {
@@ -12,7 +13,7 @@ struct TRecording
   int Answer = IDOK;
   std::function<int(const TRecordedMessageBox&)> Answerer;
   std::vector<TRecordedMessageBox> Boxes;
-  HANDLE Recorded = nullptr;  // auto-reset; set after each recorded box
+  TEvent Recorded{false, false};  // set after each recorded box
 };
 
 std::mutex GRecordingLock;
@@ -41,7 +42,7 @@ int ShowMessageBox(HWND owner, const std::string& text, const std::string& capti
   std::lock_guard<std::mutex> guard(GRecordingLock);
   if (GRecording) {
     GRecording->Boxes.push_back(box);
-    SetEvent(GRecording->Recorded);
+    GRecording->Recorded.Signal();
   }
   return answer;
 }
@@ -50,19 +51,18 @@ TMessageBoxRecorder::TMessageBoxRecorder(int answer)
 {
   auto recording = std::make_unique<TRecording>();
   recording->Answer = answer;
-  recording->Recorded = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   std::lock_guard<std::mutex> guard(GRecordingLock);
   GRecording = std::move(recording);
 }
 
 TMessageBoxRecorder::~TMessageBoxRecorder()
 {
+  // Freed outside the lock.
   std::unique_ptr<TRecording> recording;
   {
     std::lock_guard<std::mutex> guard(GRecordingLock);
     recording = std::move(GRecording);
   }
-  if (recording && recording->Recorded) CloseHandle(recording->Recorded);
 }
 
 void TMessageBoxRecorder::SetAnswer(int answer)
@@ -104,7 +104,7 @@ bool TMessageBoxRecorder::WaitForCount(std::size_t count, DWORD timeoutMs)
       std::lock_guard<std::mutex> guard(GRecordingLock);
       if (!GRecording) return false;
       if (GRecording->Boxes.size() >= count) return true;
-      recorded = GRecording->Recorded;
+      recorded = GRecording->Recorded.Handle();
     }
     DWORD remaining = INFINITE;
     if (timeoutMs != INFINITE) {

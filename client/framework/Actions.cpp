@@ -286,13 +286,10 @@ TActionList::~TActionList()
   for (TAction* a : FActions) a->FActionList = nullptr;
 }
 
-TAction* TActionList::FindShortCut(TShortCut s, bool* disabledMatch) const
+TAction* TActionList::FindShortCut(TShortCut s) const
 {
-  for (TAction* a : FActions) {
-    if (!a->HandlesShortCut(s)) continue;
-    if (a->Enabled()) return a;
-    if (disabledMatch) *disabledMatch = true;
-  }
+  for (TAction* a : FActions)
+    if (a->HandlesShortCut(s) && a->Enabled()) return a;
   return nullptr;
 }
 

@@ -117,9 +117,8 @@ public:
 
   TImageList* Images = nullptr;
   const std::vector<TAction*>& Actions() const { return FActions; }
-  // The first action with this short cut that is enabled (null when none;
-  // disabledMatch tells whether a disabled one had it).
-  TAction* FindShortCut(TShortCut s, bool* disabledMatch = nullptr) const;
+  // The first action with this short cut that is enabled (null when none).
+  TAction* FindShortCut(TShortCut s) const;
 
   bool IsStandalone() const override { return true; }
   bool AcceptsChild(TComponent* child) const override;

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "Clipboard.h"
 #include "Menus.h"
+#include "tools.h"
 
 // ---------------------------------------------------------------------------
 // TImageList
@@ -255,6 +255,11 @@ void TListView::InsertRow(TListItem* item, int index)
     lvi.iImage = item->FImageIndex;
   }
   int row = int(SendMessageA(Handle(), LVM_INSERTITEMA, 0, LPARAM(&lvi)));
+  SetSubItemTexts(item, row);
+}
+
+void TListView::SetSubItemTexts(TListItem* item, int row)
+{
   for (size_t i = 0; i < item->FSubItems.size(); ++i) {
     LVITEMA sub{};
     sub.iSubItem = int(i + 1);
@@ -272,12 +277,7 @@ void TListView::UpdateRow(TListItem* item)
   lvi.iSubItem = 0;
   lvi.pszText = item->FCaption.data();
   SendMessageA(Handle(), LVM_SETITEMTEXTA, WPARAM(row), LPARAM(&lvi));
-  for (size_t i = 0; i < item->FSubItems.size(); ++i) {
-    LVITEMA sub{};
-    sub.iSubItem = int(i + 1);
-    sub.pszText = item->FSubItems[i].data();
-    SendMessageA(Handle(), LVM_SETITEMTEXTA, WPARAM(row), LPARAM(&sub));
-  }
+  SetSubItemTexts(item, row);
 }
 
 TListItem* TListView::AddItem(const std::string& caption)
@@ -415,26 +415,9 @@ void TListView::Sort()
                })));
 }
 
-std::string TListView::AsText(bool selectedOnly) const
-{
-  std::string text;
-  if (!selectedOnly)
-    for (int i = 0; i < ColumnCount(); ++i) text += (i ? "\t" : "") + FColumns[size_t(i)].Caption;
-  bool first = true;
-  for (int i = 0, n = Count(); i < n; ++i) {
-    TListItem* item = Item(i);
-    if (!item || (selectedOnly && !item->Selected())) continue;
-    if (!(selectedOnly && first)) text += "\r\n";
-    first = false;
-    text += item->Caption();
-    for (const std::string& s : item->SubItems()) text += "\t" + s;
-  }
-  return text;
-}
-
 void TListView::CopyToClipboard(bool selectedOnly) const
 {
-  SetClipboardText(AsText(selectedOnly));
+  CopyListViewToClipboard(Handle(), selectedOnly);
 }
 
 bool TListView::HandleNotify(NMHDR* hdr, LRESULT& result)
@@ -1094,6 +1077,17 @@ void TToolBar::SetShowCaptions(bool v)
   RebuildButtons();
 }
 
+BYTE TToolBar::ButtonState(const TToolButton* b)
+{
+  return BYTE((b->Enabled() ? TBSTATE_ENABLED : 0) | (b->Down() ? TBSTATE_CHECKED : 0) |
+              (b->Visible() ? 0 : TBSTATE_HIDDEN));
+}
+
+int TToolBar::ButtonImage(const TToolButton* b) const
+{
+  return b->ImageIndex() >= 0 && Images ? b->ImageIndex() : I_IMAGENONE;
+}
+
 void TToolBar::RebuildButtons()
 {
   if (!HandleAllocated()) return;
@@ -1105,9 +1099,8 @@ void TToolBar::RebuildButtons()
     texts.push_back(b->Caption());
     TBBUTTON tb{};
     tb.idCommand = int(b->Command());
-    tb.iBitmap = b->ImageIndex() >= 0 && Images ? b->ImageIndex() : I_IMAGENONE;
-    tb.fsState = BYTE((b->Enabled() ? TBSTATE_ENABLED : 0) | (b->Down() ? TBSTATE_CHECKED : 0) |
-                      (b->Visible() ? 0 : TBSTATE_HIDDEN));
+    tb.iBitmap = ButtonImage(b);
+    tb.fsState = ButtonState(b);
     switch (b->Style) {
     case TToolButtonStyle::Button: tb.fsStyle = BTNS_BUTTON; break;
     case TToolButtonStyle::Check: tb.fsStyle = BTNS_CHECK | (b->Grouped ? BTNS_GROUP : 0); break;
@@ -1131,9 +1124,8 @@ void TToolBar::UpdateButton(TToolButton* b)
   TBBUTTONINFOA info{};
   info.cbSize = sizeof(info);
   info.dwMask = TBIF_STATE | TBIF_IMAGE | (b->Style == TToolButtonStyle::Separator ? 0 : TBIF_TEXT);
-  info.fsState = BYTE((b->Enabled() ? TBSTATE_ENABLED : 0) | (b->Down() ? TBSTATE_CHECKED : 0) |
-                      (b->Visible() ? 0 : TBSTATE_HIDDEN));
-  info.iImage = b->ImageIndex() >= 0 && Images ? b->ImageIndex() : I_IMAGENONE;
+  info.fsState = ButtonState(b);
+  info.iImage = ButtonImage(b);
   info.pszText = text.data();
   SendMessageA(Handle(), TB_SETBUTTONINFOA, b->Command(), LPARAM(&info));
 }

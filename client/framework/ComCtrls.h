@@ -131,9 +131,8 @@ public:
   void Sort();
   void SortBy(int column, bool descending);
 
-  // The rows as text: columns separated by tab, rows by CR LF; with the
-  // header line first for the whole list.
-  std::string AsText(bool selectedOnly) const;
+  // Puts the rows on the clipboard as tab-separated text: all of them after
+  // a line of column captions, or the selected ones alone.
   void CopyToClipboard(bool selectedOnly) const;
   bool CopyKeys = true;
 
@@ -155,6 +154,7 @@ private:
   friend class TListItem;
   void InsertRow(TListItem* item, int index);
   void UpdateRow(TListItem* item);
+  void SetSubItemTexts(TListItem* item, int row);
   void InsertColumn(int i);
   int Compare(TListItem* a, TListItem* b) const;
 
@@ -355,6 +355,9 @@ protected:
   void RebuildButtons();
 
 private:
+  // The bar's state bits and image index of a button.
+  static BYTE ButtonState(const TToolButton* b);
+  int ButtonImage(const TToolButton* b) const;
   std::vector<TToolButton*> FButtons;
 };
 

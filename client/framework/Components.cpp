@@ -5,9 +5,10 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
+#include <utility>
 
+#include "FontHelpers.h"
 #include "Forms.h"
 #include "Menus.h"
 
@@ -17,6 +18,15 @@ TShiftState KeyboardShiftState()
   if (GetKeyState(VK_SHIFT) & 0x8000) s |= ssShift;
   if (GetKeyState(VK_CONTROL) & 0x8000) s |= ssCtrl;
   if (GetKeyState(VK_MENU) & 0x8000) s |= ssAlt;
+  return s;
+}
+
+TShiftState MouseShiftState(WPARAM mouseKeys)
+{
+  TShiftState s = KeyboardShiftState();
+  if (mouseKeys & MK_LBUTTON) s |= ssLeft;
+  if (mouseKeys & MK_RBUTTON) s |= ssRight;
+  if (mouseKeys & MK_MBUTTON) s |= ssMiddle;
   return s;
 }
 
@@ -73,14 +83,7 @@ bool TFontInfo::Parse(const std::string& text, TFontInfo& font)
 
 std::string TFontInfo::Format() const
 {
-  char color[16];
-  std::snprintf(color, sizeof(color), "$%X", Color == clDefault ? 0x80000008u : Color);
-  std::string styles;
-  if (Bold) styles += 'B';
-  if (Italic) styles += 'I';
-  if (Underline) styles += 'U';
-  if (StrikeOut) styles += 'S';
-  return Name + ";" + std::to_string(Size) + ";" + color + ";" + styles;
+  return FontToSettingString(*this);
 }
 
 // ---------------------------------------------------------------------------
@@ -446,14 +449,9 @@ void TControl::SetColor(TColor c)
 void TControl::SetFont(const TFontInfo& f)
 {
   FFont = f;
-  if (FFontHandle) {
-    HFONT old = FFontHandle;
-    FFontHandle = nullptr;
-    UpdateFont();
-    DeleteObject(old);
-  } else {
-    UpdateFont();
-  }
+  HFONT old = std::exchange(FFontHandle, nullptr);
+  UpdateFont();
+  if (old) DeleteObject(old);
 }
 
 HFONT TControl::FontHandle() const
@@ -627,23 +625,9 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp)
   case WM_KEYDOWN:
   case WM_SYSKEYDOWN:
   case WM_KEYUP:
-  case WM_SYSKEYUP: {
-    const TKeyEvent& handler = (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) ? OnKeyDown : OnKeyUp;
-    if (handler) {
-      WORD key = WORD(wp);
-      handler(this, key, KeyboardShiftState());
-      if (!key) return 0;
-      wp = key;
-    }
-    break;
-  }
+  case WM_SYSKEYUP:
   case WM_CHAR:
-    if (OnKeyPress) {
-      char ch = char(wp);
-      OnKeyPress(this, ch);
-      if (!ch) return 0;
-      wp = WPARAM(static_cast<unsigned char>(ch));
-    }
+    if (!RaiseKeyEvent(msg, wp)) return 0;
     break;
   case WM_LBUTTONDOWN:
   case WM_RBUTTONDOWN:
@@ -657,21 +641,12 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp)
       TMouseButton b = (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONUP)   ? TMouseButton::Left
                        : (msg == WM_RBUTTONDOWN || msg == WM_RBUTTONUP) ? TMouseButton::Right
                                                                         : TMouseButton::Middle;
-      TShiftState s = KeyboardShiftState();
-      if (wp & MK_LBUTTON) s |= ssLeft;
-      if (wp & MK_RBUTTON) s |= ssRight;
-      if (wp & MK_MBUTTON) s |= ssMiddle;
-      handler(this, b, s, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
+      handler(this, b, MouseShiftState(wp), GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
     }
     break;
   }
   case WM_MOUSEMOVE:
-    if (OnMouseMove) {
-      TShiftState s = KeyboardShiftState();
-      if (wp & MK_LBUTTON) s |= ssLeft;
-      if (wp & MK_RBUTTON) s |= ssRight;
-      OnMouseMove(this, s, GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
-    }
+    if (OnMouseMove) OnMouseMove(this, MouseShiftState(wp), GET_X_LPARAM(lp), GET_Y_LPARAM(lp));
     break;
   case WM_LBUTTONDBLCLK:
     if (RaisesDblClick() && OnDblClick) OnDblClick(this);
@@ -692,6 +667,33 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp)
   return DefaultHandler(msg, wp, lp);
 }
 
+bool TControl::RaiseKeyEvent(UINT msg, WPARAM& wp)
+{
+  switch (msg) {
+  case WM_KEYDOWN:
+  case WM_SYSKEYDOWN:
+  case WM_KEYUP:
+  case WM_SYSKEYUP: {
+    const TKeyEvent& handler = (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN) ? OnKeyDown : OnKeyUp;
+    if (!handler) return true;
+    WORD key = WORD(wp);
+    handler(this, key, KeyboardShiftState());
+    if (!key) return false;
+    wp = key;
+    return true;
+  }
+  case WM_CHAR: {
+    if (!OnKeyPress) return true;
+    char ch = char(wp);
+    OnKeyPress(this, ch);
+    if (!ch) return false;
+    wp = WPARAM(static_cast<unsigned char>(ch));
+    return true;
+  }
+  }
+  return true;
+}
+
 bool TControl::AcceptsChild(TComponent* child) const
 {
   return IsContainer() && dynamic_cast<TControl*>(child) && !dynamic_cast<TForm*>(child);
@@ -706,13 +708,13 @@ void TControl::ApplyProperty(const TFormProperty& p, TLoadContext& ctx)
 {
   const std::string& n = p.Name;
   if (n == "Left")
-    SetBounds(ctx.Integer(p), Top(), Width(), Height());
+    SetLeft(ctx.Integer(p));
   else if (n == "Top")
-    SetBounds(Left(), ctx.Integer(p), Width(), Height());
+    SetTop(ctx.Integer(p));
   else if (n == "Width")
-    SetBounds(Left(), Top(), ctx.Integer(p), Height());
+    SetWidth(ctx.Integer(p));
   else if (n == "Height")
-    SetBounds(Left(), Top(), Width(), ctx.Integer(p));
+    SetHeight(ctx.Integer(p));
   else if (n == "Align")
     FAlign = ctx.Enum<TAlign>(p, {{"None", TAlign::None},
                                   {"Top", TAlign::Top},

@@ -32,6 +32,8 @@ enum TAnchor : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
 using TShiftState = unsigned;
 enum : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssDouble = 64 };
 TShiftState KeyboardShiftState();
+// The same with the mouse buttons that the MK_ bits of a mouse message hold.
+TShiftState MouseShiftState(WPARAM mouseKeys);
 
 enum class TMouseButton { Left, Right, Middle };
 enum class TCloseAction { None, Hide, Free, Minimize };
@@ -215,6 +217,10 @@ public:
   virtual void Click();
 
 protected:
+  // Raises OnKeyDown, OnKeyUp or OnKeyPress for a key message; a handler may
+  // change the key in wp. False when a handler swallowed the key.
+  bool RaiseKeyEvent(UINT msg, WPARAM& wp);
+
   struct TCreateParams
   {
     std::string ClassName;

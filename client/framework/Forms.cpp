@@ -482,22 +482,26 @@ void TForm::FitContent()
   MoveWindow(FHandle, 0, 0, rc.right, rc.bottom, TRUE);
 }
 
-void TForm::DestroyHost()
+void TForm::DetachMenu()
 {
-  if (Menu) {
-    TForm* main = Application().MainForm();
-    if (main && main != this && main->Menu && main->Menu->Merged() == Menu) main->Menu->Merge(nullptr);
-    Menu->SetWindow(nullptr);
-  }
-  HWND host = FHost;
-  if (!host || !IsWindow(host)) {
-    FHost = nullptr;
-    return;
-  }
-  if (FHostKind == THostKind::MDIChild && Application().MDIClient())
+  if (!Menu) return;
+  TForm* main = Application().MainForm();
+  if (main && main != this && main->Menu && main->Menu->Merged() == Menu) main->Menu->Merge(nullptr);
+  Menu->SetWindow(nullptr);
+}
+
+void TForm::DestroyHostWindow(HWND host, THostKind kind)
+{
+  if (kind == THostKind::MDIChild && Application().MDIClient())
     SendMessageA(Application().MDIClient(), WM_MDIDESTROY, WPARAM(host), 0);
   else
     DestroyWindow(host);
+}
+
+void TForm::DestroyHost()
+{
+  DetachMenu();
+  if (FHost && IsWindow(FHost)) DestroyHostWindow(FHost, FHostKind);
   FHost = nullptr;
 }
 
@@ -509,11 +513,7 @@ void TForm::ReplaceHost(THostKind kind)
   GetWindowRect(FHost, &r);
   HWND old = FHost;
   THostKind oldKind = FHostKind;
-  if (Menu) {
-    TForm* main = Application().MainForm();
-    if (main && main->Menu && main->Menu->Merged() == Menu) main->Menu->Merge(nullptr);
-    Menu->SetWindow(nullptr);
-  }
+  DetachMenu();
   FReplacingHost = true;
   try {
     FHostKind = kind;
@@ -529,10 +529,7 @@ void TForm::ReplaceHost(THostKind kind)
     AttachMenu();
     throw;
   }
-  if (oldKind == THostKind::MDIChild && Application().MDIClient())
-    SendMessageA(Application().MDIClient(), WM_MDIDESTROY, WPARAM(old), 0);
-  else
-    DestroyWindow(old);
+  DestroyHostWindow(old, oldKind);
   FReplacingHost = false;
   FShownOnce = true;
   if (visible) {
@@ -548,30 +545,6 @@ void TForm::SetDocked(bool docked)
   if (target != FHostKind) ReplaceHost(target);
 }
 
-void TForm::EmbedIn(TControl* parent)
-{
-  if (!parent || FHostKind == THostKind::MDIFrame) return;
-  if (FHost) {
-    if (Menu) Menu->SetWindow(nullptr);
-    HWND old = FHost;
-    THostKind oldKind = FHostKind;
-    FReplacingHost = true;
-    ::SetParent(FHandle, parent->Handle());
-    FHost = nullptr;
-    FHostKind = THostKind::None;
-    if (oldKind == THostKind::MDIChild && Application().MDIClient())
-      SendMessageA(Application().MDIClient(), WM_MDIDESTROY, WPARAM(old), 0);
-    else
-      DestroyWindow(old);
-    FReplacingHost = false;
-  }
-  FHostKind = THostKind::None;
-  if (Align() == TAlign::None) SetAlign(TAlign::Client);
-  SetParent(parent);
-  TControl::SetVisible(true);
-  if (FHandle) ShowWindow(FHandle, SW_SHOWNA);
-}
-
 void TForm::SetCaption(const std::string& text)
 {
   FCaption = text;
@@ -580,38 +553,13 @@ void TForm::SetCaption(const std::string& text)
     SendMessageA(Application().MDIClient(), WM_MDIREFRESHMENU, 0, 0);
 }
 
-int TForm::Left() const
+RECT TForm::OuterRect() const
 {
-  if (!FHost) return Embedded() ? TControl::Left() : int(FOuter.left);
+  if (!FHost) return Embedded() ? FBounds : FOuter;
   RECT r;
   GetWindowRect(FHost, &r);
   if (FHostKind == THostKind::MDIChild) MapWindowPoints(nullptr, GetParent(FHost), reinterpret_cast<POINT*>(&r), 2);
-  return r.left;
-}
-
-int TForm::Top() const
-{
-  if (!FHost) return Embedded() ? TControl::Top() : int(FOuter.top);
-  RECT r;
-  GetWindowRect(FHost, &r);
-  if (FHostKind == THostKind::MDIChild) MapWindowPoints(nullptr, GetParent(FHost), reinterpret_cast<POINT*>(&r), 2);
-  return r.top;
-}
-
-int TForm::Width() const
-{
-  if (!FHost) return Embedded() ? TControl::Width() : int(FOuter.right - FOuter.left);
-  RECT r;
-  GetWindowRect(FHost, &r);
-  return r.right - r.left;
-}
-
-int TForm::Height() const
-{
-  if (!FHost) return Embedded() ? TControl::Height() : int(FOuter.bottom - FOuter.top);
-  RECT r;
-  GetWindowRect(FHost, &r);
-  return r.bottom - r.top;
+  return r;
 }
 
 void TForm::SetBounds(int left, int top, int width, int height)
@@ -1164,24 +1112,8 @@ void TApplication::ProcessMessage(MSG& msg)
       if (IsWindow(d) && IsDialogMessageA(d, &msg)) return;
     if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
       TForm* form = FormOfWindow(msg.hwnd);
-      if (form && form->KeyPreview && msg.hwnd != form->Handle()) {
-        if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && form->OnKeyDown) {
-          WORD key = WORD(msg.wParam);
-          form->OnKeyDown(form, key, KeyboardShiftState());
-          if (!key) return;
-          msg.wParam = key;
-        } else if ((msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP) && form->OnKeyUp) {
-          WORD key = WORD(msg.wParam);
-          form->OnKeyUp(form, key, KeyboardShiftState());
-          if (!key) return;
-          msg.wParam = key;
-        } else if (msg.message == WM_CHAR && form->OnKeyPress) {
-          char ch = char(msg.wParam);
-          form->OnKeyPress(form, ch);
-          if (!ch) return;
-          msg.wParam = WPARAM(static_cast<unsigned char>(ch));
-        }
-      }
+      if (form && form->KeyPreview && msg.hwnd != form->Handle() && !form->RaiseKeyEvent(msg.message, msg.wParam))
+        return;
       if (IsShortCut(msg)) return;
       if (form && msg.message == WM_KEYDOWN && form->DialogKey(msg)) return;
     }

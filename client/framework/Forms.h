@@ -121,10 +121,18 @@ public:
   void SetCaption(const std::string& text) override;
 
   // The outer bounds of the host (of the content when embedded).
-  int Left() const;
-  int Top() const;
-  int Width() const;
-  int Height() const;
+  int Left() const { return OuterRect().left; }
+  int Top() const { return OuterRect().top; }
+  int Width() const
+  {
+    RECT r = OuterRect();
+    return r.right - r.left;
+  }
+  int Height() const
+  {
+    RECT r = OuterRect();
+    return r.bottom - r.top;
+  }
   void SetBounds(int left, int top, int width, int height) override;
   int ClientWidth() const { return TControl::Width(); }
   int ClientHeight() const { return TControl::Height(); }
@@ -169,8 +177,6 @@ public:
   // top-level window. The content window and everything in it stays.
   bool Docked() const { return FHostKind == THostKind::MDIChild; }
   void SetDocked(bool docked);
-  // Moves the content into a panel of another form (no host then).
-  void EmbedIn(TControl* parent);
 
   TNotifyEvent OnCreate, OnDestroy, OnShow, OnHide, OnActivate, OnDeactivate;
   TCloseEvent OnClose;
@@ -193,6 +199,11 @@ private:
   HWND CreateHost(THostKind kind, const RECT* screenRect);
   void ReplaceHost(THostKind kind);
   void DestroyHost();
+  static void DestroyHostWindow(HWND host, THostKind kind);
+  // Takes the menu off the host, and out of the main form's bar where it is merged.
+  void DetachMenu();
+  // The host's bounds (in the MDI client for a child); the stored ones while there is none.
+  RECT OuterRect() const;
   LRESULT HostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int kind);
   LRESULT HostDefault(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int kind);
   void FitContent();

@@ -61,10 +61,7 @@ LRESULT TWinIconTaskBar::Callback(WPARAM wp, LPARAM lp)
   const UINT mouse = UINT(lp);
   // The notification carries no position: the shift state comes from the
   // first parameter's bits and the "position" from the second's halves.
-  TShiftState shift = KeyboardShiftState();
-  if (wp & MK_LBUTTON) shift |= ssLeft;
-  if (wp & MK_RBUTTON) shift |= ssRight;
-  if (wp & MK_MBUTTON) shift |= ssMiddle;
+  const TShiftState shift = MouseShiftState(wp);
   const int x = HIWORD(lp), y = LOWORD(lp);
   if (OnEvent) OnEvent(FOwner, mouse);
   switch (mouse) {

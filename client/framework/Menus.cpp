@@ -205,17 +205,21 @@ void TMenuItem::AppendTo(HMENU menu, UINT position)
   InsertMenuItemA(menu, position, TRUE, &mii);
 }
 
+void TMenuItem::AppendChildrenTo(HMENU menu, UINT& position)
+{
+  for (TMenuItem* child : FItems)
+    if (child->Visible()) child->AppendTo(menu, position++);
+}
+
 void TMenuItem::Rebuild()
 {
   if (!FHandle) return;
   EmptyMenu(FHandle);
-  TMenu* menu = FMenu;
-  if (menu) {
-    menu->BuildRoot(FHandle);
+  if (FMenu) {
+    FMenu->BuildRoot(FHandle);
   } else {
     UINT pos = 0;
-    for (TMenuItem* child : FItems)
-      if (child->Visible()) child->AppendTo(FHandle, pos++);
+    AppendChildrenTo(FHandle, pos);
   }
   if (TMenu* owner = Menu()) owner->ItemRebuilt(this);
 }
@@ -304,15 +308,11 @@ void TMenu::ForEachItem(const std::function<void(TMenuItem*)>& fn) const
   walk(FItems);
 }
 
-TMenuItem* TMenu::FindShortCut(TShortCut s, bool* disabledMatch) const
+TMenuItem* TMenu::FindShortCut(TShortCut s) const
 {
   TMenuItem* found = nullptr;
   ForEachItem([&](TMenuItem* item) {
-    if (found || !s || item->ShortCut() != s || item->Count() > 0) return;
-    if (item->Enabled())
-      found = item;
-    else if (disabledMatch)
-      *disabledMatch = true;
+    if (!found && s && item->ShortCut() == s && item->Count() == 0 && item->Enabled()) found = item;
   });
   return found;
 }
@@ -320,8 +320,7 @@ TMenuItem* TMenu::FindShortCut(TShortCut s, bool* disabledMatch) const
 void TMenu::BuildRoot(HMENU menu)
 {
   UINT pos = 0;
-  for (int i = 0; i < FItems->Count(); ++i)
-    if (FItems->Items(i)->Visible()) FItems->Items(i)->AppendTo(menu, pos++);
+  FItems->AppendChildrenTo(menu, pos);
 }
 
 bool TMenu::AcceptsChild(TComponent* child) const
@@ -382,8 +381,7 @@ void TMainMenu::BuildRoot(HMENU menu)
   auto addMerged = [&] {
     if (mergedDone || !FMerged) return;
     mergedDone = true;
-    for (int i = 0; i < FMerged->FItems->Count(); ++i)
-      if (FMerged->FItems->Items(i)->Visible()) FMerged->FItems->Items(i)->AppendTo(menu, pos++);
+    FMerged->FItems->AppendChildrenTo(menu, pos);
   };
   for (int i = 0; i < FItems->Count(); ++i) {
     TMenuItem* item = FItems->Items(i);

@@ -74,6 +74,8 @@ private:
   void Rebuild();
   void BuildAll();
   void AppendTo(HMENU menu, UINT position);
+  // Appends the visible children to menu from position on (which it advances).
+  void AppendChildrenTo(HMENU menu, UINT& position);
 
   std::string FCaption;
   TShortCut FShortCut = 0;
@@ -101,7 +103,7 @@ public:
   // Calls fn for every item, depth first.
   void ForEachItem(const std::function<void(TMenuItem*)>& fn) const;
   // The first enabled item (or item of an enabled action) with this short cut.
-  TMenuItem* FindShortCut(TShortCut s, bool* disabledMatch = nullptr) const;
+  TMenuItem* FindShortCut(TShortCut s) const;
 
   bool IsStandalone() const override { return true; }
   bool AcceptsChild(TComponent* child) const override;

@@ -61,7 +61,6 @@ protected:
   void CreateParams(TCreateParams& params) override;
   void HandleCreated() override;
   bool HandleCommand(WORD code, WORD id) override;
-  bool RaisesDblClick() const override { return true; }
 
 private:
   bool FReadOnly = false;

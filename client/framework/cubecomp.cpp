@@ -111,11 +111,6 @@ POINT TPoint3d::Project() const
 // ---------------------------------------------------------------------------
 // TFyrkant
 
-TFyrkant::TFyrkant(std::vector<TPoint3d> vertices) : FVertices(std::move(vertices))
-{
-  Recompute();
-}
-
 TFyrkant::TFyrkant(std::vector<TPoint3d> vertices, bool blue) : FVertices(std::move(vertices)), FBlue(blue)
 {
   Recompute();

@@ -79,8 +79,7 @@ class TFyrkant : public TMojj
 public:
   // The centre and the unit normal come from the vertices; the normal
   // follows the order of the vertices (right-hand rule).
-  explicit TFyrkant(std::vector<TPoint3d> vertices);
-  TFyrkant(std::vector<TPoint3d> vertices, bool blue);
+  explicit TFyrkant(std::vector<TPoint3d> vertices, bool blue = false);
 
   void RotateX(float angle) override;
   void RotateY(float angle) override;

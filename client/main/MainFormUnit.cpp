@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cwchar>
 
 #include "AboutBoxForm.h"
 #include "ActiveUsersFormUnit.h"
@@ -80,6 +81,18 @@ void FillSolid(HDC dc, const RECT& r, COLORREF color)
 int Wave(double x)
 {
   return int(std::lround(std::sin(x) * 64 + 127 + 64));
+}
+
+// The program's arguments after its name.
+std::vector<std::string> ProgramArguments()
+{
+  std::vector<std::string> result;
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!argv) return result;
+  for (int i = 1; i < count; ++i) result.push_back(BStrToString(argv[i], wcslen(argv[i])));
+  LocalFree(argv);
+  return result;
 }
 
 } // namespace
@@ -374,22 +387,6 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& args)
       AutoConnectProfile = args[++i];
     }
   }
-}
-
-std::vector<std::string> ProgramArguments()
-{
-  std::vector<std::string> result;
-  int count = 0;
-  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (!argv) return result;
-  for (int i = 1; i < count; ++i) {
-    int n = WideCharToMultiByte(CP_ACP, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string s(size_t(n > 0 ? n - 1 : 0), '\0');
-    if (n > 1) WideCharToMultiByte(CP_ACP, 0, argv[i], -1, s.data(), n, nullptr, nullptr);
-    result.push_back(s);
-  }
-  LocalFree(argv);
-  return result;
 }
 
 // ---------------------------------------------------------------------------

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -152,6 +151,3 @@ private:
 };
 
 extern TMainForm* MainForm;
-
-// The program's arguments after its name.
-std::vector<std::string> ProgramArguments();

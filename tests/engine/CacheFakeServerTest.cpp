@@ -34,17 +34,12 @@ public:
     std::lock_guard<std::mutex> guard(FLock);
     return FLines;
   }
-  void ClearLines()
-  {
-    std::lock_guard<std::mutex> guard(FLock);
-    FLines.clear();
-  }
 
 private:
   void Serve(TFakeConnection& c)
   {
+    if (!c.Greet()) return;
     std::string line;
-    if (!c.ReadLine(line) || !c.Send("LysKOM\n")) return;
     while (c.ReadLine(line)) {
       size_t blank = line.find(' ');
       std::string ref = line.substr(0, blank);

@@ -37,13 +37,6 @@ protected:
   }
 };
 
-// Reads the opening line and greets.
-bool Greet(TFakeConnection& c, const std::string& greeting = "LysKOM\n")
-{
-  std::string opening;
-  return c.ReadLine(opening) && c.Send(greeting);
-}
-
 // Answers each request with an empty ok reply until the client hangs up.
 void AnswerOk(TFakeConnection& c)
 {
@@ -86,7 +79,7 @@ TEST_F(CommunicationFakeServer, OpeningAndRequestLinesAreExactBytes)
 TEST_F(CommunicationFakeServer, JunkBeforeTheGreetingGivesOneConnectNotification)
 {
   TFakeServer server([](TFakeConnection& c) {
-    if (Greet(c, "Welcome, lyskom\r\nLYSKO\nversion 1\nLysKOM\n")) AnswerOk(c);
+    if (c.Greet("Welcome, lyskom\r\nLYSKO\nversion 1\nLysKOM\n")) AnswerOk(c);
   });
   TComPtr<ILKCommunication> comm = NewComm(server);
   auto events = MakeTestObject<TEventRecorder>();
@@ -110,7 +103,7 @@ TEST_F(CommunicationFakeServer, DroppedConnectionFailsWaitingRequestsWithMinusOn
   DWORD droppedAt = 0;
   TFakeServer server([&](TFakeConnection& c) {
     std::string line;
-    if (!Greet(c)) return;
+    if (!c.Greet()) return;
     for (int i = 0; i < 3; ++i) c.ReadLine(line);
     droppedAt = GetTickCount();
     c.Close();
@@ -200,7 +193,7 @@ TEST_F(CommunicationFakeServer, ProtocolErrorLineLeavesTheNextReplyIntact)
 {
   TFakeServer server([](TFakeConnection& c) {
     std::string line;
-    if (!Greet(c)) return;
+    if (!c.Greet()) return;
     c.ReadLine(line);
     c.Send("%% LysKOM protocol error.\n=2\n");
     c.ReadLine(line);
@@ -235,7 +228,7 @@ TEST_F(CommunicationFakeServer, ResentTransactionShowsNoEarlierReply)
 {
   TFakeServer server([](TFakeConnection& c) {
     std::string line;
-    if (!Greet(c)) return;
+    if (!c.Greet()) return;
     c.ReadLine(line);
     c.Send("=2\n");
     c.WaitForPeerClose();  // the second request gets no answer
@@ -259,7 +252,7 @@ TEST_F(CommunicationFakeServer, ReplyIsPublishedOnlyWhenComplete)
   TSignal sendRest;
   TFakeServer server([&](TFakeConnection& c) {
     std::string line;
-    if (!Greet(c)) return;
+    if (!c.Greet()) return;
     c.ReadLine(line);
     c.Send("=2 12 30");
     sendRest.Wait();
@@ -309,7 +302,7 @@ TEST_P(CommunicationThroughProxy, StatusLineDecides)
       c.WaitForPeerClose();
       return;
     }
-    if (Greet(c)) AnswerOk(c);
+    if (c.Greet()) AnswerOk(c);
   });
   TComPtr<ILKCommunication> comm = NewCommViaProxy(proxy);
   auto events = MakeTestObject<TEventRecorder>();
@@ -369,7 +362,7 @@ TEST_F(CommunicationFakeServer, ProxyConnectsAgainAfterADisconnectionBeforeTheGr
       c.WaitForPeerClose();  // never greets
       return;
     }
-    if (Greet(c)) AnswerOk(c);
+    if (c.Greet()) AnswerOk(c);
   });
   TComPtr<ILKCommunication> comm = NewCommViaProxy(proxy);
   ASSERT_TRUE(ConnectComm(comm.Get()));
@@ -392,7 +385,7 @@ TEST_F(CommunicationFakeServer, ReleasingAConnectedObjectEndsItsThreadsPromptly)
 {
   TSignal closed;
   TFakeServer server([&](TFakeConnection& c) {
-    if (!Greet(c)) return;
+    if (!c.Greet()) return;
     if (c.WaitForPeerClose(20000)) closed.Raise();
   });
   int before = ProcessThreadCount();
@@ -447,7 +440,7 @@ void ReleaseInsideSink(NotificationEvents releaseOn, bool dropConnection)
 {
   TSignal closed;
   TFakeServer server([&](TFakeConnection& c) {
-    if (!Greet(c)) return;
+    if (!c.Greet()) return;
     if (dropConnection) {
       c.Close();
       closed.Raise();

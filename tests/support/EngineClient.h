@@ -12,7 +12,6 @@
 #include <chrono>
 #include <climits>
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -61,10 +60,6 @@ public:
     TComPtr<ILKCollection> Data;
   };
 
-  // Called (on the engine's thread) after each call is recorded.
-  std::function<void(LONG refID, ILKCollection* data)> OnNewTrans;
-  std::function<void(NotificationEvents event)> OnNotification;
-
   STDMETHODIMP NewTrans(LONG InIX, VARIANT InData) override
   {
     TComPtr<ILKCollection> data;
@@ -76,7 +71,6 @@ public:
       if (InData.vt != VT_UNKNOWN) ++FBadVariants;
     }
     FChanged.notify_all();
-    if (OnNewTrans) OnNewTrans(InIX, data.Get());
     return S_OK;
   }
 
@@ -89,27 +83,20 @@ public:
       if (Tag != 0) ++FBadTags;
     }
     FChanged.notify_all();
-    if (OnNotification) OnNotification(NotifyType);
     return S_OK;
   }
 
-  // Waits until the condition, checked under the recorder's lock, holds.
-  bool WaitUntil(const std::function<bool(TEventRecorder&)>& done, DWORD timeoutMs = 10000)
-  {
-    std::unique_lock<std::mutex> lock(FLock);
-    return FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return done(*this); });
-  }
   bool WaitForEvents(size_t n, DWORD timeoutMs = 10000)
   {
-    return WaitUntil([n](TEventRecorder& r) { return r.FEvents.size() >= n; }, timeoutMs);
+    return WaitUntil([&] { return FEvents.size() >= n; }, timeoutMs);
   }
   bool WaitForConnects(int n, DWORD timeoutMs = 10000)
   {
-    return WaitUntil([n](TEventRecorder& r) { return r.FConnects >= n; }, timeoutMs);
+    return WaitUntil([&] { return FConnects >= n; }, timeoutMs);
   }
   bool WaitForDisconnects(int n, DWORD timeoutMs = 10000)
   {
-    return WaitUntil([n](TEventRecorder& r) { return r.FDisconnects >= n; }, timeoutMs);
+    return WaitUntil([&] { return FDisconnects >= n; }, timeoutMs);
   }
 
   std::vector<TEvent> Events()
@@ -133,14 +120,20 @@ public:
     return FBadVariants + FBadTags;
   }
 
-  // Members used by WaitUntil conditions.
+private:
+  // Waits until the condition, checked under the recorder's lock, holds.
+  template <class F>
+  bool WaitUntil(F&& done, DWORD timeoutMs)
+  {
+    std::unique_lock<std::mutex> lock(FLock);
+    return FChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), done);
+  }
+
+  std::mutex FLock;
+  std::condition_variable FChanged;
   std::vector<TEvent> FEvents;
   int FConnects = 0;
   int FDisconnects = 0;
-
-private:
-  std::mutex FLock;
-  std::condition_variable FChanged;
   int FBadVariants = 0;
   int FBadTags = 0;
 };
@@ -263,14 +256,6 @@ inline HRESULT Request(ILKCommunication* comm, LONG requestNo, const std::string
   if (FAILED(hr)) return hr;
   if (reply) *reply = ResponseOf(trans.Get());
   return trans->Get_Ok();
-}
-
-inline bool HasPath(ILKCollection* coll, const std::string& path)
-{
-  if (!coll) return false;
-  TBStr p(path);
-  TVariant value;
-  return SUCCEEDED(coll->Query(p.Get(), value.Put()));
 }
 
 // The integer at the path, or LONG_MIN when it is missing.

@@ -73,6 +73,12 @@ std::string TFakeConnection::ReadSome(DWORD timeoutMs)
   return out;
 }
 
+bool TFakeConnection::Greet(const std::string& greeting)
+{
+  std::string opening;
+  return ReadLine(opening) && Send(greeting);
+}
+
 void TFakeConnection::Close()
 {
   if (FSock == INVALID_SOCKET) return;

@@ -25,6 +25,9 @@ public:
   bool ReadLine(std::string& line, DWORD timeoutMs = 5000);
   // Whatever arrives within the time (at least one byte unless it times out).
   std::string ReadSome(DWORD timeoutMs = 5000);
+  // Reads the client's opening line and answers with the greeting, as a
+  // server does; false when either failed.
+  bool Greet(const std::string& greeting = "LysKOM\n");
   // Everything received so far, for assertions on exact bytes.
   const std::string& Received() const { return FReceived; }
   // Drops the connection at once.

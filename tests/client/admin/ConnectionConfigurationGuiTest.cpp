@@ -58,13 +58,6 @@ void WriteProfile(const std::string& name, const TConnectionProfile& p)
   WriteConnectionProfile(store, p);
 }
 
-TConnectionProfile ReadProfile(const std::string& name)
-{
-  TLyskomRegistryConfiguration store(BaseKey, false);
-  store.SetKeyPath(ProfileKeyPath(name));
-  return ReadConnectionProfile(store);
-}
-
 bool SameProfile(const TConnectionProfile& a, const TConnectionProfile& b)
 {
   return a.Server == b.Server && a.Port == b.Port && a.User == b.User && a.Password == b.Password &&
@@ -78,12 +71,6 @@ void ChooseItem(TComboBox* combo, int index)
   combo->SetItemIndex(index);
   SendMessageA(GetParent(combo->Handle()), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo->Handle()), CBN_SELCHANGE),
                LPARAM(combo->Handle()));
-}
-
-// Moves the focus as the user does, so that the control's OnEnter runs.
-void Focus(TControl* control)
-{
-  SetFocus(control->Handle());
 }
 
 int RowImage(TListView* list, int row)
@@ -160,7 +147,7 @@ protected:
 TEST_F(ConnectionConfigurations, ProfilesRoundTripWithTheirDefaultsAndAScrambledPassword)
 {
   // Nothing stored: every value reads as its default.
-  TConnectionProfile fresh = ReadProfile("Empty");
+  TConnectionProfile fresh = ReadConnectionProfile("Empty");
   EXPECT_TRUE(SameProfile(fresh, TConnectionProfile{}));
   EXPECT_EQ(fresh.Port, "4894");
   EXPECT_EQ(fresh.Server, DefaultServerHost);
@@ -175,7 +162,7 @@ TEST_F(ConnectionConfigurations, ProfilesRoundTripWithTheirDefaultsAndAScrambled
   p.ProxyServer = "proxy.example.org";
   p.ProxyPort = "8080";
   WriteProfile("Home", p);
-  EXPECT_TRUE(SameProfile(ReadProfile("Home"), p));
+  EXPECT_TRUE(SameProfile(ReadConnectionProfile("Home"), p));
 
   const std::string path = ProfileKeyPath("Home");
   EXPECT_EQ(Raw(path, "Server"), "kom.example.org");
@@ -194,7 +181,7 @@ TEST_F(ConnectionConfigurations, ProfilesRoundTripWithTheirDefaultsAndAScrambled
   WriteProfile("Home", p);
   EXPECT_EQ(Raw(path, "Pwd"), "");
   EXPECT_EQ(Raw(path, "SavePwd"), "0");
-  EXPECT_EQ(ReadProfile("Home").Password, "");
+  EXPECT_EQ(ReadConnectionProfile("Home").Password, "");
 
   // A password kept without "SavePwd" is not offered.
   TLyskomRegistryConfiguration store(BaseKey, false);
@@ -202,12 +189,12 @@ TEST_F(ConnectionConfigurations, ProfilesRoundTripWithTheirDefaultsAndAScrambled
   std::string scrambled = "secret";
   EncodeSavedPassword(scrambled);
   store.WriteString("Pwd", scrambled);
-  EXPECT_EQ(ReadProfile("Home").Password, "");
+  EXPECT_EQ(ReadConnectionProfile("Home").Password, "");
 
   // A profile does not take the base key's values for its own.
   TLyskomRegistryConfiguration base(BaseKey, false);
   base.WriteString("Port", "1");
-  EXPECT_EQ(ReadProfile("Other").Port, "4894");
+  EXPECT_EQ(ReadConnectionProfile("Other").Port, "4894");
 }
 
 TEST_F(ConnectionConfigurations, ProfileListCreateDeleteAndDefault)
@@ -588,8 +575,8 @@ TEST_F(ConnectionConfigurations, LoginDialogLoadsTheDefaultProfileAndTheOneChose
   EXPECT_FALSE(info.UseProxy);
   EXPECT_FALSE(info.IsNumber);
   // Nothing stored was changed.
-  EXPECT_TRUE(SameProfile(ReadProfile("Alpha"), alpha));
-  EXPECT_TRUE(SameProfile(ReadProfile("Beta"), beta));
+  EXPECT_TRUE(SameProfile(ReadConnectionProfile("Alpha"), alpha));
+  EXPECT_TRUE(SameProfile(ReadConnectionProfile("Beta"), beta));
   EXPECT_EQ(ReadDefaultConfiguration(), "beta");
 
   // A default that names no profile selects the first.

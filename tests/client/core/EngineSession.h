@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ComHandles.h"
+#include "EngineClient.h"
 #include "EngineObjects.h"
 #include "LKRequest.h"
 #include "TestSupport.h"
@@ -133,13 +134,12 @@ public:
     : FHost(host), FPort(port), FInstalled(install)
   {
     TestSupport::EnsureVantorRegistered();
-    TComPtr<ILKCommunication> inner;
-    HRESULT hr = CoCreateInstance(CLSID_LKCommunication, nullptr, CLSCTX_INPROC_SERVER,
-                                  __uuidof(ILKCommunication), inner.PutVoid());
-    EXPECT_EQ(S_OK, hr);
+    TComPtr<ILKCommunication> inner = TestSupport::NewCommunication();
+    EXPECT_TRUE(inner);
     if (!inner) return;
     FComm = TComPtr<TRecordingCommunication>(new TRecordingCommunication(inner.Get()));
-    hr = CoCreateInstance(CLSID_LKCache, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ILKCache), FCache.PutVoid());
+    HRESULT hr =
+      CoCreateInstance(CLSID_LKCache, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ILKCache), FCache.PutVoid());
     EXPECT_EQ(S_OK, hr);
     if (FCache && FAILED(FCache->Init(static_cast<ILKCommunication*>(FComm.Get())))) FCache = nullptr;
     EXPECT_TRUE(FCache);
@@ -162,12 +162,10 @@ public:
   bool Connect(bool login = true)
   {
     if (!FComm) return false;
-    TBStr server(FHost), port(std::to_string(FPort)), user("omnora-test");
-    FComm->Set_Server(server.Get());
-    FComm->Set_Port(port.Get());
-    FComm->Set_UserName(user.Get());
-    VARIANT_BOOL ok = VARIANT_FALSE;
-    EXPECT_EQ(S_OK, FComm->Connect(&ok));
+    TestSupport::SetTarget(Communication(), FHost, std::to_string(FPort), "omnora-test");
+    HRESULT hr = E_FAIL;
+    const bool ok = TestSupport::ConnectComm(Communication(), &hr);
+    EXPECT_EQ(S_OK, hr);
     EXPECT_TRUE(ok);
     if (!ok) return false;
     if (!login) return true;

@@ -11,20 +11,13 @@
 
 #include "ComHandles.h"
 #include "LyskomErrors.h"
-#include "TestSupport.h"
+#include "ReplyBuilder.h"
 #include "UserMessages.h"
 #include "Vantor.h"
 
 namespace {
 
-TComPtr<ILKCollection> NewCollection()
-{
-  TestSupport::EnsureVantorRegistered();
-  TComPtr<ILKCollection> c;
-  HRESULT hr = CoCreateInstance(CLSID_LKCollection, nullptr, CLSCTX_INPROC_SERVER, IID_ILKCollection, c.PutVoid());
-  EXPECT_HRESULT_SUCCEEDED(hr);
-  return c;
-}
+using ReplyBuilder::NewCollection;
 
 void Add(ILKCollection* c, const char* name, const TVariant& value)
 {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "EngineClient.h"
 #include "GlobalDataUnit.h"
 #include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
@@ -60,21 +61,15 @@ protected:
   // One request; the transaction, whatever its outcome.
   static TComPtr<ILKTransaction> Request(LONG type, const std::string& arguments)
   {
-    TComPtr<ILKTransaction> transaction;
-    EXPECT_EQ(CoCreateInstance(CLSID_LKTransaction, nullptr, CLSCTX_INPROC_SERVER, IID_ILKTransaction,
-                               transaction.PutVoid()),
-              S_OK);
-    TBStr text(arguments);
-    transaction->Set_TransType(type);
-    transaction->Set_Arguments(text.Get());
+    TComPtr<ILKTransaction> transaction = TestSupport::NewTransaction(type, arguments);
+    EXPECT_TRUE(transaction);
     EXPECT_EQ(GetCommunication()->SyncSend(transaction.Get()), S_OK);
     return transaction;
   }
 
   static TVariant Result(ILKTransaction* transaction, const char* path)
   {
-    TComPtr<ILKCollection> reply;
-    transaction->Get_Response(reply.Put());
+    TComPtr<ILKCollection> reply = TestSupport::ResponseOf(transaction);
     TVariant value;
     if (reply) {
       TBStr query(path);

@@ -9,6 +9,7 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "Menus.h"
+#include "ModalScript.h"
 #include "RichEdit.h"
 #include "StdCtrls.h"
 #include "TestSupport.h"
@@ -708,11 +709,8 @@ TEST_F(FormLoad, EveryShippedFormLoads)
   EXPECT_EQ(CreateFormByName("TNoSuchForm", nullptr), nullptr);
   // The input box is the framework's own shipped form: drive it.
   bool sawBox = false;
-  TTimer driver(nullptr);
-  driver.SetInterval(20);
-  driver.OnTimer = [&](TComponent*) {
-    TForm* box = Application().FindForm("InputQueryForm");
-    if (!box || !box->IsModal()) return;
+  TModalScript script;
+  script.Then("InputQueryForm", [&](TForm* box) {
     sawBox = true;
     auto* edit = dynamic_cast<TEdit*>(box->FindComponent("ValueEdit"));
     auto* label = dynamic_cast<TLabel*>(box->FindComponent("PromptLabel"));
@@ -720,10 +718,9 @@ TEST_F(FormLoad, EveryShippedFormLoads)
     EXPECT_EQ(box->Caption(), "Read text");
     EXPECT_EQ(edit->Text(), "12");
     edit->SetText("4711");
-    PostMessageA(dynamic_cast<TButton*>(box->FindComponent("OkButton"))->Handle(), BM_CLICK, 0, 0);
-    driver.SetEnabled(false);
-  };
-  driver.SetEnabled(true);
+    TModalScript::Click(dynamic_cast<TButton*>(box->FindComponent("OkButton")));
+  });
+  script.Start();
   std::string value = "12";
   EXPECT_TRUE(InputQuery("Read text", "Global text number:", value));
   EXPECT_TRUE(sawBox);
