@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "ComHandles.h"
+#include "GlobalDataUnit.h"
 #include "HostConfigFormUnit.h"
 #include "LKRequest.h"
 #include "LyskomConfiguration.h"
@@ -46,7 +47,7 @@ public:
   TSeeder(const std::string& host, const std::string& port)
   {
     HRESULT hr = CreateCommunication();
-    if (FAILED(hr) && RegisterEngine()) hr = CreateCommunication();
+    if (FAILED(hr) && RegisterEngineLibrary()) hr = CreateCommunication();
     if (FAILED(hr)) throw std::runtime_error("the engine (Vantor.dll) cannot be created");
     TBStr h(host), p(port), user("seed");
     FComm->Set_Server(h.Get());
@@ -114,16 +115,6 @@ private:
   {
     return CoCreateInstance(CLSID_LKCommunication, nullptr, CLSCTX_INPROC_SERVER, IID_ILKCommunication,
                             FComm.PutVoid());
-  }
-
-  static bool RegisterEngine()
-  {
-    HMODULE library = LoadLibraryA("Vantor.dll");
-    if (!library) return false;
-    auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(GetProcAddress(library, "DllRegisterServer"));
-    bool ok = registerServer && SUCCEEDED(registerServer());
-    FreeLibrary(library);
-    return ok;
   }
 
   TComPtr<ILKCommunication> FComm;

@@ -33,17 +33,6 @@ HRESULT CreateEngineCommunication()
                           IID_ILKCommunication, CommunicationObject.PutVoid());
 }
 
-bool RegisterEngineLibrary()
-{
-  HMODULE library = LoadLibraryA("Vantor.dll");
-  if (!library) return false;
-  using TRegister = HRESULT(STDAPICALLTYPE*)();
-  auto registerServer = reinterpret_cast<TRegister>(GetProcAddress(library, "DllRegisterServer"));
-  const bool ok = registerServer && SUCCEEDED(registerServer());
-  FreeLibrary(library);
-  return ok;
-}
-
 void CheckEngineVersion()
 {
   LONG version[4] = {-1, -1, -1, -1};
@@ -84,6 +73,17 @@ void Withdraw(TComPtr<T>& object, std::atomic<DWORD>& cookie)
 }
 
 } // namespace
+
+bool RegisterEngineLibrary()
+{
+  HMODULE library = LoadLibraryA("Vantor.dll");
+  if (!library) return false;
+  using TRegister = HRESULT(STDAPICALLTYPE*)();
+  auto registerServer = reinterpret_cast<TRegister>(GetProcAddress(library, "DllRegisterServer"));
+  const bool ok = registerServer && SUCCEEDED(registerServer());
+  FreeLibrary(library);
+  return ok;
+}
 
 bool InitializeGlobalData()
 {

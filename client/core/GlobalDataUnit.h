@@ -52,6 +52,9 @@ TComPtr<IGlobalInterfaceTable> CreateGlobalInterfaceTable();
 // engine of another version is warned about once and used all the same.
 // Window thread, once, before anything else uses the engine.
 void CreateCommunicationObject();
+// Registers the engine library found by the platform's library search
+// ("Vantor.dll", the program's folder first); false when it cannot be done.
+bool RegisterEngineLibrary();
 // Creates the cache object on the communication object and publishes it.
 // Throws EOleSysError when it cannot be created.
 void CreateCacheObject();

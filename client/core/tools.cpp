@@ -247,6 +247,8 @@ private:
   bool FOpen = false;
 };
 
+} // namespace
+
 bool PutTextOnClipboard(HWND owner, const std::string& text)
 {
   TGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
@@ -265,8 +267,6 @@ bool PutTextOnClipboard(HWND owner, const std::string& text)
   memory.release();
   return true;
 }
-
-} // namespace
 
 bool CopyListViewToClipboard(HWND view, bool selectedOnly)
 {

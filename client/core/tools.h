@@ -84,4 +84,8 @@ void AssignListItems(std::vector<T>& target, const std::vector<T>& source)
 // could not be had.
 bool CopyListViewToClipboard(HWND view, bool selectedOnly);
 
+// Puts 8-bit text on the clipboard (CF_TEXT), waiting briefly while another
+// program holds it open. False when the clipboard could not be had.
+bool PutTextOnClipboard(HWND owner, const std::string& text);
+
 #endif // VANTOR_ENGINE

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cstring>
+#include "tools.h"
 
 namespace {
 
@@ -19,21 +19,7 @@ bool OpenClipboardRetrying()
 
 bool SetClipboardText(const std::string& text)
 {
-  if (!OpenClipboardRetrying()) return false;
-  bool ok = false;
-  if (EmptyClipboard()) {
-    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, text.size() + 1);
-    if (mem) {
-      if (void* p = GlobalLock(mem)) {
-        std::memcpy(p, text.c_str(), text.size() + 1);
-        GlobalUnlock(mem);
-        ok = SetClipboardData(CF_TEXT, mem) != nullptr;
-      }
-      if (!ok) GlobalFree(mem);
-    }
-  }
-  CloseClipboard();
-  return ok;
+  return PutTextOnClipboard(nullptr, text);
 }
 
 std::string GetClipboardText()
