@@ -16,7 +16,7 @@
 
 #include "ConfsAndTexts.h"
 #include "EngineObjects.h"
-#include "LKCache.h"
+#include "ClientCaches.h"
 #include "LyskomTypes.h"
 #include "ReplyBuilder.h"
 #include "TestSupport.h"

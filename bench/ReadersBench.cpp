@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "Dqueue.h"
-#include "LKCollectionUnit.h"
-#include "ReadTypesUnit.h"
+#include "ByteQueue.h"
+#include "ReplyCollection.h"
+#include "ProtocolReaders.h"
 
 using Vantor::TLKCollection;
 using Vantor::TQueue;

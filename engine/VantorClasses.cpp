@@ -2,13 +2,13 @@
 // registration writes.
 #include "ComServer.h"
 
-#include "Cache.h"
-#include "CommunicationUnit.h"
-#include "LKCollectionUnit.h"
-#include "MembershipListUnit.h"
-#include "MembershipUnit.h"
-#include "TextFlowUnit.h"
-#include "TransactionUnit.h"
+#include "EngineCache.h"
+#include "Communication.h"
+#include "ReplyCollection.h"
+#include "MembershipList.h"
+#include "Membership.h"
+#include "TextFlow.h"
+#include "Transaction.h"
 
 namespace Vantor {
 

@@ -19,12 +19,12 @@
 #include <vector>
 
 #include "ComHandles.h"
-#include "GlobalDataUnit.h"
-#include "HostConfigFormUnit.h"
+#include "EngineBinding.h"
+#include "HostConfigForm.h"
 #include "LKRequest.h"
 #include "LyskomConfiguration.h"
 #include "Vantor.h"
-#include "tools.h"
+#include "ProtocolText.h"
 
 namespace {
 

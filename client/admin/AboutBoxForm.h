@@ -8,7 +8,7 @@
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "StdCtrls.h"
-#include "cubecomp.h"
+#include "SpinCube.h"
 
 // A borderless edit that reads as a link: hand cursor, and a click raises
 // OnClick.

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "EngineObjects.h"
-#include "LKCache.h"
+#include "ClientCaches.h"
 #include "LKRequest.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "LyskomTypes.h"
-#include "MyTools.h"
+#include "SortedLists.h"
 #include "SyncObjects.h"
 #include "Vantor.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <mutex>
 
-#include "GlobalDataUnit.h"
+#include "EngineBinding.h"
 #include "LyskomErrors.h"
 #include "SyncObjects.h"
 

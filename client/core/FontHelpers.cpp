@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "ComHandles.h"
-#include "GlobalDataUnit.h"
+#include "EngineBinding.h"
 
 namespace {
 

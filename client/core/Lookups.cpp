@@ -8,7 +8,7 @@
 #include "RegExp.h"
 #include "TextHelpers.h"
 #include "Threads.h"
-#include "tools.h"
+#include "ProtocolText.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "ComHandles.h"
-#include "LKCache.h"
+#include "ClientCaches.h"
 #include "LyskomTypes.h"
 #include "Vantor.h"
 

@@ -4,12 +4,12 @@
 #include <map>
 #include <mutex>
 
-#include "GlobalDataUnit.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "SharedTables.h"
 #include "UserMessages.h"
-#include "tools.h"
+#include "ProtocolText.h"
 
 const char* const OmnoraRegistryBaseKey = "Software\\Tervala\\Omnora\\0.x";
 const char* const OmnoraUserAreaSection = "Omnora";

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "MyTools.h"
+#include "SortedLists.h"
 
 // The base key of the registry store below HKEY_CURRENT_USER.
 extern const char* const OmnoraRegistryBaseKey;

@@ -1,6 +1,6 @@
 #include "SharedTables.h"
 
-#include "GlobalDataUnit.h"
+#include "EngineBinding.h"
 #include "LyskomConfiguration.h"
 
 const LyskomActivities ActivityTable[ActivityCount] = {

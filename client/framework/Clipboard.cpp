@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "tools.h"
+#include "ProtocolText.h"
 
 namespace {
 

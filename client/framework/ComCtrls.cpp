@@ -4,7 +4,7 @@
 #include <map>
 
 #include "Menus.h"
-#include "tools.h"
+#include "ProtocolText.h"
 
 // ---------------------------------------------------------------------------
 // TImageList

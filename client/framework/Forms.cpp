@@ -6,14 +6,14 @@
 
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
-#include "IconTaskBar.h"
+#include "TrayIcon.h"
 #include "LyskomTextEdit.h"
 #include "Menus.h"
 #include "MessageBoxes.h"
 #include "RichEdit.h"
 #include "StdCtrls.h"
 #include "Threads.h"
-#include "cubecomp.h"
+#include "SpinCube.h"
 
 namespace {
 

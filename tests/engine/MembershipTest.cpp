@@ -3,8 +3,8 @@
 // text statuses that lyskomd made.
 #include <gtest/gtest.h>
 
-#include "CacheTestSupport.h"
-#include "MiscInfoUtilsUnit.h"
+#include "EngineCacheTestSupport.h"
+#include "MiscInfoUtils.h"
 #include "ReplyBuilder.h"
 
 using namespace CacheTests;

@@ -17,9 +17,9 @@
 #include <vector>
 
 #include "ComHandles.h"
-#include "Dqueue.h"
-#include "LKCollectionUnit.h"
-#include "ReadTypesUnit.h"
+#include "ByteQueue.h"
+#include "ReplyCollection.h"
+#include "ProtocolReaders.h"
 #include "TestSupport.h"
 
 namespace ReaderTest {

@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "CacheTestSupport.h"
+#include "EngineCacheTestSupport.h"
 
 using namespace CacheTests;
 

@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "ComHandles.h"
-#include "LKCollectionUnit.h"
+#include "ReplyCollection.h"
 #include "TestSupport.h"
-#include "TransactionUnit.h"
+#include "Transaction.h"
 #include "Vantor.h"
 
 using Vantor::TLKCollection;

@@ -6,7 +6,7 @@
 #include "EngineClient.h"
 #include "LyskomdServer.h"
 #include "TestSupport.h"
-#include "tools.h"
+#include "ProtocolText.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "ConfigListFormUnit.h"
-#include "HostConfigFormUnit.h"
-#include "LoginFormUnit.h"
+#include "ConfigListForm.h"
+#include "HostConfigForm.h"
+#include "LoginForm.h"
 #include "MessageBoxes.h"
 #include "ModalScript.h"
 #include "TestSupport.h"

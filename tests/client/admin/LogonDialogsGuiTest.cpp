@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "ConnectingFormUnit.h"
+#include "ConnectingForm.h"
 #include "MessageBoxes.h"
 #include "ModalScript.h"
-#include "NewUserFormUnit.h"
-#include "NoPresenationFormUnit.h"
+#include "NewUserForm.h"
+#include "PresentationPromptForm.h"
 #include "TestSupport.h"
 #include "Threads.h"
 

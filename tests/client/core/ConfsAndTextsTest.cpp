@@ -6,9 +6,9 @@
 
 #include "ConfsAndTexts.h"
 #include "EngineObjects.h"
-#include "LKCache.h"
+#include "ClientCaches.h"
 #include "ReplyBuilder.h"
-#include "UnitInit.h"
+#include "ProcessObjects.h"
 
 using namespace ReplyBuilder;
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Crypto.h"
-#include "tools.h"
+#include "ProtocolText.h"
 
 namespace {
 

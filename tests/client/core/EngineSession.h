@@ -19,7 +19,7 @@
 #include "LKRequest.h"
 #include "TestSupport.h"
 #include "Vantor.h"
-#include "tools.h"
+#include "ProtocolText.h"
 
 namespace EngineSession {
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "FontHelpers.h"
-#include "GlobalDataUnit.h"
+#include "EngineBinding.h"
 #include "TestSupport.h"
-#include "UnitInit.h"
+#include "ProcessObjects.h"
 
 namespace {
 

@@ -14,14 +14,14 @@
 #include <vector>
 
 #include "FakeServer.h"
-#include "GlobalDataUnit.h"
-#include "LKCache.h"
+#include "EngineBinding.h"
+#include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "Lookups.h"
 #include "TestSupport.h"
 #include "Threads.h"
-#include "UnitInit.h"
-#include "tools.h"
+#include "ProcessObjects.h"
+#include "ProtocolText.h"
 
 namespace {
 

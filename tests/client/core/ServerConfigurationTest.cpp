@@ -8,7 +8,7 @@
 
 #include "LyskomConfiguration.h"
 #include "UserAreas.h"
-#include "tools.h"
+#include "ProtocolText.h"
 
 using namespace std::string_literals;
 using namespace UserAreas;

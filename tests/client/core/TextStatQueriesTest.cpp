@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "LKCache.h"
+#include "ClientCaches.h"
 #include "Lookups.h"
 #include "LyskomTypes.h"
-#include "UnitInit.h"
+#include "ProcessObjects.h"
 
 namespace {
 

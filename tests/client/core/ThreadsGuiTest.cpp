@@ -15,7 +15,7 @@
 
 #include "SyncObjects.h"
 #include "Threads.h"
-#include "UnitInit.h"
+#include "ProcessObjects.h"
 #include "UserMessages.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools.h"
+#include "ProtocolText.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "EngineClient.h"
-#include "GlobalDataUnit.h"
+#include "EngineBinding.h"
 #include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
 #include "TestSupport.h"
-#include "UnitInit.h"
+#include "ProcessObjects.h"
 #include "UserAreas.h"
 #include "UserMessages.h"
-#include "tools.h"
+#include "ProtocolText.h"
 
 using namespace std::string_literals;
 using namespace UserAreas;

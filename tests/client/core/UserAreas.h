@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "tools.h"
+#include "ProtocolText.h"
 
 namespace UserAreas {
 

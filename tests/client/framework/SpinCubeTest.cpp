@@ -7,7 +7,7 @@
 #include <string>
 #include <typeinfo>
 
-#include "cubecomp.h"
+#include "SpinCube.h"
 
 namespace {
 

@@ -9,18 +9,18 @@
 #include <memory>
 #include <string>
 
-#include "ActiveUsersFormUnit.h"
-#include "EventLogFormUnit.h"
+#include "ActiveUsersForm.h"
+#include "EventLogForm.h"
 #include "Forms.h"
-#include "GetNameFormUnit.h"
-#include "GlobalDataUnit.h"
-#include "MainFormUnit.h"
+#include "GetNameForm.h"
+#include "EngineBinding.h"
+#include "MainForm.h"
 #include "MessageBoxes.h"
-#include "MessagesFormUnit.h"
+#include "MessagesForm.h"
 #include "OmnoraForms.h"
-#include "ReadArticleFormUnit.h"
+#include "ReadArticleForm.h"
 #include "TestSupport.h"
-#include "UnitInit.h"
+#include "ProcessObjects.h"
 
 namespace MainTest {
 

@@ -4,7 +4,7 @@
 // cache reset.
 #include "ComCtrls.h"
 #include "EngineClient.h"
-#include "LKCache.h"
+#include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "StdCtrls.h"

@@ -1,0 +1,165 @@
+#include "EngineBinding.h"
+
+#include <objbase.h>
+
+#include <atomic>
+#include <cstdlib>
+
+#include "MessageBoxes.h"
+
+const char* const EngineRegisterFailedMessage =
+  "Failed to register communications server.\r\nCannot find the server \"Vantor.DLL\"";
+const char* const EngineVersionMismatchMessage = "Vantor.DLL version mismatch! Expect problems.";
+const char* const EngineVersionMismatchCaption = "Lyskom Warning";
+
+TLyskomRegistryConfiguration* RegistryConfiguration = nullptr;
+TLyskomServerConfiguration* ServerConfiguration = nullptr;
+
+namespace {
+
+const char* const kProgramTitle = "Omnora";
+
+// Held by the window thread; every other thread goes through the table.
+TComPtr<ILKCommunication> CommunicationObject;
+TComPtr<ILKCache> CacheObject;
+std::atomic<DWORD> CommunicationCookie{0};
+std::atomic<DWORD> CacheCookie{0};
+
+bool JoinedApartment = false;
+
+HRESULT CreateEngineCommunication()
+{
+  return CoCreateInstance(CLSID_LKCommunication, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
+                          IID_ILKCommunication, CommunicationObject.PutVoid());
+}
+
+void CheckEngineVersion()
+{
+  LONG version[4] = {-1, -1, -1, -1};
+  const HRESULT hr = CommunicationObject->Get_VersionInfo(&version[0], &version[1], &version[2], &version[3]);
+  bool same = SUCCEEDED(hr);
+  for (int i = 0; same && i < 4; ++i) same = version[i] == ExpectedEngineVersion[i];
+  if (!same)
+    ShowMessageBox(nullptr, EngineVersionMismatchMessage, EngineVersionMismatchCaption,
+                   MB_OK | MB_ICONEXCLAMATION);
+}
+
+template <class T>
+TComPtr<T> FetchFromTable(const std::atomic<DWORD>& cookie, const char* failure)
+{
+  TComPtr<T> object;
+  HRESULT hr = E_FAIL;
+  try {
+    TComPtr<IGlobalInterfaceTable> table = CreateGlobalInterfaceTable();
+    hr = table->GetInterfaceFromGlobal(cookie.load(), __uuidof(T), object.PutVoid());
+  } catch (const EOleSysError&) {
+  }
+  if (FAILED(hr) || !object) throw std::runtime_error(failure);
+  return object;
+}
+
+template <class T>
+void Withdraw(TComPtr<T>& object, std::atomic<DWORD>& cookie)
+{
+  if (!object) return;
+  const DWORD old = cookie.exchange(0);
+  if (old != 0) {
+    try {
+      CreateGlobalInterfaceTable()->RevokeInterfaceFromGlobal(old);
+    } catch (const EOleSysError&) {
+    }
+  }
+  object.Reset();
+}
+
+} // namespace
+
+bool RegisterEngineLibrary()
+{
+  HMODULE library = LoadLibraryA("Vantor.dll");
+  if (!library) return false;
+  using TRegister = HRESULT(STDAPICALLTYPE*)();
+  auto registerServer = reinterpret_cast<TRegister>(GetProcAddress(library, "DllRegisterServer"));
+  const bool ok = registerServer && SUCCEEDED(registerServer());
+  FreeLibrary(library);
+  return ok;
+}
+
+bool InitializeGlobalData()
+{
+  JoinedApartment = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+  ServerConfiguration = new TLyskomServerConfiguration();
+  RegistryConfiguration = new TLyskomRegistryConfiguration(OmnoraRegistryBaseKey, true);
+  return true;
+}
+
+void FinalizeGlobalData()
+{
+  delete RegistryConfiguration;
+  RegistryConfiguration = nullptr;
+  delete ServerConfiguration;
+  ServerConfiguration = nullptr;
+  ReleaseCacheObject();
+  ReleaseCommunicationObject();
+  if (JoinedApartment) CoUninitialize();
+  JoinedApartment = false;
+}
+
+TComPtr<IGlobalInterfaceTable> CreateGlobalInterfaceTable()
+{
+  TComPtr<IGlobalInterfaceTable> table;
+  const HRESULT hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IGlobalInterfaceTable, table.PutVoid());
+  if (FAILED(hr)) throw EOleSysError("The Global Interface Table cannot be created", hr);
+  return table;
+}
+
+void CreateCommunicationObject()
+{
+  ReleaseCommunicationObject();
+  HRESULT hr = CreateEngineCommunication();
+  if (FAILED(hr) && RegisterEngineLibrary()) hr = CreateEngineCommunication();
+  if (FAILED(hr) || !CommunicationObject) {
+    CommunicationObject.Reset();
+    ShowMessageBox(nullptr, EngineRegisterFailedMessage, kProgramTitle, MB_OK);
+    std::exit(1);
+  }
+  DWORD cookie = 0;
+  if (SUCCEEDED(CreateGlobalInterfaceTable()->RegisterInterfaceInGlobal(CommunicationObject.Get(),
+                                                                         IID_ILKCommunication, &cookie)))
+    CommunicationCookie = cookie;
+  CheckEngineVersion();
+}
+
+void CreateCacheObject()
+{
+  ReleaseCacheObject();
+  HRESULT hr = CoCreateInstance(CLSID_LKCache, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_ILKCache,
+                                CacheObject.PutVoid());
+  if (FAILED(hr)) throw EOleSysError("The engine's cache cannot be created", hr);
+  // A cache that cannot start reports that on each later call.
+  CacheObject->Init(GetCommunication().Get());
+  DWORD cookie = 0;
+  if (SUCCEEDED(CreateGlobalInterfaceTable()->RegisterInterfaceInGlobal(CacheObject.Get(), IID_ILKCache, &cookie)))
+    CacheCookie = cookie;
+}
+
+TComPtr<ILKCommunication> GetCommunication()
+{
+  return FetchFromTable<ILKCommunication>(CommunicationCookie, "No comm object");
+}
+
+TComPtr<ILKCache> GetCache()
+{
+  return FetchFromTable<ILKCache>(CacheCookie, "No cache object");
+}
+
+void ReleaseCacheObject()
+{
+  Withdraw(CacheObject, CacheCookie);
+}
+
+void ReleaseCommunicationObject()
+{
+  Withdraw(CommunicationObject, CommunicationCookie);
+}

@@ -1,0 +1,55 @@
+#include "ProcessObjects.h"
+
+#include <cstddef>
+
+#include "EngineBinding.h"
+#include "ClientCaches.h"
+#include "ProgramVersion.h"
+#include "Threads.h"
+#include "UserMessages.h"
+
+namespace {
+
+struct TUnit
+{
+  const char* Name;
+  bool (*Initialize)();
+  void (*Finalize)();
+};
+
+// In the order of creation; freed from the last to the first. The client
+// caches come before the configuration stores, then the queue of messages
+// to the user, then the program's version information.
+const TUnit Units[] = {
+  {"Threads", [] { return InitThreadSynchronization(); }, [] { DoneThreadSynchronization(); }},
+  {"LKCache", [] { CreateClientCaches(); return true; }, [] { FreeClientCaches(); }},
+  {"GlobalData", [] { return InitializeGlobalData(); }, [] { FinalizeGlobalData(); }},
+  {"UserMessages", [] { CreateUserMessageQueue(); return true; }, [] { FreeUserMessageQueue(); }},
+  {"ProgramVersion", [] { ProgramVersionMajor(); ProgramVersionMinor(); ProgramBuildDate(); return true; }, [] {}},
+};
+
+constexpr std::size_t UnitCount = sizeof(Units) / sizeof(Units[0]);
+std::size_t InitializedUnits = 0;
+
+} // namespace
+
+bool InitializeUnits()
+{
+  if (InitializedUnits != 0) return false;
+  for (const TUnit& unit : Units) {
+    if (!unit.Initialize()) {
+      FinalizeUnits();
+      return false;
+    }
+    ++InitializedUnits;
+  }
+  return true;
+}
+
+void FinalizeUnits()
+{
+  if (InitializedUnits == 0) return;
+  // Workers end before anything they use is freed.
+  StopAllThreads();
+  while (InitializedUnits > 0) Units[--InitializedUnits].Finalize();
+}

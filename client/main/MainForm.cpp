@@ -1,0 +1,629 @@
+#include "MainForm.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cwchar>
+
+#include "AboutBoxForm.h"
+#include "ActiveUsersForm.h"
+#include "EventLogForm.h"
+#include "EngineBinding.h"
+#include "ClientCaches.h"
+#include "MessageBoxes.h"
+#include "MessagesForm.h"
+#include "ReadArticleForm.h"
+#include "WindowMessages.h"
+#include "ProtocolText.h"
+
+TMainForm* MainForm = nullptr;
+bool AutoConnectPending = false;
+std::string AutoConnectProfile;
+
+namespace {
+
+// The windows that belong to one session and close when it ends.
+const char* const SessionFormClasses[] = {"TFindTextForm", "TViewMarksForm"};
+
+class TWindowDC
+{
+public:
+  explicit TWindowDC(HWND hwnd) : FWindow(hwnd), FDC(GetDC(hwnd)) {}
+  ~TWindowDC()
+  {
+    if (FDC) ReleaseDC(FWindow, FDC);
+  }
+  TWindowDC(const TWindowDC&) = delete;
+  TWindowDC& operator=(const TWindowDC&) = delete;
+  HDC Get() const { return FDC; }
+
+private:
+  HWND FWindow;
+  HDC FDC;
+};
+
+// An off-screen bitmap selected into a memory DC compatible with another.
+class TOffscreen
+{
+public:
+  TOffscreen(HDC like, int width, int height)
+    : FDC(CreateCompatibleDC(like)), FBitmap(CreateCompatibleBitmap(like, width, height))
+  {
+    if (FDC && FBitmap) FOld = SelectObject(FDC, FBitmap);
+  }
+  ~TOffscreen()
+  {
+    if (FDC && FOld) SelectObject(FDC, FOld);
+    if (FBitmap) DeleteObject(FBitmap);
+    if (FDC) DeleteDC(FDC);
+  }
+  TOffscreen(const TOffscreen&) = delete;
+  TOffscreen& operator=(const TOffscreen&) = delete;
+  bool Ok() const { return FDC && FBitmap; }
+  HDC DC() const { return FDC; }
+
+private:
+  HDC FDC;
+  HBITMAP FBitmap;
+  HGDIOBJ FOld = nullptr;
+};
+
+void FillSolid(HDC dc, const RECT& r, COLORREF color)
+{
+  HBRUSH brush = CreateSolidBrush(color);
+  if (!brush) return;
+  FillRect(dc, &r, brush);
+  DeleteObject(brush);
+}
+
+// One of the animation's colour components, between 127 and 255.
+int Wave(double x)
+{
+  return int(std::lround(std::sin(x) * 64 + 127 + 64));
+}
+
+// The program's arguments after its name.
+std::vector<std::string> ProgramArguments()
+{
+  std::vector<std::string> result;
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (!argv) return result;
+  for (int i = 1; i < count; ++i) result.push_back(BStrToString(argv[i], wcslen(argv[i])));
+  LocalFree(argv);
+  return result;
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TLKEventSink
+
+TLKEventSink::TLKEventSink(HWND target) : FTarget(target) {}
+
+STDMETHODIMP TLKEventSink::NewTrans(LONG, VARIANT)
+{
+  return S_OK;
+}
+
+STDMETHODIMP TLKEventSink::Notification(NotificationEvents NotifyType, LONG)
+{
+  if (NotifyType == LKNF_CONNECT)
+    PostMessageA(FTarget, WM_SERVER_CONNECTED, 0, 0);
+  else if (NotifyType == LKNF_DISCONNECT)
+    PostMessageA(FTarget, WM_SERVER_DISCONNECTED, 0, 0);
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// TEventSinkThread
+
+TEventSinkThread::~TEventSinkThread()
+{
+  Terminate();
+  WaitFor();
+}
+
+void TEventSinkThread::Execute()
+{
+  HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  struct TApartment
+  {
+    HRESULT Init;
+    ~TApartment()
+    {
+      if (SUCCEEDED(Init)) CoUninitialize();
+    }
+  } apartment{init};
+  TComPtr<ILKComEvent> sink(new TLKEventSink(FTarget));
+  *FEventSink = sink;
+  TComPtr<ILKCommunication> comm = GetCommunication();
+  LONG cookie = -1;
+  if (SUCCEEDED(comm->Advise(LKEVTYPE_NOTIFICATIONS, sink.Get(), &cookie))) *FEventSinkCookie = cookie;
+}
+
+// ---------------------------------------------------------------------------
+// TMainForm
+
+TMainForm::TMainForm(TComponent* owner) : TForm(owner, "TMainForm")
+{
+  if (!MainForm) MainForm = this;
+}
+
+TMainForm::~TMainForm()
+{
+  if (MainForm == this) MainForm = nullptr;
+}
+
+void TMainForm::DeclareBindings(TBindings& b)
+{
+  b.Field("ToolbarImageList", ToolbarImageList);
+  b.Field("IconsImageList", IconsImageList);
+  b.Field("MainActionList", MainActionList);
+  b.Field("TextActionList", TextActionList);
+  b.Field("SessionConnectAction", SessionConnectAction);
+  b.Field("SessionDisconnectAction", SessionDisconnectAction);
+  b.Field("ClearCacheStatusAction", ClearCacheStatusAction);
+  b.Field("ShutdownKOMAction", ShutdownKOMAction);
+  b.Field("MainMenu1", MainMenu1);
+  b.Field("Online1", Online1);
+  b.Field("Settings2", Settings2);
+  b.Field("Windows1", Windows1);
+  b.Field("CryptoKeySeparator1", CryptoKeySeparator1);
+  b.Field("CreateCryptoKey1", CreateCryptoKey1);
+  b.Field("Timer1", Timer1);
+  b.Field("IconTaskBar1", IconTaskBar1);
+  b.Field("MainWndIconTaskBar", MainWndIconTaskBar);
+  b.Field("StatusBar1", StatusBar1);
+  b.Handler("FormCreate", &TMainForm::FormCreate);
+  b.Handler("FormShow", &TMainForm::FormShow);
+  b.Handler("FormHide", &TMainForm::FormHide);
+  b.Handler("FormClose", &TMainForm::FormClose);
+  b.Handler("FormDestroy", &TMainForm::FormDestroy);
+  b.Handler("FormResize", &TMainForm::FormResize);
+  b.Handler("SessionConnectActionExecute", &TMainForm::SessionConnectActionExecute);
+  b.Handler("SessionDisconnectActionExecute", &TMainForm::SessionDisconnectActionExecute);
+  b.Handler("ClearCacheStatusActionExecute", &TMainForm::ClearCacheStatusActionExecute);
+  b.Handler("Timer1Timer", &TMainForm::Timer1Timer);
+  b.Handler("StatusBar1DblClick", &TMainForm::StatusBar1DblClick);
+  b.Handler("StatusBar1DrawPanel", &TMainForm::StatusBar1DrawPanel);
+  b.Handler("IconTaskBar1DblClick", &TMainForm::IconTaskBar1DblClick);
+  b.Handler("MainWndIconTaskBarDblClick", &TMainForm::MainWndIconTaskBarDblClick);
+  b.Handler("Exit1Click", &TMainForm::Exit1Click);
+  b.Handler("Cascade1Click", &TMainForm::Cascade1Click);
+  b.Handler("TileHorizontal1Click", &TMainForm::TileHorizontal1Click);
+  b.Handler("TileVertical1Click", &TMainForm::TileVertical1Click);
+  b.Handler("Next1Click", &TMainForm::Next1Click);
+  b.Handler("About1Click", &TMainForm::About1Click);
+}
+
+void TMainForm::FormCreate(TComponent*)
+{
+  NoteShownPersons = std::make_unique<TSortedIntegerList>(true);
+  CreateCommunicationObject();
+  CreateCacheObject();
+  GetCommunication()->Set_Trace(VARIANT_FALSE);
+  // The sink is registered from a thread of the multithreaded apartment;
+  // the window thread waits for it (running its synchronised calls).
+  TEventSinkThread sinkThread(Handle(), &EventSink, &EventSinkCookie);
+  sinkThread.Start();
+  sinkThread.WaitFor();
+}
+
+void TMainForm::FormShow(TComponent*)
+{
+  AutoConnectProfile = ReadDefaultConfiguration();
+  CryptoKeySeparator1->SetVisible(false);
+  CreateCryptoKey1->SetVisible(false);
+  if (HICON icon = IconsImageList->GetIcon(1)) {
+    IconTaskBar1->SetIcon(icon);
+    DestroyIcon(icon);
+  }
+  LoadSettings();
+  if (ReadArticleForm) ReadArticleForm->LoadSettings();
+  if (ActiveUsersForm) ActiveUsersForm->LoadColumnWidths();
+  if (MessagesForm) MessagesForm->LoadSettings();
+  ParseCommandLine(ProgramArguments());
+  StatusBar1->Invalidate();
+}
+
+void TMainForm::FormHide(TComponent*)
+{
+  IconTaskBar1->HideIcon();
+}
+
+void TMainForm::FormClose(TComponent*, TCloseAction& Action)
+{
+  DisconnectCommand();
+  // A worker may still wait for the server (a login, a search for the next
+  // text): cut its requests off so that it ends before what it uses goes.
+  if (LiveThreadCount() > 0) {
+    try {
+      VARIANT_BOOL ended = VARIANT_FALSE;
+      GetCommunication()->Disconnect(&ended);
+    } catch (const std::exception&) {
+      // No engine: nothing can be waiting for it.
+    }
+  }
+  Action = TCloseAction::Free;
+}
+
+void TMainForm::FormDestroy(TComponent*)
+{
+  // Every worker ends before the windows and engine objects it uses.
+  StopAllThreads();
+  try {
+    if (EventSinkCookie >= 0) GetCommunication()->Unadvise(EventSinkCookie);
+  } catch (const std::exception&) {
+    // The engine is gone already; its sinks went with it.
+  }
+  EventSinkCookie = -1;
+  EventSink.Reset();
+  // What was read goes to the server while the engine is still there.
+  FlushMarkReadAndDetach();
+  ReleaseCacheObject();
+  ReleaseCommunicationObject();
+  NoteShownPersons.reset();
+}
+
+void TMainForm::FormResize(TComponent*)
+{
+  if (StatusBar1) StatusBar1->SetPanelWidth(0, std::max(0, Width() - 200));
+}
+
+LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+  switch (msg) {
+  case WM_SERVER_CONNECTED:
+    Connected = true;
+    Settings2->SetEnabled(true);
+    return 0;
+  case WM_SERVER_DISCONNECTED:
+    Connected = false;
+    Settings2->SetEnabled(false);
+    // A lost connection always ends the session in the windows, whatever
+    // state the commands are in.
+    DisconnectCommand();
+    return 0;
+  case WM_RELOAD_SETTINGS:
+    LoadSettings();
+    if (ReadArticleForm) ReadArticleForm->LoadSettings();
+    if (ActiveUsersForm) ActiveUsersForm->LoadColumnWidths();
+    return 0;
+  case WM_CLEAR_CACHES:
+    ClearCaches();
+    return 0;
+  case WM_SIZE: {
+    LRESULT r = TForm::WndProc(msg, wp, lp);
+    if (wp == SIZE_MINIMIZED) ApplicationMinimize();
+    return r;
+  }
+  }
+  return TForm::WndProc(msg, wp, lp);
+}
+
+void TMainForm::SetConnectedState(bool connected)
+{
+  if (ReadArticleForm) ReadArticleForm->SetConnected(connected);
+  if (ActiveUsersForm) ActiveUsersForm->SetConnected(connected);
+  if (MessagesForm) MessagesForm->SetConnected(connected);
+  SessionConnectAction->SetEnabled(!connected);
+  SessionDisconnectAction->SetEnabled(connected);
+  if (ReadArticleForm) {
+    ReadArticleForm->Commands1->SetEnabled(connected);
+    for (TAction* a : {ReadArticleForm->DebugAutoReadAction, ReadArticleForm->MarkCommentsReadAction,
+                       ReadArticleForm->WriteNewTextAction, ReadArticleForm->FollowUpTextAction,
+                       ReadArticleForm->PrivateReplyToTextAction, ReadArticleForm->WriteLetterAction,
+                       ReadArticleForm->AddFootnoteAction})
+      a->SetEnabled(connected);
+  }
+  if (ActiveUsersForm) {
+    ActiveUsersForm->UpdateSpeedButton->SetEnabled(connected);
+    ActiveUsersForm->ActiveUpdateSpeedButton->SetEnabled(connected);
+    ActiveUsersForm->Userlist1->SetEnabled(connected);
+  }
+  Online1->SetEnabled(connected);
+}
+
+void TMainForm::LoadSettings()
+{
+  if (!RegistryConfiguration) return;
+  std::string trace = RegistryConfiguration->ReadString("TraceFileName", "c:\\omq.log");
+  try {
+    TBStr name(trace);
+    GetCommunication()->Set_Tracefile(name.Get());
+  } catch (const std::exception&) {
+    // Without an engine there is no trace to direct.
+  }
+  std::string top = RegistryConfiguration->ReadString("WindowPosTop", "30");
+  std::string left = RegistryConfiguration->ReadString("WindowPosLeft", "30");
+  std::string width = RegistryConfiguration->ReadString("WindowPosWidth", "600");
+  std::string height = RegistryConfiguration->ReadString("WindowPosHeight", "400");
+  // The placement of a normal window: a maximised or minimised one keeps
+  // its own until it is restored.
+  WINDOWPLACEMENT wp{sizeof(wp)};
+  if (HostHandle() && GetWindowPlacement(HostHandle(), &wp)) {
+    RECT& r = wp.rcNormalPosition;
+    int w = r.right - r.left, h = r.bottom - r.top;
+    if (!top.empty()) r.top = StrToIntLenient(top);
+    if (!left.empty()) r.left = StrToIntLenient(left);
+    if (!width.empty()) w = StrToIntLenient(width);
+    if (!height.empty()) h = StrToIntLenient(height);
+    r.right = r.left + w;
+    r.bottom = r.top + h;
+    wp.showCmd = IsWindowVisible(HostHandle()) ? (IsZoomed(HostHandle()) ? SW_SHOWMAXIMIZED
+                                                  : IsIconic(HostHandle()) ? SW_SHOWMINIMIZED
+                                                                           : SW_SHOWNORMAL)
+                                               : SW_HIDE;
+    wp.flags = 0;
+    SetWindowPlacement(HostHandle(), &wp);
+  }
+  switch (RegistryConfiguration->ReadInteger("StartWindowSizeMode", 2)) {
+  case 0: SetWindowState(TWindowState::Maximized); break;
+  case 1: SetWindowState(TWindowState::Minimized); break;
+  case 2: SetWindowState(TWindowState::Normal); break;
+  default: break;
+  }
+}
+
+void TMainForm::SaveSettings()
+{
+  if (!RegistryConfiguration) return;
+  RegistryConfiguration->WriteInteger("WindowPosTop", Top());
+  RegistryConfiguration->WriteInteger("WindowPosLeft", Left());
+  RegistryConfiguration->WriteInteger("WindowPosWidth", Width());
+  RegistryConfiguration->WriteInteger("WindowPosHeight", Height());
+}
+
+void TMainForm::ParseCommandLine(const std::vector<std::string>& args)
+{
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.size() < 2 || a[0] != '-') continue;
+    if (a[1] == 'a') {
+      AutoConnectPending = true;
+    } else if (a[1] == 'c' && i + 1 < args.size()) {
+      AutoConnectProfile = args[++i];
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Connection
+
+void TMainForm::SessionConnectActionExecute(TComponent*)
+{
+  ConnectCommand();
+}
+
+void TMainForm::SessionDisconnectActionExecute(TComponent*)
+{
+  DisconnectCommand();
+}
+
+void TMainForm::ConnectCommand()
+{
+  SessionConnectAction->SetEnabled(false);
+  SessionDisconnectAction->SetEnabled(false);
+  if (ReadArticleForm) ReadArticleForm->ClearLists();
+  // No way to choose a connection and log in exists yet: the command ends
+  // as a cancelled one does, and a pending automatic connection is dropped.
+  AutoConnectPending = false;
+  SessionConnectAction->SetEnabled(true);
+}
+
+void TMainForm::DisconnectCommand()
+{
+  IconTaskBar1->HideIcon();
+  SessionConnectAction->SetEnabled(true);
+  SessionDisconnectAction->SetEnabled(false);
+  CloseSessionWindows();
+  if (Connected) {
+    FlushMarkRead(true);
+    try {
+      VARIANT_BOOL ended = VARIANT_FALSE;
+      GetCommunication()->Disconnect(&ended);
+    } catch (const std::exception&) {
+      // The engine is gone: nothing is left to close.
+    }
+  }
+  SetConnectedState(false);
+  if (ReadArticleForm) ReadArticleForm->ResetWindow();
+  ClearAllCaches();
+}
+
+void TMainForm::CloseSessionWindows()
+{
+  std::vector<TForm*> forms = Application().Forms();
+  for (auto it = forms.rbegin(); it != forms.rend(); ++it) {
+    const auto& all = Application().Forms();
+    // A window that went while another closed is not touched again.
+    if (std::find(all.begin(), all.end(), *it) == all.end()) continue;
+    for (const char* name : SessionFormClasses)
+      if ((*it)->ResourceName() == name) {
+        (*it)->Close();
+        break;
+      }
+  }
+}
+
+void TMainForm::ClearCacheStatusActionExecute(TComponent*)
+{
+  if (ShowMessageBox(HostHandle(), "This will clear all caches, including the edit buffer.\r\nAre you sure?", "Omnora",
+                     MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES)
+    PostMessageA(Handle(), WM_CLEAR_CACHES, 0, 0);
+}
+
+void TMainForm::ClearCaches()
+{
+  if (ReadArticleForm) ReadArticleForm->ClearLists();
+  try {
+    GetCache()->Clear();
+  } catch (const std::exception&) {
+    // Without an engine there is nothing cached.
+  }
+  // Read marks go out before the stores they were made from are emptied.
+  FlushMarkRead(true);
+  ClearAllCaches();
+  if (NoteShownPersons)
+    while (NoteShownPersons->Count() > 0) NoteShownPersons->Delete(NoteShownPersons->Count() - 1);
+  if (EventLogForm) EventLogForm->ClearLog();
+}
+
+// ---------------------------------------------------------------------------
+// Timer, status bar and tray
+
+void TMainForm::Timer1Timer(TComponent*)
+{
+  ++AnimationTick;
+  if (AutoConnectPending) {
+    Timer1->SetEnabled(false);
+    struct TReenable
+    {
+      TTimer* Timer;
+      ~TReenable() { Timer->SetEnabled(true); }
+    } reenable{Timer1};
+    SessionConnectAction->Execute();
+  }
+  DrawBusyIndicator();
+}
+
+void TMainForm::DrawBusyIndicator()
+{
+  if (!StatusBar1 || !StatusBar1->HandleAllocated() || StatusBar1->PanelCount() < 3) return;
+  const int x = StatusBar1->Panel(0).Width + StatusBar1->Panel(1).Width;
+  const int barWidth = StatusBar1->Width(), barHeight = StatusBar1->Height();
+  const int width = barWidth - x - 16;
+  TWindowDC dc(StatusBar1->Handle());
+  if (!dc.Get()) return;
+  const std::string& text = StatusBar1->Panel(2).Text;
+  if (text.empty()) {
+    RECT r{x + 3, 3, x + 3 + width, barHeight - 1};
+    FillRect(dc.Get(), &r, GetSysColorBrush(COLOR_BTNFACE));
+    return;
+  }
+  const int height = barHeight - 4;
+  if (width <= 0 || height <= 0) return;
+  TOffscreen bitmap(dc.Get(), width, height);
+  if (!bitmap.Ok()) return;
+  const int t = AnimationTick;
+  for (int i = 0; i <= width / 4; ++i) {
+    int red = Wave((8.0 * i + t) / 20), green = Wave((7.0 * i - t) / 23), blue = Wave((6.0 * i + t) / 36);
+    RECT r{4 * i, 0, 4 * i + 5, height};
+    FillSolid(bitmap.DC(), r, RGB(red, green, blue));
+  }
+  SetBkMode(bitmap.DC(), TRANSPARENT);
+  auto font = reinterpret_cast<HFONT>(SendMessageA(StatusBar1->Handle(), WM_GETFONT, 0, 0));
+  HGDIOBJ oldFont = font ? SelectObject(bitmap.DC(), font) : nullptr;
+  TextOutA(bitmap.DC(), 4, (t % 30) - 13, text.c_str(), int(text.size()));
+  if (oldFont) SelectObject(bitmap.DC(), oldFont);
+  BitBlt(dc.Get(), x + 2, 3, width, height, bitmap.DC(), 0, 0, SRCCOPY);
+}
+
+void TMainForm::StatusBar1DrawPanel(TComponent*, int Panel, HDC DC, const RECT& Rect)
+{
+  if (Panel != 2) return;
+  FillRect(DC, &Rect, GetSysColorBrush(COLOR_BTNFACE));
+}
+
+void TMainForm::StatusBar1DblClick(TComponent*)
+{
+  if (!EventLogForm) return;
+  if (EventLogForm->Visible())
+    EventLogForm->Hide();
+  else
+    EventLogForm->Show();
+}
+
+void TMainForm::ApplicationMinimize()
+{
+  if (FMinimizedToTray || !ServerConfiguration) return;
+  if (!ServerConfiguration->ReadBool("MinimizeMainWinToTray", false)) return;
+  if (HICON icon = IconsImageList->GetIcon(0)) {
+    MainWndIconTaskBar->SetIcon(icon);
+    DestroyIcon(icon);
+  }
+  MainWndIconTaskBar->ShowIcon(0);
+  FMinimizedToTray = true;
+  // Out of the task bar: the window itself goes, not only its button.
+  ShowWindow(HostHandle(), SW_HIDE);
+}
+
+void TMainForm::RestoreApplication()
+{
+  FMinimizedToTray = false;
+  HWND host = HostHandle();
+  if (!host) return;
+  if (!IsWindowVisible(host) || IsIconic(host)) ShowWindow(host, SW_RESTORE);
+  SetForegroundWindow(host);
+  BringToFront();
+}
+
+void TMainForm::MainWndIconTaskBarDblClick(TComponent*)
+{
+  RestoreApplication();
+  MainWndIconTaskBar->HideIcon();
+}
+
+void TMainForm::IconTaskBar1DblClick(TComponent*)
+{
+  RestoreApplication();
+  TForm* target = nullptr;
+  if (IconTaskBar1->Data() == 1) target = ReadArticleForm;
+  if (IconTaskBar1->Data() == 2) target = MessagesForm;
+  if (target) {
+    target->Show();
+    target->BringToFront();
+  }
+  IconTaskBar1->HideIcon();
+  MainWndIconTaskBar->HideIcon();
+}
+
+// ---------------------------------------------------------------------------
+// Window menu
+
+void TMainForm::Exit1Click(TComponent*)
+{
+  Close();
+}
+
+void TMainForm::Cascade1Click(TComponent*)
+{
+  if (HWND client = Application().MDIClient()) SendMessageA(client, WM_MDICASCADE, 0, 0);
+}
+
+void TMainForm::TileHorizontal1Click(TComponent*)
+{
+  if (HWND client = Application().MDIClient()) SendMessageA(client, WM_MDITILE, MDITILE_HORIZONTAL, 0);
+}
+
+void TMainForm::TileVertical1Click(TComponent*)
+{
+  if (HWND client = Application().MDIClient()) SendMessageA(client, WM_MDITILE, MDITILE_VERTICAL, 0);
+}
+
+void TMainForm::Next1Click(TComponent*)
+{
+  HWND client = Application().MDIClient();
+  if (!client) return;
+  HWND active = reinterpret_cast<HWND>(SendMessageA(client, WM_MDIGETACTIVE, 0, 0));
+  // The windows created at start, in their order; only those inside the
+  // frame can be activated there.
+  std::vector<TForm*> forms;
+  for (TComponent* c : Application().Components())
+    if (auto* f = dynamic_cast<TForm*>(c); f && f->Docked() && f->Visible()) forms.push_back(f);
+  auto at = std::find_if(forms.begin(), forms.end(), [&](TForm* f) { return f->HostHandle() == active; });
+  if (at == forms.end()) return;
+  TForm* next = nullptr;
+  if (at + 1 != forms.end())
+    next = *(at + 1);
+  else if (at != forms.begin())
+    next = forms.front();
+  if (next) next->BringToFront();
+}
+
+void TMainForm::About1Click(TComponent*)
+{
+  ShowAboutBox();
+}

@@ -1,0 +1,300 @@
+#include "ProtocolText.h"
+
+#include <cstdint>
+
+#ifndef VANTOR_ENGINE
+#include <commctrl.h>
+#include <memory>
+#endif
+
+int ParseSignedInt(const char* p)
+{
+  if (!p) return 0;
+  // Unsigned, so that wrapping is defined; the sign is applied at the end.
+  uint32_t value = 0;
+  bool negative = false;
+  for (; *p; ++p) {
+    const char c = *p;
+    if (c == '+') continue;
+    if (c == '-') {
+      if (value != 0) return 0;
+      negative = true;
+      continue;
+    }
+    if (c < '0' || c > '9') break;
+#ifdef VANTOR_ENGINE
+    value = value * 10u + uint32_t(c - '0');
+#else
+    const uint64_t next = uint64_t(value) * 10u + uint64_t(c - '0');
+    if (next > (negative ? 0x80000000ull : 0x7fffffffull)) return 0;
+    value = uint32_t(next);
+#endif
+  }
+  return int(negative ? 0u - value : value);
+}
+
+int StrToIntLenient(const std::string& s)
+{
+  return s.empty() ? 0 : ParseSignedInt(s.c_str());
+}
+
+std::string CopyPCharMax(const char* p, int max)
+{
+  if (!p || max <= 0) return {};
+  size_t n = 0;
+  while (n < size_t(max) && p[n]) ++n;
+  return std::string(p, n);
+}
+
+int MinOf(int a, int b)
+{
+  return a < b ? a : b;
+}
+
+#ifndef VANTOR_ENGINE
+
+namespace {
+
+bool IsHexDigit(char c)
+{
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+int HexDigitValue(char c)
+{
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return c - 'a' + 10;
+}
+
+} // namespace
+
+int MaxOf(int a, int b)
+{
+  return a > b ? a : b;
+}
+
+std::string ToHollerith(const std::string& s)
+{
+  return std::to_string(s.size()) + 'H' + s;
+}
+
+std::string FromHollerith(const std::string& text, size_t* consumed)
+{
+  if (consumed) *consumed = 0;
+  const size_t h = text.find('H');
+  if (h == std::string::npos || h == 0) return {};
+  size_t count = 0;
+  for (size_t i = 0; i < h; ++i) {
+    const char c = text[i];
+    if (c < '0' || c > '9') return {};
+    // Any count beyond the text's length is cut to what is there, so stop
+    // growing it before it could overflow.
+    if (count <= text.size()) count = count * 10 + size_t(c - '0');
+  }
+  const size_t start = h + 1;
+  const size_t n = count < text.size() - start ? count : text.size() - start;
+  if (consumed) *consumed = start + n;
+  return text.substr(start, n);
+}
+
+std::string IntegerToStr(int value, int width)
+{
+  std::string s = std::to_string(value);
+  if (width > 0 && s.size() < size_t(width)) s.insert(0, size_t(width) - s.size(), ' ');
+  return s;
+}
+
+std::string CopyFromPos(const std::string& s, int pos)
+{
+  if (pos < 1) pos = 1;
+  if (size_t(pos) > s.size()) return {};
+  return s.substr(size_t(pos) - 1);
+}
+
+std::string DurationToText(int seconds)
+{
+  static const struct { int Size; char Letter; } units[] = {
+    {604800, 'W'}, {86400, 'D'}, {3600, 'h'}, {60, 'm'}, {1, 's'}};
+  std::string text;
+  int rest = seconds;
+  for (const auto& unit : units) {
+    if (rest < unit.Size) continue;
+    if (!text.empty()) text += ' ';
+    text += std::to_string(rest / unit.Size);
+    text += unit.Letter;
+    rest %= unit.Size;
+  }
+  return text;
+}
+
+void Rot13(std::string& s)
+{
+  for (char& c : s) {
+    if ((c >= 'A' && c <= 'M') || (c >= 'a' && c <= 'm'))
+      c = char(c + 13);
+    else if ((c >= 'N' && c <= 'Z') || (c >= 'n' && c <= 'z'))
+      c = char(c - 13);
+  }
+}
+
+void PrefixLines(std::string& s, const std::string& prefix, char separator)
+{
+  size_t p = 0;
+  while (s.size() > p + 1) {
+    s.insert(p, prefix);
+    // Searched after the prefix: a separator inside the prefix is not a line end.
+    const size_t sep = s.find(separator, p + prefix.size());
+    if (sep == std::string::npos) break;
+    p = sep + 1;
+  }
+}
+
+std::string BytesToHexText(const std::string& bytes)
+{
+  static const char digits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(bytes.size() * 2 + bytes.size() / 35);
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i > 0 && i % 35 == 0) text += '\r';
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    text += digits[b >> 4];
+    text += digits[b & 0x0f];
+  }
+  return text;
+}
+
+std::string HexTextToBytes(const std::string& text)
+{
+  std::string bytes;
+  size_t i = 0;
+  for (;;) {
+    while (i < text.size() && !IsHexDigit(text[i])) ++i;
+    if (i >= text.size()) break;
+    const size_t n = text.size() - i < 2 ? text.size() - i : 2;
+    int value = 0;
+    for (size_t k = 0; k < n; ++k) {
+      if (!IsHexDigit(text[i + k])) {
+        value = 0;
+        break;
+      }
+      value = value * 16 + HexDigitValue(text[i + k]);
+    }
+    bytes += char(value);
+    i += n;
+  }
+  return bytes;
+}
+
+namespace {
+
+std::string ListViewItemText(HWND view, int item, int subItem)
+{
+  std::vector<char> buffer(256);
+  for (;;) {
+    LVITEMA lvi = {};
+    lvi.iSubItem = subItem;
+    lvi.pszText = buffer.data();
+    lvi.cchTextMax = int(buffer.size());
+    const int len = int(SendMessageA(view, LVM_GETITEMTEXTA, WPARAM(item), LPARAM(&lvi)));
+    // A text that fills the buffer may have been cut: try again with more room.
+    if (len < int(buffer.size()) - 1 || buffer.size() >= (1u << 20))
+      return len > 0 && lvi.pszText ? std::string(lvi.pszText, size_t(len)) : std::string();
+    buffer.resize(buffer.size() * 4);
+  }
+}
+
+// The captions of the view's columns, in column order.
+std::vector<std::string> ListViewColumnCaptions(HWND view)
+{
+  std::vector<std::string> captions;
+  char buffer[1024];
+  for (int i = 0;; ++i) {
+    LVCOLUMNA column = {};
+    column.mask = LVCF_TEXT;
+    column.pszText = buffer;
+    column.cchTextMax = int(sizeof(buffer));
+    buffer[0] = '\0';
+    if (!SendMessageA(view, LVM_GETCOLUMNA, WPARAM(i), LPARAM(&column))) break;
+    captions.emplace_back(column.pszText ? column.pszText : "");
+  }
+  return captions;
+}
+
+struct TGlobalFree
+{
+  void operator()(void* mem) const { GlobalFree(mem); }
+};
+using TGlobalMemory = std::unique_ptr<void, TGlobalFree>;
+
+class TClipboardOpen
+{
+public:
+  explicit TClipboardOpen(HWND owner)
+  {
+    // Another program may hold the clipboard for a moment.
+    for (int attempt = 0; attempt < 20 && !FOpen; ++attempt) {
+      FOpen = OpenClipboard(owner) != FALSE;
+      if (!FOpen) Sleep(10);
+    }
+  }
+  ~TClipboardOpen() { if (FOpen) CloseClipboard(); }
+  TClipboardOpen(const TClipboardOpen&) = delete;
+  TClipboardOpen& operator=(const TClipboardOpen&) = delete;
+  explicit operator bool() const { return FOpen; }
+
+private:
+  bool FOpen = false;
+};
+
+} // namespace
+
+bool PutTextOnClipboard(HWND owner, const std::string& text)
+{
+  TGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
+  if (!memory) return false;
+  char* p = static_cast<char*>(GlobalLock(memory.get()));
+  if (!p) return false;
+  text.copy(p, text.size());
+  p[text.size()] = '\0';
+  GlobalUnlock(memory.get());
+
+  TClipboardOpen clipboard(owner);
+  if (!clipboard) return false;
+  EmptyClipboard();
+  if (!SetClipboardData(CF_TEXT, memory.get())) return false;
+  // The clipboard owns the memory now.
+  memory.release();
+  return true;
+}
+
+bool CopyListViewToClipboard(HWND view, bool selectedOnly)
+{
+  if (!view || !IsWindow(view)) return false;
+  const std::vector<std::string> captions = ListViewColumnCaptions(view);
+  std::string text;
+  if (!selectedOnly) {
+    for (size_t i = 0; i < captions.size(); ++i) {
+      if (i > 0) text += '\t';
+      text += captions[i];
+    }
+  }
+
+  bool first = true;
+  const int count = int(SendMessageA(view, LVM_GETITEMCOUNT, 0, 0));
+  for (int item = 0; item < count; ++item) {
+    if (selectedOnly &&
+        !(SendMessageA(view, LVM_GETITEMSTATE, WPARAM(item), LVIS_SELECTED) & LVIS_SELECTED))
+      continue;
+    if (!(selectedOnly && first)) text += "\r\n";
+    first = false;
+    text += ListViewItemText(view, item, 0);
+    for (size_t sub = 1; sub < captions.size(); ++sub) {
+      text += '\t';
+      text += ListViewItemText(view, item, int(sub));
+    }
+  }
+  return PutTextOnClipboard(view, text);
+}
+
+#endif // VANTOR_ENGINE
