@@ -79,6 +79,39 @@ std::string ToHollerith(const std::string& s)
   return std::to_string(s.size()) + 'H' + s;
 }
 
+TRequestArgs& TRequestArgs::Item(const std::string& item)
+{
+  if (!FText.empty()) FText += ' ';
+  FText += item;
+  return *this;
+}
+
+TRequestArgs& TRequestArgs::Int(long long value) { return Item(std::to_string(value)); }
+
+TRequestArgs& TRequestArgs::Str(const std::string& bytes) { return Item(ToHollerith(bytes)); }
+
+TRequestArgs& TRequestArgs::Bits(const std::string& bits) { return Item(bits); }
+
+TRequestArgs& TRequestArgs::Ints(const std::vector<int>& values)
+{
+  std::string array = std::to_string(values.size()) + " {";
+  for (int v : values) array += ' ' + std::to_string(v);
+  return Item(array + " }");
+}
+
+TRequestArgs& TRequestArgs::List(const std::vector<TRequestArgs>& elements)
+{
+  std::string array = std::to_string(elements.size()) + " {";
+  for (const TRequestArgs& e : elements)
+    if (!e.Empty()) array += ' ' + e.Text();
+  return Item(array + " }");
+}
+
+TRequestArgs& TRequestArgs::Add(const TRequestArgs& items)
+{
+  return items.Empty() ? *this : Item(items.Text());
+}
+
 std::string FromHollerith(const std::string& text, size_t* consumed)
 {
   if (consumed) *consumed = 0;

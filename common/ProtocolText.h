@@ -35,6 +35,36 @@ int MaxOf(int a, int b);
 // The Protocol A string form: the length in decimal, "H", then the bytes.
 std::string ToHollerith(const std::string& s);
 
+// The argument text of a request, built item by item: numbers, Hollerith
+// strings, bit strings and arrays, separated by blanks. Every request's
+// arguments are built with it, so no caller glues Protocol A by hand.
+//   TRequestArgs().Int(conf).Str(name).Bits("10000000").Ints({1, 2}).Text()
+//   gives "6 4Hname 10000000 2 { 1 2 }".
+class TRequestArgs
+{
+public:
+  TRequestArgs& Int(long long value);
+  // A string in Hollerith form; the length counts the bytes sent.
+  TRequestArgs& Str(const std::string& bytes);
+  // A bit string: '1' for each set flag, as the text holds it.
+  TRequestArgs& Bits(const std::string& bits);
+  TRequestArgs& Bool(bool value) { return Int(value ? 1 : 0); }
+  // An array of numbers: the count, then the elements between braces.
+  TRequestArgs& Ints(const std::vector<int>& values);
+  // An array of composite elements, each built by its own TRequestArgs.
+  TRequestArgs& List(const std::vector<TRequestArgs>& elements);
+  // Appends the items of another builder (a nested structure).
+  TRequestArgs& Add(const TRequestArgs& items);
+
+  const std::string& Text() const { return FText; }
+  operator const std::string&() const { return FText; }
+  bool Empty() const { return FText.empty(); }
+
+private:
+  TRequestArgs& Item(const std::string& item);
+  std::string FText;
+};
+
 // Reads the Hollerith string at the start of the text. Without an "H", or
 // when what stands before it is not a count (digits only), the result is
 // empty and nothing is consumed. A count past the end takes what is there.

@@ -220,3 +220,14 @@ TEST(HexText, ReadsPairsSkippingSeparatorsAndOddDigits)
   for (int i = 0; i < 256; ++i) all += char(i);
   EXPECT_EQ(all, HexTextToBytes(BytesToHexText(all)));
 }
+
+TEST(RequestArgs, BuildsNumbersStringsBitsAndArraysSeparatedByBlanks)
+{
+  EXPECT_EQ(TRequestArgs().Int(6).Str("name").Bits("10000000").Ints({1, 2}).Text(),
+            "6 4Hname 10000000 2 { 1 2 }");
+  EXPECT_EQ(TRequestArgs().Ints({}).Text(), "0 { }");
+  // Hollerith lengths count bytes, including 8-bit ones and line feeds.
+  EXPECT_EQ(TRequestArgs().Str("\xe5\xe4\n").Text(), "3H\xe5\xe4\n");
+  std::vector<TRequestArgs> items{TRequestArgs().Int(0).Int(5), TRequestArgs().Int(1).Int(6)};
+  EXPECT_EQ(TRequestArgs().Str("").List(items).Bool(true).Text(), "0H 2 { 0 5 1 6 } 1");
+}
