@@ -2,9 +2,9 @@
 // at start, serves every command.
 #pragma once
 
-#include "Forms.h"
+#include "Form.h"
 #include "NameFrame.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 class TGetNameForm : public TForm
 {

@@ -2,10 +2,10 @@
 // against the server.
 #pragma once
 
-#include "Forms.h"
-#include "Menus.h"
+#include "Form.h"
+#include "MenuItems.h"
 #include "RichEdit.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 class TFrame1 : public TFrame
 {

@@ -11,7 +11,7 @@
 #include "PresentationPromptForm.h"
 #include "ActiveUsersForm.h"
 #include "EventLogForm.h"
-#include "Forms.h"
+#include "Form.h"
 #include "GetNameForm.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"

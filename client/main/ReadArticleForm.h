@@ -2,10 +2,10 @@
 // the selected conference, the text view and the view of the commented text.
 #pragma once
 
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
-#include "Menus.h"
+#include "CommonControls.h"
+#include "Panels.h"
+#include "Form.h"
+#include "MenuItems.h"
 
 class TReadArticleForm : public TForm
 {

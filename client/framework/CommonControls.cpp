@@ -1,9 +1,9 @@
-#include "ComCtrls.h"
+#include "CommonControls.h"
 
 #include <algorithm>
 #include <map>
 
-#include "Menus.h"
+#include "MenuItems.h"
 #include "ProtocolText.h"
 
 // ---------------------------------------------------------------------------

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "ComHandles.h"
-#include "FontHelpers.h"
+#include "FontStrings.h"
 
 namespace {
 

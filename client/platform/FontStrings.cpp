@@ -1,4 +1,4 @@
-#include "FontHelpers.h"
+#include "FontStrings.h"
 
 #include <ole2.h>
 #include <tom.h>

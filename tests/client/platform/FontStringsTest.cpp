@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "FontHelpers.h"
+#include "FontStrings.h"
 #include "EngineBinding.h"
 #include "TestSupport.h"
 #include "ProcessObjects.h"

@@ -1,17 +1,17 @@
-#include "Forms.h"
+#include "Form.h"
 
 #include <algorithm>
 #include <map>
 #include <memory>
 
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
+#include "CommonControls.h"
+#include "Panels.h"
 #include "TrayIcon.h"
 #include "LyskomTextEdit.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "MessageBoxes.h"
 #include "RichEdit.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 #include "Threads.h"
 #include "SpinCube.h"
 

@@ -40,7 +40,7 @@
 #include <vector>
 
 #include "Actions.h"
-#include "Components.h"
+#include "Control.h"
 #include "FormParser.h"
 
 class TMainMenu;
