@@ -21,7 +21,6 @@ struct TUnit
 // caches come before the configuration stores, then the queue of messages
 // to the user, then the program's version information.
 const TUnit Units[] = {
-  {"Threads", [] { return InitThreadSynchronization(); }, [] { DoneThreadSynchronization(); }},
   {"LKCache", [] { CreateClientCaches(); return true; }, [] { FreeClientCaches(); }},
   {"GlobalData", [] { return InitializeGlobalData(); }, [] { FinalizeGlobalData(); }},
   {"UserMessages", [] { CreateUserMessageQueue(); return true; }, [] { FreeUserMessageQueue(); }},

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "ListViewCopy.h"
 #include "MenuItems.h"
 #include "ProtocolText.h"
 

@@ -12,7 +12,7 @@
 #include "MessageBoxes.h"
 #include "RichEdit.h"
 #include "StandardControls.h"
-#include "Threads.h"
+#include "WindowThread.h"
 #include "SpinCube.h"
 
 namespace {
@@ -1185,7 +1185,7 @@ void TApplication::RemoveModelessDialog(HWND dialog)
 
 void TApplication::Shutdown()
 {
-  StopAllThreads();
+  if (StopWorkers) StopWorkers();
   while (!Components().empty()) Components().back()->Free();
   // Forms owned by nothing go too (last created first).
   while (!FForms.empty()) {
@@ -1270,52 +1270,4 @@ bool InputQuery(const std::string& caption, const std::string& prompt, std::stri
   if (form->ShowModal() != mrOk) return false;
   value = form->ValueEdit->Text();
   return true;
-}
-
-// ---------------------------------------------------------------------------
-// Form resources
-
-struct TCompiledForm
-{
-  const char* Name;
-  const char* Text;
-  std::size_t Size;
-};
-extern const TCompiledForm CompiledForms[];
-
-namespace {
-
-std::map<std::string, std::string>& AddedForms()
-{
-  static std::map<std::string, std::string> forms;
-  return forms;
-}
-
-} // namespace
-
-bool FindFormResource(const std::string& name, std::string& text)
-{
-  auto it = AddedForms().find(name);
-  if (it != AddedForms().end()) {
-    text = it->second;
-    return true;
-  }
-  for (const TCompiledForm* f = CompiledForms; f->Name; ++f)
-    if (name == f->Name) {
-      text.assign(f->Text, f->Size);
-      return true;
-    }
-  return false;
-}
-
-void RegisterFormResource(const std::string& name, const std::string& text)
-{
-  AddedForms()[name] = text;
-}
-
-std::vector<std::string> CompiledFormResourceNames()
-{
-  std::vector<std::string> names;
-  for (const TCompiledForm* f = CompiledForms; f->Name; ++f) names.push_back(f->Name);
-  return names;
 }

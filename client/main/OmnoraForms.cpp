@@ -18,6 +18,7 @@
 #include "MessagesForm.h"
 #include "NameFrame.h"
 #include "ReadArticleForm.h"
+#include "WindowLayer.h"
 #include "ProcessObjects.h"
 
 void RegisterOmnoraForms()
@@ -58,6 +59,7 @@ void CreateStartupForms()
 
 int RunOmnora()
 {
+  InstallWindowLayer();
   TUnitsScope units;
   if (!units.Ok()) return 1;
   Application().Initialize();

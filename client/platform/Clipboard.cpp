@@ -1,30 +1,64 @@
 #include "Clipboard.h"
 
-#include <windows.h>
-
-#include "ProtocolText.h"
+#include <memory>
 
 namespace {
 
-bool OpenClipboardRetrying()
+// The clipboard, open for the life of the owner when it could be had.
+class TOpenClipboard
 {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    if (OpenClipboard(nullptr)) return true;
-    Sleep(10);
+public:
+  explicit TOpenClipboard(HWND owner)
+  {
+    // Another program may hold the clipboard for a moment.
+    for (int attempt = 0; attempt < 50 && !FOpen; ++attempt) {
+      FOpen = OpenClipboard(owner) != FALSE;
+      if (!FOpen) Sleep(10);
+    }
   }
-  return false;
-}
+  ~TOpenClipboard()
+  {
+    if (FOpen) CloseClipboard();
+  }
+  TOpenClipboard(const TOpenClipboard&) = delete;
+  TOpenClipboard& operator=(const TOpenClipboard&) = delete;
+  explicit operator bool() const { return FOpen; }
+
+private:
+  bool FOpen = false;
+};
+
+struct TGlobalFree
+{
+  void operator()(void* memory) const { GlobalFree(memory); }
+};
+using TGlobalMemory = std::unique_ptr<void, TGlobalFree>;
 
 } // namespace
 
-bool SetClipboardText(const std::string& text)
+bool SetClipboardText(const std::string& text, HWND owner)
 {
-  return PutTextOnClipboard(nullptr, text);
+  TGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
+  if (!memory) return false;
+  char* p = static_cast<char*>(GlobalLock(memory.get()));
+  if (!p) return false;
+  text.copy(p, text.size());
+  p[text.size()] = '\0';
+  GlobalUnlock(memory.get());
+
+  TOpenClipboard clipboard(owner);
+  if (!clipboard) return false;
+  EmptyClipboard();
+  if (!SetClipboardData(CF_TEXT, memory.get())) return false;
+  // The clipboard owns the memory now.
+  memory.release();
+  return true;
 }
 
 std::string GetClipboardText()
 {
-  if (!OpenClipboardRetrying()) return {};
+  TOpenClipboard clipboard(nullptr);
+  if (!clipboard) return {};
   std::string text;
   if (HANDLE data = GetClipboardData(CF_TEXT)) {
     if (const char* p = static_cast<const char*>(GlobalLock(data))) {
@@ -32,6 +66,5 @@ std::string GetClipboardText()
       GlobalUnlock(data);
     }
   }
-  CloseClipboard();
   return text;
 }

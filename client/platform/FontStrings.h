@@ -1,21 +1,13 @@
-// The client's font setting strings ("Courier New;10;$80000008;B": face
-// name, size in points, colour, styles B I U S) turned into fonts and back:
-// for a font record, for a font of a rich-edit range (text object model) and
-// for a rich-edit control's character format.
+// The client's font strings ("Courier New;10;$80000008;B": face name, size
+// in points, colour, styles B I U S) turned into font records and back.
 //
-// A stored string that is not a font string (no face name, a size that is
-// not a number from 1 to 1638, a colour that is not a number) changes
-// nothing; the Apply...Setting functions then use the category's default.
+// A string that is not a font string (no face name, a size that is not a
+// number from 1 to 1638, a colour that is not a number) changes nothing.
 #pragma once
 
 #include <windows.h>
-#include <richedit.h>
 
 #include <string>
-
-#include "SharedTables.h"
-
-struct ITextFont;
 
 // The platform's window-text colour, as font strings write it.
 constexpr unsigned WindowTextFontColor = 0x80000008u;
@@ -78,46 +70,3 @@ bool ApplyFontString(TFont& font, const std::string& s)
   font.StrikeOut = f.StrikeOut;
   return true;
 }
-
-// The font of a rich-edit range: its four styles are cleared, then name,
-// size, colour (system colours as their RGB value) and styles are set.
-bool ApplyFontStringToRichFont(ITextFont* font, const std::string& s);
-
-// Fills a character format (mask, face, size in twentieths of a point,
-// colour, effects) from a font string.
-bool ApplyFontStringToTextAttributes(CHARFORMAT2A& attributes, const std::string& s);
-// Sets a rich-edit control's selection (with an empty selection, what is
-// typed or inserted next) to the font of the string.
-bool ApplyFontStringToTextAttributes(HWND richEdit, const std::string& s);
-
-// The setting of a category of FontSettingTable from RegistryConfiguration
-// (the table's default when nothing readable is stored, or when there is
-// no registry store). An unknown category gives the body font's default.
-std::string ReadFontSetting(int category);
-
-void ApplyFontSetting(TFontSetting& font, int category);
-template <class TFont>
-void ApplyFontSetting(TFont& font, int category)
-{
-  ApplyFontString(font, ReadFontSetting(category));
-}
-template <class TFont>
-void ApplyHeaderFont(TFont& font)
-{
-  ApplyFontSetting(font, fcHeader);
-}
-template <class TFont>
-void ApplyBodyFont(TFont& font)
-{
-  ApplyFontSetting(font, fcBody);
-}
-
-void ApplyFontSettingToRichFont(ITextFont* font, int category);
-void ApplyHeaderFontToRichFont(ITextFont* font);
-void ApplyBodyFontToRichFont(ITextFont* font);
-void ApplyMessageFontToRichFont(ITextFont* font);
-
-// The "MessageFont" setting on a character format, or on a rich-edit
-// control's selection and insertion point.
-void ApplyMessageFont(CHARFORMAT2A& attributes);
-void ApplyMessageFont(HWND richEdit);

@@ -13,6 +13,7 @@
 #include "RichEdit.h"
 #include "StandardControls.h"
 #include "Threads.h"
+#include "WindowThread.h"
 
 namespace {
 

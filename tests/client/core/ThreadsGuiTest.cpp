@@ -13,10 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "ProcessObjects.h"
 #include "SyncObjects.h"
 #include "Threads.h"
-#include "ProcessObjects.h"
 #include "UserMessages.h"
+#include "WindowThread.h"
 
 namespace {
 
@@ -284,6 +285,7 @@ TEST_F(WindowThreadTest, AfterShutDownCallsAreDroppedAndNobodyWaits)
 
 TEST(UnitInitTest, WorkersEndBeforeTheObjectsTheyUseAreFreed)
 {
+  ASSERT_TRUE(InitThreadSynchronization());
   ASSERT_TRUE(InitializeUnits());
   EXPECT_FALSE(InitializeUnits());
   EXPECT_TRUE(IsWindowThread());
@@ -307,10 +309,10 @@ TEST(UnitInitTest, WorkersEndBeforeTheObjectsTheyUseAreFreed)
 
   FinalizeUnits();
   EXPECT_EQ(0u, LiveThreadCount());
-  EXPECT_FALSE(IsWindowThread());
   QueueUserMessage("!after the end");
   EXPECT_EQ(0, UserMessageCount());
   FinalizeUnits();  // a second end does nothing
+  DoneThreadSynchronization();
 }
 
 } // namespace

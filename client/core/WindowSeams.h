@@ -1,0 +1,37 @@
+// The only ways by which the core reaches windows. The window layer installs
+// them once at start, before any worker runs (client/main/WindowLayer.h);
+// until then the core runs windowless: there is no window thread, message
+// boxes answer IDCANCEL unseen, and waits are plain waits.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+struct TWindowSeams
+{
+  // Shows (or, in tests, records) a message box and answers its button. Any thread.
+  int (*MessageBox)(HWND owner, const std::string& text, const std::string& caption, UINT flags) = nullptr;
+  // True on the thread that runs the windows.
+  bool (*IsWindowThread)() = nullptr;
+  // Runs call on the window thread and waits for it; with targeted, only
+  // while target is still a window. False when it did not run.
+  bool (*Synchronize)(bool targeted, HWND target, const std::function<void()>& call) = nullptr;
+  // WaitForMultipleObjects (wait for any) that, on the window thread, runs
+  // the workers' synchronised calls meanwhile.
+  DWORD (*WaitAny)(DWORD count, const HANDLE* handles, DWORD timeoutMs) = nullptr;
+};
+
+void InstallWindowSeams(const TWindowSeams& seams);
+const TWindowSeams& WindowSeams();
+
+// A message box through the installed seam (IDCANCEL, unseen, without one).
+int AskUser(HWND owner, const std::string& text, const std::string& caption, UINT flags);
+
+// True on the window thread (never without the seam).
+bool OnWindowThread();
+// WaitForSingleObject / WaitForMultipleObjects (wait for any) that, on the
+// window thread, runs the workers' synchronised calls meanwhile.
+DWORD WaitServingWindowThread(HANDLE handle, DWORD timeoutMs);
+DWORD WaitAnyServingWindowThread(DWORD count, const HANDLE* handles, DWORD timeoutMs);
