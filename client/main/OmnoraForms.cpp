@@ -8,7 +8,9 @@
 #include "HostConfigForm.h"
 #include "LoginForm.h"
 #include "NewUserForm.h"
+#include "NoteOnDoorForm.h"
 #include "PresentationPromptForm.h"
+#include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
 #include "EventLogForm.h"
 #include "Forms.h"
@@ -42,6 +44,8 @@ void RegisterOmnoraForms()
   RegisterFormClass<TConnectingForm>("TConnectingForm");
   RegisterFormClass<TNewUserForm>("TNewUserForm");
   RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
+  RegisterFormClass<TWriteTextForm>("TWriteTextForm");
+  RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
 }
 
 void CreateStartupForms()
