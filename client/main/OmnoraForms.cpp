@@ -8,7 +8,9 @@
 #include "HostConfigForm.h"
 #include "LoginForm.h"
 #include "NewUserForm.h"
+#include "NoteOnDoorForm.h"
 #include "PresentationPromptForm.h"
+#include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
 #include "ArticleViewForm.h"
 #include "FindDialog.h"
@@ -48,6 +50,8 @@ void RegisterOmnoraForms()
   RegisterFormClass<TConnectingForm>("TConnectingForm");
   RegisterFormClass<TNewUserForm>("TNewUserForm");
   RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
+  RegisterFormClass<TWriteTextForm>("TWriteTextForm");
+  RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
 }
 
 void CreateStartupForms()
