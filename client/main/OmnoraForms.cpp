@@ -12,6 +12,9 @@
 #include "PresentationPromptForm.h"
 #include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
+#include "ArticleViewForm.h"
+#include "FindDialog.h"
+#include "PanelNoBG.h"
 #include "EventLogForm.h"
 #include "Forms.h"
 #include "GetNameForm.h"
@@ -29,12 +32,15 @@ void RegisterOmnoraForms()
   done = true;
   RegisterStandardComponents();
   RegisterClass<TFrame1>("TFrame1");
+  RegisterType<TFindDialog>("FindDialog");
+  RegisterClass<TPanelNoBG>("TPanelNoBG");
   RegisterFormClass<TMainForm>("TMainForm");
   RegisterFormClass<TActiveUsersForm>("TActiveUsersForm");
   RegisterFormClass<TMessagesForm>("TMessagesForm");
   RegisterFormClass<TReadArticleForm>("TReadArticleForm");
   RegisterFormClass<TEventLogForm>("TEventLogForm");
   RegisterFormClass<TGetNameForm>("TGetNameForm");
+  RegisterFormClass<TArticleViewForm>("TArticleViewForm");
   // The windows that commands open later.
   RegisterClass<TLinkEdit>("TLinkEdit");
   RegisterFormClass<TAboutBox>("TAboutBox");
