@@ -13,6 +13,9 @@
 #include "TextRcptEditForm.h"
 #include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
+#include "ArticleViewForm.h"
+#include "FindDialog.h"
+#include "PanelNoBG.h"
 #include "EventLogForm.h"
 #include "Forms.h"
 #include "GetNameForm.h"
@@ -30,12 +33,15 @@ void RegisterOmnoraForms()
   done = true;
   RegisterStandardComponents();
   RegisterClass<TFrame1>("TFrame1");
+  RegisterType<TFindDialog>("FindDialog");
+  RegisterClass<TPanelNoBG>("TPanelNoBG");
   RegisterFormClass<TMainForm>("TMainForm");
   RegisterFormClass<TActiveUsersForm>("TActiveUsersForm");
   RegisterFormClass<TMessagesForm>("TMessagesForm");
   RegisterFormClass<TReadArticleForm>("TReadArticleForm");
   RegisterFormClass<TEventLogForm>("TEventLogForm");
   RegisterFormClass<TGetNameForm>("TGetNameForm");
+  RegisterFormClass<TArticleViewForm>("TArticleViewForm");
   // The windows that commands open later.
   RegisterClass<TLinkEdit>("TLinkEdit");
   RegisterFormClass<TAboutBox>("TAboutBox");
