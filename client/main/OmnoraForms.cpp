@@ -10,6 +10,7 @@
 #include "NewUserForm.h"
 #include "NoteOnDoorForm.h"
 #include "PresentationPromptForm.h"
+#include "TextRcptEditForm.h"
 #include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
 #include "ArticleViewForm.h"
@@ -52,6 +53,7 @@ void RegisterOmnoraForms()
   RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
   RegisterFormClass<TWriteTextForm>("TWriteTextForm");
   RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
+  RegisterFormClass<TTextRcptEditForm>("TTextRcptEditForm");
 }
 
 void CreateStartupForms()
