@@ -14,6 +14,7 @@
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
 #include "ReadArticleForm.h"
+#include "WindowSettingsForm.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
 
@@ -196,6 +197,7 @@ void TMainForm::DeclareBindings(TBindings& b)
   b.Handler("TileVertical1Click", &TMainForm::TileVertical1Click);
   b.Handler("Next1Click", &TMainForm::Next1Click);
   b.Handler("About1Click", &TMainForm::About1Click);
+  b.Handler("WindowSettingsActionExecute", &TMainForm::WindowSettingsActionExecute);
 }
 
 void TMainForm::FormCreate(TComponent*)
@@ -626,4 +628,10 @@ void TMainForm::Next1Click(TComponent*)
 void TMainForm::About1Click(TComponent*)
 {
   ShowAboutBox();
+}
+
+void TMainForm::WindowSettingsActionExecute(TComponent*)
+{
+  ExecuteWindowSettingsForm();
+  PostMessageA(Handle(), WM_RELOAD_SETTINGS, 0, 0);
 }
