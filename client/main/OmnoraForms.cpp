@@ -9,8 +9,13 @@
 #include "HostConfigForm.h"
 #include "LoginForm.h"
 #include "NewUserForm.h"
+#include "NoteOnDoorForm.h"
 #include "PresentationPromptForm.h"
+#include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
+#include "ArticleViewForm.h"
+#include "FindDialog.h"
+#include "PanelNoBG.h"
 #include "EventLogForm.h"
 #include "Forms.h"
 #include "GetNameForm.h"
@@ -29,12 +34,15 @@ void RegisterOmnoraForms()
   done = true;
   RegisterStandardComponents();
   RegisterClass<TFrame1>("TFrame1");
+  RegisterType<TFindDialog>("FindDialog");
+  RegisterClass<TPanelNoBG>("TPanelNoBG");
   RegisterFormClass<TMainForm>("TMainForm");
   RegisterFormClass<TActiveUsersForm>("TActiveUsersForm");
   RegisterFormClass<TMessagesForm>("TMessagesForm");
   RegisterFormClass<TReadArticleForm>("TReadArticleForm");
   RegisterFormClass<TEventLogForm>("TEventLogForm");
   RegisterFormClass<TGetNameForm>("TGetNameForm");
+  RegisterFormClass<TArticleViewForm>("TArticleViewForm");
   // The windows that commands open later.
   RegisterClass<TLinkEdit>("TLinkEdit");
   RegisterFormClass<TAboutBox>("TAboutBox");
@@ -46,6 +54,8 @@ void RegisterOmnoraForms()
   RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
   RegisterFormClass<TConfigForm>("TConfigForm");
   RegisterFormClass<TWindowSettingsForm>("TWindowSettingsForm");
+  RegisterFormClass<TWriteTextForm>("TWriteTextForm");
+  RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
 }
 
 void CreateStartupForms()
