@@ -14,6 +14,7 @@
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
 #include "ReadArticleForm.h"
+#include "TextRcptEditForm.h"
 #include "WindowSettingsForm.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
@@ -203,6 +204,8 @@ void TMainForm::DeclareBindings(TBindings& b)
 void TMainForm::FormCreate(TComponent*)
 {
   NoteShownPersons = std::make_unique<TSortedIntegerList>(true);
+  if (auto* textProperties = dynamic_cast<TAction*>(FindComponent("TextPropertiesAction")))
+    textProperties->OnExecute = [textProperties](TComponent*) { TextPropertiesCommand(textProperties->Argument()); };
   CreateCommunicationObject();
   CreateCacheObject();
   GetCommunication()->Set_Trace(VARIANT_FALSE);

@@ -11,6 +11,7 @@
 #include "NewUserForm.h"
 #include "NoteOnDoorForm.h"
 #include "PresentationPromptForm.h"
+#include "TextRcptEditForm.h"
 #include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
 #include "ArticleViewForm.h"
@@ -56,6 +57,7 @@ void RegisterOmnoraForms()
   RegisterFormClass<TWindowSettingsForm>("TWindowSettingsForm");
   RegisterFormClass<TWriteTextForm>("TWriteTextForm");
   RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
+  RegisterFormClass<TTextRcptEditForm>("TTextRcptEditForm");
 }
 
 void CreateStartupForms()
