@@ -21,6 +21,11 @@ int AskUser(HWND owner, const std::string& text, const std::string& caption, UIN
   return GSeams.MessageBox ? GSeams.MessageBox(owner, text, caption, flags) : IDCANCEL;
 }
 
+bool PostToWindow(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+  return GSeams.PostMessage && GSeams.PostMessage(window, message, wParam, lParam);
+}
+
 bool OnWindowThread()
 {
   return GSeams.IsWindowThread && GSeams.IsWindowThread();

@@ -21,6 +21,8 @@ struct TWindowSeams
   // WaitForMultipleObjects (wait for any) that, on the window thread, runs
   // the workers' synchronised calls meanwhile.
   DWORD (*WaitAny)(DWORD count, const HANDLE* handles, DWORD timeoutMs) = nullptr;
+  // Posts a message to a window of the window layer (PostMessage).
+  BOOL (WINAPI *PostMessage)(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = nullptr;
 };
 
 void InstallWindowSeams(const TWindowSeams& seams);
@@ -28,6 +30,10 @@ const TWindowSeams& WindowSeams();
 
 // A message box through the installed seam (IDCANCEL, unseen, without one).
 int AskUser(HWND owner, const std::string& text, const std::string& caption, UINT flags);
+
+// Tells a window that something changed, by a posted message; false when
+// it could not (no window layer, or no such window).
+bool PostToWindow(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 
 // True on the window thread (never without the seam).
 bool OnWindowThread();

@@ -1,7 +1,6 @@
 #include "FontSettings.h"
 
 #include "EngineBinding.h"
-#include "RichEditFonts.h"
 
 std::string ReadFontSetting(int category)
 {

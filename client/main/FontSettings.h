@@ -8,6 +8,7 @@
 #include <string>
 
 #include "FontStrings.h"
+#include "RichEditFonts.h"
 #include "SharedTables.h"
 
 struct ITextFont;

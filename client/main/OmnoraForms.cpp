@@ -3,13 +3,20 @@
 #include <exception>
 
 #include "AboutBoxForm.h"
+#include "ConfigForm.h"
 #include "ConfigListForm.h"
 #include "ConnectingForm.h"
 #include "HostConfigForm.h"
 #include "LoginForm.h"
 #include "NewUserForm.h"
+#include "NoteOnDoorForm.h"
 #include "PresentationPromptForm.h"
+#include "TextRcptEditForm.h"
+#include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
+#include "ArticleViewForm.h"
+#include "FindDialog.h"
+#include "PanelNoBG.h"
 #include "EventLogForm.h"
 #include "Form.h"
 #include "GetNameForm.h"
@@ -19,6 +26,7 @@
 #include "NameFrame.h"
 #include "ReadArticleForm.h"
 #include "WindowLayer.h"
+#include "WindowSettingsForm.h"
 #include "ProcessObjects.h"
 
 void RegisterOmnoraForms()
@@ -28,12 +36,15 @@ void RegisterOmnoraForms()
   done = true;
   RegisterStandardComponents();
   RegisterClass<TFrame1>("TFrame1");
+  RegisterType<TFindDialog>("FindDialog");
+  RegisterClass<TPanelNoBG>("TPanelNoBG");
   RegisterFormClass<TMainForm>("TMainForm");
   RegisterFormClass<TActiveUsersForm>("TActiveUsersForm");
   RegisterFormClass<TMessagesForm>("TMessagesForm");
   RegisterFormClass<TReadArticleForm>("TReadArticleForm");
   RegisterFormClass<TEventLogForm>("TEventLogForm");
   RegisterFormClass<TGetNameForm>("TGetNameForm");
+  RegisterFormClass<TArticleViewForm>("TArticleViewForm");
   // The windows that commands open later.
   RegisterClass<TLinkEdit>("TLinkEdit");
   RegisterFormClass<TAboutBox>("TAboutBox");
@@ -43,6 +54,11 @@ void RegisterOmnoraForms()
   RegisterFormClass<TConnectingForm>("TConnectingForm");
   RegisterFormClass<TNewUserForm>("TNewUserForm");
   RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
+  RegisterFormClass<TConfigForm>("TConfigForm");
+  RegisterFormClass<TWindowSettingsForm>("TWindowSettingsForm");
+  RegisterFormClass<TWriteTextForm>("TWriteTextForm");
+  RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
+  RegisterFormClass<TTextRcptEditForm>("TTextRcptEditForm");
 }
 
 void CreateStartupForms()

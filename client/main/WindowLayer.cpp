@@ -13,6 +13,7 @@ void InstallWindowLayer()
   seams.IsWindowThread = IsWindowThread;
   seams.Synchronize = SynchronizeOnWindowThread;
   seams.WaitAny = WaitAnyWithSynchronize;
+  seams.PostMessage = PostMessageA;
   InstallWindowSeams(seams);
   Application().StopWorkers = StopAllThreads;
 }
