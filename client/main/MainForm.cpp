@@ -15,6 +15,7 @@
 #include "MessagesForm.h"
 #include "ReadArticleForm.h"
 #include "TextRcptEditForm.h"
+#include "WriteTextForm.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
 
@@ -225,6 +226,7 @@ void TMainForm::FormShow(TComponent*)
   }
   LoadSettings();
   if (ReadArticleForm) ReadArticleForm->LoadSettings();
+  BindWriteCommands(ReadArticleForm);
   if (ActiveUsersForm) ActiveUsersForm->LoadColumnWidths();
   if (MessagesForm) MessagesForm->LoadSettings();
   ParseCommandLine(ProgramArguments());

@@ -533,4 +533,35 @@ TEST_F(WriteText, ShortcutsOfTheListWhenItHasFocusAndOfTheWindowOtherwise)
   EXPECT_EQ(AskedCaptions, (std::vector<std::string>{"Add recipient"}));
 }
 
+TEST_F(WriteText, ReadingWindowCommandsOpenTheRightEditor)
+{
+  const int conf = Session->CreateConference("Editor Commands");
+  const int own = Session->TextTo(conf, "Mine\nbody");
+  const int other = Session->CreatePerson("Someone Else", "pw");
+  ASSERT_TRUE(Session->Login(other, "pw"));
+  const int theirs = Session->TextTo(conf, "Theirs\nbody");
+  ASSERT_TRUE(Session->Login(5, "gazonk"));
+
+  EXPECT_TRUE(RunWriteCommand(4, theirs, conf));
+  EXPECT_EQ(TakeUserMessage(), "!Footnotes to texts can only be added by the author of the original message");
+  EXPECT_EQ(Application().FindForm("WriteTextForm"), nullptr);
+  EXPECT_TRUE(RunWriteCommand(2, 0, conf));
+  EXPECT_EQ(TakeUserMessage(), "!No current article available");
+
+  ASSERT_TRUE(RunWriteCommand(4, own, conf));
+  auto* footnote = Ready(dynamic_cast<TWriteTextForm*>(Application().FindForm("WriteTextForm")));
+  ASSERT_NE(footnote, nullptr);
+  EXPECT_EQ(RowTexts(footnote).front(), (TRowText{"Footnote to", N(own), ""}));
+  footnote->Free();
+  Application().ProcessMessages();
+
+  NextName = other;
+  ASSERT_TRUE(RunWriteCommand(6, own, conf));
+  EXPECT_EQ(AskedCaptions, (std::vector<std::string>{"Write letter"}));
+  auto* letter = Ready(dynamic_cast<TWriteTextForm*>(Application().FindForm("WriteTextForm")));
+  ASSERT_NE(letter, nullptr);
+  EXPECT_EQ(RowTexts(letter).front(), (TRowText{"Recipient", N(other), "Someone Else"}));
+  EXPECT_FALSE(RunWriteCommand(7, own, conf));
+}
+
 } // namespace
