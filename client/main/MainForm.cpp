@@ -15,6 +15,7 @@
 #include "MessagesForm.h"
 #include "ReadArticleForm.h"
 #include "TextRcptEditForm.h"
+#include "WindowSettingsForm.h"
 #include "WriteTextForm.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
@@ -198,6 +199,7 @@ void TMainForm::DeclareBindings(TBindings& b)
   b.Handler("TileVertical1Click", &TMainForm::TileVertical1Click);
   b.Handler("Next1Click", &TMainForm::Next1Click);
   b.Handler("About1Click", &TMainForm::About1Click);
+  b.Handler("WindowSettingsActionExecute", &TMainForm::WindowSettingsActionExecute);
 }
 
 void TMainForm::FormCreate(TComponent*)
@@ -631,4 +633,10 @@ void TMainForm::Next1Click(TComponent*)
 void TMainForm::About1Click(TComponent*)
 {
   ShowAboutBox();
+}
+
+void TMainForm::WindowSettingsActionExecute(TComponent*)
+{
+  ExecuteWindowSettingsForm();
+  PostMessageA(Handle(), WM_RELOAD_SETTINGS, 0, 0);
 }

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "AboutBoxForm.h"
+#include "ConfigForm.h"
 #include "ConfigListForm.h"
 #include "ConnectingForm.h"
 #include "HostConfigForm.h"
@@ -24,6 +25,7 @@
 #include "MessagesForm.h"
 #include "NameFrame.h"
 #include "ReadArticleForm.h"
+#include "WindowSettingsForm.h"
 #include "ProcessObjects.h"
 
 void RegisterOmnoraForms()
@@ -51,6 +53,8 @@ void RegisterOmnoraForms()
   RegisterFormClass<TConnectingForm>("TConnectingForm");
   RegisterFormClass<TNewUserForm>("TNewUserForm");
   RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
+  RegisterFormClass<TConfigForm>("TConfigForm");
+  RegisterFormClass<TWindowSettingsForm>("TWindowSettingsForm");
   RegisterFormClass<TWriteTextForm>("TWriteTextForm");
   RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
   RegisterFormClass<TTextRcptEditForm>("TTextRcptEditForm");
