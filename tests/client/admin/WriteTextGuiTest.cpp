@@ -235,6 +235,12 @@ TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
   rot->WriteTextEdit->SelectAll();
   rot->ROT13Action->Execute();
   EXPECT_EQ(rot->WriteTextEdit->Text(), "Hello, World 42");
+
+  // Quoted paste marks every pasted line.
+  ASSERT_TRUE(PutTextOnClipboard(rot->HostHandle(), "first\r\nsecond\r\n"));
+  rot->WriteTextEdit->SetText("");
+  rot->ClipboardQoutedPasteAction->Execute();
+  EXPECT_EQ(rot->WriteTextEdit->Text(), "> first\r> second\r");
 }
 
 TEST_F(WriteText, QuestionsBeforeSendingStopWithoutLosingAnything)
