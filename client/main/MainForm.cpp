@@ -8,6 +8,7 @@
 
 #include "AboutBoxForm.h"
 #include "ActiveUsersForm.h"
+#include "AdminWindowCommands.h"
 #include "EventLogForm.h"
 #include "EngineBinding.h"
 #include "ClientCaches.h"
@@ -16,6 +17,7 @@
 #include "ReadArticleForm.h"
 #include "TextRcptEditForm.h"
 #include "WindowSettingsForm.h"
+#include "WriteTextForm.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
 
@@ -206,6 +208,7 @@ void TMainForm::FormCreate(TComponent*)
   NoteShownPersons = std::make_unique<TSortedIntegerList>(true);
   if (auto* textProperties = dynamic_cast<TAction*>(FindComponent("TextPropertiesAction")))
     textProperties->OnExecute = [textProperties](TComponent*) { TextPropertiesCommand(textProperties->Argument()); };
+  BindAdminWindowCommands(this);
   CreateCommunicationObject();
   CreateCacheObject();
   GetCommunication()->Set_Trace(VARIANT_FALSE);
@@ -227,6 +230,7 @@ void TMainForm::FormShow(TComponent*)
   }
   LoadSettings();
   if (ReadArticleForm) ReadArticleForm->LoadSettings();
+  BindWriteCommands(ReadArticleForm);
   if (ActiveUsersForm) ActiveUsersForm->LoadColumnWidths();
   if (MessagesForm) MessagesForm->LoadSettings();
   ParseCommandLine(ProgramArguments());
