@@ -5,7 +5,7 @@
 #include "ClientCaches.h"
 #include "EngineObjects.h"
 #include "LKRequest.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "LyskomErrors.h"
 #include "UserMessages.h"
 #include "ProtocolText.h"
@@ -55,7 +55,7 @@ bool CreatePerson(const std::string& name, const std::string& password, int& per
     return false;
   }
   person = int(LKInt(create.Response(), "result"));
-  const TServerInfo info = GetServerInfo();
+  const TServerInfo info = ServerInfo;
   // A server without one of these conferences names it 0.
   for (int confNo : {info.ConfPresConf, info.PersPresConf, info.KomNewsConf})
     if (confNo > 0) JoinConference(confNo, person);

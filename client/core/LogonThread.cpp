@@ -10,7 +10,7 @@
 #include "EngineBinding.h"
 #include "EngineObjects.h"
 #include "LKRequest.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "Lookups.h"
 #include "LyskomErrors.h"
 #include "MembershipLoading.h"
@@ -89,9 +89,9 @@ void ReadServerInfo(ILKCommunication* comm)
   si.MotdConf = int(LKInt(r, "result.motd_conf"));
   si.KomNewsConf = int(LKInt(r, "result.kom_news_conf"));
   si.MotdOfLyskom = int(LKInt(r, "result.motd_of_lyskom"));
-  SetServerInfo(si);
+  ServerInfo = si;
   if (si.Version <= 10699) {
-    SetServerVersion(TServerVersion());
+    ServerVersion = TServerVersion();
     return;
   }
   TLKRequest version(L_GET_VERSION_INFO, "");
@@ -100,7 +100,7 @@ void ReadServerInfo(ILKCommunication* comm)
   sv.ProtocolVersion = int(LKInt(version.Response(), "result.protocol_version"));
   sv.ServerSoftware = LKString(version.Response(), "result.server_software");
   sv.SoftwareVersion = LKString(version.Response(), "result.software_version");
-  SetServerVersion(sv);
+  ServerVersion = sv;
 }
 
 // Offers a presentation when the person has none, then stores the answer
@@ -127,9 +127,9 @@ bool LoggedInSequence(ILKCommunication* comm, const LKLoginInfo& info, const TLo
 
   OnWindowThread(windows.Progress, std::string("Retrieving server info"), 45);
   ReadServerInfo(comm);
-  const TServerInfo serverInfo = GetServerInfo();
+  const TServerInfo serverInfo = ServerInfo;
   if (serverInfo.MotdOfLyskom > 0) OnWindowThread(windows.ShowText, serverInfo.MotdOfLyskom);
-  AcceptAsync(AsyncMessagesFor(GetServerVersion().ProtocolVersion));
+  AcceptAsync(AsyncMessagesFor(ServerVersion.ProtocolVersion));
 
   OnWindowThread(windows.Progress, std::string("Fetching user number"), 50);
   if (CurrentPersNo.load() == 0) CurrentPersNo = LookupName(info.User, ctUsers);

@@ -7,7 +7,7 @@
 #include "ClientCaches.h"
 #include "EngineObjects.h"
 #include "LKRequest.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "Lookups.h"
 #include "ProtocolText.h"
 

@@ -9,7 +9,7 @@
 #include "AboutBoxForm.h"
 #include "ConnectingForm.h"
 #include "ConnectionCommands.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "LogonThread.h"
 #include "NewUserForm.h"
 #include "PresentationPromptForm.h"

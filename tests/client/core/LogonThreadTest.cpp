@@ -10,7 +10,7 @@
 #include "EngineBinding.h"
 #include "EngineSession.h"
 #include "FakeServer.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "LyskomErrors.h"
 #include "LogonThread.h"
 #include "LyskomdSuite.h"
@@ -128,7 +128,7 @@ TEST_F(LogonSequence, ByNameIntroducesTheClientAndLoadsTheMemberships)
   EXPECT_EQ(ArgumentsOf(L_SET_CLIENT_VERSION), "6HOmnora " + ToHollerith(ClientVersionText()));
   EXPECT_EQ(ArgumentsOf(L_LOGIN), "5 6Hgazonk 0");
   // lyskomd speaks protocol 11: the newer messages are asked for.
-  EXPECT_EQ(GetServerVersion().ProtocolVersion, 11);
+  EXPECT_EQ(ServerVersion.ProtocolVersion, 11);
   EXPECT_EQ(ArgumentsOf(L_ACCEPT_ASYNC), "11 { 5 7 8 9 11 12 13 14 15 16 17 }");
   ASSERT_FALSE(steps.empty());
   EXPECT_EQ(steps.front().second, 0);
@@ -317,8 +317,8 @@ TEST(LogonSequenceOldServer, AcceptsTheOldMessagesAndAsksNoVersion)
   fake.Stop();
   EXPECT_EQ(received.find("75:"), std::string::npos);
   EXPECT_NE(received.find("80:8 { 5 7 8 9 11 12 13 0 }"), std::string::npos) << received;
-  EXPECT_EQ(GetServerVersion().ProtocolVersion, 0);
-  EXPECT_EQ(GetServerInfo().Version, 10699);
+  EXPECT_EQ(ServerVersion.ProtocolVersion, 0);
+  EXPECT_EQ(ServerInfo.Version, 10699);
 }
 
 } // namespace

@@ -8,7 +8,7 @@
 #include "UserMessages.h"
 #include "HostConfigForm.h"
 #include "LoginForm.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "ModalScript.h"
