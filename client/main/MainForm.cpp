@@ -22,6 +22,7 @@
 #include "ReadArticleForm.h"
 #include "TextRcptEditForm.h"
 #include "WindowSettingsForm.h"
+#include "WriteTextForm.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
 
@@ -281,6 +282,7 @@ void TMainForm::FormShow(TComponent*)
   }
   LoadSettings();
   if (ReadArticleForm) ReadArticleForm->LoadSettings();
+  BindWriteCommands(ReadArticleForm);
   if (ActiveUsersForm) ActiveUsersForm->LoadColumnWidths();
   if (MessagesForm) MessagesForm->LoadSettings();
   ParseCommandLine(ProgramArguments());
