@@ -14,6 +14,7 @@
 #include "NewUserForm.h"
 #include "PresentationPromptForm.h"
 #include "ActiveUsersForm.h"
+#include "AdminWindowCommands.h"
 #include "EventLogForm.h"
 #include "EngineBinding.h"
 #include "ClientCaches.h"
@@ -214,6 +215,7 @@ void TMainForm::FormCreate(TComponent*)
   NoteShownPersons = std::make_unique<TSortedIntegerList>(true);
   if (auto* textProperties = dynamic_cast<TAction*>(FindComponent("TextPropertiesAction")))
     textProperties->OnExecute = [textProperties](TComponent*) { TextPropertiesCommand(textProperties->Argument()); };
+  BindAdminWindowCommands(this);
   CreateCommunicationObject();
   CreateCacheObject();
   GetCommunication()->Set_Trace(VARIANT_FALSE);
