@@ -51,21 +51,11 @@ const TAuxItemRecord* FirstAuxItem(const TextStatType& stat, int tag)
   return nullptr;
 }
 
-// The name chooser of the program: the shared name dialog.
-int AskNameWithDialog(const std::string& caption)
-{
-  if (!GetNameForm) return -1;
-  GetNameForm->SetCaption(caption);
-  GetNameForm->NameFrame->ItemList->SetText("");
-  if (GetNameForm->ShowModal() != mrOk) return -1;
-  const std::string text = GetNameForm->NameFrame->ItemList->Text();
-  const int number = IsNumberText(text) ? StrToIntLenient(text) : LookupName(text, ctUsers | ctConferences);
-  return number >= 1 ? number : -1;
-}
-
 } // namespace
 
-std::function<int(const std::string& caption)> TWriteTextForm::NameAsker = AskNameWithDialog;
+std::function<int(const std::string& caption)> TWriteTextForm::NameAsker = [](const std::string& caption) {
+  return AskForName(caption, "", ctUsers | ctConferences);
+};
 
 
 // ------------------------------------------------------------ TAddRcptThread
