@@ -570,4 +570,28 @@ TEST_F(WriteText, ReadingWindowCommandsOpenTheRightEditor)
   EXPECT_FALSE(RunWriteCommand(7, own, conf));
 }
 
+TEST_F(WriteText, CommentToATextThatWantsNoneAsksAndSendsNothingOnNo)
+{
+  const int conf = Session->CreateConference("Editor No Comments");
+  const int text = Session->CreateText("Leave me be\nbody", FormatText("0 %d", conf), 1, "4 00000000 0 0H", 1);
+  ASSERT_GT(text, 0);
+  Boxes->SetAnswer(IDNO);
+  const std::string wish = "User [5] Administrator (of) LysKOM does not want comments to the text\r\nContinue?";
+
+  // The recipient worker asks, and a No leads to the question of trashing.
+  TWriteTextForm* form = Ready(WriteComment(text, false));
+  ASSERT_TRUE(Boxes->WaitForCount(2, 10000));
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{wish, "Really trash this text?"}));
+  EXPECT_TRUE(form->Visible());
+
+  // Submitting asks again; No sends nothing and keeps the window.
+  Boxes->Clear();
+  Session->Comm()->ClearRecord();
+  form->WriteTextEdit->SetText("But I must");
+  EXPECT_FALSE(form->SubmitText());
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{wish}));
+  EXPECT_EQ(Session->Comm()->CountOf(L_CREATE_TEXT_10), 0);
+  EXPECT_EQ(form->WriteTextEdit->Text(), "But I must");
+}
+
 } // namespace
