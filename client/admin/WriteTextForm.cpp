@@ -600,11 +600,12 @@ void TWriteTextForm::AddComToActionExecute(TComponent*)
 {
   std::string value;
   if (!InputQuery("Add comment to text", "What text is this a comment to?", value)) return;
-  if (!IsNumberText(value)) {
+  const int textNo = IsNumberText(value) ? StrToIntLenient(value.substr(value.find_first_not_of(' '))) : 0;
+  if (textNo < 1) {
     QueueUserMessage("!Not a valid text number");
     return;
   }
-  AddRow(TRowKind::CommentTo, StrToIntLenient(value));
+  AddRow(TRowKind::CommentTo, textNo);
 }
 
 void TWriteTextForm::QuoteActionExecute(TComponent*) { QuoteCommentedTexts(); }

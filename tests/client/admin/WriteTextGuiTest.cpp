@@ -17,6 +17,7 @@
 #include "Forms.h"
 #include "Lookups.h"
 #include "MessageBoxes.h"
+#include "ModalScript.h"
 #include "NoteOnDoorForm.h"
 #include "OmnoraForms.h"
 #include "ProcessObjects.h"
@@ -592,6 +593,35 @@ TEST_F(WriteText, CommentToATextThatWantsNoneAsksAndSendsNothingOnNo)
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{wish}));
   EXPECT_EQ(Session->Comm()->CountOf(L_CREATE_TEXT_10), 0);
   EXPECT_EQ(form->WriteTextEdit->Text(), "But I must");
+}
+
+TEST_F(WriteText, CommentToTypedByTheUserMustBeATextNumber)
+{
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  const auto answer = [](const std::string& typed) {
+    return [typed](TForm* f) {
+      auto* value = dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"));
+      ASSERT_NE(value, nullptr);
+      EXPECT_EQ(f->Caption(), "Add comment to text");
+      value->SetText(typed);
+      TModalScript::Click(dynamic_cast<TControl*>(f->FindComponent("OkButton")));
+    };
+  };
+  for (const char* typed : {"12x", "0", ""}) {
+    TModalScript script;
+    script.Then("InputQueryForm", answer(typed));
+    script.Start();
+    form->AddComToAction->Execute();
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(TakeUserMessage(), "!Not a valid text number") << typed;
+  }
+  EXPECT_EQ(form->ListView->Count(), 0);
+  const int text = Session->TextTo(Session->CreateConference("Editor Typed"), "Typed\nx");
+  TModalScript script;
+  script.Then("InputQueryForm", answer(" " + N(text)));
+  script.Start();
+  form->AddComToAction->Execute();
+  EXPECT_EQ(RowTexts(form), (std::vector<TRowText>{{"Comment to", N(text), "Administrator (of) LysKOM"}}));
 }
 
 } // namespace
