@@ -21,6 +21,10 @@ struct TWindowSeams
   // WaitForMultipleObjects (wait for any) that, on the window thread, runs
   // the workers' synchronised calls meanwhile.
   DWORD (*WaitAny)(DWORD count, const HANDLE* handles, DWORD timeoutMs) = nullptr;
+  // Make the calling thread the window thread (false when it cannot be),
+  // and end it; the process's start and end (ProcessObjects.h) call them.
+  bool (*StartWindowThread)() = nullptr;
+  void (*EndWindowThread)() = nullptr;
   // Posts a message to a window of the window layer (PostMessage).
   BOOL (WINAPI *PostMessage)(HWND window, UINT message, WPARAM wParam, LPARAM lParam) = nullptr;
 };

@@ -13,6 +13,8 @@ void InstallWindowLayer()
   seams.IsWindowThread = IsWindowThread;
   seams.Synchronize = SynchronizeOnWindowThread;
   seams.WaitAny = WaitAnyWithSynchronize;
+  seams.StartWindowThread = InitThreadSynchronization;
+  seams.EndWindowThread = DoneThreadSynchronization;
   seams.PostMessage = PostMessageA;
   InstallWindowSeams(seams);
   Application().StopWorkers = StopAllThreads;

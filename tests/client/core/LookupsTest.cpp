@@ -18,7 +18,6 @@
 #include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "Lookups.h"
-#include "WindowThread.h"
 #include "TestSupport.h"
 #include "Threads.h"
 #include "ProcessObjects.h"
@@ -100,12 +99,6 @@ protected:
     return communication->Connect(&connected) == S_OK && connected;
   }
 
-  // The chooser runs on the window thread: this one.
-  struct TWindowThreadScope
-  {
-    TWindowThreadScope() { InitThreadSynchronization(); }
-    ~TWindowThreadScope() { DoneThreadSynchronization(); }
-  } FWindowThread;
   TUnitsScope FUnits;
 };
 

@@ -285,7 +285,6 @@ TEST_F(WindowThreadTest, AfterShutDownCallsAreDroppedAndNobodyWaits)
 
 TEST(UnitInitTest, WorkersEndBeforeTheObjectsTheyUseAreFreed)
 {
-  ASSERT_TRUE(InitThreadSynchronization());
   ASSERT_TRUE(InitializeUnits());
   EXPECT_FALSE(InitializeUnits());
   EXPECT_TRUE(IsWindowThread());
@@ -309,10 +308,10 @@ TEST(UnitInitTest, WorkersEndBeforeTheObjectsTheyUseAreFreed)
 
   FinalizeUnits();
   EXPECT_EQ(0u, LiveThreadCount());
+  EXPECT_FALSE(IsWindowThread());
   QueueUserMessage("!after the end");
   EXPECT_EQ(0, UserMessageCount());
   FinalizeUnits();  // a second end does nothing
-  DoneThreadSynchronization();
 }
 
 } // namespace
