@@ -8,6 +8,7 @@
 
 #include "AboutBoxForm.h"
 #include "ActiveUsersForm.h"
+#include "AdminWindowCommands.h"
 #include "EventLogForm.h"
 #include "EngineBinding.h"
 #include "ClientCaches.h"
@@ -207,6 +208,7 @@ void TMainForm::FormCreate(TComponent*)
   NoteShownPersons = std::make_unique<TSortedIntegerList>(true);
   if (auto* textProperties = dynamic_cast<TAction*>(FindComponent("TextPropertiesAction")))
     textProperties->OnExecute = [textProperties](TComponent*) { TextPropertiesCommand(textProperties->Argument()); };
+  BindAdminWindowCommands(this);
   CreateCommunicationObject();
   CreateCacheObject();
   GetCommunication()->Set_Trace(VARIANT_FALSE);
