@@ -20,6 +20,10 @@ constexpr long kProxyStatusTimeoutMs = 20000;
 // at once, but may be inside a client's sink.
 constexpr DWORD kHandOverWaitMs = 10000;
 constexpr DWORD kJoinWaitMs = 5000;
+// The error reply that fails a request whose ok reply could not be read:
+// the engine's own code, as for a lost connection, with a status of its own.
+constexpr LONG kMalformedReplyErrorNo = -1;
+constexpr LONG kMalformedReplyErrorStatus = -2;
 
 bool WaitWritable(SOCKET sock, DWORD timeoutMs)
 {
@@ -485,7 +489,24 @@ void TLKCommCore::FailTransaction(ILKTransaction* trans)
   if (TComPtr<ILockable> lock = ComQuery<ILockable>(trans)) lock->Unlock();
 }
 
-void TLKCommCore::DeliverOkReply(ILKTransaction* trans, LONG refID, TLKCollection* reply)
+bool TLKCommCore::RequestOf(LONG refID, long& requestNo)
+{
+  if (!Connected()) return false;
+  TComPtr<ILKTransaction> trans = FindOutstanding(refID);
+  if (!trans) return false;
+  LONG type = 0;
+  // A transaction that cannot tell its request has its reply passed over.
+  if (FAILED(trans->Get_TransType(&type))) return false;
+  requestNo = type;
+  return true;
+}
+
+void TLKCommCore::FailMalformedReply(LONG refID)
+{
+  DeliverErrorReply(refID, kMalformedReplyErrorNo, kMalformedReplyErrorStatus);
+}
+
+void TLKCommCore::DeliverOkReply(LONG refID, TLKCollection* reply)
 {
   // Taken out under the lock: a disconnection that failed it meanwhile wins.
   TComPtr<ILKTransaction> taken = TakeOutstanding(refID);

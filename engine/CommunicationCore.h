@@ -54,7 +54,12 @@ public:
   bool ParkIfAsked();
   bool MarkGreetingReceived();
   void EndConnectedPhase();
-  void DeliverOkReply(ILKTransaction* trans, LONG refID, TLKCollection* reply);
+  // The request number of the request outstanding under refID, while the
+  // connection is up.
+  bool RequestOf(LONG refID, long& requestNo);
+  void DeliverOkReply(LONG refID, TLKCollection* reply);
+  // An ok reply whose data could not be read fails its request alone.
+  void FailMalformedReply(LONG refID);
   void DeliverErrorReply(LONG refID, LONG code, LONG status);
   void DeliverAsyncMessage(TLKCollection* message);
   void FireConnectNotification();

@@ -61,92 +61,40 @@ bool TLKReadInQueueThread::GreetingPhase()
 
 void TLKReadInQueueThread::ConnectedPhase()
 {
+  TRequestLookup requestOf = [this](long refID, long& requestNo) { return FOwner.RequestOf(refID, requestNo); };
   while (FGreeting && !FTerminated) {
     try {
-      switch (NextMarker()) {
-      case '=': HandleOkReply(); break;
-      case '%': HandleErrorReply(); break;
-      case ':': HandleAsyncMessage(); break;
-      default: break;
-      }
+      Dispatch(ReadFrame(FQueue, requestOf, FOwner.Connected()));
     } catch (const TQueueSyncInterrupt&) {
       return;
-    } catch (...) {
-      // A reply that could not be built is dropped; its bytes are skipped.
+    } catch (const std::exception&) {
+      // Nothing of a line is left once it is read: the next starts afresh.
     }
   }
 }
 
-uint8_t TLKReadInQueueThread::NextMarker()
+void TLKReadInQueueThread::Dispatch(const TFrame& frame)
 {
-  // Scans the bytes in place: blanks, newlines and the rest of a reply that
-  // no reader took are passed over without a wait per byte.
-  for (;;) {
-    const uint8_t* p = nullptr;
-    size_t n = FQueue.PeekSpan(p);
-    if (n == 0) {
-      FQueue.WaitForData(-1);
-      continue;
-    }
-    for (size_t i = 0; i < n; ++i) {
-      uint8_t b = p[i];
-      if (b == '=' || b == '%' || b == ':') {
-        FQueue.Consume(i + 1);
-        return b;
-      }
-    }
-    FQueue.Consume(n);
+  switch (frame.Kind) {
+    case TFrame::TKind::Ok:
+      if (frame.Complete)
+        FOwner.DeliverOkReply(frame.RefID, frame.Collection.Get());
+      else
+        FOwner.FailMalformedReply(frame.RefID);
+      return;
+    case TFrame::TKind::Error:
+      // An error reply cut short still fails its request, with what it told.
+      FOwner.DeliverErrorReply(frame.RefID, frame.ErrorNo, frame.ErrorStatus);
+      return;
+    case TFrame::TKind::Async:
+      if (frame.Complete) FOwner.DeliverAsyncMessage(frame.Collection.Get());
+      return;
+    case TFrame::TKind::ProtocolError:
+      FOwner.SocketThread().WriteTrace("[err]", frame.Text.data(), frame.Text.size());
+      return;
+    case TFrame::TKind::None:
+      return;
   }
-}
-
-void TLKReadInQueueThread::HandleOkReply()
-{
-  LONG refID = ReadInteger(FQueue);
-  TComPtr<ILKTransaction> trans = FOwner.FindOutstanding(refID);
-  if (!trans || !FOwner.Connected()) {
-    SkipRestOfReply(FQueue);
-    return;
-  }
-  LONG requestNo = 0;
-  trans->Get_TransType(&requestNo);
-  TComPtr<TLKCollection> reply = TLKCollection::Create();
-  reply->AddInt("ref_no", refID);
-  reply->AddInt("type", LKEVTYPE_TRANS_OK);
-  ReadReplyResult(*reply.Get(), requestNo, FQueue);
-  FOwner.DeliverOkReply(trans.Get(), refID, reply.Get());
-}
-
-void TLKReadInQueueThread::HandleErrorReply()
-{
-  // lyskomd answers a request it cannot parse with "%% LysKOM protocol
-  // error." and no reference number; it answers no request.
-  if (FQueue.PeekByte() == '%') {
-    std::string line;
-    FQueue.ReadUntil("\n", line, -1);
-    line.insert(0, "%");
-    FOwner.SocketThread().WriteTrace("[err]", line.data(), line.size());
-    return;
-  }
-  LONG refID = ReadInteger(FQueue);
-  LONG code = ReadInteger(FQueue);
-  LONG status = ReadInteger(FQueue);
-  FOwner.DeliverErrorReply(refID, code, status);
-}
-
-void TLKReadInQueueThread::HandleAsyncMessage()
-{
-  ReadInteger(FQueue);  // the parameter count
-  LONG event = ReadInteger(FQueue);
-  TComPtr<TLKCollection> message = TLKCollection::Create();
-  message->AddInt("type", LKEVTYPE_TRANS_ASYNC);
-  message->AddInt("event", event);
-  if (!FOwner.Connected()) {
-    SkipRestOfReply(FQueue);
-    return;
-  }
-  // A message without members of its own carries parameters that are skipped.
-  if (!ReadAsyncMessage(*message.Get(), event, FQueue)) SkipRestOfReply(FQueue);
-  FOwner.DeliverAsyncMessage(message.Get());
 }
 
 } // namespace Vantor

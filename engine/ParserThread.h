@@ -8,6 +8,7 @@
 #include <atomic>
 
 #include "ByteQueue.h"
+#include "ProtocolReaders.h"
 
 namespace Vantor {
 
@@ -36,11 +37,7 @@ public:
 private:
   bool GreetingPhase();
   void ConnectedPhase();
-  // The next "=", "%" or ":", skipping every other byte.
-  uint8_t NextMarker();
-  void HandleOkReply();
-  void HandleErrorReply();
-  void HandleAsyncMessage();
+  void Dispatch(const TFrame& frame);
 
   TQueue& FQueue;
   TLKCommCore& FOwner;
