@@ -9,6 +9,9 @@ namespace Vantor {
 namespace {
 
 constexpr LONG kSyncSendTimeoutMs = 360000;
+const HRESULT kSyncSendOnEngineThread = HRESULT_FROM_WIN32(ERROR_POSSIBLE_DEADLOCK);
+const char kSyncSendOnEngineThreadText[] =
+  "SyncSend cannot wait for a reply inside a notification or callback of the connection; use Send";
 
 } // namespace
 
@@ -116,8 +119,7 @@ STDMETHODIMP TLKCommunication::Send(IUnknown* InSendTrans)
   return ComGuard(IID_ILKCommunication, [&] {
     TComPtr<ILKTransaction> trans = ComQuery<ILKTransaction>(InSendTrans);
     if (!trans) return SetComError("Interface not supported", IID_ILKCommunication, E_NOINTERFACE);
-    FCore->Send(trans.Get(), InSendTrans);
-    return S_OK;
+    return FCore->Send(trans.Get(), InSendTrans);
   });
 }
 
@@ -127,20 +129,29 @@ STDMETHODIMP TLKCommunication::SyncSend(IUnknown* InTrans)
     TComPtr<ILKTransaction> trans = ComQuery<ILKTransaction>(InTrans);
     TComPtr<ILockable> lock = ComQuery<ILockable>(InTrans);
     if (!trans || !lock) return SetComError("Interface not supported", IID_ILKCommunication, E_NOINTERFACE);
+    // Replies are delivered on the engine's own threads: waiting there for
+    // one would wait for itself. The request is not sent.
+    if (FCore->OnEngineThread())
+      return SetComError(kSyncSendOnEngineThreadText, IID_ILKCommunication, kSyncSendOnEngineThread);
     HRESULT hr = trans->Set_Callback(static_cast<ILKTransEvent*>(this));
     if (FAILED(hr)) return hr;
-    lock->Lock();
-    FCore->Send(trans.Get(), InTrans);
-    lock->Waitfor(kSyncSendTimeoutMs);
+    if (FAILED(hr = lock->Lock())) return hr;
+    if (FAILED(hr = FCore->Send(trans.Get(), InTrans))) {
+      // Never sent: nothing will unlock it.
+      HRESULT unlocked = lock->Unlock();
+      (void)unlocked;  // the send's failure is the one to report
+      return hr;
+    }
+    if (FAILED(hr = lock->Waitfor(kSyncSendTimeoutMs))) return hr;
     TComPtr<ILKCollection> reply;
-    trans->Get_Response(reply.Put());
+    if (FAILED(hr = trans->Get_Response(reply.Put()))) return hr;
     if (!reply) {
       // Given up on: a late reply is dropped, and the lock is given back so
       // that the transaction can be sent again.
       LONG refID = 0;
-      trans->Get_RefID(&refID);
+      if (FAILED(hr = trans->Get_RefID(&refID))) return hr;
       FCore->TakeOutstanding(refID);
-      lock->Unlock();
+      return lock->Unlock();
     }
     return S_OK;
   });

@@ -58,6 +58,8 @@ public:
   // ILKTransEvent
   STDMETHODIMP OnResponse(IUnknown* Trans, ILKCollection* Reply) override;
 
+  TLKCommCore& Core() { return *FCore; }
+
 private:
   HRESULT GetSetting(BSTR* Value, std::string TLKCommThread::TSettings::*member);
   HRESULT SetSetting(BSTR Value, std::string TLKCommThread::TSettings::*member);

@@ -12,7 +12,6 @@ namespace Vantor {
 
 namespace {
 
-constexpr DWORD kWritableTimeoutMs = 30000;
 // A proxy that accepts the connection but never answers must not hold
 // Connect for ever.
 constexpr long kProxyStatusTimeoutMs = 20000;
@@ -24,17 +23,6 @@ constexpr DWORD kJoinWaitMs = 5000;
 // the engine's own code, as for a lost connection, with a status of its own.
 constexpr LONG kMalformedReplyErrorNo = -1;
 constexpr LONG kMalformedReplyErrorStatus = -2;
-
-bool WaitWritable(SOCKET sock, DWORD timeoutMs)
-{
-  fd_set set;
-  FD_ZERO(&set);
-  FD_SET(sock, &set);
-  timeval tv;
-  tv.tv_sec = long(timeoutMs / 1000);
-  tv.tv_usec = long((timeoutMs % 1000) * 1000);
-  return select(0, nullptr, &set, nullptr, &tv) > 0;
-}
 
 std::string Trimmed(const std::string& s)
 {
@@ -146,8 +134,12 @@ void TLKCommCore::Shutdown()
   // ends on its own once the sink returns, keeping the core alive till then.
   DWORD self = GetCurrentThreadId();
   if (FParser->Handle() && FParser->ThreadId() != self) WaitForSingleObject(FParser->Handle(), kJoinWaitMs);
-  if (FSocketThread->Handle() && FSocketThread->ThreadId() != self)
-    WaitForSingleObject(FSocketThread->Handle(), kJoinWaitMs);
+  if (FSocketThread->Handle() && FSocketThread->ThreadId() != self) {
+    // Its receive is woken again while it has not let go of the socket.
+    ULONGLONG deadline = GetTickCount64() + kJoinWaitMs;
+    while (WaitForSingleObject(FSocketThread->Handle(), 20) == WAIT_TIMEOUT && GetTickCount64() < deadline)
+      FSocketThread->WakeSocket();
+  }
 }
 
 void TLKCommCore::StateChanged()
@@ -236,7 +228,7 @@ HRESULT TLKCommCore::Connect(bool& connected)
   // rather than holding it back for the acknowledgement of the previous one.
   BOOL noDelay = TRUE;
   setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
-  if (!WaitWritable(sock, kWritableTimeoutMs)) {
+  if (!FinishConnect(sock, FTimeouts.ConnectMs)) {
     CloseSocketNoLinger(sock);
     return S_OK;
   }
@@ -252,6 +244,7 @@ HRESULT TLKCommCore::Connect(bool& connected)
     StateChanged();
     return S_OK;
   };
+  FConnectedAt = GetTickCount64();
   try {
     if (settings.UseProxy) {
       std::string request = "CONNECT " + settings.Server + ":" + settings.Port + " HTTP/1.0\r\n\r\n";
@@ -288,40 +281,45 @@ void TLKCommCore::ConnectionLost()
   FireDisconnectNotification();
 }
 
-void TLKCommCore::Send(ILKTransaction* trans, IUnknown* unk)
+HRESULT TLKCommCore::Send(ILKTransaction* trans, IUnknown* unk)
 {
   // A request sent again must not show the reply of its previous round.
+  HRESULT hr = S_OK;
   if (TLKTransaction* own = TLKTransaction::FromUnknown(unk))
     own->BeginSend();
   else
-    trans->Set_Response(nullptr);
+    hr = trans->Set_Response(nullptr);
+  if (FAILED(hr)) return hr;
   LONG refID = CreateID();
-  trans->Set_RefID(refID);
+  if (FAILED(hr = trans->Set_RefID(refID))) return hr;
 
   LONG requestNo = 0;
-  trans->Get_TransType(&requestNo);
+  if (FAILED(hr = trans->Get_TransType(&requestNo))) return hr;
   TBStr arguments;
-  trans->Get_Arguments(arguments.Put());
+  if (FAILED(hr = trans->Get_Arguments(arguments.Put()))) return hr;
   std::string line = std::to_string(refID) + " " + std::to_string(requestNo);
   std::string args = arguments.Str();
   if (!args.empty()) line += " " + args;
   line += "\n";
 
+  // The parser thread cannot wait for a greeting that only it can read.
+  const bool mayWait = !OnEngineThread();
   TOutstanding entry{refID, TComPtr<ILKTransaction>(trans)};
   {
     std::unique_lock<TSlimMutex> lock(FOutstandingLock);
     for (;;) {
-      if (!Connected() || FShuttingDown) {
-        lock.unlock();
-        FailTransaction(trans);
-        return;
-      }
       // Requests go out only after the server's greeting.
-      if (FParser->GreetingReceived()) {
+      if (Connected() && !FShuttingDown && FParser->GreetingReceived()) {
         FOutstanding.push_back(std::move(entry));
         break;
       }
-      FStateChanged.wait_for(lock, std::chrono::milliseconds(100));
+      ULONGLONG waited = GetTickCount64() - FConnectedAt.load();
+      if (!Connected() || FShuttingDown || !mayWait || waited >= FTimeouts.GreetingMs) {
+        lock.unlock();
+        FailTransaction(trans);
+        return S_OK;
+      }
+      FStateChanged.wait_for(lock, std::chrono::milliseconds(std::min<ULONGLONG>(100, FTimeouts.GreetingMs - waited)));
     }
   }
   if (!FSocketThread->Write(line, true)) {
@@ -329,6 +327,13 @@ void TLKCommCore::Send(ILKTransaction* trans, IUnknown* unk)
     // included, exactly once.
     if (Disconnect()) FireDisconnectNotification();
   }
+  return S_OK;
+}
+
+bool TLKCommCore::OnEngineThread() const
+{
+  DWORD self = GetCurrentThreadId();
+  return self == FParser->ThreadId() || self == FSocketThread->ThreadId();
 }
 
 void TLKCommCore::AddOutstanding(ILKTransaction* trans, LONG refID)

@@ -24,6 +24,13 @@ namespace Vantor {
 class TLKCommCore : public TComLifetime, public std::enable_shared_from_this<TLKCommCore>
 {
 public:
+  // Bounds on the waits of a connection's set-up.
+  struct TTimeouts
+  {
+    DWORD ConnectMs = 30000;   // the TCP handshake
+    DWORD GreetingMs = 30000;  // from the connection to the server's greeting
+  };
+
   TLKCommCore();
   TLKCommCore(const TLKCommCore&) = delete;
   TLKCommCore& operator=(const TLKCommCore&) = delete;
@@ -37,7 +44,7 @@ public:
 
   HRESULT Connect(bool& connected);
   bool Disconnect();
-  void Send(ILKTransaction* trans, IUnknown* unk);
+  HRESULT Send(ILKTransaction* trans, IUnknown* unk);
   LONG Advise(LONG type, IUnknown* sink);
   void Unadvise(LONG cookie);
 
@@ -66,6 +73,10 @@ public:
   void FireDisconnectNotification();
   void ConnectionLost();
   bool Connected() const { return FSocketThread->Connected(); }
+  // True on the socket or the parser thread: a wait there for a reply
+  // would wait for the thread itself.
+  bool OnEngineThread() const;
+  void SetTimeouts(const TTimeouts& timeouts) { FTimeouts = timeouts; }
 
 private:
   // The engine's threads and its callers all live in the multithreaded
@@ -101,6 +112,9 @@ private:
   std::atomic<LONG> FNextCookie{0};
 
   TSlimMutex FConnectLock;  // one Connect at a time
+  TTimeouts FTimeouts;
+  // When the current connection was made, for the bound on its greeting.
+  std::atomic<ULONGLONG> FConnectedAt{0};
   TSlimMutex FParkLock;
   TSlimCondition FParkChanged;
   int FParkRequests = 0;

@@ -93,6 +93,11 @@ HRESULT ConnectToHost(SOCKET& sock, const std::string& host, const std::string& 
     portNo = u_short(StrToIntLenient(service));
   if (port) *port = portNo;
 
+  // Non-blocking, so that the caller bounds the wait for the handshake: a
+  // blocking connect to a host that never answers takes minutes.
+  u_long nonBlocking = 1;
+  if (ioctlsocket(sock, FIONBIO, &nonBlocking) == SOCKET_ERROR) return fail();
+
   sockaddr_in to = {};
   to.sin_family = AF_INET;
   to.sin_addr = addr;
@@ -101,6 +106,25 @@ HRESULT ConnectToHost(SOCKET& sock, const std::string& host, const std::string& 
       WSAGetLastError() != WSAEWOULDBLOCK)
     return fail();
   return S_OK;
+}
+
+bool FinishConnect(SOCKET sock, DWORD timeoutMs)
+{
+  fd_set writable, failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(sock, &writable);
+  FD_SET(sock, &failed);
+  timeval tv;
+  tv.tv_sec = long(timeoutMs / 1000);
+  tv.tv_usec = long((timeoutMs % 1000) * 1000);
+  if (select(0, nullptr, &writable, &failed, &tv) <= 0 || FD_ISSET(sock, &failed)) return false;
+  int error = 0;
+  int length = sizeof(error);
+  if (getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == SOCKET_ERROR || error)
+    return false;
+  u_long blocking = 0;
+  return ioctlsocket(sock, FIONBIO, &blocking) != SOCKET_ERROR;
 }
 
 } // namespace Vantor

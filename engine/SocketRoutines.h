@@ -21,9 +21,14 @@ int BindToAddress(SOCKET sock, u_long address, u_short port);
 // Creates an AF_INET socket of the type and binds it; 0 or the Winsock error.
 int CreateBoundSocket(SOCKET& sock, int type, u_long address, bool reserved, u_short port);
 
-// Connects to host (name or dotted address) on service (name or number).
-// S_OK, or E_FAIL with sock = INVALID_SOCKET and nothing left open.
+// Starts connecting to host (name or dotted address) on service (name or
+// number) with a non-blocking socket. S_OK, or E_FAIL with sock =
+// INVALID_SOCKET and nothing left open; FinishConnect completes it.
 HRESULT ConnectToHost(SOCKET& sock, const std::string& host, const std::string& service,
                       u_short* port = nullptr, in_addr* address = nullptr, bool reserved = false);
+
+// Waits up to the time for the connection that ConnectToHost started, then
+// makes the socket blocking again. False when it failed or did not complete.
+bool FinishConnect(SOCKET sock, DWORD timeoutMs);
 
 } // namespace Vantor

@@ -83,8 +83,7 @@ SOCKET TLKCommThread::CurrentSocket()
 
 bool TLKCommThread::ReceivePasses(SOCKET sock)
 {
-  // A blocking receive: ending the connection shuts the socket down, which
-  // wakes it at once.
+  // A blocking receive: ending the connection wakes it (WakeSocket).
   while (!FTerminated && FConnected) {
     int n = recv(sock, FBuffer.get(), kReceiveBufferSize, 0);
     if (!FConnected || FTerminated) break;
@@ -115,9 +114,9 @@ void TLKCommThread::ReleaseSocket(SOCKET sock)
 
 bool TLKCommThread::AdoptSocket(SOCKET sock, DWORD waitMs)
 {
-  std::unique_lock<TSlimMutex> lock(FSocketLock);
-  if (!FSocketReleased.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return FSocket == INVALID_SOCKET; }))
-    return false;
+  if (!WaitUntilReleased(waitMs)) return false;
+  std::lock_guard<TSlimMutex> guard(FSocketLock);
+  if (FSocket != INVALID_SOCKET) return false;
   FSocket = sock;
   FConnected = true;
   SetEvent(FWakeEvent);
@@ -128,19 +127,40 @@ bool TLKCommThread::EndConnection()
 {
   bool expected = true;
   bool ended = FConnected.compare_exchange_strong(expected, false);
-  {
-    // Wakes a receive or a write that is blocked on the socket.
-    std::lock_guard<TSlimMutex> guard(FSocketLock);
-    if (FSocket != INVALID_SOCKET) shutdown(FSocket, SD_BOTH);
-  }
+  WakeSocket();
   SetEvent(FWakeEvent);
   return ended;
 }
 
+void TLKCommThread::WakeSocket()
+{
+  std::lock_guard<TSlimMutex> guard(FSocketLock);
+  if (FSocket == INVALID_SOCKET) return;
+  // A shut-down socket fails every receive started after this; one that is
+  // already blocked is woken only by cancelling the socket's I/O. The socket
+  // itself is closed by this thread alone, so its handle is never reused
+  // under a receive.
+  shutdown(FSocket, SD_BOTH);
+  CancelIoEx(reinterpret_cast<HANDLE>(FSocket), nullptr);
+}
+
 bool TLKCommThread::WaitUntilReleased(DWORD waitMs)
 {
+  const ULONGLONG deadline = GetTickCount64() + waitMs;
   std::unique_lock<TSlimMutex> lock(FSocketLock);
-  return FSocketReleased.wait_for(lock, std::chrono::milliseconds(waitMs), [&] { return FSocket == INVALID_SOCKET; });
+  for (;;) {
+    if (FSocket == INVALID_SOCKET) return true;
+    ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    FSocketReleased.wait_for(lock, std::chrono::milliseconds(std::min<ULONGLONG>(deadline - now, 20)));
+    if (FSocket == INVALID_SOCKET) return true;
+    // A receive that started just after the last wake-up is woken again.
+    if (!FConnected) {
+      lock.unlock();
+      WakeSocket();
+      lock.lock();
+    }
+  }
 }
 
 bool TLKCommThread::Write(const std::string& bytes, bool trace)

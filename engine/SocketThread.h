@@ -54,8 +54,11 @@ public:
   // Marks the connection ended and wakes the thread, which then closes the
   // socket. True only for the call that ended it.
   bool EndConnection();
-  // Waits until the thread has closed its socket.
+  // Waits until the thread has closed its socket, waking its receive again
+  // while the connection is ended.
   bool WaitUntilReleased(DWORD waitMs);
+  // Wakes a receive or a write that is blocked on the socket.
+  void WakeSocket();
   // Writes all bytes under the write lock, tracing them first as "[out]"
   // when asked. False when the connection is gone or writing failed.
   bool Write(const std::string& bytes, bool trace);
