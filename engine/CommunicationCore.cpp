@@ -223,15 +223,11 @@ HRESULT TLKCommCore::Connect(bool& connected)
   const std::string& host = settings.UseProxy ? settings.ProxyServer : settings.Server;
   const std::string& service = settings.UseProxy ? settings.ProxyPort : settings.Port;
   SOCKET sock = INVALID_SOCKET;
-  if (FAILED(ConnectToHost(sock, host, service))) return S_OK;
+  if (FAILED(ConnectToHost(sock, host, service, nullptr, nullptr, false, FTimeouts.ConnectMs))) return S_OK;
   // Requests are short lines that wait for their replies: send each at once
   // rather than holding it back for the acknowledgement of the previous one.
   BOOL noDelay = TRUE;
   setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
-  if (!FinishConnect(sock, FTimeouts.ConnectMs)) {
-    CloseSocketNoLinger(sock);
-    return S_OK;
-  }
   queue.Discard();
   if (!FSocketThread->AdoptSocket(sock, kHandOverWaitMs)) {
     CloseSocketNoLinger(sock);
