@@ -13,6 +13,7 @@
 #include "ComCtrls.h"
 #include "ComHandles.h"
 #include "ExtCtrls.h"
+#include "LoginInfo.h"
 #include "Forms.h"
 #include "TrayIcon.h"
 #include "Menus.h"
@@ -95,6 +96,8 @@ public:
   bool Connected = false;
   TComPtr<ILKComEvent> EventSink;
   LONG EventSinkCookie = -1;  // -1: no sink registered
+  // The connection chosen by the connect command, for the login thread.
+  LKLoginInfo Connection;
   // The persons whose note on the door was shown since the program started.
   std::unique_ptr<TSortedIntegerList> NoteShownPersons;
 
@@ -139,6 +142,7 @@ public:
   void TileVertical1Click(TComponent* Sender);
   void Next1Click(TComponent* Sender);
   void About1Click(TComponent* Sender);
+  void WindowSettingsActionExecute(TComponent* Sender);
 
 protected:
   void DeclareBindings(TBindings& b) override;
@@ -147,7 +151,14 @@ protected:
 private:
   void RestoreApplication();
   void CloseSessionWindows();
+  // What the login thread shows on the way, on this window.
+  void InstallLogonWindows();
+  void ShowLogonProgress(const std::string& status, int progress);
+  void CloseLogonProgress();
+  void LoginEnded(bool loggedIn);
   bool FMinimizedToTray = false;
+  std::unique_ptr<class TLogonThread> FLogonThread;
+  class TConnectingForm* FConnectingForm = nullptr;
 };
 
 extern TMainForm* MainForm;

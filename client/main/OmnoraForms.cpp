@@ -3,13 +3,27 @@
 #include <exception>
 
 #include "AboutBoxForm.h"
+#include "ChangePasswordForm.h"
+#include "ConferenceAttributesForm.h"
+#include "ConfigForm.h"
+#include "ConfMemberForm.h"
+#include "ConfStatisticsForm.h"
+#include "StatisiticsForm.h"
+#include "UserStatisticsForm.h"
+#include "CreateConfForm.h"
 #include "ConfigListForm.h"
 #include "ConnectingForm.h"
 #include "HostConfigForm.h"
 #include "LoginForm.h"
 #include "NewUserForm.h"
+#include "NoteOnDoorForm.h"
 #include "PresentationPromptForm.h"
+#include "TextRcptEditForm.h"
+#include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
+#include "ArticleViewForm.h"
+#include "FindDialog.h"
+#include "PanelNoBG.h"
 #include "EventLogForm.h"
 #include "Forms.h"
 #include "GetNameForm.h"
@@ -18,6 +32,7 @@
 #include "MessagesForm.h"
 #include "NameFrame.h"
 #include "ReadArticleForm.h"
+#include "WindowSettingsForm.h"
 #include "ProcessObjects.h"
 
 void RegisterOmnoraForms()
@@ -27,12 +42,15 @@ void RegisterOmnoraForms()
   done = true;
   RegisterStandardComponents();
   RegisterClass<TFrame1>("TFrame1");
+  RegisterType<TFindDialog>("FindDialog");
+  RegisterClass<TPanelNoBG>("TPanelNoBG");
   RegisterFormClass<TMainForm>("TMainForm");
   RegisterFormClass<TActiveUsersForm>("TActiveUsersForm");
   RegisterFormClass<TMessagesForm>("TMessagesForm");
   RegisterFormClass<TReadArticleForm>("TReadArticleForm");
   RegisterFormClass<TEventLogForm>("TEventLogForm");
   RegisterFormClass<TGetNameForm>("TGetNameForm");
+  RegisterFormClass<TArticleViewForm>("TArticleViewForm");
   // The windows that commands open later.
   RegisterClass<TLinkEdit>("TLinkEdit");
   RegisterFormClass<TAboutBox>("TAboutBox");
@@ -42,6 +60,18 @@ void RegisterOmnoraForms()
   RegisterFormClass<TConnectingForm>("TConnectingForm");
   RegisterFormClass<TNewUserForm>("TNewUserForm");
   RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
+  RegisterFormClass<TConfigForm>("TConfigForm");
+  RegisterFormClass<TWindowSettingsForm>("TWindowSettingsForm");
+  RegisterFormClass<TCreateConfForm>("TCreateConfForm");
+  RegisterFormClass<TChangePasswordForm>("TChangePasswordForm");
+  RegisterFormClass<TConfMemberForm>("TConfMemberForm");
+  RegisterFormClass<TConferenceAttributesForm>("TConferenceAttributesForm");
+  RegisterFormClass<TStatisiticsForm>("TStatisiticsForm");
+  RegisterFormClass<TUserStatisticsForm>("TUserStatisticsForm");
+  RegisterFormClass<TConfStatisticsForm>("TConfStatisticsForm");
+  RegisterFormClass<TWriteTextForm>("TWriteTextForm");
+  RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
+  RegisterFormClass<TTextRcptEditForm>("TTextRcptEditForm");
 }
 
 void CreateStartupForms()
