@@ -236,6 +236,24 @@ TEST_F(ReadingThreads, AScanAbandonedByAPauseLeavesItsConferenceQueued)
   EXPECT_TRUE(scanner.QueuedConferences().empty());
 }
 
+TEST_F(ReadingThreads, AWindowThatUnlinksItselfGetsNoMoreCalls)
+{
+  const int big = Session->CreateConference("Scan unlinked");
+  for (int i = 0; i < 40; ++i) Session->TextTo(big, "Many\nx");
+  Member(big);
+  TSubjectTreeAsyncThread scanner(Fake.get());
+  scanner.Start();
+  scanner.SetWindowConference(big);
+  scanner.QueueConferences({big});
+  scanner.ContinueScan();
+  ASSERT_TRUE(PumpUntil([&] { return !Fake->Tree.empty(); }));
+  scanner.SetLink(nullptr);
+  const size_t added = Fake->Tree.size();
+  PumpUntil([] { return false; }, 500);
+  EXPECT_EQ(added, Fake->Tree.size());
+  EXPECT_EQ(0, scanner.Holds());
+}
+
 TEST(SubjectTreeText, LongSubjectsAreCutTo57CharactersAndDots)
 {
   const std::string sixty(60, 's');
