@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include "Activity.h"
 #include "ClientCaches.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
@@ -11,6 +12,9 @@
 #include "WindowSeams.h"
 
 namespace {
+
+constexpr int ActivityRead = 3;
+constexpr int ActivityWait = 4;
 
 // The server's time as the locale shows dates and times; empty on failure.
 std::string ServerTimeText()
@@ -60,6 +64,7 @@ void TReadNextTextThread::Execute()
   } endBusy{this};
 
   Synchronize(FWindowHandle, [this] { FConferences = FWindow.ConferencesToSearch(); });
+  SendUserActive();
   const TFoundText found = SearchNextText(FConferences, FStatus);
   if (found.TextNo > 0) ShowFound(found);
   else ReportNothingLeft();
@@ -80,11 +85,14 @@ void TReadNextTextThread::ShowFound(const TFoundText& found)
   });
   // Read when shown: the text and its footnotes, in every member conference.
   MarkTextRead(found.TextNo, true);
+  TMembershipRef membership = MembershipByConf(found.ConfNo);
+  SetActivity(membership && membership->UnreadCount() > 0 ? ActivityRead : ActivityWait);
   PostToWindow(FWindowHandle, WM_READ_STATE_CHANGED);
 }
 
 void TReadNextTextThread::ReportNothingLeft()
 {
+  SetActivity(ActivityWait);
   const std::string line = "The time is now " + ServerTimeText() + " (according to the server)\r";
   Synchronize(FWindowHandle, [&] { FWindow.LogEvent(line); });
   PostToWindow(FWindowHandle, WM_READ_STATE_CHANGED);
