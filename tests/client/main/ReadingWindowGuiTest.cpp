@@ -8,6 +8,7 @@
 #include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
+#include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "Lookups.h"
@@ -294,6 +295,34 @@ TEST_F(ReadingWindow, ReadConfirmationIsAskedOnceAndAdded)
   ReadArticleForm->ShowTextByNumber(text, true);
   Application().ProcessMessages();
   EXPECT_EQ(Boxes->Count(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ReadingWindow, ConnectDropDownOffersSavedProfilesAndWaitsForNoSession)
+{
+  TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
+  store.SetKeyPath(ProfileKeyPath("Saved"));
+  store.WriteString("User", "Someone");
+  store.WriteString("SavePwd", "1");
+  store.SetKeyPath(ProfileKeyPath("No password"));
+  store.WriteString("User", "Someone");
+  store.WriteString("SavePwd", "0");
+  EXPECT_EQ(SavedLoginProfiles(), std::vector<std::string>{"Saved"});
+
+  // Chosen while connected: nothing waits to fire on the next disconnect.
+  AutoConnectPending = false;
+  MainForm->Connected = true;
+  ReadArticleForm->ChooseProfile("Saved");
+  EXPECT_FALSE(AutoConnectPending);
+  MainForm->Connected = false;
+  ReadArticleForm->ChooseProfile("Saved");
+  EXPECT_TRUE(AutoConnectPending);
+  EXPECT_EQ(AutoConnectProfile, "Saved");
+  AutoConnectPending = false;
+  AutoConnectProfile.clear();
 }
 
 } // namespace
