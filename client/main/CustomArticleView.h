@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "Forms.h"
+#include "Form.h"
 #include "LyskomTypes.h"
 
 // A message to the user on its way to a view: built on the dispatcher's
