@@ -7,6 +7,9 @@
 #include "ConferenceAttributesForm.h"
 #include "ConfigForm.h"
 #include "ConfMemberForm.h"
+#include "ConfStatisticsForm.h"
+#include "StatisiticsForm.h"
+#include "UserStatisticsForm.h"
 #include "CreateConfForm.h"
 #include "ConfigListForm.h"
 #include "ConnectingForm.h"
@@ -18,17 +21,19 @@
 #include "TextRcptEditForm.h"
 #include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
+#include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "FindDialog.h"
 #include "PanelNoBG.h"
 #include "EventLogForm.h"
-#include "Forms.h"
+#include "Form.h"
 #include "GetNameForm.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
 #include "NameFrame.h"
 #include "ReadArticleForm.h"
+#include "WindowLayer.h"
 #include "WindowSettingsForm.h"
 #include "ProcessObjects.h"
 
@@ -48,6 +53,7 @@ void RegisterOmnoraForms()
   RegisterFormClass<TEventLogForm>("TEventLogForm");
   RegisterFormClass<TGetNameForm>("TGetNameForm");
   RegisterFormClass<TArticleViewForm>("TArticleViewForm");
+  RegisterFormClass<TArticleFormViewForm>("TArticleFormViewForm");
   // The windows that commands open later.
   RegisterClass<TLinkEdit>("TLinkEdit");
   RegisterFormClass<TAboutBox>("TAboutBox");
@@ -63,6 +69,9 @@ void RegisterOmnoraForms()
   RegisterFormClass<TChangePasswordForm>("TChangePasswordForm");
   RegisterFormClass<TConfMemberForm>("TConfMemberForm");
   RegisterFormClass<TConferenceAttributesForm>("TConferenceAttributesForm");
+  RegisterFormClass<TStatisiticsForm>("TStatisiticsForm");
+  RegisterFormClass<TUserStatisticsForm>("TUserStatisticsForm");
+  RegisterFormClass<TConfStatisticsForm>("TConfStatisticsForm");
   RegisterFormClass<TWriteTextForm>("TWriteTextForm");
   RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
   RegisterFormClass<TTextRcptEditForm>("TTextRcptEditForm");
@@ -82,6 +91,7 @@ void CreateStartupForms()
 
 int RunOmnora()
 {
+  InstallWindowLayer();
   TUnitsScope units;
   if (!units.Ok()) return 1;
   Application().Initialize();

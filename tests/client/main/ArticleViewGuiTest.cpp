@@ -64,6 +64,9 @@ protected:
   {
     TStartedProgram::SetUp();
     ShowMain();
+    // The flow view as the main view.
+    WriteSetting("ReadingViewStyle", "1");
+    ReadArticleForm->LoadSettings();
     ClearAllCaches();
     Opened.clear();
     SetUrlShellOpener([this](const std::string& url) { Opened.push_back(url); });
@@ -73,6 +76,7 @@ protected:
   }
   void TearDown() override
   {
+    DeleteSetting("ReadingViewStyle");
     SetUrlShellOpener(nullptr);
     TStartedProgram::TearDown();
   }
@@ -239,7 +243,7 @@ TEST_F(ArticleView, ClickingACommentLinkShowsThatTextAndAFileLinkOpensNothing)
 
   ClickAt(View->MainEdit, comment->StartPos + 1);
   ASSERT_TRUE(WaitFor([&] { return Shown().find("Subject: A comment") != std::string::npos; }));
-  EXPECT_EQ(ReadArticleForm->CurrentText, Comment);
+  EXPECT_EQ(ReadArticleForm->CurrentText(), Comment);
   EXPECT_EQ(ReadArticleForm->History, (std::vector<int>{Root, Comment}));
 }
 
