@@ -7,7 +7,7 @@
 #include "ClientCaches.h"
 #include "ConfMemberForm.h"
 #include "CreateConfForm.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "EventLogForm.h"
 #include "GetNameForm.h"
 #include "LKRequest.h"
@@ -29,7 +29,7 @@ namespace {
 TRequestOutcome Request(TLKRequest& request)
 {
   try {
-    return request.SyncSend(EngineCommunication().Get());
+    return request.SyncSend(GetCommunication().Get());
   } catch (const std::exception&) {
     return TRequestOutcome::NotSent;
   }
@@ -74,7 +74,7 @@ void LeaveConference(int confNo)
     QueueUserMessage("iYou are not a member of that conference.");
     return;
   }
-  if (ReadArticleForm && ReadArticleForm->SelectedConference == chosen) {
+  if (ReadArticleForm && ReadArticleForm->SelectedConference() == chosen) {
     ReadArticleForm->ClearLists();
   }
   // What was read there reaches the server while the membership still exists.
@@ -183,9 +183,7 @@ void GotoConference(int confNo)
 {
   if (confNo < 1) confNo = AskForName("Goto conference", "", ctUsers | ctConferences);
   if (confNo < 1 || !ReadArticleForm) return;
-  ReadArticleForm->SelectedConference = confNo;
-  PostMessageA(ReadArticleForm->Handle(), WM_CONFERENCE_SELECTED, 0, confNo);
-  RefreshReadingWindow();
+  ReadArticleForm->SelectConference(confNo);
   ReadArticleForm->Show();
   ReadArticleForm->BringToFront();
 }

@@ -11,14 +11,15 @@
 #include "Actions.h"
 #include "AdministrationCommands.h"
 #include "ClientCaches.h"
+#include "Clipboard.h"
 #include "ConfigListForm.h"
 #include "EngineBinding.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "GetNameForm.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "MainForm.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "MessageBoxes.h"
 #include "ReadArticleForm.h"
 #include "TextHelpers.h"
@@ -31,7 +32,7 @@ namespace {
 TRequestOutcome Request(TLKRequest& request)
 {
   try {
-    return request.SyncSend(EngineCommunication().Get());
+    return request.SyncSend(GetCommunication().Get());
   } catch (const std::exception&) {
     return TRequestOutcome::NotSent;
   }
@@ -340,10 +341,10 @@ void BindMainCommands(TMainForm* form)
   });
   BindAction(form, "GoToConfAction", [](int n) { GotoConference(n); });
   BindAction(form, "CopyConfNameAction", [form](int n) {
-    if (n != 0) PutTextOnClipboard(form->HostHandle(), NameByNumber(n));
+    if (n != 0) SetClipboardText(NameByNumber(n), form->HostHandle());
   });
   BindAction(form, "CopyConfNumberAction", [form](int n) {
-    if (n != 0) PutTextOnClipboard(form->HostHandle(), std::to_string(n));
+    if (n != 0) SetClipboardText(std::to_string(n), form->HostHandle());
   });
   BindAction(form, "ChangeFAQAction", [](int) { ChangeFaq(); });
   BindAction(form, "SetPriorityAction", [](int n) { SetConferencePriority(n, -1); });
@@ -354,6 +355,8 @@ void BindMainCommands(TMainForm* form)
   BindAction(form, "OpenURLAction", [](int) { OpenURL(FocusedSelection()); });
   BindAction(form, "DeleteTextAction", [](int n) { DeleteText(TextNumberArgument(n, "Delete text")); });
 
+  BindAction(form, "JoinConference1", [](int) { JoinConferenceCommand(); });
+  BindAction(form, "LeaveConference1", [](int n) { LeaveConference(n); });
   BindItem(form, "CreateConference1", CreateConferenceCommand);
   BindItem(form, "DeleteConference1", DeleteConferenceOrPerson);
   BindItem(form, "RenameConference1", RenameConferenceOrPerson);

@@ -44,7 +44,8 @@ const char* const ConnectionCommands[] = {
   "ConfPropertiesAction", "ViewFAQAction",        "ConfStatAction",     "PersStatAction",
   "ClearCacheStatusAction", "ViewPresentationAction", "GoToConfAction", "ChangeFAQAction",
   "SetPriorityAction",    "TextPropertiesAction", "MarkTextAction",     "ViewMarkedAction",
-  "FindTextAction",       "ReadTextAction",       "DeleteTextAction"};
+  "FindTextAction",       "ReadTextAction",       "DeleteTextAction",   "JoinConference1",
+  "LeaveConference1"};
 
 class TWindowDC
 {
