@@ -120,8 +120,3 @@ private:
 
   TKomLinksPtr FLinks;
 };
-
-// Fetches the statuses and bodies of the texts into the client caches on a
-// few workers at once, so that showing them does not wait for one round
-// trip after another. Waits (running synchronised calls) until done.
-void PrefetchTexts(const std::vector<int>& texts);
