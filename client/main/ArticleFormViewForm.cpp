@@ -21,6 +21,7 @@
 #include "TextHelpers.h"
 #include "Threads.h"
 #include "URLThread.h"
+#include "GdiOwners.h"
 
 namespace {
 
@@ -62,13 +63,7 @@ void SetActionTag(TMenuItem* item, int value)
 int TextWidthOf(TControl* control, const std::string& text)
 {
   if (!control->HandleAllocated()) return int(text.size()) * 7;
-  HDC dc = GetDC(control->Handle());
-  HGDIOBJ old = SelectObject(dc, control->FontHandle());
-  SIZE size{};
-  GetTextExtentPoint32A(dc, text.c_str(), int(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(control->Handle(), dc);
-  return size.cx;
+  return TextExtent(control->Handle(), control->FontHandle(), text).cx;
 }
 
 } // namespace
