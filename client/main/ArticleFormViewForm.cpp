@@ -347,8 +347,14 @@ std::vector<TCustomArticleViewForm*> TArticleFormViewForm::CommentViews() const
   return views;
 }
 
-void TArticleFormViewForm::FillCommentsPanel(const std::vector<int>& comments)
+void TArticleFormViewForm::FillCommentsPanel(const std::vector<int>& all)
 {
+  CommentsPanel->SetVisible(!all.empty());
+  Realign();
+  // A preview costs a window and a rendering: no more than fit side by side
+  // at a readable width, however many comments a text has.
+  const int fit = std::max(1, int(CommentsPanel->ClientRect().right) / MinPreviewWidth);
+  const std::vector<int> comments(all.begin(), all.begin() + std::min<ptrdiff_t>(all.size(), fit));
   const int n = int(comments.size());
   CommentsPanel->SetVisible(n > 0);
   ComToSplitter->SetVisible(n > 0);

@@ -67,6 +67,9 @@ public:
   TMenuItem* Conferenceproperties1 = nullptr;
   TFindDialog* FindDialog1 = nullptr;
 
+  // The narrowest a comment preview is made.
+  static constexpr int MinPreviewWidth = 60;
+
   // The text shown (0 after ClearView), and the address OpenURL1 opens.
   int CurrentTextNo = 0;
   std::string CurrentUrl;
