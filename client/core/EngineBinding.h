@@ -42,8 +42,13 @@ extern TLyskomServerConfiguration* ServerConfiguration;
 bool InitializeGlobalData();
 void FinalizeGlobalData();
 
-// The platform's Global Interface Table; throws EOleSysError.
+// The platform's Global Interface Table, created once and kept until the
+// communication object is released; throws EOleSysError.
 TComPtr<IGlobalInterfaceTable> CreateGlobalInterfaceTable();
+
+// A new engine object; transactions and collections come from a class
+// factory kept for the run (until the communication object is released).
+HRESULT CreateEngineObject(REFCLSID clsid, REFIID iid, void** object);
 
 // Creates the communication object (registering the "Vantor.dll" that the
 // library search finds when the engine's classes are not registered) and
