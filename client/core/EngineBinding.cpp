@@ -126,14 +126,36 @@ void FinalizeGlobalData()
 
 namespace {
 
-// Kept for the run: creating the table, or an object through the registry,
-// costs hundreds of microseconds under some platforms, a kept factory next
-// to nothing. Dropped before the apartment is left.
+// Kept while the communication object is held: creating the table, or an
+// object through the registry, costs hundreds of microseconds under some
+// platforms, a kept factory next to nothing. A program that never creates
+// the communication object here goes through the registry each time.
 std::mutex KeptLock;
 TComPtr<IGlobalInterfaceTable> KeptTable;
 TComPtr<IClassFactory> KeptTransactionFactory;
 TComPtr<IClassFactory> KeptCollectionFactory;
 
+void KeepEngineObjects()
+{
+  TComPtr<IGlobalInterfaceTable> table;
+  TComPtr<IClassFactory> transactions, collections;
+  // What cannot be had is created each time instead.
+  if (FAILED(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IGlobalInterfaceTable, table.PutVoid())))
+    table.Reset();
+  if (FAILED(CoGetClassObject(CLSID_LKTransaction, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                              transactions.PutVoid())))
+    transactions.Reset();
+  if (FAILED(CoGetClassObject(CLSID_LKCollection, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                              collections.PutVoid())))
+    collections.Reset();
+  std::lock_guard<std::mutex> guard(KeptLock);
+  KeptTable = table;
+  KeptTransactionFactory = transactions;
+  KeptCollectionFactory = collections;
+}
+
+// Before the apartment is left and the engine library unloaded.
 void DropKeptObjects()
 {
   std::lock_guard<std::mutex> guard(KeptLock);
@@ -146,13 +168,15 @@ void DropKeptObjects()
 
 TComPtr<IGlobalInterfaceTable> CreateGlobalInterfaceTable()
 {
-  std::lock_guard<std::mutex> guard(KeptLock);
-  if (!KeptTable) {
-    const HRESULT hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                                        IID_IGlobalInterfaceTable, KeptTable.PutVoid());
-    if (FAILED(hr)) throw EOleSysError("The Global Interface Table cannot be created", hr);
+  {
+    std::lock_guard<std::mutex> guard(KeptLock);
+    if (KeptTable) return KeptTable;
   }
-  return KeptTable;
+  TComPtr<IGlobalInterfaceTable> table;
+  const HRESULT hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IGlobalInterfaceTable, table.PutVoid());
+  if (FAILED(hr)) throw EOleSysError("The Global Interface Table cannot be created", hr);
+  return table;
 }
 
 HRESULT CreateEngineObject(REFCLSID clsid, REFIID iid, void** object)
@@ -162,16 +186,12 @@ HRESULT CreateEngineObject(REFCLSID clsid, REFIID iid, void** object)
   TComPtr<IClassFactory> factory;
   {
     std::lock_guard<std::mutex> guard(KeptLock);
-    TComPtr<IClassFactory>* kept = IsEqualCLSID(clsid, CLSID_LKTransaction)  ? &KeptTransactionFactory
-                                   : IsEqualCLSID(clsid, CLSID_LKCollection) ? &KeptCollectionFactory
-                                                                             : nullptr;
-    if (!kept) return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object);
-    if (!*kept) {
-      const HRESULT hr = CoGetClassObject(clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, kept->PutVoid());
-      if (FAILED(hr)) return hr;
-    }
-    factory = *kept;
+    if (IsEqualCLSID(clsid, CLSID_LKTransaction))
+      factory = KeptTransactionFactory;
+    else if (IsEqualCLSID(clsid, CLSID_LKCollection))
+      factory = KeptCollectionFactory;
   }
+  if (!factory) return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object);
   return factory->CreateInstance(nullptr, iid, object);
 }
 
@@ -189,6 +209,7 @@ void CreateCommunicationObject()
   if (SUCCEEDED(CreateGlobalInterfaceTable()->RegisterInterfaceInGlobal(CommunicationObject.Get(),
                                                                          IID_ILKCommunication, &cookie)))
     CommunicationCookie = cookie;
+  KeepEngineObjects();
   CheckEngineVersion();
 }
 
