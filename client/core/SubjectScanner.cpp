@@ -121,6 +121,11 @@ void TSubjectTreeAsyncThread::ContinueScan()
   FWake.Signal();
 }
 
+void TSubjectTreeAsyncThread::ContinueAfterLogin()
+{
+  if (!FLoginContinued.exchange(true)) ContinueScan();
+}
+
 int TSubjectTreeAsyncThread::PauseScan(bool onlyIfRunning)
 {
   if (!onlyIfRunning || FGate.Count() == 0) FGate.Reset();

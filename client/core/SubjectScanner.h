@@ -65,6 +65,9 @@ public:
 
   // Removes one hold; the scan runs while none is held.
   void ContinueScan();
+  // The first login lets the scanner run: removes the hold it was created
+  // with, once in its life.
+  void ContinueAfterLogin();
   // Adds a hold (with onlyIfRunning only when none is held) and waits until
   // the scanner is idle, running synchronised calls meanwhile when called on
   // the window thread. Answers the number of holds.
@@ -92,6 +95,7 @@ private:
   std::atomic<int> FCurrent{0};
   std::atomic<int> FWindowConference{0};
   std::atomic<bool> FRestart{false};
+  std::atomic<bool> FLoginContinued{false};
   TSyncronizer FGate;
   TEvent FIdle{true, true};
   TEvent FWake{false, false};

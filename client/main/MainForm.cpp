@@ -20,7 +20,9 @@
 #include "ClientCaches.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
+#include "MembershipLoading.h"
 #include "ReadArticleForm.h"
+#include "SubjectScanner.h"
 #include "TextRcptEditForm.h"
 #include "WindowSettingsForm.h"
 #include "WriteTextForm.h"
@@ -225,6 +227,25 @@ void TMainForm::FormCreate(TComponent*)
   sinkThread.Start();
   sinkThread.WaitFor();
   InstallLogonWindows();
+  InstallSubjectScanner();
+}
+
+void TMainForm::InstallSubjectScanner()
+{
+  // Paused until the first login; it scans what the membership loading
+  // queues. The reading window links itself when it is created.
+  CreateSubjectScanner(nullptr);
+  TMembershipHooks hooks;
+  hooks.QueueScan = [](int confNo) {
+    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->QueueConferences({confNo});
+  };
+  hooks.RescanAndContinue = [] {
+    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->RequestRescan();
+  };
+  hooks.RefreshConferenceList = [] {
+    if (ReadArticleForm) PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  };
+  SetMembershipHooks(std::move(hooks));
 }
 
 void TMainForm::InstallLogonWindows()
@@ -271,6 +292,7 @@ void TMainForm::LoginEnded(bool loggedIn)
 {
   SetConnectedState(loggedIn);
   if (loggedIn) Timer1->SetEnabled(true);
+  if (loggedIn && SubjectTreeAsyncThread) SubjectTreeAsyncThread->ContinueAfterLogin();
 }
 
 void TMainForm::FormShow(TComponent*)
@@ -316,6 +338,8 @@ void TMainForm::FormDestroy(TComponent*)
 {
   // Every worker ends before the windows and engine objects it uses.
   StopAllThreads();
+  FreeSubjectScanner();
+  SetMembershipHooks(TMembershipHooks());
   FLogonThread.reset();
   SetLogonWindows(TLogonWindows());
   CloseLogonProgress();
