@@ -83,8 +83,13 @@ protected:
   void TerminatedSet() override { FWake.Signal(); }
 
 private:
-  // True when the conference counts as scanned (it leaves the queue).
-  bool ScanConference(int confNo);
+  enum class TScanEnd
+  {
+    Done,         // scanned to its end: it leaves the queue
+    Abandoned,    // paused, restarted or terminated: it stays queued
+    Unscannable,  // no membership (any more): it leaves the queue
+  };
+  TScanEnd ScanConference(int confNo);
   bool Interrupted() { return FRestart || FGate.Count() > 0 || Terminated(); }
   HWND LinkHandle();
 
