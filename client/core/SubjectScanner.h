@@ -110,7 +110,7 @@ private:
 extern TSubjectTreeAsyncThread* SubjectTreeAsyncThread;
 
 // Creates and starts the program's scanner, paused until the login
-// continues it; the main window at start-up, window thread.
+// continues it; nothing when it exists. Window thread.
 void CreateSubjectScanner(TSubjectTreeLink* link);
 // Stops it, waits for it (running synchronised calls) and frees it; the
 // main window when it closes, before the reading window goes.

@@ -232,12 +232,12 @@ void TMainForm::FormCreate(TComponent*)
 
 void TMainForm::InstallSubjectScanner()
 {
-  // Paused until the first login; it scans what the membership loading
-  // queues. The reading window links itself when it is created.
-  CreateSubjectScanner(nullptr);
+  // The scanner comes with the first login (or the first conference queued
+  // to it), paused until that login lets it run.
   TMembershipHooks hooks;
   hooks.QueueScan = [](int confNo) {
-    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->QueueConferences({confNo});
+    CreateSubjectScanner(ReadArticleForm);
+    SubjectTreeAsyncThread->QueueConferences({confNo});
   };
   hooks.RescanAndContinue = [] {
     if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->RequestRescan();
@@ -292,7 +292,10 @@ void TMainForm::LoginEnded(bool loggedIn)
 {
   SetConnectedState(loggedIn);
   if (loggedIn) Timer1->SetEnabled(true);
-  if (loggedIn && SubjectTreeAsyncThread) SubjectTreeAsyncThread->ContinueAfterLogin();
+  if (loggedIn) {
+    CreateSubjectScanner(ReadArticleForm);
+    SubjectTreeAsyncThread->ContinueAfterLogin();
+  }
 }
 
 void TMainForm::FormShow(TComponent*)
