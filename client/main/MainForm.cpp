@@ -28,6 +28,7 @@
 #include "WriteTextForm.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
+#include "GdiOwners.h"
 
 TMainForm* MainForm = nullptr;
 bool AutoConnectPending = false;
@@ -38,55 +39,27 @@ namespace {
 // The windows that belong to one session and close when it ends.
 const char* const SessionFormClasses[] = {"TFindTextForm", "TViewMarksForm"};
 
-class TWindowDC
-{
-public:
-  explicit TWindowDC(HWND hwnd) : FWindow(hwnd), FDC(GetDC(hwnd)) {}
-  ~TWindowDC()
-  {
-    if (FDC) ReleaseDC(FWindow, FDC);
-  }
-  TWindowDC(const TWindowDC&) = delete;
-  TWindowDC& operator=(const TWindowDC&) = delete;
-  HDC Get() const { return FDC; }
-
-private:
-  HWND FWindow;
-  HDC FDC;
-};
-
 // An off-screen bitmap selected into a memory DC compatible with another.
 class TOffscreen
 {
 public:
   TOffscreen(HDC like, int width, int height)
-    : FDC(CreateCompatibleDC(like)), FBitmap(CreateCompatibleBitmap(like, width, height))
+    : FDC(like), FBitmap(CreateCompatibleBitmap(like, width, height)), FSelected(FBitmap ? FDC.Get() : nullptr, FBitmap)
   {
-    if (FDC && FBitmap) FOld = SelectObject(FDC, FBitmap);
   }
-  ~TOffscreen()
-  {
-    if (FDC && FOld) SelectObject(FDC, FOld);
-    if (FBitmap) DeleteObject(FBitmap);
-    if (FDC) DeleteDC(FDC);
-  }
-  TOffscreen(const TOffscreen&) = delete;
-  TOffscreen& operator=(const TOffscreen&) = delete;
   bool Ok() const { return FDC && FBitmap; }
   HDC DC() const { return FDC; }
 
 private:
-  HDC FDC;
-  HBITMAP FBitmap;
-  HGDIOBJ FOld = nullptr;
+  TMemoryDC FDC;
+  TBitmapObject FBitmap;
+  TSelectObject FSelected;  // last: deselected before the bitmap goes
 };
 
 void FillSolid(HDC dc, const RECT& r, COLORREF color)
 {
-  HBRUSH brush = CreateSolidBrush(color);
-  if (!brush) return;
-  FillRect(dc, &r, brush);
-  DeleteObject(brush);
+  TBrushObject brush(CreateSolidBrush(color));
+  if (brush) FillRect(dc, &r, brush);
 }
 
 // One of the animation's colour components, between 127 and 255.
