@@ -7,6 +7,9 @@
 #include <cwchar>
 
 #include "AboutBoxForm.h"
+#include "MainCommands.h"
+#include "MembershipLoading.h"
+#include "SubjectScanner.h"
 #include "ConnectingForm.h"
 #include "ConnectionCommands.h"
 #include "SessionState.h"
@@ -20,9 +23,7 @@
 #include "ClientCaches.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
-#include "MembershipLoading.h"
 #include "ReadArticleForm.h"
-#include "SubjectScanner.h"
 #include "TextRcptEditForm.h"
 #include "WindowSettingsForm.h"
 #include "WriteTextForm.h"
@@ -38,6 +39,14 @@ namespace {
 
 // The windows that belong to one session and close when it ends.
 const char* const SessionFormClasses[] = {"TFindTextForm", "TViewMarksForm"};
+
+// The commands that need a server: off while there is none, shortcuts too.
+const char* const ConnectionCommands[] = {
+  "ConfPropertiesAction", "ViewFAQAction",        "ConfStatAction",     "PersStatAction",
+  "ClearCacheStatusAction", "ViewPresentationAction", "GoToConfAction", "ChangeFAQAction",
+  "SetPriorityAction",    "TextPropertiesAction", "MarkTextAction",     "ViewMarkedAction",
+  "FindTextAction",       "ReadTextAction",       "DeleteTextAction",   "JoinConference1",
+  "LeaveConference1"};
 
 // An off-screen bitmap selected into a memory DC compatible with another.
 class TOffscreen
@@ -191,6 +200,8 @@ void TMainForm::FormCreate(TComponent*)
   if (auto* textProperties = dynamic_cast<TAction*>(FindComponent("TextPropertiesAction")))
     textProperties->OnExecute = [textProperties](TComponent*) { TextPropertiesCommand(textProperties->Argument()); };
   BindAdminWindowCommands(this);
+  BindMainCommands(this);
+  DisableUnboundCommands(this);
   CreateCommunicationObject();
   CreateCacheObject();
   GetCommunication()->Set_Trace(VARIANT_FALSE);
@@ -200,25 +211,6 @@ void TMainForm::FormCreate(TComponent*)
   sinkThread.Start();
   sinkThread.WaitFor();
   InstallLogonWindows();
-  InstallSubjectScanner();
-}
-
-void TMainForm::InstallSubjectScanner()
-{
-  // The scanner comes with the first login (or the first conference queued
-  // to it), paused until that login lets it run.
-  TMembershipHooks hooks;
-  hooks.QueueScan = [](int confNo) {
-    CreateSubjectScanner(ReadArticleForm);
-    SubjectTreeAsyncThread->QueueConferences({confNo});
-  };
-  hooks.RescanAndContinue = [] {
-    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->RequestRescan();
-  };
-  hooks.RefreshConferenceList = [] {
-    if (ReadArticleForm) PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  };
-  SetMembershipHooks(std::move(hooks));
 }
 
 void TMainForm::InstallLogonWindows()
@@ -241,6 +233,22 @@ void TMainForm::InstallLogonWindows()
   w.SequenceEnded = [this] { SessionDisconnectAction->SetEnabled(true); };
   w.LoginEnded = [this](bool loggedIn) { LoginEnded(loggedIn); };
   SetLogonWindows(std::move(w));
+
+  TMembershipHooks hooks;
+  hooks.QueueScan = [](int confNo) {
+    // The login queues its memberships before it ends: the scanner may be new.
+    CreateSubjectScanner(ReadArticleForm);
+    SubjectTreeAsyncThread->QueueConferences({confNo});
+  };
+  hooks.RescanAndContinue = [] {
+    if (!SubjectTreeAsyncThread) return;
+    SubjectTreeAsyncThread->RequestRescan();
+    SubjectTreeAsyncThread->ContinueScan();
+  };
+  hooks.RefreshConferenceList = [] {
+    if (ReadArticleForm) PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  };
+  SetMembershipHooks(std::move(hooks));
 }
 
 void TMainForm::ShowLogonProgress(const std::string& status, int progress)
@@ -264,11 +272,11 @@ void TMainForm::CloseLogonProgress()
 void TMainForm::LoginEnded(bool loggedIn)
 {
   SetConnectedState(loggedIn);
-  if (loggedIn) Timer1->SetEnabled(true);
-  if (loggedIn) {
-    CreateSubjectScanner(ReadArticleForm);
-    SubjectTreeAsyncThread->ContinueAfterLogin();
-  }
+  if (!loggedIn) return;
+  // The scanner comes with the first login, paused; each login lets it run.
+  CreateSubjectScanner(ReadArticleForm);
+  SubjectTreeAsyncThread->ContinueScan();
+  Timer1->SetEnabled(true);
 }
 
 void TMainForm::FormShow(TComponent*)
@@ -315,9 +323,9 @@ void TMainForm::FormDestroy(TComponent*)
   // Every worker ends before the windows and engine objects it uses.
   StopAllThreads();
   FreeSubjectScanner();
-  SetMembershipHooks(TMembershipHooks());
   FLogonThread.reset();
   SetLogonWindows(TLogonWindows());
+  SetMembershipHooks(TMembershipHooks());
   CloseLogonProgress();
   try {
     if (EventSinkCookie >= 0) GetCommunication()->Unadvise(EventSinkCookie);
@@ -390,6 +398,13 @@ void TMainForm::SetConnectedState(bool connected)
     ActiveUsersForm->Userlist1->SetEnabled(connected);
   }
   Online1->SetEnabled(connected);
+  // Their shortcuts reach them even while the menu is off.
+  for (const char* name : ConnectionCommands)
+    if (auto* action = dynamic_cast<TAction*>(FindComponent(name)))
+      action->SetEnabled(connected && bool(action->OnExecute));
+  if (!connected) ShutdownKOMAction->SetEnabled(false);
+  if (!connected)
+    if (auto* admin = dynamic_cast<TMenuItem*>(FindComponent("EnableAdmin1"))) admin->SetChecked(false);
 }
 
 void TMainForm::LoadSettings()
@@ -492,6 +507,7 @@ void TMainForm::ConnectCommand()
 
 void TMainForm::DisconnectCommand()
 {
+  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan(true);
   IconTaskBar1->HideIcon();
   SessionConnectAction->SetEnabled(true);
   SessionDisconnectAction->SetEnabled(false);
@@ -536,6 +552,7 @@ void TMainForm::ClearCacheStatusActionExecute(TComponent*)
 
 void TMainForm::ClearCaches()
 {
+  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan(false);
   if (ReadArticleForm) ReadArticleForm->ClearLists();
   try {
     GetCache()->Clear();
@@ -548,6 +565,7 @@ void TMainForm::ClearCaches()
   if (NoteShownPersons)
     while (NoteShownPersons->Count() > 0) NoteShownPersons->Delete(NoteShownPersons->Count() - 1);
   if (EventLogForm) EventLogForm->ClearLog();
+  if (CurrentPersNo.load() > 0) StartThread<TRefreshMembershipThread>();
 }
 
 // ---------------------------------------------------------------------------

@@ -152,7 +152,6 @@ private:
   void RestoreApplication();
   void CloseSessionWindows();
   // What the login thread shows on the way, on this window.
-  void InstallSubjectScanner();
   void InstallLogonWindows();
   void ShowLogonProgress(const std::string& status, int progress);
   void CloseLogonProgress();
