@@ -63,8 +63,7 @@ bool ParseFontString(const std::string& s, TFontSetting& font, TFontGrammar gram
 {
   const bool strict = grammar == TFontGrammar::Strict;
   const std::vector<std::string> fields = SplitFields(s);
-  if (fields[0].empty()) return false;
-  if (strict ? fields.size() > 4 : fields.size() < 2) return false;
+  if (strict ? fields.size() > 4 : fields.size() < 2 || fields[0].empty()) return false;
 
   TFontSetting f;
   f.Name = fields[0];

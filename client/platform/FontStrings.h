@@ -34,8 +34,9 @@ COLORREF FontColorToRGB(unsigned color);
 // colour; a missing style field gives a regular font; letters other than
 // B, I, U and S in it are ignored.
 //
-// Strict, for form resources, where a mistake is the designer's: the size
-// may be left out (0, the default size) but nothing unknown is passed over:
+// Strict, for form resources, where a mistake is the designer's: the face
+// and the size may be left out (empty and 0: the control's own) but nothing
+// unknown is passed over:
 // a style letter other than B, I, U and S or a fifth field is refused.
 enum class TFontGrammar { Lenient, Strict };
 bool ParseFontString(const std::string& s, TFontSetting& font, TFontGrammar grammar = TFontGrammar::Lenient);

@@ -140,6 +140,9 @@ TEST(FontStrings, ResourcesAreReadStrictlySettingsLeniently)
   EXPECT_FALSE(ParseFontString("Arial", f));
   ASSERT_TRUE(ParseFontString("Arial", f, TFontGrammar::Strict));
   EXPECT_EQ(0, f.Size);
+  ASSERT_TRUE(ParseFontString(";;$FF0000;U", f, TFontGrammar::Strict));
+  EXPECT_EQ("", f.Name);
+  EXPECT_TRUE(f.Underline);
   // Both refuse what is not a size or a colour.
   for (TFontGrammar g : {TFontGrammar::Lenient, TFontGrammar::Strict}) {
     EXPECT_FALSE(ParseFontString("Arial;big", f, g));
