@@ -237,7 +237,9 @@ void TMainForm::InstallLogonWindows()
 
   TMembershipHooks hooks;
   hooks.QueueScan = [](int confNo) {
-    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->QueueConferences({confNo});
+    // The login queues its memberships before it ends: the scanner may be new.
+    CreateSubjectScanner(ReadArticleForm);
+    SubjectTreeAsyncThread->QueueConferences({confNo});
   };
   hooks.RescanAndContinue = [] {
     if (!SubjectTreeAsyncThread) return;
@@ -273,7 +275,9 @@ void TMainForm::LoginEnded(bool loggedIn)
 {
   SetConnectedState(loggedIn);
   if (!loggedIn) return;
-  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->ContinueScan();
+  // The scanner comes with the first login, paused; each login lets it run.
+  CreateSubjectScanner(ReadArticleForm);
+  SubjectTreeAsyncThread->ContinueScan();
   Timer1->SetEnabled(true);
 }
 
@@ -320,6 +324,7 @@ void TMainForm::FormDestroy(TComponent*)
 {
   // Every worker ends before the windows and engine objects it uses.
   StopAllThreads();
+  FreeSubjectScanner();
   FLogonThread.reset();
   SetLogonWindows(TLogonWindows());
   SetMembershipHooks(TMembershipHooks());
