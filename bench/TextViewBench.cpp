@@ -21,6 +21,7 @@
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
 #include "Form.h"
+#include "Application.h"
 #include "LyskomdServer.h"
 #include "MessageBoxes.h"
 #include "OmnoraForms.h"

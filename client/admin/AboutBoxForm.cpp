@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "ProgramVersion.h"
+#include "Application.h"
 
 LRESULT TLinkEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {

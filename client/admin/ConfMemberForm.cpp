@@ -1,6 +1,7 @@
 #include "ConfMemberForm.h"
 
 #include "UserMessages.h"
+#include "Application.h"
 
 const char* const InvalidUserMessage = "!Invalid user";
 const char* const InvalidConferenceMessage = "!Invalid conference";

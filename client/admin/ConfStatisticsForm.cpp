@@ -7,6 +7,7 @@
 #include "MembershipRows.h"
 #include "ProtocolText.h"
 #include "WindowWorker.h"
+#include "Application.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "ProtocolText.h"
 #include "TextHelpers.h"
 #include "UserMessages.h"
+#include "Application.h"
 
 const char* const ConfStatFailedMessage = "Unable to get conf stat!";
 const char* const ConfInfoFailedMessage = "Unable to get conference info";

@@ -8,6 +8,7 @@
 #include "SettingDefaults.h"
 #include "SharedTables.h"
 #include "UserMessages.h"
+#include "Application.h"
 
 const char* const ConfigLoadFailedMessage = "Failed to get configuration from the server";
 const char* const DefaultKeysQuestion = "This will remove all your custom settings. Ary you sure?";

@@ -5,6 +5,8 @@
 #include "HostConfigForm.h"
 #include "LyskomConfiguration.h"
 #include "MessageBoxes.h"
+#include "Application.h"
+#include "InputQuery.h"
 
 void TConfigListForm::DeclareBindings(TBindings& b)
 {

@@ -7,6 +7,7 @@
 
 #include "EngineBinding.h"
 #include "MessageBoxes.h"
+#include "Application.h"
 
 const char* const DefaultServerHost = "kom.lysator.liu.se";
 const char* const DefaultLyskomPort = "4894";

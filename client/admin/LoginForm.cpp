@@ -5,6 +5,7 @@
 
 #include "HostConfigForm.h"
 #include "LyskomConfiguration.h"
+#include "Application.h"
 
 namespace {
 

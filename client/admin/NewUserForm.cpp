@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "MessageBoxes.h"
+#include "Application.h"
 
 const char* const NewUserNameHint = "Enter a user name and organization, e.g. \"Nils Exempel, VEZ\"";
 const char* const NewUserPasswordHint =

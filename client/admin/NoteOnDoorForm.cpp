@@ -6,6 +6,7 @@
 #include "LyskomTypes.h"
 #include "MainForm.h"
 #include "TextHelpers.h"
+#include "Application.h"
 
 void TNoteOnDoorForm::DeclareBindings(TBindings& b)
 {

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "EngineBinding.h"
+#include "Application.h"
 
 const char* const NoPresentationPromptSetting = "NoPresentationPrompt";
 

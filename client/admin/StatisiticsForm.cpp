@@ -3,6 +3,7 @@
 #include "ClientCaches.h"
 #include "MainForm.h"
 #include "TrafficStatistics.h"
+#include "Application.h"
 
 void TStatisiticsForm::DeclareBindings(TBindings& b)
 {

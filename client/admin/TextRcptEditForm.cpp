@@ -15,6 +15,8 @@
 #include "UserMessages.h"
 #include "Vantor.h"
 #include "WindowMessages.h"
+#include "Application.h"
+#include "InputQuery.h"
 
 namespace {
 

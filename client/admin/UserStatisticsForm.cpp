@@ -9,6 +9,7 @@
 #include "ProtocolText.h"
 #include "TextHelpers.h"
 #include "WindowWorker.h"
+#include "Application.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include "MessagesForm.h"
 #include "ReadArticleForm.h"
 #include "GdiOwners.h"
+#include "Application.h"
 
 const char* const FontSampleLines[FontSampleLineCount] = {
   "4711 2001-05-17 14:32 /3 lines/ Nils Exempel",

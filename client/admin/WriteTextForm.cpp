@@ -24,6 +24,8 @@
 #include "TextServices.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
+#include "Application.h"
+#include "InputQuery.h"
 
 namespace {
 

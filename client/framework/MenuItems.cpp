@@ -5,6 +5,7 @@
 
 #include "CommonControls.h"
 #include "Form.h"
+#include "Application.h"
 
 namespace {
 

@@ -23,6 +23,8 @@
 #include "UserMessages.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
+#include "Application.h"
+#include "InputQuery.h"
 
 namespace {
 

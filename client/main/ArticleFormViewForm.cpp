@@ -22,6 +22,7 @@
 #include "Threads.h"
 #include "URLThread.h"
 #include "GdiOwners.h"
+#include "Application.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "RichTextWriter.h"
 #include "TextHelpers.h"
 #include "URLThread.h"
+#include "Application.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include "ClientCaches.h"
 #include "ReadArticleForm.h"
 #include "TextServiceCommands.h"
+#include "Application.h"
 
 namespace {
 

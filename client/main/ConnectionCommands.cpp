@@ -7,6 +7,7 @@
 #include "LKRequest.h"
 #include "LoginForm.h"
 #include "MainForm.h"
+#include "Application.h"
 
 int ConnectToServer(LKLoginInfo& info)
 {

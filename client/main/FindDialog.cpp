@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "Form.h"
+#include "Application.h"
 #include "RichEdit.h"
 
 namespace {

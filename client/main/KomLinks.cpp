@@ -7,6 +7,7 @@
 #include "Actions.h"
 #include "FontSettings.h"
 #include "Form.h"
+#include "Application.h"
 #include "ReadArticleForm.h"
 #include "RichEdit.h"
 #include "RichTextWriter.h"

@@ -27,6 +27,7 @@
 #include "URLThread.h"
 #include "UserMessages.h"
 #include "ProtocolText.h"
+#include "InputQuery.h"
 
 namespace {
 

@@ -31,6 +31,7 @@
 #include "WindowMessages.h"
 #include "ProtocolText.h"
 #include "GdiOwners.h"
+#include "Application.h"
 
 TMainForm* MainForm = nullptr;
 bool AutoConnectPending = false;

@@ -28,6 +28,8 @@
 #include "PanelNoBG.h"
 #include "EventLogForm.h"
 #include "Form.h"
+#include "ComponentRegistry.h"
+#include "Application.h"
 #include "GetNameForm.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"

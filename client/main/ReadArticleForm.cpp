@@ -29,6 +29,8 @@
 #include "TextServices.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
+#include "Application.h"
+#include "InputQuery.h"
 
 TReadArticleForm* ReadArticleForm = nullptr;
 

@@ -5,6 +5,8 @@
 #include "ClientCaches.h"
 #include "EngineBinding.h"
 #include "Form.h"
+#include "InputQuery.h"
+#include "Application.h"
 #include "GetNameForm.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"

@@ -1,6 +1,7 @@
 #include "WindowLayer.h"
 
 #include "Form.h"
+#include "Application.h"
 #include "MessageBoxes.h"
 #include "Threads.h"
 #include "WindowSeams.h"

@@ -18,6 +18,7 @@
 
 #include "Panels.h"
 #include "Form.h"
+#include "Application.h"
 
 class TModalScript
 {

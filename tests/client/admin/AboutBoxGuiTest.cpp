@@ -13,6 +13,8 @@
 #include "OmnoraVersion.h"
 #include "ProgramVersion.h"
 #include "TestSupport.h"
+#include "Application.h"
+#include "ComponentRegistry.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "ProtocolText.h"
 #include "TestSupport.h"
 #include "Vantor.h"
+#include "Application.h"
 
 namespace AdminTest {
 

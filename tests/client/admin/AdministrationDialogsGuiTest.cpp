@@ -12,6 +12,7 @@
 #include "CreateConfForm.h"
 #include "ModalScript.h"
 #include "UserMessages.h"
+#include "Application.h"
 
 namespace {
 

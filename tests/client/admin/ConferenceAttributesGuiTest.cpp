@@ -11,6 +11,7 @@
 #include "ConferenceAttributesForm.h"
 #include "DecimalInput.h"
 #include "UserMessages.h"
+#include "Application.h"
 
 namespace {
 

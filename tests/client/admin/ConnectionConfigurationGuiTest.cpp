@@ -16,6 +16,7 @@
 #include "MessageBoxes.h"
 #include "ModalScript.h"
 #include "TestSupport.h"
+#include "Application.h"
 
 namespace {
 

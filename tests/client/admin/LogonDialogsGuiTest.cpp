@@ -16,6 +16,7 @@
 #include "PresentationPromptForm.h"
 #include "TestSupport.h"
 #include "Threads.h"
+#include "Application.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "NoteOnDoorForm.h"
+#include "Application.h"
 
 namespace {
 

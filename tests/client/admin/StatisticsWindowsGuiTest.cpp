@@ -13,6 +13,7 @@
 #include "SubjectScanner.h"
 #include "Threads.h"
 #include "UserStatisticsForm.h"
+#include "Application.h"
 
 namespace {
 

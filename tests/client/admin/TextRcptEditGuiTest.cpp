@@ -15,6 +15,7 @@
 #include "UserMessages.h"
 #include "WindowMessages.h"
 #include "WritingSession.h"
+#include "Application.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "SessionState.h"
 #include "TextRcptEditForm.h"
 #include "WriteTextForm.h"
+#include "Application.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "Crypto.h"
 #include "EngineBinding.h"
 #include "Form.h"
+#include "Application.h"
 #include "Lookups.h"
 #include "Clipboard.h"
 #include "MessageBoxes.h"

@@ -16,6 +16,7 @@
 #include "../core/EngineSession.h"
 #include "ClientCaches.h"
 #include "Form.h"
+#include "Application.h"
 #include "LyskomdSuite.h"
 #include "MessageBoxes.h"
 #include "OmnoraForms.h"

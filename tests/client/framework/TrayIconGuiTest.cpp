@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Form.h"
+#include "Application.h"
 #include "TrayIcon.h"
 
 namespace {

@@ -17,6 +17,7 @@
 #include "ProtocolText.h"
 #include "SessionState.h"
 #include "UserMessages.h"
+#include "Application.h"
 
 namespace {
 

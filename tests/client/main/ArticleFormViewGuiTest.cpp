@@ -13,6 +13,7 @@
 #include "ProtocolText.h"
 #include "SessionState.h"
 #include "URLThread.h"
+#include "Application.h"
 
 namespace {
 

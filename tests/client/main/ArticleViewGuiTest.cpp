@@ -13,6 +13,7 @@
 #include "MainTestSupport.h"
 #include "RichTextWriter.h"
 #include "URLThread.h"
+#include "Application.h"
 
 namespace {
 

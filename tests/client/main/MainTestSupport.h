@@ -12,6 +12,7 @@
 #include "ActiveUsersForm.h"
 #include "EventLogForm.h"
 #include "Form.h"
+#include "Application.h"
 #include "GetNameForm.h"
 #include "EngineBinding.h"
 #include "MainForm.h"

@@ -10,6 +10,7 @@
 #include "StandardControls.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
+#include "Application.h"
 
 namespace {
 

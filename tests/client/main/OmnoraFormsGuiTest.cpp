@@ -6,6 +6,8 @@
 #include "Panels.h"
 #include "MenuItems.h"
 #include "StandardControls.h"
+#include "Application.h"
+#include "ComponentRegistry.h"
 
 namespace {
 

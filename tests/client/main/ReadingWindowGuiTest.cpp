@@ -14,6 +14,7 @@
 #include "Lookups.h"
 #include "SessionState.h"
 #include "WindowMessages.h"
+#include "Application.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "ModalScript.h"
+#include "Application.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include "FakeServer.h"
 #include "MainTestSupport.h"
 #include "Threads.h"
+#include "Application.h"
 
 namespace {
 
