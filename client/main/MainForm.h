@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "AsyncLinkWindow.h"
+#include "AsyncMsgThread.h"
 #include "ComCtrls.h"
 #include "ComHandles.h"
 #include "ExtCtrls.h"
@@ -95,6 +97,9 @@ public:
   bool Connected = false;
   TComPtr<ILKComEvent> EventSink;
   LONG EventSinkCookie = -1;  // -1: no sink registered
+  // The dispatcher of the server's asynchronous messages, and its way to the windows.
+  std::unique_ptr<TAsyncLinkWindow> AsyncLink;
+  std::unique_ptr<TAsyncMsgThread> AsyncMsgThread;
   // The persons whose note on the door was shown since the program started.
   std::unique_ptr<TSortedIntegerList> NoteShownPersons;
 

@@ -42,6 +42,7 @@ void RegisterOmnoraForms()
   RegisterFormClass<TConnectingForm>("TConnectingForm");
   RegisterFormClass<TNewUserForm>("TNewUserForm");
   RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
+  RegisterFormClass<TOfflineMessageForm>("TOfflineMessageForm");
 }
 
 void CreateStartupForms()
