@@ -351,11 +351,12 @@ STDMETHODIMP TLyskomMap::LocalToGlobal(LONG iInConf, LONG iInLText, LONG* Value)
       }
       comm = FComm;
     }
-    if (FetchBlock(comm.Get(), iInConf, iInLText)) {
-      std::lock_guard<TSlimMutex> guard(FLock);
-      LONG global = 0;
-      if (LookupLocked(LocalMapLocked(iInConf), iInLText, global)) *Value = global;
-    }
+    // A block that could not be fetched says nothing about the number: an
+    // error, so that no caller takes it for a gap and marks it read.
+    if (!FetchBlock(comm.Get(), iInConf, iInLText)) return E_FAIL;
+    std::lock_guard<TSlimMutex> guard(FLock);
+    LONG global = 0;
+    if (LookupLocked(LocalMapLocked(iInConf), iInLText, global)) *Value = global;
     return S_FALSE;
   });
 }

@@ -417,7 +417,7 @@ int TLyskomConferenceBase::FirstAvailableLocalNo(int from, int limit)
 {
   TComPtr<ILKMap> map = EngineMapping();
   LONG local = 0;
-  if (!map || FAILED(map->GetFirstAvailable(FConfNo, from, limit, &local))) return 0;
+  if (!map || FAILED(map->GetFirstAvailable(FConfNo, from, limit, &local))) return -1;
   return local;
 }
 

@@ -155,7 +155,8 @@ public:
 
   // Through the engine's local-to-global map; 0 when there is no text.
   int LocalToGlobal(int localNo);
-  // The first local number from..limit that has a text; 0 when none.
+  // The first local number from..limit that has a text; 0 when none, -1
+  // when the numbers could not be mapped (no engine, a failed request).
   int FirstAvailableLocalNo(int from, int limit);
   void SetLocalToGlobal(int localNo, int globalNo);
 

@@ -129,7 +129,7 @@ TEST(CacheFakeServerOther, OtherErrorFallsBackForOneBlockOnly)
   EXPECT_EQ((std::vector<std::string>{"103 7 1 80", "34 7 1 30", "103 7 40 80", "34 7 40 30"}), server.Lines());
 }
 
-TEST(CacheFakeServerOther, FailedBlockMapsNothingAndIsAskedAgain)
+TEST(CacheFakeServerOther, FailedBlockIsAnErrorMapsNothingAndIsAskedAgain)
 {
   EnsureVantorRegistered();
   TScriptedServer server([&](const std::string& ref, int, const std::string&) -> std::string {
@@ -139,12 +139,13 @@ TEST(CacheFakeServerOther, FailedBlockMapsNothingAndIsAskedAgain)
   ASSERT_TRUE(comm);
   TComPtr<ILKMap> map = MapOf(NewCache(comm.Get()).Get());
   LONG global = -1;
-  EXPECT_EQ(S_FALSE, map->LocalToGlobal(7, 1, &global));
+  // An error, not a gap: callers must not take the number for a deleted text.
+  EXPECT_EQ(E_FAIL, map->LocalToGlobal(7, 1, &global));
   EXPECT_EQ(0, global);
-  EXPECT_EQ(S_FALSE, map->LocalToGlobal(7, 1, &global));
+  EXPECT_EQ(E_FAIL, map->LocalToGlobal(7, 1, &global));
   EXPECT_EQ(4u, server.Lines().size());
   LONG first = -1;
-  EXPECT_EQ(S_FALSE, map->GetFirstAvailable(7, 1, 3, &first));
+  EXPECT_EQ(E_FAIL, map->GetFirstAvailable(7, 1, 3, &first));
   EXPECT_EQ(0, first);
 }
 

@@ -1,0 +1,82 @@
+// The base of the two text views that the reading window docks into its
+// panels: the operations through which the window, the message dispatcher
+// and the views drive a view without knowing which kind it is.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "Forms.h"
+#include "LyskomTypes.h"
+
+// A message to the user on its way to a view: built on the dispatcher's
+// thread, posted with WM_SHOW_MESSAGE, owned and freed by the view.
+struct UserMessageRecord
+{
+  UserMessageRecord() { ++FLive; }
+  ~UserMessageRecord() { --FLive; }
+  UserMessageRecord(const UserMessageRecord&) = delete;
+  UserMessageRecord& operator=(const UserMessageRecord&) = delete;
+  // Records not yet freed (a record lost on its way would stay counted).
+  static int LiveCount() { return FLive.load(); }
+
+  int SenderNo = 0;
+  int RecipientNo = 0;  // 0: a broadcast
+  std::string SenderName;
+  std::string RecipientName;
+  std::string Text;  // lines end with CR LF
+  TDateTime When = 0;
+
+private:
+  static inline std::atomic<int> FLive{0};
+};
+
+// The recipient name of a broadcast.
+extern const char* const EveryoneText;
+
+// Builds the record of a message (name look-ups through the caches).
+UserMessageRecord* NewUserMessageRecord(const std::string& text, int sender, int recipient, TDateTime when);
+
+class TCustomArticleViewForm : public TForm
+{
+public:
+  TCustomArticleViewForm(TComponent* owner, std::string resourceName);
+  ~TCustomArticleViewForm() override;
+
+  // Restore and store the view's own panel sizes.
+  virtual void LoadLayout() = 0;
+  virtual void SaveLayout() = 0;
+  // The text control's colour: window background when active, inactive
+  // border otherwise.
+  virtual void SetActive(bool active) = 0;
+  virtual void Rot13Text() = 0;
+  virtual void GetViewText(std::string& text) = 0;
+  virtual void ShowFindDialog() = 0;
+  virtual void ClearView() = 0;
+  // Scrolls one page when more of the shown texts lies below; true when it did.
+  virtual bool PageDown() = 0;
+  virtual void ShowText(int textNo) = 0;
+  // Any thread: posts the message to the view's own window, which shows it.
+  // Answers false (the record freed) when the window is gone.
+  virtual bool ShowUserMessage(const std::string& text, int sender, int recipient, TDateTime when);
+
+  bool BriefMode() const { return FBriefMode; }
+  void SetBriefMode(bool value) { FBriefMode = value; }
+
+  // Posts a record to the view's window; false (and the record freed) when
+  // it could not be posted. Takes ownership.
+  bool PostUserMessage(UserMessageRecord* record);
+
+protected:
+  // Shows one message (the record stays the caller's).
+  virtual void ShowMessageRecord(const UserMessageRecord& record) = 0;
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  // Frees the messages still queued for the window before it goes.
+  void BeforeDestruction() override;
+  // The point at which a find dialog opens for a control of this view.
+  POINT FindDialogPoint(TControl* control) const;
+
+private:
+  void DiscardQueuedMessages();
+  bool FBriefMode = false;
+};

@@ -1,0 +1,14 @@
+// A panel that never erases its background: children that cover it paint
+// everything, so there is no flicker behind them.
+#pragma once
+
+#include "ExtCtrls.h"
+
+class TPanelNoBG : public TPanel
+{
+public:
+  explicit TPanelNoBG(TComponent* owner) : TPanel(owner) {}
+
+protected:
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+};

@@ -1,0 +1,505 @@
+// The text editor opened for real against a real lyskomd: every kind of text
+// it writes is created with its subject, byte-exact body, rows and aux
+// items; the recipient worker, the questions before sending, the keys of the
+// body, encryption and ROT13, and the note on the door of a recipient.
+#include <winsock2.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../core/EngineSession.h"
+#include "ClientCaches.h"
+#include "Crypto.h"
+#include "Forms.h"
+#include "Lookups.h"
+#include "LyskomdSuite.h"
+#include "MessageBoxes.h"
+#include "NoteOnDoorForm.h"
+#include "OmnoraForms.h"
+#include "ProcessObjects.h"
+#include "SessionState.h"
+#include "TestSupport.h"
+#include "UserMessages.h"
+#include "WindowMessages.h"
+#include "WriteTextForm.h"
+
+using EngineSession::TSession;
+using TestSupport::TLyskomdServer;
+
+namespace {
+
+class TUnitsEnvironment : public testing::Environment
+{
+public:
+  void SetUp() override
+  {
+    TestSupport::EnsureVantorRegistered();
+    FRegistry = std::make_unique<TestSupport::TPrivateRegistryRoot>(HKEY_CURRENT_USER);
+    FUnits = std::make_unique<TUnitsScope>();
+    ASSERT_TRUE(FUnits->Ok());
+    Application().Initialize();
+    RegisterOmnoraForms();
+  }
+  void TearDown() override
+  {
+    Application().Shutdown();
+    FUnits.reset();
+    FRegistry.reset();
+  }
+
+private:
+  std::unique_ptr<TestSupport::TPrivateRegistryRoot> FRegistry;
+  std::unique_ptr<TUnitsScope> FUnits;
+};
+
+const auto* const Environment = testing::AddGlobalTestEnvironment(new TUnitsEnvironment);
+
+bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 20000)
+{
+  return Application().ProcessMessagesUntil(done, timeoutMs);
+}
+
+// A row as the list shows it.
+struct TRowText
+{
+  std::string Kind, Number, Name;
+  bool operator==(const TRowText&) const = default;
+};
+std::ostream& operator<<(std::ostream& os, const TRowText& r)
+{
+  return os << "{" << r.Kind << ", " << r.Number << ", " << r.Name << "}";
+}
+
+std::vector<TRowText> RowTexts(TWriteTextForm* form)
+{
+  std::vector<TRowText> rows;
+  for (int i = 0; i < form->ListView->Count(); ++i) {
+    TListItem* item = form->ListView->Item(i);
+    rows.push_back({item->ColumnText(0), item->ColumnText(1), item->ColumnText(2)});
+  }
+  return rows;
+}
+
+std::string N(int n) { return std::to_string(n); }
+
+// With OMNORA_SCREENSHOTS naming a folder, the screen is saved there for people to look at.
+void Screenshot(const std::string& name)
+{
+  char dir[MAX_PATH];
+  if (!GetEnvironmentVariableA("OMNORA_SCREENSHOTS", dir, sizeof dir)) return;
+  Application().ProcessMessages();
+  TestSupport::RunUnixCommand("import -window root " + std::string(dir) + "/" + name + ".png");
+}
+
+class WriteText : public TestSupport::TLyskomdSuite
+{
+protected:
+  void SetUp() override
+  {
+    Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
+    ClearAllCaches();
+    CurrentPersNo = TLyskomdServer::AdminPerson;
+    ServerVersion.ProtocolVersion = 11;
+    Boxes = std::make_unique<TMessageBoxRecorder>(IDYES);
+    while (UserMessageCount() > 0) TakeUserMessage();
+    TWriteTextForm::NameAsker = [this](const std::string& caption) {
+      AskedCaptions.push_back(caption);
+      return NextName;
+    };
+  }
+  void TearDown() override
+  {
+    for (TForm* f : std::vector<TForm*>(Application().Forms())) f->Free();
+    Application().ProcessMessages();
+    Boxes.reset();
+    ClearAllCaches();
+    Session.reset();
+  }
+
+  // Opens the editor as an opener does and waits for its recipient worker.
+  TWriteTextForm* Ready(TWriteTextForm* form)
+  {
+    EXPECT_TRUE(WaitFor([form] { return !form->RecipientThreadRunning; }));
+    Application().ProcessMessages();
+    return form;
+  }
+
+  // The text as the server stores it.
+  std::string ServerText(int textNo)
+  {
+    TLKRequest request(L_GET_TEXT, FormatText("%d 0 2000000", textNo));
+    if (!Session->Expect(request)) return {};
+    return LKString(request.Response(), "result");
+  }
+  TTextStatRef FreshStat(int textNo)
+  {
+    InvalidateTextStat(textNo);
+    return TextStatByNumber(textNo);
+  }
+  std::vector<std::pair<int, int>> MiscPairs(int textNo)
+  {
+    std::vector<std::pair<int, int>> pairs;
+    TTextStatRef stat = FreshStat(textNo);
+    if (!stat) return pairs;
+    for (int i = 0; i < stat->MiscInfoCount(); ++i) {
+      const TMiscInfo* m = stat->GetMiscInfo(i);
+      if (auto r = dynamic_cast<const TMiscInfoRcpt*>(m)) pairs.emplace_back(0, r->ConfNo);
+      else if (auto c = dynamic_cast<const TMiscInfoCC*>(m)) pairs.emplace_back(1, c->ConfNo);
+      else if (auto b = dynamic_cast<const TMiscInfoBCC*>(m)) pairs.emplace_back(15, b->ConfNo);
+      else if (auto t = dynamic_cast<const TMiscInfoCommTo*>(m)) pairs.emplace_back(2, t->TextNo);
+      else if (auto f = dynamic_cast<const TMiscInfoFootTo*>(m)) pairs.emplace_back(4, f->TextNo);
+    }
+    return pairs;
+  }
+  std::vector<std::string> BoxTexts()
+  {
+    std::vector<std::string> texts;
+    for (const auto& b : Boxes->Boxes()) texts.push_back(b.Text);
+    return texts;
+  }
+
+  std::unique_ptr<TSession> Session;
+  std::unique_ptr<TMessageBoxRecorder> Boxes;
+  std::vector<std::string> AskedCaptions;
+  int NextName = -1;
+};
+
+TEST_F(WriteText, NewTextIsCreatedByteExactWithItsRecipientsAndAuxItems)
+{
+  const int to = Session->CreateConference("Editor To");
+  const int cc = Session->CreateConference("Editor CC");
+  const int bcc = Session->CreateConference("Editor BCC");
+  TWriteTextForm* form = Ready(WriteNewText(to));
+  EXPECT_EQ(form->Caption(), "Write text");
+  EXPECT_EQ(RowTexts(form), (std::vector<TRowText>{{"Recipient", N(to), "Editor To"}}));
+
+  NextName = cc;
+  form->AddCCRcptAction->Execute();
+  NextName = bcc;
+  form->AddBCCRcptAction->Execute();
+  EXPECT_EQ(AskedCaptions, (std::vector<std::string>{"Add carbon copy recipient", "Add blind carbon copy recipient"}));
+  // Cancelling the chooser adds nothing.
+  NextName = -1;
+  form->AddRcptAction->Execute();
+  ASSERT_EQ(form->ListView->Count(), 3);
+
+  // Windows-1252 text: the lengths sent count its bytes.
+  const std::string subject = "Sm\xF6rg\xE5sbord \x80 10";
+  const std::string body = "Line one\r\xC5\xC4\xD6 \x93quoted\x94\r\r\r";
+  form->SubjectEdit->SetText(subject);
+  form->WriteTextEdit->SetText(body);
+  form->ReadConfirmationAction->Execute();
+  Screenshot("write-text");
+  EXPECT_TRUE(form->ReadConfirmationAction->Checked());
+  ASSERT_TRUE(form->SubmitText()) << (UserMessageCount() ? TakeUserMessage() : "");
+  const int textNo = form->CreatedTextNo();
+  ASSERT_GT(textNo, 0);
+  EXPECT_TRUE(BoxTexts().empty());
+
+  const std::string expected = subject + "\nLine one\n\xC5\xC4\xD6 \x93quoted\x94";
+  EXPECT_EQ(ServerText(textNo), expected);
+  TTextStatRef stat = FreshStat(textNo);
+  ASSERT_TRUE(stat);
+  EXPECT_EQ(stat->NoOfChars, int(expected.size()));
+  EXPECT_EQ(stat->Author, TLyskomdServer::AdminPerson);
+  EXPECT_EQ(MiscPairs(textNo), (std::vector<std::pair<int, int>>{{0, to}, {1, cc}, {15, bcc}}));
+  std::vector<std::pair<int, std::string>> aux;
+  for (int i = 0; i < stat->AuxItemCount(); ++i) aux.emplace_back(stat->GetAuxItem(i)->Tag, stat->GetAuxItem(i)->Data);
+  ASSERT_EQ(aux.size(), 3u);
+  EXPECT_EQ(aux[0].first, 15);
+  EXPECT_EQ(aux[0].second.rfind("Omnora ", 0), 0u);
+  EXPECT_EQ(aux[1], (std::pair<int, std::string>{1, "text/x-kom-basic;charset=iso-8859-1"}));
+  EXPECT_EQ(aux[2], (std::pair<int, std::string>{6, ""}));
+  // The window closes once the text is created.
+  WaitFor([] { return Application().FindForm("WriteTextForm") == nullptr; }, 5000);
+  EXPECT_EQ(Application().FindForm("WriteTextForm"), nullptr);
+}
+
+TEST_F(WriteText, CommentFootnoteAndQuoteCarryTheirLinks)
+{
+  const int conf = Session->CreateConference("Editor Comments");
+  const int cc = Session->CreateConference("Editor Comments CC");
+  const int original = Session->CreateText("Original subject\nFirst line\nSecond line",
+                                           FormatText("0 %d 1 %d", conf, cc), 2);
+  ASSERT_GT(original, 0);
+
+  TWriteTextForm* comment = Ready(WriteComment(original, false));
+  EXPECT_TRUE(comment->IsComment);
+  EXPECT_EQ(comment->SubjectEdit->Text(), "Original subject");
+  EXPECT_EQ(GetFocus(), comment->WriteTextEdit->Handle());
+  EXPECT_EQ(RowTexts(comment), (std::vector<TRowText>{{"Carbon copy", N(cc), "Editor Comments CC"},
+                                                      {"Comment to", N(original), "Administrator (of) LysKOM"},
+                                                      {"Recipient", N(conf), "Editor Comments"}}));
+  comment->QuoteAction->Execute();
+  EXPECT_EQ(comment->WriteTextEdit->Text(), "> \r> First line\r> Second line");
+  ASSERT_TRUE(comment->SubmitText());
+  const int commentNo = comment->CreatedTextNo();
+  EXPECT_EQ(MiscPairs(commentNo), (std::vector<std::pair<int, int>>{{1, cc}, {2, original}, {0, conf}}));
+  EXPECT_EQ(ServerText(commentNo), "Original subject\n> \n> First line\n> Second line");
+
+  TWriteTextForm* footnote = Ready(WriteFootnote(original));
+  footnote->WriteTextEdit->SetText("A footnote");
+  ASSERT_TRUE(footnote->SubmitText());
+  EXPECT_EQ(MiscPairs(footnote->CreatedTextNo()), (std::vector<std::pair<int, int>>{{1, cc}, {4, original}, {0, conf}}));
+
+  // The original now lists both.
+  TTextStatRef stat = FreshStat(original);
+  ASSERT_TRUE(stat);
+  EXPECT_TRUE(stat->FindMiscInfo<TMiscInfoCommIn>(0));
+  EXPECT_TRUE(stat->FindMiscInfo<TMiscInfoFootIn>(0));
+}
+
+TEST_F(WriteText, LetterAndPersonalCommentReachTheMailboxes)
+{
+  const int person = Session->CreatePerson("Letter Reader", "secret");
+  ASSERT_GT(person, 0);
+  TWriteTextForm* letter = Ready(WriteLetter(person));
+  EXPECT_EQ(RowTexts(letter), (std::vector<TRowText>{{"Recipient", N(person), "Letter Reader"},
+                                                     {"Recipient", "5", "Administrator (of) LysKOM"}}));
+  letter->SubjectEdit->SetText("A letter");
+  letter->WriteTextEdit->SetText("Hello");
+  ASSERT_TRUE(letter->SubmitText());
+  const int letterNo = letter->CreatedTextNo();
+  EXPECT_GT(LocalNoInConference(person, *FreshStat(letterNo)), 0);
+
+  // The reader's text, answered personally.
+  const int conf = Session->CreateConference("Editor Personal");
+  const int text = Session->TextTo(conf, "Public\nbody");
+  TWriteTextForm* reply = Ready(WriteComment(text, true));
+  reply->WriteTextEdit->SetText("Just for you");
+  ASSERT_TRUE(reply->SubmitText());
+  EXPECT_EQ(MiscPairs(reply->CreatedTextNo()), (std::vector<std::pair<int, int>>{{2, text}, {0, 5}}));
+}
+
+TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
+{
+  const int conf = Session->CreateConference("Editor Crypto");
+  TWriteTextForm* form = Ready(WriteNewText(conf));
+  const std::string plain = "Meet at the \xE5n at noon\rBring the key";
+  form->WriteTextEdit->SetText(plain);
+  form->WriteTextEdit->SetFocus();
+  // F11 in the body encrypts it.
+  PostMessageA(form->WriteTextEdit->Handle(), WM_KEYDOWN, VK_F11, 0);
+  Application().ProcessMessages();
+  const std::string hex = form->WriteTextEdit->Text();
+  ASSERT_NE(hex, plain);
+  EXPECT_EQ(hex.find_first_not_of("0123456789abcdefABCDEF\r"), std::string::npos) << hex;
+  form->DecryptBody();
+  EXPECT_EQ(form->WriteTextEdit->Text(), plain);
+  form->EncryptBody();
+
+  form->SubjectEdit->SetText("Sealed");
+  ASSERT_TRUE(form->SubmitText());
+  const std::string stored = ServerText(form->CreatedTextNo());
+  const std::string cipher = HexTextToBytes(stored.substr(stored.find('\n') + 1));
+  {
+    std::string s = cipher;
+    tCryptography right("", true, "58293", "");
+    right.DecryptString(s);
+    EXPECT_EQ(s, plain);
+  }
+  {
+    std::string s = cipher;
+    tCryptography wrong("", true, "99999", "");
+    bool refused = false;
+    try {
+      wrong.DecryptString(s);
+    } catch (const ECryptographyError&) {
+      refused = true;
+    }
+    EXPECT_TRUE(refused || s != plain);
+  }
+
+  TWriteTextForm* rot = Ready(WriteNewText(conf));
+  rot->WriteTextEdit->SetText("Hello, World 42");
+  rot->WriteTextEdit->SelectAll();
+  rot->ROT13Action->Execute();
+  EXPECT_EQ(rot->WriteTextEdit->Text(), "Uryyb, Jbeyq 42");
+  rot->WriteTextEdit->SelectAll();
+  rot->ROT13Action->Execute();
+  EXPECT_EQ(rot->WriteTextEdit->Text(), "Hello, World 42");
+}
+
+TEST_F(WriteText, QuestionsBeforeSendingStopWithoutLosingAnything)
+{
+  // No recipients: asked, and No keeps the window as it was.
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  form->SubjectEdit->SetText("Nowhere");
+  form->WriteTextEdit->SetText("Kept");
+  Boxes->SetAnswer(IDNO);
+  EXPECT_FALSE(form->SubmitText());
+  // Without recipients the writer is asked about too, then the text.
+  ASSERT_EQ(Boxes->Count(), 2u);
+  EXPECT_EQ(BoxTexts()[1], "No recipents! Do you really want to submit this message?");
+  EXPECT_EQ(form->WriteTextEdit->Text(), "Kept");
+  EXPECT_TRUE(form->SubmitTextAction->Enabled());
+
+  // A conference the writer is not a member of: asked about the writer.
+  const int foreign = int(Session->Number(L_CREATE_CONF, ToHollerith("Editor Foreign") + " 0000"));
+  Boxes->Clear();
+  form->AddRow(TRowKind::Recipient, foreign);
+  Boxes->SetAnswer(IDNO);
+  EXPECT_TRUE(form->SubmitText());
+  EXPECT_EQ(BoxTexts().front(), "Commented user [5] Administrator (of) LysKOM is not a member of any of the recipient "
+                                "conferences. Add user as recipient?");
+}
+
+TEST_F(WriteText, SendCommentsToAlreadyARecipientIsNeitherAskedNorDemoted)
+{
+  const int conf = Session->CreateConference("Editor Redirect");
+  const int other = Session->CreateConference("Editor Redirect Other");
+  const int author = Session->CreatePerson("Redirected Author", "pw");
+  ASSERT_GT(author, 0);
+  // The author wants comments in conf, as a carbon copy.
+  TLKRequest aux(L_MODIFY_CONF_INFO, FormatText("%d 0 { } 1 { 33 00000000 0 ", author) +
+                                       ToHollerith(FormatText("%d 1", conf)) + " }");
+  ASSERT_TRUE(Session->Expect(aux));
+  ASSERT_TRUE(Session->Login(author, "pw"));
+  const int text = Session->TextTo(conf, "By the author\nbody");
+  ASSERT_TRUE(Session->Login(5, "gazonk"));
+
+  TWriteTextForm* form = Ready(WriteComment(text, false));
+  ASSERT_EQ(RowTexts(form).back(), (TRowText{"Recipient", N(conf), "Editor Redirect"}));
+  form->WriteTextEdit->SetText("Agreed");
+  ASSERT_TRUE(form->SubmitText());
+  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_EQ(MiscPairs(form->CreatedTextNo()), (std::vector<std::pair<int, int>>{{2, text}, {0, conf}}));
+
+  // Elsewhere the author is asked about, by name, and the redirected
+  // conference joins as the carbon copy asked for.
+  TWriteTextForm* elsewhere = Ready(WriteNewText(other));
+  elsewhere->AddRow(TRowKind::CommentTo, text);
+  elsewhere->WriteTextEdit->SetText("Moved");
+  EXPECT_FALSE(elsewhere->SubmitText());
+  ASSERT_EQ(Boxes->Count(), 1u);
+  EXPECT_EQ(BoxTexts()[0], FormatText("Commented user [%d] Redirected Author is not a member of any of the recipient "
+                                      "conferences. Add user as recipient?", author));
+  EXPECT_EQ(RowTexts(elsewhere).back(), (TRowText{"Carbon copy", N(conf), "Editor Redirect"}));
+}
+
+TEST_F(WriteText, CommentToAnOriginalConferenceGoesToItsSuperConferenceUnlessItHasNone)
+{
+  const int plainOriginal = int(Session->Number(L_CREATE_CONF, ToHollerith("Editor Original") + " 0100"));
+  const int super = Session->CreateConference("Editor Super");
+  const int redirected = int(Session->Number(L_CREATE_CONF, ToHollerith("Editor Redirected") + " 0100"));
+  TLKRequest noSuper(L_SET_SUPER_CONF, FormatText("%d 0", plainOriginal));
+  ASSERT_TRUE(Session->Expect(noSuper));
+  TLKRequest setSuper(L_SET_SUPER_CONF, FormatText("%d %d", redirected, super));
+  ASSERT_TRUE(Session->Expect(setSuper));
+  const int a = Session->TextTo(plainOriginal, "In original\nx");
+  const int b = Session->TextTo(redirected, "In redirected\nx");
+
+  TWriteTextForm* first = Ready(WriteComment(a, false));
+  EXPECT_EQ(RowTexts(first).back(), (TRowText{"Recipient", N(plainOriginal), "Editor Original"}));
+  TWriteTextForm* second = Ready(WriteComment(b, false));
+  EXPECT_EQ(RowTexts(second).back(), (TRowText{"Recipient", N(super), "Editor Super"}));
+}
+
+TEST_F(WriteText, RowsKeepOneRecipientPerConferenceAndThePopupChangesKinds)
+{
+  const int a = Session->CreateConference("Editor Rows A");
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  form->AddRow(TRowKind::CarbonCopy, a);
+  form->AddRow(TRowKind::Recipient, a);
+  EXPECT_EQ(RowTexts(form), (std::vector<TRowText>{{"Recipient", N(a), "Editor Rows A"}}));
+  form->AddRow(TRowKind::CommentTo, 1);
+  form->AddRow(TRowKind::CommentTo, 1);
+  EXPECT_EQ(form->ListView->Count(), 3);
+
+  form->ListView->Item(0)->SetSelected(true);
+  form->ListView->SetFocus();
+  form->MakeCC1Click(nullptr);
+  EXPECT_EQ(RowTexts(form)[0].Kind, "Carbon copy");
+  // Delete asks, and only Yes removes.
+  Boxes->SetAnswer(IDNO);
+  form->DeleteItem1Click(nullptr);
+  EXPECT_EQ(form->ListView->Count(), 3);
+  Boxes->SetAnswer(IDYES);
+  form->DeleteItem1Click(nullptr);
+  EXPECT_EQ(form->ListView->Count(), 2);
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really delete this entry?", "Really delete this entry?"}));
+
+  // A comment-to text typed by the user must be a number.
+  std::vector<TRowKind> kinds;
+  for (const TTextRow& r : form->Rows()) kinds.push_back(r.Kind);
+  EXPECT_EQ(kinds, (std::vector<TRowKind>{TRowKind::CommentTo, TRowKind::CommentTo}));
+}
+
+TEST_F(WriteText, KeysOfTheBodyAndSubjectEditNothing)
+{
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  form->WriteTextEdit->SetText("abc");
+  form->WriteTextEdit->SetFocus();
+  form->WriteTextEdit->SetSelection(3, 0);
+  ASSERT_EQ(GetFocus(), form->WriteTextEdit->Handle());
+
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = 0x80;
+  SetKeyboardState(keys);
+  PostMessageA(form->WriteTextEdit->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  Application().ProcessMessages();
+  keys[VK_SHIFT] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(form->WriteTextEdit->Text(), "abc");
+  EXPECT_EQ(GetFocus(), form->SubjectEdit->Handle());
+
+  // Enter in the subject moves on to the body and types nothing.
+  form->SubjectEdit->SetText("Subject");
+  PostMessageA(form->SubjectEdit->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  PostMessageA(form->SubjectEdit->Handle(), WM_CHAR, '\r', 0);
+  Application().ProcessMessages();
+  EXPECT_EQ(form->SubjectEdit->Text(), "Subject");
+  EXPECT_EQ(GetFocus(), form->WriteTextEdit->Handle());
+
+  // Ctrl+A while adding recipients is off does not select the body.
+  form->SetEditingEnabled(false);
+  form->WriteTextEdit->SetSelection(1, 0);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  PostMessageA(form->WriteTextEdit->Handle(), WM_KEYDOWN, 'A', 0);
+  Application().ProcessMessages();
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(form->WriteTextEdit->SelLength(), 0);
+  EXPECT_TRUE(AskedCaptions.empty());
+}
+
+TEST_F(WriteText, DiscardWhileClosingIsIgnoredAndTrashAsks)
+{
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  PostMessageA(form->Handle(), WM_DISCARD_TEXT, 0, 0);
+  form->Close();
+  Application().ProcessMessages();
+  EXPECT_TRUE(BoxTexts().empty());
+
+  TWriteTextForm* other = Ready(WriteNewText(0));
+  Boxes->SetAnswer(IDNO);
+  other->TrashTextAction->Execute();
+  EXPECT_TRUE(other->Visible());
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really trash this text?"}));
+}
+
+TEST_F(WriteText, NoteOnTheDoorOfARecipientIsShownUntilTheUserDeclines)
+{
+  const int conf = Session->CreateConference("Editor Door");
+  const int note = Session->TextTo(conf, "Gone fishing\nBack on\nMonday.\n\nAsk the crew.");
+  TLKRequest motd(L_SET_CONF_MOTD, FormatText("%d %d", conf, note));
+  ASSERT_TRUE(Session->Expect(motd));
+
+  Ready(WriteNewText(conf));
+  TNoteOnDoorForm* door = nullptr;
+  ASSERT_TRUE(WaitFor([&] { return (door = dynamic_cast<TNoteOnDoorForm*>(Application().FindForm("NoteOnDoorForm"))); }));
+  ASSERT_TRUE(WaitFor([&] { return door->NoteEdit->TextLength() > 0; }));
+  const std::string shown = door->NoteEdit->Text();
+  EXPECT_EQ(shown.rfind("Gone fishing\r", 0), 0u) << shown;
+  EXPECT_NE(shown.find("Back on Monday.\r\rAsk the crew."), std::string::npos) << shown;
+  EXPECT_EQ(door->Caption(), "Message of the day");
+  Screenshot("note-on-door");
+}
+
+} // namespace

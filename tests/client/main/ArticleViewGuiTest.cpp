@@ -1,0 +1,270 @@
+// The flow view and the links in texts: texts seeded on a real lyskomd are
+// shown with their header, body, comment and footnote lines; references in
+// prose become links; a click on a comment link shows that text, a click on
+// a file link opens nothing.
+#include <algorithm>
+#include <memory>
+
+#include "../core/EngineSession.h"
+#include "ArticleViewForm.h"
+#include "ClientCaches.h"
+#include "KomLinks.h"
+#include "LyskomdSuite.h"
+#include "MainTestSupport.h"
+#include "RichTextWriter.h"
+#include "URLThread.h"
+
+namespace {
+
+using namespace MainTest;
+using EngineSession::TSession;
+using TestSupport::TLyskomdServer;
+
+auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
+
+TEST(UrlPolicy, OnlyWebAndMailSchemesOpenDirectly)
+{
+  for (const char* url : {"http://x.se/", "HTTPS://x.se/a", "ftp://h/f.txt", "mailto:a@b.se", "URL:http://x.se",
+                          "url :https://x.se"})
+    EXPECT_EQ(UrlPolicy(url), TUrlPolicy::Open) << url;
+  for (const char* url : {"file:///c:/windows/system32/calc.exe", "FILE://server/share/x.exe", "\\\\server\\share\\x.exe",
+                          "//server/share", "c:\\windows\\notepad.exe", "notepad.exe", "", "URL:file:///etc/passwd"})
+    EXPECT_EQ(UrlPolicy(url), TUrlPolicy::Refuse) << url;
+  for (const char* url : {"telnet://kom.lysator.liu.se", "news:comp.lang", "javascript:alert(1)"})
+    EXPECT_EQ(UrlPolicy(url), TUrlPolicy::Ask) << url;
+  EXPECT_EQ(StripUrlPrefix("  URL :http://x.se/ "), "http://x.se/");
+}
+
+class ArticleView : public TStartedProgram
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    TestSupport::EnsureVantorRegistered();
+    Server = new TLyskomdServer();
+    Server->Start();
+    Session = new TSession(TLyskomdServer::Host(), Server->Port());
+    Conf = Session->CreateConference("View tests");
+    Other = Session->CreateConference("Elsewhere");
+    Root = Session->TextTo(Conf, "The root\nSee text 4711, m\xf6te 6 and [7].\nAlso http://example.org/a and "
+                                 "file:///c:/windows/system32/calc.exe here.\n");
+    Comment = Session->CreateText("A comment\nI agree.\n", FormatText("0 %d 2 %d", Conf, Root), 2);
+    Footnote = Session->CreateText("A footnote\nSmall print.\n", FormatText("0 %d 4 %d", Conf, Root), 2);
+    Remote = Session->CreateText("Far away\nIn another conference.\n", FormatText("0 %d 2 %d", Other, Root), 2);
+  }
+  static void TearDownTestSuite()
+  {
+    delete Session;
+    Session = nullptr;
+    delete Server;
+    Server = nullptr;
+  }
+
+  void SetUp() override
+  {
+    TStartedProgram::SetUp();
+    ShowMain();
+    ClearAllCaches();
+    Opened.clear();
+    SetUrlShellOpener([this](const std::string& url) { Opened.push_back(url); });
+    View = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
+    ASSERT_NE(View, nullptr);
+    View->ClearView();
+  }
+  void TearDown() override
+  {
+    SetUrlShellOpener(nullptr);
+    TStartedProgram::TearDown();
+  }
+
+  std::string Shown() const { return View->MainEdit->Caption(); }
+
+  const TKomLink* FindLink(TKomLinkKind kind, int number) const
+  {
+    for (const TKomLink& link : View->Links().Links())
+      if (link.Kind == kind && link.Number == number) return &link;
+    return nullptr;
+  }
+
+  // A real left click at a character of the control.
+  void ClickAt(TLyskomTextEdit* edit, int position)
+  {
+    POINTL pt{};
+    SendMessageA(edit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), position);
+    LPARAM lp = MAKELPARAM(pt.x + 1, pt.y + 2);
+    SendMessageA(edit->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, lp);
+    SendMessageA(edit->Handle(), WM_LBUTTONUP, 0, lp);
+    Application().ProcessMessages();
+  }
+
+  inline static TLyskomdServer* Server = nullptr;
+  inline static TSession* Session = nullptr;
+  inline static int Conf = 0, Other = 0, Root = 0, Comment = 0, Footnote = 0, Remote = 0;
+  TArticleViewForm* View = nullptr;
+  std::vector<std::string> Opened;
+};
+
+TEST_F(ArticleView, LinksAreRecognisedInProse)
+{
+  TRichEditKomLinks& links = View->Links();
+  auto write = [&](const std::string& text) {
+    View->ClearView();
+    View->MainEdit->SetReadOnly(false);
+    TRichTextWriter w(*View->MainEdit, View->EndOfTexts());
+    links.InsertWithLinks(w, text);
+    View->MainEdit->SetReadOnly(true);
+    return View->MainEdit->Caption().substr(0, size_t(View->EndOfTexts()));
+  };
+  auto shownOf = [&](const TKomLink& l, const std::string& content) {
+    return content.substr(size_t(l.StartPos), size_t(l.EndPos - l.StartPos));
+  };
+
+  std::string content = write("See text 4711, m\xf6te 6 and [7] or #12.");
+  EXPECT_EQ(content, "See text 4711, m\xf6te 6 and [7] or #12.");
+  ASSERT_EQ(links.Links().size(), 4u);
+  EXPECT_EQ(links.Links()[0].Kind, TKomLinkKind::LinkText);
+  EXPECT_EQ(links.Links()[0].Number, 4711);
+  EXPECT_EQ(shownOf(links.Links()[0], content), "text 4711");
+  EXPECT_EQ(links.Links()[1].Kind, TKomLinkKind::LinkConference);
+  EXPECT_EQ(links.Links()[1].Number, 6);
+  EXPECT_EQ(shownOf(links.Links()[1], content), "m\xf6te 6");
+  EXPECT_EQ(links.Links()[2].Kind, TKomLinkKind::LinkConference);
+  EXPECT_EQ(links.Links()[2].Number, 7);
+  EXPECT_EQ(shownOf(links.Links()[2], content), "[7]");
+  EXPECT_EQ(links.Links()[3].Kind, TKomLinkKind::LinkText);
+  EXPECT_EQ(links.Links()[3].Number, 12);
+  // Both ends of a link are inside it; the character after it is not.
+  EXPECT_EQ(links.LinkAt(links.Links()[0].EndPos), &links.Links()[0]);
+  EXPECT_EQ(links.LinkAt(links.Links()[0].StartPos - 1), nullptr);
+
+  // Addresses: the "URL:" prefix is shown and left out of the target; a
+  // closing bracket and full stop are not part of the address; a mail
+  // address gets "mailto:" once.
+  content = write("(URL:http://x.se/a). Mail a.b@c.se or mailto:d@e.se");
+  ASSERT_EQ(links.Links().size(), 3u);
+  EXPECT_EQ(shownOf(links.Links()[0], content), "URL:http://x.se/a");
+  EXPECT_EQ(content.substr(size_t(links.Links()[0].EndPos), 3), "). ");
+  EXPECT_EQ(links.Links()[1].Target, "mailto:a.b@c.se");
+  EXPECT_EQ(links.Links()[2].Target, "mailto:d@e.se");
+  links.ClickLink(links.Links()[0].StartPos);
+  links.ClickLink(links.Links()[1].EndPos);
+  EXPECT_EQ(Opened, (std::vector<std::string>{"http://x.se/a", "mailto:a.b@c.se"}));
+
+  // The 7-bit forms of the Swedish words.
+  write("inl{gg 5 and m|te 8 and M\\TE 9");
+  ASSERT_EQ(links.Links().size(), 3u);
+  EXPECT_EQ(links.Links()[0].Number, 5);
+  EXPECT_EQ(links.Links()[1].Number, 8);
+  EXPECT_EQ(links.Links()[2].Number, 9);
+
+  // Prose without references stays as it is, without links.
+  content = write("Nothing to see: just words, 42 and a lone @.\r");
+  EXPECT_EQ(content, "Nothing to see: just words, 42 and a lone @.\r");
+  EXPECT_TRUE(links.Links().empty());
+  // After clearing, a click follows nothing.
+  View->ClearView();
+  links.ClickLink(0);
+  EXPECT_TRUE(Opened.size() == 2u);
+}
+
+TEST_F(ArticleView, ShowsTheTextWithHeaderBodyCommentsAndFootnotes)
+{
+  View->ShowText(Root);
+  std::string s = Shown();
+  EXPECT_NE(s.find(std::to_string(Root) + " "), std::string::npos);
+  EXPECT_NE(s.find(", By [5] Administrator (of) LysKOM\r"), std::string::npos) << s;
+  EXPECT_NE(s.find("Recipient: [" + std::to_string(Conf) + "] View tests (1)\r"), std::string::npos) << s;
+  EXPECT_NE(s.find("Subject: The root\r\r"), std::string::npos);
+  EXPECT_NE(s.find("See text 4711, m\xf6te 6 and [7]."), std::string::npos);
+  EXPECT_NE(s.find("--- " + std::to_string(Root) + " ---\r"), std::string::npos);
+  EXPECT_NE(s.find("Comments in: " + std::to_string(Comment) + ", " + std::to_string(Remote) + "\r"),
+            std::string::npos)
+    << s;
+  // The footnote follows in brief form: heading, body, closing line.
+  size_t foot = s.find("Small print.");
+  ASSERT_NE(foot, std::string::npos);
+  EXPECT_NE(s.find("--- " + std::to_string(Footnote) + " ---"), std::string::npos);
+  EXPECT_EQ(s.find("Subject: A footnote"), std::string::npos);
+  // Exactly the trailing blank lines below the texts.
+  EXPECT_EQ(s.substr(s.size() - 121), "\r" + std::string(120, '\r'));
+  EXPECT_NE(FindLink(TKomLinkKind::LinkText, Comment), nullptr);
+  EXPECT_NE(FindLink(TKomLinkKind::LinkConference, Conf), nullptr);
+
+  // A second text goes below the first.
+  View->ShowText(Comment);
+  s = Shown();
+  EXPECT_LT(s.find("Subject: The root"), s.find("Subject: A comment"));
+  EXPECT_NE(s.find("Comment to: " + std::to_string(Root) + " by [5] Administrator (of) LysKOM\r"),
+            std::string::npos);
+  EXPECT_EQ(Boxes->Count(), 0u);
+
+  // A text that does not exist: a message, nothing written.
+  View->ClearView();
+  View->ShowText(Root + 1000);
+  EXPECT_EQ(Shown(), std::to_string(Root + 1000) + "\r" + std::string(120, '\r'));
+  EXPECT_FALSE(View->PageDown());
+}
+
+TEST_F(ArticleView, BriefModeShowsHeadingBodyAndClosingLineOnly)
+{
+  auto* brief = dynamic_cast<TArticleViewForm*>(ReadArticleForm->CommentedView);
+  ASSERT_NE(brief, nullptr);
+  EXPECT_TRUE(brief->BriefMode());
+  brief->ClearView();
+  brief->ShowText(Root);
+  std::string s = brief->MainEdit->Caption();
+  EXPECT_EQ(s.find("Recipient:"), std::string::npos);
+  EXPECT_EQ(s.find("Subject:"), std::string::npos);
+  EXPECT_EQ(s.find("Comments in:"), std::string::npos);
+  EXPECT_EQ(s.find("Small print."), std::string::npos);
+  EXPECT_NE(s.find("See text 4711"), std::string::npos);
+  EXPECT_NE(s.find("--- " + std::to_string(Root) + " ---\r\r"), std::string::npos);
+}
+
+TEST_F(ArticleView, ClickingACommentLinkShowsThatTextAndAFileLinkOpensNothing)
+{
+  ReadArticleForm->ShowTextByNumber(Root, true);
+  ASSERT_TRUE(WaitFor([&] { return Shown().find("Subject: The root") != std::string::npos; }));
+  const TKomLink* comment = FindLink(TKomLinkKind::LinkText, Comment);
+  ASSERT_NE(comment, nullptr);
+  // A link to a local file is underlined but refused when clicked.
+  const TKomLink* file = nullptr;
+  for (const TKomLink& l : View->Links().Links())
+    if (l.Kind == TKomLinkKind::LinkUrl && l.Target.rfind("file:", 0) == 0) file = &l;
+  ASSERT_NE(file, nullptr);
+  ClickAt(View->MainEdit, file->StartPos + 2);
+  EXPECT_TRUE(Opened.empty());
+  ASSERT_EQ(Boxes->Count(), 1u);
+  EXPECT_NE(Boxes->Boxes()[0].Text.find("is not opened"), std::string::npos);
+
+  ClickAt(View->MainEdit, comment->StartPos + 1);
+  ASSERT_TRUE(WaitFor([&] { return Shown().find("Subject: A comment") != std::string::npos; }));
+  EXPECT_EQ(ReadArticleForm->CurrentText, Comment);
+  EXPECT_EQ(ReadArticleForm->History, (std::vector<int>{Root, Comment}));
+}
+
+TEST_F(ArticleView, MessagesAreAppendedAndNoneIsLostWithAViewThatGoes)
+{
+  const int before = UserMessageRecord::LiveCount();
+  ASSERT_TRUE(View->ShowUserMessage("Hello\nthere", 5, 0, 45000.5));
+  Application().ProcessMessages();
+  std::string s = Shown();
+  EXPECT_NE(s.find(std::string(67, '=') + "\rMessage at "), std::string::npos);
+  EXPECT_NE(s.find("From [5] Administrator (of) LysKOM to [0] Everyone\rHello\rthere\r\r\r"), std::string::npos)
+    << s;
+  EXPECT_EQ(UserMessageRecord::LiveCount(), before);
+
+  // Messages still queued for a view that is freed are freed with it, and
+  // the reading window never hands a message to a view that is gone.
+  auto* doomed = CreateEmbeddedForm<TArticleViewForm>(ReadArticleForm->MainViewPanel, ReadArticleForm);
+  doomed->ClearView();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(doomed->ShowUserMessage("queued", 5, 5, 45000.0));
+  doomed->Free();
+  EXPECT_EQ(UserMessageRecord::LiveCount(), before);
+  EXPECT_TRUE(TReadArticleForm::ShowUserMessageInMainView("to the main view", 5, 5, 45000.0));
+  Application().ProcessMessages();
+  EXPECT_NE(Shown().find("to the main view"), std::string::npos);
+  EXPECT_EQ(UserMessageRecord::LiveCount(), before);
+}
+
+} // namespace
