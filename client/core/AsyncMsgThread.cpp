@@ -10,9 +10,11 @@
 #include "EngineBinding.h"
 #include "EngineObjects.h"
 #include "LKRequest.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "ProtocolText.h"
 #include "ReadingOrder.h"
+#include "SubjectScanner.h"
+#include "TextServices.h"
 #include "UserMessages.h"
 
 namespace {
@@ -356,6 +358,7 @@ void TAsyncMsgThread::HandleNewText(ILKCollection* message)
   if (stat->Author == CurrentPersNo.load()) {
     MarkTextRead(textNo, true);
   } else if (!FilterText(textNo)) {
+    PrefetchTextTree(textNo);
     if (trayWanted && SettingOn("TrayPriText")) {
       FTrayData = 1;
       if (FLink) FLink->ShowTrayIcon(1);
@@ -390,10 +393,12 @@ void TAsyncMsgThread::HandleLeaveConf(ILKCollection* message)
 {
   int confNo = 0;
   if (!MemberInt(message, "conf_no", confNo)) return;
-  if (FLink) FLink->HoldSubjectScan(true);
+  // The scanner must not walk a membership while it goes.
+  TSubjectTreeAsyncThread* scanner = SubjectTreeAsyncThread;
+  if (scanner) scanner->PauseScan();
   RemoveMembership(confNo);
   InvalidateConference(confNo);
-  if (FLink) FLink->HoldSubjectScan(false);
+  if (scanner) scanner->ContinueScan();
   ReadStateChanged();
 }
 

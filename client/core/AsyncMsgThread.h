@@ -67,8 +67,6 @@ public:
   virtual void ShowMessageInView(int sender, int recipient, const std::string& text, TDateTime when) = 0;
   // Away mode on (the messages window's go-offline command) or off.
   virtual void SetAway(bool away) = 0;
-  // Holds (or lets go on) the subject-tree scanner while a membership goes.
-  virtual void HoldSubjectScan(bool hold) = 0;
   // Shows a user message (marker first) in a box on the window thread;
   // closed is called once the box is closed, or the message dropped. False
   // when it could not be handed over.

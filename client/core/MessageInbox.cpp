@@ -8,7 +8,7 @@
 #include "ClientCaches.h"
 #include "EngineObjects.h"
 #include "LKRequest.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "ProtocolText.h"
 #include "TextHelpers.h"
 #include "WindowMessages.h"

@@ -8,7 +8,7 @@
 #include "EngineBinding.h"
 #include "EngineObjects.h"
 #include "LKRequest.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "Lookups.h"
 #include "MessagesForm.h"
 #include "ProtocolText.h"
@@ -334,6 +334,8 @@ void TActiveUsersForm::ShowRowCount()
 
 void TActiveUsersForm::SetConnected(bool connected)
 {
+  RefreshActiveAction->SetEnabled(connected);
+  InstantUpdateActiveAction->SetEnabled(connected);
   if (!connected) {
     ListView->Clear();
     ShowRowCount();
@@ -355,7 +357,7 @@ void TActiveUsersForm::RefreshActiveActionExecute(TComponent*)
 void TActiveUsersForm::InstantUpdateActiveActionExecute(TComponent*)
 {
   InstantUpdateActiveAction->SetChecked(!InstantUpdateActiveAction->Checked());
-  std::vector<int> numbers = AsyncMessagesFor(GetServerVersion().ProtocolVersion);
+  std::vector<int> numbers = AsyncMessagesFor(ServerVersion.ProtocolVersion);
   if (InstantUpdateActiveAction->Checked()) numbers.push_back(ASYNC_I_AM_ON);
   AcceptAsync(numbers);
 }

@@ -138,8 +138,10 @@ void TAsyncLinkWindow::SessionActive(const TWhoInfo& info)
   });
 }
 
-void TAsyncLinkWindow::ShowMessageInView(int, int, const std::string&, TDateTime)
+void TAsyncLinkWindow::ShowMessageInView(int sender, int recipient, const std::string& text, TDateTime when)
 {
+  // The view takes it from any thread.
+  TReadArticleForm::ShowUserMessageInMainView(text, sender, recipient, when);
 }
 
 void TAsyncLinkWindow::SetAway(bool away)
@@ -151,11 +153,6 @@ void TAsyncLinkWindow::SetAway(bool away)
     else
       MessagesForm->CloseOfflineForm();
   });
-}
-
-void TAsyncLinkWindow::HoldSubjectScan(bool)
-{
-  // The subject tree is rebuilt from the stores when it is next shown.
 }
 
 bool TAsyncLinkWindow::ShowUserMessageBox(const std::string& message, std::function<void()> closed)

@@ -10,7 +10,7 @@
 #include "EngineObjects.h"
 #include "FontHelpers.h"
 #include "LKRequest.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "Lookups.h"
 #include "LyskomErrors.h"
 #include "MainForm.h"
@@ -102,6 +102,11 @@ void TOfflineMessageForm::FormShow(TComponent*)
 
 void TOfflineMessageForm::FormHide(TComponent*)
 {
+  SaveSettings();
+}
+
+void TOfflineMessageForm::SaveSettings()
+{
   if (!ServerConfiguration) return;
   ServerConfiguration->WriteString("OfflineMessage", MessageMemo->Caption());
   ServerConfiguration->WriteCheckState("OfflineReplyToAll", ReplyToAllCheckBox->Checked() ? cbChecked : cbUnchecked);
@@ -110,6 +115,7 @@ void TOfflineMessageForm::FormHide(TComponent*)
 void TOfflineMessageForm::FormClose(TComponent*, TCloseAction& Action)
 {
   Action = TCloseAction::Free;
+  SaveSettings();
   if (Messages) {
     Messages->Inbox()->SetAway({});
     Messages->AwayForm = nullptr;
@@ -378,6 +384,9 @@ void TMessagesForm::CloseOfflineForm()
 
 void TMessagesForm::SetConnected(bool connected)
 {
+  SendMessageAction->SetEnabled(connected);
+  StartChatAction->SetEnabled(connected);
+  GoOfflineAction->SetEnabled(connected);
   TColor color = connected ? clWindow : clInactiveBorder;
   IncomingEdit->SetColor(color);
   WriteMessageEdit->SetColor(color);

@@ -50,6 +50,8 @@ protected:
 private:
   // What the dispatcher's thread replies with, from the controls.
   void PublishAway();
+  // The away text and the reply-to-all choice, kept for the next time.
+  void SaveSettings();
 };
 
 class TMessagesForm : public TForm

@@ -17,7 +17,7 @@
 #include "ClientCaches.h"
 #include "EngineBinding.h"
 #include "EngineSession.h"
-#include "LoginState.h"
+#include "SessionState.h"
 #include "LyskomdServer.h"
 #include "LyskomdSuite.h"
 #include "ProcessObjects.h"
@@ -46,7 +46,6 @@ public:
     Add([&] { ViewMessages.push_back(std::to_string(sender) + ":" + text); });
   }
   void SetAway(bool away) override { Add([&] { Away.push_back(away); }); }
-  void HoldSubjectScan(bool) override {}
   bool ShowUserMessageBox(const std::string& message, std::function<void()> closed) override
   {
     Add([&] {
