@@ -19,6 +19,7 @@
 #include "ProtocolText.h"
 #include "SessionState.h"
 #include "SharedTables.h"
+#include "TextServices.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
 
@@ -27,7 +28,6 @@ namespace {
 // Aux-item tags the editor looks at.
 constexpr int AuxNoComments = 4;
 constexpr int AuxPersonalComment = 5;
-constexpr int AuxFaqText = 14;
 constexpr int AuxSendCommentsTo = 33;
 
 // The fixed pass phrase of texts encrypted in the editor.
@@ -444,14 +444,7 @@ void TWriteTextForm::LoadPresentationText(int conference)
 
 void TWriteTextForm::LoadFaqText(int conference)
 {
-  TConferenceRef conf = ConferenceByNumber(conference);
-  if (!conf || !conf->LoadStatus()) return;
-  int faq = 0;
-  for (const TAuxItemRecord& item : conf->GetAuxItems())
-    if (item.Tag == AuxFaqText && !item.Deleted) {
-      faq = StrToIntLenient(item.Data);
-      break;
-    }
+  const int faq = GetFaqTextNo(conference);
   if (faq <= 0) return;
   if (TTextRef text = TextBodyByNumber(faq)) {
     SubjectEdit->SetText(text->GetSubject());

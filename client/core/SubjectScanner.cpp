@@ -13,6 +13,20 @@
 
 TSubjectTreeAsyncThread* SubjectTreeAsyncThread = nullptr;
 
+void CreateSubjectScanner(TSubjectTreeLink* link)
+{
+  if (SubjectTreeAsyncThread) return;
+  SubjectTreeAsyncThread = new TSubjectTreeAsyncThread(link);
+  SubjectTreeAsyncThread->Start();
+}
+
+void FreeSubjectScanner()
+{
+  TSubjectTreeAsyncThread* scanner = SubjectTreeAsyncThread;
+  SubjectTreeAsyncThread = nullptr;
+  delete scanner;
+}
+
 std::string SubjectNodeText(const std::string& subject)
 {
   if (subject.size() > 60) return subject.substr(0, 57) + "...";

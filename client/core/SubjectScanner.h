@@ -98,3 +98,10 @@ private:
 
 // The program's one scanner, created with the main window; null before.
 extern TSubjectTreeAsyncThread* SubjectTreeAsyncThread;
+
+// Creates and starts the program's scanner, paused until the login
+// continues it; the main window at start-up, window thread.
+void CreateSubjectScanner(TSubjectTreeLink* link);
+// Stops it, waits for it (running synchronised calls) and frees it; the
+// main window when it closes, before the reading window goes.
+void FreeSubjectScanner();

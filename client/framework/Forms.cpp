@@ -7,6 +7,7 @@
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
 #include "TrayIcon.h"
+#include "ItemEditList.h"
 #include "LyskomTextEdit.h"
 #include "Menus.h"
 #include "MessageBoxes.h"
@@ -109,6 +110,7 @@ void RegisterStandardComponents()
   RegisterType<TIconTaskBar>("IconTaskBar");
   RegisterType<TSpinCube>("SpinCube");
   RegisterClass<TLyskomTextEdit>("TLyskomTextEdit");
+  RegisterClass<TItemEditList>("TItemEditList");
   RegisterInputQueryForm();
   // A frame is always of a class of its own.
   RegisterComponentType(

@@ -14,6 +14,8 @@
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
 #include "ReadArticleForm.h"
+#include "TextRcptEditForm.h"
+#include "WindowSettingsForm.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
 
@@ -196,11 +198,14 @@ void TMainForm::DeclareBindings(TBindings& b)
   b.Handler("TileVertical1Click", &TMainForm::TileVertical1Click);
   b.Handler("Next1Click", &TMainForm::Next1Click);
   b.Handler("About1Click", &TMainForm::About1Click);
+  b.Handler("WindowSettingsActionExecute", &TMainForm::WindowSettingsActionExecute);
 }
 
 void TMainForm::FormCreate(TComponent*)
 {
   NoteShownPersons = std::make_unique<TSortedIntegerList>(true);
+  if (auto* textProperties = dynamic_cast<TAction*>(FindComponent("TextPropertiesAction")))
+    textProperties->OnExecute = [textProperties](TComponent*) { TextPropertiesCommand(textProperties->Argument()); };
   CreateCommunicationObject();
   CreateCacheObject();
   GetCommunication()->Set_Trace(VARIANT_FALSE);
@@ -634,4 +639,10 @@ void TMainForm::Next1Click(TComponent*)
 void TMainForm::About1Click(TComponent*)
 {
   ShowAboutBox();
+}
+
+void TMainForm::WindowSettingsActionExecute(TComponent*)
+{
+  ExecuteWindowSettingsForm();
+  PostMessageA(Handle(), WM_RELOAD_SETTINGS, 0, 0);
 }

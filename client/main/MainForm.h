@@ -144,6 +144,7 @@ public:
   void TileVertical1Click(TComponent* Sender);
   void Next1Click(TComponent* Sender);
   void About1Click(TComponent* Sender);
+  void WindowSettingsActionExecute(TComponent* Sender);
 
 protected:
   void DeclareBindings(TBindings& b) override;

@@ -11,12 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "../core/EngineSession.h"
 #include "ClientCaches.h"
 #include "Crypto.h"
 #include "Forms.h"
 #include "Lookups.h"
-#include "LyskomdSuite.h"
 #include "MessageBoxes.h"
 #include "NoteOnDoorForm.h"
 #include "OmnoraForms.h"
@@ -24,6 +22,7 @@
 #include "SessionState.h"
 #include "TestSupport.h"
 #include "UserMessages.h"
+#include "WritingSession.h"
 #include "WindowMessages.h"
 #include "WriteTextForm.h"
 
@@ -32,36 +31,9 @@ using TestSupport::TLyskomdServer;
 
 namespace {
 
-class TUnitsEnvironment : public testing::Environment
-{
-public:
-  void SetUp() override
-  {
-    TestSupport::EnsureVantorRegistered();
-    FRegistry = std::make_unique<TestSupport::TPrivateRegistryRoot>(HKEY_CURRENT_USER);
-    FUnits = std::make_unique<TUnitsScope>();
-    ASSERT_TRUE(FUnits->Ok());
-    Application().Initialize();
-    RegisterOmnoraForms();
-  }
-  void TearDown() override
-  {
-    Application().Shutdown();
-    FUnits.reset();
-    FRegistry.reset();
-  }
-
-private:
-  std::unique_ptr<TestSupport::TPrivateRegistryRoot> FRegistry;
-  std::unique_ptr<TUnitsScope> FUnits;
-};
+using namespace Writing;
 
 const auto* const Environment = testing::AddGlobalTestEnvironment(new TUnitsEnvironment);
-
-bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 20000)
-{
-  return Application().ProcessMessagesUntil(done, timeoutMs);
-}
 
 // A row as the list shows it.
 struct TRowText
@@ -84,40 +56,16 @@ std::vector<TRowText> RowTexts(TWriteTextForm* form)
   return rows;
 }
 
-std::string N(int n) { return std::to_string(n); }
-
-// With OMNORA_SCREENSHOTS naming a folder, the screen is saved there for people to look at.
-void Screenshot(const std::string& name)
-{
-  char dir[MAX_PATH];
-  if (!GetEnvironmentVariableA("OMNORA_SCREENSHOTS", dir, sizeof dir)) return;
-  Application().ProcessMessages();
-  TestSupport::RunUnixCommand("import -window root " + std::string(dir) + "/" + name + ".png");
-}
-
-class WriteText : public TestSupport::TLyskomdSuite
+class WriteText : public TWritingSuite
 {
 protected:
   void SetUp() override
   {
-    Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
-    ClearAllCaches();
-    CurrentPersNo = TLyskomdServer::AdminPerson;
-    ServerVersion.ProtocolVersion = 11;
-    Boxes = std::make_unique<TMessageBoxRecorder>(IDYES);
-    while (UserMessageCount() > 0) TakeUserMessage();
+    TWritingSuite::SetUp();
     TWriteTextForm::NameAsker = [this](const std::string& caption) {
       AskedCaptions.push_back(caption);
       return NextName;
     };
-  }
-  void TearDown() override
-  {
-    for (TForm* f : std::vector<TForm*>(Application().Forms())) f->Free();
-    Application().ProcessMessages();
-    Boxes.reset();
-    ClearAllCaches();
-    Session.reset();
   }
 
   // Opens the editor as an opener does and waits for its recipient worker.
@@ -128,42 +76,6 @@ protected:
     return form;
   }
 
-  // The text as the server stores it.
-  std::string ServerText(int textNo)
-  {
-    TLKRequest request(L_GET_TEXT, FormatText("%d 0 2000000", textNo));
-    if (!Session->Expect(request)) return {};
-    return LKString(request.Response(), "result");
-  }
-  TTextStatRef FreshStat(int textNo)
-  {
-    InvalidateTextStat(textNo);
-    return TextStatByNumber(textNo);
-  }
-  std::vector<std::pair<int, int>> MiscPairs(int textNo)
-  {
-    std::vector<std::pair<int, int>> pairs;
-    TTextStatRef stat = FreshStat(textNo);
-    if (!stat) return pairs;
-    for (int i = 0; i < stat->MiscInfoCount(); ++i) {
-      const TMiscInfo* m = stat->GetMiscInfo(i);
-      if (auto r = dynamic_cast<const TMiscInfoRcpt*>(m)) pairs.emplace_back(0, r->ConfNo);
-      else if (auto c = dynamic_cast<const TMiscInfoCC*>(m)) pairs.emplace_back(1, c->ConfNo);
-      else if (auto b = dynamic_cast<const TMiscInfoBCC*>(m)) pairs.emplace_back(15, b->ConfNo);
-      else if (auto t = dynamic_cast<const TMiscInfoCommTo*>(m)) pairs.emplace_back(2, t->TextNo);
-      else if (auto f = dynamic_cast<const TMiscInfoFootTo*>(m)) pairs.emplace_back(4, f->TextNo);
-    }
-    return pairs;
-  }
-  std::vector<std::string> BoxTexts()
-  {
-    std::vector<std::string> texts;
-    for (const auto& b : Boxes->Boxes()) texts.push_back(b.Text);
-    return texts;
-  }
-
-  std::unique_ptr<TSession> Session;
-  std::unique_ptr<TMessageBoxRecorder> Boxes;
   std::vector<std::string> AskedCaptions;
   int NextName = -1;
 };

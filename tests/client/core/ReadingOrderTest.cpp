@@ -243,6 +243,24 @@ TEST_F(ReadingOrderTest, ASubjectInTheFilterIsSkippedAndMarkedRead)
   EXPECT_TRUE(m->IsRead(2)) << second << " was filtered and marked read";
 }
 
+TEST_F(ReadingOrderTest, ManyFilteredCommentsDoNotFillTheStack)
+{
+  const int a = Session->CreateConference("Filtered many");
+  const int root = Session->TextTo(a, "Root\nr");
+  for (int i = 0; i < 30; ++i) CommentTo(a, root, "Noise\nn");
+  const int last = Session->TextTo(a, "Signal\ns");
+  Member(a);
+  TCurrentReadStatus status;
+  EXPECT_EQ(root, SearchNextText({a}, status).TextNo);
+  status.CurrentText = root;
+  MarkTextRead(root, true);
+  TTextRef noise = TextBodyByNumber(root + 1);
+  ASSERT_TRUE(noise);
+  ConferenceByNumber(a)->AddFilteredSubject(noise->GetSubject());
+  EXPECT_EQ(last, SearchNextText({a}, status).TextNo);
+  EXPECT_LE(status.Count(), 1);
+}
+
 // ---- Reading commands --------------------------------------------------------------
 
 TEST_F(ReadingOrderTest, SkipCommentsAndReReadCommentsChangeWhatComesNext)
@@ -269,6 +287,28 @@ TEST_F(ReadingOrderTest, SkipCommentsAndReReadCommentsChangeWhatComesNext)
   EXPECT_TRUE(IsTextUnread(c1));
   EXPECT_FALSE(IsTextUnread(root));
   EXPECT_EQ((std::vector<int>{c1, c2, next}), ReadAll({a}, status));
+}
+
+TEST_F(ReadingOrderTest, GoingToAnotherConferenceStartsAfreshThere)
+{
+  const int a = Session->CreateConference("Go from");
+  const int b = Session->CreateConference("Go to");
+  const int root = Session->TextTo(a, "Root\nr");
+  const int comment = CommentTo(a, root, "Re: Root\nc");
+  const int inB = Session->TextTo(b, "Elsewhere\ne");
+  Member(a);
+  Member(b);
+  TCurrentReadStatus status;
+  EXPECT_EQ(root, SearchNextText({a, b}, status).TextNo);
+  status.CurrentText = root;
+  MarkTextRead(root, true);
+  // The user picks B: its texts come first, and A's pending comment waits.
+  EXPECT_EQ(inB, SearchNextText({b, a}, status).TextNo);
+  EXPECT_EQ(0, status.Count());
+  EXPECT_EQ(b, status.CurrentConference);
+  status.CurrentText = inB;
+  MarkTextRead(inB, true);
+  EXPECT_EQ(comment, SearchNextText({b, a}, status).TextNo);
 }
 
 TEST_F(ReadingOrderTest, PostponeKeepsTheNewestUnreadAndNeverMovesTheMarkBack)

@@ -1,0 +1,135 @@
+// Read next over 1,000 texts of one conference on a local lyskomd, as the
+// read-next thread does it (search, warm the caches for the text, mark it
+// read with its footnotes): requests sent and time per text, with cold
+// caches (everything fetched) and warm ones (statuses, bodies and the map
+// already held), and the process's memory over the warm runs.
+// Run by hand: ReadNextBench.exe [texts]
+#include <winsock2.h>
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "../tests/client/core/EngineSession.h"
+#include "ClientCaches.h"
+#include "CurrentReadStatus.h"
+#include "LyskomdServer.h"
+#include "ReadNextTextThread.h"
+#include "ReadingOrder.h"
+#include "TextServices.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct TRun
+{
+  double MsPerText = 0;
+  double RequestsPerText = 0;
+  int Texts = 0;
+};
+
+size_t WorkingSetBytes()
+{
+  PROCESS_MEMORY_COUNTERS_EX counters{};
+  counters.cb = sizeof(counters);
+  K32GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                          sizeof(counters));
+  return counters.WorkingSetSize;
+}
+
+// Makes every text of the conference unread on the server and loads the
+// membership from there.
+void ResetMembership(EngineSession::TSession& session, int conf, int texts)
+{
+  TLKRequest unread(L_SET_UNREAD, TRequestArgs().Int(conf).Int(texts));
+  session.Expect(unread);
+  auto m = std::make_shared<TLyskomMembership>(conf);
+  m->LoadFromResult(session.QueryMembership(conf).Get());
+  m->mHasUnread = true;
+  StoreMembership(m);
+}
+
+TRun ReadAll(EngineSession::TSession& session, int conf)
+{
+  auto status = std::make_unique<TCurrentReadStatus>();
+  session.Comm()->ClearRecord();
+  TRun run;
+  const auto start = Clock::now();
+  for (;;) {
+    const TFoundText found = SearchNextText({conf}, *status);
+    if (found.TextNo <= 0) break;
+    status->CurrentText = found.TextNo;
+    PrefetchTextTree(found.TextNo);
+    MarkTextRead(found.TextNo, true);
+    ++run.Texts;
+  }
+  FlushMarkRead(true);
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  run.MsPerText = run.Texts ? ms / run.Texts : 0;
+  run.RequestsPerText = run.Texts ? double(session.Comm()->Sent().size()) / run.Texts : 0;
+  return run;
+}
+
+double Median(std::vector<double> v)
+{
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+  const int texts = argc > 1 ? std::max(10, atoi(argv[1])) : 1000;
+  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  TestSupport::TLyskomdServer server;
+  server.Start();
+  CreateClientCaches();
+  {
+    EngineSession::TSession session(TestSupport::TLyskomdServer::Host(), server.Port());
+    const int conf = session.CreateConference("Bench");
+    // Every fifth text comments the one before it, so the order follows trees.
+    int previous = 0;
+    for (int i = 0; i < texts; ++i) {
+      if (i % 5 == 4)
+        previous = session.CreateText("Re: Bench\nA comment", FormatText("0 %d 2 %d", conf, previous), 2);
+      else
+        previous = session.TextTo(conf, "Bench\nA text to read");
+    }
+
+    std::vector<double> coldMs, coldRequests, warmMs, warmRequests;
+    size_t warmStart = 0, warmEnd = 0;
+    for (int round = 0; round < 3; ++round) {
+      ClearAllCaches();
+      session.Cache()->Clear();
+      ResetMembership(session, conf, texts);
+      TRun cold = ReadAll(session, conf);
+      coldMs.push_back(cold.MsPerText);
+      coldRequests.push_back(cold.RequestsPerText);
+      std::printf("cold run %d: %d texts, %.3f ms/text, %.2f requests/text\n", round + 1, cold.Texts,
+                  cold.MsPerText, cold.RequestsPerText);
+    }
+    for (int round = 0; round < 3; ++round) {
+      ResetMembership(session, conf, texts);
+      if (round == 0) warmStart = WorkingSetBytes();
+      TRun warm = ReadAll(session, conf);
+      warmEnd = WorkingSetBytes();
+      warmMs.push_back(warm.MsPerText);
+      warmRequests.push_back(warm.RequestsPerText);
+      std::printf("warm run %d: %d texts, %.3f ms/text, %.2f requests/text\n", round + 1, warm.Texts,
+                  warm.MsPerText, warm.RequestsPerText);
+    }
+    std::printf("median cold: %.3f ms/text, %.2f requests/text\n", Median(coldMs), Median(coldRequests));
+    std::printf("median warm: %.3f ms/text, %.2f requests/text\n", Median(warmMs), Median(warmRequests));
+    std::printf("working set over the warm runs: %zu KB -> %zu KB\n", warmStart / 1024, warmEnd / 1024);
+  }
+  FreeClientCaches();
+  server.Stop();
+  return 0;
+}

@@ -1,0 +1,105 @@
+// Shared by the tests of the administration windows: the program's windows
+// over a private registry, and the program's own engine connection logged in
+// to a test lyskomd as its administrator, with helpers that talk to the
+// server behind the windows' backs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "EngineBinding.h"
+#include "EngineClient.h"
+#include "LKRequest.h"
+#include "LyskomdServer.h"
+#include "../main/MainTestSupport.h"
+#include "ProtocolText.h"
+#include "TestSupport.h"
+#include "Vantor.h"
+
+namespace AdminTest {
+
+using namespace MainTest;
+using TestSupport::TLyskomdServer;
+
+// The running lyskomd of the test program; started with the first test.
+inline TLyskomdServer& Server()
+{
+  static TLyskomdServer* server = [] {
+    auto* s = new TLyskomdServer();
+    s->Start();
+    return s;
+  }();
+  return *server;
+}
+
+// One request on the program's connection; the reply, or none on failure.
+inline TComPtr<ILKCollection> Ask(long type, const std::string& args, bool expectOk = true)
+{
+  TLKRequest request(type, args);
+  const bool ok = request.SyncSend(GetCommunication().Get()) == TRequestOutcome::Answered;
+  if (expectOk) {
+    EXPECT_TRUE(ok) << "request " << type << " " << args << " error " << request.ErrorNo();
+  }
+  if (!ok) return nullptr;
+  return TComPtr<ILKCollection>(request.Response());
+}
+
+inline int AskInt(long type, const std::string& args)
+{
+  TComPtr<ILKCollection> reply = Ask(type, args);
+  return reply ? int(LKInt(reply.Get(), "result")) : 0;
+}
+
+inline bool Login(int person, const std::string& password)
+{
+  return Ask(L_LOGIN, std::to_string(person) + " " + ToHollerith(password) + " 0").Get() != nullptr;
+}
+
+// The program with its windows, connected and logged in as the administrator.
+class TLoggedInProgram : public TStartedProgram
+{
+protected:
+  void SetUp() override
+  {
+    TStartedProgram::SetUp();
+    TComPtr<ILKCommunication> comm = GetCommunication();
+    TestSupport::SetTarget(comm.Get(), TLyskomdServer::Host(), Server().PortText(), "omnora-test");
+    ASSERT_TRUE(TestSupport::ConnectComm(comm.Get()));
+    ASSERT_TRUE(Login(TLyskomdServer::AdminPerson, TLyskomdServer::AdminPassword));
+  }
+  void TearDown() override
+  {
+    try {
+      VARIANT_BOOL done = VARIANT_FALSE;
+      GetCommunication()->Disconnect(&done);
+    } catch (const std::exception&) {
+    }
+    ServerConfiguration->Clear();
+    TStartedProgram::TearDown();
+  }
+
+  static int NewConference(const std::string& name, const std::string& type = "0000")
+  {
+    return AskInt(L_CREATE_CONF, ToHollerith(name) + " " + type);
+  }
+  static int NewPerson(const std::string& name, const std::string& password = "pw")
+  {
+    return AskInt(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith(password));
+  }
+  static int NewText(int conf, const std::string& text)
+  {
+    return AskInt(L_CREATE_TEXT, ToHollerith(text) + " 1 { 0 " + std::to_string(conf) + " }");
+  }
+};
+
+// A picture of the screen for a person to look at (never an assertion).
+inline void Screenshot(TForm* form, const std::string& file)
+{
+  RedrawWindow(form->HostHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Application().ProcessMessages();
+  const std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/" + file;
+  TestSupport::RunUnixCommand("import -window root '" + shot + "'", 20000);
+}
+
+} // namespace AdminTest

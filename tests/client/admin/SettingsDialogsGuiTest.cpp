@@ -1,0 +1,329 @@
+// The options and window settings dialogs opened for real: the options are
+// read from the person's user area on the server and written back to it
+// (another client's section untouched), a user area that cannot be read is
+// never overwritten, and the window settings go to the registry.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "AdminTestSupport.h"
+#include "ConfigForm.h"
+#include "FontHelpers.h"
+#include "ModalScript.h"
+#include "SettingDefaults.h"
+#include "SharedTables.h"
+#include "UserMessages.h"
+#include "WindowSettingsForm.h"
+
+namespace {
+
+using namespace AdminTest;
+
+auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
+
+std::string H(const std::string& s)
+{
+  return std::to_string(s.size()) + "H" + s;
+}
+
+// Another client's section, exactly as that client wrote it.
+const std::string OtherSectionBody = " 5Hcolor red\n 4Hsize 12 \n 3Hzap x\\y z\n";
+
+std::string UserAreaWith(const std::string& ownBody)
+{
+  const std::string header = " " + H("other-client") + " " + H("Omnora");
+  return H(header) + " " + H(OtherSectionBody) + " " + H(ownBody);
+}
+
+class SettingsDialogs : public TLoggedInProgram
+{
+protected:
+  void TearDown() override
+  {
+    while (UserMessageCount() > 0) TakeUserMessage();
+    for (const char* name : {"StartWindowSizeMode", "ReadingViewStyle", "HeaderFont", "SubjectFont", "BodyFont",
+                             "MessageFont", "SentMessageFont"})
+      DeleteSetting(name);
+    TLoggedInProgram::TearDown();
+  }
+
+  static int UserAreaTextNo()
+  {
+    TComPtr<ILKCollection> stat = Ask(L_GET_PERSON_STAT, "5");
+    return stat ? int(LKInt(stat.Get(), "result.user_area")) : -1;
+  }
+  static std::string UserAreaText()
+  {
+    TComPtr<ILKCollection> text = Ask(L_GET_TEXT, std::to_string(UserAreaTextNo()) + " 0 2147483647");
+    return text ? LKString(text.Get(), "result") : std::string();
+  }
+  static void SetUserArea(const std::string& area)
+  {
+    const int text = AskInt(L_CREATE_TEXT, ToHollerith(area) + " 0 { }");
+    ASSERT_GT(text, 0);
+    Ask(L_SET_USER_AREA, "5 " + std::to_string(text));
+  }
+
+  static void RunDialog(TModalScript& script)
+  {
+    script.Start();
+    ExecuteConfigForm(*ServerConfiguration, TLyskomdServer::AdminPerson);
+    EXPECT_TRUE(script.Done()) << "stopped after step " << script.StepsDone();
+    EXPECT_FALSE(script.GaveUp());
+  }
+
+  static TListItem* RowOf(TListView* list, const std::string& caption)
+  {
+    for (int i = 0; i < list->Count(); ++i)
+      if (list->Item(i)->Caption() == caption) return list->Item(i);
+    return nullptr;
+  }
+};
+
+TEST_F(SettingsDialogs, OptionsShowTheClientsDefaultsAndSurviveANewLogin)
+{
+  SetUserArea(UserAreaWith(" " + H("Keymapping2") + " " + H("q") + H("nosuchcmd") + "\n"));
+  ServerConfiguration->Clear();
+
+  TModalScript script;
+  script
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
+                         EXPECT_EQ(f->Caption(), "Configuration");
+                         EXPECT_TRUE(f->UserAreaRead());
+                         EXPECT_EQ(f->PageControl1->ActivePage(), f->AlertsSheet);
+                         // What the client does with nothing stored.
+                         EXPECT_FALSE(f->SoundAllMsgCheckBox->Checked());
+                         EXPECT_EQ(f->SoundPriTextLvlEdit->Text(), "255");
+                         EXPECT_EQ(f->TrayPriTextLvlEdit->Text(), "255");
+                         EXPECT_TRUE(f->MarkReadTextsCheckBox->Checked());
+                         EXPECT_TRUE(f->ShowSubjTreeCheckBox->Checked());
+                         EXPECT_TRUE(f->ShowCommentedTextCheckBox->Checked());
+                         EXPECT_FALSE(f->ReformatTextsCheckBox->Checked());
+                         EXPECT_TRUE(f->FilterAddedTextsCheckBox->Checked());
+                         EXPECT_FALSE(f->ThreadIntoNonMemberConfCheckBox->Visible());
+                         // Activity messages: the display text, but nothing for "override".
+                         ASSERT_EQ(f->ActivityListView->Count(), ActivityCount);
+                         EXPECT_EQ(f->ActivityListView->Item(2)->ColumnText(0), "Override");
+                         EXPECT_EQ(f->ActivityListView->Item(2)->ColumnText(1), "");
+                         EXPECT_EQ(f->ActivityListView->Item(3)->ColumnText(1), "Reading");
+                         // A stored binding of a command this client lacks.
+                         ASSERT_EQ(f->KeyListView->Count(), 1);
+                         EXPECT_EQ(f->KeyListView->Item(0)->Caption(), "q");
+                         EXPECT_EQ(f->KeyListView->Item(0)->ColumnText(1), "");
+                         EXPECT_EQ(f->CommandComboBox->Items().size(), size_t(KeyCommandCount));
+                         EXPECT_FALSE(f->RemoveKeyButton->Enabled());
+
+                         Screenshot(f, "options-dialog.png");
+                         f->SoundPriTextLvlEdit->SetText("200");
+                         TModalScript::Click(f->SoundAllMsgCheckBox);
+                         TModalScript::Click(f->ApplyButton);
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
+                         EXPECT_TRUE(f->SoundAllMsgCheckBox->Checked());
+                         // Changed after "Apply", then cancelled.
+                         f->SoundPriTextLvlEdit->SetText("77");
+                         TModalScript::Click(f->CancelButton);
+                       });
+  RunDialog(script);
+  {
+    TLyskomServerConfiguration reread;
+    ASSERT_TRUE(LoadServerConfiguration(reread, UserAreaText()));
+    EXPECT_EQ(reread.ReadString("SoundPriTextLvl", ""), "200");
+    EXPECT_EQ(reread.ReadString("SoundAllMsg", ""), "1");
+  }
+
+  TMessageBoxRecorder* boxes = Boxes.get();
+  TModalScript again;
+  again
+    .Then<TConfigForm>("ConfigForm",
+                       [boxes](TConfigForm* f) {
+                         EXPECT_EQ(f->SoundPriTextLvlEdit->Text(), "200");
+                         boxes->SetAnswer(IDYES);
+                         TModalScript::Click(f->DefaultKeysButton);
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [boxes](TConfigForm* f) {
+                         ASSERT_FALSE(boxes->Boxes().empty());
+                         EXPECT_EQ(boxes->Boxes().back().Text, DefaultKeysQuestion);
+                         EXPECT_EQ(boxes->Boxes().back().Caption, DefaultKeysCaption);
+                         ASSERT_EQ(f->KeyListView->Count(), DefaultKeyBindingCount);
+                         EXPECT_EQ(f->KeyListView->Item(1)->Caption(), "k");
+                         EXPECT_EQ(f->KeyListView->Item(1)->ColumnText(1), "Write comment to");
+                         // "zz" bound twice: the later row wins.
+                         f->KeySequenceEdit->SetText("zz");
+                         f->CommandComboBox->SetItemIndex(4);  // "Write a new text"
+                         f->AddKeyButtonClick(f->AddKeyButton);
+                         f->CommandComboBox->SetItemIndex(5);  // "Write a new letter"
+                         f->AddKeyButtonClick(f->AddKeyButton);
+                         EXPECT_EQ(f->KeyListView->Count(), DefaultKeyBindingCount + 2);
+                         // A command no row of the table describes adds nothing.
+                         f->CommandComboBox->SetItemIndex(-1);
+                         f->AddKeyButtonClick(f->AddKeyButton);
+                         EXPECT_EQ(f->KeyListView->Count(), DefaultKeyBindingCount + 2);
+                         // Removing "h".
+                         RowOf(f->KeyListView, "h")->SetSelected(true);
+                         f->KeyListViewSelectItem(f->KeyListView, nullptr, true);
+                         EXPECT_TRUE(f->RemoveKeyButton->Enabled());
+                         EXPECT_EQ(f->KeySequenceEdit->Text(), "h");
+                         EXPECT_EQ(f->CommandComboBox->ItemIndex(), 12);  // "Skip over comments"
+                         f->RemoveKeyButtonClick(f->RemoveKeyButton);
+                         EXPECT_EQ(RowOf(f->KeyListView, "h"), nullptr);
+
+                         f->PageControl1->SetActivePage(f->PageControl1->Page(1));
+                         f->ActivityListView->Item(3)->SetSelected(true);
+                         f->ActivityListViewSelectItem(f->ActivityListView, f->ActivityListView->Item(3), true);
+                         EXPECT_EQ(f->ActivityMessageEdit->Text(), "Reading");
+                         f->ActivityMessageEdit->SetText("Studying the texts");
+                         f->SetActivityButtonClick(f->SetActivityButton);
+                         TModalScript::Click(f->ReformatTextsCheckBox);
+                         TModalScript::Click(f->OkButton);
+                       });
+  RunDialog(again);
+
+  // A new login reads all of it back from the server.
+  ServerConfiguration->Clear();
+  ASSERT_TRUE(ReadUserArea(*ServerConfiguration, TLyskomdServer::AdminPerson, true));
+  EXPECT_EQ(ServerConfiguration->ReadString("SoundPriTextLvl", ""), "200");
+  EXPECT_EQ(ServerConfiguration->ReadString("ReformatTexts", ""), "1");
+  EXPECT_EQ(ServerConfiguration->ReadString("Activity-read", ""), "Studying the texts");
+  EXPECT_EQ(ServerConfiguration->ReadString("Activity-override", "x"), "");
+  EXPECT_EQ(LookupKeyBinding(*ServerConfiguration, "zz"), 6);
+  EXPECT_EQ(LookupKeyBinding(*ServerConfiguration, "h"), KeyBindingNone);
+  EXPECT_EQ(LookupKeyBinding(*ServerConfiguration, "k"), 2);
+
+  // The other client's section, byte for byte.
+  const std::string area = UserAreaText();
+  EXPECT_NE(area.find(" " + H(OtherSectionBody)), std::string::npos) << area;
+  EXPECT_EQ(ServerConfiguration->SectionNames(), (std::vector<std::string>{"other-client", "Omnora"}));
+}
+
+TEST_F(SettingsDialogs, AUserAreaThatCannotBeReadIsNeverOverwritten)
+{
+  SetUserArea(UserAreaWith(" " + H("SoundAllMsg") + " 1\n"));
+  const int area = UserAreaTextNo();
+  Ask(L_DELETE_TEXT, std::to_string(area));
+  ServerConfiguration->Clear();
+  while (UserMessageCount() > 0) TakeUserMessage();
+
+  TModalScript script;
+  script.Then<TConfigForm>("ConfigForm", [](TConfigForm* f) {
+    EXPECT_FALSE(f->UserAreaRead());
+    TModalScript::Click(f->ReformatTextsCheckBox);
+    TModalScript::Click(f->OkButton);
+  });
+  RunDialog(script);
+
+  ASSERT_GE(Boxes->Count(), 1u);
+  EXPECT_EQ(Boxes->Boxes()[0].Text, ConfigLoadFailedMessage);
+  EXPECT_EQ(Boxes->Boxes()[0].Caption, "Omnora");
+  EXPECT_EQ(Boxes->Boxes()[0].Flags & MB_ICONMASK, 0u);
+  EXPECT_EQ(UserAreaTextNo(), area);
+  EXPECT_EQ(TakeUserMessage(), UserAreaNotReadMessage);
+  // The change holds for this run.
+  EXPECT_EQ(ServerConfiguration->ReadString("ReformatTexts", ""), "1");
+}
+
+class WindowSettings : public TStartedProgram
+{
+protected:
+  void TearDown() override
+  {
+    for (const char* name : {"StartWindowSizeMode", "ReadingViewStyle", "HeaderFont", "SubjectFont", "BodyFont",
+                             "MessageFont", "SentMessageFont"})
+      DeleteSetting(name);
+    TStartedProgram::TearDown();
+  }
+
+  static void RunDialog(TModalScript& script)
+  {
+    script.Start();
+    ExecuteWindowSettingsForm();
+    EXPECT_TRUE(script.Done()) << "stopped after step " << script.StepsDone();
+    EXPECT_FALSE(script.GaveUp());
+  }
+
+  static std::string SampleFaceAt(TWindowSettingsForm* f, int position)
+  {
+    CHARRANGE r{position, position + 1};
+    SendMessageA(f->SampleRichEdit->Handle(), EM_EXSETSEL, 0, LPARAM(&r));
+    CHARFORMAT2A format{};
+    format.cbSize = sizeof(format);
+    SendMessageA(f->SampleRichEdit->Handle(), EM_GETCHARFORMAT, SCF_SELECTION, LPARAM(&format));
+    return format.szFaceName;
+  }
+};
+
+TEST_F(WindowSettings, SizesViewAndFontsGoToTheRegistryOnlyWhenConfirmed)
+{
+  ShowMain();
+  WriteSetting("StartWindowSizeMode", "abc");
+  WriteSetting("BodyFont", "Arial;12;$80000008;B");
+
+  TModalScript script;
+  script
+    .Then<TWindowSettingsForm>("WindowSettingsForm",
+                               [](TWindowSettingsForm* f) {
+                                 EXPECT_EQ(f->Caption(), "Window settings");
+                                 // Not a number: the default, the current size.
+                                 EXPECT_TRUE(f->CurrentSizeRadioButton->Checked());
+                                 EXPECT_FALSE(f->MaximizedRadioButton->Checked());
+                                 EXPECT_TRUE(f->FormViewRadioButton->Checked());
+                                 EXPECT_EQ(f->WidthEdit->Text(), std::to_string(MainForm->Width()));
+                                 EXPECT_EQ(f->FontCategoryComboBox->Items().size(), 5u);
+                                 EXPECT_EQ(f->FontNameEdit->Text(), "MS Sans Serif, 11");
+                                 f->FontCategoryComboBox->SetItemIndex(fcBody);
+                                 f->FontCategoryComboBoxChange(f->FontCategoryComboBox);
+                                 EXPECT_EQ(f->FontNameEdit->Text(), "Arial, 12");
+                                 f->FontDialog = [](TFontSetting& font) {
+                                   EXPECT_EQ(font.Name, "Arial");
+                                   font.Name = "Tahoma";
+                                   font.Size = 14;
+                                   return true;
+                                 };
+                                 f->EditFontButtonClick(f->EditFontButton);
+                                 EXPECT_EQ(f->FontStrings[fcBody], "Tahoma;14;$80000008;B");
+                                 // The sample shows the edited font, the edit the stored one.
+                                 EXPECT_EQ(f->FontNameEdit->Text(), "Arial, 12");
+                                 const int bodyLine = int(f->SampleRichEdit->Text().find("The body"));
+                                 EXPECT_EQ(SampleFaceAt(f, bodyLine), "Tahoma");
+                                 f->PageControl1->SetActivePage(f->FontSheet);
+                                 Screenshot(f, "window-settings.png");
+                                 TModalScript::Click(f->CancelButton);
+                               });
+  RunDialog(script);
+  EXPECT_EQ(RegistryConfiguration->ReadString("BodyFont", ""), "Arial;12;$80000008;B");
+  EXPECT_EQ(RegistryConfiguration->ReadString("ReadingViewStyle", "none"), "none");
+
+  TModalScript confirmed;
+  confirmed
+    .Then<TWindowSettingsForm>("WindowSettingsForm",
+                               [](TWindowSettingsForm* f) {
+                                 // Cancelled before: the stored font again.
+                                 EXPECT_EQ(f->FontStrings[fcBody], "Arial;12;$80000008;B");
+                                 f->FontDialog = [](TFontSetting& font) {
+                                   font.Name = "Courier New";
+                                   font.Size = 9;
+                                   font.Italic = true;
+                                   return true;
+                                 };
+                                 f->FontCategoryComboBox->SetItemIndex(fcSentMessage);
+                                 f->EditFontButtonClick(f->EditFontButton);
+                                 TModalScript::Click(f->EditBufferRadioButton);
+                               })
+    .Then<TWindowSettingsForm>("WindowSettingsForm", [](TWindowSettingsForm* f) {
+      EXPECT_EQ(f->ReadingViewIndex(), 1);
+      TModalScript::Click(f->OkButton);
+    });
+  RunDialog(confirmed);
+  EXPECT_EQ(RegistryConfiguration->ReadString("ReadingViewStyle", ""), "1");
+  EXPECT_EQ(RegistryConfiguration->ReadString("StartWindowSizeMode", ""), "2");
+  EXPECT_EQ(RegistryConfiguration->ReadString("SentMessageFont", ""), "Courier New;9;$80000008;BI");
+  EXPECT_EQ(RegistryConfiguration->ReadString("BodyFont", ""), "Arial;12;$80000008;B");
+  EXPECT_EQ(RegistryConfiguration->ReadString("HeaderFont", ""), FontSettingTable[fcHeader].Default);
+  // The windows stored their layout before reloading it.
+  EXPECT_EQ(RegistryConfiguration->ReadInteger("WindowPosWidth", 0), MainForm->Width());
+}
+
+} // namespace
