@@ -8,11 +8,13 @@
 #include "EngineBinding.h"
 #include "EngineObjects.h"
 #include "LKRequest.h"
-#include "SessionState.h"
 #include "Lookups.h"
+#include "LyskomErrors.h"
 #include "MessagesForm.h"
 #include "ProtocolText.h"
 #include "ReadArticleForm.h"
+#include "SessionState.h"
+#include "TextServiceCommands.h"
 #include "WindowMessages.h"
 
 TActiveUsersForm* ActiveUsersForm = nullptr;
@@ -372,14 +374,44 @@ void TActiveUsersForm::SendMessage1Click(TComponent*)
 
 void TActiveUsersForm::ViewUserPresentation1Click(TComponent*)
 {
+  TListItem* row = ListView->Selected();
+  if (!row) return;
+  const int person = LookupName(row->ColumnText(colUser), ctUsers);
+  if (person <= 0) return;
+  ViewPresentation(person);
+  if (ReadArticleForm) ReadArticleForm->BringToFront();
 }
 
 void TActiveUsersForm::JoinConference1Click(TComponent*)
 {
+  TListItem* row = ListView->Selected();
+  if (!row) return;
+  const int conf = LookupName(row->ColumnText(colConference), ctConferences);
+  if (conf <= 0) return;
+  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  if (!comm) return;
+  TLKRequest request(L_ADD_MEMBER, TRequestArgs().Int(conf).Int(CurrentPersNo.load()).Int(100).Int(0));
+  if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) {
+    ReportLyskomError(request.Response(), "Failed to join the conference", '!');
+    return;
+  }
+  auto membership = std::make_shared<TLyskomMembership>(conf);
+  membership->Priority = 100;
+  membership->mHasUnread = true;
+  membership->mbDirty = true;
+  StoreMembership(membership);
+  if (ReadArticleForm && ReadArticleForm->HandleAllocated())
+    PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
 }
 
 void TActiveUsersForm::ConferencePresentation1Click(TComponent*)
 {
+  TListItem* row = ListView->Selected();
+  if (!row) return;
+  const int conf = LookupName(row->ColumnText(colConference), ctConferences);
+  if (conf <= 0) return;
+  ViewPresentation(conf);
+  if (ReadArticleForm) ReadArticleForm->BringToFront();
 }
 
 void TActiveUsersForm::Copy1Click(TComponent*)

@@ -9,6 +9,7 @@
 #include "EngineBinding.h"
 #include "EngineObjects.h"
 #include "FontHelpers.h"
+#include "GetNameForm.h"
 #include "LKRequest.h"
 #include "SessionState.h"
 #include "Lookups.h"
@@ -191,6 +192,7 @@ void TMessagesForm::DeclareBindings(TBindings& b)
 
 void TMessagesForm::FormCreate(TComponent*)
 {
+  TargetFrame->SetConfTypes(ctUsers | ctConferences);
   FInbox = std::make_shared<TMessageInbox>(Handle());
   if (MainForm && MainForm->AsyncMsgThread) MainForm->AsyncMsgThread->AddMessageForm(FInbox);
 }
@@ -277,16 +279,14 @@ void TMessagesForm::SetChatMode(bool On)
 void TMessagesForm::SetTarget(int Number)
 {
   if (FInbox) FInbox->SetChatPartner(Number);
-  TargetFrame->ItemList->SetText(NameByNumber(Number));
-  TargetFrame->ItemList->SelectAll();
+  TargetFrame->SetNameText(NameByNumber(Number));
 }
 
 int TMessagesForm::TargetNumber()
 {
   if (ChatMode && FInbox && FInbox->ChatPartner() > 0) return FInbox->ChatPartner();
-  std::string name = Trimmed(TargetFrame->ItemList->Caption());
-  if (name.empty()) return 0;
-  return LookupName(name, ctUsers | ctConferences);
+  if (Trimmed(TargetFrame->NameText()).empty()) return 0;
+  return TargetFrame->SelectedNumber();
 }
 
 void TMessagesForm::FormClose(TComponent*, TCloseAction& Action)
@@ -299,7 +299,7 @@ void TMessagesForm::UpdatePickerState()
 {
   const bool pick = !SentToAllCheckBox->Checked() && !ChatMode;
   TargetFrame->SetEnabled(pick);
-  if (SentToAllCheckBox->Checked()) TargetFrame->ItemList->SetText("");
+  if (SentToAllCheckBox->Checked()) TargetFrame->SetNameText("");
 }
 
 void TMessagesForm::FormActivate(TComponent*)
@@ -313,7 +313,7 @@ void TMessagesForm::FormActivate(TComponent*)
   SendMessageAction->SetEnabled(connected);
   StartChatAction->SetEnabled(connected);
   GoOfflineAction->SetEnabled(connected);
-  if (!Trimmed(TargetFrame->ItemList->Caption()).empty() || SentToAllCheckBox->Checked())
+  if (!Trimmed(TargetFrame->NameText()).empty() || SentToAllCheckBox->Checked())
     WriteMessageEdit->SetFocus();
   else
     TargetFrame->ItemList->SetFocus();
@@ -355,9 +355,7 @@ void TMessagesForm::SendMessageActionExecute(TComponent*)
 
 void TMessagesForm::StartChatActionExecute(TComponent*)
 {
-  std::string name;
-  if (!InputQuery("Chat", "Name", name)) return;
-  int number = LookupName(Trimmed(name), ctUsers | ctConferences);
+  const int number = AskForName("Chat", "", ctUsers | ctConferences);
   if (number <= 0) return;
   TMessagesForm* chat = CreateForm<TMessagesForm>(Owner());
   chat->SetChatMode(true);

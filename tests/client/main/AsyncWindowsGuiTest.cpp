@@ -152,7 +152,7 @@ TEST_F(LiveWindows, MessagesToThePersonAConferenceAndEveryoneShowWithTheSendersN
   Screenshot("messages-window", MessagesForm);
 
   // A reply from the window reaches the other session, and is echoed.
-  MessagesForm->TargetFrame->ItemList->SetText("Live Talker");
+  MessagesForm->TargetFrame->SetNameText("Live Talker");
   MessagesForm->WriteMessageEdit->SetText("Hello yourself");
   MessagesForm->SendMessageAction->Execute();
   ASSERT_TRUE(WaitFor([&] { return !OtherReceived().empty(); })) << Boxes->Count();
@@ -173,7 +173,7 @@ TEST_F(LiveWindows, AFailedSendIsReportedAndKeepsTheText)
   MessagesForm->WriteMessageEdit->SetText("Nobody hears this");
   // A person that is not logged in cannot be sent to.
   const int absent = Admin->CreatePerson("Never Logged In", "x");
-  MessagesForm->TargetFrame->ItemList->SetText("Never Logged In");
+  MessagesForm->TargetFrame->SetNameText("Never Logged In");
   ASSERT_GT(absent, 0);
   MessagesForm->SendMessageAction->Execute();
   EXPECT_EQ("Nobody hears this", MessagesForm->WriteMessageEdit->Caption());
