@@ -94,6 +94,10 @@ void TNoteOnDoorForm::NoteEditMouseDown(TComponent*, TMouseButton Button, TShift
 
 TNoteOnDoorForm* ShowNoteOnDoor(int number)
 {
+  // Nothing to show (no note, or its text is gone): no window at all.
+  TConferenceRef conf = ConferenceByNumber(number);
+  if (!conf || !conf->LoadStatus() || conf->GetMsgOfDay() == 0 || !TextBodyByNumber(conf->GetMsgOfDay()))
+    return nullptr;
   TNoteOnDoorForm* form = CreateForm<TNoteOnDoorForm>(&Application());
   if (!form->SetUp(number)) {
     form->Free();

@@ -40,5 +40,6 @@ private:
 };
 
 // Opens the note-on-the-door window for a conference or person unless the
-// user asked not to see it again; the window fills itself once shown.
+// user asked not to see it again or it has no note to show; the window fills
+// itself once shown. Null when no window was opened.
 TNoteOnDoorForm* ShowNoteOnDoor(int number);

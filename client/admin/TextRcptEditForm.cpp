@@ -10,6 +10,7 @@
 #include "LyskomTypes.h"
 #include "MessageBoxes.h"
 #include "ProtocolText.h"
+#include "ReadArticleForm.h"
 #include "TextCreation.h"
 #include "UserMessages.h"
 #include "Vantor.h"
@@ -45,7 +46,9 @@ std::string PersonText(int number)
 
 } // namespace
 
-std::function<void(int textNo)> TTextRcptEditForm::ViewText;
+std::function<void(int textNo)> TTextRcptEditForm::ViewText = [](int textNo) {
+  if (ReadArticleForm) ReadArticleForm->ShowTextByNumber(textNo, true);
+};
 
 void TTextRcptEditForm::DeclareBindings(TBindings& b)
 {

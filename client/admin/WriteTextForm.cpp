@@ -17,6 +17,7 @@
 #include "MessageBoxes.h"
 #include "NoteOnDoorForm.h"
 #include "ProtocolText.h"
+#include "ReadArticleForm.h"
 #include "SessionState.h"
 #include "SharedTables.h"
 #include "TextServices.h"
@@ -65,7 +66,7 @@ int AskNameWithDialog(const std::string& caption)
 } // namespace
 
 std::function<int(const std::string& caption)> TWriteTextForm::NameAsker = AskNameWithDialog;
-std::function<void(int textNo)> TWriteTextForm::OnTextCreated;
+
 
 // ------------------------------------------------------------ TAddRcptThread
 
@@ -407,7 +408,7 @@ bool TWriteTextForm::SubmitText()
     textNo = SendCreateText(text, rows, Wishes(), ServerVersion.ProtocolVersion);
     if (textNo == 0) return;
     FCreatedTextNo = textNo;
-    if (OnTextCreated) OnTextCreated(textNo);
+    if (ReadArticleForm) ReadArticleForm->AddToHistory(textNo);
     // The texts it comments now list it; their cached statuses do not.
     for (const TTextRow& row : rows)
       if (row.Kind == TRowKind::CommentTo || row.Kind == TRowKind::FootnoteTo) InvalidateTextStat(row.Number);
@@ -833,4 +834,63 @@ TWriteTextForm* WriteMotdText(int conference)
   form->AddMOTDFor(conference);
   Open(form);
   return form;
+}
+
+bool RunWriteCommand(int command, int currentText, int currentConference)
+{
+  switch (command) {
+  case 2:
+  case 3:
+  case 4:
+    if (currentText < 1) {
+      QueueUserMessage("!No current article available");
+      return true;
+    }
+    break;
+  default:
+    break;
+  }
+  switch (command) {
+  case 2:
+    WriteComment(currentText, false);
+    return true;
+  case 3:
+    WriteComment(currentText, true);
+    return true;
+  case 4: {
+    TTextStatRef stat = TextStatByNumber(currentText);
+    if (!stat || stat->Author != CurrentPersNo) {
+      QueueUserMessage("!Footnotes to texts can only be added by the author of the original message");
+      return true;
+    }
+    WriteFootnote(currentText);
+    return true;
+  }
+  case 5:
+    WriteNewText(currentConference);
+    return true;
+  case 6: {
+    const int recipient = TWriteTextForm::NameAsker ? TWriteTextForm::NameAsker("Write letter") : -1;
+    if (recipient >= 1) WriteLetter(recipient);
+    return true;
+  }
+  default:
+    return false;
+  }
+}
+
+void BindWriteCommands(TReadArticleForm* form)
+{
+  if (!form) return;
+  const auto bind = [form](TAction* action, int command) {
+    if (!action || action->OnExecute) return;
+    action->OnExecute = [form, command](TComponent*) {
+      RunWriteCommand(command, form->CurrentText, form->SelectedConference);
+    };
+  };
+  bind(form->FollowUpTextAction, 2);
+  bind(form->PrivateReplyToTextAction, 3);
+  bind(form->AddFootnoteAction, 4);
+  bind(form->WriteNewTextAction, 5);
+  bind(form->WriteLetterAction, 6);
 }

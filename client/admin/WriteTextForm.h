@@ -21,6 +21,7 @@
 #include "Threads.h"
 
 class TWriteTextForm;
+class TReadArticleForm;
 
 // Adds the opener's recipients on a worker: each conference's status is
 // loaded there, a comment to an original conference goes to its super
@@ -145,9 +146,6 @@ public:
 
   // Asks for a conference or person; -1 when cancelled. Tests replace it.
   static std::function<int(const std::string& caption)> NameAsker;
-  // Told of every text an editor creates (the reading window adds it to
-  // its history).
-  static std::function<void(int textNo)> OnTextCreated;
 
 protected:
   void DeclareBindings(TBindings& b) override;
@@ -196,3 +194,11 @@ TWriteTextForm* WritePresentationText(int number, bool forPerson);
 // A FAQ of a conference, and a message of the day (note on the door).
 TWriteTextForm* WriteFaqText(int conference);
 TWriteTextForm* WriteMotdText(int conference);
+
+// The reading window's writing commands by their key-command numbers: 2 a
+// comment to the current text, 3 a personal comment, 4 a footnote (only to
+// the writer's own text), 5 a new text to the current conference, 6 a letter
+// to someone asked for. False for other numbers.
+bool RunWriteCommand(int command, int currentText, int currentConference);
+// Ties the reading window's writing actions that have no command yet to these.
+void BindWriteCommands(TReadArticleForm* form);

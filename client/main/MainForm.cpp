@@ -16,6 +16,7 @@
 #include "ReadArticleForm.h"
 #include "TextRcptEditForm.h"
 #include "WindowSettingsForm.h"
+#include "WriteTextForm.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
 
@@ -230,6 +231,7 @@ void TMainForm::FormShow(TComponent*)
   }
   LoadSettings();
   if (ReadArticleForm) ReadArticleForm->LoadSettings();
+  BindWriteCommands(ReadArticleForm);
   if (ActiveUsersForm) ActiveUsersForm->LoadColumnWidths();
   if (MessagesForm) MessagesForm->LoadSettings();
   ParseCommandLine(ProgramArguments());

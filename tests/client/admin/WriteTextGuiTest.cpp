@@ -13,6 +13,7 @@
 
 #include "ClientCaches.h"
 #include "Crypto.h"
+#include "EngineBinding.h"
 #include "Forms.h"
 #include "Lookups.h"
 #include "MessageBoxes.h"
@@ -234,6 +235,12 @@ TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
   rot->WriteTextEdit->SelectAll();
   rot->ROT13Action->Execute();
   EXPECT_EQ(rot->WriteTextEdit->Text(), "Hello, World 42");
+
+  // Quoted paste marks every pasted line.
+  ASSERT_TRUE(PutTextOnClipboard(rot->HostHandle(), "first\r\nsecond\r\n"));
+  rot->WriteTextEdit->SetText("");
+  rot->ClipboardQoutedPasteAction->Execute();
+  EXPECT_EQ(rot->WriteTextEdit->Text(), "> first\r> second\r");
 }
 
 TEST_F(WriteText, QuestionsBeforeSendingStopWithoutLosingAnything)
@@ -412,6 +419,155 @@ TEST_F(WriteText, NoteOnTheDoorOfARecipientIsShownUntilTheUserDeclines)
   EXPECT_NE(shown.find("Back on Monday.\r\rAsk the crew."), std::string::npos) << shown;
   EXPECT_EQ(door->Caption(), "Message of the day");
   Screenshot("note-on-door");
+}
+
+
+TEST_F(WriteText, PresentationFaqAndMessageOfTheDayBecomeWhatTheyWereWrittenFor)
+{
+  const int presConf = Session->CreateConference("Editor Presentations");
+  const int motdConf = Session->CreateConference("Editor Motd");
+  const int conf = Session->CreateConference("Editor Special");
+  ServerInfo.ConfPresConf = presConf;
+  ServerInfo.MotdConf = motdConf;
+
+  TWriteTextForm* pres = Ready(WritePresentationText(conf, false));
+  EXPECT_EQ(pres->SubjectEdit->Text(), "Editor Special");
+  EXPECT_EQ(RowTexts(pres), (std::vector<TRowText>{{"Presentation for", N(conf), "Editor Special"},
+                                                   {"Recipient", N(presConf), "Editor Presentations"}}));
+  pres->WriteTextEdit->SetText("All about it");
+  ASSERT_TRUE(pres->SubmitText());
+  TConferenceRef status = ConferenceByNumber(conf);
+  ASSERT_TRUE(status && status->LoadStatus());
+  EXPECT_EQ(status->GetPresentation(), pres->CreatedTextNo());
+
+  // Writing it again starts from the existing presentation.
+  TWriteTextForm* again = Ready(WritePresentationText(conf, false));
+  EXPECT_EQ(again->WriteTextEdit->Text(), "All about it");
+  again->Close();
+
+  TWriteTextForm* faq = Ready(WriteFaqText(conf));
+  EXPECT_EQ(RowTexts(faq), (std::vector<TRowText>{{"FAQ for", N(conf), "Editor Special"},
+                                                  {"Recipient", N(conf), "Editor Special"}}));
+  faq->SubjectEdit->SetText("Questions");
+  faq->WriteTextEdit->SetText("Answers");
+  ASSERT_TRUE(faq->SubmitText());
+  InvalidateConference(conf);
+  status = ConferenceByNumber(conf);
+  ASSERT_TRUE(status && status->LoadStatus());
+  bool hasFaq = false;
+  for (const TAuxItemRecord& item : status->GetAuxItems())
+    hasFaq = hasFaq || (item.Tag == 14 && item.Data == N(faq->CreatedTextNo()));
+  EXPECT_TRUE(hasFaq);
+
+  TWriteTextForm* motd = Ready(WriteMotdText(conf));
+  motd->SubjectEdit->SetText("Closed today");
+  ASSERT_TRUE(motd->SubmitText());
+  EXPECT_EQ(MiscPairs(motd->CreatedTextNo()), (std::vector<std::pair<int, int>>{{0, motdConf}}));
+  InvalidateConference(conf);
+  status = ConferenceByNumber(conf);
+  ASSERT_TRUE(status && status->LoadStatus());
+  EXPECT_EQ(status->GetMsgOfDay(), motd->CreatedTextNo());
+  EXPECT_EQ(UserMessageCount(), 0);
+}
+
+TEST_F(WriteText, RefusedTextIsReportedAndTheWindowKeepsItsContents)
+{
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  form->AddRow(TRowKind::Recipient, 3999);
+  form->SubjectEdit->SetText("Lost?");
+  form->WriteTextEdit->SetText("Not lost");
+  Boxes->SetAnswer(IDNO);  // not about the writer's membership
+  EXPECT_FALSE(form->SubmitText());
+  ASSERT_EQ(UserMessageCount(), 1);
+  EXPECT_EQ(TakeUserMessage().rfind("!A error occured while submitting the text.\r\n", 0), 0u);
+  EXPECT_EQ(form->SubjectEdit->Text(), "Lost?");
+  EXPECT_EQ(form->WriteTextEdit->Text(), "Not lost");
+  EXPECT_TRUE(form->SubmitTextAction->Enabled());
+  EXPECT_TRUE(form->Visible());
+}
+
+TEST_F(WriteText, MoreThanFiftyRecipientsAreAllSent)
+{
+  std::vector<std::pair<int, int>> expected;
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  for (int i = 0; i < 60; ++i) {
+    const int conf = Session->CreateConference("Editor Many " + N(i));
+    form->AddRow(i % 2 ? TRowKind::CarbonCopy : TRowKind::Recipient, conf, "");
+    expected.emplace_back(i % 2 ? 1 : 0, conf);
+  }
+  form->WriteTextEdit->SetText("To everyone");
+  ASSERT_TRUE(form->SubmitText()) << TakeUserMessage();
+  EXPECT_EQ(MiscPairs(form->CreatedTextNo()), expected);
+}
+
+TEST_F(WriteText, BodyFontComesFromTheRegistryStore)
+{
+  RegistryConfiguration->SetKeyPath(RegistryConfiguration->BaseKey());
+  RegistryConfiguration->WriteString("BodyFont", "Arial;14;$80000008;B");
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  EXPECT_EQ(form->WriteTextEdit->Font().Name, "Arial");
+  EXPECT_EQ(form->WriteTextEdit->Font().Size, 14);
+  EXPECT_TRUE(form->WriteTextEdit->Font().Bold);
+  // A stored value that is no font leaves the default.
+  RegistryConfiguration->WriteString("BodyFont", "14;;nonsense");
+  TWriteTextForm* other = Ready(WriteNewText(0));
+  EXPECT_EQ(other->WriteTextEdit->Font().Name, "Courier New");
+}
+
+TEST_F(WriteText, ShortcutsOfTheListWhenItHasFocusAndOfTheWindowOtherwise)
+{
+  const int conf = Session->CreateConference("Editor Keys");
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  form->AddRow(TRowKind::CarbonCopy, conf);
+  form->ListView->Item(0)->SetSelected(true);
+  form->ListView->SetFocus();
+  ASSERT_EQ(GetFocus(), form->ListView->Handle());
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  PostMessageA(form->ListView->Handle(), WM_KEYDOWN, 'A', 0);
+  Application().ProcessMessages();
+  EXPECT_EQ(RowTexts(form)[0].Kind, "Recipient");
+  EXPECT_TRUE(AskedCaptions.empty());
+
+  form->WriteTextEdit->SetFocus();
+  PostMessageA(form->WriteTextEdit->Handle(), WM_KEYDOWN, 'A', 0);
+  Application().ProcessMessages();
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(AskedCaptions, (std::vector<std::string>{"Add recipient"}));
+}
+
+TEST_F(WriteText, ReadingWindowCommandsOpenTheRightEditor)
+{
+  const int conf = Session->CreateConference("Editor Commands");
+  const int own = Session->TextTo(conf, "Mine\nbody");
+  const int other = Session->CreatePerson("Someone Else", "pw");
+  ASSERT_TRUE(Session->Login(other, "pw"));
+  const int theirs = Session->TextTo(conf, "Theirs\nbody");
+  ASSERT_TRUE(Session->Login(5, "gazonk"));
+
+  EXPECT_TRUE(RunWriteCommand(4, theirs, conf));
+  EXPECT_EQ(TakeUserMessage(), "!Footnotes to texts can only be added by the author of the original message");
+  EXPECT_EQ(Application().FindForm("WriteTextForm"), nullptr);
+  EXPECT_TRUE(RunWriteCommand(2, 0, conf));
+  EXPECT_EQ(TakeUserMessage(), "!No current article available");
+
+  ASSERT_TRUE(RunWriteCommand(4, own, conf));
+  auto* footnote = Ready(dynamic_cast<TWriteTextForm*>(Application().FindForm("WriteTextForm")));
+  ASSERT_NE(footnote, nullptr);
+  EXPECT_EQ(RowTexts(footnote).front(), (TRowText{"Footnote to", N(own), ""}));
+  footnote->Free();
+  Application().ProcessMessages();
+
+  NextName = other;
+  ASSERT_TRUE(RunWriteCommand(6, own, conf));
+  EXPECT_EQ(AskedCaptions, (std::vector<std::string>{"Write letter"}));
+  auto* letter = Ready(dynamic_cast<TWriteTextForm*>(Application().FindForm("WriteTextForm")));
+  ASSERT_NE(letter, nullptr);
+  EXPECT_EQ(RowTexts(letter).front(), (TRowText{"Recipient", N(other), "Someone Else"}));
+  EXPECT_FALSE(RunWriteCommand(7, own, conf));
 }
 
 } // namespace

@@ -1,0 +1,123 @@
+// The note on the door with the program's windows standing: shown on top
+// with the note's subject, date and joined paragraphs; Escape and a right
+// click close it; "Don't show this message again" holds for the rest of the
+// run; a note whose text is gone opens no window, or stays empty.
+#include <winsock2.h>
+#include <windows.h>
+
+#include "../core/EngineSession.h"
+#include "../main/MainTestSupport.h"
+#include "ClientCaches.h"
+#include "LyskomdServer.h"
+#include "NoteOnDoorForm.h"
+
+namespace {
+
+using namespace MainTest;
+using TestSupport::TLyskomdServer;
+
+auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
+
+class NoteOnDoor : public TStartedProgram
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    Server = new TLyskomdServer();
+    Server->Start();
+  }
+  static void TearDownTestSuite()
+  {
+    delete Server;
+    Server = nullptr;
+  }
+  void SetUp() override
+  {
+    TStartedProgram::SetUp();
+    Session = std::make_unique<EngineSession::TSession>(TLyskomdServer::Host(), Server->Port());
+    ClearAllCaches();
+  }
+  void TearDown() override
+  {
+    TStartedProgram::TearDown();
+    ClearAllCaches();
+    Session.reset();
+  }
+  // A conference whose note on the door is the text given.
+  int DoorWithNote(const std::string& name, const std::string& note)
+  {
+    const int conf = Session->CreateConference(name);
+    const int text = Session->TextTo(conf, note);
+    TLKRequest motd(L_SET_CONF_MOTD, FormatText("%d %d", conf, text));
+    EXPECT_TRUE(Session->Expect(motd));
+    return conf;
+  }
+  static bool IsOpen(TForm* form)
+  {
+    const auto& all = Application().Forms();
+    return std::find(all.begin(), all.end(), form) != all.end();
+  }
+
+  inline static TLyskomdServer* Server = nullptr;
+  std::unique_ptr<EngineSession::TSession> Session;
+};
+
+TEST_F(NoteOnDoor, ShownOnTopAndClosedByEscapeOrRightClick)
+{
+  ShowMain();
+  const int conf = DoorWithNote("Door One", "Away\nBack\nsoon.");
+  TNoteOnDoorForm* form = ShowNoteOnDoor(conf);
+  ASSERT_NE(form, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return form->NoteEdit->TextLength() > 0; }));
+  EXPECT_TRUE(GetWindowLongA(form->HostHandle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
+  const std::string text = form->NoteEdit->Text();
+  EXPECT_EQ(text.rfind("Away\r", 0), 0u) << text;
+  EXPECT_NE(text.find("\rBack soon.\r"), std::string::npos) << text;
+  EXPECT_EQ(form->NoteEdit->Color(), clInfoBk);
+
+  PostMessageA(form->NoteEdit->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_TRUE(WaitFor([&] { return !IsOpen(form); }));
+
+  TNoteOnDoorForm* again = ShowNoteOnDoor(conf);
+  ASSERT_NE(again, nullptr);
+  Application().ProcessMessages();
+  SendMessageA(again->NoteEdit->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+  EXPECT_TRUE(WaitFor([&] { return !IsOpen(again); }));
+}
+
+TEST_F(NoteOnDoor, DeclinedNoteStaysAwayForTheRun)
+{
+  ShowMain();
+  const int conf = DoorWithNote("Door Two", "Busy\nDo not disturb.");
+  TNoteOnDoorForm* form = ShowNoteOnDoor(conf);
+  ASSERT_NE(form, nullptr);
+  form->DontShowCheckBox->SetChecked(true);
+  form->Close();
+  Application().ProcessMessages();
+  EXPECT_EQ(ShowNoteOnDoor(conf), nullptr);
+  EXPECT_EQ(Application().FindForm("NoteOnDoorForm"), nullptr);
+  // Other doors still show theirs.
+  EXPECT_NE(ShowNoteOnDoor(DoorWithNote("Door Three", "Open\nCome in.")), nullptr);
+}
+
+TEST_F(NoteOnDoor, NoteWhoseTextIsGoneShowsNothing)
+{
+  ShowMain();
+  const int conf = DoorWithNote("Door Four", "Soon gone\nx");
+  TConferenceRef status = ConferenceByNumber(conf);
+  ASSERT_TRUE(status && status->LoadStatus());
+  const int note = status->GetMsgOfDay();
+  TLKRequest remove(L_DELETE_TEXT, FormatText("%d", note));
+  ASSERT_TRUE(Session->Expect(remove));
+  ClearAllCaches();
+  EXPECT_EQ(ShowNoteOnDoor(conf), nullptr);
+
+  // Opened all the same, the window stays empty.
+  TNoteOnDoorForm* form = CreateForm<TNoteOnDoorForm>(&Application());
+  ASSERT_TRUE(form->SetUp(conf));
+  form->Show();
+  EXPECT_FALSE(form->FillNote());
+  EXPECT_EQ(form->NoteEdit->TextLength(), 0);
+}
+
+} // namespace
