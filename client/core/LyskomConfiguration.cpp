@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "EngineBinding.h"
+#include "EngineObjects.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "SharedTables.h"
@@ -418,9 +419,9 @@ std::string TLyskomRegistryConfiguration::ReadString(const std::string& name, co
 {
   std::lock_guard guard(FLock);
   TRegKey key;
-  if (!key.Create(FKeyPath)) return defaultValue;
   std::string value;
-  if (key.ReadString(name, value)) return value;
+  // Reading never creates a key: a mistyped profile name leaves no trace.
+  if (key.Open(FKeyPath) && key.ReadString(name, value)) return value;
   if (!FFallBack || NormalisedKeyPath(FKeyPath) == NormalisedKeyPath(FBaseKey)) return defaultValue;
   key.Close();
   if (!key.Open(FBaseKey)) return defaultValue;
@@ -607,12 +608,19 @@ bool BuildUserArea(TLyskomServerConfiguration& config, std::string& userArea)
 
 // ------------------------------------------------- the user area on the server
 
+namespace {
+
+// get-text's error for a text that does not exist (or cannot be read).
+constexpr int NoSuchTextError = 14;
+
+} // namespace
+
 bool ReadUserArea(TLyskomServerConfiguration& config, int persNo, bool newSession)
 {
   if (newSession) config.Clear();
   bool loaded = false;
   try {
-    TComPtr<ILKCommunication> communication = GetCommunication();
+    TComPtr<ILKCommunication> communication = EngineCommunication();
     TLKRequest person(L_GET_PERSON_STAT, std::to_string(persNo));
     if (person.SyncSend(communication.Get()) == TRequestOutcome::Answered) {
       const TVariant area = LKValue(person.Response(), "result.user_area");
@@ -621,9 +629,13 @@ bool ReadUserArea(TLyskomServerConfiguration& config, int persNo, bool newSessio
       } else if (area.Type() == VT_I4) {
         // The whole text: a user area cut short would lose its end when saved.
         TLKRequest text(L_GET_TEXT, std::to_string(area.AsInt()) + " 0 2147483647");
-        if (text.SyncSend(communication.Get()) == TRequestOutcome::Answered) {
+        const TRequestOutcome outcome = text.SyncSend(communication.Get());
+        if (outcome == TRequestOutcome::Answered) {
           const TVariant body = LKValue(text.Response(), "result");
           if (body.Type() == VT_BSTR) loaded = LoadServerConfiguration(config, body.AsString());
+        } else if (outcome == TRequestOutcome::ServerError && text.ErrorNo() == NoSuchTextError) {
+          // The text is gone: the person has no user area, and may save a new one.
+          loaded = LoadServerConfiguration(config, "");
         }
       }
     }
@@ -643,7 +655,7 @@ bool WriteUserArea(TLyskomServerConfiguration& config, int persNo)
     return false;
   }
   try {
-    TComPtr<ILKCommunication> communication = GetCommunication();
+    TComPtr<ILKCommunication> communication = EngineCommunication();
     TLKRequest create(L_CREATE_TEXT, ToHollerith(area) + " 0 { }");
     if (create.SyncSend(communication.Get()) != TRequestOutcome::Answered) {
       ReportLyskomError(create.Response(), "", '!');

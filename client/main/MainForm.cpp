@@ -7,7 +7,14 @@
 #include <cwchar>
 
 #include "AboutBoxForm.h"
+#include "ConnectingForm.h"
+#include "ConnectionCommands.h"
+#include "SessionState.h"
+#include "LogonThread.h"
+#include "NewUserForm.h"
+#include "PresentationPromptForm.h"
 #include "ActiveUsersForm.h"
+#include "AdminWindowCommands.h"
 #include "EventLogForm.h"
 #include "EngineBinding.h"
 #include "ClientCaches.h"
@@ -156,6 +163,7 @@ TMainForm::TMainForm(TComponent* owner) : TForm(owner, "TMainForm")
 
 TMainForm::~TMainForm()
 {
+  FLogonThread.reset();
   if (MainForm == this) MainForm = nullptr;
 }
 
@@ -207,6 +215,7 @@ void TMainForm::FormCreate(TComponent*)
   NoteShownPersons = std::make_unique<TSortedIntegerList>(true);
   if (auto* textProperties = dynamic_cast<TAction*>(FindComponent("TextPropertiesAction")))
     textProperties->OnExecute = [textProperties](TComponent*) { TextPropertiesCommand(textProperties->Argument()); };
+  BindAdminWindowCommands(this);
   CreateCommunicationObject();
   CreateCacheObject();
   GetCommunication()->Set_Trace(VARIANT_FALSE);
@@ -218,6 +227,53 @@ void TMainForm::FormCreate(TComponent*)
   AsyncLink = std::make_unique<TAsyncLinkWindow>();
   AsyncMsgThread = std::make_unique<TAsyncMsgThread>(AsyncLink.get());
   AsyncMsgThread->Start();
+  InstallLogonWindows();
+}
+
+void TMainForm::InstallLogonWindows()
+{
+  TLogonWindows w;
+  w.Progress = [this](const std::string& status, int progress) { ShowLogonProgress(status, progress); };
+  w.CloseProgress = [this] { CloseLogonProgress(); };
+  w.AskCreateAccount = [this] {
+    return ShowMessageBox(HostHandle(), "Unable to find this user. Do you want to create a new account?", "Omnora",
+                          MB_YESNO | MB_ICONQUESTION) == IDYES;
+  };
+  w.NewUserDialog = [this](std::string& name, std::string& password) {
+    return ExecuteNewUserDialog(name, password, HostHandle());
+  };
+  w.PresentationPrompt = [] { return ExecutePresentationPrompt(); };
+  w.SettingsLoaded = [this] { PostMessageA(Handle(), WM_RELOAD_SETTINGS, 0, 0); };
+  w.MembershipsLoaded = [] {
+    if (ReadArticleForm) PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  };
+  w.SequenceEnded = [this] { SessionDisconnectAction->SetEnabled(true); };
+  w.LoginEnded = [this](bool loggedIn) { LoginEnded(loggedIn); };
+  SetLogonWindows(std::move(w));
+}
+
+void TMainForm::ShowLogonProgress(const std::string& status, int progress)
+{
+  if (!FConnectingForm) {
+    FConnectingForm = CreateForm<TConnectingForm>(this);
+    FConnectingForm->Show();
+  }
+  FConnectingForm->SetProgress(status, progress);
+}
+
+void TMainForm::CloseLogonProgress()
+{
+  if (!FConnectingForm) return;
+  TConnectingForm* form = FConnectingForm;
+  FConnectingForm = nullptr;
+  form->Hide();
+  form->Free();
+}
+
+void TMainForm::LoginEnded(bool loggedIn)
+{
+  SetConnectedState(loggedIn);
+  if (loggedIn) Timer1->SetEnabled(true);
 }
 
 void TMainForm::FormShow(TComponent*)
@@ -266,6 +322,9 @@ void TMainForm::FormDestroy(TComponent*)
   AsyncMsgThread.reset();
   StopAllThreads();
   AsyncLink.reset();
+  FLogonThread.reset();
+  SetLogonWindows(TLogonWindows());
+  CloseLogonProgress();
   try {
     if (EventSinkCookie >= 0) GetCommunication()->Unadvise(EventSinkCookie);
   } catch (const std::exception&) {
@@ -421,10 +480,21 @@ void TMainForm::ConnectCommand()
   SessionConnectAction->SetEnabled(false);
   SessionDisconnectAction->SetEnabled(false);
   if (ReadArticleForm) ReadArticleForm->ClearLists();
-  // No way to choose a connection and log in exists yet: the command ends
-  // as a cancelled one does, and a pending automatic connection is dropped.
-  AutoConnectPending = false;
-  SessionConnectAction->SetEnabled(true);
+  // A login still running (or ended) is waited for before the next starts.
+  if (FLogonThread && !FLogonThread->Finished()) {
+    SessionConnectAction->SetEnabled(true);
+    return;
+  }
+  FLogonThread.reset();
+  if (ConnectToServer(Connection) != ConnectChosen) {
+    SessionConnectAction->SetEnabled(true);
+    return;
+  }
+  const std::string caption = "Omnora (" + Connection.Server + ") " + Connection.User;
+  Application().Title = caption;
+  SetCaption(caption);
+  FLogonThread = std::make_unique<TLogonThread>(Connection);
+  FLogonThread->Start();
 }
 
 void TMainForm::DisconnectCommand()
@@ -436,6 +506,7 @@ void TMainForm::DisconnectCommand()
   CloseSessionWindows();
   if (Connected) {
     FlushMarkRead(true);
+    LogOff();
     try {
       VARIANT_BOOL ended = VARIANT_FALSE;
       GetCommunication()->Disconnect(&ended);
@@ -443,6 +514,7 @@ void TMainForm::DisconnectCommand()
       // The engine is gone: nothing is left to close.
     }
   }
+  CurrentPersNo = 0;
   SetConnectedState(false);
   if (ReadArticleForm) ReadArticleForm->ResetWindow();
   ClearAllCaches();

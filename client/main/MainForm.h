@@ -15,6 +15,7 @@
 #include "ComCtrls.h"
 #include "ComHandles.h"
 #include "ExtCtrls.h"
+#include "LoginInfo.h"
 #include "Forms.h"
 #include "TrayIcon.h"
 #include "Menus.h"
@@ -100,6 +101,8 @@ public:
   // The dispatcher of the server's asynchronous messages, and its way to the windows.
   std::unique_ptr<TAsyncLinkWindow> AsyncLink;
   std::unique_ptr<TAsyncMsgThread> AsyncMsgThread;
+  // The connection chosen by the connect command, for the login thread.
+  LKLoginInfo Connection;
   // The persons whose note on the door was shown since the program started.
   std::unique_ptr<TSortedIntegerList> NoteShownPersons;
 
@@ -153,7 +156,14 @@ protected:
 private:
   void RestoreApplication();
   void CloseSessionWindows();
+  // What the login thread shows on the way, on this window.
+  void InstallLogonWindows();
+  void ShowLogonProgress(const std::string& status, int progress);
+  void CloseLogonProgress();
+  void LoginEnded(bool loggedIn);
   bool FMinimizedToTray = false;
+  std::unique_ptr<class TLogonThread> FLogonThread;
+  class TConnectingForm* FConnectingForm = nullptr;
 };
 
 extern TMainForm* MainForm;

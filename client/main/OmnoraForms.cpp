@@ -3,7 +3,11 @@
 #include <exception>
 
 #include "AboutBoxForm.h"
+#include "ChangePasswordForm.h"
+#include "ConferenceAttributesForm.h"
 #include "ConfigForm.h"
+#include "ConfMemberForm.h"
+#include "CreateConfForm.h"
 #include "ConfigListForm.h"
 #include "ConnectingForm.h"
 #include "HostConfigForm.h"
@@ -55,6 +59,10 @@ void RegisterOmnoraForms()
   RegisterFormClass<TNoPresenationForm>("TNoPresenationForm");
   RegisterFormClass<TConfigForm>("TConfigForm");
   RegisterFormClass<TWindowSettingsForm>("TWindowSettingsForm");
+  RegisterFormClass<TCreateConfForm>("TCreateConfForm");
+  RegisterFormClass<TChangePasswordForm>("TChangePasswordForm");
+  RegisterFormClass<TConfMemberForm>("TConfMemberForm");
+  RegisterFormClass<TConferenceAttributesForm>("TConferenceAttributesForm");
   RegisterFormClass<TWriteTextForm>("TWriteTextForm");
   RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
   RegisterFormClass<TTextRcptEditForm>("TTextRcptEditForm");

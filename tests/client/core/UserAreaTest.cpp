@@ -248,17 +248,30 @@ TEST_F(UserAreaOnServer, ABrokenUserAreaLoadsWhatItCanAndNeverGetsOverwritten)
   EXPECT_EQ(UserAreaNumber(Admin), areaText);
 }
 
-TEST_F(UserAreaOnServer, AUserAreaThatCannotBeFetchedIsNeverReplaced)
+TEST_F(UserAreaOnServer, AUserAreaThatCannotBeReadIsNeverReplaced)
 {
-  SetRawUserArea(Admin, UserAreaText({{"other", kOtherBody}, {"Omnora", Body({{"SoundAllMsg", "1"}})}}));
+  // The list of sections is cut short: no section can be told from another.
+  SetRawUserArea(Admin, "99999H" + kOtherBody);
   const int areaText = UserAreaNumber(Admin);
-  OkResult(L_DELETE_TEXT, std::to_string(areaText));
   EXPECT_FALSE(ReadUserArea(*ServerConfiguration, Admin, true));
   EXPECT_FALSE(ServerConfiguration->UserAreaKnown());
   ServerConfiguration->WriteBool("SoundAllMsg", false);
   EXPECT_FALSE(WriteUserArea(*ServerConfiguration, Admin));
   EXPECT_EQ(TakeUserMessage(), UserAreaNotReadMessage);
   EXPECT_EQ(UserAreaNumber(Admin), areaText);
+}
+
+TEST_F(UserAreaOnServer, AGoneUserAreaTextIsNoUserArea)
+{
+  SetRawUserArea(Admin, UserAreaText({{"Omnora", Body({{"SoundAllMsg", "1"}})}}));
+  OkResult(L_DELETE_TEXT, std::to_string(UserAreaNumber(Admin)));
+  EXPECT_TRUE(ReadUserArea(*ServerConfiguration, Admin, true));
+  EXPECT_TRUE(ServerConfiguration->UserAreaKnown());
+  EXPECT_FALSE(ServerConfiguration->HasValue("SoundAllMsg"));
+  // Settings can be saved again.
+  ServerConfiguration->WriteBool("SoundAllMsg", true);
+  EXPECT_TRUE(WriteUserArea(*ServerConfiguration, Admin));
+  EXPECT_NE(RawUserArea(Admin).find("SoundAllMsg"), std::string::npos);
 }
 
 TEST_F(UserAreaOnServer, AFailedSaveIsReportedAndKeepsTheSettings)

@@ -8,6 +8,7 @@
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "StdCtrls.h"
+#include "UserMessages.h"
 #include "WindowMessages.h"
 
 namespace {
@@ -414,7 +415,10 @@ TEST_F(MainWindow, CommandLineOptions)
   // connection; the timer runs on.
   ASSERT_TRUE(WaitFor([] { return !AutoConnectPending; }, 5000));
   EXPECT_TRUE(MainForm->Timer1->Enabled());
-  EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
+  // No profile "Work" names a server: the login fails and the window is idle again.
+  EXPECT_TRUE(WaitFor([] { return MainForm->SessionConnectAction->Enabled(); }, 30000));
+  EXPECT_TRUE(WaitFor([] { return UserMessageCount() > 0; }, 5000));
+  EXPECT_EQ(TakeUserMessage(), "!Failed to connect");
   int tick = MainForm->AnimationTick;
   EXPECT_TRUE(WaitFor([&] { return MainForm->AnimationTick > tick; }, 5000));
 }

@@ -1,0 +1,46 @@
+#include "AdminWindowCommands.h"
+
+#include "Actions.h"
+#include "ConferenceAttributesForm.h"
+#include "ConfigForm.h"
+#include "EngineBinding.h"
+#include "Forms.h"
+#include "GetNameForm.h"
+#include "Menus.h"
+#include "SessionState.h"
+
+namespace {
+
+void BindAction(TForm* form, const char* name, std::function<void(int argument)> command)
+{
+  auto* action = dynamic_cast<TAction*>(form->FindComponent(name));
+  if (!action) return;
+  action->OnExecute = [action, command](TComponent*) { command(action->Argument()); };
+}
+
+void BindMenuItem(TForm* form, const char* name, std::function<void()> command)
+{
+  auto* item = dynamic_cast<TMenuItem*>(form->FindComponent(name));
+  if (!item) return;
+  item->OnClick = [command](TComponent*) { command(); };
+}
+
+} // namespace
+
+void ConferencePropertiesCommand(int confNo)
+{
+  if (confNo < 1) confNo = AskForName("Edit conference properties", "", ctConferences);
+  if (confNo < 1) return;
+  ShowConferenceAttributes(confNo);
+}
+
+void OptionsCommand()
+{
+  if (ServerConfiguration) ExecuteConfigForm(*ServerConfiguration, CurrentPersNo.load());
+}
+
+void BindAdminWindowCommands(TForm* mainForm)
+{
+  BindAction(mainForm, "ConfPropertiesAction", ConferencePropertiesCommand);
+  BindMenuItem(mainForm, "Settings2", OptionsCommand);
+}

@@ -1,0 +1,12 @@
+// The main window's commands that open the administration windows: conference
+// properties, options, statistics, marked texts and text search. Bound to the
+// main window's actions and menu items by name when it is created.
+#pragma once
+
+class TForm;
+
+void BindAdminWindowCommands(TForm* mainForm);
+
+// The commands themselves; a number below 1 asks the user.
+void ConferencePropertiesCommand(int confNo);
+void OptionsCommand();
