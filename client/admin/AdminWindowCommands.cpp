@@ -3,11 +3,14 @@
 #include "Actions.h"
 #include "ConferenceAttributesForm.h"
 #include "ConfigForm.h"
+#include "ConfStatisticsForm.h"
 #include "EngineBinding.h"
 #include "Forms.h"
 #include "GetNameForm.h"
 #include "Menus.h"
 #include "SessionState.h"
+#include "StatisiticsForm.h"
+#include "UserStatisticsForm.h"
 
 namespace {
 
@@ -39,8 +42,25 @@ void OptionsCommand()
   if (ServerConfiguration) ExecuteConfigForm(*ServerConfiguration, CurrentPersNo.load());
 }
 
+void ConferenceStatisticsCommand(int confNo)
+{
+  if (confNo < 1) confNo = AskForName("View statistics", "", ctConferences);
+  if (confNo < 1) return;
+  TConfStatisticsForm::CreateFor(confNo)->Show();
+}
+
+void PersonStatisticsCommand(int personNo)
+{
+  if (personNo < 1) personNo = AskForName("View statistics", "", ctUsers);
+  if (personNo < 1) return;
+  TUserStatisticsForm::CreateFor(personNo)->Show();
+}
+
 void BindAdminWindowCommands(TForm* mainForm)
 {
+  BindAction(mainForm, "ConfStatAction", ConferenceStatisticsCommand);
+  BindAction(mainForm, "PersStatAction", PersonStatisticsCommand);
+  BindMenuItem(mainForm, "Statistics1", [] { ShowStatisitics(); });
   BindAction(mainForm, "ConfPropertiesAction", ConferencePropertiesCommand);
   BindMenuItem(mainForm, "Settings2", OptionsCommand);
 }

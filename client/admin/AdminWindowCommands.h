@@ -10,3 +10,5 @@ void BindAdminWindowCommands(TForm* mainForm);
 // The commands themselves; a number below 1 asks the user.
 void ConferencePropertiesCommand(int confNo);
 void OptionsCommand();
+void ConferenceStatisticsCommand(int confNo);
+void PersonStatisticsCommand(int personNo);

@@ -885,7 +885,7 @@ void BindWriteCommands(TReadArticleForm* form)
   const auto bind = [form](TAction* action, int command) {
     if (!action || action->OnExecute) return;
     action->OnExecute = [form, command](TComponent*) {
-      RunWriteCommand(command, form->CurrentText, form->SelectedConference);
+      RunWriteCommand(command, form->CurrentText(), form->SelectedConference());
     };
   };
   bind(form->FollowUpTextAction, 2);

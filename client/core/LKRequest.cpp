@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "TrafficStatistics.h"
+
 namespace {
 
 // The member of one level, found by name without raising.
@@ -110,18 +112,39 @@ TLKRequest::TLKRequest(long transType, const std::string& arguments)
   FTrans->Set_Arguments(args.Get());
 }
 
+namespace {
+
+// The request line as the engine writes it: reference, request number and
+// arguments, separated by blanks, ended by a line feed.
+void CountSent(ILKTransaction* trans)
+{
+  LONG ref = 0, type = 0;
+  trans->Get_RefID(&ref);
+  trans->Get_TransType(&type);
+  TBStr args;
+  trans->Get_Arguments(args.Put());
+  const std::string text = args.Str();
+  CountRequestSent(long(std::to_string(ref).size() + 1 + std::to_string(type).size() +
+                        (text.empty() ? 0 : 1 + text.size()) + 1));
+}
+
+} // namespace
+
 TRequestOutcome TLKRequest::SyncSend(ILKCommunication* comm)
 {
   FOutcome = TRequestOutcome::NotSent;
   if (!FTrans || !comm) return FOutcome;
   if (FAILED(comm->SyncSend(FTrans.Get()))) return FOutcome;
+  CountSent(FTrans.Get());
   return Collect();
 }
 
 bool TLKRequest::Send(ILKCommunication* comm)
 {
   if (!FTrans || !comm) return false;
-  return SUCCEEDED(comm->Send(FTrans.Get()));
+  if (FAILED(comm->Send(FTrans.Get()))) return false;
+  CountSent(FTrans.Get());
+  return true;
 }
 
 TRequestOutcome TLKRequest::Collect()

@@ -7,6 +7,9 @@
 #include "ConferenceAttributesForm.h"
 #include "ConfigForm.h"
 #include "ConfMemberForm.h"
+#include "ConfStatisticsForm.h"
+#include "StatisiticsForm.h"
+#include "UserStatisticsForm.h"
 #include "CreateConfForm.h"
 #include "ConfigListForm.h"
 #include "ConnectingForm.h"
@@ -63,6 +66,9 @@ void RegisterOmnoraForms()
   RegisterFormClass<TChangePasswordForm>("TChangePasswordForm");
   RegisterFormClass<TConfMemberForm>("TConfMemberForm");
   RegisterFormClass<TConferenceAttributesForm>("TConferenceAttributesForm");
+  RegisterFormClass<TStatisiticsForm>("TStatisiticsForm");
+  RegisterFormClass<TUserStatisticsForm>("TUserStatisticsForm");
+  RegisterFormClass<TConfStatisticsForm>("TConfStatisticsForm");
   RegisterFormClass<TWriteTextForm>("TWriteTextForm");
   RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
   RegisterFormClass<TTextRcptEditForm>("TTextRcptEditForm");

@@ -1,10 +1,30 @@
 #include "ReadArticleForm.h"
 
+#include <commdlg.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
 #include <string>
 
+#include "ActiveUsersForm.h"
 #include "ArticleViewForm.h"
+#include "ClientCaches.h"
 #include "EngineBinding.h"
+#include "EngineObjects.h"
+#include "EventLogForm.h"
+#include "LKRequest.h"
+#include "Lookups.h"
+#include "MainForm.h"
 #include "MessageBoxes.h"
+#include "MessagesForm.h"
+#include "ProtocolText.h"
+#include "ReadingOrder.h"
+#include "SessionState.h"
+#include "SharedTables.h"
+#include "StdCtrls.h"
+#include "TextServices.h"
+#include "UserMessages.h"
 #include "WindowMessages.h"
 
 TReadArticleForm* ReadArticleForm = nullptr;
@@ -17,7 +37,40 @@ namespace {
 std::mutex MainViewLock;
 TCustomArticleViewForm* PublishedMainView = nullptr;
 
+// The conference last reported to the server as the user's working
+// conference; -1: none in this session.
+int LastSentConference = -1;
+
 const char* const NoSuchTextMessage = "No such text";
+const char* const NoCurrentArticleMessage = "!No current article available";
+const char* const NotAValidNumberMessage = "!Not a valid number";
+const char* const FootnoteByAuthorOnlyMessage =
+  "!Footnotes to texts can only be added by the author of the original message";
+const char* const ReadConfirmationQuestion = "User [%d] %s wants read confirmation on this text\r\nConfirm?";
+const char* const ReceiptFailedMessage = "Failed to add receipt confirmation";
+
+// Aux-item tags of read confirmations.
+constexpr int AuxRequestConfirmation = 6;
+constexpr int AuxReadConfirmation = 7;
+
+bool ServerSetting(const char* name, bool defaultValue)
+{
+  return ServerConfiguration ? ServerConfiguration->ReadBool(name, defaultValue) : defaultValue;
+}
+
+int ColumnNumber(TListItem* item, int column)
+{
+  std::string text = item->ColumnText(column);
+  char* end = nullptr;
+  long n = std::strtol(text.c_str(), &end, 10);
+  return int(n);
+}
+
+std::string SubjectOf(int textNo)
+{
+  TTextRef body = TextBodyByNumber(textNo);
+  return body ? body->GetSubject() : std::string();
+}
 
 } // namespace
 
@@ -26,14 +79,23 @@ bool ReformatTextsOption()
   return ReadArticleForm && ReadArticleForm->ReformatTexts;
 }
 
-TReadArticleForm::TReadArticleForm(TComponent* owner) : TForm(owner, "TReadArticleForm")
+TReadArticleForm::TReadArticleForm(TComponent* owner)
+  : TForm(owner, "TReadArticleForm"), FReadStatus(std::make_unique<TCurrentReadStatus>())
 {
   if (!ReadArticleForm) ReadArticleForm = this;
 }
 
 TReadArticleForm::~TReadArticleForm()
 {
+  PublishMainView(nullptr);
   if (ReadArticleForm == this) ReadArticleForm = nullptr;
+}
+
+void TReadArticleForm::BeforeDestruction()
+{
+  PublishMainView(nullptr);
+  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->SetLink(nullptr);
+  TForm::BeforeDestruction();
 }
 
 void TReadArticleForm::DeclareBindings(TBindings& b)
@@ -43,6 +105,12 @@ void TReadArticleForm::DeclareBindings(TBindings& b)
   b.Field("ReadPreviousAction", ReadPreviousAction);
   b.Field("BackAction", BackAction);
   b.Field("ForwardAction", ForwardAction);
+  b.Field("ReformatTextAction", ReformatTextAction);
+  b.Field("Rot13Action", Rot13Action);
+  b.Field("CopyAction", CopyAction);
+  b.Field("CopyListAction", CopyListAction);
+  b.Field("SaveTextAction", SaveTextAction);
+  b.Field("FindAction", FindAction);
   b.Field("WriteNewTextAction", WriteNewTextAction);
   b.Field("FollowUpTextAction", FollowUpTextAction);
   b.Field("PrivateReplyToTextAction", PrivateReplyToTextAction);
@@ -52,35 +120,78 @@ void TReadArticleForm::DeclareBindings(TBindings& b)
   b.Field("CommentsUnreadAction", CommentsUnreadAction);
   b.Field("DeferedReadingAction", DeferedReadingAction);
   b.Field("SetUnreadAction", SetUnreadAction);
+  b.Field("ShowTextTreeAction", ShowTextTreeAction);
+  b.Field("ShowCommentedAction", ShowCommentedAction);
   b.Field("PinWindowAction", PinWindowAction);
   b.Field("DebugAutoReadAction", DebugAutoReadAction);
   b.Field("ReadMenu", ReadMenu);
   b.Field("Commands1", Commands1);
   b.Field("ShowEntireMembership1", ShowEntireMembership1);
   b.Field("ProfilesPopupMenu", ProfilesPopupMenu);
+  b.Field("BackPopupMenu", BackPopupMenu);
+  b.Field("ForwardPopupMenu", ForwardPopupMenu);
   b.Field("ReadToolBar", ReadToolBar);
+  b.Field("ConfPanel", ConfPanel);
   b.Field("ConfListView", ConfListView);
+  b.Field("SubjectSplitter", SubjectSplitter);
   b.Field("SubjectTreeView", SubjectTreeView);
   b.Field("MainViewPanel", MainViewPanel);
+  b.Field("CommentedSplitter", CommentedSplitter);
   b.Field("CommentedViewPanel", CommentedViewPanel);
   b.Field("AutoReadTimer", AutoReadTimer);
   b.Handler("FormCreate", &TReadArticleForm::FormCreate);
   b.Handler("FormClose", &TReadArticleForm::FormClose);
-  b.Handler("FormDestroy", &TReadArticleForm::FormDestroy);
+  b.Handler("FormKeyPress", &TReadArticleForm::FormKeyPress);
+  b.Handler("ReadNextActionExecute", &TReadArticleForm::ReadNextActionExecute);
+  b.Handler("ReadPreviousActionExecute", &TReadArticleForm::ReadPreviousActionExecute);
+  b.Handler("BackActionExecute", &TReadArticleForm::BackActionExecute);
+  b.Handler("ForwardActionExecute", &TReadArticleForm::ForwardActionExecute);
+  b.Handler("ReformatTextActionExecute", &TReadArticleForm::ReformatTextActionExecute);
+  b.Handler("Rot13ActionExecute", &TReadArticleForm::Rot13ActionExecute);
+  b.Handler("CopyActionExecute", &TReadArticleForm::CopyActionExecute);
+  b.Handler("CopyListActionExecute", &TReadArticleForm::CopyListActionExecute);
+  b.Handler("SaveTextActionExecute", &TReadArticleForm::SaveTextActionExecute);
+  b.Handler("FindActionExecute", &TReadArticleForm::FindActionExecute);
+  b.Handler("MarkCommentsReadActionExecute", &TReadArticleForm::MarkCommentsReadActionExecute);
+  b.Handler("CommentsUnreadActionExecute", &TReadArticleForm::CommentsUnreadActionExecute);
+  b.Handler("DeferedReadingActionExecute", &TReadArticleForm::DeferedReadingActionExecute);
+  b.Handler("SetUnreadActionExecute", &TReadArticleForm::SetUnreadActionExecute);
+  b.Handler("ShowTextTreeActionExecute", &TReadArticleForm::ShowTextTreeActionExecute);
+  b.Handler("ShowCommentedActionExecute", &TReadArticleForm::ShowCommentedActionExecute);
+  b.Handler("PinWindowActionExecute", &TReadArticleForm::PinWindowActionExecute);
+  b.Handler("DebugAutoReadActionExecute", &TReadArticleForm::DebugAutoReadActionExecute);
+  b.Handler("AutoReadTimerTimer", &TReadArticleForm::AutoReadTimerTimer);
+  b.Handler("ConfListViewSelectItem", &TReadArticleForm::ConfListViewSelectItem);
+  b.Handler("ConfListViewDblClick", &TReadArticleForm::ConfListViewDblClick);
+  b.Handler("ConfListViewCompare", &TReadArticleForm::ConfListViewCompare);
+  b.Handler("SubjectTreeViewDblClick", &TReadArticleForm::SubjectTreeViewDblClick);
+  b.Handler("ReadSubjectText1Click", &TReadArticleForm::ReadSubjectText1Click);
+  b.Handler("ShowEntireMembership1Click", &TReadArticleForm::ShowEntireMembership1Click);
+  b.Handler("SetPriority1Click", &TReadArticleForm::SetPriority1Click);
+  b.Handler("SendMessage1Click", &TReadArticleForm::SendMessage1Click);
+  b.Handler("ViewPresentation1Click", &TReadArticleForm::ViewPresentation1Click);
+  b.Handler("ViewFAQ1Click", &TReadArticleForm::ViewFAQ1Click);
+  b.Handler("BackPopupMenuPopup", &TReadArticleForm::BackPopupMenuPopup);
+  b.Handler("ForwardPopupMenuPopup", &TReadArticleForm::ForwardPopupMenuPopup);
 }
+
+// ---------------------------------------------------------------- life
 
 void TReadArticleForm::FormCreate(TComponent*)
 {
+  ConfListView->SortColumn = 2;
+  ConfListView->SortDescending = false;
   auto* commented = CreateEmbeddedForm<TArticleViewForm>(CommentedViewPanel, this);
   commented->SetBriefMode(true);
   commented->ClearView();
   CommentedView = commented;
   LoadSettings();
+  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->SetLink(this);
 }
 
-void TReadArticleForm::FormDestroy(TComponent*)
+void TReadArticleForm::FormClose(TComponent*, TCloseAction& Action)
 {
-  PublishMainView(nullptr);
+  Action = TCloseAction::Minimize;
 }
 
 void TReadArticleForm::PublishMainView(TCustomArticleViewForm* view)
@@ -100,55 +211,14 @@ bool TReadArticleForm::ShowUserMessageInMainView(const std::string& text, int se
 
 void TReadArticleForm::CreateMainView()
 {
-  std::string style = RegistryConfiguration ? RegistryConfiguration->ReadString("ReadingViewStyle", "1") : "1";
-  bool wantFormView = style == "0";
-  (void)wantFormView;
+  // The flow view until the form view is there to choose.
   if (MainView) return;
   auto* view = CreateEmbeddedForm<TArticleViewForm>(MainViewPanel, this);
+  view->SetActive(FConnected);
+  view->ClearView();
+  view->LoadLayout();
   MainView = view;
-  MainView->SetActive(FConnected);
-  MainView->ClearView();
-  MainView->LoadLayout();
   PublishMainView(MainView);
-}
-
-void TReadArticleForm::ShowTextByNumber(int textNo, bool addToHistory)
-{
-  if (textNo == 0) {
-    ShowMessageBox(HostHandle(), NoSuchTextMessage, Application().Title, MB_OK);
-    return;
-  }
-  CurrentText = textNo;
-  if (addToHistory) AddToHistory(textNo);
-  PostMessageA(Handle(), WM_SHOW_CURRENT_TEXT, 0, LPARAM(textNo));
-}
-
-void TReadArticleForm::AddToHistory(int textNo)
-{
-  History.push_back(textNo);
-  HistoryIndex = int(History.size()) - 1;
-}
-
-void TReadArticleForm::ReadNextText() {}
-
-void TReadArticleForm::ShowCurrentText(int textNo)
-{
-  if (MainView) MainView->ShowText(textNo);
-}
-
-LRESULT TReadArticleForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
-{
-  switch (msg) {
-  case WM_SHOW_CURRENT_TEXT:
-    ShowCurrentText(int(lp));
-    return 0;
-  }
-  return TForm::WndProc(msg, wp, lp);
-}
-
-void TReadArticleForm::FormClose(TComponent*, TCloseAction& Action)
-{
-  Action = TCloseAction::Minimize;
 }
 
 void TReadArticleForm::SetConnected(bool connected)
@@ -164,9 +234,10 @@ void TReadArticleForm::SetConnected(bool connected)
 void TReadArticleForm::ClearLists()
 {
   ConfListView->Clear();
+  FConfRows.clear();
   ConfListView->SetColumnCaption(3, "0 Unread");
-  SubjectTreeView->Clear();
-  SelectedConference = 0;
+  ClearSubjectTree();
+  FSelectedConference = 0;
   ReadNextAction->SetEnabled(false);
 }
 
@@ -177,7 +248,13 @@ void TReadArticleForm::ResetWindow()
   if (CommentedView) CommentedView->ClearView();
   History.clear();
   HistoryIndex = -1;
-  CurrentText = 0;
+  FReadStatus->CurrentText = 0;
+  FReadStatus->CurrentConference = 0;
+  FReadStatus->ClearStack();
+  LastSentConference = -1;
+  ClearKeySequence();
+  AutoReadTimer->SetEnabled(false);
+  DebugAutoReadAction->SetChecked(false);
   ReadPreviousAction->SetEnabled(false);
   MarkCommentsReadAction->SetEnabled(false);
 }
@@ -185,9 +262,795 @@ void TReadArticleForm::ResetWindow()
 void TReadArticleForm::LoadSettings()
 {
   CreateMainView();
+  ReformatTexts = ServerSetting("ReformatTexts", false);
+  ReformatTextAction->SetChecked(ReformatTexts);
   if (!RegistryConfiguration) return;
   for (int i = 0; i < ConfListView->ColumnCount(); ++i) {
     int width = RegistryConfiguration->ReadInteger("ConfListListCol" + std::to_string(i), -1);
-    if (width != -1) ConfListView->SetColumnWidth(i, width);
+    if (width > 0) ConfListView->SetColumnWidth(i, width);
   }
+  int commented = RegistryConfiguration->ReadInteger("CommSplitSize", -1);
+  if (commented > 20) CommentedViewPanel->SetHeight(commented);
+}
+
+void TReadArticleForm::SaveSettings()
+{
+  if (!RegistryConfiguration) return;
+  RegistryConfiguration->WriteInteger("SubjSplitSize", ConfListView->Height());
+  RegistryConfiguration->WriteInteger("CommSplitSize", CommentedViewPanel->Height());
+  for (int i = 0; i < ConfListView->ColumnCount(); ++i)
+    RegistryConfiguration->WriteInteger("ConfListListCol" + std::to_string(i), ConfListView->ColumnWidth(i));
+  if (MainView) MainView->SaveLayout();
+}
+
+void TReadArticleForm::SetStatusText(int panel, const std::string& text)
+{
+  if (MainForm && MainForm->StatusBar1 && panel < MainForm->StatusBar1->PanelCount())
+    MainForm->StatusBar1->SetPanelText(panel, text);
+}
+
+bool TReadArticleForm::RunMainCommand(const std::string& name, int number)
+{
+  TForm* main = Application().MainForm();
+  TComponent* c = main ? main->FindComponent(name) : nullptr;
+  if (auto* action = dynamic_cast<TAction*>(c)) {
+    if (number >= 1) action->Tag = number;
+    bool ran = action->Execute();
+    if (!ran) action->Tag = 0;
+    return ran;
+  }
+  if (auto* item = dynamic_cast<TMenuItem*>(c)) {
+    if (!item->Enabled()) return false;
+    item->Click();
+    return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------- reading
+
+bool TReadArticleForm::BeginBusy()
+{
+  if (BusyCount > 0) return false;
+  ++BusyCount;
+  SetStatusText(1, "Working...");
+  return true;
+}
+
+void TReadArticleForm::EndBusy()
+{
+  if (BusyCount > 0) --BusyCount;
+  if (BusyCount == 0) SetStatusText(1, "");
+}
+
+void TReadArticleForm::ReadNextText()
+{
+  if (!BeginBusy()) return;
+  if (MainForm && MainForm->IconTaskBar1) MainForm->IconTaskBar1->HideIcon();
+  auto* thread = new TReadNextTextThread(*this, *FReadStatus);
+  thread->Start();
+}
+
+std::vector<int> TReadArticleForm::ConferencesToSearch()
+{
+  std::vector<int> list;
+  if (TListItem* selected = ConfListView->Selected()) list.push_back(ColumnNumber(selected, 0));
+  for (int i = 0; i < ConfListView->Count(); ++i) {
+    TListItem* row = ConfListView->Item(i);
+    if (ColumnNumber(row, 2) > 5) list.push_back(ColumnNumber(row, 0));
+  }
+  return list;
+}
+
+void TReadArticleForm::SelectConference(int confNo)
+{
+  auto at = FConfRows.find(confNo);
+  if (at == FConfRows.end()) {
+    // A conference not listed yet (read before the list caught up).
+    RefreshConferenceList();
+    at = FConfRows.find(confNo);
+  }
+  if (at == FConfRows.end()) return;
+  at->second->SetSelected(true);
+  at->second->MakeVisible();
+}
+
+void TReadArticleForm::SelectTextNode(int textNo)
+{
+  auto at = FTextNodes.find(textNo);
+  if (at == FTextNodes.end() || !at->second) return;
+  SubjectTreeView->Select(at->second);
+  at->second->MakeVisible();
+}
+
+void TReadArticleForm::LogEvent(const std::string& text)
+{
+  ::LogEvent(text);
+}
+
+void TReadArticleForm::ShowTextByNumber(int textNo, bool addToHistory)
+{
+  if (textNo == 0) {
+    ShowMessageBox(HostHandle(), NoSuchTextMessage, Application().Title, MB_OK);
+    return;
+  }
+  FReadStatus->CurrentText = textNo;
+  if (addToHistory) AddToHistory(textNo);
+  PostMessageA(Handle(), WM_SHOW_CURRENT_TEXT, 0, LPARAM(FReadStatus.get()));
+}
+
+void TReadArticleForm::AddToHistory(int textNo)
+{
+  History.push_back(textNo);
+  HistoryIndex = int(History.size()) - 1;
+}
+
+void TReadArticleForm::ShowCurrentText(int textNo)
+{
+  if (textNo <= 0) return;
+  if (MainView) MainView->ShowText(textNo);
+  TTextStatRef status = TextStatByNumber(textNo);
+  ReadPreviousAction->SetEnabled(status && HasCommentTo(*status));
+  MarkCommentsReadAction->SetEnabled(status && HasComments(*status));
+
+  if (status && CommentedView && ServerSetting("ShowCommentedText", true)) {
+    CommentedView->ClearView();
+    status->ForEachMiscInfo<TMiscInfoCommTo>([&](const TMiscInfoCommTo& c) { CommentedView->ShowText(c.TextNo); });
+    status->ForEachMiscInfo<TMiscInfoFootTo>([&](const TMiscInfoFootTo& f) { CommentedView->ShowText(f.TextNo); });
+  }
+
+  if (status) {
+    int requestIndex = 0, confirmedIndex = 0;
+    const int me = CurrentPersNo.load();
+    if (FindAuxItem(requestIndex, *status, 0, AuxRequestConfirmation, 0) &&
+        !(me > 0 && FindAuxItem(confirmedIndex, *status, 0, AuxReadConfirmation, me))) {
+      const TAuxItemRecord* request = status->GetAuxItem(requestIndex);
+      int requester = request ? request->Creator : 0;
+      std::string question = ReadConfirmationQuestion;
+      question.replace(question.find("%d"), 2, std::to_string(requester));
+      question.replace(question.find("%s"), 2, NameByNumber(requester));
+      if (ShowMessageBox(HostHandle(), question, Application().Title, MB_YESNO | MB_ICONQUESTION) == IDYES)
+        PostMessageA(Handle(), WM_SEND_READ_CONFIRMATION, 0, LPARAM(textNo));
+    }
+  }
+
+  for (TForm* form : Application().Forms())
+    if (form->Handle()) PostMessageA(form->Handle(), WM_SHOW_TEXT_PROPERTIES, 0, LPARAM(textNo));
+}
+
+void TReadArticleForm::SendReadConfirmation(int textNo)
+{
+  TRequestArgs aux;
+  aux.Int(AuxReadConfirmation).Bits("00000000").Int(0).Str("");
+  TRequestArgs args;
+  args.Int(textNo).Ints({}).List({aux});
+  TLKRequest request(L_MODIFY_TEXT_INFO, args);
+  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  if (!comm || request.SyncSend(comm.Get()) != TRequestOutcome::Answered)
+    ShowMessageBox(HostHandle(), ReceiptFailedMessage, Application().Title, MB_OK | MB_ICONERROR);
+  InvalidateTextStat(textNo);
+}
+
+void TReadArticleForm::ConferenceSelected(int confNo)
+{
+  if (!FConnected || confNo <= 0 || confNo == LastSentConference) return;
+  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  if (!comm) return;
+  TLKRequest request(L_CHANGE_CONFERENCE, TRequestArgs().Int(confNo));
+  if (request.Send(comm.Get())) LastSentConference = confNo;
+}
+
+// ---------------------------------------------------------------- the list
+
+void TReadArticleForm::RefreshConferenceList()
+{
+  std::vector<int> confs;
+  ListMembershipConfs(confs);
+  const bool entire = ShowEntireMembership1 && ShowEntireMembership1->Checked();
+  bool added = false;
+  ConfListView->BeginUpdate();
+  // Rows whose membership is gone.
+  for (auto it = FConfRows.begin(); it != FConfRows.end();) {
+    if (std::find(confs.begin(), confs.end(), it->first) == confs.end()) {
+      if (it->first == FSelectedConference) FSelectedConference = 0;
+      ConfListView->DeleteItem(it->second);
+      it = FConfRows.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  for (int conf : confs) {
+    TMembershipRef m = MembershipByConf(conf);
+    auto row = FConfRows.find(conf);
+    bool wanted = false;
+    int unread = 0;
+    if (m && m->mbDirty && m->mbDeleted) {
+      m->mbDirty = false;
+      RemoveMembership(conf);
+    } else if (m && !m->mbDeleted) {
+      unread = m->UnreadCount();
+      wanted = conf == FSelectedConference || entire || (m->Priority >= 1 && unread > 0);
+    }
+    if (!wanted) {
+      if (row != FConfRows.end()) {
+        if (conf == FSelectedConference) FSelectedConference = 0;
+        ConfListView->DeleteItem(row->second);
+        FConfRows.erase(row);
+      }
+      continue;
+    }
+    std::string priority = std::to_string(int(m->Priority));
+    std::string count = std::to_string(unread);
+    if (row != FConfRows.end()) {
+      TListItem* item = row->second;
+      if (item->ColumnText(2) != priority) item->SetSubItem(1, priority);
+      if (item->ColumnText(3) != count) item->SetSubItem(2, count);
+    } else {
+      TListItem* item = ConfListView->AddItem(std::to_string(conf));
+      item->SetSubItem(0, NameByNumber(conf));
+      item->SetSubItem(1, priority);
+      item->SetSubItem(2, count);
+      FConfRows[conf] = item;
+      added = true;
+    }
+    m->mbDirty = false;
+  }
+  ConfListView->EndUpdate();
+  ReadNextAction->SetEnabled(ConfListView->Count() > 0);
+  long total = 0;
+  for (int i = 0; i < ConfListView->Count(); ++i) total += ColumnNumber(ConfListView->Item(i), 3);
+  ConfListView->SetColumnCaption(3, std::to_string(total) + " Unread");
+  if (added) ConfListView->Sort();
+
+  if (!ConfListView->Selected() && ConfListView->Count() > 0) {
+    TListItem* first = ConfListView->Item(0);
+    if (ColumnNumber(first, 2) > 5) {
+      first->SetSelected(true);
+    } else if (int me = CurrentPersNo.load(); me > 0) {
+      TMembershipRef mailbox = MembershipByConf(me);
+      if (mailbox) {
+        auto row = FConfRows.find(me);
+        if (row == FConfRows.end()) {
+          TListItem* item = ConfListView->AddItem(std::to_string(me));
+          item->SetSubItem(0, NameByNumber(me));
+          item->SetSubItem(1, std::to_string(int(mailbox->Priority)));
+          item->SetSubItem(2, std::to_string(mailbox->UnreadCount()));
+          row = FConfRows.emplace(me, item).first;
+          mailbox->mHasUnread = true;
+          ReadNextAction->SetEnabled(true);
+        }
+        row->second->SetSelected(true);
+      }
+    }
+    ConfListView->Sort();
+  }
+}
+
+void TReadArticleForm::ConfListViewCompare(TComponent*, TListItem* A, TListItem* B, int Column, int& Result)
+{
+  auto cmp = [](long a, long b) { return a < b ? -1 : a > b ? 1 : 0; };
+  switch (Column) {
+  case 0: Result = cmp(ColumnNumber(A, 0), ColumnNumber(B, 0)); break;
+  case 1: {
+    std::string a = A->ColumnText(1), b = B->ColumnText(1);
+    Result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), int(a.size()), b.c_str(), int(b.size())) - 2;
+    break;
+  }
+  case 2: Result = cmp(ColumnNumber(B, 2), ColumnNumber(A, 2)); break;
+  default: Result = cmp(ColumnNumber(A, 3), ColumnNumber(B, 3)); break;
+  }
+}
+
+void TReadArticleForm::ConfListViewSelectItem(TComponent*, TListItem* Item, bool Selected)
+{
+  if (!Selected || !Item) return;
+  int conf = ColumnNumber(Item, 0);
+  if (conf == FSelectedConference) return;
+  FSelectedConference = conf;
+  if (SubjectTreeAsyncThread && ServerSetting("ShowSubjTree", true)) {
+    SubjectTreeAsyncThread->SetWindowConference(conf);
+    SubjectTreeAsyncThread->RequestScan(conf);
+  }
+  PostMessageA(Handle(), WM_CONFERENCE_SELECTED, 0, LPARAM(conf));
+}
+
+void TReadArticleForm::ConfListViewDblClick(TComponent*)
+{
+  ReadNextText();
+}
+
+// ---------------------------------------------------------------- subject tree
+
+void TReadArticleForm::ClearSubjectTree()
+{
+  FTextNodes.clear();
+  FSubjectNodes.clear();
+  SubjectTreeView->Clear();
+}
+
+void TReadArticleForm::AddTextToTree(int textNo, const TTextStatRef& stat, const TTextRef& body)
+{
+  if (!stat) return;
+  const std::string author = NameByNumber(stat->Author);
+  bool placed = false;
+  for (int parent : TreeParentsOf(*stat)) {
+    if (parent == textNo) continue;
+    std::vector<TTreeNode*> parents;
+    for (auto [it, end] = FTextNodes.equal_range(parent); it != end; ++it) parents.push_back(it->second);
+    for (TTreeNode* node : parents) {
+      FTextNodes.emplace(textNo, SubjectTreeView->AddChild(node, author, reinterpret_cast<void*>(intptr_t(textNo))));
+      placed = true;
+    }
+  }
+  if (placed) return;
+  std::string subject = SubjectNodeText(body ? body->GetSubject() : std::string());
+  TTreeNode*& top = FSubjectNodes[subject];
+  if (!top) top = SubjectTreeView->AddChild(nullptr, subject);
+  FTextNodes.emplace(textNo, SubjectTreeView->AddChild(top, author, reinterpret_cast<void*>(intptr_t(textNo))));
+}
+
+void TReadArticleForm::SubjectTreeViewDblClick(TComponent*)
+{
+  TTreeNode* node = SubjectTreeView->Selected();
+  int text = node ? int(intptr_t(node->Data)) : 0;
+  if (text <= 0) return;
+  ShowTextByNumber(text, true);
+  MarkTextRead(text, true);
+  PostMessageA(Handle(), WM_CONFERENCE_SELECTED, 0, LPARAM(FSelectedConference));
+  PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  if (MainView) MainView->SetFocus();
+}
+
+void TReadArticleForm::ReadSubjectText1Click(TComponent*)
+{
+  TTreeNode* node = SubjectTreeView->Selected();
+  int text = node ? int(intptr_t(node->Data)) : 0;
+  if (text > 0) ShowTextByNumber(text, true);
+}
+
+// ---------------------------------------------------------------- history
+
+void TReadArticleForm::ShowHistoryEntry(int index)
+{
+  if (index < 0 || index >= int(History.size())) return;
+  HistoryIndex = index;
+  ShowTextByNumber(History[size_t(index)], false);
+}
+
+void TReadArticleForm::GoBack()
+{
+  if (HistoryIndex > 0) ShowHistoryEntry(HistoryIndex - 1);
+}
+
+void TReadArticleForm::GoForward()
+{
+  if (HistoryIndex + 1 < int(History.size())) ShowHistoryEntry(HistoryIndex + 1);
+}
+
+void TReadArticleForm::FillHistoryMenu(TPopupMenu* menu, bool back)
+{
+  menu->Items()->Clear();
+  auto add = [&](int index) {
+    int text = History[size_t(index)];
+    TTextStatRef status = TextStatByNumber(text);
+    auto* item = new TMenuItem(this);
+    item->SetCaption(std::to_string(text) + " " + (status ? NameByNumber(status->Author) : std::string()) + " " +
+                     SubjectOf(text));
+    item->OnClick = [this, index](TComponent*) { ShowHistoryEntry(index); };
+    menu->Items()->Add(item);
+  };
+  if (back)
+    for (int i = HistoryIndex - 1; i >= 0 && i >= HistoryIndex - 20; --i) add(i);
+  else
+    for (int i = HistoryIndex + 1; i < int(History.size()) && i <= HistoryIndex + 20; ++i) add(i);
+}
+
+void TReadArticleForm::BackPopupMenuPopup(TComponent*)
+{
+  FillHistoryMenu(BackPopupMenu, true);
+}
+
+void TReadArticleForm::ForwardPopupMenuPopup(TComponent*)
+{
+  FillHistoryMenu(ForwardPopupMenu, false);
+}
+
+// ---------------------------------------------------------------- keys
+
+void TReadArticleForm::ClearKeySequence()
+{
+  KeySequence.clear();
+  SetStatusText(0, "");
+}
+
+bool TReadArticleForm::HandleTypedKey(char key)
+{
+  if (key == '\r' || key == '\n') {
+    ClearKeySequence();
+    // Enter connects only while there is no session: never a second login.
+    if (MainForm && !MainForm->Connected && MainForm->SessionConnectAction->Enabled())
+      MainForm->SessionConnectAction->Execute();
+    return true;
+  }
+  if (key == 27) {
+    ClearKeySequence();
+    return true;
+  }
+  KeySequence += key;
+  SetStatusText(0, KeySequence);
+  // Before a user area was read the default bindings serve.
+  if (ServerConfiguration && ServerConfiguration->KeyMapping().Count() == 0) ServerConfiguration->LoadKeyMapping();
+  int command = LookupKeyBinding(KeySequence);
+  if (command == KeyBindingNone) {
+    ClearKeySequence();
+    return false;
+  }
+  if (command == KeyBindingPrefix || command == 0) return true;
+  ClearKeySequence();
+  RunKeyCommand(command);
+  return true;
+}
+
+void TReadArticleForm::FormKeyPress(TComponent*, char& Key)
+{
+  if (HandleTypedKey(Key)) Key = 0;
+}
+
+void TReadArticleForm::ReadTextByNumber()
+{
+  std::string value;
+  if (!InputQuery("Read text", "Global text nr:", value)) return;
+  std::string digits;
+  for (char c : value)
+    if (std::isdigit(static_cast<unsigned char>(c))) digits += c;
+  if (digits.empty() || digits.size() > 9) {
+    QueueUserMessage(NotAValidNumberMessage);
+    return;
+  }
+  ShowTextByNumber(std::stoi(digits), true);
+}
+
+void TReadArticleForm::FindRootTextCommand()
+{
+  if (CurrentText() <= 0) {
+    QueueUserMessage(NoCurrentArticleMessage);
+    return;
+  }
+  int root = FindRootText(CurrentText());
+  ShowTextByNumber(root, true);
+}
+
+void TReadArticleForm::RunKeyCommand(int command)
+{
+  const int text = CurrentText();
+  switch (command) {
+  case 1: {  // readcomto
+    TTextStatRef status = TextStatByNumber(text);
+    int target = 0;
+    if (status) {
+      if (auto* c = status->FindMiscInfo<TMiscInfoCommTo>(0)) target = c->TextNo;
+      else if (auto* f = status->FindMiscInfo<TMiscInfoFootTo>(0)) target = f->TextNo;
+    }
+    if (target > 0) ShowTextByNumber(target, true);
+    break;
+  }
+  case 2: FollowUpTextAction->Execute(); break;
+  case 3: PrivateReplyToTextAction->Execute(); break;
+  case 4: {
+    TTextStatRef status = TextStatByNumber(text);
+    if (status && status->Author != CurrentPersNo.load()) {
+      QueueUserMessage(FootnoteByAuthorOnlyMessage);
+      break;
+    }
+    AddFootnoteAction->Execute();
+    break;
+  }
+  case 5: WriteNewTextAction->Execute(); break;
+  case 6: WriteLetterAction->Execute(); break;
+  case 7: RunMainCommand("JoinConference1"); PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0); break;
+  case 8: ReadTextByNumber(); break;
+  case 9: FindRootTextCommand(); break;
+  case 10: RunMainCommand("LeaveConference1", FReadStatus->CurrentConference); break;
+  case 11: SetUnreadAction->Execute(); break;
+  case 12: RunMainCommand("RenameConference1"); break;
+  case 13:
+    if (text > 0) MarkCommentTreeRead(text);
+    PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0);
+    break;
+  case 14:
+    if (!MainView || !MainView->PageDown()) ReadNextText();
+    break;
+  case 15:
+    if (ActiveUsersForm) {
+      ActiveUsersForm->Show();
+      ActiveUsersForm->BringToFront();
+    }
+    break;
+  case 16: RunMainCommand("CreateUser1"); break;
+  case 17: RunMainCommand("ChangePassword1"); break;
+  case 18: RunMainCommand("CreateConference1"); break;
+  case 19: RunMainCommand("DeleteConference1"); break;
+  case 20: RunMainCommand("ConfStatAction"); break;
+  case 21: RunMainCommand("PersStatAction"); break;
+  case 22: RunMainCommand("AddMember1"); break;
+  case 23: RunMainCommand("RemoveMember1"); break;
+  case 24: RunMainCommand("ViewPresentationAction"); break;
+  case 25:
+    if (ConfListView->Count() > 0) ConfListView->Item(0)->SetSelected(true);
+    ReadNextText();
+    break;
+  case 26: RunMainCommand("GoToConfAction"); ConfListView->Sort(); break;
+  case 27:
+    if (text > 0) {
+      MarkCommentTreeUnread(text);
+      FReadStatus->ClearStack();
+      MarkTextRead(text, true);
+    }
+    PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0);
+    break;
+  case 28: DeferedReadingAction->Execute(); break;
+  case 29:
+    if (text > 0) AddSubjectFilter(text);
+    break;
+  case 30: RunMainCommand("ViewFAQAction"); break;
+  default: break;
+  }
+}
+
+// ---------------------------------------------------------------- commands
+
+void TReadArticleForm::ReadNextActionExecute(TComponent*)
+{
+  ReadNextText();
+}
+
+void TReadArticleForm::ReadPreviousActionExecute(TComponent*)
+{
+  RunKeyCommand(1);
+}
+
+void TReadArticleForm::BackActionExecute(TComponent*)
+{
+  GoBack();
+}
+
+void TReadArticleForm::ForwardActionExecute(TComponent*)
+{
+  GoForward();
+}
+
+void TReadArticleForm::ReformatTextActionExecute(TComponent*)
+{
+  ReformatTexts = !ReformatTexts;
+  ReformatTextAction->SetChecked(ReformatTexts);
+  if (ServerConfiguration) ServerConfiguration->WriteBool("ReformatTexts", ReformatTexts);
+}
+
+void TReadArticleForm::Rot13ActionExecute(TComponent*)
+{
+  if (MainView) MainView->Rot13Text();
+}
+
+void TReadArticleForm::CopyActionExecute(TComponent*)
+{
+  HWND focus = GetFocus();
+  if (focus && focus == ConfListView->Handle()) {
+    ConfListView->CopyToClipboard(true);
+    return;
+  }
+  if (auto* edit = dynamic_cast<TRichEdit*>(TControl::FromHandle(focus))) edit->CopyToClipboard();
+}
+
+void TReadArticleForm::CopyListActionExecute(TComponent*)
+{
+  ConfListView->CopyToClipboard(false);
+}
+
+void TReadArticleForm::SaveTextActionExecute(TComponent*)
+{
+  if (!MainView) return;
+  std::string text;
+  MainView->GetViewText(text);
+  char file[MAX_PATH] = {};
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof(ofn);
+  ofn.hwndOwner = HostHandle() ? HostHandle() : Handle();
+  ofn.lpstrFilter = "Text files\0*.txt\0All files\0*.*\0";
+  ofn.lpstrFile = file;
+  ofn.nMaxFile = sizeof(file);
+  ofn.lpstrDefExt = "txt";
+  ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+  if (!GetSaveFileNameA(&ofn)) return;
+  std::string out;
+  for (char c : text) {
+    out += c;
+    if (c == '\r') out += '\n';
+  }
+  std::ofstream stream(file, std::ios::binary);
+  stream << out;
+  if (!stream) ShowMessageBox(ofn.hwndOwner, std::string("Cannot write ") + file, Application().Title, MB_OK | MB_ICONERROR);
+}
+
+void TReadArticleForm::FindActionExecute(TComponent*)
+{
+  if (MainView) MainView->ShowFindDialog();
+}
+
+void TReadArticleForm::RunBusyCommand(const std::function<void()>& command)
+{
+  if (!BeginBusy()) return;
+  struct TEnd
+  {
+    TReadArticleForm* Self;
+    ~TEnd() { Self->EndBusy(); }
+  } end{this};
+  command();
+  PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0);
+}
+
+void TReadArticleForm::MarkCommentsReadActionExecute(TComponent*)
+{
+  RunBusyCommand([this] {
+    if (CurrentText() > 0) MarkCommentTreeRead(CurrentText());
+  });
+}
+
+void TReadArticleForm::CommentsUnreadActionExecute(TComponent*)
+{
+  RunBusyCommand([this] {
+    if (CurrentText() > 0) MarkCommentTreeUnread(CurrentText());
+    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->RequestRescan();
+  });
+}
+
+namespace {
+
+// Asks for the conference and the count of a set-unread or postpone command.
+bool AskUnreadCount(const char* caption, int& confNo, int& count)
+{
+  std::string name = confNo > 0 ? NameByNumber(confNo) : std::string();
+  if (!InputQuery(caption, "Conference:", name)) return false;
+  int found = LookupName(name, ctConferences | ctUsers);
+  if (found <= 0) return false;
+  confNo = found;
+  std::string value;
+  if (!InputQuery(caption, "How many unread?", value)) return false;
+  try {
+    size_t used = 0;
+    count = std::stoi(value, &used);
+    if (used != value.size()) throw std::invalid_argument(value);
+  } catch (const std::exception&) {
+    QueueUserMessage(NotAValidNumberMessage);
+    return false;
+  }
+  return true;
+}
+
+void ReportSetUnread(TSetUnreadResult result)
+{
+  if (result == TSetUnreadResult::NotMember) QueueUserMessage("iYou are not a member of that conference");
+}
+
+} // namespace
+
+void TReadArticleForm::DeferedReadingActionExecute(TComponent*)
+{
+  RunBusyCommand([this] {
+    int conf = FSelectedConference, count = 0;
+    if (!AskUnreadCount("Postpone reading", conf, count)) return;
+    ReportSetUnread(SetUnreadCount(conf, count, true, CurrentPersNo.load()));
+    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->RequestRescan();
+  });
+}
+
+void TReadArticleForm::SetUnreadActionExecute(TComponent*)
+{
+  RunBusyCommand([this] {
+    int conf = FSelectedConference, count = 0;
+    if (!AskUnreadCount("Set unread in conference", conf, count)) return;
+    ReportSetUnread(SetUnreadCount(conf, count, false, CurrentPersNo.load()));
+    if (SubjectTreeAsyncThread) {
+      SubjectTreeAsyncThread->ForgetConference(conf);
+      SubjectTreeAsyncThread->RequestRescan();
+    }
+  });
+}
+
+void TReadArticleForm::ShowTextTreeActionExecute(TComponent*)
+{
+  bool show = !ShowTextTreeAction->Checked();
+  ShowTextTreeAction->SetChecked(show);
+  SubjectTreeView->SetVisible(show);
+  SubjectSplitter->SetVisible(show);
+  ConfListView->SetAlign(show ? TAlign::Top : TAlign::Client);
+  if (show) ConfListView->SetHeight(ConfPanel->Height() * 2 / 3);
+  ConfPanel->Realign();
+}
+
+void TReadArticleForm::ShowCommentedActionExecute(TComponent*)
+{
+  bool show = !ShowCommentedAction->Checked();
+  ShowCommentedAction->SetChecked(show);
+  CommentedViewPanel->SetVisible(show);
+  CommentedSplitter->SetVisible(show);
+  if (Parent()) Parent()->Realign();
+  Realign();
+}
+
+void TReadArticleForm::PinWindowActionExecute(TComponent*)
+{
+  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan();
+  ClearLists();
+  bool docked = !Docked();
+  SetDocked(docked);
+  PinWindowAction->SetChecked(docked);
+  PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->ContinueScan();
+}
+
+void TReadArticleForm::DebugAutoReadActionExecute(TComponent*)
+{
+  bool on = !AutoReadTimer->Enabled();
+  AutoReadTimer->SetEnabled(on);
+  DebugAutoReadAction->SetChecked(on);
+}
+
+void TReadArticleForm::AutoReadTimerTimer(TComponent*)
+{
+  if (BusyCount == 0) ReadNextText();
+}
+
+void TReadArticleForm::ShowEntireMembership1Click(TComponent*)
+{
+  ShowEntireMembership1->SetChecked(!ShowEntireMembership1->Checked());
+  RefreshConferenceList();
+}
+
+void TReadArticleForm::SetPriority1Click(TComponent*)
+{
+  if (FSelectedConference > 0) RunMainCommand("SetPriorityAction", FSelectedConference);
+}
+
+void TReadArticleForm::SendMessage1Click(TComponent*)
+{
+  if (MessagesForm) {
+    MessagesForm->Show();
+    MessagesForm->BringToFront();
+  }
+}
+
+void TReadArticleForm::ViewPresentation1Click(TComponent*)
+{
+  if (FSelectedConference > 0) RunMainCommand("ViewPresentationAction", FSelectedConference);
+}
+
+void TReadArticleForm::ViewFAQ1Click(TComponent*)
+{
+  if (FSelectedConference > 0) RunMainCommand("ViewFAQAction", FSelectedConference);
+}
+
+LRESULT TReadArticleForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+  switch (msg) {
+  case WM_READ_STATE_CHANGED:
+    RefreshConferenceList();
+    return 0;
+  case WM_CONFERENCE_SELECTED:
+    ConferenceSelected(int(lp));
+    return 0;
+  case WM_SHOW_CURRENT_TEXT:
+    ShowCurrentText(lp ? reinterpret_cast<TCurrentReadStatus*>(lp)->CurrentText : 0);
+    return 0;
+  case WM_SEND_READ_CONFIRMATION:
+    SendReadConfirmation(int(lp));
+    return 0;
+  case WM_APPCOMMAND: {
+    int command = GET_APPCOMMAND_LPARAM(lp);
+    if (command == APPCOMMAND_BROWSER_BACKWARD) GoBack();
+    else if (command == APPCOMMAND_BROWSER_FORWARD) GoForward();
+    else break;
+    return 1;
+  }
+  }
+  return TForm::WndProc(msg, wp, lp);
 }

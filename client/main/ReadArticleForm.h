@@ -1,20 +1,29 @@
 // The reading window: the conferences with unread texts, the subject tree of
 // the selected conference, the text view and the view of the commented text.
+// It starts the search for the next text, shows what the search finds,
+// keeps the history of shown texts, tells the server which conference the
+// user is in and adds read confirmations.
 #pragma once
 
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "ComCtrls.h"
+#include "CurrentReadStatus.h"
 #include "ExtCtrls.h"
 #include "Forms.h"
 #include "LyskomTypes.h"
 #include "Menus.h"
+#include "ReadNextTextThread.h"
+#include "SubjectScanner.h"
 
 class TCustomArticleViewForm;
 
-class TReadArticleForm : public TForm
+class TReadArticleForm : public TForm, public TReadingWindowLink, public TSubjectTreeLink
 {
 public:
   explicit TReadArticleForm(TComponent* owner);
@@ -25,6 +34,12 @@ public:
   TAction* ReadPreviousAction = nullptr;
   TAction* BackAction = nullptr;
   TAction* ForwardAction = nullptr;
+  TAction* ReformatTextAction = nullptr;
+  TAction* Rot13Action = nullptr;
+  TAction* CopyAction = nullptr;
+  TAction* CopyListAction = nullptr;
+  TAction* SaveTextAction = nullptr;
+  TAction* FindAction = nullptr;
   TAction* WriteNewTextAction = nullptr;
   TAction* FollowUpTextAction = nullptr;
   TAction* PrivateReplyToTextAction = nullptr;
@@ -34,31 +49,39 @@ public:
   TAction* CommentsUnreadAction = nullptr;
   TAction* DeferedReadingAction = nullptr;
   TAction* SetUnreadAction = nullptr;
+  TAction* ShowTextTreeAction = nullptr;
+  TAction* ShowCommentedAction = nullptr;
   TAction* PinWindowAction = nullptr;
   TAction* DebugAutoReadAction = nullptr;
   TMainMenu* ReadMenu = nullptr;
   TMenuItem* Commands1 = nullptr;
   TMenuItem* ShowEntireMembership1 = nullptr;
   TPopupMenu* ProfilesPopupMenu = nullptr;
+  TPopupMenu* BackPopupMenu = nullptr;
+  TPopupMenu* ForwardPopupMenu = nullptr;
   TToolBar* ReadToolBar = nullptr;
+  TPanel* ConfPanel = nullptr;
   TListView* ConfListView = nullptr;
+  TSplitter* SubjectSplitter = nullptr;
   TTreeView* SubjectTreeView = nullptr;
   TPanel* MainViewPanel = nullptr;
+  TSplitter* CommentedSplitter = nullptr;
   TPanel* CommentedViewPanel = nullptr;
   TTimer* AutoReadTimer = nullptr;
 
   // The list and the tree get the window colour when connected and the
-  // inactive-border colour when not.
+  // inactive-border colour when not; the views follow.
   void SetConnected(bool connected);
   // Empties the conference list and the subject tree.
   void ClearLists();
   // Back to the state of a window that has shown nothing: lists and views
-  // emptied, no conference selected.
+  // emptied, no conference selected, no history; the conference last
+  // reported to the server is forgotten (a new session starts afresh).
   void ResetWindow();
-  // The window's settings from the two stores.
+  // The window's settings from the two stores; the main view is made the
+  // kind the settings ask for.
   void LoadSettings();
-
-  int SelectedConference = 0;
+  void SaveSettings();
 
   // The text views: the main one (the form or the flow view, as the
   // settings say) and the flow view of the commented texts.
@@ -68,39 +91,125 @@ public:
   // form view, anything else the flow view); a view of that kind stays.
   void CreateMainView();
 
+  // The reading position of this window.
+  TCurrentReadStatus& ReadStatus() { return *FReadStatus; }
+  int CurrentText() const { return FReadStatus->CurrentText; }
+
   // The texts shown, and where in that list the shown one stands (-1: none).
   std::vector<int> History;
   int HistoryIndex = -1;
-  // The text now shown (0: none).
-  int CurrentText = 0;
+  // The keys typed so far of a command of several keys.
+  std::string KeySequence;
+  // Running busy operations (the read-next search, the read-state commands).
+  int BusyCount = 0;
   // Whether texts are shown with their lines joined into paragraphs.
   bool ReformatTexts = false;
 
   // Makes the text current and shows it (posted); with addToHistory it is
   // appended to the history. Text 0 says "No such text".
-  void ShowTextByNumber(int textNo, bool addToHistory);
+  void ShowTextByNumber(int textNo, bool addToHistory) override;
   void AddToHistory(int textNo);
-  // Starts the search for the next text to read.
+  // Starts the search for the next text to read (one at a time).
   void ReadNextText();
+  // Runs the command of a key binding (the numbers of KeyCommandTable).
+  void RunKeyCommand(int command);
+  // One typed character through the key bindings; false when the window
+  // should handle the key itself.
+  bool HandleTypedKey(char key);
+  void GoBack();
+  void GoForward();
 
   // Any thread: shows a message to the user in the main view, whichever
   // view that is at the moment (none: nothing happens). False when it
   // could not be handed over.
   static bool ShowUserMessageInMainView(const std::string& text, int sender, int recipient, TDateTime when);
 
+  // TReadingWindowLink, for the read-next thread (window thread).
+  HWND ReadingWindowHandle() override { return Handle(); }
+  std::vector<int> ConferencesToSearch() override;
+  // The conference selected in the list (0: none).
+  int SelectedConference() override { return FSelectedConference; }
+  int CurrentConference() { return FSelectedConference; }
+  void SelectConference(int confNo) override;
+  void SelectTextNode(int textNo) override;
+  void LogEvent(const std::string& text) override;
+  void EndBusy() override;
+  // TSubjectTreeLink, for the subject-tree scanner (window thread).
+  HWND SubjectTreeWindowHandle() override { return Handle(); }
+  void ClearSubjectTree() override;
+  void AddTextToTree(int textNo, const TTextStatRef& stat, const TTextRef& body) override;
+
+  // Handlers bound by the form resource.
   void FormCreate(TComponent* Sender);
   void FormClose(TComponent* Sender, TCloseAction& Action);
-  void FormDestroy(TComponent* Sender);
+  void FormKeyPress(TComponent* Sender, char& Key);
+  void ReadNextActionExecute(TComponent* Sender);
+  void ReadPreviousActionExecute(TComponent* Sender);
+  void BackActionExecute(TComponent* Sender);
+  void ForwardActionExecute(TComponent* Sender);
+  void ReformatTextActionExecute(TComponent* Sender);
+  void Rot13ActionExecute(TComponent* Sender);
+  void CopyActionExecute(TComponent* Sender);
+  void CopyListActionExecute(TComponent* Sender);
+  void SaveTextActionExecute(TComponent* Sender);
+  void FindActionExecute(TComponent* Sender);
+  void MarkCommentsReadActionExecute(TComponent* Sender);
+  void CommentsUnreadActionExecute(TComponent* Sender);
+  void DeferedReadingActionExecute(TComponent* Sender);
+  void SetUnreadActionExecute(TComponent* Sender);
+  void ShowTextTreeActionExecute(TComponent* Sender);
+  void ShowCommentedActionExecute(TComponent* Sender);
+  void PinWindowActionExecute(TComponent* Sender);
+  void DebugAutoReadActionExecute(TComponent* Sender);
+  void AutoReadTimerTimer(TComponent* Sender);
+  void ConfListViewSelectItem(TComponent* Sender, TListItem* Item, bool Selected);
+  void ConfListViewDblClick(TComponent* Sender);
+  void ConfListViewCompare(TComponent* Sender, TListItem* A, TListItem* B, int Column, int& Result);
+  void SubjectTreeViewDblClick(TComponent* Sender);
+  void ReadSubjectText1Click(TComponent* Sender);
+  void ShowEntireMembership1Click(TComponent* Sender);
+  void SetPriority1Click(TComponent* Sender);
+  void SendMessage1Click(TComponent* Sender);
+  void ViewPresentation1Click(TComponent* Sender);
+  void ViewFAQ1Click(TComponent* Sender);
+  void BackPopupMenuPopup(TComponent* Sender);
+  void ForwardPopupMenuPopup(TComponent* Sender);
 
 protected:
   void DeclareBindings(TBindings& b) override;
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  void BeforeDestruction() override;
 
 private:
   void ShowCurrentText(int textNo);
+  void SendReadConfirmation(int textNo);
+  void ConferenceSelected(int confNo);
+  void RefreshConferenceList();
   // Publishes the main view for other threads (null: none), under the lock.
   void PublishMainView(TCustomArticleViewForm* view);
+  bool BeginBusy();
+  // Runs a read-state command unless busy, then refreshes the list.
+  void RunBusyCommand(const std::function<void()>& command);
+  void SetStatusText(int panel, const std::string& text);
+  void FillHistoryMenu(TPopupMenu* menu, bool back);
+  void ShowHistoryEntry(int index);
+  void ClearKeySequence();
+  // Runs a command of the main window by the name of its action or menu
+  // item, with a Tag when number is 1 or more.
+  bool RunMainCommand(const std::string& name, int number = 0);
+  void ReadTextByNumber();
+  void FindRootTextCommand();
+
+  std::unique_ptr<TCurrentReadStatus> FReadStatus;
+  std::map<int, TListItem*> FConfRows;
+  std::multimap<int, TTreeNode*> FTextNodes;
+  std::map<std::string, TTreeNode*> FSubjectNodes;
   bool FConnected = false;
+  int FSelectedConference = 0;
 };
 
 extern TReadArticleForm* ReadArticleForm;
+
+// The reading window's reformat option, which the views apply when they
+// clean a text for display.
+bool ReformatTextsOption();

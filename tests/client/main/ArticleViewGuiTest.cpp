@@ -239,7 +239,7 @@ TEST_F(ArticleView, ClickingACommentLinkShowsThatTextAndAFileLinkOpensNothing)
 
   ClickAt(View->MainEdit, comment->StartPos + 1);
   ASSERT_TRUE(WaitFor([&] { return Shown().find("Subject: A comment") != std::string::npos; }));
-  EXPECT_EQ(ReadArticleForm->CurrentText, Comment);
+  EXPECT_EQ(ReadArticleForm->CurrentText(), Comment);
   EXPECT_EQ(ReadArticleForm->History, (std::vector<int>{Root, Comment}));
 }
 

@@ -1,0 +1,266 @@
+// The reading window against a real lyskomd: the conference list with its
+// unread counts, reading next in the order of the comment tree, the history,
+// the key commands of the default key mapping, read confirmations and the
+// working conference reported to the server.
+#include <memory>
+
+#include "../core/EngineSession.h"
+#include "ArticleViewForm.h"
+#include "ClientCaches.h"
+#include "LyskomdServer.h"
+#include "MainTestSupport.h"
+#include "Lookups.h"
+#include "SessionState.h"
+#include "WindowMessages.h"
+
+namespace {
+
+using namespace MainTest;
+using EngineSession::TSession;
+using TestSupport::TLyskomdServer;
+
+auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
+
+class ReadingWindow : public TStartedProgram
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    TestSupport::EnsureVantorRegistered();
+    Server = new TLyskomdServer();
+    Server->Start();
+  }
+  static void TearDownTestSuite()
+  {
+    delete Server;
+    Server = nullptr;
+  }
+
+  void SetUp() override
+  {
+    TStartedProgram::SetUp();
+    ShowMain();
+    Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
+    // The texts come from another person: the server counts an author's
+    // own texts as read.
+    if (Writer == 0) Writer = Session->CreatePerson("Writer of texts", "pw");
+    Author = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port(), false, false);
+    EXPECT_TRUE(Author->Login(Writer, "pw"));
+    ClearAllCaches();
+    CurrentPersNo = 5;
+    MainForm->SetConnectedState(true);
+  }
+  void TearDown() override
+  {
+    CurrentPersNo = 0;
+    ClearAllCaches();
+    Author.reset();
+    Session.reset();
+    TStartedProgram::TearDown();
+  }
+
+  // A conference of its own for a test, with the administrator's membership
+  // in the client's store.
+  int NewConference(const std::string& name)
+  {
+    int conf = Session->CreateConference(name);
+    EXPECT_GT(conf, 0);
+    return conf;
+  }
+  void LoadMembership(int conf)
+  {
+    auto m = std::make_shared<TLyskomMembership>(conf);
+    TComPtr<ILKCollection> result = Session->QueryMembership(conf);
+    ASSERT_TRUE(result);
+    m->LoadFromResult(result.Get());
+    m->Priority = 100;
+    m->mHasUnread = true;
+    StoreMembership(m);
+  }
+
+  // Runs Next and waits for the search to end; answers the text shown.
+  int ReadNext()
+  {
+    ReadArticleForm->ReadNextText();
+    EXPECT_TRUE(WaitFor([] { return ReadArticleForm->BusyCount == 0; }));
+    Application().ProcessMessages();
+    return ReadArticleForm->CurrentText();
+  }
+
+  std::string MainText() const
+  {
+    auto* view = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
+    return view ? view->MainEdit->Caption() : std::string();
+  }
+
+  void Type(const std::string& keys)
+  {
+    for (char c : keys) ReadArticleForm->HandleTypedKey(c);
+    Application().ProcessMessages();
+  }
+
+  inline static TLyskomdServer* Server = nullptr;
+  inline static int Writer = 0;
+  std::unique_ptr<TSession> Session;
+  std::unique_ptr<TSession> Author;
+};
+
+TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
+{
+  const int conf = NewConference("Reading order");
+  const int root = Author->TextTo(conf, "Root\nThe first text.\n");
+  const int comment = Author->CreateText("Re: Root\nA comment.\n", FormatText("0 %d 2 %d", conf, root), 2);
+  const int footnote = Author->CreateText("Note\nA footnote.\n", FormatText("0 %d 4 %d", conf, root), 2);
+  const int second = Author->TextTo(conf, "Second\nAnother text.\n");
+  LoadMembership(conf);
+
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  TListView* list = ReadArticleForm->ConfListView;
+  ASSERT_EQ(list->Count(), 1);
+  EXPECT_EQ(list->Item(0)->ColumnText(0), std::to_string(conf));
+  EXPECT_EQ(list->Item(0)->ColumnText(1), "Reading order");
+  EXPECT_EQ(list->Item(0)->ColumnText(3), "4");
+  EXPECT_EQ(list->Column(3).Caption, "4 Unread");
+  // The first row has a priority above 5: it is selected, and the server
+  // hears of the working conference once.
+  EXPECT_EQ(ReadArticleForm->SelectedConference(), conf);
+  EXPECT_TRUE(ReadArticleForm->ReadNextAction->Enabled());
+  Application().ProcessMessages();
+  EXPECT_EQ(Session->Comm()->CountOf(L_CHANGE_CONFERENCE, std::to_string(conf)), 1);
+  PostMessageA(ReadArticleForm->Handle(), WM_CONFERENCE_SELECTED, 0, conf);
+  Application().ProcessMessages();
+  EXPECT_EQ(Session->Comm()->CountOf(L_CHANGE_CONFERENCE, std::to_string(conf)), 1);
+
+  // The text with its footnote (shown below it and read with it), then its
+  // comment, then the next text of the conference.
+  EXPECT_EQ(ReadNext(), root);
+  EXPECT_NE(MainText().find("The first text."), std::string::npos);
+  EXPECT_FALSE(ReadArticleForm->ReadPreviousAction->Enabled());
+  EXPECT_TRUE(ReadArticleForm->MarkCommentsReadAction->Enabled());
+  EXPECT_NE(MainText().find("A footnote."), std::string::npos);
+  EXPECT_EQ(ReadNext(), comment);
+  EXPECT_TRUE(ReadArticleForm->ReadPreviousAction->Enabled());
+  // The commented view shows the text the comment belongs to.
+  auto* commented = dynamic_cast<TArticleViewForm*>(ReadArticleForm->CommentedView);
+  ASSERT_NE(commented, nullptr);
+  EXPECT_NE(commented->MainEdit->Caption().find("The first text."), std::string::npos);
+  EXPECT_EQ(ReadNext(), second);
+  // The list follows what was read; the selected conference stays listed.
+  Application().ProcessMessages();
+  ASSERT_EQ(list->Count(), 1);
+  EXPECT_EQ(list->Item(0)->ColumnText(3), "0");
+  EXPECT_EQ(list->Column(3).Caption, "0 Unread");
+  // Nothing left: the text stays.
+  EXPECT_EQ(ReadNext(), second);
+
+  // The history: back to the first, not past it; forward to the last.
+  EXPECT_EQ(ReadArticleForm->History, (std::vector<int>{root, comment, second}));
+  for (int i = 0; i < 5; ++i) ReadArticleForm->BackAction->Execute();
+  Application().ProcessMessages();
+  EXPECT_EQ(ReadArticleForm->HistoryIndex, 0);
+  EXPECT_EQ(ReadArticleForm->CurrentText(), root);
+  ReadArticleForm->ForwardAction->Execute();
+  Application().ProcessMessages();
+  EXPECT_EQ(ReadArticleForm->CurrentText(), comment);
+  for (int i = 0; i < 5; ++i) ReadArticleForm->ForwardAction->Execute();
+  Application().ProcessMessages();
+  EXPECT_EQ(ReadArticleForm->HistoryIndex, 2);
+  EXPECT_EQ(ReadArticleForm->History.size(), 3u);
+
+  // The read marks reach the server once flushed: exactly the texts shown.
+  FlushMarkRead(true);
+  TComPtr<ILKCollection> membership = Session->QueryMembership(conf);
+  ASSERT_TRUE(membership);
+  EXPECT_EQ(LKInt(membership.Get(), "last_text_read"), 4);
+}
+
+TEST_F(ReadingWindow, KeyCommandsOfTheDefaultMapping)
+{
+  const int conf = NewConference("Keys");
+  const int root = Author->TextTo(conf, "Keys root\nRoot body.\n");
+  const int c1 = Author->CreateText("Re\nFirst comment.\n", FormatText("0 %d 2 %d", conf, root), 2);
+  const int c2 = Author->CreateText("Re\nSecond comment.\n", FormatText("0 %d 2 %d", conf, root), 2);
+  const int next = Author->TextTo(conf, "After\nThe next root.\n");
+  LoadMembership(conf);
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+
+  // The blank key pages through the shown text, then reads next.
+  auto blankUntil = [&](int text) {
+    for (int i = 0; i < 30 && ReadArticleForm->CurrentText() != text; ++i) {
+      Type(" ");
+      WaitFor([] { return ReadArticleForm->BusyCount == 0; });
+      Application().ProcessMessages();
+    }
+    return ReadArticleForm->CurrentText() == text;
+  };
+  ASSERT_TRUE(blankUntil(root));
+  // "h" skips the comments below the text: the next one is the next root.
+  Type("h");
+  ASSERT_TRUE(blankUntil(next));
+  TMembershipRef m = MembershipByConf(conf);
+  ASSERT_TRUE(m);
+  EXPECT_TRUE(m->IsRead(2) && m->IsRead(3));
+
+  // The first key of a two-key command waits in the status bar; Escape
+  // clears it. "åk" shows the commented text of the current one.
+  ReadArticleForm->ShowTextByNumber(c2, true);
+  Application().ProcessMessages();
+  Type("\xe5");
+  EXPECT_EQ(ReadArticleForm->KeySequence, "\xe5");
+  EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, "\xe5");
+  Type("\x1b");
+  EXPECT_EQ(ReadArticleForm->KeySequence, "");
+  EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, "");
+  Type("\xe5k");
+  EXPECT_EQ(ReadArticleForm->CurrentText(), root);
+  // "år" finds the root of the chain.
+  ReadArticleForm->ShowTextByNumber(c1, true);
+  Application().ProcessMessages();
+  Type("\xe5r");
+  EXPECT_EQ(ReadArticleForm->CurrentText(), root);
+  // A key bound to nothing is given back and clears the sequence.
+  EXPECT_FALSE(ReadArticleForm->HandleTypedKey('#'));
+  EXPECT_EQ(ReadArticleForm->KeySequence, "");
+
+  // Enter connects only while there is no session.
+  int connects = 0;
+  auto original = MainForm->SessionConnectAction->OnExecute;
+  MainForm->SessionConnectAction->OnExecute = [&](TComponent*) { ++connects; };
+  // Even with the command enabled, a session that is up is not logged in again.
+  MainForm->SessionConnectAction->SetEnabled(true);
+  MainForm->Connected = true;
+  Type("\r");
+  EXPECT_EQ(connects, 0);
+  MainForm->Connected = false;
+  Type("\r");
+  EXPECT_EQ(connects, 1);
+  MainForm->SessionConnectAction->OnExecute = original;
+}
+
+TEST_F(ReadingWindow, ReadConfirmationIsAskedOnceAndAdded)
+{
+  const int conf = NewConference("Receipts");
+  const int text = Author->CreateText("Please confirm\nBody.\n", FormatText("0 %d", conf), 1,
+                                       "6 00000000 0 0H", 1);
+  ASSERT_GT(text, 0);
+  Boxes->SetAnswer(IDYES);
+  ReadArticleForm->ShowTextByNumber(text, true);
+  ASSERT_TRUE(WaitFor([&] { return Boxes->Count() >= 1; }));
+  EXPECT_EQ(Boxes->Boxes()[0].Text, "User [" + std::to_string(Writer) +
+                                        "] Writer of texts wants read confirmation on this text\r\nConfirm?");
+  // The confirmation goes to the server; the text's status is read anew.
+  ASSERT_TRUE(WaitFor([&] { return Session->Comm()->CountOf(L_MODIFY_TEXT_INFO) == 1; }));
+  Application().ProcessMessages();
+  TTextStatRef status = TextStatByNumber(text);
+  ASSERT_TRUE(status);
+  int index = 0;
+  EXPECT_TRUE(FindAuxItem(index, *status, 0, 7, 5));
+  // Shown again: no second question.
+  ReadArticleForm->ShowTextByNumber(text, true);
+  Application().ProcessMessages();
+  EXPECT_EQ(Boxes->Count(), 1u);
+}
+
+} // namespace
