@@ -255,22 +255,28 @@ TEST_F(AsyncDispatch, TrayIconFollowsThePriorityLevel)
   membership->Priority = 200;
   StartOther("Tray Writer");
   ServerConfiguration->WriteString("TrayPriText", "1");
-  // Each text counts as handled once the dispatcher has stored its status.
-  auto handled = [&](int text) { return text > 0 && WaitUntil([&] { return IsTextStatCached(text); }); };
+  // A text is handled when the reading window has been told of it, its last step.
+  auto handled = [&](const std::string& body) {
+    const int told = Link.Read([&] { return Link.ReadStateChanges; });
+    const int text = Other->TextTo(conf, body);
+    return text > 0 && WaitUntil([&] {
+             return IsTextStatCached(text) && Link.Read([&] { return Link.ReadStateChanges; }) > told;
+           });
+  };
 
   // The default level, 255, is above every priority.
-  ASSERT_TRUE(handled(Other->TextTo(conf, "One\nQuiet")));
+  ASSERT_TRUE(handled("One\nQuiet"));
   EXPECT_TRUE(Link.Read([&] { return Link.Trays.empty(); }));
 
   ServerConfiguration->WriteString("TrayPriTextLvl", "100");
-  ASSERT_TRUE(handled(Other->TextTo(conf, "Two\nLoud")));
+  ASSERT_TRUE(handled("Two\nLoud"));
   EXPECT_EQ(std::vector<int>{1}, Link.Read([&] { return Link.Trays; }));
   EXPECT_EQ(1, Thread->TrayData());
 
   // A level that is not a number counts as 0.
   ServerConfiguration->WriteString("TrayPriTextLvl", "high");
   membership->Priority = 1;
-  ASSERT_TRUE(handled(Other->TextTo(conf, "Three\nLoud too")));
+  ASSERT_TRUE(handled("Three\nLoud too"));
   EXPECT_EQ(2u, Link.Read([&] { return Link.Trays.size(); }));
 }
 
