@@ -219,10 +219,10 @@ bool TTextRcptEditForm::Change(long type, const std::string& args, const std::st
 
 int TTextRcptEditForm::PickedNumber()
 {
-  const std::string text = RcptFrame->ItemList->Text();
+  // A typed number names the conference or person directly.
   int number = 0;
-  if (IsPositiveNumber(text, number)) return number;
-  number = LookupName(text, ctUsers | ctConferences);
+  if (RcptFrame->ItemList->ItemCount() == 0 && IsPositiveNumber(RcptFrame->NameText(), number)) return number;
+  number = RcptFrame->SelectedNumber();
   return number > 0 ? number : 0;
 }
 
@@ -313,6 +313,7 @@ void TTextRcptEditForm::DeleteSelectedAuxItem()
 void TTextRcptEditForm::FormShow(TComponent*)
 {
   PageControl1->SetActivePage(PageControl1->Page(0));
+  RcptFrame->SetConfTypes(ctUsers | ctConferences);
   RcptFrame->ItemList->OnChange = [this](TComponent*) { UpdateButtons(); };
   Refresh();
   RcptFrame->ItemList->SetFocus();

@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include "Activity.h"
 #include "ClientCaches.h"
 #include "EngineObjects.h"
 #include "LKRequest.h"
@@ -10,6 +11,9 @@
 #include "WindowMessages.h"
 
 namespace {
+
+constexpr int ActivityRead = 3;
+constexpr int ActivityWait = 4;
 
 // The server's time as the locale shows dates and times; empty on failure.
 std::string ServerTimeText()
@@ -59,6 +63,7 @@ void TReadNextTextThread::Execute()
   } endBusy{this};
 
   Synchronize(FWindowHandle, [this] { FConferences = FWindow.ConferencesToSearch(); });
+  SendUserActive();
   const TFoundText found = SearchNextText(FConferences, FStatus);
   if (found.TextNo > 0) ShowFound(found);
   else ReportNothingLeft();
@@ -79,11 +84,14 @@ void TReadNextTextThread::ShowFound(const TFoundText& found)
   });
   // Read when shown: the text and its footnotes, in every member conference.
   MarkTextRead(found.TextNo, true);
+  TMembershipRef membership = MembershipByConf(found.ConfNo);
+  SetActivity(membership && membership->UnreadCount() > 0 ? ActivityRead : ActivityWait);
   PostMessage(FWindowHandle, WM_READ_STATE_CHANGED, 0, 0);
 }
 
 void TReadNextTextThread::ReportNothingLeft()
 {
+  SetActivity(ActivityWait);
   const std::string line = "The time is now " + ServerTimeText() + " (according to the server)\r";
   Synchronize(FWindowHandle, [&] { FWindow.LogEvent(line); });
   PostMessage(FWindowHandle, WM_READ_STATE_CHANGED, 0, 0);

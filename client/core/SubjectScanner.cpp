@@ -57,7 +57,12 @@ TSubjectTreeAsyncThread::~TSubjectTreeAsyncThread()
 
 void TSubjectTreeAsyncThread::SetLink(TSubjectTreeLink* link)
 {
+  if (FLink == link) return;
+  // Idle first: a scan must not be asking the old window for its handle
+  // while that window goes away.
+  PauseScan();
   FLink = link;
+  ContinueScan();
 }
 
 HWND TSubjectTreeAsyncThread::LinkHandle()

@@ -66,10 +66,14 @@ void PrefetchTextTree(int textNo)
 {
   TTextStatRef stat = TextStatByNumber(textNo);
   if (!stat) return;
-  TextBodyByNumber(textNo);
-  PrefetchNamesOf(*stat);
   std::vector<int> linked;
   stat->ForEachMiscInfo<TMiscInfoGText>([&](const TMiscInfoGText& item) { linked.push_back(item.TextNo); });
+  // The text's body and everything it links to travel together.
+  std::vector<int> wanted = linked;
+  wanted.push_back(textNo);
+  PrefetchTexts(wanted, true);
+  TextBodyByNumber(textNo);
+  PrefetchNamesOf(*stat);
   for (int other : linked) {
     TextBodyByNumber(other);
     if (TTextStatRef otherStat = TextStatByNumber(other)) PrefetchNamesOf(*otherStat);

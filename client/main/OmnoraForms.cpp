@@ -21,6 +21,7 @@
 #include "TextRcptEditForm.h"
 #include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
+#include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "FindDialog.h"
 #include "PanelNoBG.h"
@@ -51,6 +52,7 @@ void RegisterOmnoraForms()
   RegisterFormClass<TEventLogForm>("TEventLogForm");
   RegisterFormClass<TGetNameForm>("TGetNameForm");
   RegisterFormClass<TArticleViewForm>("TArticleViewForm");
+  RegisterFormClass<TArticleFormViewForm>("TArticleFormViewForm");
   // The windows that commands open later.
   RegisterClass<TLinkEdit>("TLinkEdit");
   RegisterFormClass<TAboutBox>("TAboutBox");

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ActiveUsersForm.h"
+#include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
 #include "EngineBinding.h"
@@ -211,9 +212,20 @@ bool TReadArticleForm::ShowUserMessageInMainView(const std::string& text, int se
 
 void TReadArticleForm::CreateMainView()
 {
-  // The flow view until the form view is there to choose.
-  if (MainView) return;
-  auto* view = CreateEmbeddedForm<TArticleViewForm>(MainViewPanel, this);
+  std::string style = RegistryConfiguration ? RegistryConfiguration->ReadString("ReadingViewStyle", "0") : "0";
+  const bool formView = style == "0";
+  if (MainView && (dynamic_cast<TArticleFormViewForm*>(MainView) != nullptr) == formView) return;
+  if (MainView) {
+    // Other threads lose the old view before it goes.
+    PublishMainView(nullptr);
+    MainView->Free();
+    MainView = nullptr;
+  }
+  TCustomArticleViewForm* view = nullptr;
+  if (formView)
+    view = CreateEmbeddedForm<TArticleFormViewForm>(MainViewPanel, this);
+  else
+    view = CreateEmbeddedForm<TArticleViewForm>(MainViewPanel, this);
   view->SetActive(FConnected);
   view->ClearView();
   view->LoadLayout();

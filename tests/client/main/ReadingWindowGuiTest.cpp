@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "../core/EngineSession.h"
+#include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
 #include "LyskomdServer.h"
@@ -89,8 +90,9 @@ protected:
 
   std::string MainText() const
   {
-    auto* view = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
-    return view ? view->MainEdit->Caption() : std::string();
+    if (auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView)) return flow->MainEdit->Caption();
+    if (auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView)) return form->MainEdit->Caption();
+    return {};
   }
 
   void Type(const std::string& keys)
