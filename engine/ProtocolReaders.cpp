@@ -125,13 +125,15 @@ inline bool IsBlank(uint8_t b)
   return b == ' ' || b == '\n';
 }
 
-// Under the line rule an end of line before the number is an error of the
-// line, left in the queue for the skip that follows.
+// Under the line rule only blanks may come before the number: anything else
+// (an end of line, a brace, a letter) is an error of the line, left in the
+// queue for the skip that follows, so that a reader never drifts onto the
+// bytes of another field.
 long ReadIntegerAt(TCursor& c)
 {
   uint8_t b = c.Peek();
   while (!IsDigit(b)) {
-    if (b == '\n' && c.LineRule()) throw TLineError();
+    if (c.LineRule() && b != ' ') throw TLineError();
     c.Take();
     b = c.Peek();
   }
@@ -175,11 +177,14 @@ size_t ReadShortWord(TCursor& c, char* out, size_t room)
     }
     b = c.Take();
   }
+  // Under the line rule a closing brace that touches the word is not part
+  // of it.
+  auto ends = [&](uint8_t next) { return IsBlank(next) || (next == '}' && c.LineRule()); };
   size_t length = 0;
   for (;;) {
     if (length < room) out[length] = char(b);
     ++length;
-    if (IsBlank(c.Peek())) return length;
+    if (ends(c.Peek())) return length;
     b = c.Take();
   }
 }
@@ -190,9 +195,10 @@ size_t ReadShortWord(TCursor& c, char* out, size_t room)
 void ReadHollerithAt(TCursor& c, std::string& s)
 {
   size_t remaining = size_t(ReadIntegerAt(c));
-  uint8_t h = c.Peek();
-  if (h == '\n' && c.LineRule()) throw TLineError();
-  c.Take();  // the "H"
+  // The "H" is checked under the line rule alone: a length that is not one
+  // must not take the bytes after it, newlines included.
+  if (c.LineRule() && c.Peek() != 'H') throw TLineError();
+  c.Take();
   s.clear();
   if (remaining == 0) return;
   if (c.LineRule() && c.LineBytes() + int64_t(remaining) > kMaxLineBytes) {

@@ -75,6 +75,7 @@ void TTextRcptEditForm::DeclareBindings(TBindings& b)
   b.Field("CharsEdit", CharsEdit);
   b.Field("MarksEdit", MarksEdit);
   b.Field("LockTextCheckBox", LockTextCheckBox);
+  b.Field("ViewTextButton", ViewTextButton);
   b.Field("RcptPopupMenu", RcptPopupMenu);
   b.Field("ComPopupMenu", ComPopupMenu);
   b.Field("FlagsPopupMenu", FlagsPopupMenu);

@@ -41,6 +41,7 @@ public:
   TEdit* CharsEdit = nullptr;
   TEdit* MarksEdit = nullptr;
   TCheckBox* LockTextCheckBox = nullptr;
+  TButton* ViewTextButton = nullptr;
   TPopupMenu* RcptPopupMenu = nullptr;
   TPopupMenu* ComPopupMenu = nullptr;
   TPopupMenu* FlagsPopupMenu = nullptr;

@@ -173,6 +173,7 @@ void TReadArticleForm::DeclareBindings(TBindings& b)
   b.Handler("ViewPresentation1Click", &TReadArticleForm::ViewPresentation1Click);
   b.Handler("ViewFAQ1Click", &TReadArticleForm::ViewFAQ1Click);
   b.Handler("BackPopupMenuPopup", &TReadArticleForm::BackPopupMenuPopup);
+  b.Handler("ProfilesPopupMenuPopup", &TReadArticleForm::ProfilesPopupMenuPopup);
   b.Handler("ForwardPopupMenuPopup", &TReadArticleForm::ForwardPopupMenuPopup);
 }
 
@@ -1010,6 +1011,43 @@ void TReadArticleForm::DebugAutoReadActionExecute(TComponent*)
 void TReadArticleForm::AutoReadTimerTimer(TComponent*)
 {
   if (BusyCount == 0) ReadNextText();
+}
+
+std::vector<std::string> SavedLoginProfiles()
+{
+  std::vector<std::string> names;
+  HKEY base = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, OmnoraRegistryBaseKey, 0, KEY_READ, &base) != ERROR_SUCCESS) return names;
+  TLyskomRegistryConfiguration profile(OmnoraRegistryBaseKey, false);
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof(name);
+    if (RegEnumKeyExA(base, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    profile.SetKeyPath(ProfileKeyPath(name));
+    if (!profile.ReadString("User", "").empty() && profile.ReadString("SavePwd", "") == "1") names.push_back(name);
+  }
+  RegCloseKey(base);
+  return names;
+}
+
+void TReadArticleForm::ProfilesPopupMenuPopup(TComponent*)
+{
+  ProfilesPopupMenu->Items()->Clear();
+  for (const std::string& name : SavedLoginProfiles()) {
+    auto* item = new TMenuItem(this);
+    item->SetCaption(name);
+    item->OnClick = [this, name](TComponent*) { ChooseProfile(name); };
+    ProfilesPopupMenu->Items()->Add(item);
+  }
+}
+
+void TReadArticleForm::ChooseProfile(const std::string& name)
+{
+  // While a session is up the choice would wait and fire on the next
+  // disconnect: a profile is only taken when it can be used at once.
+  if (MainForm && MainForm->Connected) return;
+  AutoConnectProfile = name;
+  AutoConnectPending = true;
 }
 
 void TReadArticleForm::ShowEntireMembership1Click(TComponent*)

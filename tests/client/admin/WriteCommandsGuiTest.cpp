@@ -1,6 +1,7 @@
-// The reading window's writing commands with the program's windows standing:
-// they open the editor on the text shown, and a text written there joins the
-// reading window's history.
+// The writing windows with the program's windows standing: the reading
+// window's commands open the editor on the text shown, and a text written
+// there joins the reading window's history; a properties window follows the
+// text shown unless locked, and shows its own text in the reading window.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -9,6 +10,7 @@
 #include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "SessionState.h"
+#include "TextRcptEditForm.h"
 #include "WriteTextForm.h"
 
 namespace {
@@ -78,6 +80,27 @@ TEST_F(WriteCommands, CommentOfTheShownTextIsWrittenAndJoinsTheHistory)
   const auto& history = ReadArticleForm->History;
   EXPECT_NE(std::find(history.begin(), history.end(), created), history.end());
   EXPECT_EQ(Boxes->Count(), 0u);
+}
+
+TEST_F(WriteCommands, PropertiesWindowFollowsTheReadingWindowAndShowsItsText)
+{
+  ShowMain();
+  const int conf = Session->CreateConference("Commands Props");
+  const int first = Session->TextTo(conf, "First\nbody");
+  const int second = Session->TextTo(conf, "Second\nbody");
+  TTextRcptEditForm* props = OpenTextProperties(first);
+  Application().ProcessMessages();
+  ReadArticleForm->ShowTextByNumber(second, true);
+  ASSERT_TRUE(WaitFor([props, second] { return props->TextNo() == second; }));
+
+  props->LockTextCheckBox->SetChecked(true);
+  ReadArticleForm->ShowTextByNumber(first, true);
+  WaitFor([] { return false; }, 300);
+  EXPECT_EQ(props->TextNo(), second);
+
+  props->ViewTextButton->Click();
+  Application().ProcessMessages();
+  EXPECT_EQ(ReadArticleForm->CurrentText(), second);
 }
 
 } // namespace

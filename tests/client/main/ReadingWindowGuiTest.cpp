@@ -8,6 +8,7 @@
 #include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
+#include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "Lookups.h"
@@ -175,6 +176,37 @@ TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
   TComPtr<ILKCollection> membership = Session->QueryMembership(conf);
   ASSERT_TRUE(membership);
   EXPECT_EQ(LKInt(membership.Get(), "last_text_read"), 4);
+
+  // After a disconnect the working conference is told to the server again.
+  ReadArticleForm->ResetWindow();
+  EXPECT_TRUE(ReadArticleForm->History.empty());
+  PostMessageA(ReadArticleForm->Handle(), WM_CONFERENCE_SELECTED, 0, conf);
+  Application().ProcessMessages();
+  EXPECT_EQ(Session->Comm()->CountOf(L_CHANGE_CONFERENCE, std::to_string(conf)), 2);
+}
+
+TEST_F(ReadingWindow, SubjectTreePlacesCommentsUnderTheirTexts)
+{
+  const int conf = NewConference("Tree");
+  const int root = Author->TextTo(conf, "A subject\nRoot.\n");
+  const int comment = Author->CreateText("Re\nComment.\n", FormatText("0 %d 2 %d", conf, root), 2);
+  const int other = Author->TextTo(conf, "A subject\nSame subject.\n");
+  for (int t : {root, comment, other}) ReadArticleForm->AddTextToTree(t, TextStatByNumber(t), TextBodyByNumber(t));
+  TTreeView* tree = ReadArticleForm->SubjectTreeView;
+  ASSERT_EQ(tree->Count(), 1);
+  TTreeNode* subject = tree->Item(0);
+  EXPECT_EQ(subject->Text(), "A subject");
+  ASSERT_EQ(subject->Count(), 2);
+  EXPECT_EQ(subject->Item(0)->Text(), "Writer of texts");
+  ASSERT_EQ(subject->Item(0)->Count(), 1);
+  EXPECT_EQ(int(intptr_t(subject->Item(0)->Item(0)->Data)), comment);
+  EXPECT_EQ(int(intptr_t(subject->Item(1)->Data)), other);
+  // Selecting a text's node.
+  ReadArticleForm->SelectTextNode(comment);
+  EXPECT_EQ(tree->Selected(), subject->Item(0)->Item(0));
+  ReadArticleForm->ClearSubjectTree();
+  EXPECT_EQ(tree->Count(), 0);
+  ReadArticleForm->SelectTextNode(comment);
 }
 
 TEST_F(ReadingWindow, KeyCommandsOfTheDefaultMapping)
@@ -263,6 +295,34 @@ TEST_F(ReadingWindow, ReadConfirmationIsAskedOnceAndAdded)
   ReadArticleForm->ShowTextByNumber(text, true);
   Application().ProcessMessages();
   EXPECT_EQ(Boxes->Count(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ReadingWindow, ConnectDropDownOffersSavedProfilesAndWaitsForNoSession)
+{
+  TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
+  store.SetKeyPath(ProfileKeyPath("Saved"));
+  store.WriteString("User", "Someone");
+  store.WriteString("SavePwd", "1");
+  store.SetKeyPath(ProfileKeyPath("No password"));
+  store.WriteString("User", "Someone");
+  store.WriteString("SavePwd", "0");
+  EXPECT_EQ(SavedLoginProfiles(), std::vector<std::string>{"Saved"});
+
+  // Chosen while connected: nothing waits to fire on the next disconnect.
+  AutoConnectPending = false;
+  MainForm->Connected = true;
+  ReadArticleForm->ChooseProfile("Saved");
+  EXPECT_FALSE(AutoConnectPending);
+  MainForm->Connected = false;
+  ReadArticleForm->ChooseProfile("Saved");
+  EXPECT_TRUE(AutoConnectPending);
+  EXPECT_EQ(AutoConnectProfile, "Saved");
+  AutoConnectPending = false;
+  AutoConnectProfile.clear();
 }
 
 } // namespace
