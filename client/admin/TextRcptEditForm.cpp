@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "ClientCaches.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "Lookups.h"
 #include "LyskomErrors.h"
@@ -207,7 +207,7 @@ bool TTextRcptEditForm::Change(long type, const std::string& args, const std::st
   bool ok = false;
   try {
     TLKRequest request(type, args);
-    ok = request.SyncSend(EngineCommunication().Get()) == TRequestOutcome::Answered;
+    ok = request.SyncSend(GetCommunication().Get()) == TRequestOutcome::Answered;
     if (!ok && !failure.empty()) ReportLyskomError(request.Response(), failure, '!');
   } catch (const std::exception&) {
     if (!failure.empty()) ReportLyskomError(static_cast<ILKCollection*>(nullptr), failure, '!');

@@ -10,10 +10,11 @@
 #include "Crypto.h"
 #include "EngineBinding.h"
 #include "EventLogForm.h"
-#include "FontHelpers.h"
+#include "FontSettings.h"
 #include "GetNameForm.h"
 #include "Lookups.h"
 #include "MainForm.h"
+#include "Clipboard.h"
 #include "MessageBoxes.h"
 #include "NoteOnDoorForm.h"
 #include "ProtocolText.h"
@@ -656,7 +657,7 @@ void TWriteTextForm::ClipboardCopyActionExecute(TComponent*)
     SendMessageA(focus, WM_COPY, 0, 0);
   } else if (focus == ListView->Handle()) {
     if (TListItem* item = ListView->Selected())
-      PutTextOnClipboard(HostHandle(), item->ColumnText(0) + " " + item->ColumnText(1) + " " + item->ColumnText(2));
+      SetClipboardText(item->ColumnText(0) + " " + item->ColumnText(1) + " " + item->ColumnText(2), HostHandle());
   }
 }
 

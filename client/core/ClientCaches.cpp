@@ -8,7 +8,6 @@
 #include <set>
 #include <utility>
 
-#include "EngineObjects.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
@@ -212,7 +211,7 @@ void FetchNameByNumber(int number, std::string& name)
       return;
     }
   }
-  TComPtr<ILKCache> cache = EngineCache();
+  TComPtr<ILKCache> cache = GetCache();
   TBStr value;
   if (cache->GetName(value.Put(), number) != S_OK) throw NoSuchConferenceException("No such name");
   name = value.Str();
@@ -257,7 +256,7 @@ bool RequestUnknown(const TLKRequest& request)
 TTextStatRef TextStatFromServer(int textNo, TFetchResult* result)
 {
   SetResult(result, TFetchResult::NotAvailable);
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return nullptr;
 
   const std::string args = FormatText("%d", textNo);
@@ -363,7 +362,7 @@ namespace {
 TTextRef TextBodyFromServer(int textNo, TFetchResult* result)
 {
   SetResult(result, TFetchResult::NotAvailable);
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return nullptr;
   TLKRequest request(L_GET_TEXT, FormatText("%d 0 1000000", textNo));
   switch (request.SyncSend(comm.Get())) {
@@ -486,7 +485,7 @@ void PrefetchTexts(const std::vector<int>& textNos, bool bodies)
       texts.push_back(textNo);
   }
   if (stats.empty() && texts.empty()) return;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
 
   const long statRequest = UseNewTextStatRequest ? L_GET_TEXT_STAT_10 : L_GET_TEXT_STAT;
@@ -526,7 +525,7 @@ std::optional<StaticSessionInfoType> QueryWhoInfo(int sessionNo, int personNo)
   }
   ++Counters.SessionMisses;
 
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return std::nullopt;
   TComPtr<ILKTransEvent> callback = comm.As<ILKTransEvent>();
   if (!callback) return std::nullopt;
@@ -690,7 +689,7 @@ void FlushMarkRead(bool synchronous)
     for (int n : s->Queue) args += FormatText("%d ", n);
     args += "}";
     try {
-      TComPtr<ILKCommunication> comm = EngineCommunication();
+      TComPtr<ILKCommunication> comm = GetCommunication();
       TLKRequest request(L_MARK_AS_READ, args);
       if (synchronous) request.SyncSend(comm.Get());
       else request.Send(comm.Get());

@@ -4,8 +4,12 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 
-#include "MessageBoxes.h"
+#include "LyskomErrors.h"
+#include "SyncObjects.h"
+#include "WindowSeams.h"
 
 const char* const EngineRegisterFailedMessage =
   "Failed to register communications server.\r\nCannot find the server \"Vantor.DLL\"";
@@ -40,7 +44,7 @@ void CheckEngineVersion()
   bool same = SUCCEEDED(hr);
   for (int i = 0; same && i < 4; ++i) same = version[i] == ExpectedEngineVersion[i];
   if (!same)
-    ShowMessageBox(nullptr, EngineVersionMismatchMessage, EngineVersionMismatchCaption,
+    AskUser(nullptr, EngineVersionMismatchMessage, EngineVersionMismatchCaption,
                    MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -54,7 +58,7 @@ TComPtr<T> FetchFromTable(const std::atomic<DWORD>& cookie, const char* failure)
     hr = table->GetInterfaceFromGlobal(cookie.load(), __uuidof(T), object.PutVoid());
   } catch (const EOleSysError&) {
   }
-  if (FAILED(hr) || !object) throw std::runtime_error(failure);
+  if (FAILED(hr) || !object) throw LyskomException(failure);
   return object;
 }
 
@@ -70,6 +74,21 @@ void Withdraw(TComPtr<T>& object, std::atomic<DWORD>& cookie)
     }
   }
   object.Reset();
+}
+
+struct TSources
+{
+  TCommunicationSource Communication;
+  TCacheSource Cache;
+};
+
+TCriticalSection SourceLock;
+std::shared_ptr<const TSources> Sources;
+
+std::shared_ptr<const TSources> CurrentSources()
+{
+  std::lock_guard<TCriticalSection> guard(SourceLock);
+  return Sources;
 }
 
 } // namespace
@@ -121,7 +140,7 @@ void CreateCommunicationObject()
   if (FAILED(hr) && RegisterEngineLibrary()) hr = CreateEngineCommunication();
   if (FAILED(hr) || !CommunicationObject) {
     CommunicationObject.Reset();
-    ShowMessageBox(nullptr, EngineRegisterFailedMessage, kProgramTitle, MB_OK);
+    AskUser(nullptr, EngineRegisterFailedMessage, kProgramTitle, MB_OK);
     std::exit(1);
   }
   DWORD cookie = 0;
@@ -144,15 +163,6 @@ void CreateCacheObject()
     CacheCookie = cookie;
 }
 
-TComPtr<ILKCommunication> GetCommunication()
-{
-  return FetchFromTable<ILKCommunication>(CommunicationCookie, "No comm object");
-}
-
-TComPtr<ILKCache> GetCache()
-{
-  return FetchFromTable<ILKCache>(CacheCookie, "No cache object");
-}
 
 void ReleaseCacheObject()
 {
@@ -162,4 +172,48 @@ void ReleaseCacheObject()
 void ReleaseCommunicationObject()
 {
   Withdraw(CommunicationObject, CommunicationCookie);
+}
+
+void SetEngineObjectSource(TCommunicationSource communication, TCacheSource cache)
+{
+  auto sources = std::make_shared<TSources>();
+  sources->Communication = std::move(communication);
+  sources->Cache = std::move(cache);
+  std::lock_guard<TCriticalSection> guard(SourceLock);
+  Sources = std::move(sources);
+}
+
+void ClearEngineObjectSource()
+{
+  std::lock_guard<TCriticalSection> guard(SourceLock);
+  Sources.reset();
+}
+
+TComPtr<ILKCommunication> GetCommunication()
+{
+  auto sources = CurrentSources();
+  if (!sources) return FetchFromTable<ILKCommunication>(CommunicationCookie, "No comm object");
+  TComPtr<ILKCommunication> comm;
+  if (sources->Communication) comm = sources->Communication();
+  if (!comm) throw LyskomException("No comm object");
+  return comm;
+}
+
+TComPtr<ILKCommunication> GetCommunicationOrNull()
+{
+  try {
+    return GetCommunication();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+TComPtr<ILKCache> GetCache()
+{
+  auto sources = CurrentSources();
+  if (!sources) return FetchFromTable<ILKCache>(CacheCookie, "No cache object");
+  TComPtr<ILKCache> cache;
+  if (sources->Cache) cache = sources->Cache();
+  if (!cache) throw LyskomException("No cache object");
+  return cache;
 }

@@ -4,11 +4,12 @@
 
 #include "Activity.h"
 #include "ClientCaches.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "ReadingOrder.h"
 #include "TextServices.h"
 #include "WindowMessages.h"
+#include "WindowSeams.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ constexpr int ActivityWait = 4;
 // The server's time as the locale shows dates and times; empty on failure.
 std::string ServerTimeText()
 {
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return {};
   TLKRequest request(L_GET_TIME, "");
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) return {};
@@ -86,7 +87,7 @@ void TReadNextTextThread::ShowFound(const TFoundText& found)
   MarkTextRead(found.TextNo, true);
   TMembershipRef membership = MembershipByConf(found.ConfNo);
   SetActivity(membership && membership->UnreadCount() > 0 ? ActivityRead : ActivityWait);
-  PostMessage(FWindowHandle, WM_READ_STATE_CHANGED, 0, 0);
+  PostToWindow(FWindowHandle, WM_READ_STATE_CHANGED);
 }
 
 void TReadNextTextThread::ReportNothingLeft()
@@ -94,5 +95,5 @@ void TReadNextTextThread::ReportNothingLeft()
   SetActivity(ActivityWait);
   const std::string line = "The time is now " + ServerTimeText() + " (according to the server)\r";
   Synchronize(FWindowHandle, [&] { FWindow.LogEvent(line); });
-  PostMessage(FWindowHandle, WM_READ_STATE_CHANGED, 0, 0);
+  PostToWindow(FWindowHandle, WM_READ_STATE_CHANGED);
 }

@@ -5,7 +5,7 @@
 
 #include "ClientCaches.h"
 #include "EngineBinding.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "ProtocolText.h"
 
@@ -266,7 +266,7 @@ TSetUnreadResult SetUnreadCount(int confNo, int count, bool postpone, int persNo
     return TSetUnreadResult::Done;
   }
 
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return TSetUnreadResult::Failed;
   TLKRequest setUnread(L_SET_UNREAD, TRequestArgs().Int(confNo).Int(count));
   if (setUnread.SyncSend(comm.Get()) != TRequestOutcome::Answered) return TSetUnreadResult::Failed;

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "ClientCaches.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomTypes.h"
 #include "ProtocolText.h"
@@ -27,7 +27,7 @@ int GetFaqTextNo(int confNo, int* serverError)
 {
   if (serverError) *serverError = 0;
   if (confNo < 1) return 0;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return -2;
   TLKRequest request(L_GET_CONF_STAT_10, TRequestArgs().Int(confNo));
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) {

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "Components.h"
+#include "Control.h"
 
 struct TPoint3d
 {

@@ -11,11 +11,11 @@
 
 #include "AsyncMsgThread.h"
 #include "ClientCaches.h"
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
-#include "Menus.h"
-#include "StdCtrls.h"
+#include "CommonControls.h"
+#include "Panels.h"
+#include "Form.h"
+#include "MenuItems.h"
+#include "StandardControls.h"
 #include "Threads.h"
 
 class TActiveUsersForm;
@@ -36,7 +36,6 @@ struct TActiveSessionEntry
 // Asks the server for every session when told to, and hands the rows to
 // the window one session at a time.
 class TAsyncUpdateActiveUsersThread : public TThread
-{
 public:
   explicit TAsyncUpdateActiveUsersThread(TActiveUsersForm* form) : FForm(form) {}
   ~TAsyncUpdateActiveUsersThread() override;
@@ -49,7 +48,6 @@ protected:
 private:
   void Refresh();
   TActiveUsersForm* FForm;
-};
 
 class TActiveUsersForm : public TForm
 {

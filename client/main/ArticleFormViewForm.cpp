@@ -9,7 +9,7 @@
 #include "ClientCaches.h"
 #include "Crypto.h"
 #include "EngineBinding.h"
-#include "FontHelpers.h"
+#include "FontSettings.h"
 #include "Lookups.h"
 #include "MessageBoxes.h"
 #include "PanelNoBG.h"

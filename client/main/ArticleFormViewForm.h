@@ -9,14 +9,14 @@
 #include <vector>
 
 #include "CustomArticleView.h"
-#include "ExtCtrls.h"
+#include "Panels.h"
 #include "FindDialog.h"
 #include "ItemEditList.h"
 #include "KomLinks.h"
 #include "LyskomTextEdit.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "PanelNoBG.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 
 class TRichTextWriter;

@@ -7,7 +7,7 @@
 
 #include "ClientCaches.h"
 #include "EngineBinding.h"
-#include "FontHelpers.h"
+#include "FontSettings.h"
 #include "Lookups.h"
 #include "MessageBoxes.h"
 #include "ProtocolText.h"

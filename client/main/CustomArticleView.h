@@ -6,7 +6,7 @@
 #include <atomic>
 #include <string>
 
-#include "Forms.h"
+#include "Form.h"
 #include "LyskomTypes.h"
 
 // A message to the user on its way to a view: built on the dispatcher's

@@ -7,15 +7,15 @@
 #include <memory>
 #include <string>
 
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
+#include "CommonControls.h"
+#include "Panels.h"
+#include "Form.h"
 #include "LyskomTypes.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "MessageInbox.h"
 #include "NameFrame.h"
 #include "LyskomTextEdit.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 class TMessagesForm;
 

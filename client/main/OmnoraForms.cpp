@@ -26,13 +26,14 @@
 #include "FindDialog.h"
 #include "PanelNoBG.h"
 #include "EventLogForm.h"
-#include "Forms.h"
+#include "Form.h"
 #include "GetNameForm.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
 #include "NameFrame.h"
 #include "ReadArticleForm.h"
+#include "WindowLayer.h"
 #include "WindowSettingsForm.h"
 #include "ProcessObjects.h"
 
@@ -91,6 +92,7 @@ void CreateStartupForms()
 
 int RunOmnora()
 {
+  InstallWindowLayer();
   TUnitsScope units;
   if (!units.Ok()) return 1;
   Application().Initialize();

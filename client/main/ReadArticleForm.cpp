@@ -12,7 +12,7 @@
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
 #include "EngineBinding.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "EventLogForm.h"
 #include "LKRequest.h"
 #include "Lookups.h"
@@ -23,7 +23,7 @@
 #include "ReadingOrder.h"
 #include "SessionState.h"
 #include "SharedTables.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 #include "TextServices.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
@@ -438,7 +438,7 @@ void TReadArticleForm::SendReadConfirmation(int textNo)
   TRequestArgs args;
   args.Int(textNo).Ints({}).List({aux});
   TLKRequest request(L_MODIFY_TEXT_INFO, args);
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm || request.SyncSend(comm.Get()) != TRequestOutcome::Answered)
     ShowMessageBox(HostHandle(), ReceiptFailedMessage, Application().Title, MB_OK | MB_ICONERROR);
   InvalidateTextStat(textNo);
@@ -447,7 +447,7 @@ void TReadArticleForm::SendReadConfirmation(int textNo)
 void TReadArticleForm::ConferenceSelected(int confNo)
 {
   if (!FConnected || confNo <= 0 || confNo == LastSentConference) return;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
   TLKRequest request(L_CHANGE_CONFERENCE, TRequestArgs().Int(confNo));
   if (request.Send(comm.Get())) LastSentConference = confNo;

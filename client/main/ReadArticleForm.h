@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "ComCtrls.h"
+#include "CommonControls.h"
 #include "CurrentReadStatus.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
+#include "Panels.h"
+#include "Form.h"
 #include "LyskomTypes.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "ReadNextTextThread.h"
 #include "SubjectScanner.h"
 

@@ -14,8 +14,9 @@
 #include "ClientCaches.h"
 #include "Crypto.h"
 #include "EngineBinding.h"
-#include "Forms.h"
+#include "Form.h"
 #include "Lookups.h"
+#include "Clipboard.h"
 #include "MessageBoxes.h"
 #include "ModalScript.h"
 #include "NoteOnDoorForm.h"
@@ -238,7 +239,7 @@ TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
   EXPECT_EQ(rot->WriteTextEdit->Text(), "Hello, World 42");
 
   // Quoted paste marks every pasted line.
-  ASSERT_TRUE(PutTextOnClipboard(rot->HostHandle(), "first\r\nsecond\r\n"));
+  ASSERT_TRUE(SetClipboardText("first\r\nsecond\r\n", rot->HostHandle()));
   rot->WriteTextEdit->SetText("");
   rot->ClipboardQoutedPasteAction->Execute();
   EXPECT_EQ(rot->WriteTextEdit->Text(), "> first\r> second\r");

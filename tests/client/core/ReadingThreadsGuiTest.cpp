@@ -22,6 +22,7 @@
 #include "ReadingOrder.h"
 #include "SubjectScanner.h"
 #include "Threads.h"
+#include "WindowThread.h"
 #include "WindowMessages.h"
 
 using EngineSession::TSession;

@@ -1,13 +1,9 @@
-// Font setting strings: reading, writing, and the settings of the registry
-// store with their defaults when what is stored cannot be read.
+// Font strings: reading and writing.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "FontHelpers.h"
-#include "EngineBinding.h"
-#include "TestSupport.h"
-#include "ProcessObjects.h"
+#include "FontStrings.h"
 
 namespace {
 
@@ -67,10 +63,6 @@ TEST(FontStrings, MissingStyleOrColourGivesARegularWindowTextFont)
 
 TEST(FontStrings, RoundTripThroughTheSettingString)
 {
-  for (const TFontSettingRow& row : FontSettingTable) {
-    TFontSetting f = Parsed(row.Default);
-    EXPECT_EQ(row.Default, FontToSettingString(f));
-  }
   TFontSetting f;
   f.Name = "Times New Roman";
   f.Size = 14;
@@ -119,11 +111,6 @@ TEST(FontStrings, BadStringsChangeNothing)
     EXPECT_EQ(7, f.Size) << s;
     EXPECT_EQ(0x112233u, f.Color) << s;
     EXPECT_TRUE(f.Underline) << s;
-
-    CHARFORMAT2A attributes = {};
-    attributes.yHeight = 123;
-    EXPECT_FALSE(ApplyFontStringToTextAttributes(attributes, s)) << s;
-    EXPECT_EQ(123, attributes.yHeight) << s;
   }
 }
 
@@ -139,87 +126,4 @@ TEST(FontStrings, WorkOnAnyFontRecordWithTheSameMembers)
   EXPECT_EQ("Verdana;8;$FF00;U", FontToSettingString(font));
   EXPECT_FALSE(ApplyFontString(font, "Verdana;big"));
   EXPECT_EQ(8, font.Size);
-}
-
-TEST(FontStrings, FillACharacterFormat)
-{
-  CHARFORMAT2A attributes;
-  ASSERT_TRUE(ApplyFontStringToTextAttributes(attributes, "Courier New;10;$80000008;BU"));
-  EXPECT_EQ(sizeof(attributes), attributes.cbSize);
-  EXPECT_STREQ("Courier New", attributes.szFaceName);
-  EXPECT_EQ(200, attributes.yHeight);
-  EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), attributes.crTextColor);
-  const DWORD mask = CFM_FACE | CFM_SIZE | CFM_COLOR | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
-  EXPECT_EQ(mask, attributes.dwMask & mask);
-  EXPECT_EQ(DWORD(CFE_BOLD | CFE_UNDERLINE), attributes.dwEffects);
-
-  ASSERT_TRUE(ApplyFontStringToTextAttributes(attributes, "Arial;12;$FF;"));
-  EXPECT_EQ(COLORREF(0xFF), attributes.crTextColor);
-  EXPECT_EQ(0u, attributes.dwEffects);
-
-  // A face name longer than the format holds is cut, never overrun.
-  const std::string longName(200, 'x');
-  ASSERT_TRUE(ApplyFontStringToTextAttributes(attributes, longName + ";10;$0;"));
-  EXPECT_EQ(std::string(LF_FACESIZE - 1, 'x'), attributes.szFaceName);
-}
-
-class FontSettings : public testing::Test
-{
-protected:
-  TestSupport::TPrivateRegistryRoot FRoot{HKEY_CURRENT_USER};
-  TUnitsScope FUnits;
-};
-
-TEST_F(FontSettings, NothingStoredGivesTheTableDefaults)
-{
-  ASSERT_TRUE(FUnits.Ok());
-  for (int category = 0; category < FontCategoryCount; ++category)
-    EXPECT_EQ(FontSettingTable[category].Default, ReadFontSetting(category));
-  TFontSetting f;
-  ApplyFontSetting(f, fcSubject);
-  EXPECT_EQ("Courier New", f.Name);
-  EXPECT_TRUE(f.Bold);
-}
-
-TEST_F(FontSettings, StoredSettingIsUsed)
-{
-  ASSERT_TRUE(FUnits.Ok());
-  RegistryConfiguration->WriteString("BodyFont", "Lucida Console;9;$FF0000;I");
-  TOtherFont font;
-  ApplyBodyFont(font);
-  EXPECT_EQ("Lucida Console", font.Name);
-  EXPECT_EQ(9, font.Size);
-  EXPECT_EQ(0xFF0000u, font.Color);
-  EXPECT_TRUE(font.Italic);
-  // Other categories keep their defaults.
-  ApplyHeaderFont(font);
-  EXPECT_EQ("MS Sans Serif", font.Name);
-  EXPECT_EQ(11, font.Size);
-  EXPECT_FALSE(font.Italic);
-}
-
-TEST_F(FontSettings, UnreadableStoredSettingFallsBackToTheDefault)
-{
-  ASSERT_TRUE(FUnits.Ok());
-  RegistryConfiguration->WriteString("MessageFont", "garbage");
-  RegistryConfiguration->WriteString("SentMessageFont", "");
-  RegistryConfiguration->WriteString("HeaderFont", "Arial;huge;$0;B");
-  EXPECT_EQ(FontSettingTable[fcMessage].Default, ReadFontSetting(fcMessage));
-  EXPECT_EQ(FontSettingTable[fcSentMessage].Default, ReadFontSetting(fcSentMessage));
-  EXPECT_EQ(FontSettingTable[fcHeader].Default, ReadFontSetting(fcHeader));
-
-  CHARFORMAT2A attributes;
-  ApplyMessageFont(attributes);
-  EXPECT_STREQ("MS Sans Serif", attributes.szFaceName);
-  EXPECT_EQ(200, attributes.yHeight);
-  EXPECT_EQ(DWORD(CFE_BOLD), attributes.dwEffects);
-  // What was stored is left for the user to mend.
-  EXPECT_EQ("garbage", RegistryConfiguration->ReadString("MessageFont", ""));
-}
-
-TEST_F(FontSettings, UnknownCategoryGivesTheBodyDefault)
-{
-  ASSERT_TRUE(FUnits.Ok());
-  EXPECT_EQ(FontSettingTable[fcBody].Default, ReadFontSetting(-1));
-  EXPECT_EQ(FontSettingTable[fcBody].Default, ReadFontSetting(FontCategoryCount));
 }

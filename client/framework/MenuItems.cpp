@@ -1,10 +1,10 @@
-#include "Menus.h"
+#include "MenuItems.h"
 
 #include <algorithm>
 #include <map>
 
-#include "ComCtrls.h"
-#include "Forms.h"
+#include "CommonControls.h"
+#include "Form.h"
 
 namespace {
 

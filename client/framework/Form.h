@@ -40,7 +40,8 @@
 #include <vector>
 
 #include "Actions.h"
-#include "Components.h"
+#include "Control.h"
+#include "FormResources.h"
 #include "FormParser.h"
 
 class TMainMenu;
@@ -273,9 +274,12 @@ public:
   void AddModelessDialog(HWND dialog);
   void RemoveModelessDialog(HWND dialog);
 
-  // Stops and joins every worker thread, then frees the forms (last created
-  // first) while everything they use still exists.
+  // Stops and joins every worker thread (StopWorkers), then frees the forms
+  // (last created first) while everything they use still exists.
   void Shutdown();
+  // Stops and joins the program's workers; installed by the program, which
+  // knows them (the framework knows no model).
+  std::function<void()> StopWorkers;
 
 private:
   friend class TForm;
@@ -346,7 +350,3 @@ TForm* CreateFormByName(const std::string& name, TComponent* owner);
 // Asks for one line of text in a modal box; false when cancelled.
 bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
 
-// Form resources compiled into the program, by name; tests may add more.
-bool FindFormResource(const std::string& name, std::string& text);
-void RegisterFormResource(const std::string& name, const std::string& text);
-std::vector<std::string> CompiledFormResourceNames();

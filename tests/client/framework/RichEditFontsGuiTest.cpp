@@ -10,7 +10,8 @@
 #include <string>
 
 #include "ComHandles.h"
-#include "FontHelpers.h"
+#include "FontStrings.h"
+#include "RichEditFonts.h"
 
 namespace {
 
@@ -135,3 +136,29 @@ TEST_F(RichEditFonts, FontOfARangeClearsStylesBeforeSettingThem)
   EXPECT_STREQ("Courier New", FormatOf(0, 6).szFaceName);
 }
 
+TEST(RichEditFormats, FillACharacterFormat)
+{
+  CHARFORMAT2A attributes;
+  ASSERT_TRUE(ApplyFontStringToTextAttributes(attributes, "Courier New;10;$80000008;BU"));
+  EXPECT_EQ(sizeof(attributes), attributes.cbSize);
+  EXPECT_STREQ("Courier New", attributes.szFaceName);
+  EXPECT_EQ(200, attributes.yHeight);
+  EXPECT_EQ(GetSysColor(COLOR_WINDOWTEXT), attributes.crTextColor);
+  const DWORD mask = CFM_FACE | CFM_SIZE | CFM_COLOR | CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT;
+  EXPECT_EQ(mask, attributes.dwMask & mask);
+  EXPECT_EQ(DWORD(CFE_BOLD | CFE_UNDERLINE), attributes.dwEffects);
+
+  ASSERT_TRUE(ApplyFontStringToTextAttributes(attributes, "Arial;12;$FF;"));
+  EXPECT_EQ(COLORREF(0xFF), attributes.crTextColor);
+  EXPECT_EQ(0u, attributes.dwEffects);
+
+  // What is not a font string leaves the format as it was.
+  attributes.yHeight = 123;
+  EXPECT_FALSE(ApplyFontStringToTextAttributes(attributes, "Arial;huge;$0;B"));
+  EXPECT_EQ(123, attributes.yHeight);
+
+  // A face name longer than the format holds is cut, never overrun.
+  const std::string longName(200, 'x');
+  ASSERT_TRUE(ApplyFontStringToTextAttributes(attributes, longName + ";10;$0;"));
+  EXPECT_EQ(std::string(LF_FACESIZE - 1, 'x'), attributes.szFaceName);
+}

@@ -3,8 +3,8 @@
 #include <memory>
 #include <mutex>
 
-#include "SyncObjects.h"
-#include "Threads.h"
+#include "ComHandles.h"
+#include "WindowThread.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ struct TRecording
   int Answer = IDOK;
   std::function<int(const TRecordedMessageBox&)> Answerer;
   std::vector<TRecordedMessageBox> Boxes;
-  TEvent Recorded{false, false};  // set after each recorded box
+  TOwnedHandle Recorded{CreateEventA(nullptr, FALSE, FALSE, nullptr)};  // set after each recorded box
 };
 
 std::mutex GRecordingLock;
@@ -42,7 +42,7 @@ int ShowMessageBox(HWND owner, const std::string& text, const std::string& capti
   std::lock_guard<std::mutex> guard(GRecordingLock);
   if (GRecording) {
     GRecording->Boxes.push_back(box);
-    GRecording->Recorded.Signal();
+    SetEvent(GRecording->Recorded.Get());
   }
   return answer;
 }
@@ -104,7 +104,7 @@ bool TMessageBoxRecorder::WaitForCount(std::size_t count, DWORD timeoutMs)
       std::lock_guard<std::mutex> guard(GRecordingLock);
       if (!GRecording) return false;
       if (GRecording->Boxes.size() >= count) return true;
-      recorded = GRecording->Recorded.Handle();
+      recorded = GRecording->Recorded.Get();
     }
     DWORD remaining = INFINITE;
     if (timeoutMs != INFINITE) {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "Actions.h"
-#include "Components.h"
-#include "StdCtrls.h"
+#include "Control.h"
+#include "StandardControls.h"
 
 class TPopupMenu;
 

@@ -1,8 +1,8 @@
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 #include <algorithm>
 
-#include "Forms.h"
+#include "Form.h"
 
 namespace {
 

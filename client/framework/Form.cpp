@@ -1,19 +1,19 @@
-#include "Forms.h"
+#include "Form.h"
 
 #include <algorithm>
 #include <map>
 #include <memory>
 
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
+#include "CommonControls.h"
+#include "Panels.h"
 #include "TrayIcon.h"
 #include "ItemEditList.h"
 #include "LyskomTextEdit.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "MessageBoxes.h"
 #include "RichEdit.h"
-#include "StdCtrls.h"
-#include "Threads.h"
+#include "StandardControls.h"
+#include "WindowThread.h"
 #include "SpinCube.h"
 
 namespace {
@@ -1187,7 +1187,7 @@ void TApplication::RemoveModelessDialog(HWND dialog)
 
 void TApplication::Shutdown()
 {
-  StopAllThreads();
+  if (StopWorkers) StopWorkers();
   while (!Components().empty()) Components().back()->Free();
   // Forms owned by nothing go too (last created first).
   while (!FForms.empty()) {
@@ -1272,52 +1272,4 @@ bool InputQuery(const std::string& caption, const std::string& prompt, std::stri
   if (form->ShowModal() != mrOk) return false;
   value = form->ValueEdit->Text();
   return true;
-}
-
-// ---------------------------------------------------------------------------
-// Form resources
-
-struct TCompiledForm
-{
-  const char* Name;
-  const char* Text;
-  std::size_t Size;
-};
-extern const TCompiledForm CompiledForms[];
-
-namespace {
-
-std::map<std::string, std::string>& AddedForms()
-{
-  static std::map<std::string, std::string> forms;
-  return forms;
-}
-
-} // namespace
-
-bool FindFormResource(const std::string& name, std::string& text)
-{
-  auto it = AddedForms().find(name);
-  if (it != AddedForms().end()) {
-    text = it->second;
-    return true;
-  }
-  for (const TCompiledForm* f = CompiledForms; f->Name; ++f)
-    if (name == f->Name) {
-      text.assign(f->Text, f->Size);
-      return true;
-    }
-  return false;
-}
-
-void RegisterFormResource(const std::string& name, const std::string& text)
-{
-  AddedForms()[name] = text;
-}
-
-std::vector<std::string> CompiledFormResourceNames()
-{
-  std::vector<std::string> names;
-  for (const TCompiledForm* f = CompiledForms; f->Name; ++f) names.push_back(f->Name);
-  return names;
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Actions.h"
-#include "Components.h"
+#include "Control.h"
 
 class TMenu;
 class TImageList;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Actions.h"
-#include "Components.h"
+#include "Control.h"
 
 enum class TAlignment { Left, Right, Center };
 

@@ -1,4 +1,4 @@
-#include "ExtCtrls.h"
+#include "Panels.h"
 
 #include <windowsx.h>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Components.h"
+#include "Control.h"
 
 enum class TBevel { None, Raised, Lowered };
 

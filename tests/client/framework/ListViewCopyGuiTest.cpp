@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ProtocolText.h"
+#include "ListViewCopy.h"
 
 namespace {
 

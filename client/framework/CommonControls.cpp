@@ -1,9 +1,10 @@
-#include "ComCtrls.h"
+#include "CommonControls.h"
 
 #include <algorithm>
 #include <map>
 
-#include "Menus.h"
+#include "ListViewCopy.h"
+#include "MenuItems.h"
 #include "ProtocolText.h"
 
 // ---------------------------------------------------------------------------

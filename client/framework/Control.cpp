@@ -1,4 +1,4 @@
-#include "Components.h"
+#include "Control.h"
 
 #include <cxxabi.h>
 #include <windowsx.h>
@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <utility>
 
-#include "FontHelpers.h"
-#include "Forms.h"
-#include "Menus.h"
+#include "FontStrings.h"
+#include "Form.h"
+#include "MenuItems.h"
 
 TShiftState KeyboardShiftState()
 {
