@@ -16,9 +16,9 @@
 #include <tuple>
 #include <vector>
 
+#include "EngineBinding.h"
 #include "AsyncMsgThread.h"
 #include "EngineClient.h"
-#include "EngineObjects.h"
 #include "LKRequest.h"
 #include "LyskomdServer.h"
 #include "ProcessObjects.h"
@@ -61,7 +61,6 @@ double RunBurst(TestSupport::TLyskomdServer& server, ILKCommunication* sender, D
   TAsyncMsgThread thread(nullptr);
   thread.RoundPauseMs = roundPause;
   thread.MessagePauseMs = messagePause;
-  thread.ScreenSaverRunning = [] { return false; };
   thread.AddMessageForm(inbox);
   thread.SetDispatchEnabled(true);
   thread.Start();

@@ -8,7 +8,6 @@
 
 #include "Activity.h"
 #include "EngineBinding.h"
-#include "EngineObjects.h"
 #include "LKRequest.h"
 #include "SessionState.h"
 #include "ProtocolText.h"
@@ -29,13 +28,6 @@ DWORD TickDifference(DWORD now, DWORD then)
   // Either order: a clock that wraps still gives the distance.
   DWORD forward = now - then, backward = then - now;
   return std::min(forward, backward);
-}
-
-bool PlatformScreenSaverRunning()
-{
-  BOOL running = FALSE;
-  if (!SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0)) return false;
-  return running != FALSE;
 }
 
 bool SettingOn(const char* name)
@@ -209,7 +201,7 @@ void TAsyncMsgThread::Execute()
 {
   TApartment apartment;
   TComPtr<ILKComEvent> sink(new TAsyncRcpt(FQueue));
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   LONG asyncCookie = -1, notifyCookie = -1;
   if (comm) {
     HRESULT hr = comm->Advise(LKEVTYPE_TRANS_ASYNC, sink.Get(), &asyncCookie);
@@ -269,7 +261,7 @@ void TAsyncMsgThread::ShowNextUserMessage()
 
 void TAsyncMsgThread::CheckScreenSaver()
 {
-  const bool running = ScreenSaverRunning ? ScreenSaverRunning() : PlatformScreenSaverRunning();
+  const bool running = FLink && FLink->ScreenSaverRunning();
   if (running && !FInactive) {
     SetActivity(ActivityInactive);
     if (SettingOn("AutoInactiveMsg") && FLink) FLink->SetAway(true);
@@ -363,7 +355,7 @@ void TAsyncMsgThread::HandleNewText(ILKCollection* message)
       FTrayData = 1;
       if (FLink) FLink->ShowTrayIcon(1);
     }
-    if (soundWanted && SettingOn("SoundPriText")) MessageBeep(0);
+    if (soundWanted && SettingOn("SoundPriText") && FLink) FLink->Beep();
   }
   ReadStateChanged();
 }
@@ -456,7 +448,7 @@ void TAsyncMsgThread::HandleSendMessage(ILKCollection* message)
   }
 
   const bool personal = recipient != 0 && recipient == CurrentPersNo.load();
-  if (SettingOn("SoundAllMsg") || (personal && SettingOn("SoundPersMsg"))) MessageBeep(0);
+  if ((SettingOn("SoundAllMsg") || (personal && SettingOn("SoundPersMsg"))) && FLink) FLink->Beep();
   if (SettingOn("TrayAllMsg") || (personal && SettingOn("TrayPersMsg"))) {
     FTrayData = 2;
     if (FLink) FLink->ShowTrayIcon(2);

@@ -67,6 +67,10 @@ public:
   virtual void ShowMessageInView(int sender, int recipient, const std::string& text, TDateTime when) = 0;
   // Away mode on (the messages window's go-offline command) or off.
   virtual void SetAway(bool away) = 0;
+  // The sound signal of a new text or message.
+  virtual void Beep() = 0;
+  // Whether the screen saver runs just now.
+  virtual bool ScreenSaverRunning() = 0;
   // Shows a user message (marker first) in a box on the window thread;
   // closed is called once the box is closed, or the message dropped. False
   // when it could not be handed over.
@@ -148,9 +152,6 @@ public:
   // Handles one message on the calling thread, as the loop does.
   void Dispatch(ILKCollection* message);
 
-  // Whether the screen saver runs (the platform's answer unless set; set
-  // before the thread starts).
-  std::function<bool()> ScreenSaverRunning;
   // Pauses of the loop (70 ms a round, 10 ms between two messages).
   DWORD RoundPauseMs = 70;
   DWORD MessagePauseMs = 10;

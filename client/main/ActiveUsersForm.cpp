@@ -6,7 +6,6 @@
 
 #include "Activity.h"
 #include "EngineBinding.h"
-#include "EngineObjects.h"
 #include "LKRequest.h"
 #include "Lookups.h"
 #include "LyskomErrors.h"
@@ -56,7 +55,7 @@ int SessionOf(const TListItem* item)
 
 bool EngineConnected()
 {
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return false;
   VARIANT_BOOL connected = VARIANT_FALSE;
   return SUCCEEDED(comm->Get_Connected(&connected)) && connected != VARIANT_FALSE;
@@ -88,7 +87,7 @@ void TAsyncUpdateActiveUsersThread::Execute()
 
 void TAsyncUpdateActiveUsersThread::Refresh()
 {
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
   TLKRequest request(L_WHO_IS_ON_DYNAMIC, TRequestArgs().Int(1).Int(0).Int(0));
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) return;
@@ -388,7 +387,7 @@ void TActiveUsersForm::JoinConference1Click(TComponent*)
   if (!row) return;
   const int conf = LookupName(row->ColumnText(colConference), ctConferences);
   if (conf <= 0) return;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
   TLKRequest request(L_ADD_MEMBER, TRequestArgs().Int(conf).Int(CurrentPersNo.load()).Int(100).Int(0));
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) {

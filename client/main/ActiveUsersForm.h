@@ -36,6 +36,7 @@ struct TActiveSessionEntry
 // Asks the server for every session when told to, and hands the rows to
 // the window one session at a time.
 class TAsyncUpdateActiveUsersThread : public TThread
+{
 public:
   explicit TAsyncUpdateActiveUsersThread(TActiveUsersForm* form) : FForm(form) {}
   ~TAsyncUpdateActiveUsersThread() override;
@@ -48,6 +49,7 @@ protected:
 private:
   void Refresh();
   TActiveUsersForm* FForm;
+};
 
 class TActiveUsersForm : public TForm
 {

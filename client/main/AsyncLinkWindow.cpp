@@ -4,7 +4,7 @@
 
 #include "ActiveUsersForm.h"
 #include "EventLogForm.h"
-#include "Forms.h"
+#include "Form.h"
 #include "MainForm.h"
 #include "MessagesForm.h"
 #include "ReadArticleForm.h"
@@ -153,6 +153,18 @@ void TAsyncLinkWindow::SetAway(bool away)
     else
       MessagesForm->CloseOfflineForm();
   });
+}
+
+void TAsyncLinkWindow::Beep()
+{
+  MessageBeep(0);
+}
+
+bool TAsyncLinkWindow::ScreenSaverRunning()
+{
+  BOOL running = FALSE;
+  if (!SystemParametersInfoA(SPI_GETSCREENSAVERRUNNING, 0, &running, 0)) return false;
+  return running != FALSE;
 }
 
 bool TAsyncLinkWindow::ShowUserMessageBox(const std::string& message, std::function<void()> closed)

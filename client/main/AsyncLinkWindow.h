@@ -32,6 +32,8 @@ public:
   void SessionActive(const TWhoInfo& info) override;
   void ShowMessageInView(int sender, int recipient, const std::string& text, TDateTime when) override;
   void SetAway(bool away) override;
+  void Beep() override;
+  bool ScreenSaverRunning() override;
   bool ShowUserMessageBox(const std::string& message, std::function<void()> closed) override;
 
   // Runs work on the window thread later; false (work dropped) when the

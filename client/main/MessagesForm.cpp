@@ -7,8 +7,8 @@
 
 #include "ClientCaches.h"
 #include "EngineBinding.h"
-#include "EngineObjects.h"
-#include "FontHelpers.h"
+#include "FontSettings.h"
+#include "RichEditFonts.h"
 #include "GetNameForm.h"
 #include "LKRequest.h"
 #include "SessionState.h"
@@ -306,7 +306,7 @@ void TMessagesForm::FormActivate(TComponent*)
 {
   UpdatePickerState();
   bool connected = false;
-  if (TComPtr<ILKCommunication> comm = EngineCommunicationOrNull()) {
+  if (TComPtr<ILKCommunication> comm = GetCommunicationOrNull()) {
     VARIANT_BOOL answer = VARIANT_FALSE;
     connected = SUCCEEDED(comm->Get_Connected(&answer)) && answer != VARIANT_FALSE;
   }
@@ -339,7 +339,7 @@ void TMessagesForm::SendMessageActionExecute(TComponent*)
     if (recipient <= 0) return;
   }
   const std::string text = MessageText(WriteMessageEdit->Caption());
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
   TLKRequest request(L_SEND_MESSAGE, TRequestArgs().Int(recipient).Str(text));
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) {

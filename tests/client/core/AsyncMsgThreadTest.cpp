@@ -46,6 +46,8 @@ public:
     Add([&] { ViewMessages.push_back(std::to_string(sender) + ":" + text); });
   }
   void SetAway(bool away) override { Add([&] { Away.push_back(away); }); }
+  void Beep() override { Add([&] { ++Beeps; }); }
+  bool ScreenSaverRunning() override { return ScreenSaver.load(); }
   bool ShowUserMessageBox(const std::string& message, std::function<void()> closed) override
   {
     Add([&] {
@@ -71,6 +73,8 @@ public:
   std::mutex Lock;
   int ReadStateChanges = 0;
   int Restores = 0;
+  int Beeps = 0;
+  std::atomic<bool> ScreenSaver{false};
   std::vector<std::string> Log, Boxes, ViewMessages;
   std::vector<int> Trays, Logouts;
   std::vector<bool> Away;
@@ -149,7 +153,6 @@ protected:
     CurrentPersNo = TLyskomdServer::AdminPerson;
     Accept(*Session, StandardAsync);
     Thread = std::make_unique<TAsyncMsgThread>(&Link);
-    Thread->ScreenSaverRunning = [this] { return ScreenSaver.load(); };
     Thread->SetDispatchEnabled(true);
     Thread->Start();
     ASSERT_TRUE(WaitUntil([&] { return Thread->Advised(); }));
@@ -204,7 +207,6 @@ protected:
   std::unique_ptr<TSession> Session, Other;
   TRecordingLink Link;
   std::unique_ptr<TAsyncMsgThread> Thread;
-  std::atomic<bool> ScreenSaver{false};
 };
 
 // ---- Texts -------------------------------------------------------------------
@@ -341,6 +343,7 @@ TEST_F(AsyncDispatch, MessagesToThePersonAConferenceAndEveryoneReachTheWindows)
   Thread->AddMessageForm(first);
   Thread->AddMessageForm(second);
   ServerConfiguration->WriteString("TrayPersMsg", "1");
+  ServerConfiguration->WriteString("SoundPersMsg", "1");
 
   Send(*Other, TLyskomdServer::AdminPerson, "Hello\nthere");
   Send(*Other, conf, "To the conference");
@@ -352,8 +355,9 @@ TEST_F(AsyncDispatch, MessagesToThePersonAConferenceAndEveryoneReachTheWindows)
             first->Taken());
   EXPECT_EQ(first->Taken(), second->Taken());
   EXPECT_EQ(3u, Link.Read([&] { return Link.ViewMessages.size(); }));
-  // Only the personal message shows the tray icon.
+  // Only the personal message shows the tray icon and beeps.
   EXPECT_EQ(std::vector<int>{2}, Link.Read([&] { return Link.Trays; }));
+  EXPECT_EQ(1, Link.Read([&] { return Link.Beeps; }));
 }
 
 TEST_F(AsyncDispatch, AChatWithTheSenderClaimsTheMessage)
@@ -508,9 +512,9 @@ TEST_F(AsyncDispatch, UserMessagesAreShownOneAtATimeAndHoldTheDispatch)
 TEST_F(AsyncDispatch, TheScreenSaverSwitchesTheUserInactiveAndBack)
 {
   ServerConfiguration->WriteString("AutoInactiveMsg", "1");
-  ScreenSaver = true;
+  Link.ScreenSaver = true;
   ASSERT_TRUE(WaitUntil([&] { return Thread->Inactive(); }, 3000));
-  ScreenSaver = false;
+  Link.ScreenSaver = false;
   ASSERT_TRUE(WaitUntil([&] { return !Thread->Inactive(); }, 3000));
   EXPECT_EQ((std::vector<bool>{true, false}), Link.Read([&] { return Link.Away; }));
 }

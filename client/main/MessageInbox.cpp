@@ -1,3 +1,4 @@
+#include "EngineBinding.h"
 #include "MessageInbox.h"
 
 #include <algorithm>
@@ -6,7 +7,6 @@
 #include <memory>
 
 #include "ClientCaches.h"
-#include "EngineObjects.h"
 #include "LKRequest.h"
 #include "SessionState.h"
 #include "ProtocolText.h"
@@ -133,7 +133,7 @@ void TMessageInbox::AutoReply(int sender, int recipient)
     }
     AutoReplyTimes[sender] = now;
   }
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
   TLKRequest request(L_SEND_MESSAGE, TRequestArgs().Int(sender).Str(ReplyText(away.Text)));
   // Whether it arrived is not looked at: an away reply is a courtesy.
