@@ -11,6 +11,7 @@
 #include "FontStrings.h"
 #include "Form.h"
 #include "MenuItems.h"
+#include "GdiOwners.h"
 
 TShiftState KeyboardShiftState()
 {
@@ -465,11 +466,7 @@ HFONT TControl::FontHandle() const
     HFONT base = FParent ? FParent->FontHandle() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     GetObjectA(base, sizeof(lf), &lf);
     if (!FFont.Name.empty()) lstrcpynA(lf.lfFaceName, FFont.Name.c_str(), LF_FACESIZE);
-    if (FFont.Size > 0) {
-      HDC dc = GetDC(nullptr);
-      lf.lfHeight = -MulDiv(FFont.Size, GetDeviceCaps(dc, LOGPIXELSY), 72);
-      ReleaseDC(nullptr, dc);
-    }
+    if (FFont.Size > 0) lf.lfHeight = -MulDiv(FFont.Size, ScreenPixelsPerInch(), 72);
     lf.lfWeight = FFont.Bold ? FW_BOLD : FW_NORMAL;
     lf.lfItalic = FFont.Italic;
     lf.lfUnderline = FFont.Underline;

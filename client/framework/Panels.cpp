@@ -1,4 +1,5 @@
 #include "Panels.h"
+#include "GdiOwners.h"
 
 #include <windowsx.h>
 
@@ -54,11 +55,10 @@ void TPanel::Paint(HDC dc)
   edge(BevelOuter);
   edge(BevelInner);
   if (ShowCaption && !FCaption.empty()) {
-    HGDIOBJ old = SelectObject(dc, FontHandle());
+    TSelectObject font(dc, FontHandle());
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, ColorToRGB(Font().Color == clDefault ? clWindowText : Font().Color));
     DrawTextA(dc, FCaption.c_str(), int(FCaption.size()), &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
-    SelectObject(dc, old);
   }
 }
 
@@ -66,23 +66,18 @@ LRESULT TPanel::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
   switch (msg) {
   case WM_PAINT: {
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(Handle(), &ps);
+    TPaintDC dc(Handle());
     if (DoubleBuffered) {
       RECT r;
       GetClientRect(Handle(), &r);
-      HDC mem = CreateCompatibleDC(dc);
-      HBITMAP bmp = CreateCompatibleBitmap(dc, std::max<LONG>(r.right, 1), std::max<LONG>(r.bottom, 1));
-      HGDIOBJ old = SelectObject(mem, bmp);
+      TMemoryDC mem(dc);
+      TBitmapObject bmp(CreateCompatibleBitmap(dc, std::max<LONG>(r.right, 1), std::max<LONG>(r.bottom, 1)));
+      TSelectObject selected(mem, bmp);
       Paint(mem);
       BitBlt(dc, 0, 0, r.right, r.bottom, mem, 0, 0, SRCCOPY);
-      SelectObject(mem, old);
-      DeleteObject(bmp);
-      DeleteDC(mem);
     } else {
       Paint(dc);
     }
-    EndPaint(Handle(), &ps);
     return 0;
   }
   case WM_SIZE:

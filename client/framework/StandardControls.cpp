@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Form.h"
+#include "GdiOwners.h"
 
 namespace {
 
@@ -43,13 +44,13 @@ void TLabel::SetCaption(const std::string& text)
 void TLabel::AdjustSize()
 {
   if (!AutoSize || WordWrap || !HandleAllocated()) return;
-  HDC dc = GetDC(Handle());
-  HGDIOBJ old = SelectObject(dc, FontHandle());
   RECT r{0, 0, 0, 0};
-  std::string text = FCaption.empty() ? " " : FCaption;
-  DrawTextA(dc, text.c_str(), int(text.size()), &r, DT_CALCRECT | DT_SINGLELINE);
-  SelectObject(dc, old);
-  ReleaseDC(Handle(), dc);
+  {
+    TWindowDC dc(Handle());
+    TSelectObject font(dc, FontHandle());
+    std::string text = FCaption.empty() ? " " : FCaption;
+    DrawTextA(dc, text.c_str(), int(text.size()), &r, DT_CALCRECT | DT_SINGLELINE);
+  }
   SetBounds(Left(), Top(), r.right - r.left, r.bottom - r.top);
 }
 

@@ -21,6 +21,7 @@
 #include "TextHelpers.h"
 #include "Threads.h"
 #include "URLThread.h"
+#include "GdiOwners.h"
 
 namespace {
 
@@ -62,57 +63,10 @@ void SetActionTag(TMenuItem* item, int value)
 int TextWidthOf(TControl* control, const std::string& text)
 {
   if (!control->HandleAllocated()) return int(text.size()) * 7;
-  HDC dc = GetDC(control->Handle());
-  HGDIOBJ old = SelectObject(dc, control->FontHandle());
-  SIZE size{};
-  GetTextExtentPoint32A(dc, text.c_str(), int(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(control->Handle(), dc);
-  return size.cx;
+  return TextExtent(control->Handle(), control->FontHandle(), text).cx;
 }
-
-// One worker of PrefetchTexts: takes numbers off the shared list until none is left.
-class TPrefetchThread : public TThread
-{
-public:
-  TPrefetchThread(const std::vector<int>& texts, std::atomic<size_t>& next) : FTexts(texts), FNext(next) {}
-  ~TPrefetchThread() override
-  {
-    Terminate();
-    WaitFor();
-  }
-
-protected:
-  void Execute() override
-  {
-    for (size_t i = FNext++; i < FTexts.size() && !Terminated(); i = FNext++) {
-      TextStatByNumber(FTexts[i]);
-      TextBodyByNumber(FTexts[i]);
-    }
-  }
-
-private:
-  const std::vector<int>& FTexts;
-  std::atomic<size_t>& FNext;
-};
 
 } // namespace
-
-void PrefetchTexts(const std::vector<int>& texts)
-{
-  std::vector<int> missing;
-  for (int t : texts)
-    if (t > 0 && !IsTextStatCached(t)) missing.push_back(t);
-  if (missing.size() < 2) return;
-  std::atomic<size_t> next{0};
-  std::vector<std::unique_ptr<TPrefetchThread>> workers;
-  const size_t count = std::min<size_t>(8, missing.size());
-  for (size_t i = 0; i < count; ++i) {
-    workers.push_back(std::make_unique<TPrefetchThread>(missing, next));
-    workers.back()->Start();
-  }
-  for (auto& w : workers) w->WaitFor();
-}
 
 TArticleFormViewForm::TArticleFormViewForm(TComponent* owner)
   : TCustomArticleViewForm(owner, "TArticleFormViewForm"), FLinks(AcquireKomLinksPtr())
@@ -393,8 +347,14 @@ std::vector<TCustomArticleViewForm*> TArticleFormViewForm::CommentViews() const
   return views;
 }
 
-void TArticleFormViewForm::FillCommentsPanel(const std::vector<int>& comments)
+void TArticleFormViewForm::FillCommentsPanel(const std::vector<int>& all)
 {
+  CommentsPanel->SetVisible(!all.empty());
+  Realign();
+  // A preview costs a window and a rendering: no more than fit side by side
+  // at a readable width, however many comments a text has.
+  const int fit = std::max(1, int(CommentsPanel->ClientRect().right) / MinPreviewWidth);
+  const std::vector<int> comments(all.begin(), all.begin() + std::min<ptrdiff_t>(all.size(), fit));
   const int n = int(comments.size());
   CommentsPanel->SetVisible(n > 0);
   ComToSplitter->SetVisible(n > 0);

@@ -67,6 +67,9 @@ public:
   TMenuItem* Conferenceproperties1 = nullptr;
   TFindDialog* FindDialog1 = nullptr;
 
+  // The narrowest a comment preview is made.
+  static constexpr int MinPreviewWidth = 60;
+
   // The text shown (0 after ClearView), and the address OpenURL1 opens.
   int CurrentTextNo = 0;
   std::string CurrentUrl;
@@ -120,8 +123,3 @@ private:
 
   TKomLinksPtr FLinks;
 };
-
-// Fetches the statuses and bodies of the texts into the client caches on a
-// few workers at once, so that showing them does not wait for one round
-// trip after another. Waits (running synchronised calls) until done.
-void PrefetchTexts(const std::vector<int>& texts);

@@ -99,6 +99,8 @@ int RunOmnora()
   Application().Title = "Omnora";
   try {
     CreateStartupForms();
+    // Nothing that needs a server works before a login.
+    if (MainForm) MainForm->SetConnectedState(false);
   } catch (const std::exception& e) {
     ShowMessageBox(nullptr, e.what(), Application().Title, MB_OK | MB_ICONERROR);
     Application().Shutdown();

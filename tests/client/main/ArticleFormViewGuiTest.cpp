@@ -162,6 +162,33 @@ TEST_F(FormView, ACommentLinkShowsTheCommentAndAFileLinkIsRefused)
   EXPECT_EQ(ReadArticleForm->History, (std::vector<int>{Root, Comments[1]}));
 }
 
+TEST_F(FormView, ManyCommentsAreFetchedAheadAndShownSideBySide)
+{
+  const int busy = Session->TextTo(Conf, "Popular\nEveryone has an opinion.\n");
+  std::vector<int> comments;
+  for (int i = 0; i < 40; ++i)
+    comments.push_back(Session->CreateText("Re\nOpinion " + std::to_string(i) + ".\n",
+                                           FormatText("0 %d 2 %d", Conf, busy), 2));
+  // Fetched ahead on a few workers: every status is there afterwards.
+  ClearAllCaches();
+  PrefetchTexts(comments);
+  for (int c : comments) EXPECT_TRUE(IsTextStatCached(c)) << c;
+  View->ShowText(busy);
+  // As many previews as fit at a readable width, the first comments first.
+  const size_t fit = size_t(View->CommentsPanel->ClientRect().right / TArticleFormViewForm::MinPreviewWidth);
+  std::vector<TCustomArticleViewForm*> previews = View->CommentViews();
+  ASSERT_EQ(previews.size(), std::min(fit, comments.size()));
+  ASSERT_LT(previews.size(), comments.size());
+  auto* last = dynamic_cast<TArticleViewForm*>(previews.back());
+  ASSERT_NE(last, nullptr);
+  EXPECT_NE(last->MainEdit->Caption().find("Opinion " + std::to_string(previews.size() - 1) + "."),
+            std::string::npos);
+  EXPECT_GE(previews.back()->Width(), TArticleFormViewForm::MinPreviewWidth);
+  // The next text frees them all.
+  View->ShowText(Root);
+  EXPECT_EQ(View->CommentViews().size(), 3u);
+}
+
 TEST_F(FormView, MessagesShowInTheMessagePanel)
 {
   View->ShowText(Root);

@@ -326,3 +326,47 @@ TEST_F(ReadingWindow, ConnectDropDownOffersSavedProfilesAndWaitsForNoSession)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ReadingWindow, PinningKeepsTheViewsAndTheViewMenuHidesPanels)
+{
+  const int conf = NewConference("Pinned");
+  const int text = Author->TextTo(conf, "Pinned\nStill here after pinning.\n");
+  LoadMembership(conf);
+  ReadArticleForm->ShowTextByNumber(text, true);
+  Application().ProcessMessages();
+  TCustomArticleViewForm* view = ReadArticleForm->MainView;
+  HWND content = ReadArticleForm->Handle();
+  ASSERT_TRUE(ReadArticleForm->Docked());
+
+  ReadArticleForm->PinWindowAction->Execute();
+  Application().ProcessMessages();
+  EXPECT_FALSE(ReadArticleForm->Docked());
+  EXPECT_FALSE(ReadArticleForm->PinWindowAction->Checked());
+  EXPECT_EQ(ReadArticleForm->Handle(), content);
+  EXPECT_EQ(ReadArticleForm->MainView, view);
+  EXPECT_NE(MainText().find("Still here after pinning."), std::string::npos);
+  // The list was rebuilt after the move.
+  EXPECT_EQ(ReadArticleForm->ConfListView->Count(), 1);
+  ReadArticleForm->PinWindowAction->Execute();
+  Application().ProcessMessages();
+  EXPECT_TRUE(ReadArticleForm->Docked());
+
+  ReadArticleForm->ShowCommentedAction->Execute();
+  EXPECT_FALSE(ReadArticleForm->CommentedViewPanel->Visible());
+  ReadArticleForm->ShowCommentedAction->Execute();
+  EXPECT_TRUE(ReadArticleForm->CommentedViewPanel->Visible());
+  ReadArticleForm->ShowTextTreeAction->Execute();
+  EXPECT_FALSE(ReadArticleForm->SubjectTreeView->Visible());
+  ReadArticleForm->ShowTextTreeAction->Execute();
+  EXPECT_TRUE(ReadArticleForm->SubjectTreeView->Visible());
+
+  // Closing minimises: the window lives on.
+  ReadArticleForm->Close();
+  Application().ProcessMessages();
+  EXPECT_NE(ReadArticleForm, nullptr);
+  EXPECT_EQ(ReadArticleForm->WindowState(), TWindowState::Minimized);
+}
+
+} // namespace
