@@ -236,7 +236,8 @@ STDMETHODIMP TLKCommunication::Add(IUnknown* InTrans)
     TComPtr<ILKTransaction> trans = ComQuery<ILKTransaction>(InTrans);
     if (!trans) return SetComError("Interface not supported", IID_IOutstandingTrans, E_NOINTERFACE);
     LONG refID = 0;
-    trans->Get_RefID(&refID);
+    HRESULT hr = trans->Get_RefID(&refID);
+    if (FAILED(hr)) return hr;
     FCore->AddOutstanding(trans.Get(), refID);
     return S_OK;
   });
@@ -269,9 +270,11 @@ STDMETHODIMP TLKCommunication::CreateID(LONG* Res)
 STDMETHODIMP TLKCommunication::OnResponse(IUnknown* Trans, ILKCollection* Reply)
 {
   TComPtr<ILKTransaction> trans = ComQuery<ILKTransaction>(Trans);
-  if (trans) trans->Set_Response(Reply);
-  if (TComPtr<ILockable> lock = ComQuery<ILockable>(Trans)) lock->Unlock();
-  return S_OK;
+  HRESULT stored = trans ? trans->Set_Response(Reply) : E_NOINTERFACE;
+  // The waiter is released whatever became of the reply: it then sees none.
+  HRESULT unlocked = E_NOINTERFACE;
+  if (TComPtr<ILockable> lock = ComQuery<ILockable>(Trans)) unlocked = lock->Unlock();
+  return FAILED(stored) ? stored : unlocked;
 }
 
 } // namespace Vantor

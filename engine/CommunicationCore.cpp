@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <string>
 
 #include "ProtocolReaders.h"
@@ -59,7 +60,9 @@ struct TThreadStart
 DWORD WINAPI CommThreadProc(void* arg)
 {
   std::unique_ptr<TThreadStart> start(static_cast<TThreadStart*>(arg));
-  CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  // Without an apartment of its own the thread still uses the process's
+  // multithreaded one; only a successful call is balanced.
+  const HRESULT apartment = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   try {
     if (start->Parser)
       start->Core->Parser().Execute();
@@ -70,7 +73,7 @@ DWORD WINAPI CommThreadProc(void* arg)
   // The core may go with this reference; it revokes table entries, so COM
   // must still be initialised here.
   start.reset();
-  CoUninitialize();
+  if (SUCCEEDED(apartment)) CoUninitialize();
   return 0;
 }
 
@@ -400,7 +403,7 @@ void TLKCommCore::CallBack(ILKTransaction* trans, TLKCollection* reply)
   TComPtr<IUnknown> callback;
   if (FAILED(trans->Get_Callback(callback.Put())) || !callback) return;
   TComPtr<ILKTransEvent> target = ComQuery<ILKTransEvent>(callback.Get());
-  if (target) target->OnResponse(trans, reply);
+  if (target) Report(target->OnResponse(trans, reply), "transaction callback");
 }
 
 void TLKCommCore::NotifySinks(const TSinkList& list, LONG refID, TLKCollection* reply)
@@ -414,7 +417,11 @@ void TLKCommCore::NotifySinks(const TSinkList& list, LONG refID, TLKCollection* 
   data.punkVal = reply->Unknown();
   for (const TComPtr<TEventInterfaceEntry>& entry : entries) {
     TComPtr<ILKComEvent> sink;
-    if (SUCCEEDED(entry->GetSink(sink.Put())) && sink) sink->NewTrans(refID, data);
+    HRESULT hr = entry->GetSink(sink.Put());
+    if (SUCCEEDED(hr) && sink)
+      Report(sink->NewTrans(refID, data), "reply sink");
+    else
+      Report(hr, "fetching a reply sink");
   }
 }
 
@@ -423,7 +430,11 @@ void TLKCommCore::Notify(NotificationEvents event)
   if (FShuttingDown) return;
   for (const TComPtr<TEventInterfaceEntry>& entry : FNotificationSinks.Snapshot()) {
     TComPtr<ILKComEvent> sink;
-    if (SUCCEEDED(entry->GetSink(sink.Put())) && sink) sink->Notification(event, 0);
+    HRESULT hr = entry->GetSink(sink.Put());
+    if (SUCCEEDED(hr) && sink)
+      Report(sink->Notification(event, 0), "notification sink");
+    else
+      Report(hr, "fetching a notification sink");
   }
 }
 
@@ -469,7 +480,7 @@ void TLKCommCore::FailOutstandingTransactions()
     TComPtr<ILKTransaction>& trans = entry.Trans;
     if (!trans || !BeginCompletion(trans.Get(), entry.RefID)) continue;
     TComPtr<TLKCollection> reply = ErrorReply(entry.RefID, 0, 0);
-    trans->Set_Response(reply.Get());
+    Report(trans->Set_Response(reply.Get()), "storing a reply");
     NotifySinks(FErrorSinks, entry.RefID, reply.Get());
     CallBack(trans.Get(), reply.Get());
   }
@@ -478,7 +489,8 @@ void TLKCommCore::FailOutstandingTransactions()
 void TLKCommCore::FailTransaction(ILKTransaction* trans)
 {
   LONG refID = 0;
-  trans->Get_RefID(&refID);
+  // Without its number the failure is still stored, under 0.
+  Report(trans->Get_RefID(&refID), "reading a reference number");
   if (!BeginCompletion(trans, refID)) return;
   TComPtr<TLKCollection> reply = TLKCollection::Create();
   reply->AddInt("ref_no", refID);
@@ -486,8 +498,8 @@ void TLKCommCore::FailTransaction(ILKTransaction* trans)
   VARIANT empty;
   VariantInit(&empty);
   reply->AddVariant("result", empty);
-  trans->Set_Response(reply.Get());
-  if (TComPtr<ILockable> lock = ComQuery<ILockable>(trans)) lock->Unlock();
+  Report(trans->Set_Response(reply.Get()), "storing a reply");
+  if (TComPtr<ILockable> lock = ComQuery<ILockable>(trans)) Report(lock->Unlock(), "unlocking a transaction");
 }
 
 bool TLKCommCore::RequestOf(LONG refID, long& requestNo)
@@ -502,6 +514,16 @@ bool TLKCommCore::RequestOf(LONG refID, long& requestNo)
   return true;
 }
 
+void TLKCommCore::Report(HRESULT hr, const char* what)
+{
+  // A client's sink or callback that fails is the client's to mend: the
+  // engine goes on, and the trace shows it.
+  if (SUCCEEDED(hr)) return;
+  char line[160];
+  int n = std::snprintf(line, sizeof(line), "%s failed: 0x%08lx", what, static_cast<unsigned long>(hr));
+  if (n > 0) FSocketThread->WriteTrace("[err]", line, size_t(std::min(n, int(sizeof(line) - 1))));
+}
+
 void TLKCommCore::FailMalformedReply(LONG refID)
 {
   DeliverErrorReply(refID, kMalformedReplyErrorNo, kMalformedReplyErrorStatus);
@@ -513,7 +535,7 @@ void TLKCommCore::DeliverOkReply(LONG refID, TLKCollection* reply)
   TComPtr<ILKTransaction> taken = TakeOutstanding(refID);
   if (!taken || !BeginCompletion(taken.Get(), refID)) return;
   // Published only now that the reply is complete.
-  taken->Set_Response(reply);
+  Report(taken->Set_Response(reply), "storing a reply");
   NotifySinks(FOkSinks, refID, reply);
   CallBack(taken.Get(), reply);
 }
@@ -535,8 +557,8 @@ LONG TLKCommCore::Advise(LONG type, IUnknown* sink)
 {
   TComPtr<TEventInterfaceEntry> entry(new TEventInterfaceEntry());
   LONG cookie = FNextCookie++;
-  entry->SetCookie(cookie);
-  HRESULT hr = entry->SetSink(sink);
+  HRESULT hr = entry->SetCookie(cookie);
+  if (SUCCEEDED(hr)) hr = entry->SetSink(sink);
   if (FAILED(hr)) throw EComError("Interface not supported", hr);
   switch (type) {
   case LKEVTYPE_TRANS_OK: FOkSinks.Add(entry.Get()); break;

@@ -93,7 +93,9 @@ private:
   // True when the transaction is to be completed now: it still carries the
   // reference number and, for the engine's own, was not completed this round.
   static bool BeginCompletion(ILKTransaction* trans, LONG refID);
-  static void CallBack(ILKTransaction* trans, TLKCollection* reply);
+  void CallBack(ILKTransaction* trans, TLKCollection* reply);
+  // Traces a failed call that the engine goes on after.
+  void Report(HRESULT hr, const char* what);
   void NotifySinks(const TSinkList& list, LONG refID, TLKCollection* reply);
   void Notify(NotificationEvents event);
   void RequestPark();

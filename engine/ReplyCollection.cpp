@@ -119,7 +119,8 @@ TLKCollection::TLKCollection() { ++GCollectionCount; }
 
 TLKCollection::~TLKCollection()
 {
-  for (TMember& m : FMembers) VariantClear(&m.Value);
+  // Members hold only integers, strings and interfaces, which always clear.
+  for (TMember& m : FMembers) (void)VariantClear(&m.Value);
   --GCollectionCount;
 }
 
@@ -314,7 +315,8 @@ STDMETHODIMP TLKCollection::KeyOf(LONG iInIX, BSTR* Value)
 
 STDMETHODIMP TLKCollection::Clear()
 {
-  for (TMember& m : FMembers) VariantClear(&m.Value);
+  // Members hold only integers, strings and interfaces, which always clear.
+  for (TMember& m : FMembers) (void)VariantClear(&m.Value);
   FMembers.clear();
   return S_OK;
 }

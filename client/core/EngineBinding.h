@@ -43,8 +43,13 @@ extern TLyskomServerConfiguration* ServerConfiguration;
 bool InitializeGlobalData();
 void FinalizeGlobalData();
 
-// The platform's Global Interface Table; throws EOleSysError.
+// The platform's Global Interface Table, the one kept while the
+// communication object is held; throws EOleSysError.
 TComPtr<IGlobalInterfaceTable> CreateGlobalInterfaceTable();
+
+// A new engine object; while the communication object is held,
+// transactions and collections come from a class factory kept for the run.
+HRESULT CreateEngineObject(REFCLSID clsid, REFIID iid, void** object);
 
 // Creates the communication object (registering the "Vantor.dll" that the
 // library search finds when the engine's classes are not registered) and
