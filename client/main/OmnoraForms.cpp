@@ -10,6 +10,7 @@
 #include "ConfStatisticsForm.h"
 #include "StatisiticsForm.h"
 #include "UserStatisticsForm.h"
+#include "ChooseNameForm.h"
 #include "CreateConfForm.h"
 #include "ConfigListForm.h"
 #include "ConnectingForm.h"
@@ -66,6 +67,7 @@ void RegisterOmnoraForms()
   RegisterFormClass<TConfigForm>("TConfigForm");
   RegisterFormClass<TWindowSettingsForm>("TWindowSettingsForm");
   RegisterFormClass<TCreateConfForm>("TCreateConfForm");
+  RegisterFormClass<TChooseNameForm>("TChooseNameForm");
   RegisterFormClass<TChangePasswordForm>("TChangePasswordForm");
   RegisterFormClass<TConfMemberForm>("TConfMemberForm");
   RegisterFormClass<TConferenceAttributesForm>("TConferenceAttributesForm");
