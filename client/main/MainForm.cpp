@@ -240,7 +240,9 @@ void TMainForm::InstallLogonWindows()
 
   TMembershipHooks hooks;
   hooks.QueueScan = [](int confNo) {
-    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->QueueConferences({confNo});
+    // The login queues its memberships before it ends: the scanner may be new.
+    CreateSubjectScanner(ReadArticleForm);
+    SubjectTreeAsyncThread->QueueConferences({confNo});
   };
   hooks.RescanAndContinue = [] {
     if (!SubjectTreeAsyncThread) return;
@@ -276,7 +278,9 @@ void TMainForm::LoginEnded(bool loggedIn)
 {
   SetConnectedState(loggedIn);
   if (!loggedIn) return;
-  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->ContinueScan();
+  // The scanner comes with the first login, paused; each login lets it run.
+  CreateSubjectScanner(ReadArticleForm);
+  SubjectTreeAsyncThread->ContinueScan();
   Timer1->SetEnabled(true);
 }
 
@@ -326,6 +330,7 @@ void TMainForm::FormDestroy(TComponent*)
   AsyncMsgThread.reset();
   StopAllThreads();
   AsyncLink.reset();
+  FreeSubjectScanner();
   FLogonThread.reset();
   SetLogonWindows(TLogonWindows());
   SetMembershipHooks(TMembershipHooks());
