@@ -84,31 +84,30 @@ public:
 
   void Login(int person, const std::string& password)
   {
-    Request(L_LOGIN, std::to_string(person) + " " + ToHollerith(password) + " 0", "login");
+    Request(L_LOGIN, TRequestArgs().Int(person).Str(password).Bool(false), "login");
   }
 
   int CreatePerson(const std::string& name, const std::string& password)
   {
-    return Create(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith(password), "create person");
+    return Create(L_CREATE_PERSON, TRequestArgs().Str(name).Str(password), "create person");
   }
 
   int CreateConference(const std::string& name)
   {
-    return Create(L_CREATE_CONF, ToHollerith(name) + " 00000000", "create conference");
+    return Create(L_CREATE_CONF, TRequestArgs().Str(name).Bits("00000000"), "create conference");
   }
 
   void AddMember(int conference, int person)
   {
-    Request(L_ADD_MEMBER, std::to_string(conference) + " " + std::to_string(person) + " 100 0", "add member");
+    Request(L_ADD_MEMBER, TRequestArgs().Int(conference).Int(person).Int(100).Int(0), "add member");
   }
 
   // misc: the misc-info items as "tag value" pairs, e.g. "0 6 2 17".
   int CreateText(const std::string& subject, const std::string& body, const std::vector<std::pair<int, int>>& misc)
   {
-    std::string items;
-    for (const auto& [tag, value] : misc) items += " " + std::to_string(tag) + " " + std::to_string(value);
-    std::string args = ToHollerith(subject + "\n" + body) + " " + std::to_string(misc.size()) + " {" + items + " }";
-    return Create(L_CREATE_TEXT, args, "create text");
+    std::vector<TRequestArgs> items;
+    for (const auto& [tag, value] : misc) items.push_back(TRequestArgs().Int(tag).Int(value));
+    return Create(L_CREATE_TEXT, TRequestArgs().Str(subject + "\n" + body).List(items), "create text");
   }
 
 private:
