@@ -76,6 +76,7 @@ protected:
   void SetUp() override
   {
     TStartedProgram::SetUp();
+    StopDispatcher();
     TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
     store.SetKeyPath(ProfileKeyPath("Test"));
     TConnectionProfile p;

@@ -46,6 +46,12 @@ protected:
     Server = nullptr;
   }
 
+  void SetUp() override
+  {
+    TStartedProgram::SetUp();
+    StopDispatcher();
+  }
+
   void TearDown() override
   {
     if (MainForm && MainForm->SessionDisconnectAction->Enabled()) MainForm->SessionDisconnectAction->Execute();
