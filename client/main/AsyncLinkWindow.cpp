@@ -5,6 +5,7 @@
 #include "ActiveUsersForm.h"
 #include "EventLogForm.h"
 #include "Form.h"
+#include "Application.h"
 #include "MainForm.h"
 #include "MessagesForm.h"
 #include "ReadArticleForm.h"

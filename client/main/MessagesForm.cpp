@@ -18,6 +18,7 @@
 #include "ProtocolText.h"
 #include "SharedTables.h"
 #include "WindowMessages.h"
+#include "Application.h"
 
 TMessagesForm* MessagesForm = nullptr;
 

@@ -19,6 +19,7 @@
 #include "ProtocolText.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
+#include "Application.h"
 
 namespace {
 
