@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "ConfsAndTexts.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "ClientCaches.h"
 #include "LyskomTypes.h"
 #include "ReplyBuilder.h"

@@ -1,6 +1,7 @@
 # Writes OUTPUT, a C++ source holding every FORMS_DIR/*.form as data, named
-# by its file name without the extension. Run as: cmake -DFORMS_DIR=...
-# -DOUTPUT=... -P EmbedForms.cmake
+# by its file name without the extension, in the table TABLE. Run as:
+# cmake -DFORMS_DIR=... -DOUTPUT=... -DTABLE=... [-DREGISTER=ON] -P EmbedForms.cmake
+# With REGISTER, the table registers itself when the program starts.
 file(GLOB forms "${FORMS_DIR}/*.form")
 list(SORT forms)
 set(data "")
@@ -14,21 +15,22 @@ foreach(form IN LISTS forms)
   string(APPEND table "    {\"${name}\", reinterpret_cast<const char*>(Form${index}), sizeof(Form${index}) - 1},\n")
   math(EXPR index "${index} + 1")
 endforeach()
+set(registration "")
+if(REGISTER)
+  set(registration "
+namespace {
+const bool Registered = (RegisterCompiledForms(${TABLE}), true);
+}
+")
+endif()
 file(WRITE "${OUTPUT}.new"
-"// Generated from client/forms/*.form; do not edit.
-#include <cstddef>
-
-struct TCompiledForm
-{
-  const char* Name;
-  const char* Text;
-  std::size_t Size;
-};
+"// Generated from ${FORMS_DIR}/*.form; do not edit.
+#include \"FormResources.h\"
 
 ${data}
-extern const TCompiledForm CompiledForms[] = {
+extern const TCompiledForm ${TABLE}[] = {
 ${table}    {nullptr, nullptr, 0},
 };
-")
+${registration}")
 file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.new")

@@ -1,4 +1,4 @@
-// Owners for COM references, BSTRs and VARIANTs, the conversions between
+// Owners for COM references, BSTRs, VARIANTs and kernel handles, the conversions between
 // the server's 8-bit text and BSTRs, and a base for plain COM objects.
 // Header-only: the engine and the client both include it.
 #pragma once
@@ -224,4 +224,34 @@ public:
 
 private:
   VARIANT FValue;
+};
+
+// A kernel handle (event, thread, ...) closed by its owner.
+class TOwnedHandle
+{
+public:
+  explicit TOwnedHandle(HANDLE h = nullptr) : FHandle(h) {}
+  ~TOwnedHandle() { Reset(); }
+  TOwnedHandle(const TOwnedHandle&) = delete;
+  TOwnedHandle& operator=(const TOwnedHandle&) = delete;
+  TOwnedHandle(TOwnedHandle&& other) noexcept : FHandle(std::exchange(other.FHandle, nullptr)) {}
+  TOwnedHandle& operator=(TOwnedHandle&& other) noexcept
+  {
+    if (this != &other) {
+      Reset();
+      FHandle = std::exchange(other.FHandle, nullptr);
+    }
+    return *this;
+  }
+  void Reset(HANDLE h = nullptr)
+  {
+    if (FHandle) CloseHandle(FHandle);
+    FHandle = h;
+  }
+  HANDLE Get() const { return FHandle; }
+  HANDLE Release() { return std::exchange(FHandle, nullptr); }
+  explicit operator bool() const { return FHandle != nullptr; }
+
+private:
+  HANDLE FHandle;
 };

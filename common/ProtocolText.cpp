@@ -2,10 +2,6 @@
 
 #include <cstdint>
 
-#ifndef VANTOR_ENGINE
-#include <commctrl.h>
-#include <memory>
-#endif
 
 int ParseSignedInt(const char* p)
 {
@@ -217,117 +213,6 @@ std::string HexTextToBytes(const std::string& text)
     i += n;
   }
   return bytes;
-}
-
-namespace {
-
-std::string ListViewItemText(HWND view, int item, int subItem)
-{
-  std::vector<char> buffer(256);
-  for (;;) {
-    LVITEMA lvi = {};
-    lvi.iSubItem = subItem;
-    lvi.pszText = buffer.data();
-    lvi.cchTextMax = int(buffer.size());
-    const int len = int(SendMessageA(view, LVM_GETITEMTEXTA, WPARAM(item), LPARAM(&lvi)));
-    // A text that fills the buffer may have been cut: try again with more room.
-    if (len < int(buffer.size()) - 1 || buffer.size() >= (1u << 20))
-      return len > 0 && lvi.pszText ? std::string(lvi.pszText, size_t(len)) : std::string();
-    buffer.resize(buffer.size() * 4);
-  }
-}
-
-// The captions of the view's columns, in column order.
-std::vector<std::string> ListViewColumnCaptions(HWND view)
-{
-  std::vector<std::string> captions;
-  char buffer[1024];
-  for (int i = 0;; ++i) {
-    LVCOLUMNA column = {};
-    column.mask = LVCF_TEXT;
-    column.pszText = buffer;
-    column.cchTextMax = int(sizeof(buffer));
-    buffer[0] = '\0';
-    if (!SendMessageA(view, LVM_GETCOLUMNA, WPARAM(i), LPARAM(&column))) break;
-    captions.emplace_back(column.pszText ? column.pszText : "");
-  }
-  return captions;
-}
-
-struct TGlobalFree
-{
-  void operator()(void* mem) const { GlobalFree(mem); }
-};
-using TGlobalMemory = std::unique_ptr<void, TGlobalFree>;
-
-class TClipboardOpen
-{
-public:
-  explicit TClipboardOpen(HWND owner)
-  {
-    // Another program may hold the clipboard for a moment.
-    for (int attempt = 0; attempt < 20 && !FOpen; ++attempt) {
-      FOpen = OpenClipboard(owner) != FALSE;
-      if (!FOpen) Sleep(10);
-    }
-  }
-  ~TClipboardOpen() { if (FOpen) CloseClipboard(); }
-  TClipboardOpen(const TClipboardOpen&) = delete;
-  TClipboardOpen& operator=(const TClipboardOpen&) = delete;
-  explicit operator bool() const { return FOpen; }
-
-private:
-  bool FOpen = false;
-};
-
-} // namespace
-
-bool PutTextOnClipboard(HWND owner, const std::string& text)
-{
-  TGlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, text.size() + 1));
-  if (!memory) return false;
-  char* p = static_cast<char*>(GlobalLock(memory.get()));
-  if (!p) return false;
-  text.copy(p, text.size());
-  p[text.size()] = '\0';
-  GlobalUnlock(memory.get());
-
-  TClipboardOpen clipboard(owner);
-  if (!clipboard) return false;
-  EmptyClipboard();
-  if (!SetClipboardData(CF_TEXT, memory.get())) return false;
-  // The clipboard owns the memory now.
-  memory.release();
-  return true;
-}
-
-bool CopyListViewToClipboard(HWND view, bool selectedOnly)
-{
-  if (!view || !IsWindow(view)) return false;
-  const std::vector<std::string> captions = ListViewColumnCaptions(view);
-  std::string text;
-  if (!selectedOnly) {
-    for (size_t i = 0; i < captions.size(); ++i) {
-      if (i > 0) text += '\t';
-      text += captions[i];
-    }
-  }
-
-  bool first = true;
-  const int count = int(SendMessageA(view, LVM_GETITEMCOUNT, 0, 0));
-  for (int item = 0; item < count; ++item) {
-    if (selectedOnly &&
-        !(SendMessageA(view, LVM_GETITEMSTATE, WPARAM(item), LVIS_SELECTED) & LVIS_SELECTED))
-      continue;
-    if (!(selectedOnly && first)) text += "\r\n";
-    first = false;
-    text += ListViewItemText(view, item, 0);
-    for (size_t sub = 1; sub < captions.size(); ++sub) {
-      text += '\t';
-      text += ListViewItemText(view, item, int(sub));
-    }
-  }
-  return PutTextOnClipboard(view, text);
 }
 
 #endif // VANTOR_ENGINE

@@ -1,6 +1,6 @@
 // Protocol A argument text and small text helpers: Hollerith strings, lenient
 // numbers, durations, ROT13, line prefixes, hexadecimal text of bytes, list
-// copying and the export of a list view to the clipboard. All text is 8-bit.
+// copying. All text is 8-bit.
 //
 // The engine builds its own copy (VANTOR_ENGINE) with only the number parser,
 // MinOf and CopyPCharMax; there an integer too large for 32 bits wraps.
@@ -9,10 +9,6 @@
 #include <cstddef>
 #include <string>
 #include <vector>
-
-#ifndef VANTOR_ENGINE
-#include <windows.h>
-#endif
 
 // The text as a decimal number: a "+" is skipped wherever it stands, a "-"
 // while the value is still 0 negates, a "-" after a non-zero value gives 0,
@@ -107,15 +103,5 @@ void AssignListItems(std::vector<T>& target, const std::vector<T>& source)
   target.clear();
   AddListItems(target, source);
 }
-
-// Puts the rows of a report-view list view on the clipboard as text: all
-// rows after a line of column captions, or only the selected rows without
-// it; cells separated by tabs, rows by CR LF. False when the clipboard
-// could not be had.
-bool CopyListViewToClipboard(HWND view, bool selectedOnly);
-
-// Puts 8-bit text on the clipboard (CF_TEXT), waiting briefly while another
-// program holds it open. False when the clipboard could not be had.
-bool PutTextOnClipboard(HWND owner, const std::string& text);
 
 #endif // VANTOR_ENGINE

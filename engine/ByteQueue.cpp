@@ -5,35 +5,11 @@
 
 namespace Vantor {
 
-namespace {
+using TLockGuard = std::lock_guard<TSlimMutex>;
 
-class TLockGuard
-{
-public:
-  explicit TLockGuard(CRITICAL_SECTION& cs) : FCs(cs) { EnterCriticalSection(&FCs); }
-  ~TLockGuard() { LeaveCriticalSection(&FCs); }
-  TLockGuard(const TLockGuard&) = delete;
-  TLockGuard& operator=(const TLockGuard&) = delete;
+TQueue::TQueue() = default;
 
-private:
-  CRITICAL_SECTION& FCs;
-};
-
-} // namespace
-
-TQueue::TQueue()
-{
-  InitializeCriticalSection(&FLock);
-  FDataEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  FInterruptEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-}
-
-TQueue::~TQueue()
-{
-  CloseHandle(FDataEvent);
-  CloseHandle(FInterruptEvent);
-  DeleteCriticalSection(&FLock);
-}
+TQueue::~TQueue() = default;
 
 void TQueue::ReleaseConsumedBlock()
 {
@@ -56,22 +32,9 @@ bool TQueue::AddBlock()
   return true;
 }
 
-// Under the lock, where every change of the data event happens: the flag
-// mirrors the event, and a change it already has costs no system call.
 void TQueue::SignalData()
 {
-  if (!FDataSignalled) {
-    FDataSignalled = true;
-    SetEvent(FDataEvent);
-  }
-}
-
-void TQueue::ClearDataSignal()
-{
-  if (FDataSignalled) {
-    FDataSignalled = false;
-    ResetEvent(FDataEvent);
-  }
+  if (FReaderWaiting) FDataArrived.notify_all();
 }
 
 bool TQueue::PushLocked(const uint8_t* p, size_t n)
@@ -126,57 +89,47 @@ int64_t TQueue::Available()
 {
   TLockGuard guard(FLock);
   int64_t n = FWritePos - FReadPos;
-  if (n == 0 && !FHasPutBack) ClearDataSignal();
   return n;
 }
 
 void TQueue::Interrupt()
 {
   FInterrupted = true;
-  SetEvent(FInterruptEvent);
+  {
+    TLockGuard guard(FLock);
+  }
+  FDataArrived.notify_all();
 }
 
 void TQueue::ClearInterrupt()
 {
   FInterrupted = false;
-  ResetEvent(FInterruptEvent);
 }
 
 void TQueue::CheckInterrupt()
 {
-  if (FInterrupted.load() && FInterrupted.exchange(false)) {
-    ResetEvent(FInterruptEvent);
-    throw TQueueSyncInterrupt();
-  }
+  if (FInterrupted.load(std::memory_order_relaxed) && FInterrupted.exchange(false)) throw TQueueSyncInterrupt();
 }
 
 bool TQueue::WaitForData(long timeoutMs)
 {
-  DWORD start = GetTickCount();
+  CheckInterrupt();
+  const ULONGLONG deadline = timeoutMs >= 0 ? GetTickCount64() + ULONGLONG(timeoutMs) : 0;
+  std::unique_lock<TSlimMutex> lock(FLock);
   for (;;) {
-    {
-      TLockGuard guard(FLock);
-      if (FHasPutBack || FWritePos > FReadPos) return true;
-      // Cleared under the lock that pushes signal under: a push after this
-      // point sets it again.
-      ClearDataSignal();
-    }
-    CheckInterrupt();
+    if (FHasPutBack || FWritePos > FReadPos) return true;
+    if (FInterrupted.exchange(false)) throw TQueueSyncInterrupt();
     DWORD wait = INFINITE;
     if (timeoutMs >= 0) {
-      DWORD spent = GetTickCount() - start;
-      wait = spent >= DWORD(timeoutMs) ? 0 : DWORD(timeoutMs) - spent;
+      ULONGLONG now = GetTickCount64();
+      if (now >= deadline) return false;
+      wait = DWORD(deadline - now);
     }
-    HANDLE handles[2] = {FInterruptEvent, FDataEvent};
-    DWORD rc = WaitForMultipleObjects(2, handles, FALSE, wait);
-    if (rc == WAIT_OBJECT_0) {
-      // The interruption may already have been taken by CheckInterrupt; the
-      // event alone then means nothing.
-      ResetEvent(FInterruptEvent);
-      if (FInterrupted.exchange(false)) throw TQueueSyncInterrupt();
-      continue;
-    }
-    return rc == WAIT_OBJECT_0 + 1;
+    FReaderWaiting = true;
+    // Interrupt takes the lock before it wakes: it cannot slip in between
+    // the check above and this wait.
+    SleepConditionVariableSRW(FDataArrived.native(), FLock.native(), wait, 0);
+    FReaderWaiting = false;
   }
 }
 
@@ -187,17 +140,11 @@ bool TQueue::TakeByteLocked(bool consume, uint8_t& b)
     if (consume) FHasPutBack = false;
     return true;
   }
-  if (FWritePos == FReadPos) {
-    ClearDataSignal();
-    return false;
-  }
+  if (FWritePos == FReadPos) return false;
   ReleaseConsumedBlock();
   int64_t offset = FReadPos - FBase;
   b = FBlocks[size_t(offset / BlockSize)][size_t(offset % BlockSize)];
-  if (consume) {
-    ++FReadPos;
-    if (FWritePos == FReadPos) ClearDataSignal();
-  }
+  if (consume) ++FReadPos;
   return true;
 }
 
@@ -236,7 +183,6 @@ size_t TQueue::ReadBlock(void* dst, size_t n)
   if (FHasPutBack) {
     out[0] = FPutBack;
     FHasPutBack = false;
-    if (FWritePos == FReadPos) ClearDataSignal();
     return 1;
   }
   ReleaseConsumedBlock();
@@ -253,7 +199,6 @@ size_t TQueue::ReadBlock(void* dst, size_t n)
     done += chunk;
     ReleaseConsumedBlock();
   }
-  if (FWritePos == FReadPos) ClearDataSignal();
   return done;
 }
 
@@ -265,7 +210,6 @@ size_t TQueue::PeekSpan(const uint8_t*& p)
     return 1;
   }
   if (FWritePos == FReadPos) {
-    ClearDataSignal();
     p = nullptr;
     return 0;
   }
@@ -289,7 +233,6 @@ void TQueue::Consume(size_t n)
   int64_t take = int64_t(n);
   if (take > FWritePos - FReadPos) take = FWritePos - FReadPos;
   FReadPos += take;
-  if (FWritePos == FReadPos && !FHasPutBack) ClearDataSignal();
 }
 
 bool TQueue::ReadUntil(const std::string& delimiters, std::string& text, long timeoutMs)
@@ -324,7 +267,6 @@ void TQueue::Discard()
   FReadPos = FWritePos;
   FHasPutBack = false;
   ReleaseConsumedBlock();
-  ClearDataSignal();
 }
 
 int64_t TQueue::ReadPosition()

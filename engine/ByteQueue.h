@@ -11,6 +11,8 @@
 #include <memory>
 #include <string>
 
+#include "SlimSync.h"
+
 namespace Vantor {
 
 // Raised in a reader when the queue is interrupted.
@@ -53,7 +55,7 @@ public:
   // Reads up to (not including) the first delimiter byte. On a time-out the
   // text is empty and false is answered. A timeout of -1 waits for ever.
   bool ReadUntil(const std::string& delimiters, std::string& text, long timeoutMs);
-  // Bytes waiting to be read; when none, the data signal is cleared.
+  // Bytes waiting to be read.
   int64_t Available();
 
   void Interrupt();
@@ -70,8 +72,6 @@ public:
   int64_t WritePosition();
   size_t BlockCount();
 
-  HANDLE DataEvent() const { return FDataEvent; }
-
 protected:
   // Both run under the lock.
   void ReleaseConsumedBlock();
@@ -79,11 +79,15 @@ protected:
 
 private:
   bool PushLocked(const uint8_t* p, size_t n);
+  // Wakes the reader when it waits; called under the lock.
   void SignalData();
-  void ClearDataSignal();
   bool TakeByteLocked(bool consume, uint8_t& b);
 
-  CRITICAL_SECTION FLock;
+  // An in-process lock and condition: a wait and a wake-up never leave the
+  // process, where a system event costs a round trip per signal.
+  TSlimMutex FLock;
+  TSlimCondition FDataArrived;
+  bool FReaderWaiting = false;
   std::deque<std::unique_ptr<uint8_t[]>> FBlocks;
   int64_t FBase = 0;       // absolute position of the first block's first byte
   int64_t FWritePos = 0;
@@ -91,13 +95,8 @@ private:
   int64_t FCapacity = 0;   // absolute position up to which blocks exist
   bool FHasPutBack = false;
   uint8_t FPutBack = 0;
-  HANDLE FDataEvent;
-  bool FDataSignalled = false;
-  // The flag tells whether an interruption waits to be seen; the event only
-  // wakes a blocked reader. A wait on the event costs a round trip to the
-  // system, too much for every byte read.
+  // Set by Interrupt, taken by the reader that sees it.
   std::atomic<bool> FInterrupted{false};
-  HANDLE FInterruptEvent;
 };
 
 } // namespace Vantor

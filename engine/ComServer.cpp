@@ -121,11 +121,13 @@ HRESULT SetComError(const std::string& msg, REFIID iid, HRESULT hr)
   TComPtr<ICreateErrorInfo> create;
   if (SUCCEEDED(CreateErrorInfo(create.Put()))) {
     TBStr text(msg), source("Vantor");
-    create->SetDescription(text.Get());
-    create->SetSource(source.Get());
-    create->SetGUID(iid);
-    TComPtr<IErrorInfo> info = create.As<IErrorInfo>();
-    SetErrorInfo(0, info.Get());
+    // The error information is a courtesy to the caller: the HRESULT below
+    // is the answer, whatever becomes of it.
+    if (SUCCEEDED(create->SetDescription(text.Get())) && SUCCEEDED(create->SetSource(source.Get())) &&
+        SUCCEEDED(create->SetGUID(iid))) {
+      TComPtr<IErrorInfo> info = create.As<IErrorInfo>();
+      (void)SetErrorInfo(0, info.Get());
+    }
   }
   return FAILED(hr) ? hr : E_FAIL;
 }
@@ -219,7 +221,9 @@ HRESULT UnregisterServer()
   if (!lib) return SELFREG_E_TYPELIB;
   TLIBATTR* attr = nullptr;
   if (FAILED(lib->GetLibAttr(&attr))) return SELFREG_E_TYPELIB;
-  UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+  // Refused for a library registered under another locale only: the keys
+  // are deleted below in any case.
+  (void)UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
   // Whatever the platform left behind (the locale-0 mirror, interface keys).
   for (UINT i = 0, n = lib->GetTypeInfoCount(); i < n; ++i) {
     TYPEKIND kind;

@@ -113,11 +113,11 @@ TRequestResult SendSyncRequest(ILKCommunication* comm, LONG requestNo, const std
   if (!comm) return result;
   TComPtr<ILKTransaction> trans;
   if (FAILED(CreateComObject<TLKTransaction>(IID_ILKTransaction, trans.PutVoid())) || !trans) return result;
-  trans->Set_TransType(requestNo);
   TBStr args(arguments);
-  trans->Set_Arguments(args.Get());
-  if (FAILED(comm->SyncSend(trans.Get()))) return result;
-  trans->Get_Response(result.Reply.Put());
+  // Any failure on the way leaves the result failed.
+  if (FAILED(trans->Set_TransType(requestNo)) || FAILED(trans->Set_Arguments(args.Get())) ||
+      FAILED(comm->SyncSend(trans.Get())) || FAILED(trans->Get_Response(result.Reply.Put())))
+    return result;
   result.Ok = result.Reply && trans->Get_Ok() == S_OK;
   return result;
 }
@@ -199,7 +199,8 @@ TCacheItem::TCacheItem(LONG key, const VARIANT& value) : TCacheKey(key)
 
 TCacheItem::~TCacheItem()
 {
-  VariantClear(&FValue);
+  // A copy of a value that VariantCopy accepted always clears.
+  (void)VariantClear(&FValue);
   --GCacheItemCount;
 }
 
@@ -508,7 +509,8 @@ STDMETHODIMP TLyskomCache::GetText(BSTR* outText, LONG inNr, VARIANT_BOOL* Found
     TComPtr<TCacheItem> item = Lookup(lists->Text, inNr);
     TVariant body;
     if (item) {
-      VariantCopy(body.Ptr(), const_cast<VARIANT*>(&item->Value()));
+      HRESULT hr = VariantCopy(body.Ptr(), const_cast<VARIANT*>(&item->Value()));
+      if (FAILED(hr)) return hr;
     } else {
       TRequestResult r = SendSyncRequest(Communication().Get(), L_GET_TEXT, Format("%d 0 %u", int(inNr), 4294967295u));
       if (!r.Ok || !QueryValue(r.Reply.Get(), "result", *body.Put()) || body.Type() != VT_BSTR) {

@@ -29,7 +29,8 @@ STDMETHODIMP TMembershipList::Init(IUnknown* InCache, LONG InPerson)
     TComPtr<ILKCache> cache = ComQuery<ILKCache>(InCache);
     if (!cache) throw EComError("Invalid cache");
     TComPtr<IUnknown> unknown;
-    cache->Get_Communication(unknown.Put());
+    HRESULT hr = cache->Get_Communication(unknown.Put());
+    if (FAILED(hr)) return hr;
     TComPtr<ILKCommunication> comm = ComQuery<ILKCommunication>(unknown.Get());
 
     TRequestResult r = SendSyncRequest(comm.Get(), L_GET_MEMBERSHIP, std::to_string(InPerson) + " 0 65535 1");

@@ -1,10 +1,24 @@
 #include "ProtocolReaders.h"
 
 #include <cstring>
+#include <exception>
 
 namespace Vantor {
 
 namespace {
+
+// The line being read ended (a newline outside a string) or broke (a number
+// that overflows, a malformed array, a reply beyond the size bound) before
+// its reader was done. Never leaves this file.
+class TLineError : public std::exception
+{
+public:
+  const char* what() const noexcept override { return "Malformed line"; }
+};
+
+// The most a reply or message may take, strings included: a larger one fails
+// alone, and the connection goes on after it.
+constexpr int64_t kMaxLineBytes = 64 * 1024 * 1024;
 
 // ---------------------------------------------------------------------------
 // Reading the queue in place
@@ -15,7 +29,10 @@ namespace {
 class TCursor
 {
 public:
-  explicit TCursor(TQueue& queue) : FQueue(queue) {}
+  // A cursor under the line rule stops at an end of line outside a string
+  // and takes an overflowing number as an error of the line; one without it
+  // reads tokens across lines, as the plain token operations do.
+  explicit TCursor(TQueue& queue, bool lineRule = false) : FQueue(queue), FLineRule(lineRule) {}
   ~TCursor() { Release(); }
   TCursor(const TCursor&) = delete;
   TCursor& operator=(const TCursor&) = delete;
@@ -31,6 +48,8 @@ public:
     if (FPos == FEnd) Refill();
     return *FPos++;
   }
+  // Gives back the byte that the last Take returned (still in view).
+  void PutBackTaken() { --FPos; }
   // Up to max bytes of those at hand, without waiting.
   size_t TakeAtHand(size_t max, const uint8_t*& p)
   {
@@ -55,10 +74,17 @@ public:
   // queue can be read directly.
   void Release()
   {
+    FLineBytes += FPos - FStart;
     if (FPos != FStart) FQueue.Consume(size_t(FPos - FStart));
     FStart = FPos = FEnd = nullptr;
   }
   TQueue& Queue() { return FQueue; }
+  bool LineRule() const { return FLineRule; }
+  // Bytes taken since the line began, including those still in view.
+  int64_t LineBytes() const { return FLineBytes + (FPos - FStart); }
+  void AddLineBytes(int64_t n) { FLineBytes += n; }
+  void StartLine() { FLineBytes = -(FPos - FStart); }
+  void SetLineRule(bool on) { FLineRule = on; }
 
   // Scratch for strings, kept across the members of one reply.
   std::string Text;
@@ -67,6 +93,7 @@ private:
   void Refill()
   {
     Release();
+    if (FLineRule && FLineBytes > kMaxLineBytes) throw TLineError();
     FQueue.CheckInterrupt();
     for (;;) {
       const uint8_t* p = nullptr;
@@ -81,6 +108,8 @@ private:
   }
 
   TQueue& FQueue;
+  bool FLineRule;
+  int64_t FLineBytes = 0;
   const uint8_t* FStart = nullptr;
   const uint8_t* FPos = nullptr;
   const uint8_t* FEnd = nullptr;
@@ -96,20 +125,35 @@ inline bool IsBlank(uint8_t b)
   return b == ' ' || b == '\n';
 }
 
+// Under the line rule only blanks may come before the number: anything else
+// (an end of line, a brace, a letter) is an error of the line, left in the
+// queue for the skip that follows, so that a reader never drifts onto the
+// bytes of another field.
 long ReadIntegerAt(TCursor& c)
 {
-  uint8_t b = c.Take();
-  while (!IsDigit(b)) b = c.Take();
+  uint8_t b = c.Peek();
+  while (!IsDigit(b)) {
+    if (c.LineRule() && b != ' ') throw TLineError();
+    c.Take();
+    b = c.Peek();
+  }
+  c.Take();
   uint64_t value = uint64_t(b - '0');
-  int digits = 1;
+  bool overflow = false;
+  // Every digit belongs to the number, however many: a long number is never
+  // split into two.
   while (IsDigit(c.Peek())) {
     uint8_t d = c.Take();
-    // The number has room for nineteen digits; a twentieth ends it and is lost.
-    if (digits == 19) break;
-    value = value * 10 + uint64_t(d - '0');
-    ++digits;
+    if (!overflow) {
+      value = value * 10 + uint64_t(d - '0');
+      overflow = value > 0x7fffffffULL;
+    }
   }
-  return value > 0x7fffffffULL ? 0 : long(value);
+  if (overflow) {
+    if (c.LineRule()) throw TLineError();
+    return 0;
+  }
+  return long(value);
 }
 
 void ReadTokenAt(TCursor& c, std::string& word)
@@ -126,24 +170,41 @@ void ReadTokenAt(TCursor& c, std::string& word)
 size_t ReadShortWord(TCursor& c, char* out, size_t room)
 {
   uint8_t b = c.Take();
-  while (IsBlank(b)) b = c.Take();
+  while (IsBlank(b)) {
+    if (b == '\n' && c.LineRule()) {
+      c.PutBackTaken();
+      throw TLineError();
+    }
+    b = c.Take();
+  }
+  // Under the line rule a closing brace that touches the word is not part
+  // of it.
+  auto ends = [&](uint8_t next) { return IsBlank(next) || (next == '}' && c.LineRule()); };
   size_t length = 0;
   for (;;) {
     if (length < room) out[length] = char(b);
     ++length;
-    if (IsBlank(c.Peek())) return length;
+    if (ends(c.Peek())) return length;
     b = c.Take();
   }
 }
 
 // The string grows only as its bytes arrive, so a garbled length costs no
-// more memory than the bytes that really came.
+// more memory than the bytes that really came. Under the line rule a string
+// beyond the size bound is passed over unstored and fails its line.
 void ReadHollerithAt(TCursor& c, std::string& s)
 {
   size_t remaining = size_t(ReadIntegerAt(c));
-  c.Take();  // the "H"
+  // The "H" is checked under the line rule alone: a length that is not one
+  // must not take the bytes after it, newlines included.
+  if (c.LineRule() && c.Peek() != 'H') throw TLineError();
+  c.Take();
   s.clear();
   if (remaining == 0) return;
+  if (c.LineRule() && c.LineBytes() + int64_t(remaining) > kMaxLineBytes) {
+    c.Skip(remaining);
+    throw TLineError();
+  }
   const uint8_t* p = nullptr;
   size_t n = c.TakeAtHand(remaining, p);
   s.append(reinterpret_cast<const char*>(p), n);
@@ -164,6 +225,7 @@ void ReadHollerithAt(TCursor& c, std::string& s)
     s.resize(old + want);
     size_t got = q.ReadBlock(s.data() + old, want);
     s.resize(old + got);
+    c.AddLineBytes(int64_t(got));
     remaining -= got;
   }
 }
@@ -532,9 +594,19 @@ TLKCollection& NewMember(TLKCollection& target, TMemberName name, size_t reserve
 }
 
 // Count and opening word; false when the server sent no elements ("*").
+// Under the line rule the braces must be there, though they may touch the
+// elements; the count is never trusted for more than the elements that come.
 bool ReadArrayHead(TCursor& c, long& count)
 {
   count = ReadIntegerAt(c);
+  if (c.LineRule()) {
+    uint8_t b = c.Take();
+    while (b == ' ') b = c.Take();
+    if (b == '*') return false;
+    if (b == '{') return true;
+    c.PutBackTaken();
+    throw TLineError();
+  }
   char open;
   size_t length = ReadShortWord(c, &open, 1);
   return !(length == 1 && open == '*');
@@ -542,6 +614,13 @@ bool ReadArrayHead(TCursor& c, long& count)
 
 void ReadArrayTail(TCursor& c)
 {
+  if (c.LineRule()) {
+    uint8_t b = c.Take();
+    while (b == ' ') b = c.Take();
+    if (b == '}') return;
+    c.PutBackTaken();
+    throw TLineError();
+  }
   char close;
   ReadShortWord(c, &close, 1);
 }
@@ -616,10 +695,168 @@ const TType* ResultTypeOf(long requestNo)
   return nullptr;
 }
 
+// The members of a message with a reader of its own, else nullptr.
+const TType* AsyncMembersOf(long eventNo)
+{
+  if (eventNo < 0 || eventNo >= long(sizeof(kAsyncMessages) / sizeof(kAsyncMessages[0]))) return nullptr;
+  const TType& members = kAsyncMessages[eventNo];
+  return members.FieldCount ? &members : nullptr;
+}
+
+// The parameters a value takes in a message's count: structures count their
+// fields, an array its count and its element list.
+long ParamCount(const TType& type)
+{
+  switch (type.Kind) {
+    case TKind::Struct: {
+      long n = 0;
+      for (size_t i = 0; i < type.FieldCount; ++i) n += ParamCount(*type.Fields[i].Type);
+      return n;
+    }
+    case TKind::Array:
+    case TKind::MiscInfo: return 2;
+    default: return 1;
+  }
+}
+
+// What remains of the line, token by token, strings by their length, up to
+// and including the newline; nothing is stored.
+void SkipRestAt(TCursor& c)
+{
+  c.SetLineRule(false);
+  for (;;) {
+    uint8_t b = c.Peek();
+    if (b == '\n') {
+      c.Take();
+      return;
+    }
+    if (b == ' ') {
+      c.Take();
+    } else if (IsDigit(b)) {
+      // A number, or the length of a string whose bytes may hold anything.
+      long n = ReadIntegerAt(c);
+      if (c.Peek() == 'H') {
+        c.Take();
+        c.Skip(uint64_t(n));
+      }
+    } else {
+      while (!IsBlank(c.Peek())) c.Take();
+    }
+  }
+}
+
+// A line that starts with no marker: passed over to its newline as it is.
+void SkipLineAt(TCursor& c)
+{
+  c.SetLineRule(false);
+  while (c.Take() != '\n') {
+  }
+}
+
+constexpr size_t kProtocolErrorTextBytes = 200;
+
+void ReadOkLine(TCursor& c, TFrame& frame, const TRequestLookup& requestOf)
+{
+  long refID = 0;
+  try {
+    refID = ReadIntegerAt(c);
+  } catch (const TLineError&) {
+    return;
+  }
+  long requestNo = 0;
+  if (!requestOf(refID, requestNo)) return;
+  frame.Kind = TFrame::TKind::Ok;
+  frame.RefID = refID;
+  try {
+    frame.Collection = TLKCollection::Create();
+    frame.Collection->AddInt("ref_no", refID);
+    frame.Collection->AddInt("type", LKEVTYPE_TRANS_OK);
+    if (const TType* result = ResultTypeOf(requestNo)) ReadValue(c, *frame.Collection.Get(), kResult.Text, *result);
+  } catch (const TLineError&) {
+    frame.Complete = false;
+  } catch (const std::bad_alloc&) {
+    frame.Complete = false;
+  }
+}
+
+void ReadErrorLine(TCursor& c, TFrame& frame)
+{
+  // lyskomd answers a request it cannot parse with "%% LysKOM protocol
+  // error." and no reference number; it answers no request.
+  if (c.Peek() == '%') {
+    frame.Kind = TFrame::TKind::ProtocolError;
+    frame.Text = "%";
+    for (uint8_t b = c.Peek(); b != '\n'; b = c.Peek()) {
+      c.Take();
+      if (frame.Text.size() < kProtocolErrorTextBytes) frame.Text.push_back(char(b));
+    }
+    return;
+  }
+  try {
+    frame.RefID = ReadIntegerAt(c);
+  } catch (const TLineError&) {
+    return;
+  }
+  frame.Kind = TFrame::TKind::Error;
+  try {
+    frame.ErrorNo = ReadIntegerAt(c);
+    frame.ErrorStatus = ReadIntegerAt(c);
+  } catch (const TLineError&) {
+    frame.Complete = false;
+  }
+}
+
+void ReadAsyncLine(TCursor& c, TFrame& frame, bool readMessages)
+{
+  long count = 0, eventNo = 0;
+  try {
+    count = ReadIntegerAt(c);
+    eventNo = ReadIntegerAt(c);
+  } catch (const TLineError&) {
+    return;
+  }
+  if (!readMessages) return;
+  frame.Kind = TFrame::TKind::Async;
+  frame.Event = eventNo;
+  try {
+    frame.Collection = TLKCollection::Create();
+    frame.Collection->AddInt("type", LKEVTYPE_TRANS_ASYNC);
+    frame.Collection->AddInt("event", eventNo);
+    const TType* members = AsyncMembersOf(eventNo);
+    if (!members) return;
+    // The count bounds what is read: a message that claims fewer parameters
+    // than its members cannot be filled.
+    if (count < ParamCount(*members)) {
+      frame.Complete = false;
+      return;
+    }
+    ReadFields(c, *frame.Collection.Get(), members->Fields, members->FieldCount);
+  } catch (const TLineError&) {
+    frame.Complete = false;
+  } catch (const std::bad_alloc&) {
+    frame.Complete = false;
+  }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
 // Entry points
+
+namespace {
+
+bool ReadType(TLKCollection& target, const std::string& name, const TType& type, TQueue& queue)
+{
+  TCursor c(queue, true);
+  try {
+    ReadValue(c, target, TMemberName::Of(name), type);
+  } catch (const TLineError&) {
+    return false;
+  }
+  return true;
+}
+
+} // namespace
 
 long ReadInteger(TQueue& queue)
 {
@@ -643,64 +880,69 @@ std::string ReadHollerith(TQueue& queue)
   return s;
 }
 
-void ReadIntegerMember(TLKCollection& target, const std::string& name, TQueue& queue)
+bool ReadIntegerMember(TLKCollection& target, const std::string& name, TQueue& queue)
 {
-  TCursor c(queue);
-  ReadValue(c, target, TMemberName::Of(name), Int);
+  return ReadType(target, name, Int, queue);
 }
 
-void ReadStringMember(TLKCollection& target, const std::string& name, TQueue& queue)
+bool ReadStringMember(TLKCollection& target, const std::string& name, TQueue& queue)
 {
-  TCursor c(queue);
-  ReadValue(c, target, TMemberName::Of(name), Str);
+  return ReadType(target, name, Str, queue);
 }
 
-void ReadType(TLKCollection& target, const std::string& name, TProtocolType type, TQueue& queue)
+bool ReadType(TLKCollection& target, const std::string& name, TProtocolType type, TQueue& queue)
 {
-  TCursor c(queue);
-  ReadValue(c, target, TMemberName::Of(name), *kTypeOf[size_t(type)]);
+  return ReadType(target, name, *kTypeOf[size_t(type)], queue);
 }
 
-void ReadReplyResult(TLKCollection& reply, long requestNo, TQueue& queue)
+bool ReadReplyResult(TLKCollection& reply, long requestNo, TQueue& queue)
 {
   const TType* result = ResultTypeOf(requestNo);
-  if (!result) return;
-  TCursor c(queue);
-  ReadValue(c, reply, kResult.Text, *result);
+  if (!result) return true;
+  TCursor c(queue, true);
+  try {
+    ReadValue(c, reply, kResult.Text, *result);
+  } catch (const TLineError&) {
+    return false;
+  }
+  return true;
 }
 
 bool ReadAsyncMessage(TLKCollection& message, long eventNo, TQueue& queue)
 {
-  if (eventNo < 0 || eventNo >= long(sizeof(kAsyncMessages) / sizeof(kAsyncMessages[0]))) return false;
-  const TType& members = kAsyncMessages[eventNo];
-  if (members.FieldCount == 0) return false;
-  TCursor c(queue);
-  ReadFields(c, message, members.Fields, members.FieldCount);
+  const TType* members = AsyncMembersOf(eventNo);
+  if (!members) return false;
+  TCursor c(queue, true);
+  try {
+    ReadFields(c, message, members->Fields, members->FieldCount);
+  } catch (const TLineError&) {
+  }
   return true;
 }
 
 void SkipRestOfReply(TQueue& queue)
 {
   TCursor c(queue);
-  for (;;) {
-    uint8_t b = c.Peek();
-    if (b == '\n') {
-      c.Take();
-      return;
-    }
-    if (b == ' ') {
-      c.Take();
-    } else if (IsDigit(b)) {
-      // A number, or the length of a string whose bytes may hold anything.
-      long n = ReadIntegerAt(c);
-      if (c.Peek() == 'H') {
-        c.Take();
-        c.Skip(uint64_t(n));
-      }
-    } else {
-      while (!IsBlank(c.Peek())) c.Take();
-    }
+  SkipRestAt(c);
+}
+
+TFrame ReadFrame(TQueue& queue, const TRequestLookup& requestOf, bool readMessages)
+{
+  TFrame frame;
+  TCursor c(queue, true);
+  uint8_t marker = c.Take();
+  while (IsBlank(marker)) marker = c.Take();
+  c.StartLine();
+  switch (marker) {
+    case '=': ReadOkLine(c, frame, requestOf); break;
+    case '%': ReadErrorLine(c, frame); break;
+    case ':': ReadAsyncLine(c, frame, readMessages); break;
+    default:
+      SkipLineAt(c);
+      return frame;
   }
+  SkipRestAt(c);
+  return frame;
 }
 
 } // namespace Vantor

@@ -1,6 +1,7 @@
 #include "ReplyCollection.h"
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <unordered_set>
@@ -45,7 +46,7 @@ public:
     if (pCeltFetched) *pCeltFetched = 0;
     if (celt == 0) return S_OK;
     if (!rgVar) return E_POINTER;
-    if (FPosition >= FSnapshot->Count()) return S_FALSE;
+    if (FPosition < 0 || FPosition >= FSnapshot->Count()) return S_FALSE;
     VariantInit(&rgVar[0]);
     HRESULT hr = VariantCopy(&rgVar[0], const_cast<VARIANT*>(FSnapshot->ValueAt(FPosition)));
     if (FAILED(hr)) return hr;
@@ -53,8 +54,15 @@ public:
     if (pCeltFetched) *pCeltFetched = 1;
     return S_OK;
   }
+  // Clamped at the end: a count of 2^31 or more must not wrap the position.
   STDMETHODIMP Skip(ULONG celt) override
   {
+    long left = FSnapshot->Count() - FPosition;
+    if (left < 0) left = 0;
+    if (uint64_t(celt) > uint64_t(left)) {
+      FPosition = FSnapshot->Count();
+      return S_FALSE;
+    }
     FPosition += long(celt);
     return S_OK;
   }
@@ -111,7 +119,8 @@ TLKCollection::TLKCollection() { ++GCollectionCount; }
 
 TLKCollection::~TLKCollection()
 {
-  for (TMember& m : FMembers) VariantClear(&m.Value);
+  // Members hold only integers, strings and interfaces, which always clear.
+  for (TMember& m : FMembers) (void)VariantClear(&m.Value);
   --GCollectionCount;
 }
 
@@ -306,7 +315,8 @@ STDMETHODIMP TLKCollection::KeyOf(LONG iInIX, BSTR* Value)
 
 STDMETHODIMP TLKCollection::Clear()
 {
-  for (TMember& m : FMembers) VariantClear(&m.Value);
+  // Members hold only integers, strings and interfaces, which always clear.
+  for (TMember& m : FMembers) (void)VariantClear(&m.Value);
   FMembers.clear();
   return S_OK;
 }

@@ -36,6 +36,7 @@ public:
   TSlimCondition(const TSlimCondition&) = delete;
   TSlimCondition& operator=(const TSlimCondition&) = delete;
 
+  CONDITION_VARIABLE* native() { return &FCondition; }
   void notify_one() { WakeConditionVariable(&FCondition); }
   void notify_all() { WakeAllConditionVariable(&FCondition); }
 

@@ -63,8 +63,31 @@ int CreateBoundSocket(SOCKET& sock, int type, u_long address, bool reserved, u_s
   return rc;
 }
 
+namespace {
+
+bool FinishConnect(SOCKET sock, DWORD timeoutMs)
+{
+  fd_set writable, failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(sock, &writable);
+  FD_SET(sock, &failed);
+  timeval tv;
+  tv.tv_sec = long(timeoutMs / 1000);
+  tv.tv_usec = long((timeoutMs % 1000) * 1000);
+  if (select(0, nullptr, &writable, &failed, &tv) <= 0 || FD_ISSET(sock, &failed)) return false;
+  int error = 0;
+  int length = sizeof(error);
+  if (getsockopt(sock, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) == SOCKET_ERROR || error)
+    return false;
+  u_long blocking = 0;
+  return ioctlsocket(sock, FIONBIO, &blocking) != SOCKET_ERROR;
+}
+
+} // namespace
+
 HRESULT ConnectToHost(SOCKET& sock, const std::string& host, const std::string& service,
-                      u_short* port, in_addr* address, bool reserved)
+                      u_short* port, in_addr* address, bool reserved, DWORD timeoutMs)
 {
   if (CreateBoundSocket(sock, SOCK_STREAM, INADDR_ANY, reserved, 0) != 0) {
     sock = INVALID_SOCKET;
@@ -93,6 +116,11 @@ HRESULT ConnectToHost(SOCKET& sock, const std::string& host, const std::string& 
     portNo = u_short(StrToIntLenient(service));
   if (port) *port = portNo;
 
+  // Non-blocking, so that the caller bounds the wait for the handshake: a
+  // blocking connect to a host that never answers takes minutes.
+  u_long nonBlocking = 1;
+  if (ioctlsocket(sock, FIONBIO, &nonBlocking) == SOCKET_ERROR) return fail();
+
   sockaddr_in to = {};
   to.sin_family = AF_INET;
   to.sin_addr = addr;
@@ -100,6 +128,7 @@ HRESULT ConnectToHost(SOCKET& sock, const std::string& host, const std::string& 
   if (connect(sock, reinterpret_cast<const sockaddr*>(&to), sizeof(to)) == SOCKET_ERROR &&
       WSAGetLastError() != WSAEWOULDBLOCK)
     return fail();
+  if (!FinishConnect(sock, timeoutMs)) return fail();
   return S_OK;
 }
 

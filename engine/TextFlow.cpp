@@ -93,7 +93,8 @@ void TTextFlow::ProduceConference(TRun& run)
 {
   if (!run.Cache) return;
   TVariant confStat;
-  run.Cache->GetConf(run.Conference, confStat.Put());
+  // A conference or a text that cannot be fetched produces nothing.
+  if (FAILED(run.Cache->GetConf(run.Conference, confStat.Put()))) return;
   TComPtr<ILKCollection> conf = CollectionOf(confStat.Get());
   if (!conf) return;
   long firstLocal = 0, textCount = 0;
@@ -101,19 +102,18 @@ void TTextFlow::ProduceConference(TRun& run)
   QueryLong(conf.Get(), "no_of_texts", textCount);
   const long long lastLocal = static_cast<long long>(firstLocal) + textCount - 1;
   LONG next = 0;
-  if (run.Membership) run.Membership->Get_FirstUnread(&next);
+  if (run.Membership && FAILED(run.Membership->Get_FirstUnread(&next))) next = 0;
   // Nothing lies below the conference's first local number.
   long long local = std::max<long long>({next, firstLocal, 1});
-  run.Cache->Get_Mapping(run.Map.Put());
-  if (!run.Map) return;
+  if (FAILED(run.Cache->Get_Mapping(run.Map.Put())) || !run.Map) return;
 
   for (; local <= lastLocal && StillProducing(); ++local) {
     LONG global = 0;
-    run.Map->LocalToGlobal(run.Conference, LONG(local), &global);
+    if (FAILED(run.Map->LocalToGlobal(run.Conference, LONG(local), &global))) continue;
     int ix = 0;
     if (global <= 0 || FSeen.Find(global, ix) || IsReadLocal(run, LONG(local))) continue;
     TVariant textStat;
-    run.Cache->GetTextStat(global, textStat.Put());
+    if (FAILED(run.Cache->GetTextStat(global, textStat.Put()))) continue;
     TComPtr<ILKCollection> stat = CollectionOf(textStat.Get());
     if (!stat) continue;
     Produce(global);
@@ -124,7 +124,7 @@ void TTextFlow::ProduceConference(TRun& run)
 TComPtr<ILKCollection> TTextFlow::UnreadChildStatus(TRun& run, LONG text)
 {
   TVariant textStat;
-  run.Cache->GetTextStat(text, textStat.Put());
+  if (FAILED(run.Cache->GetTextStat(text, textStat.Put()))) return {};
   TComPtr<ILKCollection> stat = CollectionOf(textStat.Get());
   if (!stat) return {};
   // Read state is known only for this conference: a text that is not in it
@@ -185,7 +185,8 @@ STDMETHODIMP TTextFlow::SetConference(LONG InConfNr, IUnknown* InMembershipList)
       TComPtr<IMembershipList> list = ComQuery<IMembershipList>(InMembershipList);
       if (!list) throw EComError("Invalid membership list");
       TComPtr<IUnknown> found;
-      list->Get_Membership(InConfNr, found.Put());
+      HRESULT hr = list->Get_Membership(InConfNr, found.Put());
+      if (FAILED(hr)) return hr;
       membership = ComQuery<IMembership>(found.Get());
     }
     TComPtr<IMembership> previous;

@@ -5,9 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "ExtCtrls.h"
-#include "Forms.h"
-#include "StdCtrls.h"
+#include "Panels.h"
+#include "Form.h"
+#include "StandardControls.h"
 #include "SpinCube.h"
 
 // A borderless edit that reads as a link: hand cursor, and a click raises

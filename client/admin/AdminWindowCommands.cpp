@@ -5,7 +5,7 @@
 #include "ClientCaches.h"
 #include "ConfigForm.h"
 #include "DecimalInput.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "FindTextForm.h"
 #include "LKRequest.h"
 #include "ProtocolText.h"
@@ -13,9 +13,9 @@
 #include "ViewMarksForm.h"
 #include "ConfStatisticsForm.h"
 #include "EngineBinding.h"
-#include "Forms.h"
+#include "Form.h"
 #include "GetNameForm.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "SessionState.h"
 #include "StatisiticsForm.h"
 #include "UserStatisticsForm.h"
@@ -75,7 +75,7 @@ void MarkTextCommand(int textNo)
     }
   }
   if (textNo < 1) return;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
   // The outcome is not reported: a mark that did not take shows in the
   // marked-texts window all the same.

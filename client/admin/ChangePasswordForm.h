@@ -1,9 +1,9 @@
 // The change-password dialog: whose password, the new one twice and the old.
 #pragma once
 
-#include "Forms.h"
+#include "Form.h"
 #include "NameFrame.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 extern const char* const InvalidUserNameMessage;
 

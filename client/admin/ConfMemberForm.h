@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "Forms.h"
+#include "Form.h"
 #include "NameFrame.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 extern const char* const InvalidUserMessage;
 extern const char* const InvalidConferenceMessage;

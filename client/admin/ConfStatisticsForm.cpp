@@ -1,7 +1,7 @@
 #include "ConfStatisticsForm.h"
 
 #include "ClientCaches.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "MainForm.h"
 #include "MembershipRows.h"
@@ -83,7 +83,7 @@ protected:
 private:
   void Gather()
   {
-    TComPtr<ILKCommunication> comm = EngineCommunication();
+    TComPtr<ILKCommunication> comm = GetCommunication();
     TConfStatisticsForm* form = FForm;
     const std::string args = TRequestArgs().Int(FConf);
     TLKRequest stat(L_GET_CONF_STAT_10, args);

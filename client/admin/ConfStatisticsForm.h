@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "ComCtrls.h"
-#include "Forms.h"
-#include "Menus.h"
+#include "CommonControls.h"
+#include "Form.h"
+#include "MenuItems.h"
 #include "WindowWorker.h"
 #include "Vantor.h"
 

@@ -2,7 +2,7 @@
 
 #include "ClientCaches.h"
 #include "DecimalInput.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "MainForm.h"
@@ -44,7 +44,7 @@ bool SendOrReport(long type, const std::string& args, const std::string& prefix)
 {
   try {
     TLKRequest request(type, args);
-    if (request.SyncSend(EngineCommunication().Get()) == TRequestOutcome::Answered) return true;
+    if (request.SyncSend(GetCommunication().Get()) == TRequestOutcome::Answered) return true;
     ReportLyskomError(request.Response(), prefix, 'i');
   } catch (const std::exception& e) {
     QueueUserMessage(std::string("i") + prefix + "\r\n" + e.what());
@@ -111,7 +111,7 @@ bool TConferenceAttributesForm::LoadConference()
   TComPtr<ILKCollection> reply;
   try {
     TLKRequest request(L_GET_UCONF_STAT, TRequestArgs().Int(ConfNo));
-    if (request.SyncSend(EngineCommunication().Get()) == TRequestOutcome::Answered)
+    if (request.SyncSend(GetCommunication().Get()) == TRequestOutcome::Answered)
       reply = TComPtr<ILKCollection>(request.Response());
   } catch (const std::exception&) {
     reply.Reset();
@@ -210,7 +210,7 @@ void TConferenceAttributesForm::SendCommentsTo()
     return TRequestArgs().Int(ConfNo).Ints(deleted).List(added).Text();
   };
   if (!hasTarget && deleted.empty()) return;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
   TLKRequest full(L_MODIFY_CONF_INFO, request(FormatText("%d %d", target, type)));
   if (full.SyncSend(comm.Get()) == TRequestOutcome::Answered) return;

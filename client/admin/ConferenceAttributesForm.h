@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "Forms.h"
+#include "Form.h"
 #include "NameFrame.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 extern const char* const ConfStatFailedMessage;
 extern const char* const ConfInfoFailedMessage;

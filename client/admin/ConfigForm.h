@@ -7,10 +7,10 @@
 #include <list>
 #include <string>
 
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
-#include "StdCtrls.h"
+#include "CommonControls.h"
+#include "Panels.h"
+#include "Form.h"
+#include "StandardControls.h"
 
 class TLyskomServerConfiguration;
 

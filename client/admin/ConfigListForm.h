@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "ComCtrls.h"
-#include "Forms.h"
-#include "Menus.h"
-#include "StdCtrls.h"
+#include "CommonControls.h"
+#include "Form.h"
+#include "MenuItems.h"
+#include "StandardControls.h"
 
 class TConfigListForm : public TForm
 {

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "ComCtrls.h"
-#include "Forms.h"
-#include "StdCtrls.h"
+#include "CommonControls.h"
+#include "Form.h"
+#include "StandardControls.h"
 
 class TConnectingForm : public TForm
 {

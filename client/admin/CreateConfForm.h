@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "Forms.h"
-#include "StdCtrls.h"
+#include "Form.h"
+#include "StandardControls.h"
 
 class TCreateConfForm : public TForm
 {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "Forms.h"
+#include "Form.h"
 #include "LyskomConfiguration.h"
-#include "Menus.h"
-#include "StdCtrls.h"
+#include "MenuItems.h"
+#include "StandardControls.h"
 
 // The server offered when a profile names none, and LysKOM's port.
 extern const char* const DefaultServerHost;

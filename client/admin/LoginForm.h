@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "Forms.h"
+#include "Form.h"
 #include "LoginInfo.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 class TLoginForm : public TForm
 {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "ComCtrls.h"
+#include "CommonControls.h"
 #include "ConfsAndTexts.h"
 
 // "Invitation ", "Passive " and "Secret " for the bits that are set, joined.

@@ -2,10 +2,10 @@
 // small window that stays on top, shown to whoever writes to them.
 #pragma once
 
-#include "ExtCtrls.h"
-#include "Forms.h"
+#include "Panels.h"
+#include "Form.h"
 #include "LyskomTextEdit.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 class TNoteOnDoorForm : public TForm
 {

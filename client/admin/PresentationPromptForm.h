@@ -1,9 +1,9 @@
 // The prompt after a login when the person has no presentation.
 #pragma once
 
-#include "Forms.h"
+#include "Form.h"
 #include "LyskomConfiguration.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 // The server setting that stops the prompt.
 extern const char* const NoPresentationPromptSetting;

@@ -2,9 +2,9 @@
 // every three seconds while the window is shown.
 #pragma once
 
-#include "ExtCtrls.h"
-#include "Forms.h"
-#include "StdCtrls.h"
+#include "Panels.h"
+#include "Form.h"
+#include "StandardControls.h"
 
 class TStatisiticsForm : public TForm
 {

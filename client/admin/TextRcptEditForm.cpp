@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "ClientCaches.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "Lookups.h"
 #include "LyskomErrors.h"
@@ -75,6 +75,7 @@ void TTextRcptEditForm::DeclareBindings(TBindings& b)
   b.Field("CharsEdit", CharsEdit);
   b.Field("MarksEdit", MarksEdit);
   b.Field("LockTextCheckBox", LockTextCheckBox);
+  b.Field("ViewTextButton", ViewTextButton);
   b.Field("RcptPopupMenu", RcptPopupMenu);
   b.Field("ComPopupMenu", ComPopupMenu);
   b.Field("FlagsPopupMenu", FlagsPopupMenu);
@@ -206,7 +207,7 @@ bool TTextRcptEditForm::Change(long type, const std::string& args, const std::st
   bool ok = false;
   try {
     TLKRequest request(type, args);
-    ok = request.SyncSend(EngineCommunication().Get()) == TRequestOutcome::Answered;
+    ok = request.SyncSend(GetCommunication().Get()) == TRequestOutcome::Answered;
     if (!ok && !failure.empty()) ReportLyskomError(request.Response(), failure, '!');
   } catch (const std::exception&) {
     if (!failure.empty()) ReportLyskomError(static_cast<ILKCollection*>(nullptr), failure, '!');
@@ -219,10 +220,10 @@ bool TTextRcptEditForm::Change(long type, const std::string& args, const std::st
 
 int TTextRcptEditForm::PickedNumber()
 {
-  const std::string text = RcptFrame->ItemList->Text();
+  // A typed number names the conference or person directly.
   int number = 0;
-  if (IsPositiveNumber(text, number)) return number;
-  number = LookupName(text, ctUsers | ctConferences);
+  if (RcptFrame->ItemList->ItemCount() == 0 && IsPositiveNumber(RcptFrame->NameText(), number)) return number;
+  number = RcptFrame->SelectedNumber();
   return number > 0 ? number : 0;
 }
 
@@ -313,6 +314,7 @@ void TTextRcptEditForm::DeleteSelectedAuxItem()
 void TTextRcptEditForm::FormShow(TComponent*)
 {
   PageControl1->SetActivePage(PageControl1->Page(0));
+  RcptFrame->SetConfTypes(ctUsers | ctConferences);
   RcptFrame->ItemList->OnChange = [this](TComponent*) { UpdateButtons(); };
   Refresh();
   RcptFrame->ItemList->SetFocus();

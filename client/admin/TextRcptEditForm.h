@@ -6,12 +6,12 @@
 
 #include <string>
 
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
-#include "Menus.h"
+#include "CommonControls.h"
+#include "Panels.h"
+#include "Form.h"
+#include "MenuItems.h"
 #include "NameFrame.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 class TTextRcptEditForm : public TForm
 {
@@ -41,6 +41,7 @@ public:
   TEdit* CharsEdit = nullptr;
   TEdit* MarksEdit = nullptr;
   TCheckBox* LockTextCheckBox = nullptr;
+  TButton* ViewTextButton = nullptr;
   TPopupMenu* RcptPopupMenu = nullptr;
   TPopupMenu* ComPopupMenu = nullptr;
   TPopupMenu* FlagsPopupMenu = nullptr;

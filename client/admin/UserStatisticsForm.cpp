@@ -3,7 +3,7 @@
 #include "ClientCaches.h"
 #include "LKRequest.h"
 #include "Lookups.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "MainForm.h"
 #include "MembershipRows.h"
 #include "ProtocolText.h"
@@ -74,7 +74,7 @@ protected:
 private:
   void Gather()
   {
-    TComPtr<ILKCommunication> comm = EngineCommunication();
+    TComPtr<ILKCommunication> comm = GetCommunication();
     TLKRequest stat(L_GET_PERSON_STAT, TRequestArgs().Int(FPerson));
     TUserStatisticsForm* form = FForm;
     if (stat.SyncSend(comm.Get()) != TRequestOutcome::Answered) {

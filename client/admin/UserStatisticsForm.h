@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "ComCtrls.h"
-#include "Forms.h"
-#include "Menus.h"
+#include "CommonControls.h"
+#include "Form.h"
+#include "MenuItems.h"
 #include "WindowWorker.h"
 #include "Vantor.h"
 

@@ -10,6 +10,7 @@
 #include "MainForm.h"
 #include "MessagesForm.h"
 #include "ReadArticleForm.h"
+#include "GdiOwners.h"
 
 const char* const FontSampleLines[FontSampleLineCount] = {
   "4711 2001-05-17 14:32 /3 lines/ Nils Exempel",
@@ -197,9 +198,7 @@ bool ChooseFontSetting(HWND owner, TFontSetting& font)
 {
   LOGFONTA lf{};
   std::strncpy(lf.lfFaceName, font.Name.c_str(), LF_FACESIZE - 1);
-  HDC screen = GetDC(nullptr);
-  const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
-  if (screen) ReleaseDC(nullptr, screen);
+  const int dpi = ScreenPixelsPerInch();
   lf.lfHeight = -MulDiv(font.Size, dpi, 72);
   lf.lfWeight = font.Bold ? FW_BOLD : FW_NORMAL;
   lf.lfItalic = font.Italic;

@@ -6,12 +6,12 @@
 #include <functional>
 #include <string>
 
-#include "ExtCtrls.h"
-#include "FontHelpers.h"
-#include "Forms.h"
+#include "Panels.h"
+#include "FontSettings.h"
+#include "Form.h"
 #include "RichEdit.h"
 #include "SharedTables.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 class TLyskomConfiguration;
 

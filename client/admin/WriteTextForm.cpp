@@ -10,10 +10,11 @@
 #include "Crypto.h"
 #include "EngineBinding.h"
 #include "EventLogForm.h"
-#include "FontHelpers.h"
+#include "FontSettings.h"
 #include "GetNameForm.h"
 #include "Lookups.h"
 #include "MainForm.h"
+#include "Clipboard.h"
 #include "MessageBoxes.h"
 #include "NoteOnDoorForm.h"
 #include "ProtocolText.h"
@@ -51,21 +52,11 @@ const TAuxItemRecord* FirstAuxItem(const TextStatType& stat, int tag)
   return nullptr;
 }
 
-// The name chooser of the program: the shared name dialog.
-int AskNameWithDialog(const std::string& caption)
-{
-  if (!GetNameForm) return -1;
-  GetNameForm->SetCaption(caption);
-  GetNameForm->NameFrame->ItemList->SetText("");
-  if (GetNameForm->ShowModal() != mrOk) return -1;
-  const std::string text = GetNameForm->NameFrame->ItemList->Text();
-  const int number = IsNumberText(text) ? StrToIntLenient(text) : LookupName(text, ctUsers | ctConferences);
-  return number >= 1 ? number : -1;
-}
-
 } // namespace
 
-std::function<int(const std::string& caption)> TWriteTextForm::NameAsker = AskNameWithDialog;
+std::function<int(const std::string& caption)> TWriteTextForm::NameAsker = [](const std::string& caption) {
+  return AskForName(caption, "", ctUsers | ctConferences);
+};
 
 
 // ------------------------------------------------------------ TAddRcptThread
@@ -610,11 +601,12 @@ void TWriteTextForm::AddComToActionExecute(TComponent*)
 {
   std::string value;
   if (!InputQuery("Add comment to text", "What text is this a comment to?", value)) return;
-  if (!IsNumberText(value)) {
+  const int textNo = IsNumberText(value) ? StrToIntLenient(value.substr(value.find_first_not_of(' '))) : 0;
+  if (textNo < 1) {
     QueueUserMessage("!Not a valid text number");
     return;
   }
-  AddRow(TRowKind::CommentTo, StrToIntLenient(value));
+  AddRow(TRowKind::CommentTo, textNo);
 }
 
 void TWriteTextForm::QuoteActionExecute(TComponent*) { QuoteCommentedTexts(); }
@@ -665,7 +657,7 @@ void TWriteTextForm::ClipboardCopyActionExecute(TComponent*)
     SendMessageA(focus, WM_COPY, 0, 0);
   } else if (focus == ListView->Handle()) {
     if (TListItem* item = ListView->Selected())
-      PutTextOnClipboard(HostHandle(), item->ColumnText(0) + " " + item->ColumnText(1) + " " + item->ColumnText(2));
+      SetClipboardText(item->ColumnText(0) + " " + item->ColumnText(1) + " " + item->ColumnText(2), HostHandle());
   }
 }
 

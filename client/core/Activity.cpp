@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "EngineBinding.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "SharedTables.h"
 #include "ProtocolText.h"
@@ -21,7 +21,7 @@ void SendWithoutWaiting(long request, const std::string& arguments)
 {
   try {
     TLKRequest r(request, arguments);
-    r.Send(EngineCommunication().Get());
+    r.Send(GetCommunication().Get());
   } catch (const std::exception&) {
     // Nobody waits for these notices; without an engine there is nobody to tell.
   }
@@ -80,7 +80,7 @@ void AcceptAsync(const std::vector<int>& numbers)
 {
   try {
     TLKRequest r(L_ACCEPT_ASYNC, TRequestArgs().Ints(numbers));
-    r.SyncSend(EngineCommunication().Get());
+    r.SyncSend(GetCommunication().Get());
   } catch (const std::exception&) {
     // Without an engine there is no server to tell.
   }

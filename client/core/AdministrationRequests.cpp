@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "ClientCaches.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "SessionState.h"
 #include "LyskomErrors.h"
@@ -17,7 +17,7 @@ namespace {
 TRequestOutcome Request(TLKRequest& request)
 {
   try {
-    return request.SyncSend(EngineCommunication().Get());
+    return request.SyncSend(GetCommunication().Get());
   } catch (const std::exception&) {
     return TRequestOutcome::NotSent;
   }

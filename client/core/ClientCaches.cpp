@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <utility>
 
-#include "EngineObjects.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
@@ -211,7 +211,7 @@ void FetchNameByNumber(int number, std::string& name)
       return;
     }
   }
-  TComPtr<ILKCache> cache = EngineCache();
+  TComPtr<ILKCache> cache = GetCache();
   TBStr value;
   if (cache->GetName(value.Put(), number) != S_OK) throw NoSuchConferenceException("No such name");
   name = value.Str();
@@ -256,7 +256,7 @@ bool RequestUnknown(const TLKRequest& request)
 TTextStatRef TextStatFromServer(int textNo, TFetchResult* result)
 {
   SetResult(result, TFetchResult::NotAvailable);
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return nullptr;
 
   const std::string args = FormatText("%d", textNo);
@@ -350,7 +350,7 @@ namespace {
 TTextRef TextBodyFromServer(int textNo, TFetchResult* result)
 {
   SetResult(result, TFetchResult::NotAvailable);
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return nullptr;
   TLKRequest request(L_GET_TEXT, FormatText("%d 0 1000000", textNo));
   switch (request.SyncSend(comm.Get())) {
@@ -425,6 +425,76 @@ void ClearTextCache()
   if (TStores* s = GStores.load()) ClearStore(s->TextLock, s->Texts);
 }
 
+// ---- Fetching ahead -------------------------------------------------------
+
+namespace {
+
+// Sends the requests together and waits for each reply in turn.
+void SendTogether(ILKCommunication* comm, std::vector<std::unique_ptr<TLKRequest>>& requests)
+{
+  TComPtr<ILKTransEvent> callback = ComQuery<ILKTransEvent>(comm);
+  if (!callback) return;
+  std::vector<TComPtr<ILockable>> locks;
+  for (auto& request : requests) {
+    ILKTransaction* trans = request->Transaction();
+    TComPtr<ILockable> lock = trans ? ComQuery<ILockable>(trans) : TComPtr<ILockable>();
+    if (lock && SUCCEEDED(trans->Set_Callback(callback.Get()))) {
+      lock->Lock();
+      if (!request->Send(comm)) {
+        lock->Unlock();
+        lock = nullptr;
+      }
+    } else {
+      lock = nullptr;
+    }
+    locks.push_back(lock);
+  }
+  for (size_t i = 0; i < requests.size(); ++i) {
+    if (!locks[i]) continue;
+    locks[i]->Waitfor(120000);
+    requests[i]->Collect();
+    requests[i]->Transaction()->Set_Callback(nullptr);
+  }
+}
+
+} // namespace
+
+void PrefetchTexts(const std::vector<int>& textNos, bool bodies)
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  std::vector<int> stats, texts;
+  for (int textNo : textNos) {
+    if (textNo <= 0) continue;
+    if (!IsTextStatCached(textNo) && std::find(stats.begin(), stats.end(), textNo) == stats.end())
+      stats.push_back(textNo);
+    TTextRef held;
+    if (bodies && FindCachedText(textNo, held) < 0 && std::find(texts.begin(), texts.end(), textNo) == texts.end())
+      texts.push_back(textNo);
+  }
+  if (stats.empty() && texts.empty()) return;
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
+  if (!comm) return;
+
+  const long statRequest = UseNewTextStatRequest ? L_GET_TEXT_STAT_10 : L_GET_TEXT_STAT;
+  std::vector<std::unique_ptr<TLKRequest>> requests;
+  for (int textNo : stats) requests.push_back(std::make_unique<TLKRequest>(statRequest, FormatText("%d", textNo)));
+  for (int textNo : texts) requests.push_back(std::make_unique<TLKRequest>(L_GET_TEXT, FormatText("%d 0 1000000", textNo)));
+  SendTogether(comm.Get(), requests);
+
+  for (size_t i = 0; i < stats.size(); ++i) {
+    if (!requests[i]->Ok()) continue;
+    auto stat = std::make_shared<TextStatType>();
+    ParseTextStat(*stat, LKSub(requests[i]->Response(), "result").Get());
+    // A lookup that fetched the same status meanwhile keeps its own.
+    if (!IsTextStatCached(stats[i])) StoreTextStat(stats[i], stat);
+  }
+  for (size_t i = 0; i < texts.size(); ++i) {
+    const TLKRequest& request = *requests[stats.size() + i];
+    if (request.Ok()) StoreText(std::make_shared<TLyskomText>(texts[i], LKString(request.Response(), "result")), false);
+  }
+}
+
 // ---- Sessions -------------------------------------------------------------
 
 std::optional<StaticSessionInfoType> QueryWhoInfo(int sessionNo, int personNo)
@@ -443,7 +513,7 @@ std::optional<StaticSessionInfoType> QueryWhoInfo(int sessionNo, int personNo)
   }
   ++Counters.SessionMisses;
 
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return std::nullopt;
   TComPtr<ILKTransEvent> callback = comm.As<ILKTransEvent>();
   if (!callback) return std::nullopt;
@@ -599,7 +669,7 @@ void FlushMarkRead(bool synchronous)
     for (int n : s->Queue) args += FormatText("%d ", n);
     args += "}";
     try {
-      TComPtr<ILKCommunication> comm = EngineCommunication();
+      TComPtr<ILKCommunication> comm = GetCommunication();
       TLKRequest request(L_MARK_AS_READ, args);
       if (synchronous) request.SyncSend(comm.Get());
       else request.Send(comm.Get());

@@ -64,6 +64,14 @@ void StoreText(TTextRef text, bool missing);
 void InvalidateText(int textNo);
 void ClearTextCache();
 
+// ---- Fetching ahead -------------------------------------------------------
+
+// Fetches the statuses (and, with bodies, the texts) that the stores do not
+// hold yet of the numbers given, sending the requests together and waiting
+// for all of them: one round trip for the lot instead of one each. Texts the
+// server refuses are left to the lookups above.
+void PrefetchTexts(const std::vector<int>& textNos, bool bodies);
+
 // ---- Sessions -------------------------------------------------------------
 
 struct StaticSessionInfoType

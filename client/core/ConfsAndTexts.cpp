@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "ClientCaches.h"
 #include "LKRequest.h"
 
@@ -36,7 +36,7 @@ TComPtr<ILKMap> EngineMapping()
 {
   TComPtr<ILKMap> map;
   try {
-    if (FAILED(EngineCache()->Get_Mapping(map.Put()))) map.Reset();
+    if (FAILED(GetCache()->Get_Mapping(map.Put()))) map.Reset();
   } catch (const std::exception&) {
   }
   return map;
@@ -307,7 +307,7 @@ bool TLyskomConferenceBase::LoadStatus()
   if (bFullLoaded) return true;
   std::lock_guard<TCriticalSection> loading(FLoadLock);
   if (bFullLoaded) return true;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return false;
   const std::string args = FormatText("%d", FConfNo);
   TLKRequest request(L_GET_CONF_STAT_10, args);
@@ -328,7 +328,7 @@ bool TLyskomConferenceBase::LoadShortStatus()
   if (bULoaded) return true;
   std::lock_guard<TCriticalSection> loading(FLoadLock);
   if (bULoaded) return true;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return false;
   TLKRequest request(L_GET_UCONF_STAT, FormatText("%d", FConfNo));
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) return false;

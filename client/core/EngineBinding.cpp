@@ -4,8 +4,12 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
+#include <mutex>
 
-#include "MessageBoxes.h"
+#include "LyskomErrors.h"
+#include "SyncObjects.h"
+#include "WindowSeams.h"
 
 const char* const EngineRegisterFailedMessage =
   "Failed to register communications server.\r\nCannot find the server \"Vantor.DLL\"";
@@ -40,7 +44,7 @@ void CheckEngineVersion()
   bool same = SUCCEEDED(hr);
   for (int i = 0; same && i < 4; ++i) same = version[i] == ExpectedEngineVersion[i];
   if (!same)
-    ShowMessageBox(nullptr, EngineVersionMismatchMessage, EngineVersionMismatchCaption,
+    AskUser(nullptr, EngineVersionMismatchMessage, EngineVersionMismatchCaption,
                    MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -54,7 +58,7 @@ TComPtr<T> FetchFromTable(const std::atomic<DWORD>& cookie, const char* failure)
     hr = table->GetInterfaceFromGlobal(cookie.load(), __uuidof(T), object.PutVoid());
   } catch (const EOleSysError&) {
   }
-  if (FAILED(hr) || !object) throw std::runtime_error(failure);
+  if (FAILED(hr) || !object) throw LyskomException(failure);
   return object;
 }
 
@@ -70,6 +74,21 @@ void Withdraw(TComPtr<T>& object, std::atomic<DWORD>& cookie)
     }
   }
   object.Reset();
+}
+
+struct TSources
+{
+  TCommunicationSource Communication;
+  TCacheSource Cache;
+};
+
+TCriticalSection SourceLock;
+std::shared_ptr<const TSources> Sources;
+
+std::shared_ptr<const TSources> CurrentSources()
+{
+  std::lock_guard<TCriticalSection> guard(SourceLock);
+  return Sources;
 }
 
 } // namespace
@@ -105,13 +124,75 @@ void FinalizeGlobalData()
   JoinedApartment = false;
 }
 
+namespace {
+
+// Kept while the communication object is held: creating the table, or an
+// object through the registry, costs hundreds of microseconds under some
+// platforms, a kept factory next to nothing. A program that never creates
+// the communication object here goes through the registry each time.
+std::mutex KeptLock;
+TComPtr<IGlobalInterfaceTable> KeptTable;
+TComPtr<IClassFactory> KeptTransactionFactory;
+TComPtr<IClassFactory> KeptCollectionFactory;
+
+void KeepEngineObjects()
+{
+  TComPtr<IGlobalInterfaceTable> table;
+  TComPtr<IClassFactory> transactions, collections;
+  // What cannot be had is created each time instead.
+  if (FAILED(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IGlobalInterfaceTable, table.PutVoid())))
+    table.Reset();
+  if (FAILED(CoGetClassObject(CLSID_LKTransaction, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                              transactions.PutVoid())))
+    transactions.Reset();
+  if (FAILED(CoGetClassObject(CLSID_LKCollection, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                              collections.PutVoid())))
+    collections.Reset();
+  std::lock_guard<std::mutex> guard(KeptLock);
+  KeptTable = table;
+  KeptTransactionFactory = transactions;
+  KeptCollectionFactory = collections;
+}
+
+// Before the apartment is left and the engine library unloaded.
+void DropKeptObjects()
+{
+  std::lock_guard<std::mutex> guard(KeptLock);
+  KeptCollectionFactory.Reset();
+  KeptTransactionFactory.Reset();
+  KeptTable.Reset();
+}
+
+} // namespace
+
 TComPtr<IGlobalInterfaceTable> CreateGlobalInterfaceTable()
 {
+  {
+    std::lock_guard<std::mutex> guard(KeptLock);
+    if (KeptTable) return KeptTable;
+  }
   TComPtr<IGlobalInterfaceTable> table;
   const HRESULT hr = CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
                                       IID_IGlobalInterfaceTable, table.PutVoid());
   if (FAILED(hr)) throw EOleSysError("The Global Interface Table cannot be created", hr);
   return table;
+}
+
+HRESULT CreateEngineObject(REFCLSID clsid, REFIID iid, void** object)
+{
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  TComPtr<IClassFactory> factory;
+  {
+    std::lock_guard<std::mutex> guard(KeptLock);
+    if (IsEqualCLSID(clsid, CLSID_LKTransaction))
+      factory = KeptTransactionFactory;
+    else if (IsEqualCLSID(clsid, CLSID_LKCollection))
+      factory = KeptCollectionFactory;
+  }
+  if (!factory) return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object);
+  return factory->CreateInstance(nullptr, iid, object);
 }
 
 void CreateCommunicationObject()
@@ -121,13 +202,14 @@ void CreateCommunicationObject()
   if (FAILED(hr) && RegisterEngineLibrary()) hr = CreateEngineCommunication();
   if (FAILED(hr) || !CommunicationObject) {
     CommunicationObject.Reset();
-    ShowMessageBox(nullptr, EngineRegisterFailedMessage, kProgramTitle, MB_OK);
+    AskUser(nullptr, EngineRegisterFailedMessage, kProgramTitle, MB_OK);
     std::exit(1);
   }
   DWORD cookie = 0;
   if (SUCCEEDED(CreateGlobalInterfaceTable()->RegisterInterfaceInGlobal(CommunicationObject.Get(),
                                                                          IID_ILKCommunication, &cookie)))
     CommunicationCookie = cookie;
+  KeepEngineObjects();
   CheckEngineVersion();
 }
 
@@ -144,15 +226,6 @@ void CreateCacheObject()
     CacheCookie = cookie;
 }
 
-TComPtr<ILKCommunication> GetCommunication()
-{
-  return FetchFromTable<ILKCommunication>(CommunicationCookie, "No comm object");
-}
-
-TComPtr<ILKCache> GetCache()
-{
-  return FetchFromTable<ILKCache>(CacheCookie, "No cache object");
-}
 
 void ReleaseCacheObject()
 {
@@ -162,4 +235,49 @@ void ReleaseCacheObject()
 void ReleaseCommunicationObject()
 {
   Withdraw(CommunicationObject, CommunicationCookie);
+  DropKeptObjects();
+}
+
+void SetEngineObjectSource(TCommunicationSource communication, TCacheSource cache)
+{
+  auto sources = std::make_shared<TSources>();
+  sources->Communication = std::move(communication);
+  sources->Cache = std::move(cache);
+  std::lock_guard<TCriticalSection> guard(SourceLock);
+  Sources = std::move(sources);
+}
+
+void ClearEngineObjectSource()
+{
+  std::lock_guard<TCriticalSection> guard(SourceLock);
+  Sources.reset();
+}
+
+TComPtr<ILKCommunication> GetCommunication()
+{
+  auto sources = CurrentSources();
+  if (!sources) return FetchFromTable<ILKCommunication>(CommunicationCookie, "No comm object");
+  TComPtr<ILKCommunication> comm;
+  if (sources->Communication) comm = sources->Communication();
+  if (!comm) throw LyskomException("No comm object");
+  return comm;
+}
+
+TComPtr<ILKCommunication> GetCommunicationOrNull()
+{
+  try {
+    return GetCommunication();
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+TComPtr<ILKCache> GetCache()
+{
+  auto sources = CurrentSources();
+  if (!sources) return FetchFromTable<ILKCache>(CacheCookie, "No cache object");
+  TComPtr<ILKCache> cache;
+  if (sources->Cache) cache = sources->Cache();
+  if (!cache) throw LyskomException("No cache object");
+  return cache;
 }

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <objidl.h>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 
@@ -42,8 +43,13 @@ extern TLyskomServerConfiguration* ServerConfiguration;
 bool InitializeGlobalData();
 void FinalizeGlobalData();
 
-// The platform's Global Interface Table; throws EOleSysError.
+// The platform's Global Interface Table, the one kept while the
+// communication object is held; throws EOleSysError.
 TComPtr<IGlobalInterfaceTable> CreateGlobalInterfaceTable();
+
+// A new engine object; while the communication object is held,
+// transactions and collections come from a class factory kept for the run.
+HRESULT CreateEngineObject(REFCLSID clsid, REFIID iid, void** object);
 
 // Creates the communication object (registering the "Vantor.dll" that the
 // library search finds when the engine's classes are not registered) and
@@ -59,11 +65,23 @@ bool RegisterEngineLibrary();
 // Throws EOleSysError when it cannot be created.
 void CreateCacheObject();
 
-// The calling thread's reference to the engine's objects. Throw
-// std::runtime_error "No comm object" / "No cache object" before they are
-// created and after they are released.
+// The one entrance to the engine: the calling thread's reference to the
+// engine's objects, or those of the installed source (below). Throw
+// LyskomException "No comm object" / "No cache object" before they are
+// created, after they are released, or when the source has none.
 TComPtr<ILKCommunication> GetCommunication();
 TComPtr<ILKCache> GetCache();
+// An empty pointer instead of the error, for callers that go without.
+TComPtr<ILKCommunication> GetCommunicationOrNull();
+
+// Tests drive the model against a server of their own: while a source is
+// installed, GetCommunication and GetCache answer its objects. Either may be
+// empty: that object is then not available.
+using TCommunicationSource = std::function<TComPtr<ILKCommunication>()>;
+using TCacheSource = std::function<TComPtr<ILKCache>()>;
+void SetEngineObjectSource(TCommunicationSource communication, TCacheSource cache);
+// Back to the binding's own objects.
+void ClearEngineObjectSource();
 
 // Withdraw the objects from the table and release them; nothing when not held.
 void ReleaseCacheObject();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "EngineBinding.h"
 #include "TrafficStatistics.h"
 
 namespace {
@@ -104,9 +105,7 @@ TVariant LKItem(ILKCollection* c, long index)
 
 TLKRequest::TLKRequest(long transType, const std::string& arguments)
 {
-  if (FAILED(CoCreateInstance(CLSID_LKTransaction, nullptr, CLSCTX_INPROC_SERVER,
-                              __uuidof(ILKTransaction), FTrans.PutVoid())))
-    return;
+  if (FAILED(CreateEngineObject(CLSID_LKTransaction, __uuidof(ILKTransaction), FTrans.PutVoid()))) return;
   FTrans->Set_TransType(transType);
   TBStr args(arguments);
   FTrans->Set_Arguments(args.Get());

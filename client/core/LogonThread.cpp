@@ -8,7 +8,7 @@
 #include "AdministrationRequests.h"
 #include "ClientCaches.h"
 #include "EngineBinding.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "SessionState.h"
 #include "Lookups.h"
@@ -205,7 +205,7 @@ bool LogonSequence(const LKLoginInfo& info)
   VARIANT_BOOL connected = VARIANT_FALSE;
   try {
     OnWindowThread(windows.Progress, std::string("Connecting..."), 8);
-    comm = EngineCommunication();
+    comm = GetCommunication();
     SetText(comm.Get(), &ILKCommunication::Set_Server, info.Server);
     SetText(comm.Get(), &ILKCommunication::Set_Port, info.Port);
     SetText(comm.Get(), &ILKCommunication::Set_UserName, LocalUserName());

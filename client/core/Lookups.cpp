@@ -3,7 +3,7 @@
 #include <memory>
 #include <mutex>
 
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "RegExp.h"
 #include "TextHelpers.h"
@@ -101,7 +101,7 @@ bool SyncRequest(LONG requestNo, const std::string& arguments, TComPtr<ILKTransa
   transaction.Reset();
   try {
     TLKRequest request(requestNo, arguments);
-    const bool answered = request.SyncSend(EngineCommunication().Get()) == TRequestOutcome::Answered;
+    const bool answered = request.SyncSend(GetCommunication().Get()) == TRequestOutcome::Answered;
     transaction = TComPtr<ILKTransaction>(request.Transaction());
     return answered;
   } catch (const std::exception&) {

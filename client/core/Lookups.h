@@ -59,7 +59,7 @@ int LookupNameRegexp(const std::string& pattern, TLKConfTypes kinds);
 // Each answers false (and an empty value) when the member is not there.
 
 // Sends a request on the calling thread's communication object (see
-// EngineObjects.h) and waits for the reply; false when it could not be sent
+// EngineBinding.h) and waits for the reply; false when it could not be sent
 // or was answered with an error (the transaction then holds the error
 // reply, if any).
 bool SyncRequest(LONG requestNo, const std::string& arguments, TComPtr<ILKTransaction>& transaction);

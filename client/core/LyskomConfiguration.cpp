@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "EngineBinding.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "SharedTables.h"
@@ -620,7 +620,7 @@ bool ReadUserArea(TLyskomServerConfiguration& config, int persNo, bool newSessio
   if (newSession) config.Clear();
   bool loaded = false;
   try {
-    TComPtr<ILKCommunication> communication = EngineCommunication();
+    TComPtr<ILKCommunication> communication = GetCommunication();
     TLKRequest person(L_GET_PERSON_STAT, std::to_string(persNo));
     if (person.SyncSend(communication.Get()) == TRequestOutcome::Answered) {
       const TVariant area = LKValue(person.Response(), "result.user_area");
@@ -655,7 +655,7 @@ bool WriteUserArea(TLyskomServerConfiguration& config, int persNo)
     return false;
   }
   try {
-    TComPtr<ILKCommunication> communication = EngineCommunication();
+    TComPtr<ILKCommunication> communication = GetCommunication();
     TLKRequest create(L_CREATE_TEXT, ToHollerith(area) + " 0 { }");
     if (create.SyncSend(communication.Get()) != TRequestOutcome::Answered) {
       ReportLyskomError(create.Response(), "", '!');

@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "ClientCaches.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "SessionState.h"
 #include "Lookups.h"

@@ -7,6 +7,7 @@
 #include "ProgramVersion.h"
 #include "Threads.h"
 #include "UserMessages.h"
+#include "WindowSeams.h"
 
 namespace {
 
@@ -21,7 +22,15 @@ struct TUnit
 // caches come before the configuration stores, then the queue of messages
 // to the user, then the program's version information.
 const TUnit Units[] = {
-  {"Threads", [] { return InitThreadSynchronization(); }, [] { DoneThreadSynchronization(); }},
+  // The window thread, when there is a window layer.
+  {"Threads",
+   [] {
+     const auto start = WindowSeams().StartWindowThread;
+     return !start || start();
+   },
+   [] {
+     if (const auto end = WindowSeams().EndWindowThread) end();
+   }},
   {"LKCache", [] { CreateClientCaches(); return true; }, [] { FreeClientCaches(); }},
   {"GlobalData", [] { return InitializeGlobalData(); }, [] { FinalizeGlobalData(); }},
   {"UserMessages", [] { CreateUserMessageQueue(); return true; }, [] { FreeUserMessageQueue(); }},

@@ -3,8 +3,9 @@
 // that the order of C++ static initialisation plays no part.
 #pragma once
 
-// On the window thread, first thing: makes it the window thread (see
-// Threads.h) and creates every process-wide object in order. Answers false
+// On the window thread, first thing: makes it the window thread (through the
+// window seams, when the window layer is there) and creates every
+// process-wide object in order. Answers false
 // when something could not be created.
 bool InitializeUnits();
 // On the window thread, last thing: stops and joins every live worker, then

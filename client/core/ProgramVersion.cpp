@@ -47,6 +47,31 @@ std::string FormatVersionMinor(const TProgramVersion& v)
   return text;
 }
 
+namespace {
+
+// A string of the program's string table, read through the resource
+// functions of the kernel (the core links no window library): the table is
+// stored in blocks of sixteen counted UTF-16 strings.
+std::string ReadStringResource(unsigned id)
+{
+  HMODULE module = GetModuleHandleA(nullptr);
+  HRSRC block = FindResourceA(module, MAKEINTRESOURCEA((id >> 4) + 1), MAKEINTRESOURCEA(6) /* RT_STRING */);
+  if (!block) return {};
+  HGLOBAL loaded = LoadResource(module, block);
+  const auto* p = static_cast<const WCHAR*>(loaded ? LockResource(loaded) : nullptr);
+  if (!p) return {};
+  const WCHAR* end = p + SizeofResource(module, block) / sizeof(WCHAR);
+  for (unsigned i = 0; i < (id & 15) && p < end; ++i) p += 1 + *p;
+  if (p >= end || p + 1 + *p > end) return {};
+  const int length = *p;
+  const int n = WideCharToMultiByte(CP_ACP, 0, p + 1, length, nullptr, 0, nullptr, nullptr);
+  std::string text(size_t(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, p + 1, length, text.data(), n, nullptr, nullptr);
+  return text;
+}
+
+} // namespace
+
 const std::string& ProgramVersionMajor()
 {
   static const std::string text = FormatVersionMajor(ProgramVersion());
@@ -61,10 +86,6 @@ const std::string& ProgramVersionMinor()
 
 const std::string& ProgramBuildDate()
 {
-  static const std::string date = [] {
-    char text[256] = {};
-    int n = LoadStringA(GetModuleHandleA(nullptr), BuildDateStringId, text, sizeof(text));
-    return std::string(text, size_t(n > 0 ? n : 0));
-  }();
+  static const std::string date = [] { return ReadStringResource(BuildDateStringId); }();
   return date;
 }

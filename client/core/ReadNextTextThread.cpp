@@ -2,19 +2,24 @@
 
 #include <objbase.h>
 
+#include "Activity.h"
 #include "ClientCaches.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "ReadingOrder.h"
 #include "TextServices.h"
 #include "WindowMessages.h"
+#include "WindowSeams.h"
 
 namespace {
+
+constexpr int ActivityRead = 3;
+constexpr int ActivityWait = 4;
 
 // The server's time as the locale shows dates and times; empty on failure.
 std::string ServerTimeText()
 {
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return {};
   TLKRequest request(L_GET_TIME, "");
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) return {};
@@ -59,6 +64,7 @@ void TReadNextTextThread::Execute()
   } endBusy{this};
 
   Synchronize(FWindowHandle, [this] { FConferences = FWindow.ConferencesToSearch(); });
+  SendUserActive();
   const TFoundText found = SearchNextText(FConferences, FStatus);
   if (found.TextNo > 0) ShowFound(found);
   else ReportNothingLeft();
@@ -79,12 +85,15 @@ void TReadNextTextThread::ShowFound(const TFoundText& found)
   });
   // Read when shown: the text and its footnotes, in every member conference.
   MarkTextRead(found.TextNo, true);
-  PostMessage(FWindowHandle, WM_READ_STATE_CHANGED, 0, 0);
+  TMembershipRef membership = MembershipByConf(found.ConfNo);
+  SetActivity(membership && membership->UnreadCount() > 0 ? ActivityRead : ActivityWait);
+  PostToWindow(FWindowHandle, WM_READ_STATE_CHANGED);
 }
 
 void TReadNextTextThread::ReportNothingLeft()
 {
+  SetActivity(ActivityWait);
   const std::string line = "The time is now " + ServerTimeText() + " (according to the server)\r";
   Synchronize(FWindowHandle, [&] { FWindow.LogEvent(line); });
-  PostMessage(FWindowHandle, WM_READ_STATE_CHANGED, 0, 0);
+  PostToWindow(FWindowHandle, WM_READ_STATE_CHANGED);
 }

@@ -5,7 +5,7 @@
 
 #include "ClientCaches.h"
 #include "EngineBinding.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "ProtocolText.h"
 
@@ -30,12 +30,40 @@ int FirstUnreadLink(const TextStatType& stat, const TSortedIntegerList* skipList
   return found;
 }
 
+// How many texts are fetched together ahead of the reader.
+constexpr size_t FetchAhead = 20;
+
+// Fetches the statuses and bodies of the text's first children together,
+// rather than one round trip per child as the search asks about them.
+void FetchChildrenAhead(const TextStatType& stat)
+{
+  std::vector<int> children;
+  stat.ForEachMiscInfo<TMiscInfoGText>([&](const TMiscInfoGText& item) {
+    const bool child = dynamic_cast<const TMiscInfoFootIn*>(&item) || dynamic_cast<const TMiscInfoCommIn*>(&item);
+    if (child && children.size() < FetchAhead && !IsTextStatCached(item.TextNo)) children.push_back(item.TextNo);
+  });
+  if (children.size() > 1) PrefetchTexts(children, true);
+}
+
+// The same for the conference's next unread local numbers from local on.
+void FetchLocalTextsAhead(TLyskomConferenceBase& conf, TLyskomMembership& membership, int local, int highest)
+{
+  std::vector<int> texts;
+  for (int n = local; n <= highest && n < local + int(2 * FetchAhead) && texts.size() < FetchAhead; ++n) {
+    if (membership.IsRead(n)) continue;
+    const int global = conf.LocalToGlobal(n);
+    if (global > 0 && !IsTextStatCached(global)) texts.push_back(global);
+  }
+  if (texts.size() > 1) PrefetchTexts(texts, true);
+}
+
 // The first unread footnote, else comment, of the text. When one is found
 // the text is stacked, so that its later children are visited on the way back.
 int UnreadChild(int textNo, TCurrentReadStatus& status, const TSortedIntegerList* skipList)
 {
   TTextStatRef stat = TextStatByNumber(textNo);
   if (!stat) return 0;
+  FetchChildrenAhead(*stat);
   int child = FirstUnreadLink<TMiscInfoFootIn>(*stat, skipList);
   if (child == 0) child = FirstUnreadLink<TMiscInfoCommIn>(*stat, skipList);
   if (child > 0) status.Push(textNo);
@@ -72,6 +100,7 @@ int NextUnreadLocalText(TLyskomMembership& membership, const TSortedIntegerList*
     if (membership.IsRead(m)) continue;
     const int global = conf->LocalToGlobal(m);
     if (global <= 0 || InSkipList(skipList, global)) continue;
+    if (!IsTextStatCached(global)) FetchLocalTextsAhead(*conf, membership, m, highest);
     if (IsTextUnread(global)) return global;
     membership.MarkRead(m, false);  // read through another conference
   }
@@ -237,7 +266,7 @@ TSetUnreadResult SetUnreadCount(int confNo, int count, bool postpone, int persNo
     return TSetUnreadResult::Done;
   }
 
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return TSetUnreadResult::Failed;
   TLKRequest setUnread(L_SET_UNREAD, TRequestArgs().Int(confNo).Int(count));
   if (setUnread.SyncSend(comm.Get()) != TRequestOutcome::Answered) return TSetUnreadResult::Failed;

@@ -10,6 +10,7 @@
 #include "ReadingOrder.h"
 #include "TextServices.h"
 #include "WindowMessages.h"
+#include "WindowSeams.h"
 
 TSubjectTreeAsyncThread* SubjectTreeAsyncThread = nullptr;
 
@@ -57,7 +58,12 @@ TSubjectTreeAsyncThread::~TSubjectTreeAsyncThread()
 
 void TSubjectTreeAsyncThread::SetLink(TSubjectTreeLink* link)
 {
+  if (FLink == link) return;
+  // Idle first: a scan must not be asking the old window for its handle
+  // while that window goes away.
+  PauseScan();
   FLink = link;
+  ContinueScan();
 }
 
 HWND TSubjectTreeAsyncThread::LinkHandle()
@@ -187,7 +193,7 @@ bool TSubjectTreeAsyncThread::ScanConference(int confNo)
     if (Interrupted()) return false;
     text = NextTextToRead(&copy, *status, &skipList);
     if (text > 0 && FilterText(text)) {
-      if (window) PostMessage(window, WM_READ_STATE_CHANGED, 0, 0);
+      if (window) PostToWindow(window, WM_READ_STATE_CHANGED);
       continue;
     }
     if (text < 1) continue;

@@ -46,7 +46,8 @@ public:
   explicit TSubjectTreeAsyncThread(TSubjectTreeLink* link = nullptr);
   ~TSubjectTreeAsyncThread() override;
 
-  // Window thread, while the scanner is paused or not yet started.
+  // Window thread. Waits until the scanner is idle before it changes the
+  // link, so a window may unlink itself when it goes.
   void SetLink(TSubjectTreeLink* link);
 
   // Scan the window's conference again (after its read state changed).

@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "Threads.h"
+#include "WindowSeams.h"
 
 TSyncronizer::TSyncronizer() : FEvent(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
 
@@ -32,7 +32,7 @@ int TSyncronizer::Signal()
 
 DWORD TSyncronizer::WaitFor(DWORD timeoutMs)
 {
-  return WaitWithSynchronize(FEvent, timeoutMs);
+  return WaitServingWindowThread(FEvent, timeoutMs);
 }
 
 int TSyncronizer::Count()
@@ -113,5 +113,5 @@ void TEvent::Signal()
 
 DWORD TEvent::WaitFor(DWORD timeoutMs)
 {
-  return WaitWithSynchronize(FHandle, timeoutMs);
+  return WaitServingWindowThread(FHandle, timeoutMs);
 }

@@ -3,7 +3,7 @@
 #include <array>
 
 #include "ClientCaches.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "ProgramVersion.h"
@@ -51,7 +51,7 @@ bool SendReported(long type, const std::string& args, const std::string& failure
 {
   try {
     TLKRequest request(type, args);
-    if (request.SyncSend(EngineCommunication().Get()) == TRequestOutcome::Answered) return true;
+    if (request.SyncSend(GetCommunication().Get()) == TRequestOutcome::Answered) return true;
     ReportLyskomError(request.Response(), failure, '!');
   } catch (const std::exception&) {
     ReportLyskomError(static_cast<ILKCollection*>(nullptr), failure, '!');
@@ -167,7 +167,7 @@ int SendCreateText(const std::string& text, const std::vector<TTextRow>& rows, c
   static const std::string failure = "A error occured while submitting the text.";
   try {
     TLKRequest request(old ? L_CREATE_TEXT : L_CREATE_TEXT_10, args);
-    if (request.SyncSend(EngineCommunication().Get()) != TRequestOutcome::Answered) {
+    if (request.SyncSend(GetCommunication().Get()) != TRequestOutcome::Answered) {
       ReportLyskomError(request.Response(), failure, '!');
       return 0;
     }

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "ClientCaches.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomTypes.h"
 #include "ProtocolText.h"
@@ -27,7 +27,7 @@ int GetFaqTextNo(int confNo, int* serverError)
 {
   if (serverError) *serverError = 0;
   if (confNo < 1) return 0;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return -2;
   TLKRequest request(L_GET_CONF_STAT_10, TRequestArgs().Int(confNo));
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) {
@@ -66,10 +66,14 @@ void PrefetchTextTree(int textNo)
 {
   TTextStatRef stat = TextStatByNumber(textNo);
   if (!stat) return;
-  TextBodyByNumber(textNo);
-  PrefetchNamesOf(*stat);
   std::vector<int> linked;
   stat->ForEachMiscInfo<TMiscInfoGText>([&](const TMiscInfoGText& item) { linked.push_back(item.TextNo); });
+  // The text's body and everything it links to travel together.
+  std::vector<int> wanted = linked;
+  wanted.push_back(textNo);
+  PrefetchTexts(wanted, true);
+  TextBodyByNumber(textNo);
+  PrefetchNamesOf(*stat);
   for (int other : linked) {
     TextBodyByNumber(other);
     if (TTextStatRef otherStat = TextStatByNumber(other)) PrefetchNamesOf(*otherStat);

@@ -1,11 +1,12 @@
 // Worker threads and their way back to the window thread.
 //
-// The window thread is the thread that called InitThreadSynchronization. A
-// worker hands it work with TThread::Synchronize and waits until that work
-// has run. The window thread runs such calls whenever it dispatches messages
-// (a hidden message-only window receives a wake-up message) and whenever it
-// waits with WaitWithSynchronize / WaitAnyWithSynchronize / TThread::WaitFor,
-// so a window thread that waits for a worker never deadlocks with it.
+// A worker hands the window thread work with TThread::Synchronize and waits
+// until that work has run. The window thread itself belongs to the window
+// layer, which the core reaches through its window seams (WindowSeams.h):
+// without them there is no window thread, Synchronize answers false and
+// waits are plain waits. Waits of the window thread for a worker
+// (TThread::WaitFor, StopAllThreads) run the workers' synchronised calls
+// meanwhile, so they never deadlock.
 #pragma once
 
 #include <windows.h>
@@ -16,31 +17,6 @@
 #include <functional>
 #include <string>
 #include <utility>
-
-// Makes the calling thread the window thread and creates the message-only
-// window through which workers wake it. Call once, at start-up, before any
-// worker synchronises. Answers false when it could not (already done, or no
-// window could be created).
-bool InitThreadSynchronization();
-// On the window thread at the very end: stops and joins every live worker
-// (running their synchronised calls meanwhile), then destroys the window.
-// Calls that arrive afterwards are dropped.
-void DoneThreadSynchronization();
-
-// True on the window thread (false while there is none).
-bool IsWindowThread();
-
-// Runs the synchronised calls that are waiting, on the window thread only
-// (elsewhere it does nothing). Answers true when it ran or dropped any.
-// Message loops need not call it (the wake-up message does), but may.
-bool CheckSynchronize();
-
-// Waits like WaitForSingleObject / WaitForMultipleObjects (wait for any),
-// with the same results. On the window thread it meanwhile runs the
-// synchronised calls of workers and the messages sent to the thread's windows
-// from other threads; posted messages stay queued. Elsewhere it is a plain wait.
-DWORD WaitWithSynchronize(HANDLE handle, DWORD timeoutMs);
-DWORD WaitAnyWithSynchronize(DWORD count, const HANDLE* handles, DWORD timeoutMs);
 
 // Terminates every live TThread and waits (as above) until each has ended,
 // including threads that free themselves. Threads still suspended never run

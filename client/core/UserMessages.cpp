@@ -4,7 +4,7 @@
 #include <memory>
 #include <mutex>
 
-#include "MessageBoxes.h"
+#include "WindowSeams.h"
 #include "SyncObjects.h"
 
 namespace {
@@ -77,5 +77,5 @@ std::string UserMessageText(const std::string& msg)
 
 void ShowUserMessage(HWND owner, const std::string& msg)
 {
-  ShowMessageBox(owner, UserMessageText(msg), "Omnora", MB_OK | UserMessageIcon(msg));
+  AskUser(owner, UserMessageText(msg), "Omnora", MB_OK | UserMessageIcon(msg));
 }

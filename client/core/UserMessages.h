@@ -26,5 +26,5 @@ UINT UserMessageIcon(const std::string& msg);
 // The message without its marker.
 std::string UserMessageText(const std::string& msg);
 // Shows one message in a box captioned "Omnora" with an OK button, owned by
-// owner (through ShowMessageBox).
+// owner (through the window seam AskUser).
 void ShowUserMessage(HWND owner, const std::string& msg);

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
-#include "ComCtrls.h"
+#include "CommonControls.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "Components.h"
+#include "Control.h"
 
 class TImageList;
 class TActionList;

@@ -1,4 +1,5 @@
 #include "ItemEditList.h"
+#include "GdiOwners.h"
 
 #include <algorithm>
 
@@ -105,14 +106,7 @@ int TItemEditList::TextWidth()
 {
   if (!HandleAllocated()) return 0;
   const std::string text = Caption();
-  HDC dc = GetDC(Handle());
-  if (!dc) return 0;
-  HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageA(Handle(), WM_GETFONT, 0, 0)));
-  SIZE size{0, 0};
-  GetTextExtentPoint32A(dc, text.data(), int(text.size()), &size);
-  SelectObject(dc, old);
-  ReleaseDC(Handle(), dc);
-  return size.cx;
+  return TextExtent(Handle(), HGDIOBJ(SendMessageA(Handle(), WM_GETFONT, 0, 0)), text).cx;
 }
 
 void TItemEditList::Redraw(const std::string& freeText)

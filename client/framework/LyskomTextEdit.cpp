@@ -1,4 +1,5 @@
 #include "LyskomTextEdit.h"
+#include "GdiOwners.h"
 
 #include <windowsx.h>
 
@@ -124,9 +125,9 @@ void TLyskomTextEdit::WrapTypedLine()
 
 void TLyskomTextEdit::MeasureXWidth()
 {
-  HDC dc = GetDC(Handle());
+  TWindowDC dc(Handle());
   if (!dc) return;
-  HFONT font = nullptr;
+  TFontObject font;
   CHARFORMAT2A cf{};
   cf.cbSize = sizeof(cf);
   if (!IsPlainEdit()) SendMessageA(Handle(), EM_GETCHARFORMAT, SCF_DEFAULT, LPARAM(&cf));
@@ -137,14 +138,11 @@ void TLyskomTextEdit::MeasureXWidth()
     lf.lfWeight = (cf.dwEffects & CFE_BOLD) ? FW_BOLD : FW_NORMAL;
     lf.lfItalic = (cf.dwEffects & CFE_ITALIC) != 0;
     lf.lfCharSet = cf.bCharSet;
-    font = CreateFontIndirectA(&lf);
+    font.Reset(CreateFontIndirectA(&lf));
   }
-  HGDIOBJ old = SelectObject(dc, font ? font : FontHandle());
+  TSelectObject selected(dc, font ? font.Get() : FontHandle());
   SIZE size{};
   if (GetTextExtentPoint32A(dc, "X", 1, &size)) FXWidth = size.cx;
-  SelectObject(dc, old);
-  if (font) DeleteObject(font);
-  ReleaseDC(Handle(), dc);
 }
 
 int TLyskomTextEdit::GuideLineX()
@@ -180,17 +178,16 @@ void TLyskomTextEdit::PaintGuideLine()
   RECT r;
   GetClientRect(Handle(), &r);
   if (r.bottom - r.top <= 4) return;
-  HDC dc = GetDC(Handle());
+  TWindowDC dc(Handle());
   if (!dc) return;
   // The caret is drawn inverted over what is there: keep it off the line.
   BOOL caretHidden = HideCaret(Handle());
-  HPEN pen = CreatePen(PS_SOLID, 1, GuideLineColor());
-  HGDIOBJ old = SelectObject(dc, pen);
-  MoveToEx(dc, x, r.top + 2, nullptr);
-  LineTo(dc, x, r.bottom - 2);
-  SelectObject(dc, old);
-  DeleteObject(pen);
-  ReleaseDC(Handle(), dc);
+  {
+    TPenObject pen(CreatePen(PS_SOLID, 1, GuideLineColor()));
+    TSelectObject selected(dc, pen);
+    MoveToEx(dc, x, r.top + 2, nullptr);
+    LineTo(dc, x, r.bottom - 2);
+  }
   if (caretHidden) ShowCaret(Handle());
 }
 

@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "Clipboard.h"
-#include "Forms.h"
+#include "Form.h"
 #include "MessageBoxes.h"
 
 namespace {

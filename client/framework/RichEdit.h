@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "Components.h"
+#include "Control.h"
 
 class TRichEdit : public TControl
 {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <random>
 
+#include "GdiOwners.h"
+
 namespace {
 
 constexpr float Pi = 3.14159265f;
@@ -187,25 +189,22 @@ void TFyrkant::Draw(HDC dc)
   for (const TPoint3d& v : FVertices) points.push_back(v.Project());
   COLORREF color = ShadeColor(ShadeLevel(SpinCubeShared().Light), FBlue);
   // The outline in the face's own colour closes the seams between faces.
-  HBRUSH brush = CreateSolidBrush(color);
-  HPEN pen = CreatePen(PS_SOLID, 1, color);
-  HGDIOBJ oldBrush = SelectObject(dc, brush);
-  HGDIOBJ oldPen = SelectObject(dc, pen);
-  Polygon(dc, points.data(), int(points.size()));
-  SelectObject(dc, oldPen);
-  SelectObject(dc, oldBrush);
-  DeleteObject(pen);
-  DeleteObject(brush);
+  {
+    TBrushObject brush(CreateSolidBrush(color));
+    TPenObject pen(CreatePen(PS_SOLID, 1, color));
+    TSelectObject selectedBrush(dc, brush);
+    TSelectObject selectedPen(dc, pen);
+    Polygon(dc, points.data(), int(points.size()));
+  }
 
   if (SpinCubeShared().FaceOverlay) {
     POINT c = FCentre.Project();
     RECT mark{c.x - 2, c.y - 2, c.x + 3, c.y + 3};
     FrameRect(dc, &mark, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
     POINT tip = FCentre.Plus(FNormal).Project();
-    HGDIOBJ old = SelectObject(dc, GetStockObject(BLACK_PEN));
+    TSelectObject pen(dc, GetStockObject(BLACK_PEN));
     MoveToEx(dc, c.x, c.y, nullptr);
     LineTo(dc, tip.x, tip.y);
-    SelectObject(dc, old);
   }
 }
 
@@ -463,11 +462,10 @@ void TSpinCube::Resize(int w, int h)
   SpinCubeShared().ScreenCentre = {FWidth / 2, FHeight / 2};
   FreeBitmaps();
   if (!HandleAllocated()) return;
-  HDC dc = GetDC(Handle());
+  TWindowDC dc(Handle());
   if (!dc) return;
   FBackground = CreateCompatibleBitmap(dc, std::max(FWidth, 1), std::max(FHeight, 1));
   FFrame = CreateCompatibleBitmap(dc, std::max(FWidth, 1), std::max(FHeight, 1));
-  ReleaseDC(Handle(), dc);
 }
 
 void TSpinCube::PaintBackground(HDC dc, int w, int h)
@@ -476,9 +474,8 @@ void TSpinCube::PaintBackground(HDC dc, int w, int h)
     double s = std::sin(double(i) / 12.7);
     int v = int(std::lround(60 * s * s));
     RECT band{0, h * i / 40, w, h * (i + 1) / 40};
-    HBRUSH brush = CreateSolidBrush(RGB(v + 60, v + 60, v + 150));
+    TBrushObject brush(CreateSolidBrush(RGB(v + 60, v + 60, v + 150)));
     FillRect(dc, &band, brush);
-    DeleteObject(brush);
   }
 }
 
@@ -494,26 +491,6 @@ void TSpinCube::Step()
   const bool draw = HandleAllocated() && FWidth > 0 && FHeight > 0 && FBackground && FFrame;
   const int w = FWidth, h = FHeight;
 
-  HDC dc = nullptr, background = nullptr, frame = nullptr;
-  HGDIOBJ oldBackground = nullptr, oldFrame = nullptr;
-  HPALETTE oldPalette[3] = {};
-  if (draw) {
-    dc = GetDC(Handle());
-    background = CreateCompatibleDC(dc);
-    frame = CreateCompatibleDC(dc);
-    oldBackground = SelectObject(background, FBackground);
-    oldFrame = SelectObject(frame, FFrame);
-    HDC dcs[3] = {dc, background, frame};
-    for (int i = 0; i < 3; ++i) {
-      oldPalette[i] = SelectPalette(dcs[i], FPalette, FALSE);
-      RealizePalette(dcs[i]);
-    }
-    if (!FBackgroundReady) {
-      PaintBackground(background, w, h);
-      FBackgroundReady = true;
-    }
-  }
-
   for (float& speed : FSpeed) {
     speed += float(SpinRandom(1000)) / 100000 - 0.005f;
     if (std::fabs(speed) > 0.1f) speed = 0;
@@ -524,30 +501,34 @@ void TSpinCube::Step()
     shared.ScrollCounter = 0;
     offset = 0;
   }
-
-  if (draw) {
-    // The background scrolls down, its bottom rows coming round on top.
-    BitBlt(frame, 0, offset, w, h - offset, background, 0, 0, SRCCOPY);
-    if (offset > 0) BitBlt(frame, 0, 0, w, offset, background, 0, h - offset, SRCCOPY);
-  }
   for (auto& figure : FFigures) {
     figure->RotateX(FSpeed[0]);
     figure->RotateY(FSpeed[1]);
     figure->RotateZ(FSpeed[2]);
   }
-  if (draw) {
-    for (auto& figure : FFigures) figure->Draw(frame);
-    BitBlt(dc, 0, 0, w, h, frame, 0, 0, SRCCOPY);
-    HDC dcs[3] = {dc, background, frame};
-    for (int i = 0; i < 3; ++i) SelectPalette(dcs[i], oldPalette[i], FALSE);
-    SelectObject(background, oldBackground);
-    SelectObject(frame, oldFrame);
-    DeleteDC(background);
-    DeleteDC(frame);
-    ReleaseDC(Handle(), dc);
-  }
+  if (draw) DrawFrame(w, h, offset);
   shared.Light.RotateZ(0.0087719f);
   shared.Light.RotateY(0.00087719f);
+}
+
+void TSpinCube::DrawFrame(int w, int h, int offset)
+{
+  TWindowDC dc(Handle());
+  if (!dc) return;
+  TMemoryDC background(dc);
+  TMemoryDC frame(dc);
+  TSelectObject backgroundBitmap(background, FBackground);
+  TSelectObject frameBitmap(frame, FFrame);
+  TSelectPalette palettes[3] = {{dc, FPalette}, {background, FPalette}, {frame, FPalette}};
+  if (!FBackgroundReady) {
+    PaintBackground(background, w, h);
+    FBackgroundReady = true;
+  }
+  // The background scrolls down, its bottom rows coming round on top.
+  BitBlt(frame, 0, offset, w, h - offset, background, 0, 0, SRCCOPY);
+  if (offset > 0) BitBlt(frame, 0, 0, w, offset, background, 0, h - offset, SRCCOPY);
+  for (auto& figure : FFigures) figure->Draw(frame);
+  BitBlt(dc, 0, 0, w, h, frame, 0, 0, SRCCOPY);
 }
 
 LRESULT TSpinCube::WndProc(UINT msg, WPARAM wp, LPARAM lp)
@@ -559,9 +540,7 @@ LRESULT TSpinCube::WndProc(UINT msg, WPARAM wp, LPARAM lp)
   case WM_ERASEBKGND:
     return 1;
   case WM_PAINT: {
-    PAINTSTRUCT ps;
-    BeginPaint(Handle(), &ps);
-    EndPaint(Handle(), &ps);
+    { TPaintDC validated(Handle()); }
     Step();
     return 0;
   }

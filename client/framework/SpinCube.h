@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "Components.h"
+#include "Control.h"
 
 struct TPoint3d
 {
@@ -216,6 +216,9 @@ private:
   std::vector<std::unique_ptr<TKub>> FFigures;
   float FSpeed[3] = {0, 0, 0};
   int FWidth = 80, FHeight = 80;
+  // One frame: the scrolled background, the figures, then onto the window.
+  void DrawFrame(int w, int h, int offset);
+
   HPALETTE FPalette = nullptr;
   HBITMAP FBackground = nullptr;
   HBITMAP FFrame = nullptr;

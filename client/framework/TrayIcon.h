@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "Components.h"
+#include "Control.h"
 
 class TIconTaskBar;
 

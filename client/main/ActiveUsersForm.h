@@ -1,11 +1,11 @@
 // Who is on: the sessions logged in to the server, one row each.
 #pragma once
 
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
-#include "Menus.h"
-#include "StdCtrls.h"
+#include "CommonControls.h"
+#include "Panels.h"
+#include "Form.h"
+#include "MenuItems.h"
+#include "StandardControls.h"
 
 class TActiveUsersForm : public TForm
 {

@@ -7,7 +7,7 @@
 
 #include "ClientCaches.h"
 #include "EngineBinding.h"
-#include "FontHelpers.h"
+#include "FontSettings.h"
 #include "Lookups.h"
 #include "MessageBoxes.h"
 #include "ProtocolText.h"
@@ -298,6 +298,8 @@ void TArticleViewForm::AppendCommentsIn(TRichTextWriter& w, const TextStatType& 
   std::vector<int> comments;
   status.ForEachMiscInfo<TMiscInfoCommIn>([&](const TMiscInfoCommIn& c) { comments.push_back(c.TextNo); });
   if (comments.empty()) return;
+  // Whether each comment lies in a member conference needs its status.
+  PrefetchTexts(comments);
   w.SetFont(ReadFontSetting(fcBody));
   for (size_t i = 0; i < comments.size(); ++i) {
     w.Write(i == 0 ? "Comments in: " : ", ");

@@ -9,7 +9,7 @@
 #include "FindDialog.h"
 #include "KomLinks.h"
 #include "LyskomTextEdit.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "SortedLists.h"
 
 class TRichTextWriter;

@@ -3,7 +3,7 @@
 #include "Activity.h"
 #include "ConnectingForm.h"
 #include "EngineBinding.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LoginForm.h"
 #include "MainForm.h"
@@ -41,7 +41,7 @@ bool LogOff()
   form->SetProgress("Logging off", 2);
   try {
     TLKRequest logout(L_LOGOUT, "");
-    logout.SyncSend(EngineCommunication().Get());
+    logout.SyncSend(GetCommunication().Get());
   } catch (const std::exception&) {
     return false;
   }

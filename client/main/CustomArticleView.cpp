@@ -1,12 +1,62 @@
 #include "CustomArticleView.h"
 
+#include <algorithm>
+#include <atomic>
 #include <memory>
+#include <vector>
 
 #include "ClientCaches.h"
 #include "TextHelpers.h"
+#include "Threads.h"
 #include "WindowMessages.h"
 
 const char* const EveryoneText = "Everyone";
+
+namespace {
+
+// One worker of PrefetchTexts: takes numbers off the shared list until none is left.
+class TPrefetchThread : public TThread
+{
+public:
+  TPrefetchThread(const std::vector<int>& texts, std::atomic<size_t>& next) : FTexts(texts), FNext(next) {}
+  ~TPrefetchThread() override
+  {
+    Terminate();
+    WaitFor();
+  }
+
+protected:
+  void Execute() override
+  {
+    for (size_t i = FNext++; i < FTexts.size() && !Terminated(); i = FNext++) {
+      if (TTextStatRef stat = TextStatByNumber(FTexts[i])) PrefetchName(stat->Author);
+      TextBodyByNumber(FTexts[i]);
+    }
+  }
+
+private:
+  const std::vector<int>& FTexts;
+  std::atomic<size_t>& FNext;
+};
+
+} // namespace
+
+void PrefetchTexts(const std::vector<int>& texts)
+{
+  std::vector<int> missing;
+  for (int t : texts)
+    if (t > 0 && !IsTextStatCached(t)) missing.push_back(t);
+  if (missing.size() < 2) return;
+  std::atomic<size_t> next{0};
+  std::vector<std::unique_ptr<TPrefetchThread>> workers;
+  const size_t count = std::min<size_t>(8, missing.size());
+  for (size_t i = 0; i < count; ++i) {
+    workers.push_back(std::make_unique<TPrefetchThread>(missing, next));
+    workers.back()->Start();
+  }
+  for (auto& w : workers) w->WaitFor();
+}
+
 
 UserMessageRecord* NewUserMessageRecord(const std::string& text, int sender, int recipient, TDateTime when)
 {

@@ -5,8 +5,9 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
-#include "Forms.h"
+#include "Form.h"
 #include "LyskomTypes.h"
 
 // A message to the user on its way to a view: built on the dispatcher's
@@ -80,3 +81,9 @@ private:
   void DiscardQueuedMessages();
   bool FBriefMode = false;
 };
+
+// Fetches the statuses, bodies and authors' names of the texts into the
+// client caches on a few workers at once, so that showing many texts (the
+// comments of a text) does not wait for one round trip after another.
+// Waits, running synchronised calls on the window thread, until done.
+void PrefetchTexts(const std::vector<int>& texts);

@@ -1,6 +1,6 @@
 #include "EventLogForm.h"
 
-#include "ComCtrls.h"
+#include "CommonControls.h"
 #include "MainForm.h"
 #include "ProtocolText.h"
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "Forms.h"
-#include "Menus.h"
+#include "Form.h"
+#include "MenuItems.h"
 #include "LyskomTextEdit.h"
 
 class TEventLogForm : public TForm

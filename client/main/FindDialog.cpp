@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "Forms.h"
+#include "Form.h"
 #include "RichEdit.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "Components.h"
+#include "Control.h"
 
 class TRichEdit;
 

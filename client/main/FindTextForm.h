@@ -5,14 +5,14 @@
 
 #include <string>
 
-#include "ComCtrls.h"
+#include "CommonControls.h"
 #include "ConfsAndTexts.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
+#include "Panels.h"
+#include "Form.h"
 #include "LyskomTypes.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "NameFrame.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 #include "WindowWorker.h"
 
 class TFindTextFormThread;

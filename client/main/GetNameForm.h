@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "Forms.h"
+#include "Form.h"
 #include "Lookups.h"
 #include "NameFrame.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 class TGetNameForm : public TForm
 {

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "Actions.h"
-#include "FontHelpers.h"
-#include "Forms.h"
+#include "FontSettings.h"
+#include "Form.h"
 #include "ReadArticleForm.h"
 #include "RichEdit.h"
 #include "RichTextWriter.h"

@@ -7,6 +7,9 @@
 #include <cwchar>
 
 #include "AboutBoxForm.h"
+#include "MainCommands.h"
+#include "MembershipLoading.h"
+#include "SubjectScanner.h"
 #include "ConnectingForm.h"
 #include "ConnectionCommands.h"
 #include "SessionState.h"
@@ -26,6 +29,7 @@
 #include "WriteTextForm.h"
 #include "WindowMessages.h"
 #include "ProtocolText.h"
+#include "GdiOwners.h"
 
 TMainForm* MainForm = nullptr;
 bool AutoConnectPending = false;
@@ -36,55 +40,35 @@ namespace {
 // The windows that belong to one session and close when it ends.
 const char* const SessionFormClasses[] = {"TFindTextForm", "TViewMarksForm"};
 
-class TWindowDC
-{
-public:
-  explicit TWindowDC(HWND hwnd) : FWindow(hwnd), FDC(GetDC(hwnd)) {}
-  ~TWindowDC()
-  {
-    if (FDC) ReleaseDC(FWindow, FDC);
-  }
-  TWindowDC(const TWindowDC&) = delete;
-  TWindowDC& operator=(const TWindowDC&) = delete;
-  HDC Get() const { return FDC; }
-
-private:
-  HWND FWindow;
-  HDC FDC;
-};
+// The commands that need a server: off while there is none, shortcuts too.
+const char* const ConnectionCommands[] = {
+  "ConfPropertiesAction", "ViewFAQAction",        "ConfStatAction",     "PersStatAction",
+  "ClearCacheStatusAction", "ViewPresentationAction", "GoToConfAction", "ChangeFAQAction",
+  "SetPriorityAction",    "TextPropertiesAction", "MarkTextAction",     "ViewMarkedAction",
+  "FindTextAction",       "ReadTextAction",       "DeleteTextAction",   "JoinConference1",
+  "LeaveConference1"};
 
 // An off-screen bitmap selected into a memory DC compatible with another.
 class TOffscreen
 {
 public:
   TOffscreen(HDC like, int width, int height)
-    : FDC(CreateCompatibleDC(like)), FBitmap(CreateCompatibleBitmap(like, width, height))
+    : FDC(like), FBitmap(CreateCompatibleBitmap(like, width, height)), FSelected(FBitmap ? FDC.Get() : nullptr, FBitmap)
   {
-    if (FDC && FBitmap) FOld = SelectObject(FDC, FBitmap);
   }
-  ~TOffscreen()
-  {
-    if (FDC && FOld) SelectObject(FDC, FOld);
-    if (FBitmap) DeleteObject(FBitmap);
-    if (FDC) DeleteDC(FDC);
-  }
-  TOffscreen(const TOffscreen&) = delete;
-  TOffscreen& operator=(const TOffscreen&) = delete;
   bool Ok() const { return FDC && FBitmap; }
   HDC DC() const { return FDC; }
 
 private:
-  HDC FDC;
-  HBITMAP FBitmap;
-  HGDIOBJ FOld = nullptr;
+  TMemoryDC FDC;
+  TBitmapObject FBitmap;
+  TSelectObject FSelected;  // last: deselected before the bitmap goes
 };
 
 void FillSolid(HDC dc, const RECT& r, COLORREF color)
 {
-  HBRUSH brush = CreateSolidBrush(color);
-  if (!brush) return;
-  FillRect(dc, &r, brush);
-  DeleteObject(brush);
+  TBrushObject brush(CreateSolidBrush(color));
+  if (brush) FillRect(dc, &r, brush);
 }
 
 // One of the animation's colour components, between 127 and 255.
@@ -216,6 +200,8 @@ void TMainForm::FormCreate(TComponent*)
   if (auto* textProperties = dynamic_cast<TAction*>(FindComponent("TextPropertiesAction")))
     textProperties->OnExecute = [textProperties](TComponent*) { TextPropertiesCommand(textProperties->Argument()); };
   BindAdminWindowCommands(this);
+  BindMainCommands(this);
+  DisableUnboundCommands(this);
   CreateCommunicationObject();
   CreateCacheObject();
   GetCommunication()->Set_Trace(VARIANT_FALSE);
@@ -247,6 +233,20 @@ void TMainForm::InstallLogonWindows()
   w.SequenceEnded = [this] { SessionDisconnectAction->SetEnabled(true); };
   w.LoginEnded = [this](bool loggedIn) { LoginEnded(loggedIn); };
   SetLogonWindows(std::move(w));
+
+  TMembershipHooks hooks;
+  hooks.QueueScan = [](int confNo) {
+    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->QueueConferences({confNo});
+  };
+  hooks.RescanAndContinue = [] {
+    if (!SubjectTreeAsyncThread) return;
+    SubjectTreeAsyncThread->RequestRescan();
+    SubjectTreeAsyncThread->ContinueScan();
+  };
+  hooks.RefreshConferenceList = [] {
+    if (ReadArticleForm) PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  };
+  SetMembershipHooks(std::move(hooks));
 }
 
 void TMainForm::ShowLogonProgress(const std::string& status, int progress)
@@ -270,7 +270,9 @@ void TMainForm::CloseLogonProgress()
 void TMainForm::LoginEnded(bool loggedIn)
 {
   SetConnectedState(loggedIn);
-  if (loggedIn) Timer1->SetEnabled(true);
+  if (!loggedIn) return;
+  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->ContinueScan();
+  Timer1->SetEnabled(true);
 }
 
 void TMainForm::FormShow(TComponent*)
@@ -318,6 +320,7 @@ void TMainForm::FormDestroy(TComponent*)
   StopAllThreads();
   FLogonThread.reset();
   SetLogonWindows(TLogonWindows());
+  SetMembershipHooks(TMembershipHooks());
   CloseLogonProgress();
   try {
     if (EventSinkCookie >= 0) GetCommunication()->Unadvise(EventSinkCookie);
@@ -390,6 +393,13 @@ void TMainForm::SetConnectedState(bool connected)
     ActiveUsersForm->Userlist1->SetEnabled(connected);
   }
   Online1->SetEnabled(connected);
+  // Their shortcuts reach them even while the menu is off.
+  for (const char* name : ConnectionCommands)
+    if (auto* action = dynamic_cast<TAction*>(FindComponent(name)))
+      action->SetEnabled(connected && bool(action->OnExecute));
+  if (!connected) ShutdownKOMAction->SetEnabled(false);
+  if (!connected)
+    if (auto* admin = dynamic_cast<TMenuItem*>(FindComponent("EnableAdmin1"))) admin->SetChecked(false);
 }
 
 void TMainForm::LoadSettings()
@@ -492,6 +502,7 @@ void TMainForm::ConnectCommand()
 
 void TMainForm::DisconnectCommand()
 {
+  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan(true);
   IconTaskBar1->HideIcon();
   SessionConnectAction->SetEnabled(true);
   SessionDisconnectAction->SetEnabled(false);
@@ -536,6 +547,7 @@ void TMainForm::ClearCacheStatusActionExecute(TComponent*)
 
 void TMainForm::ClearCaches()
 {
+  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan(false);
   if (ReadArticleForm) ReadArticleForm->ClearLists();
   try {
     GetCache()->Clear();
@@ -548,6 +560,7 @@ void TMainForm::ClearCaches()
   if (NoteShownPersons)
     while (NoteShownPersons->Count() > 0) NoteShownPersons->Delete(NoteShownPersons->Count() - 1);
   if (EventLogForm) EventLogForm->ClearLog();
+  if (CurrentPersNo.load() > 0) StartThread<TRefreshMembershipThread>();
 }
 
 // ---------------------------------------------------------------------------

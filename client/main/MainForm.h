@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "ComCtrls.h"
+#include "CommonControls.h"
 #include "ComHandles.h"
-#include "ExtCtrls.h"
+#include "Panels.h"
 #include "LoginInfo.h"
-#include "Forms.h"
+#include "Form.h"
 #include "TrayIcon.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "SortedLists.h"
 #include "Threads.h"
 #include "Vantor.h"

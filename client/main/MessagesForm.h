@@ -3,13 +3,13 @@
 // each bound to one partner, are created when asked for.
 #pragma once
 
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
-#include "Menus.h"
+#include "CommonControls.h"
+#include "Panels.h"
+#include "Form.h"
+#include "MenuItems.h"
 #include "NameFrame.h"
 #include "LyskomTextEdit.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 
 class TMessagesForm : public TForm
 {

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "Forms.h"
+#include "Form.h"
 #include "ItemEditList.h"
 #include "Lookups.h"
-#include "Menus.h"
-#include "StdCtrls.h"
+#include "MenuItems.h"
+#include "StandardControls.h"
 
 class TFrame1 : public TFrame
 {

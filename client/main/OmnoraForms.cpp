@@ -23,17 +23,19 @@
 #include "TextRcptEditForm.h"
 #include "WriteTextForm.h"
 #include "ActiveUsersForm.h"
+#include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "FindDialog.h"
 #include "PanelNoBG.h"
 #include "EventLogForm.h"
-#include "Forms.h"
+#include "Form.h"
 #include "GetNameForm.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
 #include "NameFrame.h"
 #include "ReadArticleForm.h"
+#include "WindowLayer.h"
 #include "WindowSettingsForm.h"
 #include "ProcessObjects.h"
 
@@ -53,6 +55,7 @@ void RegisterOmnoraForms()
   RegisterFormClass<TEventLogForm>("TEventLogForm");
   RegisterFormClass<TGetNameForm>("TGetNameForm");
   RegisterFormClass<TArticleViewForm>("TArticleViewForm");
+  RegisterFormClass<TArticleFormViewForm>("TArticleFormViewForm");
   // The windows that commands open later.
   RegisterClass<TLinkEdit>("TLinkEdit");
   RegisterFormClass<TAboutBox>("TAboutBox");
@@ -92,12 +95,15 @@ void CreateStartupForms()
 
 int RunOmnora()
 {
+  InstallWindowLayer();
   TUnitsScope units;
   if (!units.Ok()) return 1;
   Application().Initialize();
   Application().Title = "Omnora";
   try {
     CreateStartupForms();
+    // Nothing that needs a server works before a login.
+    if (MainForm) MainForm->SetConnectedState(false);
   } catch (const std::exception& e) {
     ShowMessageBox(nullptr, e.what(), Application().Title, MB_OK | MB_ICONERROR);
     Application().Shutdown();

@@ -4,6 +4,7 @@
 
 // Makes every form class of the program creatable by its name.
 void RegisterOmnoraForms();
+
 // Creates the windows that live for the whole run, in their order, owned by
 // the application: the main window first (which binds to the engine), then
 // the who-is-on, messages, reading, event-log and name windows.

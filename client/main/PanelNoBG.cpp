@@ -1,4 +1,5 @@
 #include "PanelNoBG.h"
+#include "GdiOwners.h"
 
 LRESULT TPanelNoBG::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
@@ -7,9 +8,7 @@ LRESULT TPanelNoBG::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     return 1;
   case WM_PAINT: {
     // Whatever was there stays; the children paint their own parts.
-    PAINTSTRUCT ps;
-    BeginPaint(Handle(), &ps);
-    EndPaint(Handle(), &ps);
+    TPaintDC validated(Handle());
     return 0;
   }
   }

@@ -2,7 +2,7 @@
 // everything, so there is no flicker behind them.
 #pragma once
 
-#include "ExtCtrls.h"
+#include "Panels.h"
 
 class TPanelNoBG : public TPanel
 {

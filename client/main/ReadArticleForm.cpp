@@ -8,10 +8,11 @@
 #include <string>
 
 #include "ActiveUsersForm.h"
+#include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
 #include "EngineBinding.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "EventLogForm.h"
 #include "LKRequest.h"
 #include "Lookups.h"
@@ -22,7 +23,7 @@
 #include "ReadingOrder.h"
 #include "SessionState.h"
 #include "SharedTables.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 #include "TextServices.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
@@ -172,6 +173,7 @@ void TReadArticleForm::DeclareBindings(TBindings& b)
   b.Handler("ViewPresentation1Click", &TReadArticleForm::ViewPresentation1Click);
   b.Handler("ViewFAQ1Click", &TReadArticleForm::ViewFAQ1Click);
   b.Handler("BackPopupMenuPopup", &TReadArticleForm::BackPopupMenuPopup);
+  b.Handler("ProfilesPopupMenuPopup", &TReadArticleForm::ProfilesPopupMenuPopup);
   b.Handler("ForwardPopupMenuPopup", &TReadArticleForm::ForwardPopupMenuPopup);
 }
 
@@ -211,9 +213,20 @@ bool TReadArticleForm::ShowUserMessageInMainView(const std::string& text, int se
 
 void TReadArticleForm::CreateMainView()
 {
-  // The flow view until the form view is there to choose.
-  if (MainView) return;
-  auto* view = CreateEmbeddedForm<TArticleViewForm>(MainViewPanel, this);
+  std::string style = RegistryConfiguration ? RegistryConfiguration->ReadString("ReadingViewStyle", "0") : "0";
+  const bool formView = style == "0";
+  if (MainView && (dynamic_cast<TArticleFormViewForm*>(MainView) != nullptr) == formView) return;
+  if (MainView) {
+    // Other threads lose the old view before it goes.
+    PublishMainView(nullptr);
+    MainView->Free();
+    MainView = nullptr;
+  }
+  TCustomArticleViewForm* view = nullptr;
+  if (formView)
+    view = CreateEmbeddedForm<TArticleFormViewForm>(MainViewPanel, this);
+  else
+    view = CreateEmbeddedForm<TArticleViewForm>(MainViewPanel, this);
   view->SetActive(FConnected);
   view->ClearView();
   view->LoadLayout();
@@ -425,7 +438,7 @@ void TReadArticleForm::SendReadConfirmation(int textNo)
   TRequestArgs args;
   args.Int(textNo).Ints({}).List({aux});
   TLKRequest request(L_MODIFY_TEXT_INFO, args);
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm || request.SyncSend(comm.Get()) != TRequestOutcome::Answered)
     ShowMessageBox(HostHandle(), ReceiptFailedMessage, Application().Title, MB_OK | MB_ICONERROR);
   InvalidateTextStat(textNo);
@@ -434,7 +447,7 @@ void TReadArticleForm::SendReadConfirmation(int textNo)
 void TReadArticleForm::ConferenceSelected(int confNo)
 {
   if (!FConnected || confNo <= 0 || confNo == LastSentConference) return;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
   TLKRequest request(L_CHANGE_CONFERENCE, TRequestArgs().Int(confNo));
   if (request.Send(comm.Get())) LastSentConference = confNo;
@@ -998,6 +1011,43 @@ void TReadArticleForm::DebugAutoReadActionExecute(TComponent*)
 void TReadArticleForm::AutoReadTimerTimer(TComponent*)
 {
   if (BusyCount == 0) ReadNextText();
+}
+
+std::vector<std::string> SavedLoginProfiles()
+{
+  std::vector<std::string> names;
+  HKEY base = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, OmnoraRegistryBaseKey, 0, KEY_READ, &base) != ERROR_SUCCESS) return names;
+  TLyskomRegistryConfiguration profile(OmnoraRegistryBaseKey, false);
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof(name);
+    if (RegEnumKeyExA(base, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    profile.SetKeyPath(ProfileKeyPath(name));
+    if (!profile.ReadString("User", "").empty() && profile.ReadString("SavePwd", "") == "1") names.push_back(name);
+  }
+  RegCloseKey(base);
+  return names;
+}
+
+void TReadArticleForm::ProfilesPopupMenuPopup(TComponent*)
+{
+  ProfilesPopupMenu->Items()->Clear();
+  for (const std::string& name : SavedLoginProfiles()) {
+    auto* item = new TMenuItem(this);
+    item->SetCaption(name);
+    item->OnClick = [this, name](TComponent*) { ChooseProfile(name); };
+    ProfilesPopupMenu->Items()->Add(item);
+  }
+}
+
+void TReadArticleForm::ChooseProfile(const std::string& name)
+{
+  // While a session is up the choice would wait and fire on the next
+  // disconnect: a profile is only taken when it can be used at once.
+  if (MainForm && MainForm->Connected) return;
+  AutoConnectProfile = name;
+  AutoConnectPending = true;
 }
 
 void TReadArticleForm::ShowEntireMembership1Click(TComponent*)

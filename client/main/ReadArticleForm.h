@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "ComCtrls.h"
+#include "CommonControls.h"
 #include "CurrentReadStatus.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
+#include "Panels.h"
+#include "Form.h"
 #include "LyskomTypes.h"
-#include "Menus.h"
+#include "MenuItems.h"
 #include "ReadNextTextThread.h"
 #include "SubjectScanner.h"
 
@@ -173,6 +173,10 @@ public:
   void ViewPresentation1Click(TComponent* Sender);
   void ViewFAQ1Click(TComponent* Sender);
   void BackPopupMenuPopup(TComponent* Sender);
+  void ProfilesPopupMenuPopup(TComponent* Sender);
+  // The connect button's drop-down: connect to this stored profile at the
+  // main window's next tick (not while connected).
+  void ChooseProfile(const std::string& name);
   void ForwardPopupMenuPopup(TComponent* Sender);
 
 protected:
@@ -209,6 +213,9 @@ private:
 };
 
 extern TReadArticleForm* ReadArticleForm;
+
+// The stored connection profiles with a user and a saved password.
+std::vector<std::string> SavedLoginProfiles();
 
 // The reading window's reformat option, which the views apply when they
 // clean a text for display.

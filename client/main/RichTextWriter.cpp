@@ -1,6 +1,6 @@
 #include "RichTextWriter.h"
 
-#include "FontHelpers.h"
+#include "FontSettings.h"
 #include "RichEdit.h"
 
 TRichTextWriter::TRichTextWriter(TRichEdit& edit, int position) : FEdit(edit), FPosition(position)

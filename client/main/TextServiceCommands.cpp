@@ -3,8 +3,8 @@
 #include <string>
 
 #include "ClientCaches.h"
-#include "EngineObjects.h"
-#include "Forms.h"
+#include "EngineBinding.h"
+#include "Form.h"
 #include "GetNameForm.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
@@ -102,7 +102,7 @@ void RemoveMessageOfTheDay()
 {
   const int conf = AskForName("Change Message Of The Day", "", ctConferences | ctUsers);
   if (conf < 1) return;
-  if (TComPtr<ILKCommunication> comm = EngineCommunicationOrNull()) {
+  if (TComPtr<ILKCommunication> comm = GetCommunicationOrNull()) {
     TLKRequest request(L_SET_CONF_MOTD, TRequestArgs().Int(conf).Int(0));
     if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered)
       ReportLyskomError(request.Response(), "A error occured while adding text as Message Of The Day.", '!');

@@ -2,7 +2,7 @@
 
 #include "ClientCaches.h"
 #include "DecimalInput.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "MainForm.h"
 #include "ProtocolText.h"
@@ -38,7 +38,7 @@ private:
   void Gather()
   {
     TLKRequest marks(L_GET_MARKS, "");
-    if (marks.SyncSend(EngineCommunication().Get()) != TRequestOutcome::Answered) return;
+    if (marks.SyncSend(GetCommunication().Get()) != TRequestOutcome::Answered) return;
     TComPtr<ILKCollection> list = LKSub(marks.Response(), "result");
     TViewMarksForm* form = FForm;
     for (long i = 0; i < LKCount(list.Get()) && !Stopping(); ++i) {
@@ -180,7 +180,7 @@ void TViewMarksForm::Delete1Click(TComponent*)
 {
   const int textNo = SelectedTextNo();
   if (textNo < 1) return;
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
   TLKRequest unmark(L_UNMARK_TEXT, TRequestArgs().Int(textNo));
   if (unmark.SyncSend(comm.Get()) != TRequestOutcome::Answered) return;
@@ -202,7 +202,7 @@ void TViewMarksForm::ChangeType1Click(TComponent*)
     QueueUserMessage(NotAValidNumberMessage);
     return;
   }
-  TComPtr<ILKCommunication> comm = EngineCommunicationOrNull();
+  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
   TLKRequest mark(L_MARK_TEXT, TRequestArgs().Int(textNo).Int(type));
   mark.SyncSend(comm.Get());

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
+#include "CommonControls.h"
+#include "Panels.h"
+#include "Form.h"
 #include "LyskomTextEdit.h"
-#include "Menus.h"
-#include "StdCtrls.h"
+#include "MenuItems.h"
+#include "StandardControls.h"
 #include "WindowWorker.h"
 
 class TAsyncUpdateMarkedTextsThread;

@@ -161,42 +161,31 @@ struct TFramer
     }
   }
 
+  // Every line read, as the parser thread sees it.
+  std::vector<Vantor::TFrame> Frames;
+
   void ReadOne(TQueue& q)
   {
-    uint8_t marker = q.ReadByte();
-    if (marker == '=') {
-      long ref = Vantor::ReadInteger(q);
-      auto it = Outstanding.find(ref);
-      if (it != Outstanding.end()) {
-        Current = TLKCollection::Create();
-        Current->AddInt("ref_no", ref);
-        Current->AddInt("type", 1);
-        Vantor::ReadReplyResult(*Current.Get(), it->second, q);
-        Delivered.push_back(std::move(Current));
-        Outstanding.erase(it);
-      }
-      Vantor::SkipRestOfReply(q);
-    } else if (marker == '%') {
+    Vantor::TFrame f = Vantor::ReadFrame(
+      q,
+      [&](long ref, long& request) {
+        auto it = Outstanding.find(ref);
+        if (it == Outstanding.end()) return false;
+        request = it->second;
+        return true;
+      },
+      true);
+    Frames.push_back(f);
+    if (f.Kind == Vantor::TFrame::TKind::Ok || f.Kind == Vantor::TFrame::TKind::Error) Outstanding.erase(f.RefID);
+    if (f.Kind == Vantor::TFrame::TKind::Error) {
       Current = TLKCollection::Create();
-      long ref = Vantor::ReadInteger(q);
-      long code = Vantor::ReadInteger(q);
-      long status = Vantor::ReadInteger(q);
-      Current->AddInt("ref_no", ref);
+      Current->AddInt("ref_no", f.RefID);
       Current->AddInt("type", 2);
-      Current->AddInt("error_no", code);
-      Current->AddInt("error_status", status);
+      Current->AddInt("error_no", f.ErrorNo);
+      Current->AddInt("error_status", f.ErrorStatus);
       Delivered.push_back(std::move(Current));
-      Outstanding.erase(ref);
-      Vantor::SkipRestOfReply(q);
-    } else if (marker == ':') {
-      Current = TLKCollection::Create();
-      Current->AddInt("type", 3);
-      Vantor::ReadInteger(q);  // the parameter count
-      long event = Vantor::ReadInteger(q);
-      Current->AddInt("event", event);
-      Vantor::ReadAsyncMessage(*Current.Get(), event, q);
-      Delivered.push_back(std::move(Current));
-      Vantor::SkipRestOfReply(q);
+    } else if ((f.Kind == Vantor::TFrame::TKind::Ok || f.Kind == Vantor::TFrame::TKind::Async) && f.Complete) {
+      Delivered.push_back(f.Collection);
     }
   }
 };

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <new>
 #include <random>
+#include <set>
 
 using namespace ReaderTest;
 
@@ -230,4 +231,173 @@ TEST(ReadersRobustness, GarbledLengthsAndCountsCostOnlyWhatArrives)
       EXPECT_LE(outcome.Memory, 4 * int64_t(c.Input.size()) + kFixedCost);
     }
   }
+}
+
+// ---------------------------------------------------------------------------
+// Damaged lines among whole replies
+
+namespace {
+
+// The tokens of a reply line, strings whole by their length.
+std::vector<std::pair<size_t, size_t>> TokensOf(const std::string& line)
+{
+  std::vector<std::pair<size_t, size_t>> tokens;
+  size_t i = 0;
+  while (i < line.size()) {
+    if (line[i] == ' ') {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < line.size() && line[j] >= '0' && line[j] <= '9') ++j;
+    if (j > i && j < line.size() && line[j] == 'H')
+      j += 1 + size_t(std::atol(line.c_str() + i));
+    else
+      while (j < line.size() && line[j] != ' ') ++j;
+    tokens.push_back({i, j});
+    i = j;
+  }
+  return tokens;
+}
+
+std::string Token(const std::string& line, const std::pair<size_t, size_t>& t)
+{
+  return line.substr(t.first, t.second - t.first);
+}
+
+enum class TDamage
+{
+  ShortLine,
+  ExtraParameters,
+  GluedBraces,
+  HugeCount,
+  OverlongNumber,
+};
+
+// The body (after "=ref") damaged; false when this body has no place for it.
+bool Damage(std::string& body, TDamage damage, std::mt19937& rng)
+{
+  auto tokens = TokensOf(body);
+  switch (damage) {
+    case TDamage::ShortLine: {
+      if (tokens.empty()) return false;
+      body.erase(tokens[rng() % tokens.size()].first);
+      return true;
+    }
+    case TDamage::ExtraParameters: body += " 7 3Habc 1 { 2 } 11H=9 1 2\n:2 9"; return true;
+    case TDamage::GluedBraces: {
+      std::string glued;
+      size_t at = 0;
+      bool any = false;
+      for (auto& t : tokens) {
+        std::string word = Token(body, t);
+        std::string gap = body.substr(at, t.first - at);
+        if (word == "}" || (!glued.empty() && glued.back() == '{')) {
+          gap.clear();
+          any = true;
+        }
+        glued += gap + word;
+        at = t.second;
+      }
+      body = glued;
+      return any;
+    }
+    case TDamage::HugeCount: {
+      for (size_t k = 0; k + 1 < tokens.size(); ++k)
+        if (Token(body, tokens[k + 1]) == "{") {
+          body.replace(tokens[k].first, tokens[k].second - tokens[k].first, "2147483647");
+          return true;
+        }
+      return false;
+    }
+    case TDamage::OverlongNumber: {
+      std::vector<size_t> numbers;
+      for (size_t k = 0; k < tokens.size(); ++k) {
+        std::string word = Token(body, tokens[k]);
+        if (word.find_first_not_of("0123456789") == std::string::npos) numbers.push_back(k);
+      }
+      if (numbers.empty()) return false;
+      auto& t = tokens[numbers[rng() % numbers.size()]];
+      body.replace(t.first, t.second - t.first, "12345678901234567890123");
+      return true;
+    }
+  }
+  return false;
+}
+
+} // namespace
+
+TEST(ReadersRobustness, DamagedLinesNeverMismatchReplies)
+{
+  // Replies with a reader of their own, each alone on its line.
+  std::vector<TFixture> replies;
+  for (TFixture& f : LoadFixtures())
+    if (!f.Async && std::count(f.Bytes.begin(), f.Bytes.end(), '\n') >= 1 && f.Bytes.back() == '\n')
+      replies.push_back(f);
+  ASSERT_GT(replies.size(), 30u);
+
+  std::mt19937 rng(20261209);
+  int damagedLines = 0, failedAsDamaged = 0, mismatched = 0;
+  for (int round = 0; round < 60; ++round) {
+    std::string stream;
+    std::map<long, long> outstanding;
+    std::map<long, std::string> expected;  // whole replies: the tree read alone
+    std::map<long, TDamage> damaged;
+    long ref = 100;
+    for (int line = 0; line < 40; ++line, ++ref) {
+      const TFixture& f = replies[rng() % replies.size()];
+      std::string body = f.Bytes.substr(f.Bytes.find_first_not_of("=0123456789"));
+      body.pop_back();  // the newline
+      outstanding[ref] = f.Number;
+      TDamage damage = TDamage(rng() % 5);
+      if (rng() % 2 && Damage(body, damage, rng)) {
+        damaged[ref] = damage;
+      } else {
+        TFramer alone;
+        alone.Outstanding = {{ref, f.Number}};
+        TQueue q;
+        Feed(q, "=" + std::to_string(ref) + body + "\n");
+        RunFramer(alone, q);
+        ASSERT_EQ(1u, alone.Delivered.size()) << f.File;
+        expected[ref] = Dump(*alone.Delivered[0].Get());
+      }
+      stream += "=" + std::to_string(ref) + body + "\n";
+    }
+    TFramer framer;
+    framer.Outstanding = outstanding;
+    TQueue q;
+    Feed(q, stream);
+    RunFramer(framer, q);
+
+    // One frame per line, each for its own request; no message appears.
+    std::set<long> answered;
+    for (const Vantor::TFrame& frame : framer.Frames) {
+      if (frame.Kind != Vantor::TFrame::TKind::Ok || !answered.insert(frame.RefID).second) {
+        ++mismatched;
+        continue;
+      }
+      auto whole = expected.find(frame.RefID);
+      if (whole != expected.end()) {
+        if (!frame.Complete || Dump(*frame.Collection.Get()) != whole->second) ++mismatched;
+      } else if (damaged.count(frame.RefID)) {
+        ++damagedLines;
+        TDamage damage = damaged[frame.RefID];
+        // Touching braces read as braces; an extra parameter is passed over.
+        bool mustRead = damage == TDamage::GluedBraces || damage == TDamage::ExtraParameters;
+        // A long number is never split into integers (a bit string may
+        // take it as its word).
+        bool split = frame.Complete && Dump(*frame.Collection.Get()).find("=12345") != std::string::npos;
+        bool mustFail = damage == TDamage::HugeCount;
+        if ((mustRead && !frame.Complete) || (mustFail && frame.Complete) || split) {
+          ++mismatched;
+          ADD_FAILURE() << "damage " << int(damage) << " of reply " << frame.RefID;
+        }
+        if (!frame.Complete) ++failedAsDamaged;
+      }
+    }
+    EXPECT_EQ(outstanding.size(), answered.size()) << "round " << round;
+  }
+  EXPECT_EQ(0, mismatched);
+  std::printf("%d damaged lines, %d of them failed their request alone; %d mismatched replies\n", damagedLines,
+              failedAsDamaged, mismatched);
 }

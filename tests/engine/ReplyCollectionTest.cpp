@@ -239,6 +239,13 @@ TEST(LKCollection, EnumeratorDeliversOneMemberPerCallFromASnapshot)
   EXPECT_EQ(S_OK, e->Skip(1));
   ASSERT_EQ(S_OK, e->Next(1, got, &fetched));
   EXPECT_EQ(2, got[0].lVal);
+  // A count past the end, however large, stops there.
+  for (ULONG huge : {3UL, 0x80000000UL, 0xffffffffUL}) {
+    EXPECT_EQ(S_OK, e->Reset());
+    EXPECT_EQ(S_FALSE, e->Skip(huge));
+    EXPECT_EQ(S_FALSE, e->Next(1, got, &fetched));
+    EXPECT_EQ(S_FALSE, e->Skip(1));
+  }
   for (VARIANT& v : got) VariantClear(&v);
 }
 

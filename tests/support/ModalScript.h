@@ -16,8 +16,8 @@
 #include <utility>
 #include <vector>
 
-#include "ExtCtrls.h"
-#include "Forms.h"
+#include "Panels.h"
+#include "Form.h"
 
 class TModalScript
 {

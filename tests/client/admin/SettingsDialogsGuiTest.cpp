@@ -8,7 +8,7 @@
 
 #include "AdminTestSupport.h"
 #include "ConfigForm.h"
-#include "FontHelpers.h"
+#include "FontSettings.h"
 #include "ModalScript.h"
 #include "SettingDefaults.h"
 #include "SharedTables.h"

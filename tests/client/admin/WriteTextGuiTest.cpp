@@ -14,9 +14,11 @@
 #include "ClientCaches.h"
 #include "Crypto.h"
 #include "EngineBinding.h"
-#include "Forms.h"
+#include "Form.h"
 #include "Lookups.h"
+#include "Clipboard.h"
 #include "MessageBoxes.h"
+#include "ModalScript.h"
 #include "NoteOnDoorForm.h"
 #include "OmnoraForms.h"
 #include "ProcessObjects.h"
@@ -237,7 +239,7 @@ TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
   EXPECT_EQ(rot->WriteTextEdit->Text(), "Hello, World 42");
 
   // Quoted paste marks every pasted line.
-  ASSERT_TRUE(PutTextOnClipboard(rot->HostHandle(), "first\r\nsecond\r\n"));
+  ASSERT_TRUE(SetClipboardText("first\r\nsecond\r\n", rot->HostHandle()));
   rot->WriteTextEdit->SetText("");
   rot->ClipboardQoutedPasteAction->Execute();
   EXPECT_EQ(rot->WriteTextEdit->Text(), "> first\r> second\r");
@@ -568,6 +570,59 @@ TEST_F(WriteText, ReadingWindowCommandsOpenTheRightEditor)
   ASSERT_NE(letter, nullptr);
   EXPECT_EQ(RowTexts(letter).front(), (TRowText{"Recipient", N(other), "Someone Else"}));
   EXPECT_FALSE(RunWriteCommand(7, own, conf));
+}
+
+TEST_F(WriteText, CommentToATextThatWantsNoneAsksAndSendsNothingOnNo)
+{
+  const int conf = Session->CreateConference("Editor No Comments");
+  const int text = Session->CreateText("Leave me be\nbody", FormatText("0 %d", conf), 1, "4 00000000 0 0H", 1);
+  ASSERT_GT(text, 0);
+  Boxes->SetAnswer(IDNO);
+  const std::string wish = "User [5] Administrator (of) LysKOM does not want comments to the text\r\nContinue?";
+
+  // The recipient worker asks, and a No leads to the question of trashing.
+  TWriteTextForm* form = Ready(WriteComment(text, false));
+  ASSERT_TRUE(Boxes->WaitForCount(2, 10000));
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{wish, "Really trash this text?"}));
+  EXPECT_TRUE(form->Visible());
+
+  // Submitting asks again; No sends nothing and keeps the window.
+  Boxes->Clear();
+  Session->Comm()->ClearRecord();
+  form->WriteTextEdit->SetText("But I must");
+  EXPECT_FALSE(form->SubmitText());
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{wish}));
+  EXPECT_EQ(Session->Comm()->CountOf(L_CREATE_TEXT_10), 0);
+  EXPECT_EQ(form->WriteTextEdit->Text(), "But I must");
+}
+
+TEST_F(WriteText, CommentToTypedByTheUserMustBeATextNumber)
+{
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  const auto answer = [](const std::string& typed) {
+    return [typed](TForm* f) {
+      auto* value = dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"));
+      ASSERT_NE(value, nullptr);
+      EXPECT_EQ(f->Caption(), "Add comment to text");
+      value->SetText(typed);
+      TModalScript::Click(dynamic_cast<TControl*>(f->FindComponent("OkButton")));
+    };
+  };
+  for (const char* typed : {"12x", "0", ""}) {
+    TModalScript script;
+    script.Then("InputQueryForm", answer(typed));
+    script.Start();
+    form->AddComToAction->Execute();
+    EXPECT_TRUE(script.Done());
+    EXPECT_EQ(TakeUserMessage(), "!Not a valid text number") << typed;
+  }
+  EXPECT_EQ(form->ListView->Count(), 0);
+  const int text = Session->TextTo(Session->CreateConference("Editor Typed"), "Typed\nx");
+  TModalScript script;
+  script.Then("InputQueryForm", answer(" " + N(text)));
+  script.Start();
+  form->AddComToAction->Execute();
+  EXPECT_EQ(RowTexts(form), (std::vector<TRowText>{{"Comment to", N(text), "Administrator (of) LysKOM"}}));
 }
 
 } // namespace

@@ -15,7 +15,7 @@
 
 #include "../core/EngineSession.h"
 #include "ClientCaches.h"
-#include "Forms.h"
+#include "Form.h"
 #include "LyskomdSuite.h"
 #include "MessageBoxes.h"
 #include "OmnoraForms.h"

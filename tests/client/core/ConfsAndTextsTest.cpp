@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ConfsAndTexts.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "ClientCaches.h"
 #include "ReplyBuilder.h"
 #include "ProcessObjects.h"

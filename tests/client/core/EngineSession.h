@@ -15,7 +15,7 @@
 
 #include "ComHandles.h"
 #include "EngineClient.h"
-#include "EngineObjects.h"
+#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "TestSupport.h"
 #include "Vantor.h"

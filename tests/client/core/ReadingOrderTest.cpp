@@ -196,6 +196,30 @@ TEST_F(ReadingOrderTest, AFailedMapRequestMarksNothingRead)
   EXPECT_TRUE(m->ReadTexts().empty());
 }
 
+TEST_F(ReadingOrderTest, FetchingAheadFillsTheStoresInOneExchange)
+{
+  const int a = Session->CreateConference("Ahead");
+  std::vector<int> texts;
+  for (int i = 0; i < 5; ++i) texts.push_back(Session->TextTo(a, FormatText("Ahead %d\nbody", i)));
+  std::vector<int> wanted = texts;
+  wanted.push_back(999999);
+  Session->Comm()->ClearRecord();
+  PrefetchTexts(wanted, true);
+  EXPECT_EQ(12u, Session->Comm()->Sent().size());
+  Session->Comm()->ClearRecord();
+  for (int t : texts) {
+    EXPECT_TRUE(TextStatByNumber(t));
+    ASSERT_TRUE(TextBodyByNumber(t));
+  }
+  EXPECT_EQ("Ahead 4", TextBodyByNumber(texts[4])->GetSubject());
+  EXPECT_TRUE(Session->Comm()->Sent().empty());
+  // A refused text is left to the lookup, which remembers the refusal.
+  EXPECT_FALSE(TextStatByNumber(999999));
+  EXPECT_EQ(1u, Session->Comm()->Sent().size());
+  PrefetchTexts(wanted, false);
+  EXPECT_EQ(1u, Session->Comm()->Sent().size());
+}
+
 // ---- Filters ---------------------------------------------------------------------
 
 TEST_F(ReadingOrderTest, ATextAddedToASecondConferenceAndReadInTheFirstIsFilteredUnlessTurnedOff)

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "Activity.h"
 #include "ClientCaches.h"
 #include "EngineSession.h"
 #include "LyskomdServer.h"
@@ -21,6 +22,7 @@
 #include "ReadingOrder.h"
 #include "SubjectScanner.h"
 #include "Threads.h"
+#include "WindowThread.h"
 #include "WindowMessages.h"
 
 using EngineSession::TSession;
@@ -159,6 +161,12 @@ TEST_F(ReadingThreads, ReadNextShowsTheTextOnTheWindowThreadAndMarksItRead)
   const int c1 = CommentTo(a, t1, "Re: First\nc");
   TMembershipRef m = Member(a);
   Fake->Conferences = {a};
+  ResetLastActivityText();
+  static DWORD tick = 0;
+  tick = 0;
+  SetUserActiveClock([] { return tick; });
+  tick = 100000;
+  Session->Comm()->ClearRecord();
 
   for (int expected : {t1, c1}) {
     Fake->Ended = false;
@@ -172,6 +180,10 @@ TEST_F(ReadingThreads, ReadNextShowsTheTextOnTheWindowThreadAndMarksItRead)
   EXPECT_TRUE(m->IsRead(1));
   EXPECT_TRUE(m->IsRead(2));
   EXPECT_TRUE(ReadStateChangedPosted());
+  // The server hears that the user is active and what the user is doing.
+  EXPECT_EQ(1, Session->Comm()->CountOf(L_USER_ACTIVE));
+  EXPECT_EQ(1, Session->Comm()->CountOf(L_CHANGE_WHAT_I_AM_DOING));
+  SetUserActiveClock(nullptr);
 
   // Nothing left: the server's time goes to the log.
   Fake->Ended = false;
@@ -234,6 +246,47 @@ TEST_F(ReadingThreads, AScanAbandonedByAPauseLeavesItsConferenceQueued)
   ASSERT_TRUE(PumpUntil([&] { return scanner.QueuedConferences().empty(); }));
   scanner.ForgetConference(big);
   EXPECT_TRUE(scanner.QueuedConferences().empty());
+}
+
+TEST_F(ReadingThreads, AWindowThatUnlinksItselfGetsNoMoreCalls)
+{
+  const int big = Session->CreateConference("Scan unlinked");
+  for (int i = 0; i < 40; ++i) Session->TextTo(big, "Many\nx");
+  Member(big);
+  TSubjectTreeAsyncThread scanner(Fake.get());
+  scanner.Start();
+  scanner.SetWindowConference(big);
+  scanner.QueueConferences({big});
+  scanner.ContinueScan();
+  ASSERT_TRUE(PumpUntil([&] { return !Fake->Tree.empty(); }));
+  scanner.SetLink(nullptr);
+  const size_t added = Fake->Tree.size();
+  PumpUntil([] { return false; }, 500);
+  EXPECT_EQ(added, Fake->Tree.size());
+  EXPECT_EQ(0, scanner.Holds());
+}
+
+TEST_F(ReadingThreads, SelectingAConferenceAbandonsTheRunningScanWhichStaysQueued)
+{
+  const int queued = Session->CreateConference("Scan queued");
+  int lastQueued = 0;
+  for (int i = 0; i < 60; ++i) lastQueued = Session->TextTo(queued, "Queued\nx");
+  const int selected = Session->CreateConference("Scan selected");
+  const int only = Session->TextTo(selected, "Selected\ns");
+  Member(queued);
+  Member(selected);
+  TSubjectTreeAsyncThread scanner(Fake.get());
+  scanner.Start();
+  scanner.QueueConferences({queued});
+  scanner.ContinueScan();
+  ASSERT_TRUE(PumpUntil([&] { return scanner.Current() == queued && !scanner.IsIdle(); }));
+  scanner.SetWindowConference(selected);
+  scanner.RequestScan(selected);
+  ASSERT_TRUE(PumpUntil([&] { return Fake->Tree == std::vector<int>{only}; }));
+  // The window's conference feeds the tree; the abandoned one is scanned to
+  // its end afterwards (its last text is fetched ahead of the reader).
+  EXPECT_TRUE(PumpUntil([&] { return IsTextStatCached(lastQueued) && scanner.QueuedConferences().empty(); }));
+  EXPECT_EQ((std::vector<int>{only}), Fake->Tree);
 }
 
 TEST(SubjectTreeText, LongSubjectsAreCutTo57CharactersAndDots)

@@ -13,10 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "ProcessObjects.h"
 #include "SyncObjects.h"
 #include "Threads.h"
-#include "ProcessObjects.h"
 #include "UserMessages.h"
+#include "WindowThread.h"
 
 namespace {
 

@@ -5,13 +5,13 @@
 
 #include <algorithm>
 
-#include "ComCtrls.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
-#include "Menus.h"
+#include "CommonControls.h"
+#include "Panels.h"
+#include "Form.h"
+#include "MenuItems.h"
 #include "ModalScript.h"
 #include "RichEdit.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 #include "TestSupport.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "Actions.h"
-#include "Components.h"
+#include "Control.h"
 #include "FormParser.h"
 
 namespace {

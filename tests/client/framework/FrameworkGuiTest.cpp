@@ -4,15 +4,16 @@
 // habits of list windows, the rich-text host and close actions.
 #include <gtest/gtest.h>
 
-#include "ComCtrls.h"
+#include "CommonControls.h"
 #include "Clipboard.h"
-#include "ExtCtrls.h"
-#include "Forms.h"
-#include "Menus.h"
+#include "Panels.h"
+#include "Form.h"
+#include "MenuItems.h"
 #include "MessageBoxes.h"
 #include "RichEdit.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 #include "Threads.h"
+#include "WindowThread.h"
 
 namespace {
 

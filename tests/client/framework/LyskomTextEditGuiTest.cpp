@@ -8,7 +8,7 @@
 #include <string>
 
 #include "Clipboard.h"
-#include "Forms.h"
+#include "Form.h"
 #include "LyskomTextEdit.h"
 #include "TestSupport.h"
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "Forms.h"
+#include "Form.h"
 #include "TrayIcon.h"
 
 namespace {

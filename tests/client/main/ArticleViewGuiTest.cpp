@@ -64,6 +64,9 @@ protected:
   {
     TStartedProgram::SetUp();
     ShowMain();
+    // The flow view as the main view.
+    WriteSetting("ReadingViewStyle", "1");
+    ReadArticleForm->LoadSettings();
     ClearAllCaches();
     Opened.clear();
     SetUrlShellOpener([this](const std::string& url) { Opened.push_back(url); });
@@ -73,6 +76,7 @@ protected:
   }
   void TearDown() override
   {
+    DeleteSetting("ReadingViewStyle");
     SetUrlShellOpener(nullptr);
     TStartedProgram::TearDown();
   }

@@ -11,7 +11,7 @@
 
 #include "ActiveUsersForm.h"
 #include "EventLogForm.h"
-#include "Forms.h"
+#include "Form.h"
 #include "GetNameForm.h"
 #include "EngineBinding.h"
 #include "MainForm.h"

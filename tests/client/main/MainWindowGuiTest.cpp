@@ -2,12 +2,12 @@
 // the engine's connection notifications, the status bar with its busy
 // animation and the event log, the tray icons, the command line and the
 // cache reset.
-#include "ComCtrls.h"
+#include "CommonControls.h"
 #include "EngineClient.h"
 #include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
 

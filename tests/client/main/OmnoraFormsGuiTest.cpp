@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "MainTestSupport.h"
-#include "ExtCtrls.h"
-#include "Menus.h"
-#include "StdCtrls.h"
+#include "Panels.h"
+#include "MenuItems.h"
+#include "StandardControls.h"
 
 namespace {
 

@@ -5,8 +5,10 @@
 #include <memory>
 
 #include "../core/EngineSession.h"
+#include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
+#include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "Lookups.h"
@@ -89,8 +91,9 @@ protected:
 
   std::string MainText() const
   {
-    auto* view = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
-    return view ? view->MainEdit->Caption() : std::string();
+    if (auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView)) return flow->MainEdit->Caption();
+    if (auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView)) return form->MainEdit->Caption();
+    return {};
   }
 
   void Type(const std::string& keys)
@@ -173,6 +176,37 @@ TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
   TComPtr<ILKCollection> membership = Session->QueryMembership(conf);
   ASSERT_TRUE(membership);
   EXPECT_EQ(LKInt(membership.Get(), "last_text_read"), 4);
+
+  // After a disconnect the working conference is told to the server again.
+  ReadArticleForm->ResetWindow();
+  EXPECT_TRUE(ReadArticleForm->History.empty());
+  PostMessageA(ReadArticleForm->Handle(), WM_CONFERENCE_SELECTED, 0, conf);
+  Application().ProcessMessages();
+  EXPECT_EQ(Session->Comm()->CountOf(L_CHANGE_CONFERENCE, std::to_string(conf)), 2);
+}
+
+TEST_F(ReadingWindow, SubjectTreePlacesCommentsUnderTheirTexts)
+{
+  const int conf = NewConference("Tree");
+  const int root = Author->TextTo(conf, "A subject\nRoot.\n");
+  const int comment = Author->CreateText("Re\nComment.\n", FormatText("0 %d 2 %d", conf, root), 2);
+  const int other = Author->TextTo(conf, "A subject\nSame subject.\n");
+  for (int t : {root, comment, other}) ReadArticleForm->AddTextToTree(t, TextStatByNumber(t), TextBodyByNumber(t));
+  TTreeView* tree = ReadArticleForm->SubjectTreeView;
+  ASSERT_EQ(tree->Count(), 1);
+  TTreeNode* subject = tree->Item(0);
+  EXPECT_EQ(subject->Text(), "A subject");
+  ASSERT_EQ(subject->Count(), 2);
+  EXPECT_EQ(subject->Item(0)->Text(), "Writer of texts");
+  ASSERT_EQ(subject->Item(0)->Count(), 1);
+  EXPECT_EQ(int(intptr_t(subject->Item(0)->Item(0)->Data)), comment);
+  EXPECT_EQ(int(intptr_t(subject->Item(1)->Data)), other);
+  // Selecting a text's node.
+  ReadArticleForm->SelectTextNode(comment);
+  EXPECT_EQ(tree->Selected(), subject->Item(0)->Item(0));
+  ReadArticleForm->ClearSubjectTree();
+  EXPECT_EQ(tree->Count(), 0);
+  ReadArticleForm->SelectTextNode(comment);
 }
 
 TEST_F(ReadingWindow, KeyCommandsOfTheDefaultMapping)
@@ -261,6 +295,78 @@ TEST_F(ReadingWindow, ReadConfirmationIsAskedOnceAndAdded)
   ReadArticleForm->ShowTextByNumber(text, true);
   Application().ProcessMessages();
   EXPECT_EQ(Boxes->Count(), 1u);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ReadingWindow, ConnectDropDownOffersSavedProfilesAndWaitsForNoSession)
+{
+  TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
+  store.SetKeyPath(ProfileKeyPath("Saved"));
+  store.WriteString("User", "Someone");
+  store.WriteString("SavePwd", "1");
+  store.SetKeyPath(ProfileKeyPath("No password"));
+  store.WriteString("User", "Someone");
+  store.WriteString("SavePwd", "0");
+  EXPECT_EQ(SavedLoginProfiles(), std::vector<std::string>{"Saved"});
+
+  // Chosen while connected: nothing waits to fire on the next disconnect.
+  AutoConnectPending = false;
+  MainForm->Connected = true;
+  ReadArticleForm->ChooseProfile("Saved");
+  EXPECT_FALSE(AutoConnectPending);
+  MainForm->Connected = false;
+  ReadArticleForm->ChooseProfile("Saved");
+  EXPECT_TRUE(AutoConnectPending);
+  EXPECT_EQ(AutoConnectProfile, "Saved");
+  AutoConnectPending = false;
+  AutoConnectProfile.clear();
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ReadingWindow, PinningKeepsTheViewsAndTheViewMenuHidesPanels)
+{
+  const int conf = NewConference("Pinned");
+  const int text = Author->TextTo(conf, "Pinned\nStill here after pinning.\n");
+  LoadMembership(conf);
+  ReadArticleForm->ShowTextByNumber(text, true);
+  Application().ProcessMessages();
+  TCustomArticleViewForm* view = ReadArticleForm->MainView;
+  HWND content = ReadArticleForm->Handle();
+  ASSERT_TRUE(ReadArticleForm->Docked());
+
+  ReadArticleForm->PinWindowAction->Execute();
+  Application().ProcessMessages();
+  EXPECT_FALSE(ReadArticleForm->Docked());
+  EXPECT_FALSE(ReadArticleForm->PinWindowAction->Checked());
+  EXPECT_EQ(ReadArticleForm->Handle(), content);
+  EXPECT_EQ(ReadArticleForm->MainView, view);
+  EXPECT_NE(MainText().find("Still here after pinning."), std::string::npos);
+  // The list was rebuilt after the move.
+  EXPECT_EQ(ReadArticleForm->ConfListView->Count(), 1);
+  ReadArticleForm->PinWindowAction->Execute();
+  Application().ProcessMessages();
+  EXPECT_TRUE(ReadArticleForm->Docked());
+
+  ReadArticleForm->ShowCommentedAction->Execute();
+  EXPECT_FALSE(ReadArticleForm->CommentedViewPanel->Visible());
+  ReadArticleForm->ShowCommentedAction->Execute();
+  EXPECT_TRUE(ReadArticleForm->CommentedViewPanel->Visible());
+  ReadArticleForm->ShowTextTreeAction->Execute();
+  EXPECT_FALSE(ReadArticleForm->SubjectTreeView->Visible());
+  ReadArticleForm->ShowTextTreeAction->Execute();
+  EXPECT_TRUE(ReadArticleForm->SubjectTreeView->Visible());
+
+  // Closing minimises: the window lives on.
+  ReadArticleForm->Close();
+  Application().ProcessMessages();
+  EXPECT_NE(ReadArticleForm, nullptr);
+  EXPECT_EQ(ReadArticleForm->WindowState(), TWindowState::Minimized);
 }
 
 } // namespace

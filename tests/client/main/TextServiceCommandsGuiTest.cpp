@@ -9,7 +9,7 @@
 #include "MainTestSupport.h"
 #include "ModalScript.h"
 #include "SessionState.h"
-#include "StdCtrls.h"
+#include "StandardControls.h"
 #include "TextServiceCommands.h"
 #include "UserMessages.h"
 

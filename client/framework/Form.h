@@ -1,0 +1,352 @@
+// Forms: windows whose components, captions and event bindings come from a
+// form resource, loaded when the window is created.
+//
+// A window class derives from TForm, names its resource (normally its class
+// name), keeps its components as fields and ties the resource's names to
+// them in DeclareBindings:
+//
+//   class TMessagesForm : public TForm {
+//   public:
+//     explicit TMessagesForm(TComponent* owner) : TForm(owner, "TMessagesForm") {}
+//     TRichEdit* IncomingEdit = nullptr;
+//     void FormCreate(TComponent* Sender);
+//   protected:
+//     void DeclareBindings(TBindings& b) override {
+//       b.Field("IncomingEdit", IncomingEdit);
+//       b.Handler("FormCreate", &TMessagesForm::FormCreate);
+//     }
+//   };
+//   auto* form = CreateForm<TMessagesForm>(&Application());
+//
+// Loading creates the components, applies their properties parent before
+// children, assigns the fields, binds the handlers and creates the windows;
+// any mismatch is an EFormError naming the form, the line and the component.
+// A form is freed with Free() (Release() from its own handlers), so that
+// OnDestroy runs and the windows go while the whole object still exists.
+//
+// A form's controls live in one content window that never changes (its
+// Handle); around it sits a host: a top-level window, an MDI child, a modal
+// dialog, or none when the form is embedded in a panel. Pinning replaces the
+// host and keeps the content, so posted messages, timers, list rows and
+// rich-text contents survive.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Actions.h"
+#include "Control.h"
+#include "FormResources.h"
+#include "FormParser.h"
+
+class TMainMenu;
+class TMenuItem;
+class TForm;
+
+// The common part of forms and frames: a resource, a binding table and the
+// components it created.
+class TFormBase : public TControl
+{
+public:
+  TFormBase(TComponent* owner, std::string resourceName);
+
+  const std::string& ResourceName() const { return FResourceName; }
+  // A component that this form's resource created, by name (null: none).
+  TComponent* FindComponent(const std::string& name) const;
+
+  // Whether the windows stand and their first layout is done.
+  bool LayoutReady() const { return FLayoutReady; }
+  void SetLayoutReady();
+
+  TControl* ActiveControl() const { return FActiveControl; }
+  void SetActiveControl(TControl* c);
+  virtual void FocusChanged(TControl* c);
+
+protected:
+  virtual void DeclareBindings(TBindings& /*b*/) {}
+  // The root's TYPE in the resource ("Form" or "Frame").
+  virtual const char* RootType() const = 0;
+  // Parses the text and creates, configures and binds the components.
+  void Load(const std::string& text);
+  // Reads the resource of this class (EFormError when there is none).
+  void LoadResource();
+  // Tells every component that the form stands.
+  void NotifyLoaded();
+
+  bool IsContainer() const override { return true; }
+  bool PaintsBackground() const override { return true; }
+
+  friend class TApplication;
+  std::string FResourceName;
+  TControl* FActiveControl = nullptr;
+  bool FLayoutReady = false;
+};
+
+// A reusable sub-form with a resource of its own ("Frame NAME: TClass"),
+// placed in forms as "Frame TargetFrame: TFrame1".
+class TFrame : public TFormBase
+{
+public:
+  TFrame(TComponent* owner, std::string resourceName);
+  void LoadForInstance(const std::string& instanceName);
+
+protected:
+  const char* RootType() const override { return "Frame"; }
+  void CreateParams(TCreateParams& params) override;
+};
+
+enum class TFormStyle { Normal, MDIForm, MDIChild };
+enum class TBorderStyle { Sizeable, Single, Dialog, None, ToolWindow, SizeToolWin };
+enum class TPosition { Designed, Default, ScreenCenter, MainFormCenter };
+enum class TWindowState { Normal, Minimized, Maximized };
+enum TBorderIcon : unsigned { biSystemMenu = 1, biMinimize = 2, biMaximize = 4 };
+
+class TForm : public TFormBase
+{
+public:
+  TForm(TComponent* owner, std::string resourceName);
+  ~TForm() override;
+
+  // Loads the resource, creates the windows, runs OnCreate and shows the
+  // form when the resource says Visible. CreateForm calls it.
+  void Initialize();
+  // Before Initialize: the form is embedded in parent instead of hosted.
+  void SetEmbedParent(TControl* parent) { FEmbedParent = parent; }
+
+  std::string Caption() const override { return FCaption; }
+  void SetCaption(const std::string& text) override;
+
+  // The outer bounds of the host (of the content when embedded).
+  int Left() const { return OuterRect().left; }
+  int Top() const { return OuterRect().top; }
+  int Width() const
+  {
+    RECT r = OuterRect();
+    return r.right - r.left;
+  }
+  int Height() const
+  {
+    RECT r = OuterRect();
+    return r.bottom - r.top;
+  }
+  void SetBounds(int left, int top, int width, int height) override;
+  int ClientWidth() const { return TControl::Width(); }
+  int ClientHeight() const { return TControl::Height(); }
+
+  TFormStyle FormStyle = TFormStyle::Normal;
+  TBorderStyle BorderStyle = TBorderStyle::Sizeable;
+  unsigned BorderIcons = biSystemMenu | biMinimize | biMaximize;
+  TPosition Position = TPosition::Designed;
+  bool KeyPreview = false;
+  TMainMenu* Menu = nullptr;
+  // The menu item whose submenu lists the MDI children (MDI frames).
+  TMenuItem* WindowMenu = nullptr;
+
+  bool Visible() const;
+  void SetVisible(bool v) override;
+  void Show() { SetVisible(true); }
+  void Hide() { SetVisible(false); }
+  void BringToFront();
+  TWindowState WindowState() const;
+  void SetWindowState(TWindowState s);
+
+  // Asks OnCloseQuery, then OnClose with the default action (minimise for
+  // MDI children, hide otherwise) and carries the action out. Closing the
+  // main form ends the program; closing a modal form ends ShowModal.
+  void Close();
+  // Frees the form once the messages being handled are done.
+  void Release();
+
+  // Shows the form as a modal dialog and runs messages until its modal
+  // result is set (by a button with a ModalResult, or in code) and
+  // OnCloseQuery allows it. A button's OnClick runs after the result is set,
+  // so an Ok handler may clear it to keep the dialog open.
+  int ShowModal();
+  int ModalResult() const { return FModalResult; }
+  void SetModalResult(int r) { FModalResult = r; }
+  bool IsModal() const { return FModal; }
+
+  // The window around the content (null when embedded).
+  HWND HostHandle() const { return FHost; }
+  bool Embedded() const { return FHostKind == THostKind::None; }
+  // Pinning: docked is an MDI child of the main form, undocked a free
+  // top-level window. The content window and everything in it stays.
+  bool Docked() const { return FHostKind == THostKind::MDIChild; }
+  void SetDocked(bool docked);
+
+  TNotifyEvent OnCreate, OnDestroy, OnShow, OnHide, OnActivate, OnDeactivate;
+  TCloseEvent OnClose;
+  TCloseQueryEvent OnCloseQuery;
+
+  void ApplyProperty(const TFormProperty& p, TLoadContext& ctx) override;
+
+protected:
+  const char* RootType() const override { return "Form"; }
+  void CreateParams(TCreateParams& params) override;
+  // Runs OnDestroy and takes the windows down while the object is whole.
+  void BeforeDestruction() override;
+
+private:
+  enum class THostKind { None, TopLevel, MDIChild, MDIFrame };
+  friend class TApplication;
+  friend LRESULT HostDispatch(HWND, UINT, WPARAM, LPARAM, int);
+
+  void CreateWindows();
+  HWND CreateHost(THostKind kind, const RECT* screenRect);
+  void ReplaceHost(THostKind kind);
+  void DestroyHost();
+  static void DestroyHostWindow(HWND host, THostKind kind);
+  // Takes the menu off the host, and out of the main form's bar where it is merged.
+  void DetachMenu();
+  // The host's bounds (in the MDI client for a child); the stored ones while there is none.
+  RECT OuterRect() const;
+  LRESULT HostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int kind);
+  LRESULT HostDefault(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int kind);
+  void FitContent();
+  void Activated(bool active);
+  void AttachMenu();
+  void PlaceOnFirstShow();
+  bool DialogKey(MSG& msg);
+  bool CloseModal();
+
+  THostKind FHostKind = THostKind::TopLevel;
+  HWND FHost = nullptr;
+  bool FReplacingHost = false;
+  TControl* FEmbedParent = nullptr;
+  RECT FOuter{0, 0, 400, 300};
+  int FClientWidth = 0, FClientHeight = 0;
+  bool FShowOnCreate = false;
+  bool FShownOnce = false;
+  bool FModal = false;
+  int FModalResult = 0;
+  bool FReleased = false;
+  bool FTornDown = false;
+  TWindowState FInitialState = TWindowState::Normal;
+  TControl* FMDIClient = nullptr;
+};
+
+// The program object: the forms, the message loop and shut-down.
+class TApplication : public TComponent
+{
+public:
+  TApplication();
+
+  // Registers the window classes, prepares the common controls and makes
+  // the calling thread the window thread. Safe to call more than once.
+  void Initialize();
+  std::string Title = "Omnora";
+
+  TForm* MainForm() const { return FMainForm; }
+  void SetMainForm(TForm* form) { FMainForm = form; }
+  // Every form that exists, in creation order.
+  const std::vector<TForm*>& Forms() const { return FForms; }
+  TForm* FindForm(const std::string& name) const;
+  // The form that was activated last (null: none).
+  TForm* ActiveForm() const;
+  // The form that a window belongs to (the hosted one, not an embedded one).
+  TForm* FormOfWindow(HWND hwnd) const;
+  HWND MDIClient() const;
+  // A hidden window of the program (owner of popups, deferred work).
+  HWND UtilityWindow();
+
+  // Shows the main form and runs messages until it closes, then shuts down.
+  int Run();
+  void Terminate(int exitCode = 0);
+  bool Terminated() const { return FTerminated; }
+  // Waits for one message and handles it; false after WM_QUIT.
+  bool HandleMessage();
+  // Handles the messages that are waiting.
+  void ProcessMessages();
+  // Handles messages until done() answers true or the time runs out.
+  bool ProcessMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
+  // One message through the loop's order: modeless dialogs, key preview,
+  // short cuts (the active form's, then the main form's), dialog keys, MDI
+  // keys, translate and dispatch.
+  void ProcessMessage(MSG& msg);
+  // Runs the first enabled action or menu item bound to the key of msg.
+  bool IsShortCut(const MSG& msg);
+
+  void AddModelessDialog(HWND dialog);
+  void RemoveModelessDialog(HWND dialog);
+
+  // Stops and joins every worker thread (StopWorkers), then frees the forms
+  // (last created first) while everything they use still exists.
+  void Shutdown();
+  // Stops and joins the program's workers; installed by the program, which
+  // knows them (the framework knows no model).
+  std::function<void()> StopWorkers;
+
+private:
+  friend class TForm;
+  void FormCreated(TForm* form);
+  void FormDestroyed(TForm* form);
+  static LRESULT CALLBACK UtilityProc(HWND, UINT, WPARAM, LPARAM);
+
+  std::vector<TForm*> FForms;
+  std::vector<HWND> FModelessDialogs;
+  TForm* FMainForm = nullptr;
+  TForm* FActiveForm = nullptr;
+  HWND FUtility = nullptr;
+  bool FInitialized = false;
+  bool FTerminated = false;
+  int FExitCode = 0;
+};
+
+TApplication& Application();
+
+// Initialises a new form and hands it over; one that fails to load is
+// deleted before the error goes on.
+template <class T>
+T* InitializeNewForm(std::unique_ptr<T> form)
+{
+  form->Initialize();
+  return form.release();
+}
+
+// Creates a form of class T (constructed from args) and initialises it.
+template <class T, class... A>
+T* CreateForm(A&&... args)
+{
+  Application().Initialize();
+  return InitializeNewForm(std::unique_ptr<T>(new T(std::forward<A>(args)...)));
+}
+
+// The same for a form shown inside a panel of another form.
+template <class T, class... A>
+T* CreateEmbeddedForm(TControl* parent, A&&... args)
+{
+  Application().Initialize();
+  std::unique_ptr<T> form(new T(std::forward<A>(args)...));
+  form->SetEmbedParent(parent);
+  return InitializeNewForm(std::move(form));
+}
+
+// Holds a form for a scope (a modal dialog) and frees it with Free() at the end.
+struct TFreeForm
+{
+  void operator()(TComponent* form) const { form->Free(); }
+};
+template <class T>
+using TFormPtr = std::unique_ptr<T, TFreeForm>;
+
+// Form classes by resource name, so that every shipped form can be created
+// (and so checked) by its name.
+using TFormFactory = std::function<TForm*(TComponent* owner)>;
+void RegisterFormClass(const std::string& name, TFormFactory factory);
+template <class T>
+void RegisterFormClass(const std::string& name)
+{
+  RegisterFormClass(name, [](TComponent* owner) -> TForm* { return new T(owner); });
+}
+std::vector<std::string> RegisteredFormClassNames();
+// Creates and initialises the form registered under name (null: none is).
+TForm* CreateFormByName(const std::string& name, TComponent* owner);
+
+// Asks for one line of text in a modal box; false when cancelled.
+bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value);
+

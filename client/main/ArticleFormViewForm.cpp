@@ -1,0 +1,678 @@
+#include "ArticleFormViewForm.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+
+#include "ArticleViewForm.h"
+#include "ClientCaches.h"
+#include "Crypto.h"
+#include "EngineBinding.h"
+#include "FontSettings.h"
+#include "Lookups.h"
+#include "MessageBoxes.h"
+#include "PanelNoBG.h"
+#include "ProtocolText.h"
+#include "ReadArticleForm.h"
+#include "RichTextWriter.h"
+#include "SessionState.h"
+#include "SortedLists.h"
+#include "TextHelpers.h"
+#include "Threads.h"
+#include "URLThread.h"
+#include "GdiOwners.h"
+
+namespace {
+
+const char* const NoSuchTextMessage = "No such text";
+// The pass phrase of the body encryption that F11 undoes.
+const char* const DecryptPassPhrase = "58293";
+
+bool ServerSetting(const char* name, bool defaultValue)
+{
+  return ServerConfiguration ? ServerConfiguration->ReadBool(name, defaultValue) : defaultValue;
+}
+
+int LayoutSetting(const char* name)
+{
+  if (!RegistryConfiguration) return 50;
+  std::string value = RegistryConfiguration->ReadString(name, "50");
+  char* end = nullptr;
+  long n = std::strtol(value.c_str(), &end, 10);
+  if (value.empty() || *end != '\0' || n < 0 || n > 10000) return 50;
+  return int(n);
+}
+
+// Keeps a rich-text control writable for a scope and read-only after it.
+class TWritableScope
+{
+public:
+  explicit TWritableScope(TRichEdit& edit) : FEdit(edit) { FEdit.SetReadOnly(false); }
+  ~TWritableScope() { FEdit.SetReadOnly(true); }
+
+private:
+  TRichEdit& FEdit;
+};
+
+void SetActionTag(TMenuItem* item, int value)
+{
+  if (item && item->Action()) item->Action()->Tag = value;
+}
+
+int TextWidthOf(TControl* control, const std::string& text)
+{
+  if (!control->HandleAllocated()) return int(text.size()) * 7;
+  return TextExtent(control->Handle(), control->FontHandle(), text).cx;
+}
+
+} // namespace
+
+TArticleFormViewForm::TArticleFormViewForm(TComponent* owner)
+  : TCustomArticleViewForm(owner, "TArticleFormViewForm"), FLinks(AcquireKomLinksPtr())
+{
+}
+
+TArticleFormViewForm::~TArticleFormViewForm() = default;
+
+void TArticleFormViewForm::DeclareBindings(TBindings& b)
+{
+  b.Field("TopPanel", TopPanel);
+  b.Field("FromLabel", FromLabel);
+  b.Field("FromItemList", FromItemList);
+  b.Field("DateLabel", DateLabel);
+  b.Field("DateEdit", DateEdit);
+  b.Field("TextNrLabel", TextNrLabel);
+  b.Field("TextNrEditList", TextNrEditList);
+  b.Field("ToLabel", ToLabel);
+  b.Field("ToItemList", ToItemList);
+  b.Field("CCLabel", CCLabel);
+  b.Field("CCItemList", CCItemList);
+  b.Field("BCCLabel", BCCLabel);
+  b.Field("BCCItemList", BCCItemList);
+  b.Field("SubjectLabel", SubjectLabel);
+  b.Field("SubjectEdit", SubjectEdit);
+  b.Field("ExtraInfoButton", ExtraInfoButton);
+  b.Field("MarksEdit", MarksEdit);
+  b.Field("MessagePanel", MessagePanel);
+  b.Field("MessageEdit", MessageEdit);
+  b.Field("MessageSplitter", MessageSplitter);
+  b.Field("CommentsPanel", CommentsPanel);
+  b.Field("ComToSplitter", ComToSplitter);
+  b.Field("MainEdit", MainEdit);
+  b.Field("ConfPopupMenu", ConfPopupMenu);
+  b.Field("RcptPopupMenu", RcptPopupMenu);
+  b.Field("TextNrPopupMenu", TextNrPopupMenu);
+  b.Field("EditPopupMenu", EditPopupMenu);
+  b.Field("ExtraInfoPopupMenu", ExtraInfoPopupMenu);
+  b.Field("Readtext1", Readtext1);
+  b.Field("Marktext1", Marktext1);
+  b.Field("Viewpresentation1", Viewpresentation1);
+  b.Field("ViewFAQ3", ViewFAQ3);
+  b.Field("OpenURL1", OpenURL1);
+  b.Field("Deletetext1", Deletetext1);
+  b.Field("N6", N6);
+  b.Field("Textproperties1", Textproperties1);
+  b.Field("Conferenceproperties1", Conferenceproperties1);
+  b.Field("FindDialog1", FindDialog1);
+  b.Handler("FormShow", &TArticleFormViewForm::FormShow);
+  b.Handler("FormResize", &TArticleFormViewForm::FormResize);
+  b.Handler("CommentsPanelResize", &TArticleFormViewForm::CommentsPanelResize);
+  b.Handler("ExtraInfoButtonClick", &TArticleFormViewForm::ExtraInfoButtonClick);
+  b.Handler("RecipientListMouseMove", &TArticleFormViewForm::RecipientListMouseMove);
+  b.Handler("MainEditKeyDown", &TArticleFormViewForm::MainEditKeyDown);
+  b.Handler("MainEditMouseDown", &TArticleFormViewForm::MainEditMouseDown);
+  b.Handler("MainEditMouseMove", &TArticleFormViewForm::MainEditMouseMove);
+  b.Handler("MainEditMouseUp", &TArticleFormViewForm::MainEditMouseUp);
+  b.Handler("ConfPopupMenuPopup", &TArticleFormViewForm::ConfPopupMenuPopup);
+  b.Handler("TextNrPopupMenuPopup", &TArticleFormViewForm::TextNrPopupMenuPopup);
+  b.Handler("Copy2Click", &TArticleFormViewForm::Copy2Click);
+  b.Handler("OpenURL1Click", &TArticleFormViewForm::OpenURL1Click);
+  b.Handler("FindDialog1Find", &TArticleFormViewForm::FindDialog1Find);
+}
+
+HWND TArticleFormViewForm::OwnerWindow() const
+{
+  return Handle() ? GetAncestor(Handle(), GA_ROOT) : nullptr;
+}
+
+// ---------------------------------------------------------------- operations
+
+void TArticleFormViewForm::LoadLayout()
+{
+  CommentsPanel->SetHeight(LayoutSetting("FormVCommentSplitSize"));
+  ComToSplitter->SetTop(CommentsPanel->Top() - ComToSplitter->Height() - 1);
+  MessagePanel->SetHeight(LayoutSetting("FormVMessageSplitSize"));
+  MessageSplitter->SetTop(MessagePanel->Top() - MessageSplitter->Height() - 1);
+  Realign();
+}
+
+void TArticleFormViewForm::SaveLayout()
+{
+  if (CommentsPanel->Height() < 21) CommentsPanel->SetHeight(30);
+  if (MessagePanel->Height() < 21) MessagePanel->SetHeight(30);
+  if (!RegistryConfiguration) return;
+  RegistryConfiguration->WriteString("FormVCommentSplitSize", std::to_string(CommentsPanel->Height()));
+  RegistryConfiguration->WriteString("FormVMessageSplitSize", std::to_string(MessagePanel->Height()));
+}
+
+void TArticleFormViewForm::SetActive(bool active)
+{
+  MainEdit->SetColor(active ? clWindow : clInactiveBorder);
+}
+
+void TArticleFormViewForm::Rot13Text()
+{
+  std::string text = MainEdit->Caption();
+  Rot13(text);
+  TWritableScope writable(*MainEdit);
+  TRichTextWriter w(*MainEdit, 0);
+  MainEdit->SetText("");
+  w.SetFont(ReadFontSetting(fcBody));
+  w.Write(text);
+}
+
+void TArticleFormViewForm::GetViewText(std::string& text)
+{
+  text = MainEdit->Caption();
+}
+
+void TArticleFormViewForm::ShowFindDialog()
+{
+  FindDialog1->SetPosition(FindDialogPoint(MainEdit));
+  FindDialog1->Execute();
+}
+
+void TArticleFormViewForm::FindDialog1Find(TComponent*)
+{
+  FindInRichEdit(*MainEdit, FindDialog1->SearchText, FindDialog1->Down, FindDialog1->MatchCase,
+                 FindDialog1->WholeWord);
+}
+
+void TArticleFormViewForm::ClearView()
+{
+  CurrentTextNo = 0;
+  for (TItemEditList* list : {TextNrEditList, FromItemList, ToItemList, CCItemList, BCCItemList}) list->Clear();
+  DateEdit->SetText("");
+  SubjectEdit->SetText("");
+  MarksEdit->SetText("");
+  {
+    TWritableScope writable(*MainEdit);
+    MainEdit->SetText("");
+  }
+  for (TControl* c : std::initializer_list<TControl*>{ExtraInfoButton, MessagePanel, MessageSplitter, CommentsPanel,
+                                                      ComToSplitter})
+    c->SetVisible(false);
+  FLinks->SetEdit(MainEdit);
+  LayoutHeader();
+}
+
+bool TArticleFormViewForm::PageDown()
+{
+  if (!MainEdit->HandleAllocated()) return false;
+  HWND h = MainEdit->Handle();
+  POINTL pt{2, MainEdit->ClientRect().bottom - 2};
+  int bottomChar = int(SendMessageA(h, EM_CHARFROMPOS, 0, LPARAM(&pt)));
+  int bottomLine = int(SendMessageA(h, EM_EXLINEFROMCHAR, 0, bottomChar));
+  int lastLine = int(SendMessageA(h, EM_EXLINEFROMCHAR, 0, std::max(0, MainEdit->TextLength())));
+  if (bottomLine >= lastLine) return false;
+  SendMessageA(h, WM_VSCROLL, SB_PAGEDOWN, 0);
+  int first = int(SendMessageA(h, EM_GETFIRSTVISIBLELINE, 0, 0));
+  int start = int(SendMessageA(h, EM_LINEINDEX, WPARAM(first), 0));
+  MainEdit->SetSelection(std::max(0, start), 0);
+  return true;
+}
+
+void TArticleFormViewForm::ShowText(int textNo)
+{
+  TTextRef body = TextBodyByNumber(textNo);
+  for (TItemEditList* list : {TextNrEditList, FromItemList, ToItemList, CCItemList, BCCItemList}) list->Clear();
+  MessagePanel->SetVisible(false);
+  MessageSplitter->SetVisible(false);
+  if (!body) {
+    ShowMessageBox(OwnerWindow(), NoSuchTextMessage, Application().Title, MB_OK);
+    return;
+  }
+  CurrentTextNo = textNo;
+  TFontInfo header = FromItemList->Font();
+  ApplyHeaderFont(header);
+  for (TControl* c : std::initializer_list<TControl*>{FromItemList, FromLabel, DateLabel, DateEdit, TextNrEditList,
+                                                      ToItemList, CCItemList, BCCItemList, SubjectEdit, MarksEdit,
+                                                      SubjectLabel})
+    c->SetFont(header);
+
+  TTextStatRef status = TextStatByNumber(textNo);
+  if (!status || !MainEdit->HandleAllocated()) return;
+
+  std::string author;
+  for (int i = 0; i < status->AuxItemCount() && author.empty(); ++i)
+    if (const TAuxItemRecord* aux = status->GetAuxItem(i); aux && aux->Tag == 16) author = aux->Data;
+  if (author.empty()) author = NameByNumber(status->Author);
+  FromItemList->AddItem(author, status->Author, false, "");
+  SubjectEdit->SetText(body->GetSubject());
+  TextNrEditList->AddItem(std::to_string(textNo), textNo, status->AuxItemCount() > 0, "");
+
+  HWND h = MainEdit->Handle();
+  SendMessageA(h, WM_SETREDRAW, FALSE, 0);
+  {
+    TWritableScope writable(*MainEdit);
+    MainEdit->SetText("");
+    FLinks->SetEdit(MainEdit);
+    TRichTextWriter w(*MainEdit, 0);
+    std::string text = body->GetBody();
+    CleanTextForDisplay(text, ReformatTextsOption());
+    FLinks->InsertWithLinks(w, text);
+    AppendFootnoteBodies(w, textNo);
+
+    if (!BriefMode()) {
+      MarksEdit->SetText(status->NoOfMarks > 0 ? std::to_string(status->NoOfMarks) : std::string());
+      ExtraInfoButton->SetVisible(status->AuxItemCount() > 0);
+      for (int i = 0; i < status->MiscInfoCount(); ++i) {
+        auto* rcpt = dynamic_cast<const TMiscInfoNormal*>(status->GetMiscInfo(i));
+        if (!rcpt) continue;
+        TItemEditList* list = dynamic_cast<const TMiscInfoBCC*>(rcpt)  ? BCCItemList
+                              : dynamic_cast<const TMiscInfoCC*>(rcpt) ? CCItemList
+                                                                       : ToItemList;
+        list->AddItem(NameByNumber(rcpt->ConfNo), rcpt->ConfNo, rcpt->Sender != 0, "");
+      }
+      std::string replies;
+      for (int i = 0; i < status->AuxItemCount(); ++i) {
+        const TAuxItemRecord* aux = status->GetAuxItem(i);
+        if (!aux || aux->Tag != 2) continue;
+        replies += "\r[" + std::to_string(aux->Creator) + "] " + NameByNumber(aux->Creator) + ", " +
+                   DateTimeToText(aux->CreatedAt) + " \"" + aux->Data + "\"\r";
+      }
+      if (!replies.empty()) FLinks->InsertWithLinks(w, replies);
+    }
+  }
+
+  if (!BriefMode()) {
+    std::vector<int> comments;
+    status->ForEachMiscInfo<TMiscInfoCommIn>([&](const TMiscInfoCommIn& c) { comments.push_back(c.TextNo); });
+    FillCommentsPanel(comments);
+  }
+
+  std::string date;
+  for (int i = 0; i < status->AuxItemCount(); ++i)
+    if (const TAuxItemRecord* aux = status->GetAuxItem(i); aux && aux->Tag == 21) date = aux->Data;
+  if (date.empty()) date = DateTimeToText(status->CreationTime);
+  DateEdit->SetText(date);
+  DateEdit->SetWidth(TextWidthOf(DateEdit, date) + 10);
+
+  bool outside = !IsInMemberConference(*status) && ServerSetting("IndicateThreadLeaveMembership", true);
+  MainEdit->SetColor(outside ? clInactiveBorder : clWindow);
+  LayoutHeader();
+
+  MainEdit->SetSelection(0, 0);
+  SendMessageA(h, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(h, nullptr, TRUE);
+  SendMessageA(h, EM_SCROLLCARET, 0, 0);
+}
+
+void TArticleFormViewForm::AppendFootnoteBodies(TRichTextWriter& w, int textNo)
+{
+  // Depth first with a list of its own: footnotes of footnotes follow their
+  // footnote, each text once, however the links run.
+  TSortedIntegerList shown;
+  std::vector<int> pending{textNo};
+  bool root = true;
+  while (!pending.empty()) {
+    int current = pending.back();
+    pending.pop_back();
+    int at = 0;
+    if (shown.Find(current, at)) continue;
+    if (!root) {
+      TTextRef body = TextBodyByNumber(current);
+      if (!body) continue;
+      std::string s = "#" + std::to_string(current) + "\r" + body->GetBody();
+      CleanTextForDisplay(s, ReformatTextsOption());
+      FLinks->InsertWithLinks(w, s);
+    }
+    root = false;
+    TTextStatRef status = TextStatByNumber(current);
+    if (!status) continue;
+    shown.Add(current);
+    std::vector<int> footnotes;
+    status->ForEachMiscInfo<TMiscInfoFootIn>([&](const TMiscInfoFootIn& f) { footnotes.push_back(f.TextNo); });
+    for (auto it = footnotes.rbegin(); it != footnotes.rend(); ++it)
+      if (!shown.Find(*it, at)) pending.push_back(*it);
+  }
+}
+
+std::vector<TCustomArticleViewForm*> TArticleFormViewForm::CommentViews() const
+{
+  std::vector<TCustomArticleViewForm*> views;
+  for (TControl* c : CommentsPanel->Controls())
+    if (auto* v = dynamic_cast<TCustomArticleViewForm*>(c)) views.push_back(v);
+  return views;
+}
+
+void TArticleFormViewForm::FillCommentsPanel(const std::vector<int>& all)
+{
+  CommentsPanel->SetVisible(!all.empty());
+  Realign();
+  // A preview costs a window and a rendering: no more than fit side by side
+  // at a readable width, however many comments a text has.
+  const int fit = std::max(1, int(CommentsPanel->ClientRect().right) / MinPreviewWidth);
+  const std::vector<int> comments(all.begin(), all.begin() + std::min<ptrdiff_t>(all.size(), fit));
+  const int n = int(comments.size());
+  CommentsPanel->SetVisible(n > 0);
+  ComToSplitter->SetVisible(n > 0);
+  ComToSplitter->SetTop(CommentsPanel->Top() - 10);
+  for (TCustomArticleViewForm* v : CommentViews()) v->Free();
+  if (n == 0) return;
+  // The comments' statuses and bodies in a few round trips, not one each.
+  PrefetchTexts(comments);
+  for (int i = 0; i < n; ++i) {
+    auto* view = CreateEmbeddedForm<TArticleViewForm>(CommentsPanel, this);
+    view->SetBriefMode(true);
+    view->SetAlign(TAlign::None);
+    view->ClearView();
+    view->SetActive(true);
+    view->ShowText(comments[size_t(i)]);
+  }
+  LayoutComments();
+}
+
+void TArticleFormViewForm::LayoutComments()
+{
+  std::vector<TCustomArticleViewForm*> views = CommentViews();
+  const int n = int(views.size());
+  if (n == 0) return;
+  const int width = int(CommentsPanel->ClientRect().right) / n;
+  const int height = int(CommentsPanel->ClientRect().bottom);
+  for (int i = 0; i < n; ++i) {
+    views[size_t(i)]->SetBounds(width * i, 0, width, height);
+    views[size_t(i)]->SetVisible(true);
+  }
+}
+
+void TArticleFormViewForm::CommentsPanelResize(TComponent*)
+{
+  LayoutComments();
+}
+
+void TArticleFormViewForm::FormResize(TComponent*)
+{
+  LayoutHeader();
+}
+
+void TArticleFormViewForm::FormShow(TComponent*)
+{
+  for (TControl* c : std::initializer_list<TControl*>{DateEdit, SubjectEdit, MarksEdit, FromItemList, TextNrEditList,
+                                                      ToItemList, CCItemList, BCCItemList})
+    c->SetColor(clBtnFace);
+  MainEdit->SetReadOnly(true);
+}
+
+void TArticleFormViewForm::LayoutHeader()
+{
+  if (!TopPanel || !FromItemList) return;
+  const int S = 2;
+  int fontPx = FromItemList->Font().Size > 0 ? MulDiv(FromItemList->Font().Size, 96, 72) : 13;
+  const int H = fontPx + S + 1;
+  auto rowTop = [&](int n) { return std::max(n - 1, 0) * H + S * n; };
+  const int W = std::max(int(TopPanel->ClientRect().right), 100);
+
+  // Row 1: author, date, text number.
+  int top = rowTop(1);
+  int nrWidth = std::max(60, TextWidthOf(TextNrEditList, TextNrEditList->Caption()) + 16);
+  TextNrEditList->SetBounds(W - 3 - nrWidth, top, nrWidth, H);
+  TextNrLabel->SetBounds(TextNrEditList->Left() - 8 - TextNrLabel->Width(), top, TextNrLabel->Width(), H);
+  DateEdit->SetBounds(TextNrLabel->Left() - 8 - DateEdit->Width(), top, DateEdit->Width(), H);
+  DateLabel->SetBounds(DateEdit->Left() - 3 - DateLabel->Width(), top, DateLabel->Width(), H);
+  FromLabel->SetBounds(4, top, FromLabel->Width(), H);
+  int fromLeft = FromLabel->Left() + FromLabel->Width() + 3;
+  FromItemList->SetBounds(fromLeft, top, std::max(10, DateLabel->Left() - 8 - fromLeft), H);
+
+  // Row 2: the recipients, as many lines as they need (a third of the view at most).
+  int n = 2;
+  ToLabel->SetBounds(4, rowTop(n), ToLabel->Width(), H);
+  int listLeft = ToLabel->Left() + ToLabel->Width() + 3;
+  int listWidth = std::max(10, W - 8 - listLeft);
+  int lines = std::max(1, (ToItemList->TextWidth() + listWidth - 1) / listWidth);
+  int height = std::min(lines * H, std::max(H, ClientHeight() / 3));
+  ToItemList->SetBounds(listLeft, rowTop(n), listWidth, height);
+  while (rowTop(n) + S < ToItemList->Top() + ToItemList->Height()) ++n;
+
+  auto optionalRow = [&](TLabel* label, TItemEditList* list) {
+    bool shown = list->ItemCount() > 0;
+    label->SetVisible(shown);
+    list->SetVisible(shown);
+    if (!shown) return;
+    label->SetBounds(4, rowTop(n), label->Width(), H);
+    int left = label->Left() + label->Width() + 3;
+    list->SetBounds(left, rowTop(n), std::max(10, W - 8 - left), H);
+    while (rowTop(n) + S < list->Top() + list->Height()) ++n;
+  };
+  optionalRow(CCLabel, CCItemList);
+  optionalRow(BCCLabel, BCCItemList);
+
+  // The subject row.
+  top = rowTop(n);
+  MarksEdit->SetBounds(W - 3 - 40, top, 40, H);
+  ExtraInfoButton->SetBounds(MarksEdit->Left() - 8 - H, top, H, H);
+  SubjectLabel->SetBounds(4, top, SubjectLabel->Width(), H);
+  int subjectLeft = SubjectLabel->Left() + SubjectLabel->Width() + 3;
+  SubjectEdit->SetBounds(subjectLeft, top, std::max(10, ExtraInfoButton->Left() - 8 - subjectLeft), H);
+  TopPanel->SetHeight(rowTop(n + 1) + S);
+}
+
+// ---------------------------------------------------------------- messages
+
+void TArticleFormViewForm::ShowMessageRecord(const UserMessageRecord& record)
+{
+  std::string line = DateTimeToText(record.When) + " " + record.SenderName;
+  if (record.RecipientNo != CurrentPersNo.load()) line += " to " + record.RecipientName;
+  line += ": " + record.Text;
+  {
+    TWritableScope writable(*MessageEdit);
+    MessageEdit->SetText("");
+    TRichTextWriter w(*MessageEdit, 0);
+    w.SetFont(ReadFontSetting(fcMessage));
+    w.Write(line);
+  }
+  MessagePanel->SetVisible(true);
+  MessageSplitter->SetVisible(true);
+  Realign();
+  MessageSplitter->SetTop(MessagePanel->Top() - 1);
+}
+
+// ---------------------------------------------------------------- mouse and keys
+
+int TArticleFormViewForm::CharFromClientPoint(int x, int y) const
+{
+  if (!MainEdit->HandleAllocated()) return -1;
+  POINTL pt{x, y};
+  return int(SendMessageA(MainEdit->Handle(), EM_CHARFROMPOS, 0, LPARAM(&pt)));
+}
+
+void TArticleFormViewForm::MainEditMouseDown(TComponent*, TMouseButton Button, TShiftState, int X, int Y)
+{
+  if (Button == TMouseButton::Left) {
+    int position = CharFromClientPoint(X, Y);
+    if (position >= 0) FLinks->ClickLink(position, OwnerWindow());
+  } else if (Button == TMouseButton::Middle) {
+    if (ReadArticleForm) ReadArticleForm->ReadNextText();
+  }
+}
+
+void TArticleFormViewForm::MainEditMouseMove(TComponent*, TShiftState, int X, int Y)
+{
+  int position = CharFromClientPoint(X, Y);
+  if (position >= 0 && FLinks->LinkAt(position)) SetCursor(LoadCursor(nullptr, IDC_HAND));
+}
+
+void TArticleFormViewForm::SetEditPopupItems(bool isConf, bool isText, bool isUrl)
+{
+  for (TMenuItem* item : {Readtext1, Marktext1, Deletetext1, Textproperties1, Viewpresentation1, ViewFAQ3,
+                          Conferenceproperties1, OpenURL1, N6})
+    item->SetVisible(false);
+  if (isConf)
+    for (TMenuItem* item : {Viewpresentation1, Conferenceproperties1, ViewFAQ3, N6}) item->SetVisible(true);
+  if (isText)
+    for (TMenuItem* item : {Readtext1, Marktext1, Deletetext1, Textproperties1, N6}) item->SetVisible(true);
+  if (isUrl)
+    for (TMenuItem* item : {OpenURL1, N6}) item->SetVisible(true);
+}
+
+void TArticleFormViewForm::PrepareEditPopupForWord()
+{
+  bool isText = false, isConf = false, isUrl = false;
+  int confNo = 0, textNo = 0;
+  ClassifyLinkWord(isText, isConf, isUrl, MainEdit->SelText(), CurrentUrl, confNo, textNo);
+  for (TMenuItem* item : {Readtext1, Marktext1, Deletetext1, Textproperties1}) item->SetVisible(isText);
+  for (TMenuItem* item : {Viewpresentation1, ViewFAQ3, Conferenceproperties1}) item->SetVisible(isConf);
+  OpenURL1->SetVisible(isUrl);
+  N6->SetVisible(true);
+  for (TMenuItem* item : {Viewpresentation1, ViewFAQ3, Conferenceproperties1}) SetActionTag(item, confNo);
+  for (TMenuItem* item : {Readtext1, Marktext1, Deletetext1, Textproperties1}) SetActionTag(item, textNo);
+}
+
+void TArticleFormViewForm::MainEditMouseUp(TComponent*, TMouseButton Button, TShiftState, int X, int Y)
+{
+  if (Button != TMouseButton::Right || !MainEdit->HandleAllocated()) return;
+  int position = CharFromClientPoint(X, Y);
+  const TKomLink* link = position >= 0 ? FLinks->LinkAt(position) : nullptr;
+  POINT pt{X, Y};
+  ClientToScreen(MainEdit->Handle(), &pt);
+  if (!link) {
+    if (MainEdit->SelLength() == 0 && position >= 0) MainEdit->SelectWordAt(position);
+    PrepareEditPopupForWord();
+    EditPopupMenu->Popup(pt.x, pt.y, MainEdit);
+    return;
+  }
+  switch (link->Kind) {
+  case TKomLinkKind::LinkUrl:
+    CurrentUrl = link->Target;
+    SetEditPopupItems(false, false, true);
+    EditPopupMenu->Popup(pt.x, pt.y, MainEdit);
+    break;
+  case TKomLinkKind::LinkText:
+    SetEditPopupItems(false, true, false);
+    TextNrPopupMenu->Tag = link->Number;
+    TextNrPopupMenu->Popup(pt.x, pt.y, MainEdit);
+    break;
+  case TKomLinkKind::LinkConference:
+    SetEditPopupItems(true, false, false);
+    ConfPopupMenu->Tag = link->Number;
+    ConfPopupMenu->Popup(pt.x, pt.y, MainEdit);
+    break;
+  }
+}
+
+void TArticleFormViewForm::ConfPopupMenuPopup(TComponent* Sender)
+{
+  auto* menu = dynamic_cast<TPopupMenu*>(Sender);
+  if (!menu) return;
+  // From a header list: the item under the last right click.
+  if (auto* list = dynamic_cast<TItemEditList*>(menu->PopupComponent())) {
+    int item = list->CurrentItem();
+    menu->Tag = item >= 0 ? list->ItemNumber(item) : 0;
+  }
+  const int number = menu->Tag;
+  menu->Tag = 0;
+  menu->ForEachItem([number](TMenuItem* item) { SetActionTag(item, number); });
+}
+
+void TArticleFormViewForm::TextNrPopupMenuPopup(TComponent* Sender)
+{
+  auto* menu = dynamic_cast<TPopupMenu*>(Sender);
+  if (!menu) return;
+  if (auto* list = dynamic_cast<TItemEditList*>(menu->PopupComponent())) {
+    int item = list->CurrentItem();
+    menu->Tag = item >= 0 ? list->ItemNumber(item) : list->ItemNumber(0);
+  }
+  const int number = menu->Tag;
+  menu->Tag = 0;
+  menu->ForEachItem([number](TMenuItem* item) { SetActionTag(item, number); });
+}
+
+void TArticleFormViewForm::RecipientListMouseMove(TComponent* Sender, TShiftState, int X, int Y)
+{
+  auto* list = dynamic_cast<TItemEditList*>(Sender);
+  if (!list || CurrentTextNo == 0) return;
+  int item = list->ItemAtPoint(POINT{X, Y});
+  if (item < 0) return;
+  int conf = list->ItemNumber(item);
+  TTextStatRef status = TextStatByNumber(CurrentTextNo);
+  if (!status) return;
+  std::string hint;
+  status->ForEachMiscInfo<TMiscInfoNormal>([&](const TMiscInfoNormal& r) {
+    if (r.ConfNo != conf || r.Sender == 0) return;
+    if (!hint.empty()) hint += "\r";
+    hint += "Added by [" + std::to_string(r.Sender) + "] " + NameByNumber(r.Sender) + "\rat " +
+            DateTimeToText(r.SentAt);
+  });
+  list->SetHint(hint);
+}
+
+void TArticleFormViewForm::ExtraInfoButtonClick(TComponent*)
+{
+  if (CurrentTextNo == 0) return;
+  TTextStatRef status = TextStatByNumber(CurrentTextNo);
+  if (!status) return;
+  ExtraInfoPopupMenu->Items()->Clear();
+  for (int i = 0; i < status->AuxItemCount(); ++i) {
+    const TAuxItemRecord* aux = status->GetAuxItem(i);
+    if (!aux) continue;
+    std::string caption;
+    switch (aux->Tag) {
+    case 1: caption = "Content type: " + aux->Data; break;
+    case 4: caption = "No comments requested"; break;
+    case 5: caption = "Personal comments requested"; break;
+    case 6: caption = "Read confirmation requested"; break;
+    case 7:
+      caption = "Read confirmation by [" + std::to_string(aux->Creator) + "] " + NameByNumber(aux->Creator) + " at " +
+                DateTimeToText(aux->CreatedAt);
+      break;
+    case 15: caption = "Creating client: " + aux->Data; break;
+    default: continue;
+    }
+    auto* item = new TMenuItem(this);
+    item->SetCaption(caption);
+    ExtraInfoPopupMenu->Items()->Add(item);
+  }
+  POINT pt{ExtraInfoButton->Left(), ExtraInfoButton->Top() + ExtraInfoButton->Height()};
+  ClientToScreen(TopPanel->Handle(), &pt);
+  ExtraInfoPopupMenu->Popup(pt.x, pt.y, ExtraInfoButton);
+}
+
+void TArticleFormViewForm::DecryptBody()
+{
+  std::string bytes = HexTextToBytes(MainEdit->Caption());
+  try {
+    tCryptography crypto("", true, DecryptPassPhrase, "");
+    crypto.DecryptString(bytes);
+  } catch (const std::exception& e) {
+    ShowMessageBox(OwnerWindow(), e.what(), Application().Title, MB_OK | MB_ICONERROR);
+    return;
+  }
+  // The links of the cipher text point into text that is gone: the
+  // decrypted body gets links of its own.
+  TWritableScope writable(*MainEdit);
+  MainEdit->SetText("");
+  FLinks->SetEdit(MainEdit);
+  TRichTextWriter w(*MainEdit, 0);
+  CleanTextForDisplay(bytes, false);
+  FLinks->InsertWithLinks(w, bytes);
+}
+
+void TArticleFormViewForm::MainEditKeyDown(TComponent*, WORD& Key, TShiftState)
+{
+  if (Key == VK_F11) {
+    DecryptBody();
+    Key = 0;
+  }
+}
+
+void TArticleFormViewForm::Copy2Click(TComponent*)
+{
+  MainEdit->CopyToClipboard();
+}
+
+void TArticleFormViewForm::OpenURL1Click(TComponent*)
+{
+  // The same rule as a clicked link: only web and mail addresses open directly.
+  if (!CurrentUrl.empty()) OpenUrl(OwnerWindow(), CurrentUrl);
+}

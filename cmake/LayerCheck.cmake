@@ -1,0 +1,67 @@
+# The build refuses the shortcuts between layers (see ARCHITECTURE.md):
+#   the engine sees only common/ (no client folder on its include path);
+#   the core links no GUI library and no window layer;
+#   the platform and the framework never link the core.
+# Checked when configuring, on the targets' link closures and include paths,
+# and when building, by linking every object of the core without the GUI
+# libraries the toolchain would otherwise add by default.
+
+function(omnora_link_closure target out)
+  set(seen "")
+  set(queue ${target})
+  while(queue)
+    list(POP_FRONT queue item)
+    if(item IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${item})
+    if(TARGET ${item})
+      get_target_property(libs ${item} INTERFACE_LINK_LIBRARIES)
+      get_target_property(own ${item} LINK_LIBRARIES)
+      foreach(lib IN LISTS libs own)
+        if(lib AND NOT lib MATCHES "NOTFOUND$")
+          string(REGEX REPLACE "^\\$<LINK_ONLY:(.*)>$" "\\1" lib "${lib}")
+          list(APPEND queue ${lib})
+        endif()
+      endforeach()
+    endif()
+  endwhile()
+  list(REMOVE_ITEM seen ${target})
+  set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+function(omnora_refuse_links target)
+  omnora_link_closure(${target} closure)
+  foreach(forbidden IN LISTS ARGN)
+    if(forbidden IN_LIST closure)
+      message(FATAL_ERROR "Layer check: ${target} must not link ${forbidden} (see ARCHITECTURE.md)")
+    endif()
+  endforeach()
+endfunction()
+
+function(omnora_refuse_include_dirs target folder)
+  omnora_link_closure(${target} closure)
+  foreach(item IN LISTS closure ITEMS ${target})
+    if(TARGET ${item})
+      get_target_property(dirs ${item} INTERFACE_INCLUDE_DIRECTORIES)
+      get_target_property(own ${item} INCLUDE_DIRECTORIES)
+      foreach(dir IN LISTS dirs own)
+        if(dir MATCHES "^${folder}")
+          message(FATAL_ERROR "Layer check: ${target} sees ${dir} through ${item} (see ARCHITECTURE.md)")
+        endif()
+      endforeach()
+    endif()
+  endforeach()
+endfunction()
+
+set(OMNORA_WINDOW_LAYERS omnora_platform omnora_framework omnora_windows)
+omnora_refuse_include_dirs(vantor_engine ${PROJECT_SOURCE_DIR}/client)
+omnora_refuse_include_dirs(common_engine ${PROJECT_SOURCE_DIR}/client)
+omnora_refuse_links(vantor_engine omnora_core common_client ${OMNORA_WINDOW_LAYERS})
+omnora_refuse_links(common_client ${OMNORA_GUI_LIBRARIES})
+omnora_refuse_links(omnora_core ${OMNORA_GUI_LIBRARIES} ${OMNORA_WINDOW_LAYERS})
+omnora_refuse_links(omnora_platform omnora_core omnora_framework omnora_windows)
+omnora_refuse_links(omnora_framework omnora_core omnora_windows)
+
+# Every object of the core, linked without the GUI libraries (see the folder).
+add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/layercheck ${CMAKE_BINARY_DIR}/layercheck)

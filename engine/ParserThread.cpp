@@ -1,0 +1,100 @@
+#include "ParserThread.h"
+
+#include <cctype>
+#include <string>
+
+#include "CommunicationCore.h"
+#include "ProtocolReaders.h"
+#include "Transaction.h"
+
+namespace Vantor {
+
+// ---------------------------------------------------------------------------
+// Parser thread
+
+TLKReadInQueueThread::TLKReadInQueueThread(TQueue& queue, TLKCommCore& owner) : FQueue(queue), FOwner(owner) {}
+
+TLKReadInQueueThread::~TLKReadInQueueThread()
+{
+  if (FThread) CloseHandle(FThread);
+}
+
+void TLKReadInQueueThread::Execute()
+{
+  while (GreetingPhase()) {
+    if (!FOwner.MarkGreetingReceived()) continue;
+    ConnectedPhase();
+    FOwner.EndConnectedPhase();
+  }
+}
+
+bool TLKReadInQueueThread::GreetingPhase()
+{
+  static const std::string greeting = "LYSKOM\n";
+  std::string tail;
+  while (!FTerminated) {
+    if (FOwner.ParkIfAsked()) {
+      tail.clear();
+      continue;
+    }
+    try {
+      if (!FQueue.WaitForData(50)) continue;
+      // What comes before the greeting (a proxy's headers, say) is dropped;
+      // what follows it is left for the connected phase.
+      const uint8_t* p = nullptr;
+      size_t n = FQueue.PeekSpan(p);
+      for (size_t i = 0; i < n; ++i) {
+        tail.push_back(char(std::toupper(p[i])));
+        if (tail.size() > greeting.size()) tail.erase(0, 1);
+        if (tail == greeting) {
+          FQueue.Consume(i + 1);
+          return true;
+        }
+      }
+      FQueue.Consume(n);
+    } catch (const TQueueSyncInterrupt&) {
+      // Nothing to end before the greeting.
+    }
+  }
+  return false;
+}
+
+void TLKReadInQueueThread::ConnectedPhase()
+{
+  TRequestLookup requestOf = [this](long refID, long& requestNo) { return FOwner.RequestOf(refID, requestNo); };
+  while (FGreeting && !FTerminated) {
+    try {
+      Dispatch(ReadFrame(FQueue, requestOf, FOwner.Connected()));
+    } catch (const TQueueSyncInterrupt&) {
+      return;
+    } catch (const std::exception&) {
+      // Nothing of a line is left once it is read: the next starts afresh.
+    }
+  }
+}
+
+void TLKReadInQueueThread::Dispatch(const TFrame& frame)
+{
+  switch (frame.Kind) {
+    case TFrame::TKind::Ok:
+      if (frame.Complete)
+        FOwner.DeliverOkReply(frame.RefID, frame.Collection.Get());
+      else
+        FOwner.FailMalformedReply(frame.RefID);
+      return;
+    case TFrame::TKind::Error:
+      // An error reply cut short still fails its request, with what it told.
+      FOwner.DeliverErrorReply(frame.RefID, frame.ErrorNo, frame.ErrorStatus);
+      return;
+    case TFrame::TKind::Async:
+      if (frame.Complete) FOwner.DeliverAsyncMessage(frame.Collection.Get());
+      return;
+    case TFrame::TKind::ProtocolError:
+      FOwner.SocketThread().WriteTrace("[err]", frame.Text.data(), frame.Text.size());
+      return;
+    case TFrame::TKind::None:
+      return;
+  }
+}
+
+} // namespace Vantor

@@ -1,0 +1,235 @@
+#include "SocketThread.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "CommunicationCore.h"
+#include "SocketRoutines.h"
+
+namespace Vantor {
+
+namespace {
+
+constexpr int kReceiveBufferSize = 16383;
+
+// The local date and time as "<short date> <long time>.<milliseconds>".
+std::string TraceStamp()
+{
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  char date[80] = {}, time[80] = {};
+  GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, sizeof(date));
+  GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, sizeof(time));
+  char stamp[200];
+  std::snprintf(stamp, sizeof(stamp), "%s %s.%03u", date, time, unsigned(now.wMilliseconds));
+  return stamp;
+}
+
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Socket thread
+
+TLKCommThread::TLKCommThread(TLKCommCore& owner)
+  : FOwner(owner), FBuffer(new char[kReceiveBufferSize]), FWakeEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr))
+{
+}
+
+TLKCommThread::~TLKCommThread()
+{
+  if (FSocket != INVALID_SOCKET) CloseSocketNoLinger(FSocket);
+  if (FTraceFile) std::fclose(FTraceFile);
+  if (FThread) CloseHandle(FThread);
+  CloseHandle(FWakeEvent);
+}
+
+TLKCommThread::TSettings TLKCommThread::Settings() const
+{
+  std::lock_guard<TSlimMutex> guard(FSettingsLock);
+  return FSettings;
+}
+
+void TLKCommThread::Terminate()
+{
+  FTerminated = true;
+  EndConnection();
+}
+
+void TLKCommThread::Execute()
+{
+  EnsureWinsockStarted();
+  while (!FTerminated) {
+    if (!FConnected) {
+      WaitForSingleObject(FWakeEvent, 100);
+      continue;
+    }
+    SOCKET sock = CurrentSocket();
+    bool lost = sock == INVALID_SOCKET || !ReceivePasses(sock);
+    bool ended = lost && EndConnection();
+    ReleaseSocket(sock);
+    // Told after the socket is closed, so that a sink may connect again at once.
+    if (ended) FOwner.ConnectionLost();
+  }
+  ReleaseSocket(CurrentSocket());
+}
+
+SOCKET TLKCommThread::CurrentSocket()
+{
+  std::lock_guard<TSlimMutex> guard(FSocketLock);
+  return FSocket;
+}
+
+bool TLKCommThread::ReceivePasses(SOCKET sock)
+{
+  // A blocking receive: ending the connection wakes it (WakeSocket).
+  while (!FTerminated && FConnected) {
+    int n = recv(sock, FBuffer.get(), kReceiveBufferSize, 0);
+    if (!FConnected || FTerminated) break;
+    // The server closed the connection, or any failure: the connection is lost.
+    if (n <= 0) return false;
+    try {
+      WriteTrace("[in] ", FBuffer.get(), strnlen(FBuffer.get(), size_t(n)));
+    } catch (...) {
+    }
+    // Bytes that cannot be kept would corrupt the stream: the connection ends.
+    if (!FQueue.PushBuffer(FBuffer.get(), size_t(n))) return false;
+  }
+  return true;
+}
+
+void TLKCommThread::ReleaseSocket(SOCKET sock)
+{
+  {
+    std::lock_guard<TSlimMutex> writing(FWriteLock);
+    std::lock_guard<TSlimMutex> guard(FSocketLock);
+    if (sock != INVALID_SOCKET && FSocket == sock) {
+      CloseSocketNoLinger(sock);
+      FSocket = INVALID_SOCKET;
+    }
+  }
+  FSocketReleased.notify_all();
+}
+
+bool TLKCommThread::AdoptSocket(SOCKET sock, DWORD waitMs)
+{
+  if (!WaitUntilReleased(waitMs)) return false;
+  std::lock_guard<TSlimMutex> guard(FSocketLock);
+  if (FSocket != INVALID_SOCKET) return false;
+  FSocket = sock;
+  FConnected = true;
+  SetEvent(FWakeEvent);
+  return true;
+}
+
+bool TLKCommThread::EndConnection()
+{
+  bool expected = true;
+  bool ended = FConnected.compare_exchange_strong(expected, false);
+  WakeSocket();
+  SetEvent(FWakeEvent);
+  return ended;
+}
+
+void TLKCommThread::WakeSocket()
+{
+  std::lock_guard<TSlimMutex> guard(FSocketLock);
+  if (FSocket == INVALID_SOCKET) return;
+  // A shut-down socket fails every receive started after this; one that is
+  // already blocked is woken only by cancelling the socket's I/O. The socket
+  // itself is closed by this thread alone, so its handle is never reused
+  // under a receive.
+  shutdown(FSocket, SD_BOTH);
+  CancelIoEx(reinterpret_cast<HANDLE>(FSocket), nullptr);
+}
+
+bool TLKCommThread::WaitUntilReleased(DWORD waitMs)
+{
+  const ULONGLONG deadline = GetTickCount64() + waitMs;
+  std::unique_lock<TSlimMutex> lock(FSocketLock);
+  for (;;) {
+    if (FSocket == INVALID_SOCKET) return true;
+    ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    FSocketReleased.wait_for(lock, std::chrono::milliseconds(std::min<ULONGLONG>(deadline - now, 20)));
+    if (FSocket == INVALID_SOCKET) return true;
+    // A receive that started just after the last wake-up is woken again.
+    if (!FConnected) {
+      lock.unlock();
+      WakeSocket();
+      lock.lock();
+    }
+  }
+}
+
+bool TLKCommThread::Write(const std::string& bytes, bool trace)
+{
+  std::lock_guard<TSlimMutex> writing(FWriteLock);
+  SOCKET sock = CurrentSocket();
+  if (sock == INVALID_SOCKET || !FConnected) return false;
+  if (trace) WriteTrace("[out]", bytes.data(), bytes.size());
+  const char* p = bytes.data();
+  size_t left = bytes.size();
+  while (left > 0) {
+    int n = send(sock, p, int(std::min<size_t>(left, 1 << 30)), 0);
+    if (n <= 0) return false;
+    p += n;
+    left -= size_t(n);
+  }
+  return true;
+}
+
+bool TLKCommThread::Trace() const
+{
+  std::lock_guard<TSlimMutex> guard(FTraceLock);
+  return FTrace;
+}
+
+void TLKCommThread::OpenTraceFileLocked()
+{
+  FTraceFile = std::fopen(FTracefile.c_str(), "wb");
+}
+
+void TLKCommThread::SetTrace(bool on)
+{
+  std::lock_guard<TSlimMutex> guard(FTraceLock);
+  if (on == FTrace) return;
+  FTrace = on;
+  if (on) {
+    OpenTraceFileLocked();
+  } else if (FTraceFile) {
+    std::fclose(FTraceFile);
+    FTraceFile = nullptr;
+  }
+}
+
+std::string TLKCommThread::Tracefile() const
+{
+  std::lock_guard<TSlimMutex> guard(FTraceLock);
+  return FTracefile;
+}
+
+void TLKCommThread::SetTracefile(const std::string& name)
+{
+  std::lock_guard<TSlimMutex> guard(FTraceLock);
+  if (FTraceFile) {
+    std::fclose(FTraceFile);
+    FTraceFile = nullptr;
+  }
+  FTracefile = name;
+  if (FTrace) OpenTraceFileLocked();
+}
+
+void TLKCommThread::WriteTrace(const char* mark, const char* data, size_t n)
+{
+  std::lock_guard<TSlimMutex> guard(FTraceLock);
+  if (!FTraceFile) return;
+  std::string line = mark + TraceStamp() + " ";
+  line.append(data, n);
+  line += "\r\n";
+  std::fwrite(line.data(), 1, line.size(), FTraceFile);
+  std::fflush(FTraceFile);
+}
+
+} // namespace Vantor

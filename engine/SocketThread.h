@@ -1,0 +1,116 @@
+// The socket thread of a connection: owns the socket, the settings, the byte
+// queue and the trace file, and receives what the server sends into the queue.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "ByteQueue.h"
+#include "SlimSync.h"
+
+namespace Vantor {
+
+class TLKCommCore;
+
+// The socket thread: owns the socket, the settings, the byte queue and the
+// trace file; receives what the server sends into the queue.
+class TLKCommThread
+{
+public:
+  explicit TLKCommThread(TLKCommCore& owner);
+  ~TLKCommThread();
+  TLKCommThread(const TLKCommThread&) = delete;
+  TLKCommThread& operator=(const TLKCommThread&) = delete;
+
+  void Execute();
+
+  TQueue& Queue() { return FQueue; }
+
+  // Settings, held as 8-bit text.
+  struct TSettings
+  {
+    std::string Server, Port, ProxyServer, ProxyPort, UserName;
+    bool UseProxy = false;
+  };
+  TSettings Settings() const;
+  template <class F>
+  void ChangeSettings(F&& change)
+  {
+    std::lock_guard<TSlimMutex> guard(FSettingsLock);
+    change(FSettings);
+  }
+
+  bool Connected() const { return FConnected; }
+  // Hands a freshly connected socket to the thread, which starts receiving.
+  // False (the socket stays the caller's) while the previous connection is
+  // still being closed after the wait.
+  bool AdoptSocket(SOCKET sock, DWORD waitMs);
+  // Marks the connection ended and wakes the thread, which then closes the
+  // socket. True only for the call that ended it.
+  bool EndConnection();
+  // Waits until the thread has closed its socket, waking its receive again
+  // while the connection is ended.
+  bool WaitUntilReleased(DWORD waitMs);
+  // Wakes a receive or a write that is blocked on the socket.
+  void WakeSocket();
+  // Writes all bytes under the write lock, tracing them first as "[out]"
+  // when asked. False when the connection is gone or writing failed.
+  bool Write(const std::string& bytes, bool trace);
+
+  bool Trace() const;
+  void SetTrace(bool on);
+  std::string Tracefile() const;
+  void SetTracefile(const std::string& name);
+  // One trace line: the five-character mark, the local date and time, a
+  // blank, the data, CR LF.
+  void WriteTrace(const char* mark, const char* data, size_t n);
+
+  void Terminate();
+
+  HANDLE Handle() const { return FThread; }
+  DWORD ThreadId() const { return FThreadId; }
+  void SetThread(HANDLE thread, DWORD id) { FThread = thread; FThreadId = id; }
+
+private:
+  // Receives until the connection ends; false when it was lost (not ended
+  // by this side).
+  bool ReceivePasses(SOCKET sock);
+  SOCKET CurrentSocket();
+  void ReleaseSocket(SOCKET sock);
+  void OpenTraceFileLocked();
+
+  TLKCommCore& FOwner;
+  std::atomic<bool> FTerminated{false};
+  std::atomic<bool> FConnected{false};
+
+  mutable TSlimMutex FSettingsLock;
+  TSettings FSettings;
+
+  // Serialises writers; the socket is closed only under it, so a writer's
+  // handle stays valid while it writes.
+  TSlimMutex FWriteLock;
+  // Guards the handle itself, so that ending a connection can wake a blocked
+  // reader or writer without waiting for the writer's lock.
+  TSlimMutex FSocketLock;
+  TSlimCondition FSocketReleased;
+  SOCKET FSocket = INVALID_SOCKET;
+
+  mutable TSlimMutex FTraceLock;
+  bool FTrace = false;
+  std::string FTracefile = "c:\\vtx.log";
+  std::FILE* FTraceFile = nullptr;
+
+  std::unique_ptr<char[]> FBuffer;
+  TQueue FQueue;
+  HANDLE FWakeEvent;
+  HANDLE FThread = nullptr;
+  DWORD FThreadId = 0;
+};
+
+} // namespace Vantor
