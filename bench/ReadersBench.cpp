@@ -9,6 +9,7 @@
 // bytes the same way and takes them out with ReadBlock; memcpy is the bare
 // floor. The ratio is the readers' time over the queue copy's.
 #include <windows.h>
+#include <psapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -151,12 +152,54 @@ void Report(const char* name, const std::string& reply, long request)
               name, mb, mb / r.Readers, mb / r.Copy, mb / r.Memcpy, r.Readers / r.Copy, r.Readers / r.Memcpy);
 }
 
+// Who is on at a busy server: 20000 sessions with what they do and who
+// they are.
+std::string BusyWhoIsOn(std::mt19937& rng)
+{
+  static const char* const doing[] = {"", "Reading", "Writing a comment", "Waiting", "Idle"};
+  std::string s = "=20 20000 {";
+  for (int i = 0; i < 20000; ++i) {
+    std::string what = doing[rng() % 5];
+    std::string user = "user" + std::to_string(rng() % 100000) + "@host" + std::to_string(rng() % 1000) + ".example.org";
+    s += " " + std::to_string(5 + rng() % 5000) + " " + std::to_string(rng() % 3000) + " " + std::to_string(i + 1) +
+         " " + std::to_string(what.size()) + "H" + what + " " + std::to_string(user.size()) + "H" + user;
+  }
+  return s + " }\n";
+}
+
+size_t PrivateBytes()
+{
+  PROCESS_MEMORY_COUNTERS_EX counters = {};
+  counters.cb = sizeof(counters);
+  GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+  return counters.PagefileUsage;
+}
+
+// What a reply tree holds per byte of the reply, read as the parser does.
+void ReportMemory(const char* name, const std::string& reply, long request)
+{
+  TQueue q;
+  Push(q, reply);
+  size_t before = PrivateBytes();
+  q.ReadByte();
+  long ref = Vantor::ReadInteger(q);
+  TComPtr<TLKCollection> c = TLKCollection::Create();
+  c->AddInt("ref_no", ref);
+  c->AddInt("type", 1);
+  Vantor::ReadReplyResult(*c.Get(), request, q);
+  size_t after = PrivateBytes();
+  std::printf("%-34s %8.2f MB  the tree holds %.1f bytes per byte of the reply\n", name,
+              double(reply.size()) / (1024.0 * 1024.0), double(after - before) / double(reply.size()));
+}
+
 } // namespace
 
 int main()
 {
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   std::mt19937 rng(7);
+  // First, while the heap holds nothing freed that the tree could reuse.
+  ReportMemory("who is on, 20000 sessions (51)", BusyWhoIsOn(rng), 51);
   std::string map = LongTextMap(rng);
   std::string memberships = ThousandMemberships(rng);
   std::string body = LongBody(rng);

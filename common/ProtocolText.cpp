@@ -1,6 +1,9 @@
 #include "ProtocolText.h"
 
+#include <cstdarg>
 #include <cstdint>
+#include <cstdio>
+#include <vector>
 
 
 int ParseSignedInt(const char* p)
@@ -40,6 +43,24 @@ std::string CopyPCharMax(const char* p, int max)
   size_t n = 0;
   while (n < size_t(max) && p[n]) ++n;
   return std::string(p, n);
+}
+
+std::string FormatText(const char* format, ...)
+{
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  int n = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  std::string result;
+  if (n > 0) {
+    std::vector<char> buffer(size_t(n) + 1);
+    std::vsnprintf(buffer.data(), buffer.size(), format, args);
+    result.assign(buffer.data(), size_t(n));
+  }
+  va_end(args);
+  return result;
 }
 
 int MinOf(int a, int b)
@@ -108,11 +129,11 @@ TRequestArgs& TRequestArgs::Add(const TRequestArgs& items)
   return items.Empty() ? *this : Item(items.Text());
 }
 
-std::string FromHollerith(const std::string& text, size_t* consumed)
+std::string FromHollerith(std::string_view text, size_t* consumed)
 {
   if (consumed) *consumed = 0;
   const size_t h = text.find('H');
-  if (h == std::string::npos || h == 0) return {};
+  if (h == std::string_view::npos || h == 0) return {};
   size_t count = 0;
   for (size_t i = 0; i < h; ++i) {
     const char c = text[i];
@@ -124,7 +145,7 @@ std::string FromHollerith(const std::string& text, size_t* consumed)
   const size_t start = h + 1;
   const size_t n = count < text.size() - start ? count : text.size() - start;
   if (consumed) *consumed = start + n;
-  return text.substr(start, n);
+  return std::string(text.substr(start, n));
 }
 
 std::string IntegerToStr(int value, int width)

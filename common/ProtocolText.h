@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The text as a decimal number: a "+" is skipped wherever it stands, a "-"
@@ -23,6 +24,9 @@ int StrToIntLenient(const std::string& s);
 std::string CopyPCharMax(const char* p, int max);
 
 int MinOf(int a, int b);
+
+// printf-style text into a std::string: the one formatting helper.
+std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 #ifndef VANTOR_ENGINE
 
@@ -65,7 +69,7 @@ private:
 // when what stands before it is not a count (digits only), the result is
 // empty and nothing is consumed. A count past the end takes what is there.
 // The consumed count is the digits, the "H" and the characters taken.
-std::string FromHollerith(const std::string& text, size_t* consumed = nullptr);
+std::string FromHollerith(std::string_view text, size_t* consumed = nullptr);
 
 // Decimal text, padded on the left with blanks to at least width characters.
 std::string IntegerToStr(int value, int width);

@@ -229,9 +229,13 @@ HRESULT TLKCommCore::Connect(bool& connected)
   if (FAILED(ConnectToHost(sock, host, service, nullptr, nullptr, false, FTimeouts.ConnectMs))) return S_OK;
   // Requests are short lines that wait for their replies: send each at once
   // rather than holding it back for the acknowledgement of the previous one.
+  // Refused, the requests still go out, only later.
   BOOL noDelay = TRUE;
-  setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
+  (void)setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
   queue.Discard();
+  // Before the state says connected, so that no request measures its wait
+  // for the greeting from an earlier connection.
+  FConnectedAt = GetTickCount64();
   if (!FSocketThread->AdoptSocket(sock, kHandOverWaitMs)) {
     CloseSocketNoLinger(sock);
     return S_OK;
@@ -243,7 +247,6 @@ HRESULT TLKCommCore::Connect(bool& connected)
     StateChanged();
     return S_OK;
   };
-  FConnectedAt = GetTickCount64();
   try {
     if (settings.UseProxy) {
       std::string request = "CONNECT " + settings.Server + ":" + settings.Port + " HTTP/1.0\r\n\r\n";

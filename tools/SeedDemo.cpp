@@ -2,12 +2,13 @@
 // uses it, and stores a connection profile for it in Omnora's settings.
 //
 //   SeedDemo host port [profile]
+//   SeedDemo --profile host port name   (the profile alone, made the default)
 //
 // Logs in as the administrator of a new server database (person 5,
 // password "gazonk"), creates three persons and three conferences, makes
 // everyone a member, and writes texts with comments, a footnote and a
 // letter, each as its author. With a profile name, then stores that
-// connection profile (the administrator, with the password saved) and
+// connection profile (the demo person Alice, with the password saved) and
 // makes it the default.
 #include <winsock2.h>
 #include <windows.h>
@@ -83,31 +84,30 @@ public:
 
   void Login(int person, const std::string& password)
   {
-    Request(L_LOGIN, std::to_string(person) + " " + ToHollerith(password) + " 0", "login");
+    Request(L_LOGIN, TRequestArgs().Int(person).Str(password).Bool(false), "login");
   }
 
   int CreatePerson(const std::string& name, const std::string& password)
   {
-    return Create(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith(password), "create person");
+    return Create(L_CREATE_PERSON, TRequestArgs().Str(name).Str(password), "create person");
   }
 
   int CreateConference(const std::string& name)
   {
-    return Create(L_CREATE_CONF, ToHollerith(name) + " 00000000", "create conference");
+    return Create(L_CREATE_CONF, TRequestArgs().Str(name).Bits("00000000"), "create conference");
   }
 
   void AddMember(int conference, int person)
   {
-    Request(L_ADD_MEMBER, std::to_string(conference) + " " + std::to_string(person) + " 100 0", "add member");
+    Request(L_ADD_MEMBER, TRequestArgs().Int(conference).Int(person).Int(100).Int(0), "add member");
   }
 
   // misc: the misc-info items as "tag value" pairs, e.g. "0 6 2 17".
   int CreateText(const std::string& subject, const std::string& body, const std::vector<std::pair<int, int>>& misc)
   {
-    std::string items;
-    for (const auto& [tag, value] : misc) items += " " + std::to_string(tag) + " " + std::to_string(value);
-    std::string args = ToHollerith(subject + "\n" + body) + " " + std::to_string(misc.size()) + " {" + items + " }";
-    return Create(L_CREATE_TEXT, args, "create text");
+    std::vector<TRequestArgs> items;
+    for (const auto& [tag, value] : misc) items.push_back(TRequestArgs().Int(tag).Int(value));
+    return Create(L_CREATE_TEXT, TRequestArgs().Str(subject + "\n" + body).List(items), "create text");
   }
 
 private:
@@ -124,16 +124,23 @@ constexpr int Administrator = 5;
 constexpr const char* AdministratorPassword = "gazonk";
 constexpr int Recipient = 0, CommentTo = 2, FootnoteTo = 4;
 
-void StoreProfile(const std::string& name, const std::string& host, const std::string& port)
+// The demo person the profile logs in as: someone with unread texts in
+// several conferences, a comment chain and a letter.
+constexpr const char* DemoUser = "Alice Andersson";
+constexpr const char* DemoPassword = "alice";
+
+void StoreProfile(const std::string& name, const std::string& host, const std::string& port, bool demoUser = true)
 {
   TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
   store.SetKeyPath(ProfileKeyPath(name));
   TConnectionProfile profile;
   profile.Server = host;
   profile.Port = port;
-  profile.User = "Administrator (of) LysKOM";
-  profile.Password = AdministratorPassword;
-  profile.SavePwd = true;
+  if (demoUser) {
+    profile.User = DemoUser;
+    profile.Password = DemoPassword;
+    profile.SavePwd = true;
+  }
   WriteConnectionProfile(store, profile);
   WriteDefaultConfiguration(name);
 }
@@ -157,6 +164,10 @@ void Seed(const std::string& host, const std::string& port)
   const int demo = confs[0].Number, books = confs[1].Number, cooking = confs[2].Number;
 
   kom.Login(alice.Number, alice.Password);
+  // A presentation, so that logging in as Alice asks for none.
+  const int presentation = kom.CreateText(alice.Name, "I read about books and cooking.", {{Recipient, 2}});
+  kom.Request(L_SET_PRESENTATION, std::to_string(alice.Number) + " " + std::to_string(presentation),
+              "set presentation");
   int welcome = kom.CreateText("Welcome",
                                "Welcome to the demo conference of Omnora.\n\nRead on with Next text; the comments "
                                "follow the text they comment.",
@@ -190,8 +201,14 @@ void Seed(const std::string& host, const std::string& port)
 
 int main(int argc, char** argv)
 {
+  // "--profile host port name": only the connection profile, for a server
+  // that is not a demo; the login dialog then asks who logs in.
+  if (argc == 5 && std::string(argv[1]) == "--profile") {
+    StoreProfile(argv[4], argv[2], argv[3], false);
+    return 0;
+  }
   if (argc != 3 && argc != 4) {
-    std::fprintf(stderr, "usage: SeedDemo host port [profile]\n");
+    std::fprintf(stderr, "usage: SeedDemo host port [profile]\n       SeedDemo --profile host port name\n");
     return 2;
   }
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);

@@ -12,6 +12,7 @@
 #include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "SyncObjects.h"
+#include "ProtocolText.h"
 
 namespace {
 
@@ -259,7 +260,7 @@ TTextStatRef TextStatFromServer(int textNo, TFetchResult* result)
   TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return nullptr;
 
-  const std::string args = FormatText("%d", textNo);
+  const std::string args = TRequestArgs().Int(textNo);
   std::unique_ptr<TLKRequest> request;
   if (UseNewTextStatRequest) {
     request = std::make_unique<TLKRequest>(L_GET_TEXT_STAT_10, args);
@@ -352,7 +353,7 @@ TTextRef TextBodyFromServer(int textNo, TFetchResult* result)
   SetResult(result, TFetchResult::NotAvailable);
   TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return nullptr;
-  TLKRequest request(L_GET_TEXT, FormatText("%d 0 1000000", textNo));
+  TLKRequest request(L_GET_TEXT, TRequestArgs().Int(textNo).Int(0).Int(1000000));
   switch (request.SyncSend(comm.Get())) {
   case TRequestOutcome::Answered: {
     auto text = std::make_shared<TLyskomText>(textNo, LKString(request.Response(), "result"));
@@ -478,8 +479,9 @@ void PrefetchTexts(const std::vector<int>& textNos, bool bodies)
 
   const long statRequest = UseNewTextStatRequest ? L_GET_TEXT_STAT_10 : L_GET_TEXT_STAT;
   std::vector<std::unique_ptr<TLKRequest>> requests;
-  for (int textNo : stats) requests.push_back(std::make_unique<TLKRequest>(statRequest, FormatText("%d", textNo)));
-  for (int textNo : texts) requests.push_back(std::make_unique<TLKRequest>(L_GET_TEXT, FormatText("%d 0 1000000", textNo)));
+  for (int textNo : stats) requests.push_back(std::make_unique<TLKRequest>(statRequest, TRequestArgs().Int(textNo)));
+  for (int textNo : texts)
+    requests.push_back(std::make_unique<TLKRequest>(L_GET_TEXT, TRequestArgs().Int(textNo).Int(0).Int(1000000)));
   SendTogether(comm.Get(), requests);
 
   for (size_t i = 0; i < stats.size(); ++i) {
@@ -518,7 +520,7 @@ std::optional<StaticSessionInfoType> QueryWhoInfo(int sessionNo, int personNo)
   TComPtr<ILKTransEvent> callback = comm.As<ILKTransEvent>();
   if (!callback) return std::nullopt;
 
-  const std::string args = FormatText("%d", sessionNo);
+  const std::string args = TRequestArgs().Int(sessionNo);
   TLKRequest requests[3] = {{L_GET_STATIC_SESSION_INFO, args},
                             {L_GET_CLIENT_VERSION, args},
                             {L_GET_CLIENT_NAME, args}};
@@ -665,9 +667,7 @@ void FlushMarkRead(bool synchronous)
   if (s->Queue.empty()) return;
   s->LastFlush = Now();
   if (!s->Detached && MarkReadTextsEnabled()) {
-    std::string args = FormatText("%d %d { ", s->QueueConf, int(s->Queue.size()));
-    for (int n : s->Queue) args += FormatText("%d ", n);
-    args += "}";
+    const std::string args = TRequestArgs().Int(s->QueueConf).Ints(std::vector<int>(s->Queue.begin(), s->Queue.end()));
     try {
       TComPtr<ILKCommunication> comm = GetCommunication();
       TLKRequest request(L_MARK_AS_READ, args);

@@ -6,6 +6,7 @@
 #include "EngineBinding.h"
 #include "ClientCaches.h"
 #include "LKRequest.h"
+#include "ProtocolText.h"
 
 namespace {
 
@@ -309,7 +310,7 @@ bool TLyskomConferenceBase::LoadStatus()
   if (bFullLoaded) return true;
   TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return false;
-  const std::string args = FormatText("%d", FConfNo);
+  const std::string args = TRequestArgs().Int(FConfNo);
   TLKRequest request(L_GET_CONF_STAT_10, args);
   if (request.SyncSend(comm.Get()) == TRequestOutcome::Answered) {
     SetStatusFromResult(LKSub(request.Response(), "result").Get(), true);
@@ -330,7 +331,7 @@ bool TLyskomConferenceBase::LoadShortStatus()
   if (bULoaded) return true;
   TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return false;
-  TLKRequest request(L_GET_UCONF_STAT, FormatText("%d", FConfNo));
+  TLKRequest request(L_GET_UCONF_STAT, TRequestArgs().Int(FConfNo));
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) return false;
   SetShortStatusFromResult(LKSub(request.Response(), "result").Get());
   return true;

@@ -159,21 +159,3 @@ TRequestOutcome TLKRequest::Collect()
   FErrorNo = int(LKInt(FResponse.Get(), "error_no", 0));
   return FOutcome = FErrorNo >= 1 ? TRequestOutcome::ServerError : TRequestOutcome::EngineError;
 }
-
-std::string FormatText(const char* format, ...)
-{
-  va_list args;
-  va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  int n = std::vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string result;
-  if (n > 0) {
-    std::vector<char> buffer(size_t(n) + 1);
-    std::vsnprintf(buffer.data(), buffer.size(), format, args);
-    result.assign(buffer.data(), size_t(n));
-  }
-  va_end(args);
-  return result;
-}

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ComHandles.h"
+#include "ProtocolText.h"
 #include "Vantor.h"
 
 // Reading reply trees. A path is dotted ("result.type.secret"); names are
@@ -64,6 +65,3 @@ private:
   TRequestOutcome FOutcome = TRequestOutcome::NotSent;
   int FErrorNo = 0;
 };
-
-// printf-style text into a std::string.
-std::string FormatText(const char* format, ...);

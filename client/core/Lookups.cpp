@@ -60,8 +60,8 @@ bool LookupNameMatches(const std::string& name, TLKConfTypes kinds, bool regexp,
                        std::vector<TNameMatch>& matches)
 {
   matches.clear();
-  const std::string arguments = ToHollerith(name) + ((kinds & ctUsers) ? " 1" : " 0") +
-                                ((kinds & ctConferences) ? " 1" : " 0");
+  const std::string arguments =
+    TRequestArgs().Str(name).Bool((kinds & ctUsers) != 0).Bool((kinds & ctConferences) != 0);
   TComPtr<ILKTransaction> transaction;
   if (!SyncRequest(regexp ? L_RE_Z_LOOKUP : L_LOOKUP_Z_NAME, arguments, transaction)) return false;
 
@@ -191,7 +191,7 @@ std::string GetResultString(ILKCollection* collection, const std::string& path, 
 HRESULT GetMembershipList(TComPtr<ILKCollection>& list, int persNo)
 {
   list.Reset();
-  const std::string arguments = std::to_string(persNo) + " 0 30000 1";
+  const std::string arguments = TRequestArgs().Int(persNo).Int(0).Int(30000).Bool(true);
   TComPtr<ILKTransaction> transaction;
   if (!SyncRequest(L_GET_MEMBERSHIP_10, arguments, transaction) &&
       !SyncRequest(L_GET_MEMBERSHIP, arguments, transaction))

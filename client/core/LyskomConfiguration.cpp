@@ -621,14 +621,14 @@ bool ReadUserArea(TLyskomServerConfiguration& config, int persNo, bool newSessio
   bool loaded = false;
   try {
     TComPtr<ILKCommunication> communication = GetCommunication();
-    TLKRequest person(L_GET_PERSON_STAT, std::to_string(persNo));
+    TLKRequest person(L_GET_PERSON_STAT, TRequestArgs().Int(persNo));
     if (person.SyncSend(communication.Get()) == TRequestOutcome::Answered) {
       const TVariant area = LKValue(person.Response(), "result.user_area");
       if (area.Type() == VT_I4 && area.AsInt() == 0) {
         loaded = LoadServerConfiguration(config, "");
       } else if (area.Type() == VT_I4) {
         // The whole text: a user area cut short would lose its end when saved.
-        TLKRequest text(L_GET_TEXT, std::to_string(area.AsInt()) + " 0 2147483647");
+        TLKRequest text(L_GET_TEXT, TRequestArgs().Int(area.AsInt()).Int(0).Int(2147483647));
         const TRequestOutcome outcome = text.SyncSend(communication.Get());
         if (outcome == TRequestOutcome::Answered) {
           const TVariant body = LKValue(text.Response(), "result");
@@ -656,13 +656,13 @@ bool WriteUserArea(TLyskomServerConfiguration& config, int persNo)
   }
   try {
     TComPtr<ILKCommunication> communication = GetCommunication();
-    TLKRequest create(L_CREATE_TEXT, ToHollerith(area) + " 0 { }");
+    TLKRequest create(L_CREATE_TEXT, TRequestArgs().Str(area).Ints({}));
     if (create.SyncSend(communication.Get()) != TRequestOutcome::Answered) {
       ReportLyskomError(create.Response(), "", '!');
       return false;
     }
     const long textNo = LKValue(create.Response(), "result").AsInt();
-    TLKRequest setArea(L_SET_USER_AREA, std::to_string(persNo) + " " + std::to_string(textNo));
+    TLKRequest setArea(L_SET_USER_AREA, TRequestArgs().Int(persNo).Int(textNo));
     if (setArea.SyncSend(communication.Get()) != TRequestOutcome::Answered) {
       ReportLyskomError(setArea.Response(), "", '!');
       return false;

@@ -122,6 +122,11 @@ void TSubjectTreeAsyncThread::ContinueScan()
   FWake.Signal();
 }
 
+void TSubjectTreeAsyncThread::ContinueAfterLogin()
+{
+  if (!FLoginContinued.exchange(true)) ContinueScan();
+}
+
 int TSubjectTreeAsyncThread::PauseScan(bool onlyIfRunning)
 {
   if (!onlyIfRunning || FGate.Count() == 0) FGate.Reset();
@@ -158,7 +163,9 @@ void TSubjectTreeAsyncThread::Execute()
     }
     FCurrent = next;
     FIdle.Reset();
-    if (ScanConference(next)) {
+    // A conference that cannot be scanned is dropped too: left first in
+    // the queue it would be tried again and again without a pause.
+    if (ScanConference(next) != TScanEnd::Abandoned) {
       std::lock_guard<TCriticalSection> guard(FLock);
       auto at = std::find(FQueue.begin(), FQueue.end(), next);
       if (at != FQueue.end()) FQueue.erase(at);
@@ -167,11 +174,11 @@ void TSubjectTreeAsyncThread::Execute()
   FIdle.Signal();
 }
 
-bool TSubjectTreeAsyncThread::ScanConference(int confNo)
+TSubjectTreeAsyncThread::TScanEnd TSubjectTreeAsyncThread::ScanConference(int confNo)
 {
   TConferenceRef conf = ConferenceByNumber(confNo);
   TMembershipRef real = MembershipByConf(confNo);
-  if (!conf || !real) return false;
+  if (!conf || !real) return TScanEnd::Unscannable;
 
   TLyskomMembership copy(confNo);
   copy.Assign(*real);
@@ -188,9 +195,9 @@ bool TSubjectTreeAsyncThread::ScanConference(int confNo)
   }
 
   for (int text = 1;;) {
-    if (text < 1) return true;
+    if (text < 1) return TScanEnd::Done;
     // Abandoned, not finished: the conference stays queued.
-    if (Interrupted()) return false;
+    if (Interrupted()) return TScanEnd::Abandoned;
     text = NextTextToRead(&copy, *status, &skipList);
     if (text > 0 && FilterText(text)) {
       if (window) PostToWindow(window, WM_READ_STATE_CHANGED);

@@ -65,6 +65,9 @@ public:
 
   // Removes one hold; the scan runs while none is held.
   void ContinueScan();
+  // The first login lets the scanner run: removes the hold it was created
+  // with, once in its life.
+  void ContinueAfterLogin();
   // Adds a hold (with onlyIfRunning only when none is held) and waits until
   // the scanner is idle, running synchronised calls meanwhile when called on
   // the window thread. Answers the number of holds.
@@ -80,8 +83,13 @@ protected:
   void TerminatedSet() override { FWake.Signal(); }
 
 private:
-  // True when the conference counts as scanned (it leaves the queue).
-  bool ScanConference(int confNo);
+  enum class TScanEnd
+  {
+    Done,         // scanned to its end: it leaves the queue
+    Abandoned,    // paused, restarted or terminated: it stays queued
+    Unscannable,  // no membership (any more): it leaves the queue
+  };
+  TScanEnd ScanConference(int confNo);
   bool Interrupted() { return FRestart || FGate.Count() > 0 || Terminated(); }
   HWND LinkHandle();
 
@@ -92,6 +100,7 @@ private:
   std::atomic<int> FCurrent{0};
   std::atomic<int> FWindowConference{0};
   std::atomic<bool> FRestart{false};
+  std::atomic<bool> FLoginContinued{false};
   TSyncronizer FGate;
   TEvent FIdle{true, true};
   TEvent FWake{false, false};
@@ -101,7 +110,7 @@ private:
 extern TSubjectTreeAsyncThread* SubjectTreeAsyncThread;
 
 // Creates and starts the program's scanner, paused until the login
-// continues it; the main window at start-up, window thread.
+// continues it; nothing when it exists. Window thread.
 void CreateSubjectScanner(TSubjectTreeLink* link);
 // Stops it, waits for it (running synchronised calls) and frees it; the
 // main window when it closes, before the reading window goes.

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
+#include "ProtocolText.h"
 #include "RegExp.h"
 
 const char DefaultTrimChars[] = " #(),.:;<>[]{}";
@@ -148,50 +150,33 @@ void ParseHollerithString(const char*& p, std::string& s)
   s.clear();
   if (!p) return;
   while (*p == ' ') ++p;
-  const char* h = p;
-  while (*h && *h != 'H') ++h;
-  if (!*h) {
-    s.assign(p, size_t(h - p));
-    p = h;
+  const std::string_view rest(p);
+  const size_t h = rest.find('H');
+  if (h == std::string_view::npos) {
+    s.assign(rest);
+    p += rest.size();
     return;
   }
-
-  // Counts beyond any text's length cannot be met anyway; stop them growing.
-  size_t count = 0;
-  for (const char* d = p; d < h; ++d) {
-    if (*d < '0' || *d > '9') {
-      count = 0;
-      break;
-    }
-    if (count < SIZE_MAX / 16) count = count * 10 + size_t(*d - '0');
-  }
-
-  const char* body = h + 1;
-  size_t taken = 0;
-  while (taken < count && body[taken]) ++taken;
-  s.assign(body, taken);
-  p = body + taken;
+  size_t consumed = 0;
+  s = FromHollerith(rest, &consumed);
+  // What stands before the "H" is not a count: it reads as 0.
+  p += consumed ? consumed : h + 1;
 }
 
 int ParseIntPrefix(const char*& p)
 {
   if (!p) return 0;
   while (*p == ' ') ++p;
+  // Any "-" in the run makes it negative; the digits are read by the one
+  // lenient parser (a value beyond 32 bits reads as 0).
+  std::string number;
   bool negative = false;
-  bool tooLarge = false;
-  uint64_t value = 0;
   for (; (*p >= '0' && *p <= '9') || *p == '-'; ++p) {
-    if (*p == '-') {
-      negative = true;
-      continue;
-    }
-    if (!tooLarge) {
-      value = value * 10 + uint64_t(*p - '0');
-      if (value > 0x80000000ull) tooLarge = true;
-    }
+    if (*p == '-') negative = true;
+    else number += *p;
   }
-  if (tooLarge || (!negative && value > 0x7fffffffull)) return 0;
-  return negative ? int(-int64_t(value)) : int(value);
+  if (number.empty()) return 0;
+  return StrToIntLenient(negative ? "-" + number : number);
 }
 
 void SecondsToLongDuration(int seconds, std::string& text)

@@ -405,9 +405,23 @@ void TArticleFormViewForm::FormShow(TComponent*)
   MainEdit->SetReadOnly(true);
 }
 
+namespace {
+
+// A label sized to its caption in its current font (the header font may
+// have changed since the label last sized itself).
+void FitLabel(TLabel* label)
+{
+  std::string text = label->Caption();
+  text.erase(std::remove(text.begin(), text.end(), '&'), text.end());
+  label->SetWidth(TextWidthOf(label, text) + 2);
+}
+
+} // namespace
+
 void TArticleFormViewForm::LayoutHeader()
 {
   if (!TopPanel || !FromItemList) return;
+  for (TLabel* label : {FromLabel, DateLabel, TextNrLabel, ToLabel, CCLabel, BCCLabel, SubjectLabel}) FitLabel(label);
   const int S = 2;
   int fontPx = FromItemList->Font().Size > 0 ? MulDiv(FromItemList->Font().Size, 96, 72) : 13;
   const int H = fontPx + S + 1;

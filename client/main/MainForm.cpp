@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "AboutBoxForm.h"
+#include "ChooseNameForm.h"
 #include "MainCommands.h"
 #include "MembershipLoading.h"
 #include "SubjectScanner.h"
@@ -236,7 +237,9 @@ void TMainForm::InstallLogonWindows()
 
   TMembershipHooks hooks;
   hooks.QueueScan = [](int confNo) {
-    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->QueueConferences({confNo});
+    // The login queues its memberships before it ends: the scanner may be new.
+    CreateSubjectScanner(ReadArticleForm);
+    SubjectTreeAsyncThread->QueueConferences({confNo});
   };
   hooks.RescanAndContinue = [] {
     if (!SubjectTreeAsyncThread) return;
@@ -247,6 +250,7 @@ void TMainForm::InstallLogonWindows()
     if (ReadArticleForm) PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
   };
   SetMembershipHooks(std::move(hooks));
+  SetNameChooser(ExecuteChooseName);
 }
 
 void TMainForm::ShowLogonProgress(const std::string& status, int progress)
@@ -271,7 +275,9 @@ void TMainForm::LoginEnded(bool loggedIn)
 {
   SetConnectedState(loggedIn);
   if (!loggedIn) return;
-  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->ContinueScan();
+  // The scanner comes with the first login, paused; each login lets it run.
+  CreateSubjectScanner(ReadArticleForm);
+  SubjectTreeAsyncThread->ContinueScan();
   Timer1->SetEnabled(true);
 }
 
@@ -318,9 +324,11 @@ void TMainForm::FormDestroy(TComponent*)
 {
   // Every worker ends before the windows and engine objects it uses.
   StopAllThreads();
+  FreeSubjectScanner();
   FLogonThread.reset();
   SetLogonWindows(TLogonWindows());
   SetMembershipHooks(TMembershipHooks());
+  SetNameChooser(TNameChooser());
   CloseLogonProgress();
   try {
     if (EventSinkCookie >= 0) GetCommunication()->Unadvise(EventSinkCookie);
@@ -414,8 +422,13 @@ void TMainForm::LoadSettings()
   }
   std::string top = RegistryConfiguration->ReadString("WindowPosTop", "30");
   std::string left = RegistryConfiguration->ReadString("WindowPosLeft", "30");
-  std::string width = RegistryConfiguration->ReadString("WindowPosWidth", "600");
-  std::string height = RegistryConfiguration->ReadString("WindowPosHeight", "400");
+  // A first start gets a window the reading window fits in, within the screen.
+  RECT work{0, 0, 1024, 768};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  const int firstWidth = std::max(600, std::min(1024, int(work.right - work.left) - 60));
+  const int firstHeight = std::max(400, std::min(740, int(work.bottom - work.top) - 60));
+  std::string width = RegistryConfiguration->ReadString("WindowPosWidth", std::to_string(firstWidth));
+  std::string height = RegistryConfiguration->ReadString("WindowPosHeight", std::to_string(firstHeight));
   // The placement of a normal window: a maximised or minimised one keeps
   // its own until it is restored.
   WINDOWPLACEMENT wp{sizeof(wp)};

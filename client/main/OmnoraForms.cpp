@@ -12,6 +12,7 @@
 #include "ViewMarksForm.h"
 #include "StatisiticsForm.h"
 #include "UserStatisticsForm.h"
+#include "ChooseNameForm.h"
 #include "CreateConfForm.h"
 #include "ConfigListForm.h"
 #include "ConnectingForm.h"
@@ -68,6 +69,7 @@ void RegisterOmnoraForms()
   RegisterFormClass<TConfigForm>("TConfigForm");
   RegisterFormClass<TWindowSettingsForm>("TWindowSettingsForm");
   RegisterFormClass<TCreateConfForm>("TCreateConfForm");
+  RegisterFormClass<TChooseNameForm>("TChooseNameForm");
   RegisterFormClass<TChangePasswordForm>("TChangePasswordForm");
   RegisterFormClass<TConfMemberForm>("TConfMemberForm");
   RegisterFormClass<TConferenceAttributesForm>("TConferenceAttributesForm");

@@ -85,11 +85,11 @@ TEST_F(CommunicationHardening, EveryReplyAndMessageKeepsToItsOwnLine)
   ASSERT_EQ(S_OK, comm->Advise(LKEVTYPE_TRANS_ASYNC, messages.Get(), &cookie));
   ASSERT_TRUE(ConnectComm(comm.Get()));
 
-  const LONG requests[] = {63, L_GET_TIME, L_GET_TIME, L_GET_TIME, L_LOOKUP_CONF, L_GET_TIME, L_LOOKUP_CONF, L_GET_TIME};
+  const LONG requests[] = {L_WHO_IS_ON_IDENT, L_GET_TIME, L_GET_TIME, L_GET_TIME, L_LOOKUP_CONF, L_GET_TIME, L_LOOKUP_CONF, L_GET_TIME};
   auto callback = MakeTestObject<TCallbackRecorder>();
   std::vector<TComPtr<ILKTransaction>> sent;
   for (LONG request : requests) {
-    TComPtr<ILKTransaction> trans = NewTransaction(request, request == 63 ? "0 0" : "");
+    TComPtr<ILKTransaction> trans = NewTransaction(request, request == L_WHO_IS_ON_IDENT ? "0 0" : "");
     trans->Set_Callback(callback.Get());
     ASSERT_EQ(S_OK, comm->Send(trans.Get()));
     sent.push_back(trans);

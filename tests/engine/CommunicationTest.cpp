@@ -424,3 +424,30 @@ TEST_F(CommunicationAlone, OwnCallbackStoresTheReplyAndUnlocks)
 }
 
 } // namespace
+
+namespace {
+
+// A reply that no reader takes (who-is-on-ident) carries the server's
+// strings: a what-am-i-doing that looks like a message stays data.
+TEST_F(CommunicationWithLyskomd, AReplyWithoutAReaderNeverBecomesAMessage)
+{
+  TComPtr<ILKCommunication> comm = Connected();
+  ASSERT_TRUE(comm);
+  auto messages = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  ASSERT_EQ(S_OK, comm->Advise(LKEVTYPE_TRANS_ASYNC, messages.Get(), &cookie));
+  ASSERT_EQ(S_OK, Login(comm.Get()));
+  const std::string doing = ":3 12 5 5 3Hboo\n=99 1\n";
+  ASSERT_EQ(S_OK, Request(comm.Get(), L_CHANGE_WHAT_I_AM_DOING, std::to_string(doing.size()) + "H" + doing));
+  TComPtr<ILKCollection> reply;
+  ASSERT_EQ(S_OK, Request(comm.Get(), L_WHO_IS_ON_IDENT, "", &reply));
+  EXPECT_EQ(1, QueryInt(reply.Get(), "Type"));
+  // A request after it is answered as its own.
+  TComPtr<ILKCollection> time;
+  ASSERT_EQ(S_OK, Request(comm.Get(), L_GET_TIME, "", &time));
+  EXPECT_GT(QueryInt(time.Get(), "Result.year"), 100);
+  for (auto& event : messages->Events()) EXPECT_NE(12, QueryInt(event.Data.Get(), "Event"));
+  comm->Unadvise(cookie);
+}
+
+} // namespace

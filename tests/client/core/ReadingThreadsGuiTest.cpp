@@ -289,6 +289,23 @@ TEST_F(ReadingThreads, SelectingAConferenceAbandonsTheRunningScanWhichStaysQueue
   EXPECT_EQ((std::vector<int>{only}), Fake->Tree);
 }
 
+TEST_F(ReadingThreads, AConferenceWithoutMembershipLeavesTheQueueAndTheNextIsScanned)
+{
+  const int notMember = Session->CreateConference("Scan not a member");
+  const int member = Session->CreateConference("Scan a member");
+  const int text = Session->TextTo(member, "Member\nm");
+  Member(member);
+  TSubjectTreeAsyncThread scanner(Fake.get());
+  scanner.Start();
+  scanner.SetWindowConference(member);
+  scanner.QueueConferences({notMember, member});
+  scanner.ContinueAfterLogin();
+  scanner.ContinueAfterLogin();
+  EXPECT_EQ(0, scanner.Holds()) << "the login continues the scanner once";
+  ASSERT_TRUE(PumpUntil([&] { return scanner.QueuedConferences().empty(); }));
+  EXPECT_EQ((std::vector<int>{text}), Fake->Tree);
+}
+
 TEST(SubjectTreeText, LongSubjectsAreCutTo57CharactersAndDots)
 {
   const std::string sixty(60, 's');

@@ -139,8 +139,14 @@ TEST_F(MainWindow, WithoutStoredValuesTheDefaultsApply)
   ShowMain();
   EXPECT_EQ(MainForm->Left(), 30);
   EXPECT_EQ(MainForm->Top(), 30);
-  EXPECT_EQ(MainForm->Width(), 600);
-  EXPECT_EQ(MainForm->Height(), 400);
+  // Large enough for the reading window, and on the screen.
+  RECT work{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_GE(MainForm->Width(), 600);
+  EXPECT_GE(MainForm->Height(), 400);
+  EXPECT_LE(MainForm->Left() + MainForm->Width(), std::max<int>(work.right, 630));
+  EXPECT_LE(MainForm->Top() + MainForm->Height(), std::max<int>(work.bottom, 430));
+  if (work.right - work.left >= 1084) EXPECT_EQ(MainForm->Width(), 1024);
   EXPECT_EQ(State(), TWindowState::Normal);
 }
 

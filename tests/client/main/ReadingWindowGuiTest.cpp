@@ -96,6 +96,17 @@ protected:
     return {};
   }
 
+  // For people to look at; never an assertion.
+  static void Screenshot(const std::string& file)
+  {
+    MainForm->SetBounds(0, 0, 1000, 720);
+    ReadArticleForm->SetWindowState(TWindowState::Maximized);
+    RedrawWindow(MainForm->HostHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Application().ProcessMessages();
+    const std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/" + file;
+    TestSupport::RunUnixCommand("import -window root '" + shot + "'", 20000);
+  }
+
   void Type(const std::string& keys)
   {
     for (char c : keys) ReadArticleForm->HandleTypedKey(c);
@@ -142,6 +153,7 @@ TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
   EXPECT_FALSE(ReadArticleForm->ReadPreviousAction->Enabled());
   EXPECT_TRUE(ReadArticleForm->MarkCommentsReadAction->Enabled());
   EXPECT_NE(MainText().find("A footnote."), std::string::npos);
+  Screenshot("reading-window.png");
   EXPECT_EQ(ReadNext(), comment);
   EXPECT_TRUE(ReadArticleForm->ReadPreviousAction->Enabled());
   // The commented view shows the text the comment belongs to.

@@ -1,0 +1,137 @@
+// The choose-name window over matches from a real lyskomd: rows at once,
+// dates and counts filled in by its worker, the filter, Ok without a row,
+// and closing while the worker still fills.
+#include "ChooseNameForm.h"
+#include "ClientCaches.h"
+#include "EngineClient.h"
+#include "LKRequest.h"
+#include "LyskomdServer.h"
+#include "MainTestSupport.h"
+#include "ModalScript.h"
+#include "ProtocolText.h"
+
+namespace {
+
+using namespace MainTest;
+using TestSupport::TLyskomdServer;
+
+auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
+
+class ChooseName : public testing::Test
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    Server = new TLyskomdServer();
+    Server->Start();
+  }
+  static void TearDownTestSuite()
+  {
+    delete Server;
+    Server = nullptr;
+  }
+  void SetUp() override
+  {
+    Comm = TestSupport::ConnectedCommunication(TLyskomdServer::Host(), Server->PortText(), "test");
+    ASSERT_TRUE(Comm);
+    ASSERT_EQ(CoCreateInstance(CLSID_LKCache, nullptr, CLSCTX_INPROC_SERVER, __uuidof(ILKCache), Cache.PutVoid()),
+              S_OK);
+    Cache->Init(Comm.Get());
+    TComPtr<ILKCommunication> comm = Comm;
+    TComPtr<ILKCache> cache = Cache;
+    SetEngineObjectSource([comm] { return comm; }, [cache] { return cache; });
+    ClearAllCaches();
+    TLKRequest login(L_LOGIN, "5 6Hgazonk 0");
+    ASSERT_EQ(login.SyncSend(Comm.Get()), TRequestOutcome::Answered);
+  }
+  void TearDown() override
+  {
+    ClearAllCaches();
+    ClearEngineObjectSource();
+    VARIANT_BOOL done = VARIANT_FALSE;
+    Comm->Disconnect(&done);
+  }
+  int NewConference(const std::string& name)
+  {
+    TLKRequest r(L_CREATE_CONF, TRequestArgs().Str(name).Bits("00000000"));
+    EXPECT_EQ(r.SyncSend(Comm.Get()), TRequestOutcome::Answered);
+    return int(LKInt(r.Response(), "result"));
+  }
+  static std::vector<TNameMatch> MatchesOf(const std::vector<std::pair<std::string, int>>& list)
+  {
+    std::vector<TNameMatch> matches;
+    for (const auto& [name, number] : list) {
+      TNameMatch m;
+      m.Name = name;
+      m.ConfNo = number;
+      matches.push_back(m);
+    }
+    return matches;
+  }
+
+  TComPtr<ILKCommunication> Comm;
+  TComPtr<ILKCache> Cache;
+  inline static TLyskomdServer* Server = nullptr;
+};
+
+TEST_F(ChooseName, RowsAreFilledInTheBackgroundAndFilteredRegardlessOfCase)
+{
+  const int a = NewConference("GARDEN Club");
+  const int b = NewConference("Kitchen Club");
+  TModalScript script;
+  script.Then<TChooseNameForm>("ChooseNameForm", [a](TChooseNameForm* f) {
+    ASSERT_EQ(f->ListView1->Count(), 2);
+    EXPECT_EQ(f->ListView1->Item(0)->ColumnText(5), std::to_string(a));
+    // The worker fills the counts: the administrator created both, no member yet.
+    EXPECT_TRUE(WaitFor([f] { return f->ListView1->Item(1)->ColumnText(3) == "0"; }));
+    EXPECT_FALSE(f->ListView1->Item(0)->ColumnText(2).empty());
+    f->FilterEdit->SetText("garden");
+    ASSERT_EQ(f->ListView1->Count(), 1);
+    EXPECT_EQ(f->ListView1->Item(0)->Caption(), "GARDEN Club");
+    f->ListView1->Item(0)->SetSelected(true);
+    TModalScript::Click(f->OkButton);
+  });
+  script.Start();
+  EXPECT_EQ(ExecuteChooseName(MatchesOf({{"GARDEN Club", a}, {"Kitchen Club", b}})), a);
+  EXPECT_TRUE(script.Done());
+}
+
+TEST_F(ChooseName, OkWithoutARowGivesNoneAndCancelGivesCancelled)
+{
+  TModalScript ok;
+  ok.Then<TChooseNameForm>("ChooseNameForm", [](TChooseNameForm* f) { TModalScript::Click(f->OkButton); });
+  ok.Start();
+  EXPECT_EQ(ExecuteChooseName(MatchesOf({{"One", 1}, {"Two", 2}})), 0);
+  TModalScript cancel;
+  cancel.Then<TChooseNameForm>("ChooseNameForm", [](TChooseNameForm* f) { TModalScript::Click(f->CancelButton); });
+  cancel.Start();
+  EXPECT_EQ(ExecuteChooseName(MatchesOf({{"One", 1}, {"Two", 2}})), -1);
+}
+
+TEST_F(ChooseName, ClosingWhileTheWorkerFillsNeitherHangsNorCrashes)
+{
+  std::vector<std::pair<std::string, int>> many;
+  for (int i = 0; i < 40; ++i) many.emplace_back("Conference " + std::to_string(i), 1 + i % 4);
+  TModalScript script;
+  script.Then<TChooseNameForm>("ChooseNameForm", [](TChooseNameForm* f) { TModalScript::Click(f->CancelButton); });
+  script.Start();
+  EXPECT_EQ(ExecuteChooseName(MatchesOf(many)), -1);
+}
+
+TEST_F(ChooseName, AnAmbiguousLookupAsksThroughTheWindow)
+{
+  const int a = NewConference("Twin Alpha");
+  NewConference("Twin Beta");
+  SetNameChooser(ExecuteChooseName);
+  TModalScript script;
+  script.Then<TChooseNameForm>("ChooseNameForm", [](TChooseNameForm* f) {
+    ASSERT_EQ(f->ListView1->Count(), 2);
+    f->ListView1->Item(0)->SetSelected(true);
+    TModalScript::Click(f->OkButton);
+  });
+  script.Start();
+  EXPECT_EQ(LookupName("Twin", ctConferences), a);
+  SetNameChooser(TNameChooser());
+}
+
+} // namespace
