@@ -222,6 +222,8 @@ void TViewMarksForm::CopyList1Click(TComponent*)
 
 TViewMarksForm* ShowMarkedTexts()
 {
-  return CreateForm<TViewMarksForm>(MainForm ? static_cast<TComponent*>(MainForm)
-                                             : static_cast<TComponent*>(&Application()));
+  auto* form = CreateForm<TViewMarksForm>(MainForm ? static_cast<TComponent*>(MainForm)
+                                                   : static_cast<TComponent*>(&Application()));
+  form->Show();
+  return form;
 }
