@@ -101,7 +101,13 @@ void TConfigListForm::AddButtonClick(TComponent*)
     return;
   }
   if (ReadDefaultConfiguration().empty()) WriteDefaultConfiguration(name);
-  EditConfiguration(name);
+  // Cancelled properties leave no half-made profile behind (nor a default
+  // that names it).
+  if (!EditConfiguration(name)) {
+    DeleteConnectionProfile(name);
+    RefreshList("");
+    return;
+  }
   RefreshList(name);
 }
 

@@ -24,6 +24,7 @@
 #include "ReadArticleForm.h"
 #include "TextHelpers.h"
 #include "TextServiceCommands.h"
+#include "URLThread.h"
 #include "UserMessages.h"
 #include "ProtocolText.h"
 
@@ -255,7 +256,8 @@ void OpenURL(const std::string& selection)
 {
   const std::string url = CleanURL(selection);
   if (url.empty()) return;
-  ShellExecuteA(Owner(), "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  // The rule of links in texts: web and mail addresses open, files never.
+  OpenUrl(Owner(), url);
 }
 
 bool WriteDebugDump(const std::string& fileName)

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ActiveUsersForm.h"
+#include "AdministrationCommands.h"
 #include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
@@ -24,6 +25,7 @@
 #include "SessionState.h"
 #include "SharedTables.h"
 #include "StandardControls.h"
+#include "TextServiceCommands.h"
 #include "TextServices.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
@@ -169,6 +171,8 @@ void TReadArticleForm::DeclareBindings(TBindings& b)
   b.Handler("ReadSubjectText1Click", &TReadArticleForm::ReadSubjectText1Click);
   b.Handler("ShowEntireMembership1Click", &TReadArticleForm::ShowEntireMembership1Click);
   b.Handler("SetPriority1Click", &TReadArticleForm::SetPriority1Click);
+  b.Handler("JoinConference1Click", &TReadArticleForm::JoinConference1Click);
+  b.Handler("LeaveConference1Click", &TReadArticleForm::LeaveConference1Click);
   b.Handler("SendMessage1Click", &TReadArticleForm::SendMessage1Click);
   b.Handler("ViewPresentation1Click", &TReadArticleForm::ViewPresentation1Click);
   b.Handler("ViewFAQ1Click", &TReadArticleForm::ViewFAQ1Click);
@@ -760,12 +764,18 @@ void TReadArticleForm::RunKeyCommand(int command)
   }
   case 5: WriteNewTextAction->Execute(); break;
   case 6: WriteLetterAction->Execute(); break;
-  case 7: RunMainCommand("JoinConference1"); PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0); break;
+  case 7:
+    JoinConferenceCommand();
+    PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0);
+    break;
   case 8: ReadTextByNumber(); break;
   case 9: FindRootTextCommand(); break;
-  case 10: RunMainCommand("LeaveConference1", FReadStatus->CurrentConference); break;
+  case 10:
+    LeaveConference(FReadStatus->CurrentConference);
+    PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0);
+    break;
   case 11: SetUnreadAction->Execute(); break;
-  case 12: RunMainCommand("RenameConference1"); break;
+  case 12: RenameConferenceOrPerson(); break;
   case 13:
     if (text > 0) MarkCommentTreeRead(text);
     PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0);
@@ -780,19 +790,22 @@ void TReadArticleForm::RunKeyCommand(int command)
     }
     break;
   case 16: RunMainCommand("CreateUser1"); break;
-  case 17: RunMainCommand("ChangePassword1"); break;
-  case 18: RunMainCommand("CreateConference1"); break;
-  case 19: RunMainCommand("DeleteConference1"); break;
+  case 17: ChangePasswordCommand(); break;
+  case 18: CreateConferenceCommand(); break;
+  case 19: DeleteConferenceOrPerson(); break;
   case 20: RunMainCommand("ConfStatAction"); break;
   case 21: RunMainCommand("PersStatAction"); break;
-  case 22: RunMainCommand("AddMember1"); break;
-  case 23: RunMainCommand("RemoveMember1"); break;
+  case 22: AddMemberToConference(); break;
+  case 23: RemoveMemberFromConference(); break;
   case 24: RunMainCommand("ViewPresentationAction"); break;
   case 25:
     if (ConfListView->Count() > 0) ConfListView->Item(0)->SetSelected(true);
     ReadNextText();
     break;
-  case 26: RunMainCommand("GoToConfAction"); ConfListView->Sort(); break;
+  case 26:
+    GotoConference(0);
+    ConfListView->Sort();
+    break;
   case 27:
     if (text > 0) {
       MarkCommentTreeUnread(text);
@@ -916,42 +929,11 @@ void TReadArticleForm::CommentsUnreadActionExecute(TComponent*)
   });
 }
 
-namespace {
-
-// Asks for the conference and the count of a set-unread or postpone command.
-bool AskUnreadCount(const char* caption, int& confNo, int& count)
-{
-  std::string name = confNo > 0 ? NameByNumber(confNo) : std::string();
-  if (!InputQuery(caption, "Conference:", name)) return false;
-  int found = LookupName(name, ctConferences | ctUsers);
-  if (found <= 0) return false;
-  confNo = found;
-  std::string value;
-  if (!InputQuery(caption, "How many unread?", value)) return false;
-  try {
-    size_t used = 0;
-    count = std::stoi(value, &used);
-    if (used != value.size()) throw std::invalid_argument(value);
-  } catch (const std::exception&) {
-    QueueUserMessage(NotAValidNumberMessage);
-    return false;
-  }
-  return true;
-}
-
-void ReportSetUnread(TSetUnreadResult result)
-{
-  if (result == TSetUnreadResult::NotMember) QueueUserMessage("iYou are not a member of that conference");
-}
-
-} // namespace
-
 void TReadArticleForm::DeferedReadingActionExecute(TComponent*)
 {
   RunBusyCommand([this] {
-    int conf = FSelectedConference, count = 0;
-    if (!AskUnreadCount("Postpone reading", conf, count)) return;
-    ReportSetUnread(SetUnreadCount(conf, count, true, CurrentPersNo.load()));
+    int conf = FSelectedConference;
+    if (!SetUnreadInConference(conf, true)) return;
     if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->RequestRescan();
   });
 }
@@ -959,9 +941,8 @@ void TReadArticleForm::DeferedReadingActionExecute(TComponent*)
 void TReadArticleForm::SetUnreadActionExecute(TComponent*)
 {
   RunBusyCommand([this] {
-    int conf = FSelectedConference, count = 0;
-    if (!AskUnreadCount("Set unread in conference", conf, count)) return;
-    ReportSetUnread(SetUnreadCount(conf, count, false, CurrentPersNo.load()));
+    int conf = FSelectedConference;
+    if (!SetUnreadInConference(conf, false)) return;
     if (SubjectTreeAsyncThread) {
       SubjectTreeAsyncThread->ForgetConference(conf);
       SubjectTreeAsyncThread->RequestRescan();
@@ -1058,7 +1039,20 @@ void TReadArticleForm::ShowEntireMembership1Click(TComponent*)
 
 void TReadArticleForm::SetPriority1Click(TComponent*)
 {
-  if (FSelectedConference > 0) RunMainCommand("SetPriorityAction", FSelectedConference);
+  if (FSelectedConference > 0) SetConferencePriority(FSelectedConference, -1);
+  RefreshConferenceList();
+}
+
+void TReadArticleForm::JoinConference1Click(TComponent*)
+{
+  JoinConferenceCommand();
+  RefreshConferenceList();
+}
+
+void TReadArticleForm::LeaveConference1Click(TComponent*)
+{
+  if (FSelectedConference > 0) LeaveConference(FSelectedConference);
+  RefreshConferenceList();
 }
 
 void TReadArticleForm::SendMessage1Click(TComponent*)

@@ -169,6 +169,8 @@ public:
   void ReadSubjectText1Click(TComponent* Sender);
   void ShowEntireMembership1Click(TComponent* Sender);
   void SetPriority1Click(TComponent* Sender);
+  void JoinConference1Click(TComponent* Sender);
+  void LeaveConference1Click(TComponent* Sender);
   void SendMessage1Click(TComponent* Sender);
   void ViewPresentation1Click(TComponent* Sender);
   void ViewFAQ1Click(TComponent* Sender);

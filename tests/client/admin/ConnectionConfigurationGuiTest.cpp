@@ -417,8 +417,8 @@ TEST_F(ConnectionConfigurations, HostListEditsRemovesAndMovesTheDefault)
       EXPECT_FALSE(f->PropertiesButton->Enabled());
       f->PopupMenu1Popup(f->PopupMenu1);
       EXPECT_FALSE(f->Properties1->Enabled());
-      // The next one added becomes the default; cancelling its properties
-      // keeps it with its defaults. A name taken already is refused.
+      // A name taken already is refused; cancelling the properties of a new
+      // one leaves neither it nor a default that names it.
       TModalScript::Click(f->AddButton);
     })
     .Then("InputQueryForm", [](TForm* f) {
@@ -432,11 +432,8 @@ TEST_F(ConnectionConfigurations, HostListEditsRemovesAndMovesTheDefault)
     })
     .Then<THostConfigForm>("HostConfigForm", [](THostConfigForm* f) { TModalScript::Click(f->CancelButton); })
     .Then<TConfigListForm>("ConfigListForm", [](TConfigListForm* f) {
-      EXPECT_EQ(ReadDefaultConfiguration(), "Third");
-      EXPECT_EQ(RowTexts(f->ListView1),
-                (std::vector<std::string>{"Home|kom.home.example|4894",
-                                          "Third|" + std::string(DefaultServerHost) + "|4894"}));
-      EXPECT_EQ(RowImage(f->ListView1, 1), 0);
+      EXPECT_EQ(ReadDefaultConfiguration(), "");
+      EXPECT_EQ(RowTexts(f->ListView1), (std::vector<std::string>{"Home|kom.home.example|4894"}));
       // A double click on a row opens its properties.
       TListItem* home = Row(f->ListView1, "Home");
       ASSERT_NE(home, nullptr);
@@ -460,8 +457,7 @@ TEST_F(ConnectionConfigurations, HostListEditsRemovesAndMovesTheDefault)
   EXPECT_EQ(Raw(ProfileKeyPath("Home"), "Pwd"), "");
   EXPECT_EQ(Raw(ProfileKeyPath("Home"), "SavePwd"), "0");
   EXPECT_EQ(Raw(ProfileKeyPath("Home"), "User"), "Anna");
-  EXPECT_TRUE(KeyExists(ProfileKeyPath("Third")));
-  EXPECT_EQ(Raw(ProfileKeyPath("Third"), "Server"), "<missing>");
+  EXPECT_FALSE(KeyExists(ProfileKeyPath("Third")));
 }
 
 // --------------------------------------------------------- the login dialog
