@@ -43,41 +43,20 @@ COLORREF ColorToRGB(TColor color)
 
 bool TFontInfo::Parse(const std::string& text, TFontInfo& font)
 {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (;;) {
-    size_t semi = text.find(';', start);
-    fields.push_back(text.substr(start, semi == std::string::npos ? std::string::npos : semi - start));
-    if (semi == std::string::npos) break;
-    start = semi + 1;
-  }
+  TFontSetting setting;
+  if (!ParseFontString(text, setting, TFontGrammar::Strict)) return false;
   TFontInfo f;
-  f.Name = fields[0];
-  if (fields.size() > 1 && !fields[1].empty()) {
-    char* end = nullptr;
-    long size = std::strtol(fields[1].c_str(), &end, 10);
-    if (*end || size <= 0 || size > 500) return false;
-    f.Size = int(size);
-  }
-  if (fields.size() > 2 && !fields[2].empty()) {
-    const std::string& c = fields[2];
-    char* end = nullptr;
-    unsigned long v = c[0] == '$' ? std::strtoul(c.c_str() + 1, &end, 16) : std::strtoul(c.c_str(), &end, 10);
-    if (*end) return false;
-    f.Color = TColor(v);
-  }
-  if (fields.size() > 3) {
-    for (char ch : fields[3]) {
-      switch (ch) {
-      case 'B': f.Bold = true; break;
-      case 'I': f.Italic = true; break;
-      case 'U': f.Underline = true; break;
-      case 'S': f.StrikeOut = true; break;
-      default: return false;
-      }
-    }
-  }
-  if (fields.size() > 4) return false;
+  f.Name = setting.Name;
+  f.Size = setting.Size;
+  // Without a colour the control keeps its own.
+  const size_t first = text.find(';');
+  const size_t second = first == std::string::npos ? first : text.find(';', first + 1);
+  const bool hasColour = second != std::string::npos && second + 1 < text.size() && text[second + 1] != ';';
+  f.Color = hasColour ? TColor(setting.Color) : clDefault;
+  f.Bold = setting.Bold;
+  f.Italic = setting.Italic;
+  f.Underline = setting.Underline;
+  f.StrikeOut = setting.StrikeOut;
   font = f;
   return true;
 }

@@ -59,15 +59,18 @@ COLORREF FontColorToRGB(unsigned color)
   return COLORREF(color & 0xFFFFFF);
 }
 
-bool ParseFontString(const std::string& s, TFontSetting& font)
+bool ParseFontString(const std::string& s, TFontSetting& font, TFontGrammar grammar)
 {
+  const bool strict = grammar == TFontGrammar::Strict;
   const std::vector<std::string> fields = SplitFields(s);
-  if (fields.size() < 2 || fields[0].empty()) return false;
+  if (strict ? fields.size() > 4 : fields.size() < 2 || fields[0].empty()) return false;
 
   TFontSetting f;
   f.Name = fields[0];
   unsigned long long size = 0;
-  if (!ParseDecimal(fields[1], MaxFontSize, size) || size == 0) return false;
+  if (fields.size() > 1 && !(strict && fields[1].empty())) {
+    if (!ParseDecimal(fields[1], MaxFontSize, size) || size == 0) return false;
+  }
   f.Size = int(size);
 
   if (fields.size() > 2 && !fields[2].empty()) {
@@ -94,6 +97,7 @@ bool ParseFontString(const std::string& s, TFontSetting& font)
       else if (c == 'I') f.Italic = true;
       else if (c == 'U') f.Underline = true;
       else if (c == 'S') f.StrikeOut = true;
+      else if (strict) return false;
     }
   }
   font = f;

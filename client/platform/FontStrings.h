@@ -33,7 +33,13 @@ COLORREF FontColorToRGB(unsigned color);
 // the string is not a font string. A missing colour is the window-text
 // colour; a missing style field gives a regular font; letters other than
 // B, I, U and S in it are ignored.
-bool ParseFontString(const std::string& s, TFontSetting& font);
+//
+// Strict, for form resources, where a mistake is the designer's: the face
+// and the size may be left out (empty and 0: the control's own) but nothing
+// unknown is passed over:
+// a style letter other than B, I, U and S or a fifth field is refused.
+enum class TFontGrammar { Lenient, Strict };
+bool ParseFontString(const std::string& s, TFontSetting& font, TFontGrammar grammar = TFontGrammar::Lenient);
 
 void FontToSettingString(const TFontSetting& font, std::string& s);
 std::string FontToSettingString(const TFontSetting& font);

@@ -127,3 +127,26 @@ TEST(FontStrings, WorkOnAnyFontRecordWithTheSameMembers)
   EXPECT_FALSE(ApplyFontString(font, "Verdana;big"));
   EXPECT_EQ(8, font.Size);
 }
+
+TEST(FontStrings, ResourcesAreReadStrictlySettingsLeniently)
+{
+  TFontSetting f;
+  // A settings string may carry letters of other styles; a resource may not.
+  EXPECT_TRUE(ParseFontString("Arial;10;$0;BX", f));
+  EXPECT_TRUE(f.Bold);
+  EXPECT_FALSE(ParseFontString("Arial;10;$0;BX", f, TFontGrammar::Strict));
+  EXPECT_FALSE(ParseFontString("Arial;10;$0;B;extra", f, TFontGrammar::Strict));
+  // A resource may leave the size to the default; a setting must give it.
+  EXPECT_FALSE(ParseFontString("Arial", f));
+  ASSERT_TRUE(ParseFontString("Arial", f, TFontGrammar::Strict));
+  EXPECT_EQ(0, f.Size);
+  ASSERT_TRUE(ParseFontString(";;$FF0000;U", f, TFontGrammar::Strict));
+  EXPECT_EQ("", f.Name);
+  EXPECT_TRUE(f.Underline);
+  // Both refuse what is not a size or a colour.
+  for (TFontGrammar g : {TFontGrammar::Lenient, TFontGrammar::Strict}) {
+    EXPECT_FALSE(ParseFontString("Arial;big", f, g));
+    EXPECT_FALSE(ParseFontString("Arial;10;$zz", f, g));
+    EXPECT_FALSE(ParseFontString("Arial;0", f, g));
+  }
+}
