@@ -329,6 +329,18 @@ bool IsTextStatCached(int textNo)
   return s->TextStats.count(textNo) != 0;
 }
 
+bool CachedTextStat(int textNo, TTextStatRef& stat)
+{
+  stat.reset();
+  TStores* s = GStores.load();
+  if (!s) return false;
+  std::lock_guard<TCriticalSection> guard(s->TextStatLock);
+  auto at = s->TextStats.find(textNo);
+  if (at == s->TextStats.end()) return false;
+  stat = at->second;
+  return true;
+}
+
 void StoreTextStat(int textNo, TTextStatRef stat)
 {
   if (TStores* s = GStores.load()) ReplaceEntry(s->TextStatLock, s->TextStats, textNo, std::move(stat));
@@ -582,6 +594,14 @@ void StoreMembership(TMembershipRef membership)
   if (!s || !membership) return;
   const int confNo = membership->ConfNo();
   ReplaceEntry(s->MembershipLock, s->Memberships, confNo, std::move(membership));
+}
+
+bool StoreMembershipIfAbsent(TMembershipRef membership)
+{
+  TStores* s = GStores.load();
+  if (!s || !membership) return false;
+  std::lock_guard<TCriticalSection> guard(s->MembershipLock);
+  return s->Memberships.emplace(membership->ConfNo(), std::move(membership)).second;
 }
 
 void RemoveMembership(int confNo)
