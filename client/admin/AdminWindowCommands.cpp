@@ -14,6 +14,7 @@
 #include "ConfStatisticsForm.h"
 #include "EngineBinding.h"
 #include "Form.h"
+#include "InputQuery.h"
 #include "GetNameForm.h"
 #include "MenuItems.h"
 #include "SessionState.h"

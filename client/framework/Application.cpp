@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "Form.h"
 #include "FormHost.h"
 #include "MenuItems.h"
 #include "MessageBoxes.h"

@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "Form.h"
+#include "Control.h"
+
+class TForm;
 
 // The program object: the forms, the message loop and shut-down.
 class TApplication : public TComponent

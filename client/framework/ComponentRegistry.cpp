@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Application.h"
+#include "Form.h"
 #include "CommonControls.h"
 #include "InputQuery.h"
 #include "ItemEditList.h"

@@ -40,6 +40,7 @@
 #include <vector>
 
 #include "Actions.h"
+#include "Application.h"
 #include "Control.h"
 #include "FormResources.h"
 #include "FormParser.h"

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "Application.h"
+#include "Form.h"
 #include "ComponentRegistry.h"
 #include "StandardControls.h"
 

@@ -12,6 +12,7 @@
 #include "RegExp.h"
 #include "UserMessages.h"
 #include "WindowWorker.h"
+#include "Application.h"
 
 const char* const ConferenceRequiredMessage = "Conference to seek in is required";
 const char* const NotAMemberMessage = "You are not a member of that conference";

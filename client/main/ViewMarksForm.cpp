@@ -10,6 +10,8 @@
 #include "TextHelpers.h"
 #include "UserMessages.h"
 #include "WindowWorker.h"
+#include "Application.h"
+#include "InputQuery.h"
 
 const char* const ChangeMarkTypeCaption = "Change mark type";
 const char* const ChangeMarkTypePrompt = "New mark type (0-255)";

@@ -13,6 +13,7 @@
 #include "Threads.h"
 #include "UserMessages.h"
 #include "ViewMarksForm.h"
+#include "Application.h"
 
 namespace {
 
