@@ -254,6 +254,12 @@ bool RequestUnknown(const TLKRequest& request)
          (request.ErrorNo() == L_ERR_NOT_IMPLEMENTED || request.ErrorNo() == L_ERR_OBSOLETE_CALL);
 }
 
+// Errors that say nothing about the object: asked again later, it may be there.
+bool TransientError(int code)
+{
+  return code == 6 || code == 42 || code == 45;  // not logged in, login disallowed, temporary failure
+}
+
 TTextStatRef TextStatFromServer(int textNo, TFetchResult* result)
 {
   SetResult(result, TFetchResult::NotAvailable);
@@ -285,7 +291,7 @@ TTextStatRef TextStatFromServer(int textNo, TFetchResult* result)
   }
   case TRequestOutcome::ServerError:
     // A server that knows neither request has said nothing about the text.
-    if (!RequestUnknown(*request)) {
+    if (!RequestUnknown(*request) && !TransientError(request->ErrorNo())) {
       StoreTextStat(textNo, nullptr);
       SetResult(result, TFetchResult::NoSuchObject);
     }
@@ -329,6 +335,18 @@ bool IsTextStatCached(int textNo)
   return s->TextStats.count(textNo) != 0;
 }
 
+bool CachedTextStat(int textNo, TTextStatRef& stat)
+{
+  stat.reset();
+  TStores* s = GStores.load();
+  if (!s) return false;
+  std::lock_guard<TCriticalSection> guard(s->TextStatLock);
+  auto at = s->TextStats.find(textNo);
+  if (at == s->TextStats.end()) return false;
+  stat = at->second;
+  return true;
+}
+
 void StoreTextStat(int textNo, TTextStatRef stat)
 {
   if (TStores* s = GStores.load()) ReplaceEntry(s->TextStatLock, s->TextStats, textNo, std::move(stat));
@@ -362,6 +380,7 @@ TTextRef TextBodyFromServer(int textNo, TFetchResult* result)
     return text;
   }
   case TRequestOutcome::ServerError:
+    if (TransientError(request.ErrorNo())) return nullptr;
     StoreText(std::make_shared<TLyskomText>(textNo, std::string()), true);
     SetResult(result, TFetchResult::NoSuchObject);
     return nullptr;
@@ -582,6 +601,14 @@ void StoreMembership(TMembershipRef membership)
   if (!s || !membership) return;
   const int confNo = membership->ConfNo();
   ReplaceEntry(s->MembershipLock, s->Memberships, confNo, std::move(membership));
+}
+
+bool StoreMembershipIfAbsent(TMembershipRef membership)
+{
+  TStores* s = GStores.load();
+  if (!s || !membership) return false;
+  std::lock_guard<TCriticalSection> guard(s->MembershipLock);
+  return s->Memberships.emplace(membership->ConfNo(), std::move(membership)).second;
 }
 
 void RemoveMembership(int confNo)

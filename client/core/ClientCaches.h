@@ -50,6 +50,9 @@ enum class TFetchResult
 // be had now (result tells which).
 TTextStatRef TextStatByNumber(int textNo, TFetchResult* result = nullptr);
 bool IsTextStatCached(int textNo);
+// The stored entry without asking the server: false when there is none;
+// true with an empty stat for a text the server said does not exist.
+bool CachedTextStat(int textNo, TTextStatRef& stat);
 void StoreTextStat(int textNo, TTextStatRef stat);
 void InvalidateTextStat(int textNo);
 void ClearTextStatCache();
@@ -99,6 +102,9 @@ void ClearSessionCache();
 TMembershipRef MembershipByConf(int confNo);
 // Replaces a membership of the same conference.
 void StoreMembership(TMembershipRef membership);
+// Stores it only when there is no membership of that conference yet; true
+// when it was stored.
+bool StoreMembershipIfAbsent(TMembershipRef membership);
 void RemoveMembership(int confNo);
 // Appends the conference numbers of the stored memberships, ascending.
 void ListMembershipConfs(std::vector<int>& list);

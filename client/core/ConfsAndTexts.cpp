@@ -134,6 +134,8 @@ bool TLyskomMembership::MarkRead(int n, bool queue)
 void TLyskomMembership::MarkUnread(int n)
 {
   if (n < 1) return;
+  // The conference has something to read again.
+  mHasUnread = true;
   std::lock_guard<TLockable> guard(*this);
   if (n <= iHighAllReadLMark) {
     // Only n becomes unread: what lay between it and the old mark joins the set.

@@ -1,6 +1,7 @@
 #include "LyskomTypes.h"
 
 #include <cmath>
+#include <typeinfo>
 
 #include "LKRequest.h"
 
@@ -189,6 +190,18 @@ void TextStatType::AddMiscInfo(std::unique_ptr<TMiscInfo> item)
   if (!item) return;
   TWriteHold hold(FLock);
   FMiscInfo.push_back(std::move(item));
+}
+
+bool TextStatType::AddTextLinkOnce(std::unique_ptr<TMiscInfoGText> item)
+{
+  if (!item) return false;
+  TWriteHold hold(FLock);
+  for (const auto& existing : FMiscInfo) {
+    auto link = dynamic_cast<const TMiscInfoGText*>(existing.get());
+    if (link && link->TextNo == item->TextNo && typeid(*link) == typeid(*item)) return false;
+  }
+  FMiscInfo.push_back(std::move(item));
+  return true;
 }
 
 void TextStatType::AddAuxItem(const TAuxItemRecord& record)

@@ -107,6 +107,9 @@ public:
 
   void AddMiscInfo(std::unique_ptr<TMiscInfo> item);
   void AddAuxItem(const TAuxItemRecord& record);
+  // Adds a link to another text unless an item of the same class already
+  // names that text; true when added.
+  bool AddTextLinkOnce(std::unique_ptr<TMiscInfoGText> item);
 
   int MiscInfoCount() const;
   // nullptr outside 0 .. count-1.

@@ -6,6 +6,8 @@
 
 constexpr UINT WM_DISCARD_TEXT = 0x400;
 constexpr UINT WM_SHOW_MESSAGE = 0x40a;
+// To a messages window: its away mode sent one more automatic reply.
+constexpr UINT WM_AUTO_REPLY_SENT = 0x4f5;
 constexpr UINT WM_REFRESH_ACTIVE_USER = 0x414;
 constexpr UINT WM_SERVER_CONNECTED = 0x41e;
 constexpr UINT WM_SERVER_DISCONNECTED = 0x41f;

@@ -150,8 +150,9 @@ bool TIconTaskBar::ShowIcon(int data)
   NOTIFYICONDATAA nid;
   FillData(nid, NIF_MESSAGE | NIF_ICON | NIF_TIP);
   bool added = Shell_NotifyIconA(NIM_ADD, &nid) != FALSE;
-  FVisible = true;
-  if (OnShow) OnShow(this);
+  // An icon the shell refused is not shown, and hiding it must not be skipped later.
+  FVisible = added;
+  if (added && OnShow) OnShow(this);
   return added;
 }
 

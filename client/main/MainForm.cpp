@@ -211,6 +211,9 @@ void TMainForm::FormCreate(TComponent*)
   TEventSinkThread sinkThread(Handle(), &EventSink, &EventSinkCookie);
   sinkThread.Start();
   sinkThread.WaitFor();
+  AsyncLink = std::make_unique<TAsyncLinkWindow>();
+  AsyncMsgThread = std::make_unique<TAsyncMsgThread>(AsyncLink.get());
+  AsyncMsgThread->Start();
   InstallLogonWindows();
 }
 
@@ -322,8 +325,11 @@ void TMainForm::FormClose(TComponent*, TCloseAction& Action)
 
 void TMainForm::FormDestroy(TComponent*)
 {
+  if (AsyncMsgThread) AsyncMsgThread->SetDispatchEnabled(false);
   // Every worker ends before the windows and engine objects it uses.
+  AsyncMsgThread.reset();
   StopAllThreads();
+  AsyncLink.reset();
   FreeSubjectScanner();
   FLogonThread.reset();
   SetLogonWindows(TLogonWindows());
@@ -354,6 +360,7 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
   switch (msg) {
   case WM_SERVER_CONNECTED:
     Connected = true;
+    if (AsyncMsgThread) AsyncMsgThread->SetDispatchEnabled(true);
     Settings2->SetEnabled(true);
     return 0;
   case WM_SERVER_DISCONNECTED:
@@ -515,6 +522,7 @@ void TMainForm::ConnectCommand()
 
 void TMainForm::DisconnectCommand()
 {
+  if (AsyncMsgThread) AsyncMsgThread->SetDispatchEnabled(false);
   if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan(true);
   IconTaskBar1->HideIcon();
   SessionConnectAction->SetEnabled(true);

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "AsyncLinkWindow.h"
+#include "AsyncMsgThread.h"
 #include "CommonControls.h"
 #include "ComHandles.h"
 #include "Panels.h"
@@ -96,6 +98,9 @@ public:
   bool Connected = false;
   TComPtr<ILKComEvent> EventSink;
   LONG EventSinkCookie = -1;  // -1: no sink registered
+  // The dispatcher of the server's asynchronous messages, and its way to the windows.
+  std::unique_ptr<TAsyncLinkWindow> AsyncLink;
+  std::unique_ptr<TAsyncMsgThread> AsyncMsgThread;
   // The connection chosen by the connect command, for the login thread.
   LKLoginInfo Connection;
   // The persons whose note on the door was shown since the program started.

@@ -77,6 +77,7 @@ void RegisterOmnoraForms()
   RegisterFormClass<TWriteTextForm>("TWriteTextForm");
   RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
   RegisterFormClass<TTextRcptEditForm>("TTextRcptEditForm");
+  RegisterFormClass<TOfflineMessageForm>("TOfflineMessageForm");
 }
 
 void CreateStartupForms()

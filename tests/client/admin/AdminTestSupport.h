@@ -63,6 +63,7 @@ protected:
   void SetUp() override
   {
     TStartedProgram::SetUp();
+    StopDispatcher();
     TComPtr<ILKCommunication> comm = GetCommunication();
     TestSupport::SetTarget(comm.Get(), TLyskomdServer::Host(), Server().PortText(), "omnora-test");
     ASSERT_TRUE(TestSupport::ConnectComm(comm.Get()));

@@ -21,10 +21,13 @@ using namespace AdminTest;
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
 // The statistics windows' workers have ended; the program's subject-tree
-// scanner lives as long as the main window.
+// scanner, message thread and who-is-on worker live as long as their windows.
 bool WorkersEnded()
 {
-  return LiveThreadCount() == (SubjectTreeAsyncThread ? 1u : 0u);
+  size_t kept = SubjectTreeAsyncThread ? 1u : 0u;
+  if (MainForm && MainForm->AsyncMsgThread) ++kept;
+  if (ActiveUsersForm && ActiveUsersForm->UpdateThread) ++kept;
+  return LiveThreadCount() == kept;
 }
 
 class StatisticsWindows : public TLoggedInProgram

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <memory>
 
 #include "Activity.h"
@@ -13,6 +14,7 @@
 #include "SessionState.h"
 #include "LyskomErrors.h"
 #include "LogonThread.h"
+#include "MembershipLoading.h"
 #include "LyskomdSuite.h"
 #include "ProcessObjects.h"
 #include "UserAreas.h"
@@ -278,6 +280,23 @@ TEST_F(LogonSequence, AGoneUserAreaTextCountsAsNone)
   EXPECT_TRUE(ServerConfiguration->UserAreaKnown());
   // Nothing of an earlier session's settings stays.
   EXPECT_FALSE(ServerConfiguration->HasValue("Left over"));
+}
+
+TEST(MembershipScan, HighestPriorityFirstAndEqualPrioritiesAllKept)
+{
+  ClearAllCaches();
+  for (auto [conf, priority, unread] : std::vector<std::tuple<int, int, bool>>{
+         {11, 100, true}, {12, 255, true}, {13, 7, true}, {14, 100, true}, {15, 200, false}}) {
+    auto m = std::make_shared<TLyskomMembership>(conf);
+    m->Priority = priority;
+    m->mHasUnread = unread;
+    StoreMembership(m);
+  }
+  EXPECT_EQ(UnreadScanOrder(), (std::vector<int>{12, 14, 11, 13}));
+  // A text marked unread again makes its conference one to scan.
+  MembershipByConf(15)->MarkUnread(3);
+  EXPECT_EQ(UnreadScanOrder(), (std::vector<int>{12, 15, 14, 11, 13}));
+  ClearAllCaches();
 }
 
 // lyskomd cannot be made to answer an old version: a scripted server does.

@@ -75,6 +75,7 @@ protected:
   void SetUp() override
   {
     TStartedProgram::SetUp();
+    StopDispatcher();
     TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
     store.SetKeyPath(ProfileKeyPath("Test"));
     TConnectionProfile p;

@@ -88,6 +88,12 @@ protected:
     Application().Shutdown();
     Boxes.reset();
   }
+  // For tests that look at the queue of messages to the user themselves:
+  // the asynchronous-message thread, which would show and so take them, ends.
+  static void StopDispatcher()
+  {
+    if (MainForm) MainForm->AsyncMsgThread.reset();
+  }
   // Shows the main window as the message loop does at start.
   void ShowMain()
   {

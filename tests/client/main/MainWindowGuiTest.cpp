@@ -423,8 +423,10 @@ TEST_F(MainWindow, CommandLineOptions)
   EXPECT_TRUE(MainForm->Timer1->Enabled());
   // No profile "Work" names a server: the login fails and the window is idle again.
   EXPECT_TRUE(WaitFor([] { return MainForm->SessionConnectAction->Enabled(); }, 30000));
-  EXPECT_TRUE(WaitFor([] { return UserMessageCount() > 0; }, 5000));
-  EXPECT_EQ(TakeUserMessage(), "!Failed to connect");
+  // The asynchronous-message thread shows the queued message in a box.
+  ASSERT_TRUE(WaitFor([&] { return Boxes->Count() > 0; }, 5000));
+  EXPECT_EQ(Boxes->Boxes().back().Text, "Failed to connect");
+  EXPECT_TRUE(Boxes->Boxes().back().Flags & MB_ICONERROR);
   int tick = MainForm->AnimationTick;
   EXPECT_TRUE(WaitFor([&] { return MainForm->AnimationTick > tick; }, 5000));
 }

@@ -45,6 +45,12 @@ protected:
     Server = nullptr;
   }
 
+  void SetUp() override
+  {
+    TStartedProgram::SetUp();
+    StopDispatcher();
+  }
+
   void TearDown() override
   {
     if (MainForm && MainForm->SessionDisconnectAction->Enabled()) MainForm->SessionDisconnectAction->Execute();

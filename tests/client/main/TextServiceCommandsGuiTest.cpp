@@ -37,6 +37,7 @@ protected:
   void SetUp() override
   {
     TStartedProgram::SetUp();
+    StopDispatcher();
     Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
     CurrentPersNo = 5;
   }
