@@ -77,7 +77,7 @@ protected:
       // The window shows what was gathered before the engine went away.
     }
     TConfStatisticsForm* form = FForm;
-    Finish([form] { form->FWorker = nullptr; });
+    Finish([form] { form->FWorker.reset(); });
   }
 
 private:
@@ -94,7 +94,7 @@ private:
       TLKRequest old(L_GET_CONF_STAT, args);
       if (old.SyncSend(comm.Get()) == TRequestOutcome::Answered) result = LKSub(old.Response(), "result");
     }
-    if (!result || Terminated()) return;
+    if (!result || Stopping()) return;
     const std::string caption = FormatText("Statistics for [%d] %s", FConf, NameByNumber(FConf).c_str());
     const auto rows = ConferenceStatusRows(result.Get());
     if (!ToWindow([form, caption, rows] {
@@ -115,7 +115,7 @@ private:
       list = LKSub(old.Response(), "result");
       withAdder = false;
     }
-    for (long i = 0; i < LKCount(list.Get()) && !Terminated(); ++i) {
+    for (long i = 0; i < LKCount(list.Get()) && !Stopping(); ++i) {
       TVariant element = LKItem(list.Get(), i);
       TComPtr<ILKCollection> item = LKCollectionOf(element.Get());
       const int member = withAdder ? int(LKInt(item.Get(), "member")) : int(element.AsInt());
@@ -195,8 +195,7 @@ void TConfStatisticsForm::FormShow(TComponent*)
   SortColumn = 2;
   SortDirection = 1;
   if (FWorker || ConfNo < 1) return;
-  FWorker = new TConfStatisticsWorker(this, ConfNo);
-  FWorker->Start();
+  FWorker = StartWindowWorker<TConfStatisticsWorker>(this, ConfNo);
 }
 
 void TConfStatisticsForm::FormClose(TComponent*, TCloseAction& Action)
@@ -208,8 +207,8 @@ void TConfStatisticsForm::FormDestroy(TComponent*)
 {
   // The worker may wait for the server: it is told to stop and left to end
   // (and free itself) on its own; nothing it does reaches this window again.
-  if (FWorker) FWorker->Terminate();
-  FWorker = nullptr;
+  if (FWorker) FWorker->Stop();
+  FWorker.reset();
 }
 
 void TConfStatisticsForm::Copy1Click(TComponent*)

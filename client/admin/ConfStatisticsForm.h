@@ -9,6 +9,7 @@
 #include "CommonControls.h"
 #include "Form.h"
 #include "MenuItems.h"
+#include "WindowWorker.h"
 #include "Vantor.h"
 
 class TConfStatisticsWorker;
@@ -29,7 +30,7 @@ public:
   int ConfNo = 0;
   int SortColumn = 2;
   int SortDirection = 1;
-  bool Working() const { return FWorker != nullptr; }
+  bool Working() const { return FWorker && !FWorker->Ended(); }
 
   void AddStatRows(const std::vector<std::pair<std::string, std::string>>& rows);
   void AddMemberRow(const std::vector<std::string>& columns);
@@ -48,7 +49,7 @@ protected:
 private:
   friend class TConfStatisticsWorker;
   void SortList();
-  TConfStatisticsWorker* FWorker = nullptr;
+  std::shared_ptr<TWorkerControl> FWorker;
 };
 
 // The conference-status rows of a get-conf-stat "result", in order; names

@@ -68,7 +68,7 @@ protected:
       // The window shows what was gathered before the engine went away.
     }
     TUserStatisticsForm* form = FForm;
-    Finish([form] { form->FWorker = nullptr; });
+    Finish([form] { form->FWorker.reset(); });
   }
 
 private:
@@ -91,7 +91,7 @@ private:
 
     TComPtr<ILKCollection> list;
     if (FAILED(GetMembershipList(list, FPerson))) return;
-    for (long i = 0; i < LKCount(list.Get()) && !Terminated(); ++i) {
+    for (long i = 0; i < LKCount(list.Get()) && !Stopping(); ++i) {
       TComPtr<ILKCollection> item = LKCollectionOf(LKItem(list.Get(), i).Get());
       if (!item) continue;
       TLyskomMembership membership;
@@ -163,8 +163,7 @@ void TUserStatisticsForm::FormShow(TComponent*)
   SortColumn = 2;
   SortDirection = 1;
   if (FWorker || PersonNo < 1) return;
-  FWorker = new TUserStatisticsWorker(this, PersonNo);
-  FWorker->Start();
+  FWorker = StartWindowWorker<TUserStatisticsWorker>(this, PersonNo);
 }
 
 void TUserStatisticsForm::FormClose(TComponent*, TCloseAction& Action)
@@ -176,8 +175,8 @@ void TUserStatisticsForm::FormDestroy(TComponent*)
 {
   // The worker may wait for the server: it is told to stop and left to end
   // (and free itself) on its own; nothing it does reaches this window again.
-  if (FWorker) FWorker->Terminate();
-  FWorker = nullptr;
+  if (FWorker) FWorker->Stop();
+  FWorker.reset();
 }
 
 void TUserStatisticsForm::Copy1Click(TComponent*)

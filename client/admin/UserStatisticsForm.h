@@ -8,6 +8,7 @@
 #include "CommonControls.h"
 #include "Form.h"
 #include "MenuItems.h"
+#include "WindowWorker.h"
 #include "Vantor.h"
 
 class TUserStatisticsWorker;
@@ -29,7 +30,7 @@ public:
   int SortColumn = 2;
   int SortDirection = 1;
   // Whether the worker is still gathering.
-  bool Working() const { return FWorker != nullptr; }
+  bool Working() const { return FWorker && !FWorker->Ended(); }
 
   void AddStatRow(const std::string& property, const std::string& value);
   void AddMembershipRow(const std::vector<std::string>& columns);
@@ -48,7 +49,7 @@ protected:
 private:
   friend class TUserStatisticsWorker;
   void SortList();
-  TUserStatisticsWorker* FWorker = nullptr;
+  std::shared_ptr<TWorkerControl> FWorker;
 };
 
 // The person-status rows of a get-person-stat "result", in order.

@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "AboutBoxForm.h"
+#include "TextServiceCommands.h"
 #include "ChooseNameForm.h"
 #include "MainCommands.h"
 #include "MembershipLoading.h"
@@ -230,6 +231,10 @@ void TMainForm::InstallLogonWindows()
     return ExecuteNewUserDialog(name, password, HostHandle());
   };
   w.PresentationPrompt = [] { return ExecutePresentationPrompt(); };
+  w.WritePresentation = [](int person) { WritePresentation(person, true); };
+  w.ShowText = [](int textNo) {
+    if (ReadArticleForm) ReadArticleForm->ShowTextByNumber(textNo, true);
+  };
   w.SettingsLoaded = [this] { PostMessageA(Handle(), WM_RELOAD_SETTINGS, 0, 0); };
   w.MembershipsLoaded = [] {
     if (ReadArticleForm) PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);

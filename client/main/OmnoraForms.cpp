@@ -8,6 +8,8 @@
 #include "ConfigForm.h"
 #include "ConfMemberForm.h"
 #include "ConfStatisticsForm.h"
+#include "FindTextForm.h"
+#include "ViewMarksForm.h"
 #include "StatisiticsForm.h"
 #include "UserStatisticsForm.h"
 #include "ChooseNameForm.h"
@@ -74,6 +76,8 @@ void RegisterOmnoraForms()
   RegisterFormClass<TStatisiticsForm>("TStatisiticsForm");
   RegisterFormClass<TUserStatisticsForm>("TUserStatisticsForm");
   RegisterFormClass<TConfStatisticsForm>("TConfStatisticsForm");
+  RegisterFormClass<TViewMarksForm>("TViewMarksForm");
+  RegisterFormClass<TFindTextForm>("TFindTextForm");
   RegisterFormClass<TWriteTextForm>("TWriteTextForm");
   RegisterFormClass<TNoteOnDoorForm>("TNoteOnDoorForm");
   RegisterFormClass<TTextRcptEditForm>("TTextRcptEditForm");
