@@ -68,29 +68,6 @@ int MinOf(int a, int b)
   return a < b ? a : b;
 }
 
-#ifndef VANTOR_ENGINE
-
-namespace {
-
-bool IsHexDigit(char c)
-{
-  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-int HexDigitValue(char c)
-{
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return c - 'a' + 10;
-}
-
-} // namespace
-
-int MaxOf(int a, int b)
-{
-  return a > b ? a : b;
-}
-
 std::string ToHollerith(const std::string& s)
 {
   return std::to_string(s.size()) + 'H' + s;
@@ -127,6 +104,29 @@ TRequestArgs& TRequestArgs::List(const std::vector<TRequestArgs>& elements)
 TRequestArgs& TRequestArgs::Add(const TRequestArgs& items)
 {
   return items.Empty() ? *this : Item(items.Text());
+}
+
+#ifndef VANTOR_ENGINE
+
+namespace {
+
+bool IsHexDigit(char c)
+{
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+int HexDigitValue(char c)
+{
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return c - 'a' + 10;
+}
+
+} // namespace
+
+int MaxOf(int a, int b)
+{
+  return a > b ? a : b;
 }
 
 std::string FromHollerith(std::string_view text, size_t* consumed)

@@ -28,10 +28,6 @@ int MinOf(int a, int b);
 // printf-style text into a std::string: the one formatting helper.
 std::string FormatText(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-#ifndef VANTOR_ENGINE
-
-int MaxOf(int a, int b);
-
 // The Protocol A string form: the length in decimal, "H", then the bytes.
 std::string ToHollerith(const std::string& s);
 
@@ -64,6 +60,10 @@ private:
   TRequestArgs& Item(const std::string& item);
   std::string FText;
 };
+
+#ifndef VANTOR_ENGINE
+
+int MaxOf(int a, int b);
 
 // Reads the Hollerith string at the start of the text. Without an "H", or
 // when what stands before it is not a count (digits only), the result is

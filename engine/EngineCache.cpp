@@ -4,12 +4,12 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
 
 #include "Transaction.h"
+#include "ProtocolText.h"
 
 namespace Vantor {
 
@@ -19,17 +19,6 @@ std::atomic<long> GCacheItemCount{0};
 
 // {4F1B7E2A-93C6-4D5B-A8E1-2C7D60F3B915}
 const IID IID_TCacheKey = {0x4f1b7e2a, 0x93c6, 0x4d5b, {0xa8, 0xe1, 0x2c, 0x7d, 0x60, 0xf3, 0xb9, 0x15}};
-
-std::string Format(const char* format, ...)
-{
-  char buf[256];
-  va_list args;
-  va_start(args, format);
-  int n = std::vsnprintf(buf, sizeof(buf), format, args);
-  va_end(args);
-  if (n < 0) return {};
-  return std::string(buf, size_t(n < int(sizeof(buf)) ? n : int(sizeof(buf)) - 1));
-}
 
 void* GlobalAsData(LONG global)
 {
@@ -91,15 +80,15 @@ std::string HeapReport()
 {
   THeapFigures f = WalkAllocatorHeap();
   std::string out = "\r\n===================\r\nCache memory status\r\n===================\r\n";
-  out += Format("TotalAddrSpace    : %8d\r\n", Clamped(f.AddrSpace));
-  out += Format("TotalUncommitted  : %8d\r\n", Clamped(f.Uncommitted));
-  out += Format("TotalCommitted    : %8d\r\n", Clamped(f.Committed));
-  out += Format("TotalAllocated    : %8d\r\n", Clamped(f.Allocated));
-  out += Format("TotalFree         : %8d\r\n", Clamped(f.Free));
-  out += Format("FreeSmall         : %8d\r\n", Clamped(f.FreeSmall));
-  out += Format("FreeBig           : %8d\r\n", Clamped(f.FreeBig));
-  out += Format("Overhead          : %8d\r\n", Clamped(f.Overhead));
-  out += Format("HeapErrorCode     : %8d\r\n\r\n", Clamped(f.ErrorCode));
+  out += FormatText("TotalAddrSpace    : %8d\r\n", Clamped(f.AddrSpace));
+  out += FormatText("TotalUncommitted  : %8d\r\n", Clamped(f.Uncommitted));
+  out += FormatText("TotalCommitted    : %8d\r\n", Clamped(f.Committed));
+  out += FormatText("TotalAllocated    : %8d\r\n", Clamped(f.Allocated));
+  out += FormatText("TotalFree         : %8d\r\n", Clamped(f.Free));
+  out += FormatText("FreeSmall         : %8d\r\n", Clamped(f.FreeSmall));
+  out += FormatText("FreeBig           : %8d\r\n", Clamped(f.FreeBig));
+  out += FormatText("Overhead          : %8d\r\n", Clamped(f.Overhead));
+  out += FormatText("HeapErrorCode     : %8d\r\n\r\n", Clamped(f.ErrorCode));
   return out;
 }
 
@@ -295,7 +284,7 @@ bool TLyskomMap::FetchBlock(ILKCommunication* comm, LONG conf, LONG local)
 {
   if (!comm) return false;
   if (FUseLocalToGlobal) {
-    TRequestResult r = SendSyncRequest(comm, L_LOCAL_TO_GLOBAL, Format("%d %d %d", int(conf), int(local), 80));
+    TRequestResult r = SendSyncRequest(comm, L_LOCAL_TO_GLOBAL, TRequestArgs().Int(conf).Int(local).Int(80));
     if (r.Ok) {
       TComPtr<ILKCollection> result = QueryCollection(r.Reply.Get(), "result");
       long begin = 0, end = 0;
@@ -325,7 +314,7 @@ bool TLyskomMap::FetchBlock(ILKCommunication* comm, LONG conf, LONG local)
     if (error == L_ERR_NOT_IMPLEMENTED || error == L_ERR_OBSOLETE_CALL) FUseLocalToGlobal = false;
   }
 
-  TRequestResult r = SendSyncRequest(comm, L_GET_MAP, Format("%d %d %d", int(conf), int(local), 30));
+  TRequestResult r = SendSyncRequest(comm, L_GET_MAP, TRequestArgs().Int(conf).Int(local).Int(30));
   if (!r.Ok) return false;
   TComPtr<ILKCollection> result = QueryCollection(r.Reply.Get(), "result");
   long first = 0;
@@ -402,14 +391,14 @@ std::string TLyskomMap::DumpText()
   std::lock_guard<TSlimMutex> guard(FLock);
   for (int c = 0; c < FConferences.Count(); ++c) {
     const auto* map = static_cast<const TSortedIntegerList*>(FConferences.DataAt(c));
-    out += Format("Conference #%d\r\n", FConferences.ValueAt(c));
+    out += FormatText("Conference #%d\r\n", FConferences.ValueAt(c));
     out += "-------------------------\r\n";
-    for (int i = 0; i < map->Count(); ++i) out += Format("%-8d : %d\r\n", map->ValueAt(i), int(DataAsGlobal(map->DataAt(i))));
+    for (int i = 0; i < map->Count(); ++i) out += FormatText("%-8d : %d\r\n", map->ValueAt(i), int(DataAsGlobal(map->DataAt(i))));
     out += "\r\n";
     entries += map->Count();
   }
   out += "____________________________\r\n";
-  out += Format("Map entries: %d - %f MB\r\n", int(entries), double(entries) * 8.0 / 1048576.0);
+  out += FormatText("Map entries: %d - %f MB\r\n", int(entries), double(entries) * 8.0 / 1048576.0);
   return out;
 }
 
@@ -466,7 +455,7 @@ HRESULT TLyskomCache::FetchResult(TSortedList TLists::*list, LONG requestNo, LON
   std::shared_ptr<TLists> lists = Lists();
   TSortedList& kind = (*lists).*list;
   if (TComPtr<TCacheItem> item = Lookup(kind, nr)) return VariantCopy(Value, const_cast<VARIANT*>(&item->Value()));
-  TRequestResult r = SendSyncRequest(Communication().Get(), requestNo, std::to_string(nr));
+  TRequestResult r = SendSyncRequest(Communication().Get(), requestNo, TRequestArgs().Int(nr));
   TVariant result;
   if (!r.Ok || !QueryValue(r.Reply.Get(), "result", *result.Put())) return S_OK;
   Store(kind, nr, result.Get());
@@ -512,7 +501,7 @@ STDMETHODIMP TLyskomCache::GetText(BSTR* outText, LONG inNr, VARIANT_BOOL* Found
       HRESULT hr = VariantCopy(body.Ptr(), const_cast<VARIANT*>(&item->Value()));
       if (FAILED(hr)) return hr;
     } else {
-      TRequestResult r = SendSyncRequest(Communication().Get(), L_GET_TEXT, Format("%d 0 %u", int(inNr), 4294967295u));
+      TRequestResult r = SendSyncRequest(Communication().Get(), L_GET_TEXT, TRequestArgs().Int(inNr).Int(0).Int(4294967295u));
       if (!r.Ok || !QueryValue(r.Reply.Get(), "result", *body.Put()) || body.Type() != VT_BSTR) {
         *outText = SysAllocString(L"");
         return S_OK;
@@ -540,7 +529,7 @@ STDMETHODIMP TLyskomCache::GetName(BSTR* Value, LONG inNr)
       *Value = SysAllocStringLen(name.bstrVal, SysStringLen(name.bstrVal));
       return *Value ? S_OK : E_OUTOFMEMORY;
     }
-    TRequestResult r = SendSyncRequest(Communication().Get(), L_GET_UCONF_STAT, std::to_string(inNr));
+    TRequestResult r = SendSyncRequest(Communication().Get(), L_GET_UCONF_STAT, TRequestArgs().Int(inNr));
     TVariant name;
     if (r.Ok && QueryValue(r.Reply.Get(), "result.name", *name.Put()) && name.Type() == VT_BSTR) {
       Store(lists->Name, inNr, name.Get());
@@ -608,13 +597,13 @@ STDMETHODIMP TLyskomCache::Dump(BSTR* Value)
     std::string out = HeapReport();
     out += "\r\n" + TransactionCountText();
     out += "\r\n" + CollectionCountText();
-    out += Format("\r\n\r\nTotal cache items allocated: %ld\r\n\r\n", TCacheItem::LiveCount());
+    out += FormatText("\r\n\r\nTotal cache items allocated: %ld\r\n\r\n", TCacheItem::LiveCount());
     const std::string stars(69, '*');
     out += stars + "\r\n";
-    out += Format("ConfList: %d\r\n", lists->Conf.Count());
-    out += Format("TextStat: %d\r\n", lists->TextStat.Count());
-    out += Format("TextList: %d\r\n", lists->Text.Count());
-    out += Format("NameList: %d\r\n", lists->Name.Count());
+    out += FormatText("ConfList: %d\r\n", lists->Conf.Count());
+    out += FormatText("TextStat: %d\r\n", lists->TextStat.Count());
+    out += FormatText("TextList: %d\r\n", lists->Text.Count());
+    out += FormatText("NameList: %d\r\n", lists->Name.Count());
     out += stars + "\r\n";
     out += map->DumpText();
     return StringOut(Value, out);

@@ -4,6 +4,7 @@
 
 #include "EngineCache.h"
 #include "Membership.h"
+#include "ProtocolText.h"
 
 namespace Vantor {
 
@@ -33,7 +34,7 @@ STDMETHODIMP TMembershipList::Init(IUnknown* InCache, LONG InPerson)
     if (FAILED(hr)) return hr;
     TComPtr<ILKCommunication> comm = ComQuery<ILKCommunication>(unknown.Get());
 
-    TRequestResult r = SendSyncRequest(comm.Get(), L_GET_MEMBERSHIP, std::to_string(InPerson) + " 0 65535 1");
+    TRequestResult r = SendSyncRequest(comm.Get(), L_GET_MEMBERSHIP, TRequestArgs().Int(InPerson).Int(0).Int(65535).Bool(true));
     std::vector<TComPtr<TMembership>> memberships;
     if (r.Ok) {
       ForEachMember(QueryCollection(r.Reply.Get(), "result").Get(), [&](const std::string&, const VARIANT& element) {

@@ -12,8 +12,6 @@ namespace {
 
 // Found only when the client's routines were compiled in.
 template <class S>
-concept HasHollerith = requires(S s) { ToHollerith(s); };
-template <class S>
 concept HasDurationText = requires(S s) { DurationToText(s.size()); };
 template <class L>
 concept HasClear = requires(L& l) { l.Clear(); };
@@ -24,7 +22,6 @@ concept HasRemove = requires(L& l) { l.Remove(0); };
 template <class L>
 concept HasFirst = requires(L& l) { l.First(); };
 
-static_assert(!HasHollerith<std::string>);
 static_assert(!HasDurationText<std::string>);
 static_assert(!HasClear<TSortedList>);
 static_assert(!HasTextForm<TSortedList>);
