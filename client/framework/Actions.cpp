@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "CommonControls.h"
+#include "FormLoading.h"
 
 namespace {
 

@@ -3,15 +3,18 @@
 #include <algorithm>
 
 #include "Form.h"
+#include "ComponentRegistry.h"
 #include "FormHost.h"
 #include "MenuItems.h"
 #include "MessageBoxes.h"
 #include "WindowThread.h"
 
 // ---------------------------------------------------------------------------
-// Hooks of the other framework units
+// Hooks of the control base
 
-void HandleCallbackException()
+namespace {
+
+void ReportCallbackException()
 {
   std::string text;
   try {
@@ -29,6 +32,14 @@ TComponent* ResolveGlobalReference(const std::string& form, const std::string& c
   TForm* f = Application().FindForm(form);
   return f ? f->FindComponent(component) : nullptr;
 }
+
+const bool HooksInstalled = [] {
+  ControlHooks().ReportCallbackException = ReportCallbackException;
+  ControlHooks().ResolveGlobalReference = ResolveGlobalReference;
+  return true;
+}();
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // TApplication

@@ -6,6 +6,7 @@
 #include "ListViewCopy.h"
 #include "MenuItems.h"
 #include "ProtocolText.h"
+#include "FormLoading.h"
 
 // ---------------------------------------------------------------------------
 // TImageList
@@ -872,7 +873,8 @@ std::map<UINT, TToolButton*>& ToolButtons()
 
 } // namespace
 
-bool DispatchToolTipNotify(NMHDR* hdr)
+// Answers tool-tip requests of tool bars.
+static bool DispatchToolTipNotify(NMHDR* hdr)
 {
   if (hdr->code != TTN_GETDISPINFOA && hdr->code != TTN_GETDISPINFOW) return false;
   TToolButton* b = TToolButton::FromCommand(UINT(hdr->idFrom));
@@ -888,6 +890,13 @@ bool DispatchToolTipNotify(NMHDR* hdr)
   }
   return true;
 }
+
+namespace {
+const bool ToolTipHookInstalled = [] {
+  ControlHooks().DispatchToolTipNotify = DispatchToolTipNotify;
+  return true;
+}();
+} // namespace
 
 TToolButton::TToolButton(TComponent* owner) : TComponent(owner), FLink([this] { Changed(); })
 {

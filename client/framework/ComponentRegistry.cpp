@@ -16,6 +16,66 @@
 #include "StandardControls.h"
 #include "TrayIcon.h"
 
+namespace {
+
+struct TTypeEntry
+{
+  TComponentFactory Factory;
+  TComponentCheck Check;
+};
+
+std::map<std::string, TTypeEntry>& Types()
+{
+  static std::map<std::string, TTypeEntry> types;
+  return types;
+}
+
+std::map<std::string, TComponentFactory>& Classes()
+{
+  static std::map<std::string, TComponentFactory> classes;
+  return classes;
+}
+
+} // namespace
+
+void RegisterComponentType(const std::string& type, TComponentFactory factory, TComponentCheck check)
+{
+  Types()[type] = {std::move(factory), std::move(check)};
+}
+
+void RegisterComponentClass(const std::string& className, TComponentFactory factory)
+{
+  Classes()[className] = std::move(factory);
+}
+
+TComponent* CreateRegisteredComponent(const std::string& type, const std::string& className, TComponent* owner,
+                                      std::string& error)
+{
+  RegisterStandardComponents();
+  auto t = Types().find(type);
+  if (t == Types().end()) {
+    error = "unknown component type " + type;
+    return nullptr;
+  }
+  if (className.empty()) {
+    TComponent* comp = t->second.Factory(owner);
+    if (!comp) error = type + " needs a class: " + type + " Name: TClassName";
+    return comp;
+  }
+  auto c = Classes().find(className);
+  if (c == Classes().end()) {
+    error = "unknown class " + className;
+    return nullptr;
+  }
+  TComponent* comp = c->second(owner);
+  if (!t->second.Check(comp)) {
+    delete comp;
+    error = "class " + className + " is not a " + type;
+    return nullptr;
+  }
+  return comp;
+}
+
 void RegisterStandardComponents()
 {
   static bool done = false;

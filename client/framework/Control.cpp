@@ -1,6 +1,5 @@
 #include "Control.h"
 
-#include <cxxabi.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -10,6 +9,7 @@
 
 #include "FontStrings.h"
 #include "Form.h"
+#include "FormLoading.h"
 #include "MenuItems.h"
 #include "GdiOwners.h"
 
@@ -36,6 +36,17 @@ COLORREF ColorToRGB(TColor color)
   if (color == clDefault) return GetSysColor(COLOR_BTNFACE);
   if (color & clSystem) return GetSysColor(int(color & 0xFF));
   return COLORREF(color & 0xFFFFFF);
+}
+
+TControlHooks& ControlHooks()
+{
+  static TControlHooks hooks;
+  return hooks;
+}
+
+void HandleCallbackException()
+{
+  if (ControlHooks().ReportCallbackException) ControlHooks().ReportCallbackException();
 }
 
 // ---------------------------------------------------------------------------
@@ -117,69 +128,6 @@ bool TComponent::AcceptsChild(TComponent*) const
 }
 
 void TComponent::AddChild(TComponent*) {}
-
-// ---------------------------------------------------------------------------
-// Layout
-
-void ComputeAlignLayout(const RECT& client, std::vector<TLayoutItem>& items)
-{
-  // Sizes are kept even where they overflow: a parent that is too small for
-  // now must not shrink what it holds for good.
-  RECT r = client;
-  auto width = [](const RECT& b) { return int(b.right - b.left); };
-  auto height = [](const RECT& b) { return int(b.bottom - b.top); };
-  for (TAlign a : {TAlign::Top, TAlign::Bottom, TAlign::Left, TAlign::Right, TAlign::Client}) {
-    for (TLayoutItem& item : items) {
-      if (!item.Visible || item.Align != a) continue;
-      int w = std::max(width(item.Bounds), item.MinWidth);
-      int h = std::max(height(item.Bounds), item.MinHeight);
-      RECT b{};
-      switch (a) {
-      case TAlign::Top:
-        b = {r.left, r.top, r.right, r.top + h};
-        r.top += h;
-        break;
-      case TAlign::Bottom:
-        b = {r.left, r.bottom - h, r.right, r.bottom};
-        r.bottom -= h;
-        break;
-      case TAlign::Left:
-        b = {r.left, r.top, r.left + w, r.bottom};
-        r.left += w;
-        break;
-      case TAlign::Right:
-        b = {r.right - w, r.top, r.right, r.bottom};
-        r.right -= w;
-        break;
-      default:
-        b = r;
-        if (b.right < b.left) b.right = b.left;
-        if (b.bottom < b.top) b.bottom = b.top;
-        break;
-      }
-      item.Bounds = b;
-    }
-  }
-  for (TLayoutItem& item : items) {
-    if (!item.Visible || item.Align != TAlign::None) continue;
-    RECT& b = item.Bounds;
-    int w = width(b), h = height(b);
-    if (item.Anchors & akRight) {
-      if (item.Anchors & akLeft)
-        w = std::max(int(client.right - item.RightMargin - b.left), item.MinWidth);
-      else
-        b.left = client.right - item.RightMargin - w;
-    }
-    if (item.Anchors & akBottom) {
-      if (item.Anchors & akTop)
-        h = std::max(int(client.bottom - item.BottomMargin - b.top), item.MinHeight);
-      else
-        b.top = client.bottom - item.BottomMargin - h;
-    }
-    b.right = b.left + std::max(w, 0);
-    b.bottom = b.top + std::max(h, 0);
-  }
-}
 
 // ---------------------------------------------------------------------------
 // TControl
@@ -548,7 +496,7 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     if (lp) {
       TControl* child = FromHandle(reinterpret_cast<HWND>(lp));
       if (child && child != this && child->HandleCommand(HIWORD(wp), LOWORD(wp))) return 0;
-    } else if (DispatchMenuCommand(LOWORD(wp))) {
+    } else if (ControlHooks().DispatchMenuCommand && ControlHooks().DispatchMenuCommand(LOWORD(wp))) {
       return 0;
     }
     break;
@@ -557,7 +505,7 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     TControl* child = FromHandle(hdr->hwndFrom);
     LRESULT result = 0;
     if (child && child != this && child->HandleNotify(hdr, result)) return result;
-    if (!child && DispatchToolTipNotify(hdr)) return 0;
+    if (!child && ControlHooks().DispatchToolTipNotify && ControlHooks().DispatchToolTipNotify(hdr)) return 0;
     break;
   }
   case WM_DRAWITEM: {
@@ -751,218 +699,3 @@ void TControl::ApplyProperty(const TFormProperty& p, TLoadContext& ctx)
     TComponent::ApplyProperty(p, ctx);
 }
 
-// ---------------------------------------------------------------------------
-// Load context
-
-std::string ReadableTypeName(const char* mangled)
-{
-  int status = 0;
-  char* d = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-  std::string s = (status == 0 && d) ? d : mangled;
-  std::free(d);
-  return s;
-}
-
-void TLoadContext::Fail(int line, const std::string& message) const
-{
-  throw EFormError(FFormName, line, FComponent, message);
-}
-
-void TLoadContext::UnknownProperty(const TFormProperty& p) const
-{
-  if (p.Name.rfind("On", 0) == 0) Fail(p, "unknown event " + p.Name);
-  Fail(p, "unknown property " + p.Name);
-}
-
-std::string TLoadContext::String(const TFormProperty& p) const
-{
-  if (p.Value.Kind != TFormValue::String) Fail(p, p.Name + " must be a string, not " + p.Value.KindName());
-  return p.Value.Text;
-}
-
-int TLoadContext::Integer(const TFormProperty& p) const
-{
-  if (p.Value.Kind != TFormValue::Integer) Fail(p, p.Name + " must be an integer, not " + p.Value.KindName());
-  if (p.Value.Number > INT_MAX || p.Value.Number < INT_MIN) {
-    if (p.Value.Number <= 0xFFFFFFFFLL && p.Value.Number > 0) return int(unsigned(p.Value.Number));
-    Fail(p, p.Name + " is out of range");
-  }
-  return int(p.Value.Number);
-}
-
-bool TLoadContext::Boolean(const TFormProperty& p) const
-{
-  if (p.Value.Kind == TFormValue::Identifier) {
-    if (p.Value.Text == "true" || p.Value.Text == "True") return true;
-    if (p.Value.Text == "false" || p.Value.Text == "False") return false;
-  }
-  Fail(p, p.Name + " must be true or false");
-}
-
-std::string TLoadContext::Identifier(const TFormProperty& p) const
-{
-  if (p.Value.Kind != TFormValue::Identifier)
-    Fail(p, p.Name + " must be an identifier, not " + p.Value.KindName());
-  return p.Value.Text;
-}
-
-std::vector<std::string> TLoadContext::StringList(const TFormProperty& p) const
-{
-  if (p.Value.Kind != TFormValue::List) Fail(p, p.Name + " must be a list of strings");
-  std::vector<std::string> result;
-  for (const TFormValue& v : p.Value.Items) {
-    if (v.Kind != TFormValue::String) Fail(v.Line, p.Name + " must be a list of strings");
-    result.push_back(v.Text);
-  }
-  return result;
-}
-
-unsigned TLoadContext::Set(const TFormProperty& p, std::initializer_list<std::pair<const char*, unsigned>> names) const
-{
-  if (p.Value.Kind != TFormValue::List) Fail(p, p.Name + " must be a list such as [" + names.begin()->first + "]");
-  unsigned result = 0;
-  for (const TFormValue& v : p.Value.Items) {
-    bool found = false;
-    for (const auto& n : names)
-      if (v.Kind == TFormValue::Identifier && v.Text == n.first) {
-        result |= n.second;
-        found = true;
-      }
-    if (!found) Fail(v.Line, "unknown member " + (v.Kind == TFormValue::Identifier ? v.Text : "") + " of " + p.Name);
-  }
-  return result;
-}
-
-TColor TLoadContext::Color(const TFormProperty& p) const
-{
-  static const std::pair<const char*, TColor> names[] = {
-      {"clDefault", clDefault},
-      {"clBtnFace", clBtnFace},
-      {"clBtnText", clSystem | COLOR_BTNTEXT},
-      {"clBtnShadow", clSystem | COLOR_BTNSHADOW},
-      {"clBtnHighlight", clSystem | COLOR_BTNHIGHLIGHT},
-      {"clWindow", clWindow},
-      {"clWindowText", clWindowText},
-      {"clWindowFrame", clSystem | COLOR_WINDOWFRAME},
-      {"clInactiveBorder", clInactiveBorder},
-      {"clInactiveCaption", clSystem | COLOR_INACTIVECAPTION},
-      {"clInactiveCaptionText", clSystem | COLOR_INACTIVECAPTIONTEXT},
-      {"clActiveCaption", clSystem | COLOR_ACTIVECAPTION},
-      {"clCaptionText", clSystem | COLOR_CAPTIONTEXT},
-      {"clHighlight", clSystem | COLOR_HIGHLIGHT},
-      {"clHighlightText", clSystem | COLOR_HIGHLIGHTTEXT},
-      {"clGrayText", clSystem | COLOR_GRAYTEXT},
-      {"clInfoBk", clInfoBk},
-      {"clInfoText", clSystem | COLOR_INFOTEXT},
-      {"clAppWorkSpace", clSystem | COLOR_APPWORKSPACE},
-      {"clBlack", RGB(0, 0, 0)},
-      {"clWhite", RGB(255, 255, 255)},
-      {"clMaroon", RGB(128, 0, 0)},
-      {"clGreen", RGB(0, 128, 0)},
-      {"clNavy", RGB(0, 0, 128)},
-      {"clRed", RGB(255, 0, 0)},
-      {"clBlue", RGB(0, 0, 255)},
-      {"clYellow", RGB(255, 255, 0)},
-      {"clGray", RGB(128, 128, 128)},
-      {"clSilver", RGB(192, 192, 192)},
-  };
-  if (p.Value.Kind == TFormValue::Integer) return TColor(p.Value.Number);
-  if (p.Value.Kind == TFormValue::Identifier)
-    for (const auto& n : names)
-      if (p.Value.Text == n.first) return n.second;
-  Fail(p, p.Name + " must be a colour such as clBtnFace or $00FF00");
-}
-
-TFontInfo TLoadContext::Font(const TFormProperty& p) const
-{
-  TFontInfo f;
-  if (!TFontInfo::Parse(String(p), f)) Fail(p, p.Name + " must read \"Name;Size;$Colour;Styles\"");
-  return f;
-}
-
-TComponent* TLoadContext::Reference(const TFormProperty& p) const
-{
-  std::string ref = Identifier(p);
-  size_t dot = ref.find('.');
-  TComponent* c = nullptr;
-  if (dot == std::string::npos) {
-    c = FRoot->FindComponent(ref);
-    if (!c) Fail(p, p.Name + ": no component " + ref + " in this form");
-  } else {
-    c = ResolveGlobalReference(ref.substr(0, dot), ref.substr(dot + 1));
-    if (!c) Fail(p, p.Name + ": no component " + ref);
-  }
-  return c;
-}
-
-const TBindings::THandlerEntry* TLoadContext::FindHandler(const TFormProperty& p) const
-{
-  std::string name = Identifier(p);
-  const TBindings::THandlerEntry* h = FBindings.FindHandler(name);
-  if (!h) Fail(p, "no handler " + name + " in the binding table");
-  if (!h->Function) Fail(p, "handler " + name + " is declared for another class");
-  return h;
-}
-
-// ---------------------------------------------------------------------------
-// Type registry
-
-namespace {
-
-struct TTypeEntry
-{
-  TComponentFactory Factory;
-  TComponentCheck Check;
-};
-
-std::map<std::string, TTypeEntry>& Types()
-{
-  static std::map<std::string, TTypeEntry> types;
-  return types;
-}
-
-std::map<std::string, TComponentFactory>& Classes()
-{
-  static std::map<std::string, TComponentFactory> classes;
-  return classes;
-}
-
-} // namespace
-
-void RegisterComponentType(const std::string& type, TComponentFactory factory, TComponentCheck check)
-{
-  Types()[type] = {std::move(factory), std::move(check)};
-}
-
-void RegisterComponentClass(const std::string& className, TComponentFactory factory)
-{
-  Classes()[className] = std::move(factory);
-}
-
-TComponent* CreateRegisteredComponent(const std::string& type, const std::string& className, TComponent* owner,
-                                      std::string& error)
-{
-  RegisterStandardComponents();
-  auto t = Types().find(type);
-  if (t == Types().end()) {
-    error = "unknown component type " + type;
-    return nullptr;
-  }
-  if (className.empty()) {
-    TComponent* comp = t->second.Factory(owner);
-    if (!comp) error = type + " needs a class: " + type + " Name: TClassName";
-    return comp;
-  }
-  auto c = Classes().find(className);
-  if (c == Classes().end()) {
-    error = "unknown class " + className;
-    return nullptr;
-  }
-  TComponent* comp = c->second(owner);
-  if (!t->second.Check(comp)) {
-    delete comp;
-    error = "class " + className + " is not a " + type;
-    return nullptr;
-  }
-  return comp;
-}

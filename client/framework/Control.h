@@ -1,6 +1,5 @@
-// Components and controls of the form framework: the base classes, the
-// layout by Align, the type registry that creates components from form
-// resources, the binding table of a form class and the load context.
+// Components and controls of the form framework: the base classes that
+// every form, control and non-visual component derives from.
 #pragma once
 
 #include <windows.h>
@@ -16,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "AlignLayout.h"
 #include "FormParser.h"
 
 class TComponent;
@@ -24,9 +24,6 @@ class TFormBase;
 class TPopupMenu;
 class TLoadContext;
 
-enum class TAlign { None, Top, Bottom, Left, Right, Client };
-
-enum TAnchor : unsigned { akLeft = 1, akTop = 2, akRight = 4, akBottom = 8 };
 
 // Modifier keys and mouse buttons held during an event.
 using TShiftState = unsigned;
@@ -116,21 +113,6 @@ private:
   std::vector<TComponent*> FComponents;
 };
 
-// Layout of one child by Align and Anchors (pure, so it can be tested).
-struct TLayoutItem
-{
-  TAlign Align = TAlign::None;
-  unsigned Anchors = akLeft | akTop;
-  RECT Bounds{};  // in: current bounds; out: new bounds
-  int MinWidth = 0, MinHeight = 0;
-  int RightMargin = 0, BottomMargin = 0;  // distance kept by right/bottom anchors
-  bool Visible = true;
-};
-// Controls with the same Align stack from their edge inwards in declaration
-// order; top and bottom first, then left and right in what remains, then
-// the client control takes the rest. Others keep their bounds, moved or
-// stretched by their right and bottom anchors.
-void ComputeAlignLayout(const RECT& client, std::vector<TLayoutItem>& items);
 
 // A control: one window of the system, wrapped. Containers hold children
 // and lay them out by Align when they are resized.
@@ -290,166 +272,20 @@ private:
   bool FAligning = false;
 };
 
-// The table that ties a form class to its resource: component names to
-// fields, handler names to member functions. Checked when the form loads.
-class TBindings
+// What the control base asks of the layers above it; they fill the table
+// when their objects are linked in.
+struct TControlHooks
 {
-public:
-  explicit TBindings(TComponent* root) : FRoot(root) {}
-
-  template <class T>
-  void Field(const std::string& name, T*& field)
-  {
-    TFieldEntry e;
-    e.TypeName = typeid(T).name();
-    e.Assign = [&field](TComponent* c) {
-      T* t = dynamic_cast<T*>(c);
-      if (!t) return false;
-      field = t;
-      return true;
-    };
-    FFields[name] = std::move(e);
-  }
-
-  template <class F, class... A>
-  void Handler(const std::string& name, void (F::*method)(A...))
-  {
-    F* self = dynamic_cast<F*>(FRoot);
-    THandlerEntry e{std::type_index(typeid(void(A...))), nullptr};
-    if (self)
-      e.Function = std::make_shared<std::function<void(A...)>>([self, method](A... a) { (self->*method)(a...); });
-    FHandlers.insert_or_assign(name, std::move(e));
-  }
-
-  struct TFieldEntry
-  {
-    std::string TypeName;
-    std::function<bool(TComponent*)> Assign;
-  };
-  struct THandlerEntry
-  {
-    std::type_index Signature;
-    std::shared_ptr<void> Function;  // a std::function of that signature
-  };
-
-  const std::map<std::string, TFieldEntry>& Fields() const { return FFields; }
-  const THandlerEntry* FindHandler(const std::string& name) const
-  {
-    auto it = FHandlers.find(name);
-    return it == FHandlers.end() ? nullptr : &it->second;
-  }
-
-private:
-  TComponent* FRoot;
-  std::map<std::string, TFieldEntry> FFields;
-  std::map<std::string, THandlerEntry> FHandlers;
+  // Reports an exception that reached a window procedure (it must not cross it).
+  void (*ReportCallbackException)() = nullptr;
+  // Runs the menu item with this command identifier; false when there is none.
+  bool (*DispatchMenuCommand)(UINT id) = nullptr;
+  // Answers tool-tip requests of tool bars.
+  bool (*DispatchToolTipNotify)(NMHDR* hdr) = nullptr;
+  // A component of another form, by the form's name.
+  TComponent* (*ResolveGlobalReference)(const std::string& form, const std::string& component) = nullptr;
 };
+TControlHooks& ControlHooks();
 
-// Readable name of a C++ type for load errors.
-std::string ReadableTypeName(const char* mangled);
-
-// What a component sees while its properties are applied.
-class TLoadContext
-{
-public:
-  TLoadContext(std::string formName, TFormBase* root, const TBindings& bindings)
-    : FFormName(std::move(formName)), FRoot(root), FBindings(bindings)
-  {
-  }
-
-  const std::string& FormName() const { return FFormName; }
-  TFormBase* Root() const { return FRoot; }
-  void SetComponent(const std::string& name) { FComponent = name; }
-  const std::string& ComponentName() const { return FComponent; }
-
-  [[noreturn]] void Fail(int line, const std::string& message) const;
-  [[noreturn]] void Fail(const TFormProperty& p, const std::string& message) const { Fail(p.Line, message); }
-  [[noreturn]] void UnknownProperty(const TFormProperty& p) const;
-
-  std::string String(const TFormProperty& p) const;
-  int Integer(const TFormProperty& p) const;
-  bool Boolean(const TFormProperty& p) const;
-  std::string Identifier(const TFormProperty& p) const;
-  std::vector<std::string> StringList(const TFormProperty& p) const;
-  TColor Color(const TFormProperty& p) const;
-  TFontInfo Font(const TFormProperty& p) const;
-
-  template <class E>
-  E Enum(const TFormProperty& p, std::initializer_list<std::pair<const char*, E>> names) const
-  {
-    std::string id = Identifier(p);
-    std::string all;
-    for (const auto& n : names) {
-      if (id == n.first) return n.second;
-      all += all.empty() ? "" : ", ";
-      all += n.first;
-    }
-    Fail(p, p.Name + " must be one of " + all + ", not " + id);
-  }
-  unsigned Set(const TFormProperty& p, std::initializer_list<std::pair<const char*, unsigned>> names) const;
-
-  // A component of this form by name, or of another form as Form.Component.
-  TComponent* Reference(const TFormProperty& p) const;
-  template <class T>
-  T* Ref(const TFormProperty& p) const
-  {
-    TComponent* c = Reference(p);
-    T* t = dynamic_cast<T*>(c);
-    if (!t)
-      Fail(p, p.Name + ": " + p.Value.Text + " is not a " + ReadableTypeName(typeid(T).name()));
-    return t;
-  }
-
-  template <class... A>
-  void Bind(const TFormProperty& p, std::function<void(A...)>& slot) const
-  {
-    const TBindings::THandlerEntry* h = FindHandler(p);
-    if (h->Signature != std::type_index(typeid(void(A...))))
-      Fail(p, "handler " + p.Value.Text + " does not fit event " + p.Name);
-    slot = *static_cast<std::function<void(A...)>*>(h->Function.get());
-  }
-
-private:
-  const TBindings::THandlerEntry* FindHandler(const TFormProperty& p) const;
-
-  std::string FFormName;
-  TFormBase* FRoot;
-  const TBindings& FBindings;
-  std::string FComponent;
-};
-
-// The type registry: TYPE names of form resources (Panel, Button, ...) and
-// CLASS names of derived classes (": TPanelNoBG").
-using TComponentFactory = std::function<TComponent*(TComponent* owner)>;
-using TComponentCheck = std::function<bool(TComponent*)>;
-void RegisterComponentType(const std::string& type, TComponentFactory factory, TComponentCheck check);
-void RegisterComponentClass(const std::string& className, TComponentFactory factory);
-template <class T>
-void RegisterType(const std::string& type)
-{
-  RegisterComponentType(
-      type, [](TComponent* owner) -> TComponent* { return new T(owner); },
-      [](TComponent* c) { return dynamic_cast<T*>(c) != nullptr; });
-}
-template <class T>
-void RegisterClass(const std::string& className)
-{
-  RegisterComponentClass(className, [](TComponent* owner) -> TComponent* { return new T(owner); });
-}
-// The built-in types of the framework (registered on first use).
-void RegisterStandardComponents();
-
-// Defined by the parts of the framework that own them.
 // Reports an exception that reached a window procedure (it must not cross it).
 void HandleCallbackException();
-// Runs the menu item with this command identifier; false when there is none.
-bool DispatchMenuCommand(UINT id);
-// Answers tool-tip requests of tool bars.
-bool DispatchToolTipNotify(NMHDR* hdr);
-// A component of another form, by the form's name.
-TComponent* ResolveGlobalReference(const std::string& form, const std::string& component);
-
-// Creates a component of a registered type (and class, when not empty);
-// null with a reason when the names are not registered or do not fit.
-TComponent* CreateRegisteredComponent(const std::string& type, const std::string& className, TComponent* owner,
-                                      std::string& error);

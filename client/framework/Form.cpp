@@ -1,4 +1,6 @@
 #include "Form.h"
+#include "ComponentRegistry.h"
+#include "FormLoading.h"
 
 #include <algorithm>
 #include <memory>

@@ -42,6 +42,7 @@
 #include "Actions.h"
 #include "Application.h"
 #include "Control.h"
+#include "FormLoading.h"
 #include "FormResources.h"
 #include "FormParser.h"
 

@@ -4,6 +4,7 @@
 
 #include "Application.h"
 #include "Form.h"
+#include "FormLoading.h"
 #include "ComponentRegistry.h"
 #include "StandardControls.h"
 

@@ -1,5 +1,6 @@
 #include "ItemEditList.h"
 #include "GdiOwners.h"
+#include "FormLoading.h"
 
 #include <algorithm>
 

@@ -1,5 +1,6 @@
 #include "LyskomTextEdit.h"
 #include "GdiOwners.h"
+#include "FormLoading.h"
 
 #include <windowsx.h>
 

@@ -5,6 +5,7 @@
 
 #include "CommonControls.h"
 #include "Form.h"
+#include "FormLoading.h"
 #include "Application.h"
 
 namespace {
@@ -40,6 +41,13 @@ bool DispatchMenuCommand(UINT id)
   item->Click();
   return true;
 }
+
+namespace {
+const bool MenuHookInstalled = [] {
+  ControlHooks().DispatchMenuCommand = DispatchMenuCommand;
+  return true;
+}();
+} // namespace
 
 // ---------------------------------------------------------------------------
 

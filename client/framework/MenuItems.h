@@ -168,3 +168,6 @@ public:
 private:
   TControl* FPopupComponent = nullptr;
 };
+
+// Runs the menu item with this command identifier; false when there is none.
+bool DispatchMenuCommand(UINT id);

@@ -1,5 +1,6 @@
 #include "Panels.h"
 #include "GdiOwners.h"
+#include "FormLoading.h"
 
 #include <windowsx.h>
 

@@ -4,6 +4,7 @@
 
 #include "Clipboard.h"
 #include "Form.h"
+#include "FormLoading.h"
 #include "Application.h"
 #include "MessageBoxes.h"
 

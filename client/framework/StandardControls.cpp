@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Form.h"
+#include "FormLoading.h"
 #include "GdiOwners.h"
 
 namespace {

@@ -1,4 +1,5 @@
 #include "TrayIcon.h"
+#include "FormLoading.h"
 
 #include <cstring>
 

@@ -8,6 +8,7 @@
 #include "CommonControls.h"
 #include "Panels.h"
 #include "Form.h"
+#include "FormLoading.h"
 #include "InputQuery.h"
 #include "ComponentRegistry.h"
 #include "Application.h"

@@ -8,6 +8,7 @@
 #include "Clipboard.h"
 #include "Panels.h"
 #include "Form.h"
+#include "FormLoading.h"
 #include "Application.h"
 #include "MenuItems.h"
 #include "MessageBoxes.h"

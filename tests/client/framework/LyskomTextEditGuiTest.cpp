@@ -9,6 +9,7 @@
 
 #include "Clipboard.h"
 #include "Form.h"
+#include "FormLoading.h"
 #include "Application.h"
 #include "LyskomTextEdit.h"
 #include "TestSupport.h"
