@@ -1,0 +1,34 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Actions.h"
+#include "Control.h"
+#include "StandardControls.h"
+
+class TImageList : public TComponent
+{
+public:
+  explicit TImageList(TComponent* owner) : TComponent(owner) {}
+  ~TImageList() override;
+  int Width = 16, Height = 16;
+  bool Masked = true;
+
+  HIMAGELIST Handle();
+  int Count();
+  int AddIcon(HICON icon);
+  int AddBitmap(HBITMAP image, COLORREF maskColor);
+  // A copy of image i as an icon (the caller destroys it); null when none.
+  HICON GetIcon(int i);
+  void Draw(HDC dc, int x, int y, int i);
+  void Clear();
+
+  bool IsStandalone() const override { return true; }
+  void ApplyProperty(const TFormProperty& p, TLoadContext& ctx) override;
+
+private:
+  HIMAGELIST FHandle = nullptr;
+};
+
