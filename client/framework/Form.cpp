@@ -15,6 +15,7 @@
 #include "StandardControls.h"
 #include "WindowThread.h"
 #include "SpinCube.h"
+#include "ProgramIcon.h"
 
 namespace {
 
@@ -966,7 +967,7 @@ void TApplication::Initialize()
     wc.lpfnWndProc = proc;
     wc.hInstance = inst;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    wc.hIcon = ProgramIcon();
     wc.hbrBackground = background;
     wc.lpszClassName = name;
     RegisterClassExA(&wc);
