@@ -7,6 +7,7 @@
 #include "FormHost.h"
 #include "MenuItems.h"
 #include "MessageBoxes.h"
+#include "ProgramIcon.h"
 #include "WindowThread.h"
 
 // ---------------------------------------------------------------------------
@@ -69,7 +70,7 @@ void TApplication::Initialize()
     wc.lpfnWndProc = proc;
     wc.hInstance = inst;
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.hIcon = LoadIcon(nullptr, IDI_APPLICATION);
+    wc.hIcon = ProgramIcon();
     wc.hbrBackground = background;
     wc.lpszClassName = name;
     RegisterClassExA(&wc);

@@ -1,5 +1,6 @@
 #include "TrayIcon.h"
 #include "FormLoading.h"
+#include "ProgramIcon.h"
 
 #include <cstring>
 
@@ -127,7 +128,7 @@ void TIconTaskBar::FillData(NOTIFYICONDATAA& data, UINT flags) const
   data.uID = UINT(Tag);
   data.uFlags = flags;
   data.uCallbackMessage = CallbackMessage;
-  data.hIcon = FIcon ? FIcon : LoadIconA(nullptr, IDI_APPLICATION);
+  data.hIcon = FIcon ? FIcon : ProgramIcon();
   std::string tip = Hint.substr(0, MaxHintLength);
   std::memcpy(data.szTip, tip.c_str(), tip.size() + 1);
 }

@@ -13,6 +13,10 @@
 #include "LKRequest.h"
 #include "LyskomdServer.h"
 #include "../main/MainTestSupport.h"
+#include "ActiveUsersForm.h"
+#include "MainForm.h"
+#include "SubjectScanner.h"
+#include "Threads.h"
 #include "ProtocolText.h"
 #include "TestSupport.h"
 #include "Vantor.h"
@@ -102,6 +106,16 @@ inline void Screenshot(TForm* form, const std::string& file)
   Application().ProcessMessages();
   const std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/" + file;
   TestSupport::RunUnixCommand("import -window root '" + shot + "'", 20000);
+}
+
+// The windows' workers have ended; the program's subject-tree scanner,
+// message thread and who-is-on worker live as long as their windows.
+inline bool WindowWorkersEnded()
+{
+  size_t kept = SubjectTreeAsyncThread ? 1u : 0u;
+  if (MainForm && MainForm->AsyncMsgThread) ++kept;
+  if (ActiveUsersForm && ActiveUsersForm->UpdateThread) ++kept;
+  return LiveThreadCount() == kept;
 }
 
 } // namespace AdminTest

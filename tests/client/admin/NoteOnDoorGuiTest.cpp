@@ -7,6 +7,7 @@
 
 #include "../core/EngineSession.h"
 #include "../main/MainTestSupport.h"
+#include "../main/ProgramWithServer.h"
 #include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "NoteOnDoorForm.h"
@@ -19,37 +20,25 @@ using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
-class NoteOnDoor : public TStartedProgram
+class NoteOnDoor : public TProgramWithServer
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    Server = new TLyskomdServer();
-    Server->Start();
-  }
-  static void TearDownTestSuite()
-  {
-    delete Server;
-    Server = nullptr;
-  }
   void SetUp() override
   {
-    TStartedProgram::SetUp();
-    Session = std::make_unique<EngineSession::TSession>(TLyskomdServer::Host(), Server->Port());
+    TProgramWithServer::SetUp();
     ClearAllCaches();
   }
   void TearDown() override
   {
-    TStartedProgram::TearDown();
     ClearAllCaches();
-    Session.reset();
+    TProgramWithServer::TearDown();
   }
   // A conference whose note on the door is the text given.
   int DoorWithNote(const std::string& name, const std::string& note)
   {
     const int conf = Session->CreateConference(name);
     const int text = Session->TextTo(conf, note);
-    TLKRequest motd(L_SET_CONF_MOTD, FormatText("%d %d", conf, text));
+    TLKRequest motd(L_SET_CONF_MOTD, TRequestArgs().Int(conf).Int(text));
     EXPECT_TRUE(Session->Expect(motd));
     return conf;
   }
@@ -59,8 +48,6 @@ protected:
     return std::find(all.begin(), all.end(), form) != all.end();
   }
 
-  inline static TLyskomdServer* Server = nullptr;
-  std::unique_ptr<EngineSession::TSession> Session;
 };
 
 TEST_F(NoteOnDoor, ShownOnTopAndClosedByEscapeOrRightClick)

@@ -21,22 +21,12 @@ using namespace AdminTest;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
-// The statistics windows' workers have ended; the program's subject-tree
-// scanner, message thread and who-is-on worker live as long as their windows.
-bool WorkersEnded()
-{
-  size_t kept = SubjectTreeAsyncThread ? 1u : 0u;
-  if (MainForm && MainForm->AsyncMsgThread) ++kept;
-  if (ActiveUsersForm && ActiveUsersForm->UpdateThread) ++kept;
-  return LiveThreadCount() == kept;
-}
-
 class StatisticsWindows : public TLoggedInProgram
 {
 protected:
   void TearDown() override
   {
-    ASSERT_TRUE(WaitFor(WorkersEnded, 20000));
+    ASSERT_TRUE(WaitFor(WindowWorkersEnded, 20000));
     ClearAllCaches();
     TLoggedInProgram::TearDown();
   }
@@ -192,7 +182,7 @@ TEST_F(StatisticsWindows, WindowsClosedWhileTheirWorkersGatherEndCleanly)
     u->Show();
     u->Close();
   }
-  EXPECT_TRUE(WaitFor(WorkersEnded, 20000));
+  EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
   for (TForm* f : Application().Forms()) {
     EXPECT_EQ(dynamic_cast<TConfStatisticsForm*>(f), nullptr);
     EXPECT_EQ(dynamic_cast<TUserStatisticsForm*>(f), nullptr);

@@ -7,6 +7,7 @@
 
 #include "../core/EngineSession.h"
 #include "../main/MainTestSupport.h"
+#include "../main/ProgramWithServer.h"
 #include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "SessionState.h"
@@ -21,36 +22,22 @@ using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
-class WriteCommands : public TStartedProgram
+class WriteCommands : public TProgramWithServer
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    Server = new TLyskomdServer();
-    Server->Start();
-  }
-  static void TearDownTestSuite()
-  {
-    delete Server;
-    Server = nullptr;
-  }
   void SetUp() override
   {
-    TStartedProgram::SetUp();
-    Session = std::make_unique<EngineSession::TSession>(TLyskomdServer::Host(), Server->Port());
+    TProgramWithServer::SetUp();
     ClearAllCaches();
     CurrentPersNo = TLyskomdServer::AdminPerson;
     ServerVersion.ProtocolVersion = 11;
   }
   void TearDown() override
   {
-    TStartedProgram::TearDown();
     ClearAllCaches();
-    Session.reset();
+    TProgramWithServer::TearDown();
   }
 
-  inline static TLyskomdServer* Server = nullptr;
-  std::unique_ptr<EngineSession::TSession> Session;
 };
 
 TEST_F(WriteCommands, CommentOfTheShownTextIsWrittenAndJoinsTheHistory)

@@ -54,7 +54,7 @@ protected:
   }
   void TearDown() override
   {
-    EXPECT_TRUE(WaitFor([] { return LiveThreadCount() == 0; }, 20000));
+    EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
     while (UserMessageCount() > 0) TakeUserMessage();
     ClearAllCaches();
     TLoggedInProgram::TearDown();
@@ -219,7 +219,7 @@ TEST_F(FindText, StoppedAndClosedSearchesEndCleanly)
     closed->FindButtonClick(closed->FindButton);
     closed->Close();
   }
-  EXPECT_TRUE(WaitFor([] { return LiveThreadCount() == 0; }, 20000));
+  EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
   form->Close();
 }
 
@@ -229,7 +229,7 @@ TEST_F(FindText, DisconnectingClosesSearchAndMarkedTextsWindows)
   ShowFindText();
   ShowMarkedTexts();
   ShowStatisitics();
-  EXPECT_TRUE(WaitFor([] { return LiveThreadCount() == 0; }, 20000));
+  EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
   MainForm->DisconnectCommand();
   Application().ProcessMessages();
   int search = 0, marks = 0, statistics = 0;

@@ -31,7 +31,7 @@ protected:
   }
   void TearDown() override
   {
-    EXPECT_TRUE(WaitFor([] { return LiveThreadCount() == 0; }, 20000));
+    EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
     while (UserMessageCount() > 0) TakeUserMessage();
     ClearAllCaches();
     TLoggedInProgram::TearDown();
@@ -158,7 +158,7 @@ TEST_F(MarkedTexts, AWindowClosedWhileItFillsEndsCleanly)
     TViewMarksForm* form = ShowMarkedTexts();
     form->Close();
   }
-  EXPECT_TRUE(WaitFor([] { return LiveThreadCount() == 0; }, 20000));
+  EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
   for (TForm* f : Application().Forms()) EXPECT_EQ(dynamic_cast<TViewMarksForm*>(f), nullptr);
 }
 

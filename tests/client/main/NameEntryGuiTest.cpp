@@ -7,6 +7,7 @@
 #include "ItemEditList.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "ProgramWithServer.h"
 #include "ModalScript.h"
 
 namespace {
@@ -17,23 +18,12 @@ using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
-class NameEntry : public TStartedProgram
+class NameEntry : public TProgramWithServer
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    Server = new TLyskomdServer();
-    Server->Start();
-  }
-  static void TearDownTestSuite()
-  {
-    delete Server;
-    Server = nullptr;
-  }
   void SetUp() override
   {
-    TStartedProgram::SetUp();
-    Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
+    TProgramWithServer::SetUp();
     Frame = GetNameForm->NameFrame;
     ASSERT_TRUE(Frame && Frame->ItemList);
     List = Frame->ItemList;
@@ -42,8 +32,7 @@ protected:
   }
   void TearDown() override
   {
-    Session.reset();
-    TStartedProgram::TearDown();
+    TProgramWithServer::TearDown();
   }
 
   void Type(const std::string& text)
@@ -53,8 +42,6 @@ protected:
   }
   void Key(WPARAM key) { SendMessageA(List->Handle(), WM_KEYDOWN, key, 0); }
 
-  inline static TLyskomdServer* Server = nullptr;
-  std::unique_ptr<TSession> Session;
   TFrame1* Frame = nullptr;
   TItemEditList* List = nullptr;
 };

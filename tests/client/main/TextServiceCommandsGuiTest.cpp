@@ -7,6 +7,7 @@
 #include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "ProgramWithServer.h"
 #include "ModalScript.h"
 #include "SessionState.h"
 #include "StandardControls.h"
@@ -21,31 +22,19 @@ using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
-class TextServiceCommands : public TStartedProgram
+class TextServiceCommands : public TProgramWithServer
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    Server = new TLyskomdServer();
-    Server->Start();
-  }
-  static void TearDownTestSuite()
-  {
-    delete Server;
-    Server = nullptr;
-  }
   void SetUp() override
   {
-    TStartedProgram::SetUp();
+    TProgramWithServer::SetUp();
     StopDispatcher();
-    Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
     CurrentPersNo = 5;
   }
   void TearDown() override
   {
     CurrentPersNo = 0;
-    Session.reset();
-    TStartedProgram::TearDown();
+    TProgramWithServer::TearDown();
   }
   std::string LastBox() { return Boxes->Count() ? Boxes->Boxes().back().Text : std::string(); }
 
@@ -68,8 +57,6 @@ protected:
     script.Start();
   }
 
-  inline static TLyskomdServer* Server = nullptr;
-  std::unique_ptr<TSession> Session;
 };
 
 TEST_F(TextServiceCommands, ViewFaqSaysWhyThereIsNothingToShowOrShowsTheFaq)
