@@ -17,6 +17,7 @@
 #include "ClientCaches.h"
 #include "Form.h"
 #include "Application.h"
+#include "../main/MainTestSupport.h"
 #include "LyskomdSuite.h"
 #include "MessageBoxes.h"
 #include "OmnoraForms.h"
@@ -27,29 +28,8 @@
 
 namespace Writing {
 
-class TUnitsEnvironment : public testing::Environment
-{
-public:
-  void SetUp() override
-  {
-    TestSupport::EnsureVantorRegistered();
-    FRegistry = std::make_unique<TestSupport::TPrivateRegistryRoot>(HKEY_CURRENT_USER);
-    FUnits = std::make_unique<TUnitsScope>();
-    ASSERT_TRUE(FUnits->Ok());
-    Application().Initialize();
-    RegisterOmnoraForms();
-  }
-  void TearDown() override
-  {
-    Application().Shutdown();
-    FUnits.reset();
-    FRegistry.reset();
-  }
-
-private:
-  std::unique_ptr<TestSupport::TPrivateRegistryRoot> FRegistry;
-  std::unique_ptr<TUnitsScope> FUnits;
-};
+// The units and a private registry, once per test program.
+using TUnitsEnvironment = MainTest::TProgramEnvironment;
 
 inline bool WaitFor(const std::function<bool()>& done, DWORD timeoutMs = 20000)
 {
