@@ -24,8 +24,9 @@ public:
   virtual ~TSubjectTreeLink() = default;
   // The window the scanner posts WM_READ_STATE_CHANGED to.
   virtual HWND SubjectTreeWindowHandle() = 0;
-  // A scan of the window's conference begins: empty the subject tree (and
-  // forget its nodes) and the views.
+  // A scan of the window's conference begins: empty the subject tree and
+  // forget its nodes. The views keep their text: the reader may just have
+  // shown the text that moved it to this conference.
   virtual void ClearSubjectTree() = 0;
   // The next text in reading order: under every node of a text it comments
   // or footnotes, else under its subject (SubjectNodeText).

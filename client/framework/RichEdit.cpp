@@ -79,6 +79,17 @@ TRichEdit::TRichEdit(TComponent* owner) : TControl(owner)
   SetBounds(0, 0, 185, 89);
 }
 
+void TRichEdit::SetHideSelection(bool v)
+{
+  HideSelection = v;
+  if (!HandleAllocated()) return;
+  LONG_PTR style = GetWindowLongPtrA(Handle(), GWL_STYLE);
+  style = v ? (style & ~LONG_PTR(ES_NOHIDESEL)) : (style | ES_NOHIDESEL);
+  SetWindowLongPtrA(Handle(), GWL_STYLE, style);
+  // The control keeps its own flag: shown at once, hidden unless focused.
+  SendMessageA(Handle(), EM_HIDESELECTION, WPARAM(v && GetFocus() != Handle()), 0);
+}
+
 void TRichEdit::CreateParams(TCreateParams& params)
 {
   if (!LoadRichEdit())

@@ -24,6 +24,9 @@ public:
   enum class TScrollBars { None, Horizontal, Vertical, Both } ScrollBars = TScrollBars::Both;
   bool WordWrap = true;
   bool HideSelection = true;
+  // Whether the selection is hidden while the control has not the focus;
+  // a find dialog over the control turns it off to show what it finds.
+  void SetHideSelection(bool v);
   bool HideScrollBars = true;
   bool PlainText = false;
   bool WantTabs = false;

@@ -114,6 +114,7 @@ void TArticleViewForm::DeclareBindings(TBindings& b)
   b.Handler("Copy1Click", &TArticleViewForm::Copy1Click);
   b.Handler("OpenURL1Click", &TArticleViewForm::OpenURL1Click);
   b.Handler("FindDialog1Find", &TArticleViewForm::FindDialog1Find);
+  b.Handler("FindDialog1Close", &TArticleViewForm::FindDialog1Close);
 }
 
 void TArticleViewForm::FindDialog1Find(TComponent*)
@@ -152,7 +153,14 @@ void TArticleViewForm::GetViewText(std::string& text)
 void TArticleViewForm::ShowFindDialog()
 {
   FindDialog1->SetPosition(FindDialogPoint(MainEdit));
+  // What the search selects shows while the dialog has the focus.
+  MainEdit->SetHideSelection(false);
   FindDialog1->Execute();
+}
+
+void TArticleViewForm::FindDialog1Close(TComponent*)
+{
+  MainEdit->SetHideSelection(true);
 }
 
 void TArticleViewForm::ClearView()

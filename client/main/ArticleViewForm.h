@@ -59,6 +59,7 @@ public:
   void Copy1Click(TComponent* Sender);
   void OpenURL1Click(TComponent* Sender);
   void FindDialog1Find(TComponent* Sender);
+  void FindDialog1Close(TComponent* Sender);
 
 protected:
   void DeclareBindings(TBindings& b) override;

@@ -58,6 +58,9 @@ const char* const ReceiptFailedMessage = "Failed to add receipt confirmation";
 constexpr int AuxRequestConfirmation = 6;
 constexpr int AuxReadConfirmation = 7;
 
+// Tool buttons without captions.
+constexpr int ToolButtonHeight = 22;
+
 bool ServerSetting(const char* name, bool defaultValue)
 {
   return ServerConfiguration ? ServerConfiguration->ReadBool(name, defaultValue) : defaultValue;
@@ -135,6 +138,9 @@ void TReadArticleForm::DeclareBindings(TBindings& b)
   b.Field("ProfilesPopupMenu", ProfilesPopupMenu);
   b.Field("BackPopupMenu", BackPopupMenu);
   b.Field("ForwardPopupMenu", ForwardPopupMenu);
+  b.Field("ToolbarPopupMenu", ToolbarPopupMenu);
+  b.Field("ShowCaptions1", ShowCaptions1);
+  b.Field("ToolbarText1", ToolbarText1);
   b.Field("ReadToolBar", ReadToolBar);
   b.Field("ConfPanel", ConfPanel);
   b.Field("ConfListView", ConfListView);
@@ -181,6 +187,9 @@ void TReadArticleForm::DeclareBindings(TBindings& b)
   b.Handler("BackPopupMenuPopup", &TReadArticleForm::BackPopupMenuPopup);
   b.Handler("ProfilesPopupMenuPopup", &TReadArticleForm::ProfilesPopupMenuPopup);
   b.Handler("ForwardPopupMenuPopup", &TReadArticleForm::ForwardPopupMenuPopup);
+  b.Handler("ToolbarPopupMenuPopup", &TReadArticleForm::ToolbarPopupMenuPopup);
+  b.Handler("ShowCaptions1Click", &TReadArticleForm::ShowCaptions1Click);
+  b.Handler("ToolbarText1Click", &TReadArticleForm::ToolbarText1Click);
 }
 
 // ---------------------------------------------------------------- life
@@ -194,6 +203,10 @@ void TReadArticleForm::FormCreate(TComponent*)
   commented->ClearView();
   CommentedView = commented;
   LoadSettings();
+  // The split between the list and the tree as the user left it; only at
+  // start, so reloading settings never undoes a move made since.
+  const int subjectSplit = RegistryConfiguration ? RegistryConfiguration->ReadInteger("SubjSplitSize", -1) : -1;
+  if (subjectSplit > 20 && subjectSplit < 10000 && ShowTextTreeAction->Checked()) ConfListView->SetHeight(subjectSplit);
   if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->SetLink(this);
 }
 
@@ -283,6 +296,8 @@ void TReadArticleForm::LoadSettings()
   CreateMainView();
   ReformatTexts = ServerSetting("ReformatTexts", false);
   ReformatTextAction->SetChecked(ReformatTexts);
+  ShowSubjectTree(ServerSetting("ShowSubjTree", true));
+  ShowCommentedPanel(ServerSetting("ShowCommentedText", true));
   if (!RegistryConfiguration) return;
   for (int i = 0; i < ConfListView->ColumnCount(); ++i) {
     int width = RegistryConfiguration->ReadInteger("ConfListListCol" + std::to_string(i), -1);
@@ -290,6 +305,15 @@ void TReadArticleForm::LoadSettings()
   }
   int commented = RegistryConfiguration->ReadInteger("CommSplitSize", -1);
   if (commented > 20) CommentedViewPanel->SetHeight(commented);
+  // Each band's captions as they were left; a band is found by its id.
+  const std::vector<TToolBar*> bars = ToolBars();
+  for (size_t band = 0; band < bars.size(); ++band) {
+    const int id = RegistryConfiguration->ReadInteger("ToolbarBandId" + std::to_string(band), -1);
+    if (id < 0 || id >= int(bars.size())) continue;
+    TToolBar* bar = bars[size_t(id)];
+    SetToolBarCaptions(bar, RegistryConfiguration->ReadBool("ToolbarBandShowCaptions" + std::to_string(band),
+                                                            bar->ShowCaptions));
+  }
 }
 
 void TReadArticleForm::SaveSettings()
@@ -299,6 +323,15 @@ void TReadArticleForm::SaveSettings()
   RegistryConfiguration->WriteInteger("CommSplitSize", CommentedViewPanel->Height());
   for (int i = 0; i < ConfListView->ColumnCount(); ++i)
     RegistryConfiguration->WriteInteger("ConfListListCol" + std::to_string(i), ConfListView->ColumnWidth(i));
+  const std::vector<TToolBar*> bars = ToolBars();
+  for (size_t band = 0; band < bars.size(); ++band) {
+    const std::string n = std::to_string(band);
+    RegistryConfiguration->WriteInteger("ToolbarBandWidth" + n, bars[band]->Width());
+    RegistryConfiguration->WriteInteger("ToolbarBandId" + n, int(band));
+    // The bars stand one below the other: each begins a row.
+    RegistryConfiguration->WriteBool("ToolbarBandBreak" + n, true);
+    RegistryConfiguration->WriteBool("ToolbarBandShowCaptions" + n, bars[band]->ShowCaptions);
+  }
   if (MainView) MainView->SaveLayout();
 }
 
@@ -717,6 +750,10 @@ void TReadArticleForm::FormKeyPress(TComponent*, char& Key)
 
 void TReadArticleForm::ReadTextByNumber()
 {
+  if (CurrentText() <= 0) {
+    QueueUserMessage(NoCurrentArticleMessage);
+    return;
+  }
   std::string value;
   if (!InputQuery("Read text", "Global text nr:", value)) return;
   std::string digits;
@@ -952,10 +989,10 @@ void TReadArticleForm::SetUnreadActionExecute(TComponent*)
   });
 }
 
-void TReadArticleForm::ShowTextTreeActionExecute(TComponent*)
+void TReadArticleForm::ShowSubjectTree(bool show)
 {
-  bool show = !ShowTextTreeAction->Checked();
   ShowTextTreeAction->SetChecked(show);
+  if (SubjectTreeView->Visible() == show) return;
   SubjectTreeView->SetVisible(show);
   SubjectSplitter->SetVisible(show);
   ConfListView->SetAlign(show ? TAlign::Top : TAlign::Client);
@@ -963,14 +1000,70 @@ void TReadArticleForm::ShowTextTreeActionExecute(TComponent*)
   ConfPanel->Realign();
 }
 
-void TReadArticleForm::ShowCommentedActionExecute(TComponent*)
+void TReadArticleForm::ShowCommentedPanel(bool show)
 {
-  bool show = !ShowCommentedAction->Checked();
   ShowCommentedAction->SetChecked(show);
+  if (CommentedViewPanel->Visible() == show) return;
   CommentedViewPanel->SetVisible(show);
   CommentedSplitter->SetVisible(show);
   if (Parent()) Parent()->Realign();
   Realign();
+}
+
+void TReadArticleForm::ShowTextTreeActionExecute(TComponent*)
+{
+  ShowSubjectTree(!ShowTextTreeAction->Checked());
+}
+
+void TReadArticleForm::ShowCommentedActionExecute(TComponent*)
+{
+  ShowCommentedPanel(!ShowCommentedAction->Checked());
+}
+
+std::vector<TToolBar*> TReadArticleForm::ToolBars() const
+{
+  std::vector<TToolBar*> bars;
+  for (TComponent* c : Components())
+    if (auto* bar = dynamic_cast<TToolBar*>(c)) bars.push_back(bar);
+  return bars;
+}
+
+void TReadArticleForm::SetToolBarCaptions(TToolBar* bar, bool show)
+{
+  if (!bar) return;
+  if (bar->ShowCaptions != show) bar->SetShowCaptions(show);
+  if (!show && bar->HandleAllocated()) {
+    // Image-only buttons keep the small size, however high they were with text.
+    const DWORD size = DWORD(SendMessageA(bar->Handle(), TB_GETBUTTONSIZE, 0, 0));
+    SendMessageA(bar->Handle(), TB_SETBUTTONSIZE, 0, MAKELPARAM(LOWORD(size), ToolButtonHeight));
+    SendMessageA(bar->Handle(), TB_AUTOSIZE, 0, 0);
+    bar->SetHeight(HIWORD(DWORD(SendMessageA(bar->Handle(), TB_GETBUTTONSIZE, 0, 0))) + 4);
+  }
+  Realign();
+}
+
+void TReadArticleForm::ToolbarPopupMenuPopup(TComponent*)
+{
+  auto* bar = dynamic_cast<TToolBar*>(ToolbarPopupMenu->PopupComponent());
+  if (!bar) bar = ReadToolBar;
+  ShowCaptions1->SetChecked(bar->ShowCaptions);
+  const std::vector<TToolBar*> bars = ToolBars();
+  ToolbarText1->SetChecked(std::all_of(bars.begin(), bars.end(), [](TToolBar* b) { return b->ShowCaptions; }));
+}
+
+void TReadArticleForm::ShowCaptions1Click(TComponent*)
+{
+  auto* bar = dynamic_cast<TToolBar*>(ToolbarPopupMenu->PopupComponent());
+  if (!bar) bar = ReadToolBar;
+  SetToolBarCaptions(bar, !bar->ShowCaptions);
+}
+
+void TReadArticleForm::ToolbarText1Click(TComponent*)
+{
+  // Captions on every bar unless all have them already; then off on all.
+  const std::vector<TToolBar*> bars = ToolBars();
+  const bool show = !std::all_of(bars.begin(), bars.end(), [](TToolBar* b) { return b->ShowCaptions; });
+  for (TToolBar* bar : bars) SetToolBarCaptions(bar, show);
 }
 
 void TReadArticleForm::PinWindowActionExecute(TComponent*)
@@ -1047,14 +1140,14 @@ void TReadArticleForm::SetPriority1Click(TComponent*)
 
 void TReadArticleForm::JoinConference1Click(TComponent*)
 {
-  JoinConferenceCommand();
-  RefreshConferenceList();
+  RunBusyCommand([] { JoinConferenceCommand(); });
 }
 
 void TReadArticleForm::LeaveConference1Click(TComponent*)
 {
-  if (FSelectedConference > 0) LeaveConference(FSelectedConference);
-  RefreshConferenceList();
+  RunBusyCommand([this] {
+    if (FSelectedConference > 0) LeaveConference(FSelectedConference);
+  });
 }
 
 void TReadArticleForm::SendMessage1Click(TComponent*)

@@ -59,6 +59,9 @@ public:
   TPopupMenu* ProfilesPopupMenu = nullptr;
   TPopupMenu* BackPopupMenu = nullptr;
   TPopupMenu* ForwardPopupMenu = nullptr;
+  TPopupMenu* ToolbarPopupMenu = nullptr;
+  TMenuItem* ShowCaptions1 = nullptr;
+  TMenuItem* ToolbarText1 = nullptr;
   TToolBar* ReadToolBar = nullptr;
   TPanel* ConfPanel = nullptr;
   TListView* ConfListView = nullptr;
@@ -180,6 +183,14 @@ public:
   // main window's next tick (not while connected).
   void ChooseProfile(const std::string& name);
   void ForwardPopupMenuPopup(TComponent* Sender);
+  void ToolbarPopupMenuPopup(TComponent* Sender);
+  void ShowCaptions1Click(TComponent* Sender);
+  void ToolbarText1Click(TComponent* Sender);
+
+  // The window's tool bars, one per band, in band order.
+  std::vector<TToolBar*> ToolBars() const;
+  // Captions under the buttons of one bar, or none (buttons 22 pixels high).
+  void SetToolBarCaptions(TToolBar* bar, bool show);
 
 protected:
   void DeclareBindings(TBindings& b) override;
@@ -205,6 +216,10 @@ private:
   bool RunMainCommand(const std::string& name, int number = 0);
   void ReadTextByNumber();
   void FindRootTextCommand();
+  // The subject tree and the commented-text panel on or off; the tree when
+  // it comes back gets a third of the panel.
+  void ShowSubjectTree(bool show);
+  void ShowCommentedPanel(bool show);
 
   std::unique_ptr<TCurrentReadStatus> FReadStatus;
   std::map<int, TListItem*> FConfRows;

@@ -13,6 +13,8 @@
 #include "MainTestSupport.h"
 #include "Lookups.h"
 #include "SessionState.h"
+#include "FindDialog.h"
+#include "UserMessages.h"
 #include "WindowMessages.h"
 #include "Application.h"
 
@@ -380,6 +382,127 @@ TEST_F(ReadingWindow, PinningKeepsTheViewsAndTheViewMenuHidesPanels)
   Application().ProcessMessages();
   EXPECT_NE(ReadArticleForm, nullptr);
   EXPECT_EQ(ReadArticleForm->WindowState(), TWindowState::Minimized);
+}
+
+} // namespace
+
+namespace {
+
+int ButtonHeight(TToolBar* bar)
+{
+  return HIWORD(DWORD(SendMessageA(bar->Handle(), TB_GETBUTTONSIZE, 0, 0)));
+}
+
+TEST_F(ReadingWindow, ToolbarCaptionsAndSplitsAreKeptAcrossSessions)
+{
+  TToolBar* bar = ReadArticleForm->ReadToolBar;
+  ASSERT_EQ(ReadArticleForm->ToolBars(), std::vector<TToolBar*>{bar});
+  ASSERT_FALSE(bar->ShowCaptions);
+  EXPECT_EQ(ButtonHeight(bar), 22);
+
+  // "Show captions" toggles the bar the popup was opened on; the popup
+  // shows the state with its check marks.
+  ReadArticleForm->ShowCaptions1->Click();
+  EXPECT_TRUE(bar->ShowCaptions);
+  EXPECT_GT(ButtonHeight(bar), 22);
+  ReadArticleForm->ToolbarPopupMenuPopup(nullptr);
+  EXPECT_TRUE(ReadArticleForm->ShowCaptions1->Checked());
+  EXPECT_TRUE(ReadArticleForm->ToolbarText1->Checked());
+  // "Toolbar text" switches all bars: off when all have captions, else on.
+  ReadArticleForm->ToolbarText1->Click();
+  EXPECT_FALSE(bar->ShowCaptions);
+  EXPECT_EQ(ButtonHeight(bar), 22);
+  ReadArticleForm->ToolbarText1->Click();
+  EXPECT_TRUE(bar->ShowCaptions);
+
+  ReadArticleForm->ConfListView->SetHeight(123);
+  ReadArticleForm->SaveSettings();
+  auto setting = [](const std::string& name) { return RegistryConfiguration->ReadString(name, "none"); };
+  EXPECT_EQ(setting("ToolbarBandShowCaptions0"), "1");
+  EXPECT_EQ(setting("ToolbarBandId0"), "0");
+  EXPECT_EQ(setting("ToolbarBandBreak0"), "1");
+  EXPECT_EQ(setting("ToolbarBandWidth0"), std::to_string(bar->Width()));
+  EXPECT_EQ(setting("SubjSplitSize"), "123");
+
+  // The next start restores the captions and the split.
+  Application().Shutdown();
+  CreateStartupForms();
+  ShowMain();
+  EXPECT_TRUE(ReadArticleForm->ReadToolBar->ShowCaptions);
+  EXPECT_EQ(ReadArticleForm->ConfListView->Height(), 123);
+
+  // Stored values that make no sense are passed over.
+  Application().Shutdown();
+  WriteSetting("SubjSplitSize", "-40");
+  WriteSetting("ToolbarBandId0", "7");
+  WriteSetting("ToolbarBandShowCaptions0", "1");
+  CreateStartupForms();
+  ShowMain();
+  EXPECT_FALSE(ReadArticleForm->ReadToolBar->ShowCaptions);
+  EXPECT_GT(ReadArticleForm->ConfListView->Height(), 20);
+  for (const char* name : {"SubjSplitSize", "ToolbarBandId0", "ToolbarBandShowCaptions0", "ToolbarBandWidth0",
+                           "ToolbarBandBreak0"})
+    DeleteSetting(name);
+}
+
+TEST_F(ReadingWindow, SettingsShowOrHideTheTreeAndTheCommentedText)
+{
+  ServerConfiguration->WriteBool("ShowSubjTree", false);
+  ServerConfiguration->WriteBool("ShowCommentedText", false);
+  ReadArticleForm->LoadSettings();
+  EXPECT_FALSE(ReadArticleForm->SubjectTreeView->Visible());
+  EXPECT_FALSE(ReadArticleForm->ShowTextTreeAction->Checked());
+  EXPECT_FALSE(ReadArticleForm->CommentedViewPanel->Visible());
+  EXPECT_FALSE(ReadArticleForm->ShowCommentedAction->Checked());
+  ServerConfiguration->WriteBool("ShowSubjTree", true);
+  ServerConfiguration->WriteBool("ShowCommentedText", true);
+  ReadArticleForm->LoadSettings();
+  EXPECT_TRUE(ReadArticleForm->SubjectTreeView->Visible());
+  EXPECT_TRUE(ReadArticleForm->CommentedViewPanel->Visible());
+  // A split moved by the user survives a reload of the settings.
+  ReadArticleForm->ConfListView->SetHeight(77);
+  ReadArticleForm->LoadSettings();
+  EXPECT_EQ(ReadArticleForm->ConfListView->Height(), 77);
+}
+
+TEST_F(ReadingWindow, FindDialogShowsTheSelectionUntilItCloses)
+{
+  const int conf = NewConference("Finding");
+  const int text = Author->TextTo(conf, "Find me\nA needle in the body.\n");
+  // The flow view hides its selection while it has not the focus (the form
+  // view always shows it).
+  WriteSetting("ReadingViewStyle", "1");
+  ReadArticleForm->LoadSettings();
+  ReadArticleForm->ShowTextByNumber(text, true);
+  Application().ProcessMessages();
+  auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(flow, nullptr);
+  TRichEdit* edit = flow->MainEdit;
+  auto selectionHidden = [&] { return (GetWindowLongPtrA(edit->Handle(), GWL_STYLE) & ES_NOHIDESEL) == 0; };
+  EXPECT_TRUE(selectionHidden());
+  ReadArticleForm->FindAction->Execute();
+  Application().ProcessMessages();
+  ASSERT_TRUE(flow->FindDialog1->Handle());
+  EXPECT_FALSE(selectionHidden());
+  EXPECT_TRUE(FindInRichEdit(*edit, "needle", true, false, false));
+  // The user closes the dialog: the view hides its selection again.
+  SendMessageA(flow->FindDialog1->Handle(), WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(WaitFor([&] { return flow->FindDialog1->Handle() == nullptr; }));
+  EXPECT_TRUE(selectionHidden());
+  DeleteSetting("ReadingViewStyle");
+  ReadArticleForm->LoadSettings();
+}
+
+TEST_F(ReadingWindow, ReadingByNumberNeedsACurrentText)
+{
+  StopDispatcher();
+  while (!TakeUserMessage().empty()) {
+  }
+  ASSERT_EQ(ReadArticleForm->CurrentText(), 0);
+  ReadArticleForm->RunKeyCommand(8);
+  EXPECT_EQ(TakeUserMessage(), "!No current article available");
+  ReadArticleForm->RunKeyCommand(9);
+  EXPECT_EQ(TakeUserMessage(), "!No current article available");
 }
 
 } // namespace
