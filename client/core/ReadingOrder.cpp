@@ -139,6 +139,9 @@ void WalkAndMark(int textNo, TMarkKind kind, bool withFootnotes, bool withCommen
       stat->ForEachMiscInfo<TMiscInfoFootIn>([&](const TMiscInfoFootIn& item) { children.push_back(item.TextNo); });
     if (withComments)
       stat->ForEachMiscInfo<TMiscInfoCommIn>([&](const TMiscInfoCommIn& item) { children.push_back(item.TextNo); });
+    // A text with many comments: their statuses come in one exchange, not
+    // one round trip each.
+    if (children.size() > 1) PrefetchTexts(children, false);
     // Reversed onto the list, so children are taken in their stored order.
     for (auto it = children.rbegin(); it != children.rend(); ++it)
       if (!visited.count(*it)) work.push_back(*it);
