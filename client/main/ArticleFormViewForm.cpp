@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
@@ -422,6 +423,13 @@ void FitLabel(TLabel* label)
 void TArticleFormViewForm::LayoutHeader()
 {
   if (!TopPanel || !FromItemList) return;
+  // Each label in the font of the field it names, so a row reads as one line.
+  for (auto [label, field] : {std::pair<TLabel*, TControl*>{DateLabel, ToItemList},
+                              {TextNrLabel, TextNrEditList},
+                              {ToLabel, ToItemList},
+                              {CCLabel, CCItemList},
+                              {BCCLabel, BCCItemList}})
+    if (label->Font().Format() != field->Font().Format()) label->SetFont(field->Font());
   for (TLabel* label : {FromLabel, DateLabel, TextNrLabel, ToLabel, CCLabel, BCCLabel, SubjectLabel}) FitLabel(label);
   const int S = 2;
   int fontPx = FromItemList->Font().Size > 0 ? MulDiv(FromItemList->Font().Size, 96, 72) : 13;
