@@ -628,6 +628,16 @@ void TArticleFormViewForm::RecipientListMouseMove(TComponent* Sender, TShiftStat
             DateTimeToText(r.SentAt);
   });
   list->SetHint(hint);
+  // Shown while the pointer rests there, long enough to be read.
+  std::unique_ptr<THintWindow>& tip = FRecipientHints[list];
+  if (!tip) tip = std::make_unique<THintWindow>(list, 20000);
+  tip->SetText(hint);
+}
+
+std::string TArticleFormViewForm::RecipientHintText(TControl* list) const
+{
+  auto found = FRecipientHints.find(list);
+  return found == FRecipientHints.end() ? std::string() : found->second->Text();
 }
 
 void TArticleFormViewForm::ExtraInfoButtonClick(TComponent*)

@@ -75,6 +75,9 @@ protected:
                                             i == 2 ? FormatText("0 %d 1 %d 2 %d", Conf, Second, Root)
                                                    : FormatText("0 %d 2 %d", Conf, Root),
                                             i == 2 ? 3 : 2));
+    // Someone added a recipient to the last comment afterwards.
+    TLKRequest add(L_ADD_RECIPIENT, FormatText("%d %d 0", Comments[2], Second));
+    EXPECT_TRUE(Session->Expect(add));
     auto m = std::make_shared<TLyskomMembership>(Conf);
     m->LoadFromResult(Session->QueryMembership(Conf).Get());
     m->Priority = 100;
@@ -201,6 +204,21 @@ TEST_F(ReadingViews, TheFormViewLaysOutItsHeaderWithoutClippingOrOverlap)
   EXPECT_FALSE(Overlap(view->CCItemList, view->SubjectEdit));
   EXPECT_EQ(RunHeight(view->CCItemList), view->CCItemList->Font().Size * 20);
   Screenshot("reading-form-view-comment.png");
+
+  // The recipient that someone added is in italics, and pointing at it
+  // shows who added it and when.
+  ASSERT_EQ(ReadNext(), Comments[2]);
+  ASSERT_EQ(view->ToItemList->ItemCount(), 2);
+  EXPECT_EQ(view->RecipientHintText(view->ToItemList), "");
+  POINTL at{};
+  SendMessageA(view->ToItemList->Handle(), EM_POSFROMCHAR, WPARAM(&at), view->ToItemList->Items()[1].StartPos + 1);
+  SendMessageA(view->ToItemList->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x + 2, at.y + 2));
+  EXPECT_EQ(view->RecipientHintText(view->ToItemList).rfind("Added by [5] Administrator (of) LysKOM\r\nat ", 0), 0u)
+    << view->RecipientHintText(view->ToItemList);
+  // Over the first, plain recipient: no one added it.
+  SendMessageA(view->ToItemList->Handle(), EM_POSFROMCHAR, WPARAM(&at), 1);
+  SendMessageA(view->ToItemList->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x + 2, at.y + 2));
+  EXPECT_EQ(view->RecipientHintText(view->ToItemList), "");
 }
 
 TEST_F(ReadingViews, TheFlowViewShowsHeaderLinesCommentLinksAndTheFootnote)
@@ -223,8 +241,17 @@ TEST_F(ReadingViews, TheFlowViewShowsHeaderLinesCommentLinksAndTheFootnote)
     if (link.Kind == TKomLinkKind::LinkText && link.Number == Comments[2]) ++links;
   EXPECT_EQ(links, 1);
 
+  // The next text's heading line becomes the top line of the window.
+  const size_t linksBefore = view->Links().Links().size();
   ASSERT_EQ(ReadNext(), Comments[0]);
   Screenshot("reading-flow-view-comment.png");
+  ASSERT_GT(view->Links().Links().size(), linksBefore);
+  const TKomLink heading = view->Links().Links()[linksBefore];
+  EXPECT_EQ(heading.Number, Comments[0]);
+  const HWND edit = view->MainEdit->Handle();
+  POINTL corner{4, 4};
+  const int topChar = int(SendMessageA(edit, EM_CHARFROMPOS, 0, LPARAM(&corner)));
+  EXPECT_EQ(SendMessageA(edit, EM_EXLINEFROMCHAR, 0, topChar), SendMessageA(edit, EM_EXLINEFROMCHAR, 0, heading.StartPos));
 }
 
 } // namespace
