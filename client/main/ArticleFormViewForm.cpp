@@ -453,9 +453,23 @@ void TArticleFormViewForm::LayoutHeader()
   ToLabel->SetBounds(4, rowTop(n), ToLabel->Width(), H);
   int listLeft = ToLabel->Left() + ToLabel->Width() + 3;
   int listWidth = std::max(10, W - 8 - listLeft);
-  int lines = std::max(1, (ToItemList->TextWidth() + listWidth - 1) / listWidth);
-  int height = std::min(lines * H, std::max(H, ClientHeight() / 3));
+  ToItemList->SetBounds(listLeft, rowTop(n), listWidth, H);
+  int height = H;
+  if (ToItemList->HandleAllocated() && ToItemList->TextLength() > 0) {
+    // As tall as the wrapped names need, from the first line to the last.
+    const HWND list = ToItemList->Handle();
+    POINTL first{}, last{};
+    SendMessageA(list, EM_POSFROMCHAR, WPARAM(&first), 0);
+    SendMessageA(list, EM_POSFROMCHAR, WPARAM(&last), ToItemList->TextLength() - 1);
+    height = std::max(H, int(last.y - first.y) + H + S);
+  }
+  height = std::min(height, std::max(H, ClientHeight() / 3));
   ToItemList->SetBounds(listLeft, rowTop(n), listWidth, height);
+  if (ToItemList->HandleAllocated()) {
+    // The names from the first one; more lines than fit are scrolled to.
+    POINT origin{0, 0};
+    SendMessageA(ToItemList->Handle(), EM_SETSCROLLPOS, 0, LPARAM(&origin));
+  }
   while (rowTop(n) + S < ToItemList->Top() + ToItemList->Height()) ++n;
 
   auto optionalRow = [&](TLabel* label, TItemEditList* list) {

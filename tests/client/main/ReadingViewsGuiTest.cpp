@@ -221,6 +221,43 @@ TEST_F(ReadingViews, TheFormViewLaysOutItsHeaderWithoutClippingOrOverlap)
   EXPECT_EQ(view->RecipientHintText(view->ToItemList), "");
 }
 
+TEST_F(ReadingViews, ManyRecipientsWrapOntoAsManyHeaderLinesAsTheyNeed)
+{
+  UseView("0");
+  auto* view = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(view, nullptr);
+  std::string misc;
+  const int recipients = 8;
+  for (int i = 0; i < recipients; ++i)
+    misc += FormatText("0 %d ", Session->CreateConference("A conference with a rather long name, number " +
+                                                            std::to_string(i)));
+  const int text =
+    Author->CreateText("Everywhere\nSent to many.\n", misc, recipients, "15 00000000 0 " + ToHollerith("Omnora"), 1);
+  ASSERT_GT(text, 0);
+  TLKRequest mark(L_MARK_TEXT, FormatText("%d 100", text));
+  ASSERT_TRUE(Session->Expect(mark));
+  view->ShowText(text);
+  Application().ProcessMessages();
+  Screenshot("reading-form-view-recipients.png");
+
+  TItemEditList* list = view->ToItemList;
+  ASSERT_EQ(list->ItemCount(), recipients);
+  EXPECT_GT(SendMessageA(list->Handle(), EM_GETLINECOUNT, 0, 0), 1);
+  // The first and the last name lie inside the field, and the subject row below it.
+  POINTL first{}, last{};
+  SendMessageA(list->Handle(), EM_POSFROMCHAR, WPARAM(&first), 0);
+  SendMessageA(list->Handle(), EM_POSFROMCHAR, WPARAM(&last), list->TextLength() - 1);
+  EXPECT_GE(first.y, 0);
+  EXPECT_LE(last.y + TextExtent(list->Handle(), list->FontHandle(), "Ag").cy, list->ClientRect().bottom + 2);
+  EXPECT_FALSE(Overlap(list, view->SubjectEdit));
+  // The subject row holds the aux-item button and the count of marks.
+  EXPECT_TRUE(view->ExtraInfoButton->Visible());
+  EXPECT_EQ(view->MarksEdit->Text(), "1");
+  EXPECT_FALSE(Overlap(view->SubjectEdit, view->ExtraInfoButton));
+  EXPECT_FALSE(Overlap(view->ExtraInfoButton, view->MarksEdit));
+  EXPECT_LE(ScreenRect(view->SubjectEdit).bottom, ScreenRect(view->MainEdit).top);
+}
+
 TEST_F(ReadingViews, TheFlowViewShowsHeaderLinesCommentLinksAndTheFootnote)
 {
   UseView("1");
