@@ -319,7 +319,8 @@ void TReadArticleForm::LoadSettings()
 void TReadArticleForm::SaveSettings()
 {
   if (!RegistryConfiguration) return;
-  RegistryConfiguration->WriteInteger("SubjSplitSize", ConfListView->Height());
+  // With the tree hidden the list fills the panel: that is no split.
+  if (SubjectTreeView->Visible()) RegistryConfiguration->WriteInteger("SubjSplitSize", ConfListView->Height());
   RegistryConfiguration->WriteInteger("CommSplitSize", CommentedViewPanel->Height());
   for (int i = 0; i < ConfListView->ColumnCount(); ++i)
     RegistryConfiguration->WriteInteger("ConfListListCol" + std::to_string(i), ConfListView->ColumnWidth(i));
@@ -750,10 +751,6 @@ void TReadArticleForm::FormKeyPress(TComponent*, char& Key)
 
 void TReadArticleForm::ReadTextByNumber()
 {
-  if (CurrentText() <= 0) {
-    QueueUserMessage(NoCurrentArticleMessage);
-    return;
-  }
   std::string value;
   if (!InputQuery("Read text", "Global text nr:", value)) return;
   std::string digits;

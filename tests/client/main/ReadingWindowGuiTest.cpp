@@ -493,14 +493,12 @@ TEST_F(ReadingWindow, FindDialogShowsTheSelectionUntilItCloses)
   ReadArticleForm->LoadSettings();
 }
 
-TEST_F(ReadingWindow, ReadingByNumberNeedsACurrentText)
+TEST_F(ReadingWindow, FindingTheRootNeedsACurrentText)
 {
   StopDispatcher();
   while (!TakeUserMessage().empty()) {
   }
   ASSERT_EQ(ReadArticleForm->CurrentText(), 0);
-  ReadArticleForm->RunKeyCommand(8);
-  EXPECT_EQ(TakeUserMessage(), "!No current article available");
   ReadArticleForm->RunKeyCommand(9);
   EXPECT_EQ(TakeUserMessage(), "!No current article available");
 }
