@@ -8,6 +8,7 @@
 #include "EngineBinding.h"
 #include "FindTextForm.h"
 #include "LKRequest.h"
+#include "LyskomConfiguration.h"
 #include "ProtocolText.h"
 #include "UserMessages.h"
 #include "ViewMarksForm.h"

@@ -9,6 +9,7 @@
 #include "Activity.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
+#include "LyskomConfiguration.h"
 #include "SessionState.h"
 #include "ProtocolText.h"
 #include "ReadingOrder.h"

@@ -11,6 +11,7 @@
 #include "EngineBinding.h"
 #include "FontSettings.h"
 #include "Lookups.h"
+#include "LyskomConfiguration.h"
 #include "MessageBoxes.h"
 #include "PanelNoBG.h"
 #include "ProtocolText.h"
