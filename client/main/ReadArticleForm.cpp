@@ -17,6 +17,7 @@
 #include "EventLogForm.h"
 #include "LKRequest.h"
 #include "Lookups.h"
+#include "LyskomConfiguration.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
@@ -203,15 +204,12 @@ void TReadArticleForm::FormCreate(TComponent*)
   commented->ClearView();
   CommentedView = commented;
   LoadSettings();
-  // The split between the list and the tree as the user left it; only at
-  // start, so reloading settings never undoes a move made since.
-  const int subjectSplit = RegistryConfiguration ? RegistryConfiguration->ReadInteger("SubjSplitSize", -1) : -1;
-  if (subjectSplit > 20 && subjectSplit < 10000 && ShowTextTreeAction->Checked()) ConfListView->SetHeight(subjectSplit);
   if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->SetLink(this);
 }
 
 void TReadArticleForm::FormClose(TComponent*, TCloseAction& Action)
 {
+  SaveSettings();
   Action = TCloseAction::Minimize;
 }
 
@@ -305,6 +303,9 @@ void TReadArticleForm::LoadSettings()
   }
   int commented = RegistryConfiguration->ReadInteger("CommSplitSize", -1);
   if (commented > 20) CommentedViewPanel->SetHeight(commented);
+  // The list's share of the panel, when the subject tree shares it.
+  int subject = RegistryConfiguration->ReadInteger("SubjSplitSize", -1);
+  if (subject > 20 && ConfListView->Align() == TAlign::Top) ConfListView->SetHeight(subject);
   // Each band's captions as they were left; a band is found by its id.
   const std::vector<TToolBar*> bars = ToolBars();
   for (size_t band = 0; band < bars.size(); ++band) {
@@ -733,7 +734,8 @@ bool TReadArticleForm::HandleTypedKey(char key)
   SetStatusText(0, KeySequence);
   // Before a user area was read the default bindings serve.
   if (ServerConfiguration && ServerConfiguration->KeyMapping().Count() == 0) ServerConfiguration->LoadKeyMapping();
-  int command = LookupKeyBinding(KeySequence);
+  const int command =
+    ServerConfiguration ? LookupKeyBinding(ServerConfiguration->KeyMappingPairs(), KeySequence) : KeyBindingNone;
   if (command == KeyBindingNone) {
     ClearKeySequence();
     return false;

@@ -459,10 +459,6 @@ TEST_F(ReadingWindow, SettingsShowOrHideTheTreeAndTheCommentedText)
   ReadArticleForm->LoadSettings();
   EXPECT_TRUE(ReadArticleForm->SubjectTreeView->Visible());
   EXPECT_TRUE(ReadArticleForm->CommentedViewPanel->Visible());
-  // A split moved by the user survives a reload of the settings.
-  ReadArticleForm->ConfListView->SetHeight(77);
-  ReadArticleForm->LoadSettings();
-  EXPECT_EQ(ReadArticleForm->ConfListView->Height(), 77);
 }
 
 TEST_F(ReadingWindow, FindDialogShowsTheSelectionUntilItCloses)
