@@ -17,6 +17,7 @@
 #include "ClientCaches.h"
 #include "EngineBinding.h"
 #include "EngineSession.h"
+#include "LyskomConfiguration.h"
 #include "SessionState.h"
 #include "TrafficStatistics.h"
 #include "LyskomdServer.h"
