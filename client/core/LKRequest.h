@@ -60,8 +60,12 @@ public:
   TRequestOutcome Collect();
 
 private:
+  // Adds a reply that came from the server to the traffic counters.
+  void CountReply();
+
   TComPtr<ILKTransaction> FTrans;
   TComPtr<ILKCollection> FResponse;
   TRequestOutcome FOutcome = TRequestOutcome::NotSent;
   int FErrorNo = 0;
+  const ILKCollection* FCountedReply = nullptr;
 };

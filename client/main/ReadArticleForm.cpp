@@ -199,6 +199,7 @@ void TReadArticleForm::FormCreate(TComponent*)
 
 void TReadArticleForm::FormClose(TComponent*, TCloseAction& Action)
 {
+  SaveSettings();
   Action = TCloseAction::Minimize;
 }
 
@@ -290,6 +291,9 @@ void TReadArticleForm::LoadSettings()
   }
   int commented = RegistryConfiguration->ReadInteger("CommSplitSize", -1);
   if (commented > 20) CommentedViewPanel->SetHeight(commented);
+  // The list's share of the panel, when the subject tree shares it.
+  int subject = RegistryConfiguration->ReadInteger("SubjSplitSize", -1);
+  if (subject > 20 && ConfListView->Align() == TAlign::Top) ConfListView->SetHeight(subject);
 }
 
 void TReadArticleForm::SaveSettings()
