@@ -69,8 +69,8 @@ public:
   TListView* ListView1 = nullptr;
   TPopupMenu* PopupMenu1 = nullptr;
 
-  std::shared_ptr<TWorkerControl> SearchThread;
-  bool Searching() const { return SearchThread && !SearchThread->Ended(); }
+  TWorkerSlot SearchThread;
+  bool Searching() const { return SearchThread.Running(); }
 
   // Whether the recipient picker holds text: the other criteria and "Find"
   // follow it.
