@@ -9,6 +9,7 @@
 #include "Activity.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
+#include "LyskomConfiguration.h"
 #include "SessionState.h"
 #include "TrafficStatistics.h"
 #include "ProtocolText.h"

@@ -19,6 +19,7 @@
 #include "GetNameForm.h"
 #include "HelpThread.h"
 #include "LKRequest.h"
+#include "LyskomConfiguration.h"
 #include "LyskomErrors.h"
 #include "MainForm.h"
 #include "MenuItems.h"

@@ -17,6 +17,7 @@
 #include "EventLogForm.h"
 #include "LKRequest.h"
 #include "Lookups.h"
+#include "LyskomConfiguration.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
@@ -703,7 +704,8 @@ bool TReadArticleForm::HandleTypedKey(char key)
   SetStatusText(0, KeySequence);
   // Before a user area was read the default bindings serve.
   if (ServerConfiguration && ServerConfiguration->KeyMapping().Count() == 0) ServerConfiguration->LoadKeyMapping();
-  int command = LookupKeyBinding(KeySequence);
+  const int command =
+    ServerConfiguration ? LookupKeyBinding(ServerConfiguration->KeyMappingPairs(), KeySequence) : KeyBindingNone;
   if (command == KeyBindingNone) {
     ClearKeySequence();
     return false;

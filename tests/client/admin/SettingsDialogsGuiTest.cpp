@@ -10,6 +10,7 @@
 #include "ConfigForm.h"
 #include "DecimalInput.h"
 #include "FontSettings.h"
+#include "LyskomConfiguration.h"
 #include "ModalScript.h"
 #include "ReadArticleForm.h"
 #include "SettingDefaults.h"
@@ -191,9 +192,9 @@ TEST_F(SettingsDialogs, OptionsShowTheClientsDefaultsAndSurviveANewLogin)
   EXPECT_EQ(ServerConfiguration->ReadString("ReformatTexts", ""), "1");
   EXPECT_EQ(ServerConfiguration->ReadString("Activity-read", ""), "Studying the texts");
   EXPECT_EQ(ServerConfiguration->ReadString("Activity-override", "x"), "");
-  EXPECT_EQ(LookupKeyBinding(*ServerConfiguration, "zz"), 6);
-  EXPECT_EQ(LookupKeyBinding(*ServerConfiguration, "h"), KeyBindingNone);
-  EXPECT_EQ(LookupKeyBinding(*ServerConfiguration, "k"), 2);
+  EXPECT_EQ(LookupKeyBinding(ServerConfiguration->KeyMappingPairs(), "zz"), 6);
+  EXPECT_EQ(LookupKeyBinding(ServerConfiguration->KeyMappingPairs(), "h"), KeyBindingNone);
+  EXPECT_EQ(LookupKeyBinding(ServerConfiguration->KeyMappingPairs(), "k"), 2);
 
   // The other client's section, byte for byte.
   const std::string area = UserAreaText();
