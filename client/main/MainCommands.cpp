@@ -14,7 +14,6 @@
 #include "Clipboard.h"
 #include "ConfigListForm.h"
 #include "EngineBinding.h"
-#include "EngineBinding.h"
 #include "GetNameForm.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
@@ -127,7 +126,8 @@ void SelectTraceFile()
   if (!ChooseFile("log", name)) return;
   try {
     TBStr file(name);
-    GetCommunication()->Set_Tracefile(file.Get());
+    const HRESULT set = GetCommunication()->Set_Tracefile(file.Get());
+    if (FAILED(set)) ReportEngineFailure(set, "Cannot trace to " + name, '!');
   } catch (const std::exception&) {
     // Without an engine the name is still kept for the next run.
   }
