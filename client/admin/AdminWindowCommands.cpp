@@ -2,19 +2,12 @@
 
 #include "Actions.h"
 #include "ConferenceAttributesForm.h"
-#include "ClientCaches.h"
 #include "ConfigForm.h"
-#include "DecimalInput.h"
 #include "EngineBinding.h"
 #include "FindTextForm.h"
-#include "LKRequest.h"
-#include "ProtocolText.h"
-#include "UserMessages.h"
 #include "ViewMarksForm.h"
 #include "ConfStatisticsForm.h"
-#include "EngineBinding.h"
 #include "Form.h"
-#include "InputQuery.h"
 #include "GetNameForm.h"
 #include "MenuItems.h"
 #include "SessionState.h"
@@ -65,29 +58,8 @@ void PersonStatisticsCommand(int personNo)
   TUserStatisticsForm::CreateFor(personNo)->Show();
 }
 
-void MarkTextCommand(int textNo)
-{
-  if (textNo < 1) {
-    std::string typed;
-    if (!InputQuery("Mark text", "Global text number:", typed)) return;
-    if (!ParseDecimalInput(typed, textNo)) {
-      QueueUserMessage(NotAValidNumberMessage);
-      return;
-    }
-  }
-  if (textNo < 1) return;
-  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
-  if (!comm) return;
-  // The outcome is not reported: a mark that did not take shows in the
-  // marked-texts window all the same.
-  TLKRequest mark(L_MARK_TEXT, TRequestArgs().Int(textNo).Int(100));
-  mark.SyncSend(comm.Get());
-  InvalidateTextStat(textNo);
-}
-
 void BindAdminWindowCommands(TForm* mainForm)
 {
-  BindAction(mainForm, "MarkTextAction", MarkTextCommand);
   BindAction(mainForm, "ViewMarkedAction", [](int) { ShowMarkedTexts(); });
   BindAction(mainForm, "FindTextAction", [](int) { ShowFindText(); });
   BindAction(mainForm, "ConfStatAction", ConferenceStatisticsCommand);

@@ -12,5 +12,3 @@ void ConferencePropertiesCommand(int confNo);
 void OptionsCommand();
 void ConferenceStatisticsCommand(int confNo);
 void PersonStatisticsCommand(int personNo);
-// Marks the text with mark type 100.
-void MarkTextCommand(int textNo);

@@ -1,5 +1,6 @@
 #include "ConfigForm.h"
 
+#include "DecimalInput.h"
 #include "LyskomConfiguration.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
@@ -237,12 +238,24 @@ void TConfigForm::DefaultKeysButtonClick(TComponent*)
   FillKeyList(DefaultKeyMapping());
 }
 
-void TConfigForm::SaveSettings()
+bool TConfigForm::SaveSettings()
 {
-  if (!Configuration) return;
+  if (!Configuration) return true;
+  // A level that is not a number would read as 0 and alert for every text.
+  std::vector<std::pair<const char*, int>> levels;
+  for (const auto& [edit, name] : LevelSettings()) {
+    int level = 0;
+    if (!ParseDecimalInput(edit->Text(), level)) {
+      QueueUserMessage(NotAValidNumberMessage);
+      PageControl1->SetActivePage(AlertsSheet);
+      SetActiveControl(edit);
+      return false;
+    }
+    levels.emplace_back(name, level);
+  }
   TLyskomServerConfiguration& config = *Configuration;
   for (const TCheckSetting& s : CheckSettings()) config.WriteCheckState(s.Name, FromCheckState(s.Box->State()));
-  for (const auto& [edit, name] : LevelSettings()) config.WriteString(name, edit->Text());
+  for (const auto& [name, level] : levels) config.WriteString(name, std::to_string(level));
 
   for (int i = 0; i < ActivityListView->Count() && i < ActivityCount; ++i)
     config.WriteString(std::string("Activity-") + ActivityTable[i].Key, ActivityListView->Item(i)->ColumnText(1));
@@ -263,14 +276,16 @@ void TConfigForm::SaveSettings()
   // be lost. The settings then hold for this run only.
   if (!FUserAreaRead) {
     QueueUserMessage(UserAreaNotReadMessage);
-    return;
+    return true;
   }
   WriteUserArea(config, PersonNo);
+  return true;
 }
 
 void TConfigForm::OkButtonClick(TComponent*)
 {
-  SaveSettings();
+  // Refused input keeps the dialog open for mending.
+  if (!SaveSettings()) SetModalResult(mrNone);
 }
 
 void TConfigForm::ApplyButtonClick(TComponent*)

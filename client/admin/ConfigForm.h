@@ -72,8 +72,9 @@ public:
   static std::string RowCommandId(TListItem* item);
 
   // Saves the pages into the store, has the windows reload their settings
-  // and stores the user area on the server ("Ok" and "Apply").
-  void SaveSettings();
+  // and stores the user area on the server ("Ok" and "Apply"); false, with
+  // nothing saved, when a level is not a whole number.
+  bool SaveSettings();
 
   void FormShow(TComponent* Sender);
   void ActivityListViewSelectItem(TComponent* Sender, TListItem* Item, bool Selected);

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <map>
+#include <string>
 
 #include "ListViewCopy.h"
 #include "MenuItems.h"
 #include "ProtocolText.h"
 #include "FormLoading.h"
+#include "GdiOwners.h"
 
 TImageList::~TImageList()
 {
@@ -52,23 +54,36 @@ void TImageList::Clear()
 
 void TImageList::ApplyProperty(const TFormProperty& p, TLoadContext& ctx)
 {
-  if (p.Name == "Width")
-    Width = ctx.Integer(p);
-  else if (p.Name == "Height")
-    Height = ctx.Integer(p);
-  else if (p.Name == "Masked")
-    Masked = ctx.Boolean(p);
-  else if (p.Name == "SystemIcons") {
-    // Checks the names; the icons are added in the order given.
-    ctx.Set(p, {{"Application", 1}, {"Information", 2}, {"Warning", 4}, {"Error", 8}, {"Question", 16}});
-    for (const TFormValue& v : p.Value.Items) {
-      LPCSTR id = v.Text == "Application"   ? IDI_APPLICATION
-                  : v.Text == "Information" ? IDI_INFORMATION
-                  : v.Text == "Warning"     ? IDI_WARNING
-                  : v.Text == "Error"       ? IDI_ERROR
-                                            : IDI_QUESTION;
-      AddIcon(LoadIconA(nullptr, id));
-    }
-  } else
+  if (p.Name == "Width" || p.Name == "Height" || p.Name == "Masked") {
+    // The list's handle takes its size when the first images are added.
+    if (FHandle) ctx.Fail(p, p.Name + " must come before Bitmap");
+    if (p.Name == "Masked")
+      Masked = ctx.Boolean(p);
+    else if (int v = ctx.Integer(p); v < 1 || v > 256)
+      ctx.Fail(p, p.Name + " must be 1 to 256 pixels");
+    else
+      (p.Name == "Width" ? Width : Height) = v;
+  } else if (p.Name == "Bitmap")
+    AddBitmapResource(p, ctx);
+  else
     TComponent::ApplyProperty(p, ctx);
+}
+
+void TImageList::AddBitmapResource(const TFormProperty& p, TLoadContext& ctx)
+{
+  std::string name = ctx.String(p);
+  TBitmapObject strip(
+      HBITMAP(LoadImageA(GetModuleHandleA(nullptr), name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+  if (!strip) ctx.Fail(p, "no bitmap resource " + name + " in the program");
+  BITMAP info{};
+  if (!GetObjectA(strip, sizeof info, &info)) ctx.Fail(p, "bitmap resource " + name + " cannot be read");
+  if (info.bmHeight != Height)
+    ctx.Fail(p, "bitmap " + name + " is " + std::to_string(info.bmHeight) + " pixels high, not " +
+                    std::to_string(Height));
+  if (info.bmWidth % Width != 0)
+    ctx.Fail(p, "bitmap " + name + " is " + std::to_string(info.bmWidth) + " pixels wide, not a row of images " +
+                    std::to_string(Width) + " wide");
+  int before = Count();
+  if (AddBitmap(strip, MaskColor) < 0 || Count() != before + info.bmWidth / Width)
+    ctx.Fail(p, "the images of bitmap " + name + " cannot be added");
 }

@@ -8,9 +8,14 @@
 #include "Control.h"
 #include "StandardControls.h"
 
+// The images of tool bars, menus and list rows. A form names a strip of
+// images as a bitmap resource ("Bitmap"): images Width pixels wide side by
+// side, Height pixels high, with MaskColor as the transparent colour.
 class TImageList : public TComponent
 {
 public:
+  static constexpr COLORREF MaskColor = RGB(255, 0, 255);
+
   explicit TImageList(TComponent* owner) : TComponent(owner) {}
   ~TImageList() override;
   int Width = 16, Height = 16;
@@ -29,6 +34,8 @@ public:
   void ApplyProperty(const TFormProperty& p, TLoadContext& ctx) override;
 
 private:
+  void AddBitmapResource(const TFormProperty& p, TLoadContext& ctx);
+
   HIMAGELIST FHandle = nullptr;
 };
 

@@ -6,12 +6,23 @@
 
 namespace {
 
-void ApplyFormat(HWND edit, DWORD scope, DWORD effects, DWORD mask)
+// Sets the effects in mask and, when the control has a font of its own, its
+// face and size: runs inserted into an emptied control would otherwise keep
+// the format the control was created with.
+void ApplyFormat(HWND edit, DWORD scope, DWORD effects, DWORD mask, const TFontInfo& font)
 {
   CHARFORMAT2A format{};
   format.cbSize = sizeof(format);
   format.dwMask = mask;
   format.dwEffects = effects;
+  if (!font.Name.empty() && font.Name.size() < sizeof(format.szFaceName)) {
+    format.dwMask |= CFM_FACE;
+    lstrcpynA(format.szFaceName, font.Name.c_str(), sizeof(format.szFaceName));
+  }
+  if (font.Size > 0) {
+    format.dwMask |= CFM_SIZE;
+    format.yHeight = font.Size * 20;
+  }
   SendMessageA(edit, EM_SETCHARFORMAT, scope, LPARAM(&format));
 }
 
@@ -114,8 +125,9 @@ void TItemEditList::Redraw(const std::string& freeText)
 {
   if (!HandleAllocated()) return;
   const HWND edit = Handle();
+  const TFontInfo font = Font();
   SetWindowTextA(edit, "");
-  ApplyFormat(edit, SCF_ALL, 0, RunMask);
+  ApplyFormat(edit, SCF_ALL, 0, RunMask, font);
   for (size_t i = 0; i < FItems.size(); ++i) {
     TEditListItem& item = FItems[i];
     item.StartPos = TextLength();
@@ -124,19 +136,19 @@ void TItemEditList::Redraw(const std::string& freeText)
     item.EndPos = TextLength();
     SetSelection(item.StartPos, item.EndPos - item.StartPos);
     ApplyFormat(edit, SCF_SELECTION, CFE_UNDERLINE | CFE_PROTECTED | CFE_LINK | (item.Italic ? CFE_ITALIC : 0),
-                RunMask);
+                RunMask, font);
     if (i + 1 < FItems.size()) {
       const int separator = TextLength();
       SetSelection(separator, 0);
       ReplaceSelection(" ; ", false);
       SetSelection(separator, TextLength() - separator);
-      ApplyFormat(edit, SCF_SELECTION, CFE_PROTECTED, RunMask);
+      ApplyFormat(edit, SCF_SELECTION, CFE_PROTECTED, RunMask, font);
     }
   }
   FFreeTextStart = TextLength();
   SetSelection(FFreeTextStart, 0);
   // What is typed next is plain text.
-  ApplyFormat(edit, SCF_SELECTION, 0, RunMask);
+  ApplyFormat(edit, SCF_SELECTION, 0, RunMask, font);
   if (!freeText.empty()) ReplaceSelection(freeText, false);
   SetSelection(TextLength(), 0);
   SetHint(Caption());

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
@@ -422,6 +423,13 @@ void FitLabel(TLabel* label)
 void TArticleFormViewForm::LayoutHeader()
 {
   if (!TopPanel || !FromItemList) return;
+  // Each label in the font of the field it names, so a row reads as one line.
+  for (auto [label, field] : {std::pair<TLabel*, TControl*>{DateLabel, ToItemList},
+                              {TextNrLabel, TextNrEditList},
+                              {ToLabel, ToItemList},
+                              {CCLabel, CCItemList},
+                              {BCCLabel, BCCItemList}})
+    if (label->Font().Format() != field->Font().Format()) label->SetFont(field->Font());
   for (TLabel* label : {FromLabel, DateLabel, TextNrLabel, ToLabel, CCLabel, BCCLabel, SubjectLabel}) FitLabel(label);
   const int S = 2;
   int fontPx = FromItemList->Font().Size > 0 ? MulDiv(FromItemList->Font().Size, 96, 72) : 13;
@@ -445,9 +453,23 @@ void TArticleFormViewForm::LayoutHeader()
   ToLabel->SetBounds(4, rowTop(n), ToLabel->Width(), H);
   int listLeft = ToLabel->Left() + ToLabel->Width() + 3;
   int listWidth = std::max(10, W - 8 - listLeft);
-  int lines = std::max(1, (ToItemList->TextWidth() + listWidth - 1) / listWidth);
-  int height = std::min(lines * H, std::max(H, ClientHeight() / 3));
+  ToItemList->SetBounds(listLeft, rowTop(n), listWidth, H);
+  int height = H;
+  if (ToItemList->HandleAllocated() && ToItemList->TextLength() > 0) {
+    // As tall as the wrapped names need, from the first line to the last.
+    const HWND list = ToItemList->Handle();
+    POINTL first{}, last{};
+    SendMessageA(list, EM_POSFROMCHAR, WPARAM(&first), 0);
+    SendMessageA(list, EM_POSFROMCHAR, WPARAM(&last), ToItemList->TextLength() - 1);
+    height = std::max(H, int(last.y - first.y) + H + S);
+  }
+  height = std::min(height, std::max(H, ClientHeight() / 3));
   ToItemList->SetBounds(listLeft, rowTop(n), listWidth, height);
+  if (ToItemList->HandleAllocated()) {
+    // The names from the first one; more lines than fit are scrolled to.
+    POINT origin{0, 0};
+    SendMessageA(ToItemList->Handle(), EM_SETSCROLLPOS, 0, LPARAM(&origin));
+  }
   while (rowTop(n) + S < ToItemList->Top() + ToItemList->Height()) ++n;
 
   auto optionalRow = [&](TLabel* label, TItemEditList* list) {
@@ -620,6 +642,16 @@ void TArticleFormViewForm::RecipientListMouseMove(TComponent* Sender, TShiftStat
             DateTimeToText(r.SentAt);
   });
   list->SetHint(hint);
+  // Shown while the pointer rests there, long enough to be read.
+  std::unique_ptr<THintWindow>& tip = FRecipientHints[list];
+  if (!tip) tip = std::make_unique<THintWindow>(list, 20000);
+  tip->SetText(hint);
+}
+
+std::string TArticleFormViewForm::RecipientHintText(TControl* list) const
+{
+  auto found = FRecipientHints.find(list);
+  return found == FRecipientHints.end() ? std::string() : found->second->Text();
 }
 
 void TArticleFormViewForm::ExtraInfoButtonClick(TComponent*)

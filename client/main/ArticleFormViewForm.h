@@ -5,12 +5,15 @@
 // window's main view when "ReadingViewStyle" is "0".
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "CustomArticleView.h"
 #include "Panels.h"
 #include "FindDialog.h"
+#include "HintWindow.h"
 #include "ItemEditList.h"
 #include "KomLinks.h"
 #include "LyskomTextEdit.h"
@@ -92,6 +95,8 @@ public:
   // Decrypts the shown body (the F11 key): the body is read as hex digits
   // and replaced by what they decrypt to; the old links go with it.
   void DecryptBody();
+  // The hint that pointing at a recipient list shows now (empty: none).
+  std::string RecipientHintText(TControl* list) const;
 
   void FormShow(TComponent* Sender);
   void FormResize(TComponent* Sender);
@@ -122,4 +127,6 @@ private:
   HWND OwnerWindow() const;
 
   TKomLinksPtr FLinks;
+  // The tooltips of the recipient lists, made when first needed.
+  std::map<TControl*, std::unique_ptr<THintWindow>> FRecipientHints;
 };

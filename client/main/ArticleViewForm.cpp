@@ -190,14 +190,30 @@ void TArticleViewForm::ShowText(int textNo)
     RenderText(textNo, BriefMode());
     MainEdit->SetSelection(EndOfTexts(), 0);
     if (ServerSetting("AlignTextsToTop", true)) {
-      int visible = int(SendMessageA(h, EM_GETFIRSTVISIBLELINE, 0, 0));
-      SendMessageA(h, EM_LINESCROLL, 0, firstLine - visible);
+      ScrollLineToTop(firstLine);
     } else {
       SendMessageA(h, EM_SCROLLCARET, 0, 0);
     }
     int start = int(SendMessageA(h, EM_LINEINDEX, WPARAM(firstLine), 0));
     MainEdit->SetSelection(std::max(0, start), 0);
   }
+}
+
+void TArticleViewForm::ScrollLineToTop(int line)
+{
+  // By pixels: the lines of a text differ in height (header, body and
+  // message fonts), so a count of lines scrolled would miss the heading.
+  HWND h = MainEdit->Handle();
+  const int start = int(SendMessageA(h, EM_LINEINDEX, WPARAM(line), 0));
+  if (start < 0) return;
+  POINTL at{};
+  SendMessageA(h, EM_POSFROMCHAR, WPARAM(&at), start);
+  RECT format{};
+  SendMessageA(h, EM_GETRECT, 0, LPARAM(&format));
+  POINT scroll{};
+  SendMessageA(h, EM_GETSCROLLPOS, 0, LPARAM(&scroll));
+  scroll.y = std::max<LONG>(0, scroll.y + at.y - format.top);
+  SendMessageA(h, EM_SETSCROLLPOS, 0, LPARAM(&scroll));
 }
 
 void TArticleViewForm::AppendPlain(TRichTextWriter& w, const std::string& s)

@@ -71,6 +71,8 @@ private:
   void AppendCommentsIn(TRichTextWriter& w, const TextStatType& status);
   void AppendFastReplies(TRichTextWriter& w, const TextStatType& status);
   void ShowMembershipColour(int textNo);
+  // Scrolls so that the line is the top line of the window.
+  void ScrollLineToTop(int line);
   void PreparePopupForWord();
   int CharFromClientPoint(int x, int y) const;
   HWND OwnerWindow() const;

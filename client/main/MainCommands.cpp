@@ -13,6 +13,7 @@
 #include "ClientCaches.h"
 #include "Clipboard.h"
 #include "ConfigListForm.h"
+#include "DecimalInput.h"
 #include "EngineBinding.h"
 #include "GetNameForm.h"
 #include "LKRequest.h"
@@ -213,12 +214,14 @@ int TextNumberArgument(int argument, const std::string& caption)
   if (argument >= 1) return argument;
   std::string answer;
   if (!InputQuery(caption, "Global text number:", answer)) return -1;
-  const size_t start = answer.find_first_not_of(' ');
-  const size_t end = answer.find_last_not_of(' ');
-  if (start == std::string::npos) return -1;
-  answer = answer.substr(start, end - start + 1);
-  if (answer.empty() || answer.size() > 9 || answer.find_first_not_of("0123456789") != std::string::npos) return -1;
-  return std::stoi(answer);
+  int textNo = -1;
+  // Anything but a whole number is refused, so that no request goes out
+  // for a number the user did not type.
+  if (!ParseDecimalInput(answer, textNo)) {
+    QueueUserMessage(NotAValidNumberMessage);
+    return -1;
+  }
+  return textNo;
 }
 
 void DeleteText(int textNo)

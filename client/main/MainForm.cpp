@@ -306,8 +306,50 @@ void TMainForm::FormShow(TComponent*)
   BindWriteCommands(ReadArticleForm);
   if (ActiveUsersForm) ActiveUsersForm->LoadColumnWidths();
   if (MessagesForm) MessagesForm->LoadSettings();
+  FStartWindowsDue = true;
+  ArrangeStartWindows();
   ParseCommandLine(ProgramArguments());
   StatusBar1->Invalidate();
+}
+
+void TMainForm::ArrangeStartWindows()
+{
+  if (!FStartWindowsDue || FStartWindowsArranged || !HostHandle() || IsIconic(HostHandle())) return;
+  HWND client = Application().MDIClient();
+  RECT area{};
+  if (!client || !GetClientRect(client, &area) || area.right < 300 || area.bottom < 200) return;
+  FStartWindowsArranged = true;
+  // Activating it merges its menus into the bar, which may change the room below.
+  const bool reading = ReadArticleForm && ReadArticleForm->Docked();
+  if (reading && ReadArticleForm->Visible()) ReadArticleForm->BringToFront();
+  // Scroll bars shown for the designed places are not needed once the
+  // windows fit, and the client does not take them away by itself.
+  ShowScrollBar(client, SB_BOTH, FALSE);
+  GetClientRect(client, &area);
+  const int width = area.right, height = area.bottom;
+  TForm* side[] = {ActiveUsersForm, MessagesForm};
+  // Narrower than this, the side column would clip the who-is-on columns;
+  // the reading window needs the room of a text line beside the list.
+  const int minimumSide = 250, minimumReading = 640;
+  const int sideWidth = std::max(minimumSide, width / 4);
+  const int readingWidth = width - sideWidth >= minimumReading ? width - sideWidth : width;
+  if (readingWidth < width) {
+    int top = 0;
+    for (size_t i = 0; i < std::size(side); ++i) {
+      const int h = i + 1 < std::size(side) ? height / int(std::size(side)) : height - top;
+      if (side[i] && side[i]->Docked()) side[i]->SetBounds(readingWidth, top, sideWidth, h);
+      top += h;
+    }
+  } else {
+    // No room beside it: the others lie behind it, each at a working size.
+    int offset = 0;
+    for (TForm* form : side) {
+      if (form && form->Docked())
+        form->SetBounds(offset, offset, std::min(width - offset, 560), std::min(height - offset, 320));
+      offset += 24;
+    }
+  }
+  if (reading) ReadArticleForm->SetBounds(0, 0, readingWidth, height);
 }
 
 void TMainForm::FormHide(TComponent*)
@@ -391,6 +433,8 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
   case WM_SIZE: {
     LRESULT r = TForm::WndProc(msg, wp, lp);
     if (wp == SIZE_MINIMIZED) ApplicationMinimize();
+    // A frame that started minimised places its windows when first restored.
+    else ArrangeStartWindows();
     return r;
   }
   }

@@ -125,6 +125,10 @@ public:
   void DrawBusyIndicator();
   // Minimising: to the tray when the person's settings say so.
   void ApplicationMinimize();
+  // Places the windows opened at start inside the frame: the reading window
+  // takes most of it, the who-is-on and messages windows share the rest.
+  // Done once, as soon as the frame is shown at a usable size.
+  void ArrangeStartWindows();
 
   // Handlers bound by the form resource.
   void FormCreate(TComponent* Sender);
@@ -162,6 +166,8 @@ private:
   void CloseLogonProgress();
   void LoginEnded(bool loggedIn);
   bool FMinimizedToTray = false;
+  bool FStartWindowsDue = false;  // set once the settings have sized the frame
+  bool FStartWindowsArranged = false;
   std::unique_ptr<class TLogonThread> FLogonThread;
   class TConnectingForm* FConnectingForm = nullptr;
 };

@@ -12,13 +12,14 @@ const char* const kLyskomd = "/usr/sbin/lyskomd";
 const char* const kDefaultData = "/usr/share/lyskom-server/default";
 const char* const kAuxItems = "/etc/lyskom-server/aux-items.conf";
 
-std::string ConfigText(const std::string& dir, int port)
+std::string ConfigText(const std::string& dir, int port, std::map<std::string, std::string> parameters)
 {
   auto line = [&](const char* key, const char* file) { return std::string(key) + ": " + dir + "/" + file + "\n"; };
+  parameters.emplace("Max conferences", "4000");
+  parameters.emplace("Max texts", "1000000");
   std::string conf;
   conf += "Client port: " + std::to_string(port) + "\n";
-  conf += "Max conferences: 4000\n";
-  conf += "Max texts: 1000000\n";
+  for (const auto& [name, value] : parameters) conf += name + ": " + value + "\n";
   conf += "Force ISO 8859-1: yes\n";
   conf += line("Data file", "lyskomd-data");
   conf += line("Backup file", "lyskomd-backup");
@@ -57,7 +58,7 @@ std::string TLyskomdServer::Log() const
 bool TLyskomdServer::TryStart(int port)
 {
   std::string dir = UnixPathOf(FFolder);
-  if (!WriteFileText(FFolder + "\\lyskomd.conf", ConfigText(dir, port))) return false;
+  if (!WriteFileText(FFolder + "\\lyskomd.conf", ConfigText(dir, port, FParameters))) return false;
   DeleteFileA((FFolder + "\\lyskomd.pid").c_str());
   std::string command = std::string("cd '") + dir + "' && exec " + kLyskomd + " -f '" + dir +
                         "/lyskomd.conf' >'" + dir + "/lyskomd.out' 2>&1 </dev/null &";

@@ -3,6 +3,7 @@
 // conferences 1 to 4) and a free port on the loopback interface.
 #pragma once
 
+#include <map>
 #include <string>
 
 namespace TestSupport {
@@ -14,6 +15,10 @@ public:
   ~TLyskomdServer();
   TLyskomdServer(const TLyskomdServer&) = delete;
   TLyskomdServer& operator=(const TLyskomdServer&) = delete;
+
+  // A parameter of the server's configuration ("Max comments per text"),
+  // replacing its default; takes effect at the next Start.
+  void SetParameter(const std::string& name, const std::string& value) { FParameters[name] = value; }
 
   // Starts the server and waits until it accepts connections; throws on failure.
   void Start();
@@ -35,6 +40,7 @@ private:
 
   std::string FFolder;
   int FPort = 0;
+  std::map<std::string, std::string> FParameters;
 };
 
 } // namespace TestSupport

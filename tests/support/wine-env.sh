@@ -1,5 +1,27 @@
 # Shared by the scripts that run Windows programs of a build under Wine.
 
+# Makes the Wine prefix $WINEPREFIX (new or not) ready for Omnora's windows.
+omnora_prepare_prefix() {
+  wineboot -i >/dev/null 2>&1
+  # Xvfb has no window manager: unmanaged windows spare Wine its wait
+  # (2 s per hidden top-level window) for one to answer.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w
+  omnora_link_marlett
+}
+
+# Caption buttons (minimise, maximise, close) are glyphs of the Marlett font.
+# Debian's Wine 8 never reads the fonts of its own data folder, where the
+# package fonts-wine puts Marlett, so the buttons showed as the letters
+# "0 1 r". Wine does read the prefix's Fonts folder at every start: a link
+# there to the packaged font is enough, also for a prefix made earlier.
+omnora_link_marlett() {
+  marlett=/usr/share/wine/fonts/marlett.ttf
+  fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  [ -f "$marlett" ] || { echo "Marlett is missing: install fonts-wine (scripts/setup)" >&2; return 0; }
+  [ -e "$fonts/marlett.ttf" ] || { mkdir -p "$fonts" && ln -sf "$marlett" "$fonts/marlett.ttf"; }
+}
+
 # The build tree's own Wine prefix, created once (several callers may race).
 omnora_wine_prefix() {
   build_dir=$1
@@ -7,16 +29,15 @@ omnora_wine_prefix() {
   export WINEDEBUG="${WINEDEBUG:--all}"
   # No Mono or Gecko prompts, no menu entries.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-  [ -f "$WINEPREFIX/.omnora-ready" ] && return 0
+  if [ -f "$WINEPREFIX/.omnora-ready" ]; then
+    omnora_link_marlett
+    return 0
+  fi
   mkdir -p "$build_dir"
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.omnora-ready" ]; then
-      wineboot -i >/dev/null 2>&1 9>&-
-      # Xvfb has no window manager: unmanaged windows spare Wine its wait
-      # (2 s per hidden top-level window) for one to answer.
-      wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 9>&-
-      wineserver -w 9>&-
+      omnora_prepare_prefix 9>&-
       touch "$WINEPREFIX/.omnora-ready"
     fi
   ) 9>"$build_dir/wineprefix.lock"

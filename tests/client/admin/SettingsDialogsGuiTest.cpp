@@ -8,6 +8,7 @@
 
 #include "AdminTestSupport.h"
 #include "ConfigForm.h"
+#include "DecimalInput.h"
 #include "FontSettings.h"
 #include "ModalScript.h"
 #include "SettingDefaults.h"
@@ -222,6 +223,39 @@ TEST_F(SettingsDialogs, AUserAreaThatCannotBeReadIsNeverOverwritten)
   EXPECT_EQ(UserAreaTextNo(), area);
   EXPECT_EQ(TakeUserMessage(), UserAreaNotReadMessage);
   // The change holds for this run.
+  EXPECT_EQ(ServerConfiguration->ReadString("ReformatTexts", ""), "1");
+}
+
+TEST_F(SettingsDialogs, ALevelThatIsNotANumberKeepsTheDialogOpenAndSavesNothing)
+{
+  SetUserArea(UserAreaWith(" " + H("TrayPriTextLvl") + " 150\n"));
+  ServerConfiguration->Clear();
+  const int area = UserAreaTextNo();
+
+  TModalScript script;
+  script
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
+                         EXPECT_EQ(f->TrayPriTextLvlEdit->Text(), "150");
+                         f->PageControl1->SetActivePage(f->PageControl1->Page(4));
+                         TModalScript::Click(f->ReformatTextsCheckBox);
+                         f->TrayPriTextLvlEdit->SetText("high");
+                         TModalScript::Click(f->OkButton);
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
+                         // Still open, on the page of the refused level.
+                         EXPECT_EQ(TakeUserMessage(), NotAValidNumberMessage);
+                         EXPECT_EQ(f->PageControl1->ActivePage(), f->AlertsSheet);
+                         EXPECT_EQ(ServerConfiguration->ReadString("ReformatTexts", ""), "");
+                         f->TrayPriTextLvlEdit->SetText(" 180 ");
+                         TModalScript::Click(f->OkButton);
+                       });
+  RunDialog(script);
+  EXPECT_NE(UserAreaTextNo(), area);
+  ServerConfiguration->Clear();
+  ASSERT_TRUE(ReadUserArea(*ServerConfiguration, TLyskomdServer::AdminPerson, true));
+  EXPECT_EQ(ServerConfiguration->ReadString("TrayPriTextLvl", ""), "180");
   EXPECT_EQ(ServerConfiguration->ReadString("ReformatTexts", ""), "1");
 }
 

@@ -66,7 +66,8 @@ Form AllControlsForm: TAllControlsForm
   OnKeyDown = FormKeyDown
   OnClose = FormClose
   ImageList ImageList1
-    SystemIcons = [Application, Information, Warning]
+    Width = 16
+    Bitmap = "TrayImages"
   end
   ActionList ActionList1
     Images = ImageList1
@@ -521,7 +522,7 @@ TEST_F(FormLoad, EveryControlKindLoadsBindsAndShows)
   EXPECT_EQ(form->StatusBar1->PanelCount(), 3);
   EXPECT_TRUE(form->StatusBar1->Panel(2).OwnerDraw);
   EXPECT_TRUE(form->PinButton->Down());
-  EXPECT_EQ(form->ImageList1->Count(), 3);
+  EXPECT_EQ(form->ImageList1->Count(), 2);
   EXPECT_EQ(RichEditClassOk(form->RichEdit1), true);
   ASSERT_NE(GetMenu(form->HostHandle()), nullptr);
   EXPECT_EQ(GetMenuItemCount(GetMenu(form->HostHandle())), 2);
@@ -643,6 +644,11 @@ TEST_F(FormLoad, BrokenResourcesNameFormLineAndComponent)
       {"Panels = [[300, \"Ready\"], [100], [50, OwnerDraw]]", "Panels = [[300, \"Ready\"], [100], [50, Fancy]]",
        "StatusBar1", "a panel is"},
       {"TreeView TreeView1", "Timer TreeView1", "TreeView1", "TreeView1 is not a TTreeView"},
+      {"Bitmap = \"TrayImages\"", "Bitmap = \"NoSuchImages\"", "ImageList1", "no bitmap resource NoSuchImages"},
+      {"Width = 16\n    Bitmap", "Width = 24\n    Bitmap", "ImageList1", "not a row of images 24 wide"},
+      {"Width = 16\n    Bitmap", "Height = 24\n    Bitmap", "ImageList1", "16 pixels high, not 24"},
+      {"Width = 16\n    Bitmap = \"TrayImages\"", "Bitmap = \"TrayImages\"\n    Width = 32", "ImageList1",
+       "Width must come before Bitmap"},
   };
   for (const TCase& c : cases) {
     EFormError e = BrokenLoad(c.Find, c.Replace);

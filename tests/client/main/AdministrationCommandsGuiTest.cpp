@@ -5,6 +5,7 @@
 #include "ClientCaches.h"
 #include "ConfMemberForm.h"
 #include "CreateConfForm.h"
+#include "DecimalInput.h"
 #include "EngineClient.h"
 #include "HostConfigForm.h"
 #include "AdministrationCommands.h"
@@ -365,6 +366,24 @@ TEST_F(AdministrationCommands, TextActionsTakeTheirNumberFromTheTag)
   TLKRequest marks(L_GET_MARKS, "");
   ASSERT_EQ(marks.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
   EXPECT_EQ(LKInt(marks.Response(), "result.result.text_no"), text);
+  TLKRequest unmark(L_UNMARK_TEXT, std::to_string(text));
+  ASSERT_EQ(unmark.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
+
+  // Asked for: a typed number that is not a whole number marks nothing.
+  Messages();
+  TModalScript typed;
+  Input(typed, std::to_string(text) + "x");
+  Run(typed, [mark] { mark->Execute(); });
+  EXPECT_EQ(Messages(), (std::vector<std::string>{NotAValidNumberMessage}));
+  TLKRequest none(L_GET_MARKS, "");
+  ASSERT_EQ(none.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
+  EXPECT_EQ(LKCount(LKSub(none.Response(), "result").Get()), 0);
+  TModalScript good;
+  Input(good, " " + std::to_string(text) + " ");
+  Run(good, [mark] { mark->Execute(); });
+  TLKRequest marked(L_GET_MARKS, "");
+  ASSERT_EQ(marked.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
+  EXPECT_EQ(LKInt(marked.Response(), "result.result.text_no"), text);
 
   Boxes->SetAnswer(IDYES);
   remove->Tag = text;

@@ -49,6 +49,24 @@ bool EngineRegistered()
   return true;
 }
 
+bool FontInstalled(const char* family)
+{
+  HDC dc = GetDC(nullptr);
+  LOGFONTA wanted{};
+  wanted.lfCharSet = DEFAULT_CHARSET;
+  lstrcpynA(wanted.lfFaceName, family, LF_FACESIZE);
+  bool found = false;
+  EnumFontFamiliesExA(
+      dc, &wanted,
+      [](const LOGFONTA*, const TEXTMETRICA*, DWORD, LPARAM lp) -> int {
+        *reinterpret_cast<bool*>(lp) = true;
+        return 0;
+      },
+      LPARAM(&found), 0);
+  ReleaseDC(nullptr, dc);
+  return found;
+}
+
 struct TFound
 {
   DWORD Process;
@@ -101,6 +119,8 @@ TEST(FreshPrefix, Probe)
   const std::string folder = Environment(ProbeVariable);
   if (folder.empty()) GTEST_SKIP() << "runs only inside the new prefix";
   ASSERT_FALSE(EngineRegistered()) << "the new prefix already knows the engine";
+  // Caption buttons are drawn from Marlett; without it they show as letters.
+  EXPECT_TRUE(FontInstalled("Marlett"));
 
   std::string program = folder + "\\app\\Omnora.exe";
   std::string line = "\"" + program + "\"";
@@ -171,12 +191,13 @@ TEST(FreshPrefix, OmnoraRegistersTheEngineShowsItsWindowsAndExitsCleanly)
   const std::string unixFolder = TestSupport::UnixPathOf(folder);
   const std::string prefix = unixFolder + "/prefix";
   const std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/omnora-fresh-prefix.png";
+  // The prefix is made as the build scripts make theirs.
   const std::string wine = "env -u WINESERVERSOCKET WINEPREFIX=" + Quoted(prefix) +
                            " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' ";
+  const std::string setup = std::string(OMNORA_TESTS_DIR) + "/support/wine-env.sh";
   const std::string script =
-      "cd " + Quoted(unixFolder) + " && " + wine + "wineboot -i >boot.log 2>&1 && " + wine +
-      "wine reg add 'HKCU\\Software\\Wine\\X11 Driver' /v Managed /d N /f >>boot.log 2>&1 && " + wine +
-      "wineserver -w && " + wine + ProbeVariable + "=" + Quoted(folder) + " OMNORA_FRESH_PREFIX_SHOT=" +
+      "cd " + Quoted(unixFolder) + " && " + wine + "sh -c '. \"$0\" && omnora_prepare_prefix' " + Quoted(setup) +
+      " >boot.log 2>&1 && " + wine + ProbeVariable + "=" + Quoted(folder) + " OMNORA_FRESH_PREFIX_SHOT=" +
       Quoted(shot) + " wine probe.exe --gtest_filter=FreshPrefix.Probe >probe.log 2>&1; echo $? >probe.rc; " +
       wine + "wineserver -k; rm -rf " + Quoted(prefix);
   ASSERT_TRUE(TestSupport::RunUnixCommand(script, 300000)) << "the new prefix did not finish in time";

@@ -147,8 +147,69 @@ TEST_F(MainWindow, WithoutStoredValuesTheDefaultsApply)
   EXPECT_GE(MainForm->Height(), 400);
   EXPECT_LE(MainForm->Left() + MainForm->Width(), std::max<int>(work.right, 630));
   EXPECT_LE(MainForm->Top() + MainForm->Height(), std::max<int>(work.bottom, 430));
-  if (work.right - work.left >= 1084) EXPECT_EQ(MainForm->Width(), 1024);
+  if (work.right - work.left >= 1084) {
+    EXPECT_EQ(MainForm->Width(), 1024);
+  }
   EXPECT_EQ(State(), TWindowState::Normal);
+}
+
+// The windows opened at start fill the frame: the reading window takes most
+// of it and is active, the who-is-on and messages windows share the rest,
+// and no two of them overlap.
+TEST_F(MainWindow, TheStartWindowsShareTheFrameWithTheReadingWindowLargest)
+{
+  ShowMain();
+  RECT area{};
+  GetClientRect(Application().MDIClient(), &area);
+  auto bounds = [](TForm* form) {
+    return RECT{form->Left(), form->Top(), form->Left() + form->Width(), form->Top() + form->Height()};
+  };
+  const RECT reading = bounds(ReadArticleForm), users = bounds(ActiveUsersForm), messages = bounds(MessagesForm);
+  EXPECT_EQ(reading.left, 0);
+  EXPECT_EQ(reading.top, 0);
+  EXPECT_EQ(reading.bottom, area.bottom);
+  EXPECT_GE(ReadArticleForm->Width() * 3, area.right * 2);
+  for (const RECT& r : {users, messages}) {
+    EXPECT_GE(r.left, reading.right);
+    EXPECT_LE(r.right, area.right);
+    EXPECT_GE(r.right - r.left, 250);
+    EXPECT_GE(r.bottom - r.top, 200);
+  }
+  EXPECT_LE(users.bottom, messages.top);
+  EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(Application().MDIClient(), WM_MDIGETACTIVE, 0, 0)),
+            ReadArticleForm->HostHandle());
+
+  // The message window's name field, narrow as the window is, holds a line
+  // of text across most of the window, its button beside it.
+  TControl* field = MessagesForm->TargetFrame->ItemList;
+  TControl* browse = MessagesForm->TargetFrame->BrowseButton;
+  HDC dc = GetDC(field->Handle());
+  SelectObject(dc, HFONT(SendMessageA(field->Handle(), WM_GETFONT, 0, 0)));
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  ReleaseDC(field->Handle(), dc);
+  EXPECT_GE(field->Height(), metrics.tmHeight + 4);
+  EXPECT_GE(field->Width() * 3, MessagesForm->ClientWidth() * 2);
+  RECT f, b;
+  GetWindowRect(field->Handle(), &f);
+  GetWindowRect(browse->Handle(), &b);
+  EXPECT_LE(f.right, b.left);
+  EXPECT_GE(browse->Width(), 20);
+}
+
+// A frame started minimised places its windows when it is first restored,
+// at the restored size.
+TEST_F(MainWindow, AMinimisedStartPlacesTheWindowsWhenRestored)
+{
+  WriteSetting("StartWindowSizeMode", "1");
+  ShowMain();
+  ASSERT_EQ(State(), TWindowState::Minimized);
+  MainForm->SetWindowState(TWindowState::Normal);
+  Application().ProcessMessages();
+  RECT area{};
+  GetClientRect(Application().MDIClient(), &area);
+  EXPECT_EQ(ReadArticleForm->Height(), area.bottom);
+  EXPECT_GE(ReadArticleForm->Width() * 3, area.right * 2);
 }
 
 TEST_F(MainWindow, WindowSettingsAreReadAtShowAndOnReload)

@@ -1,0 +1,294 @@
+// The reading window as a person sees it, in each of its two main views: a
+// text with comments and a footnote read from a real lyskomd, with the
+// header fields, body, comment links and previews laid out so that nothing
+// is clipped or overlaps. Screenshots are saved for people to look at.
+#include <memory>
+
+#include <richedit.h>
+
+#include "../core/EngineSession.h"
+#include "ArticleFormViewForm.h"
+#include "ArticleViewForm.h"
+#include "ClientCaches.h"
+#include "GdiOwners.h"
+#include "LyskomdServer.h"
+#include "MainTestSupport.h"
+#include "SessionState.h"
+#include "WindowMessages.h"
+
+namespace {
+
+using namespace MainTest;
+using EngineSession::TSession;
+using TestSupport::TLyskomdServer;
+
+auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
+
+class ReadingViews : public TStartedProgram
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    Server = new TLyskomdServer();
+    Server->Start();
+  }
+  static void TearDownTestSuite()
+  {
+    delete Server;
+    Server = nullptr;
+  }
+
+  void SetUp() override
+  {
+    TStartedProgram::SetUp();
+    ShowMain();
+    Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
+    if (Writer == 0) Writer = Session->CreatePerson("Ann Author", "pw");
+    Author = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port(), false, false);
+    EXPECT_TRUE(Author->Login(Writer, "pw"));
+    ClearAllCaches();
+    CurrentPersNo = 5;
+    MainForm->SetConnectedState(true);
+    MainForm->SetBounds(0, 0, 1000, 720);
+  }
+  void TearDown() override
+  {
+    DeleteSetting("ReadingViewStyle");
+    CurrentPersNo = 0;
+    ClearAllCaches();
+    Author.reset();
+    Session.reset();
+    TStartedProgram::TearDown();
+  }
+
+  // A root with a footnote, three comments (one also sent to a second
+  // conference) and a web link; the reader's membership of the conference.
+  void Seed(const std::string& name)
+  {
+    Conf = Session->CreateConference(name);
+    Second = Session->CreateConference(name + " copies");
+    Root = Author->TextTo(Conf, "What the window shows\nA text with comments and a footnote, and a link to "
+                                "http://www.example.com/ in its body.\nSee also text 1.\n");
+    Footnote = Author->CreateText("Fine print\nThe footnote's body.\n", FormatText("0 %d 4 %d", Conf, Root), 2);
+    for (int i = 1; i <= 3; ++i)
+      Comments.push_back(Author->CreateText("Re: What the window shows\nComment number " + std::to_string(i) + ".\n",
+                                            i == 2 ? FormatText("0 %d 1 %d 2 %d", Conf, Second, Root)
+                                                   : FormatText("0 %d 2 %d", Conf, Root),
+                                            i == 2 ? 3 : 2));
+    // Someone added a recipient to the last comment afterwards.
+    TLKRequest add(L_ADD_RECIPIENT, FormatText("%d %d 0", Comments[2], Second));
+    EXPECT_TRUE(Session->Expect(add));
+    auto m = std::make_shared<TLyskomMembership>(Conf);
+    m->LoadFromResult(Session->QueryMembership(Conf).Get());
+    m->Priority = 100;
+    m->mHasUnread = true;
+    StoreMembership(m);
+    PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+    Application().ProcessMessages();
+  }
+
+  void UseView(const char* style)
+  {
+    WriteSetting("ReadingViewStyle", style);
+    ReadArticleForm->CreateMainView();
+    ReadArticleForm->SetWindowState(TWindowState::Maximized);
+    Application().ProcessMessages();
+  }
+
+  int ReadNext()
+  {
+    ReadArticleForm->ReadNextText();
+    EXPECT_TRUE(WaitFor([] { return ReadArticleForm->BusyCount == 0; }));
+    Application().ProcessMessages();
+    return ReadArticleForm->CurrentText();
+  }
+
+  // For people to look at; never an assertion.
+  static void Screenshot(const std::string& file)
+  {
+    RedrawWindow(MainForm->HostHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    Application().ProcessMessages();
+    const std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/" + file;
+    TestSupport::RunUnixCommand("import -window root '" + shot + "'", 20000);
+  }
+
+  static RECT ScreenRect(TControl* c)
+  {
+    RECT r{};
+    GetWindowRect(c->Handle(), &r);
+    return r;
+  }
+  static bool Overlap(TControl* a, TControl* b)
+  {
+    RECT ra = ScreenRect(a), rb = ScreenRect(b), out{};
+    return IntersectRect(&out, &ra, &rb) != 0;
+  }
+  // The size of the first item's run, in twentieths of a point.
+  static int RunHeight(TItemEditList* list)
+  {
+    list->SetSelection(0, 1);
+    CHARFORMAT2A format{};
+    format.cbSize = sizeof(format);
+    SendMessageA(list->Handle(), EM_GETCHARFORMAT, SCF_SELECTION, LPARAM(&format));
+    list->SetSelection(0, 0);
+    return format.yHeight;
+  }
+  // Whether the control's text fits its width in its font.
+  static bool TextFits(TControl* c, const std::string& text)
+  {
+    return TextExtent(c->Handle(), c->FontHandle(), text).cx <= c->Width();
+  }
+
+  inline static TLyskomdServer* Server = nullptr;
+  inline static int Writer = 0;
+  std::unique_ptr<TSession> Session;
+  std::unique_ptr<TSession> Author;
+  int Conf = 0, Second = 0, Root = 0, Footnote = 0;
+  std::vector<int> Comments;
+};
+
+TEST_F(ReadingViews, TheFormViewLaysOutItsHeaderWithoutClippingOrOverlap)
+{
+  UseView("0");
+  Seed("Form view shown");
+  auto* view = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(ReadNext(), Root);
+  Screenshot("reading-form-view.png");
+
+  // Row 1: author, date and text number side by side, each wide enough.
+  for (auto [a, b] : {std::pair<TControl*, TControl*>{view->FromItemList, view->DateLabel},
+                      {view->DateLabel, view->DateEdit},
+                      {view->DateEdit, view->TextNrLabel},
+                      {view->TextNrLabel, view->TextNrEditList},
+                      {view->SubjectEdit, view->MarksEdit},
+                      {view->ToLabel, view->ToItemList}})
+    EXPECT_FALSE(Overlap(a, b)) << a->Name << " overlaps " << b->Name;
+  EXPECT_TRUE(TextFits(view->DateEdit, view->DateEdit->Text()));
+  EXPECT_TRUE(TextFits(view->TextNrEditList, std::to_string(Root)));
+  EXPECT_TRUE(TextFits(view->FromItemList, "Ann Author"));
+  for (TControl* label : std::initializer_list<TControl*>{view->FromLabel, view->DateLabel, view->TextNrLabel,
+                                                          view->ToLabel, view->SubjectLabel})
+  {
+    std::string caption = label->Caption();
+    std::erase(caption, '&');
+    EXPECT_TRUE(TextFits(label, caption)) << label->Name << " is clipped";
+  }
+  // Each header field is at least as tall as its font's line.
+  for (TControl* field : std::initializer_list<TControl*>{view->FromItemList, view->DateEdit, view->TextNrEditList,
+                                                          view->SubjectEdit})
+    EXPECT_GE(field->Height(), TextExtent(field->Handle(), field->FontHandle(), "Ag").cy) << field->Name;
+  // The names in the header lists are drawn in the header font, and every
+  // label in the font of its field.
+  for (TItemEditList* list : {view->FromItemList, view->TextNrEditList, view->ToItemList}) {
+    ASSERT_GT(list->ItemCount(), 0) << list->Name;
+    EXPECT_EQ(RunHeight(list), list->Font().Size * 20) << list->Name;
+  }
+  EXPECT_EQ(view->ToLabel->Font().Format(), view->ToItemList->Font().Format());
+  EXPECT_EQ(view->TextNrLabel->Font().Format(), view->TextNrEditList->Font().Format());
+  // The header ends above the body; the previews sit side by side below it.
+  EXPECT_LE(ScreenRect(view->TopPanel).bottom, ScreenRect(view->MainEdit).top);
+  EXPECT_TRUE(view->CommentsPanel->Visible());
+  ASSERT_EQ(view->CommentViews().size(), 3u);
+  EXPECT_LE(ScreenRect(view->MainEdit).bottom, ScreenRect(view->CommentsPanel).top);
+  EXPECT_NE(view->MainEdit->Caption().find("The footnote's body."), std::string::npos);
+
+  // A comment with a carbon copy: a CC row between the recipients and the subject.
+  ASSERT_EQ(ReadNext(), Comments[0]);
+  EXPECT_FALSE(view->CCItemList->Visible());
+  ASSERT_EQ(ReadNext(), Comments[1]);
+  EXPECT_EQ(view->ToItemList->ItemCount(), 1);
+  EXPECT_EQ(view->CCItemList->ItemCount(), 1);
+  EXPECT_TRUE(view->CCItemList->Visible());
+  EXPECT_FALSE(Overlap(view->ToItemList, view->CCItemList));
+  EXPECT_FALSE(Overlap(view->CCItemList, view->SubjectEdit));
+  EXPECT_EQ(RunHeight(view->CCItemList), view->CCItemList->Font().Size * 20);
+  Screenshot("reading-form-view-comment.png");
+
+  // The recipient that someone added is in italics, and pointing at it
+  // shows who added it and when.
+  ASSERT_EQ(ReadNext(), Comments[2]);
+  ASSERT_EQ(view->ToItemList->ItemCount(), 2);
+  EXPECT_EQ(view->RecipientHintText(view->ToItemList), "");
+  POINTL at{};
+  SendMessageA(view->ToItemList->Handle(), EM_POSFROMCHAR, WPARAM(&at), view->ToItemList->Items()[1].StartPos + 1);
+  SendMessageA(view->ToItemList->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x + 2, at.y + 2));
+  EXPECT_EQ(view->RecipientHintText(view->ToItemList).rfind("Added by [5] Administrator (of) LysKOM\r\nat ", 0), 0u)
+    << view->RecipientHintText(view->ToItemList);
+  // Over the first, plain recipient: no one added it.
+  SendMessageA(view->ToItemList->Handle(), EM_POSFROMCHAR, WPARAM(&at), 1);
+  SendMessageA(view->ToItemList->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x + 2, at.y + 2));
+  EXPECT_EQ(view->RecipientHintText(view->ToItemList), "");
+}
+
+TEST_F(ReadingViews, ManyRecipientsWrapOntoAsManyHeaderLinesAsTheyNeed)
+{
+  UseView("0");
+  auto* view = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(view, nullptr);
+  std::string misc;
+  const int recipients = 8;
+  for (int i = 0; i < recipients; ++i)
+    misc += FormatText("0 %d ", Session->CreateConference("A conference with a rather long name, number " +
+                                                            std::to_string(i)));
+  const int text =
+    Author->CreateText("Everywhere\nSent to many.\n", misc, recipients, "15 00000000 0 " + ToHollerith("Omnora"), 1);
+  ASSERT_GT(text, 0);
+  TLKRequest mark(L_MARK_TEXT, FormatText("%d 100", text));
+  ASSERT_TRUE(Session->Expect(mark));
+  view->ShowText(text);
+  Application().ProcessMessages();
+  Screenshot("reading-form-view-recipients.png");
+
+  TItemEditList* list = view->ToItemList;
+  ASSERT_EQ(list->ItemCount(), recipients);
+  EXPECT_GT(SendMessageA(list->Handle(), EM_GETLINECOUNT, 0, 0), 1);
+  // The first and the last name lie inside the field, and the subject row below it.
+  POINTL first{}, last{};
+  SendMessageA(list->Handle(), EM_POSFROMCHAR, WPARAM(&first), 0);
+  SendMessageA(list->Handle(), EM_POSFROMCHAR, WPARAM(&last), list->TextLength() - 1);
+  EXPECT_GE(first.y, 0);
+  EXPECT_LE(last.y + TextExtent(list->Handle(), list->FontHandle(), "Ag").cy, list->ClientRect().bottom + 2);
+  EXPECT_FALSE(Overlap(list, view->SubjectEdit));
+  // The subject row holds the aux-item button and the count of marks.
+  EXPECT_TRUE(view->ExtraInfoButton->Visible());
+  EXPECT_EQ(view->MarksEdit->Text(), "1");
+  EXPECT_FALSE(Overlap(view->SubjectEdit, view->ExtraInfoButton));
+  EXPECT_FALSE(Overlap(view->ExtraInfoButton, view->MarksEdit));
+  EXPECT_LE(ScreenRect(view->SubjectEdit).bottom, ScreenRect(view->MainEdit).top);
+}
+
+TEST_F(ReadingViews, TheFlowViewShowsHeaderLinesCommentLinksAndTheFootnote)
+{
+  UseView("1");
+  Seed("Flow view shown");
+  auto* view = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(view, nullptr);
+  ASSERT_EQ(ReadNext(), Root);
+  Screenshot("reading-flow-view.png");
+  const std::string shown = view->MainEdit->Caption();
+  EXPECT_NE(shown.find("Recipient: [" + std::to_string(Conf) + "] Flow view shown"), std::string::npos);
+  EXPECT_NE(shown.find("Subject: What the window shows"), std::string::npos);
+  EXPECT_NE(shown.find("Comments in: " + std::to_string(Comments[0]) + ", " + std::to_string(Comments[1])),
+            std::string::npos);
+  EXPECT_NE(shown.find("The footnote's body."), std::string::npos);
+  // Every comment number in the header is a text link.
+  int links = 0;
+  for (const TKomLink& link : view->Links().Links())
+    if (link.Kind == TKomLinkKind::LinkText && link.Number == Comments[2]) ++links;
+  EXPECT_EQ(links, 1);
+
+  // The next text's heading line becomes the top line of the window.
+  const size_t linksBefore = view->Links().Links().size();
+  ASSERT_EQ(ReadNext(), Comments[0]);
+  Screenshot("reading-flow-view-comment.png");
+  ASSERT_GT(view->Links().Links().size(), linksBefore);
+  const TKomLink heading = view->Links().Links()[linksBefore];
+  EXPECT_EQ(heading.Number, Comments[0]);
+  const HWND edit = view->MainEdit->Handle();
+  POINTL corner{4, 4};
+  const int topChar = int(SendMessageA(edit, EM_CHARFROMPOS, 0, LPARAM(&corner)));
+  EXPECT_EQ(SendMessageA(edit, EM_EXLINEFROMCHAR, 0, topChar), SendMessageA(edit, EM_EXLINEFROMCHAR, 0, heading.StartPos));
+}
+
+} // namespace
