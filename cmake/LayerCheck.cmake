@@ -1,7 +1,8 @@
 # The build refuses the shortcuts between layers (see ARCHITECTURE.md):
 #   the engine sees only common/ (no client folder on its include path);
 #   the core links no GUI library and no window layer;
-#   the platform and the framework never link the core.
+#   the platform and the framework never link the core;
+#   no two files of the core include each other.
 # Checked when configuring, on the targets' link closures and include paths,
 # and when building, by linking every object of the core without the GUI
 # libraries the toolchain would otherwise add by default.
@@ -65,3 +66,13 @@ omnora_refuse_links(omnora_framework omnora_core omnora_windows)
 
 # Every object of the core, linked without the GUI libraries (see the folder).
 add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/layercheck ${CMAKE_BINARY_DIR}/layercheck)
+
+# No two files of the core include each other, checked whenever one changes.
+file(GLOB OMNORA_CORE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/client/core/*.h ${PROJECT_SOURCE_DIR}/client/core/*.cpp)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/layercheck/core-include-loops.stamp
+  COMMAND ${CMAKE_COMMAND} -DFOLDER=${PROJECT_SOURCE_DIR}/client/core
+          -DSTAMP=${CMAKE_BINARY_DIR}/layercheck/core-include-loops.stamp
+          -P ${CMAKE_CURRENT_LIST_DIR}/IncludeLoops.cmake
+  DEPENDS ${OMNORA_CORE_FILES} ${CMAKE_CURRENT_LIST_DIR}/IncludeLoops.cmake
+  COMMENT "Checking the core for include loops")
+add_custom_target(omnora_core_include_loops ALL DEPENDS ${CMAKE_BINARY_DIR}/layercheck/core-include-loops.stamp)

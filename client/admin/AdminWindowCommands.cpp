@@ -5,6 +5,7 @@
 #include "ConfigForm.h"
 #include "EngineBinding.h"
 #include "FindTextForm.h"
+#include "LyskomConfiguration.h"
 #include "ViewMarksForm.h"
 #include "ConfStatisticsForm.h"
 #include "Form.h"

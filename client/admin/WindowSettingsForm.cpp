@@ -177,6 +177,7 @@ void TWindowSettingsForm::SaveSettings()
 
   // The windows keep their present layout through the reload.
   if (MainForm) MainForm->SaveSettings();
+  if (ReadArticleForm) ReadArticleForm->SaveSettings();
   if (ActiveUsersForm) ActiveUsersForm->SaveColumnWidths();
   if (MessagesForm) MessagesForm->SaveSettings();
   if (MainForm) MainForm->LoadSettings();

@@ -13,6 +13,7 @@
 #include "FontSettings.h"
 #include "GetNameForm.h"
 #include "Lookups.h"
+#include "LyskomConfiguration.h"
 #include "MainForm.h"
 #include "Clipboard.h"
 #include "MessageBoxes.h"

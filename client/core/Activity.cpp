@@ -7,6 +7,7 @@
 #include "EngineBinding.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
+#include "LyskomConfiguration.h"
 #include "SharedTables.h"
 #include "ProtocolText.h"
 

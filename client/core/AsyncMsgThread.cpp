@@ -9,7 +9,9 @@
 #include "Activity.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
+#include "LyskomConfiguration.h"
 #include "SessionState.h"
+#include "TrafficStatistics.h"
 #include "ProtocolText.h"
 #include "ReadingOrder.h"
 #include "SubjectScanner.h"
@@ -145,6 +147,7 @@ STDMETHODIMP TAsyncRcpt::NewTrans(LONG, VARIANT InData)
   try {
     TComPtr<ILKCollection> message = LKCollectionOf(InData);
     if (!message) return E_INVALIDARG;
+    CountAsyncMessage(ReplyByteCount(message.Get()));
     FQueue->Push(message.Get());
     return S_OK;
   } catch (...) {

@@ -10,6 +10,7 @@
 
 #include "EngineBinding.h"
 #include "LKRequest.h"
+#include "LyskomConfiguration.h"
 #include "LyskomErrors.h"
 #include "SyncObjects.h"
 #include "ProtocolText.h"
@@ -172,6 +173,7 @@ void CreateClientCaches()
   if (GStores.load()) return;
   UseNewTextStatRequest = true;
   GStores = new TStores();
+  SetMembershipLinks({ConferenceByNumber, QueueMarkRead});
 }
 
 void FreeClientCaches()
@@ -179,6 +181,7 @@ void FreeClientCaches()
   TStores* stores = GStores.load();
   if (!stores) return;
   ClearAllCaches();
+  SetMembershipLinks({});
   GStores = nullptr;
   delete stores;
 }

@@ -16,7 +16,7 @@
 
 #include "ConfsAndTexts.h"
 
-// Creates and frees the stores (process start and end, see UnitInit.h).
+// Creates and frees the stores (process start and end, see ProcessObjects.h).
 // Freeing clears them first (sending queued read marks while the engine is
 // still there).
 void CreateClientCaches();

@@ -1,10 +1,10 @@
 #include "ConfsAndTexts.h"
 
 #include <algorithm>
+#include <atomic>
 #include <mutex>
 
 #include "EngineBinding.h"
-#include "ClientCaches.h"
 #include "LKRequest.h"
 #include "ProtocolText.h"
 
@@ -43,7 +43,16 @@ TComPtr<ILKMap> EngineMapping()
   return map;
 }
 
+std::atomic<TConferenceRef (*)(int)> ConferenceByNumberLink{nullptr};
+std::atomic<void (*)(int, int)> QueueMarkReadLink{nullptr};
+
 } // namespace
+
+void SetMembershipLinks(const TMembershipLinks& links)
+{
+  ConferenceByNumberLink = links.ConferenceByNumber;
+  QueueMarkReadLink = links.QueueMarkRead;
+}
 
 // ---- TLyskomMembership ------------------------------------------------------
 
@@ -126,7 +135,9 @@ bool TLyskomMembership::MarkRead(int n, bool queue)
       return false;
     }
   }
-  if (queue) QueueMarkRead(ConfNo(), n);
+  if (queue) {
+    if (const auto queueMarkRead = QueueMarkReadLink.load()) queueMarkRead(ConfNo(), n);
+  }
   mbDirty = true;
   return true;
 }
@@ -163,7 +174,8 @@ int TLyskomMembership::UnreadCountUpTo(int highestLocalNo)
 int TLyskomMembership::UnreadCount()
 {
   if (!mHasUnread) return 0;
-  TConferenceRef conf = ConferenceByNumber(ConfNo());
+  const auto conferenceByNumber = ConferenceByNumberLink.load();
+  TConferenceRef conf = conferenceByNumber ? conferenceByNumber(ConfNo()) : nullptr;
   if (!conf) return 0;
   int highest = 0, textCount = 0;
   // The status may need a round trip: never under this object's lock.

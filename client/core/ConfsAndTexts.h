@@ -218,3 +218,14 @@ using TTextStatRef = std::shared_ptr<TextStatType>;
 using TMembershipRef = std::shared_ptr<TLyskomMembership>;
 using TConferenceRef = std::shared_ptr<TLyskomConference>;
 using TTextRef = std::shared_ptr<TLyskomText>;
+
+// What a membership asks of the caches that hold it: the conference of its
+// number (for the unread count) and the queue of read marks. The client
+// caches install them while they exist; without them a membership counts
+// nothing unread and queues nothing.
+struct TMembershipLinks
+{
+  TConferenceRef (*ConferenceByNumber)(int confNo) = nullptr;
+  void (*QueueMarkRead)(int confNo, int localNo) = nullptr;
+};
+void SetMembershipLinks(const TMembershipLinks& links);

@@ -16,9 +16,6 @@ const char* const EngineRegisterFailedMessage =
 const char* const EngineVersionMismatchMessage = "Vantor.DLL version mismatch! Expect problems.";
 const char* const EngineVersionMismatchCaption = "Lyskom Warning";
 
-TLyskomRegistryConfiguration* RegistryConfiguration = nullptr;
-TLyskomServerConfiguration* ServerConfiguration = nullptr;
-
 namespace {
 
 const char* const kProgramTitle = "Omnora";
@@ -108,17 +105,11 @@ bool RegisterEngineLibrary()
 bool InitializeGlobalData()
 {
   JoinedApartment = SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED));
-  ServerConfiguration = new TLyskomServerConfiguration();
-  RegistryConfiguration = new TLyskomRegistryConfiguration(OmnoraRegistryBaseKey, true);
   return true;
 }
 
 void FinalizeGlobalData()
 {
-  delete RegistryConfiguration;
-  RegistryConfiguration = nullptr;
-  delete ServerConfiguration;
-  ServerConfiguration = nullptr;
   ReleaseCacheObject();
   ReleaseCommunicationObject();
   if (JoinedApartment) CoUninitialize();

@@ -1,7 +1,6 @@
 // The client's binding to the engine: one communication object and one
 // cache object for the whole run, published in the process's Global
-// Interface Table so that every thread fetches a reference of its own; and
-// the process-wide settings stores.
+// Interface Table so that every thread fetches a reference of its own.
 #pragma once
 
 #include <windows.h>
@@ -12,7 +11,6 @@
 #include <string>
 
 #include "ComHandles.h"
-#include "LyskomConfiguration.h"
 #include "Vantor.h"
 
 // The engine version this client is built for (major, minor, release, build).
@@ -33,13 +31,9 @@ private:
   HRESULT FCode;
 };
 
-// The settings stores, from the unit's start to its end.
-extern TLyskomRegistryConfiguration* RegistryConfiguration;
-extern TLyskomServerConfiguration* ServerConfiguration;
-
-// The unit's start on the window thread: joins the multithreaded apartment
-// and creates the stores. Its end frees them and releases the engine
-// objects if they are still held.
+// The unit's start on the window thread: joins the multithreaded apartment.
+// Its end releases the engine objects if they are still held and leaves the
+// apartment.
 bool InitializeGlobalData();
 void FinalizeGlobalData();
 

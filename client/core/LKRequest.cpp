@@ -155,10 +155,23 @@ TRequestOutcome TLKRequest::Collect()
   const HRESULT ok = FTrans->Get_Ok();
   // A reply that cannot be had is no reply.
   if (FAILED(FTrans->Get_Response(FResponse.Put()))) return FOutcome;
-  if (ok == S_OK) return FOutcome = TRequestOutcome::Answered;
+  if (ok == S_OK) {
+    CountReply();
+    return FOutcome = TRequestOutcome::Answered;
+  }
   if (ok != S_FALSE || !FResponse) return FOutcome;
   FErrorNo = int(LKInt(FResponse.Get(), "error_no", 0));
-  return FOutcome = FErrorNo >= 1 ? TRequestOutcome::ServerError : TRequestOutcome::EngineError;
+  if (FErrorNo < 1) return FOutcome = TRequestOutcome::EngineError;
+  CountReply();
+  return FOutcome = TRequestOutcome::ServerError;
+}
+
+void TLKRequest::CountReply()
+{
+  // A reply read twice came over the wire once.
+  if (!FResponse || FResponse.Get() == FCountedReply) return;
+  FCountedReply = FResponse.Get();
+  CountReplyReceived(ReplyByteCount(FResponse.Get()));
 }
 
 void SyncSendTogether(ILKCommunication* comm, const std::vector<TLKRequest*>& requests, LONG timeoutMs)

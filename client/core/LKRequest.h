@@ -61,10 +61,14 @@ public:
   TRequestOutcome Collect();
 
 private:
+  // Adds a reply that came from the server to the traffic counters.
+  void CountReply();
+
   TComPtr<ILKTransaction> FTrans;
   TComPtr<ILKCollection> FResponse;
   TRequestOutcome FOutcome = TRequestOutcome::NotSent;
   int FErrorNo = 0;
+  const ILKCollection* FCountedReply = nullptr;
 };
 
 // Sends the requests at once, then waits for each reply in turn (at most

@@ -10,6 +10,7 @@
 #include "EngineBinding.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
+#include "LyskomConfiguration.h"
 #include "SessionState.h"
 #include "Lookups.h"
 #include "LyskomErrors.h"

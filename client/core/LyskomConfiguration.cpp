@@ -5,7 +5,6 @@
 #include <mutex>
 
 #include "EngineBinding.h"
-#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "SharedTables.h"
@@ -604,6 +603,25 @@ bool BuildUserArea(TLyskomServerConfiguration& config, std::string& userArea)
   for (const TSection& section : config.FSections) userArea += ' ' + ToHollerith(section.Body);
   for (const std::string& body : config.FExtraBodies) userArea += ' ' + ToHollerith(body);
   return true;
+}
+
+// ----------------------------------------------------- the process's stores
+
+TLyskomRegistryConfiguration* RegistryConfiguration = nullptr;
+TLyskomServerConfiguration* ServerConfiguration = nullptr;
+
+void CreateSettingsStores()
+{
+  ServerConfiguration = new TLyskomServerConfiguration();
+  RegistryConfiguration = new TLyskomRegistryConfiguration(OmnoraRegistryBaseKey, true);
+}
+
+void FreeSettingsStores()
+{
+  delete RegistryConfiguration;
+  RegistryConfiguration = nullptr;
+  delete ServerConfiguration;
+  ServerConfiguration = nullptr;
 }
 
 // ------------------------------------------------- the user area on the server

@@ -176,6 +176,16 @@ bool LoadServerConfiguration(TLyskomServerConfiguration& config, const std::stri
 // that a failed load is never followed by a save that drops other sections.
 bool BuildUserArea(TLyskomServerConfiguration& config, std::string& userArea);
 
+// ----------------------------------------------------- the process's stores
+
+// The stores the program uses, from CreateSettingsStores to
+// FreeSettingsStores: the registry store on the base key (with fall-back)
+// and a server store that is empty until a user area is read.
+extern TLyskomRegistryConfiguration* RegistryConfiguration;
+extern TLyskomServerConfiguration* ServerConfiguration;
+void CreateSettingsStores();
+void FreeSettingsStores();
+
 // ------------------------------------------------- the user area on the server
 
 // Shown when the settings cannot be saved because the user area on the

@@ -4,6 +4,7 @@
 
 #include "EngineBinding.h"
 #include "ClientCaches.h"
+#include "LyskomConfiguration.h"
 #include "ProgramVersion.h"
 #include "Threads.h"
 #include "UserMessages.h"
@@ -32,7 +33,16 @@ const TUnit Units[] = {
      if (const auto end = WindowSeams().EndWindowThread) end();
    }},
   {"LKCache", [] { CreateClientCaches(); return true; }, [] { FreeClientCaches(); }},
-  {"GlobalData", [] { return InitializeGlobalData(); }, [] { FinalizeGlobalData(); }},
+  {"GlobalData",
+   [] {
+     if (!InitializeGlobalData()) return false;
+     CreateSettingsStores();
+     return true;
+   },
+   [] {
+     FreeSettingsStores();
+     FinalizeGlobalData();
+   }},
   {"UserMessages", [] { CreateUserMessageQueue(); return true; }, [] { FreeUserMessageQueue(); }},
   {"ProgramVersion", [] { ProgramVersionMajor(); ProgramVersionMinor(); ProgramBuildDate(); return true; }, [] {}},
 };

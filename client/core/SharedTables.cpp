@@ -1,8 +1,5 @@
 #include "SharedTables.h"
 
-#include "EngineBinding.h"
-#include "LyskomConfiguration.h"
-
 const LyskomActivities ActivityTable[ActivityCount] = {
   {"add", "Submitting a new text"},
   {"reread", "Looking back"},
@@ -79,10 +76,10 @@ const TKeyCommand* FindKeyCommand(int number)
   return nullptr;
 }
 
-int LookupKeyBinding(TLyskomConfiguration& config, const std::string& keys)
+int LookupKeyBinding(const TKeyMappingPairs& mapping, const std::string& keys)
 {
   bool prefix = false;
-  for (const auto& [boundKeys, commandId] : config.KeyMappingPairs()) {
+  for (const auto& [boundKeys, commandId] : mapping) {
     if (boundKeys == keys) {
       const int number = KeyCommandNumber(commandId);
       return number < 0 ? KeyBindingPrefix : number;
@@ -90,10 +87,4 @@ int LookupKeyBinding(TLyskomConfiguration& config, const std::string& keys)
     if (boundKeys.size() > keys.size() && boundKeys.compare(0, keys.size(), keys) == 0) prefix = true;
   }
   return prefix ? KeyBindingPrefix : KeyBindingNone;
-}
-
-int LookupKeyBinding(const std::string& keys)
-{
-  if (!ServerConfiguration) return KeyBindingNone;
-  return LookupKeyBinding(*ServerConfiguration, keys);
 }

@@ -4,8 +4,8 @@
 #pragma once
 
 #include <string>
-
-class TLyskomConfiguration;
+#include <utility>
+#include <vector>
 
 // One what-am-I-doing activity: the key of its "Activity-" setting and the
 // text shown for it.
@@ -50,14 +50,14 @@ extern const TKeyBinding DefaultKeyBindingTable[DefaultKeyBindingCount];
 constexpr int KeyBindingPrefix = -1;  // a longer binding may follow (or the id is unknown)
 constexpr int KeyBindingNone = -2;    // no binding begins with the keys
 
-// The command number bound to the keys in the configuration's key mapping:
-// an exact binding wins; KeyBindingPrefix while the keys only begin one or
-// more bindings, or when the bound command id is not in KeyCommandTable;
-// KeyBindingNone when no binding begins with the keys.
-int LookupKeyBinding(TLyskomConfiguration& config, const std::string& keys);
-// The same in the person's key mapping (ServerConfiguration); KeyBindingNone
-// when there is no server store.
-int LookupKeyBinding(const std::string& keys);
+// A key mapping: (typed key sequence, command id) pairs.
+using TKeyMappingPairs = std::vector<std::pair<std::string, std::string>>;
+
+// The command number bound to the keys in the mapping: an exact binding
+// wins; KeyBindingPrefix while the keys only begin one or more bindings, or
+// when the bound command id is not in KeyCommandTable; KeyBindingNone when
+// no binding begins with the keys.
+int LookupKeyBinding(const TKeyMappingPairs& mapping, const std::string& keys);
 
 // A font setting of the registry store: its name, the caption the window
 // settings show, and the font string used when nothing is stored.

@@ -5,6 +5,8 @@
 
 #include <string>
 
+struct ILKCollection;
+
 struct TTrafficCounters
 {
   long BytesSent = 0;
@@ -16,8 +18,14 @@ struct TTrafficCounters
 // Any thread.
 void CountRequestSent(long bytes);
 void CountReplyReceived(long bytes);
-void CountAsyncMessage();
+void CountAsyncMessage(long bytes);
 TTrafficCounters TrafficCounters();
+
+// The size of a reply or asynchronous message as the server wrote it,
+// reckoned from its parsed tree: the engine hands the client trees, not
+// bytes, so the figure can be off by a few bytes per reply (an empty array
+// sent as "0 *", a mapping's block selector).
+long ReplyByteCount(ILKCollection* reply);
 
 // "4095 Bytes", "4.00 kBytes" from 4096, "1.00 MBytes" from 1024000.
 std::string FormatByteCount(long n);

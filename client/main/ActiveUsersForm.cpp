@@ -8,6 +8,7 @@
 #include "EngineBinding.h"
 #include "LKRequest.h"
 #include "Lookups.h"
+#include "LyskomConfiguration.h"
 #include "LyskomErrors.h"
 #include "MessagesForm.h"
 #include "ProtocolText.h"

@@ -12,6 +12,7 @@
 #include "EngineBinding.h"
 #include "FontSettings.h"
 #include "Lookups.h"
+#include "LyskomConfiguration.h"
 #include "MessageBoxes.h"
 #include "PanelNoBG.h"
 #include "ProtocolText.h"

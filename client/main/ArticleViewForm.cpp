@@ -9,6 +9,7 @@
 #include "EngineBinding.h"
 #include "FontSettings.h"
 #include "Lookups.h"
+#include "LyskomConfiguration.h"
 #include "MessageBoxes.h"
 #include "ProtocolText.h"
 #include "ReadArticleForm.h"

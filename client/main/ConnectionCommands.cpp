@@ -6,6 +6,7 @@
 #include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LoginForm.h"
+#include "LyskomConfiguration.h"
 #include "MainForm.h"
 #include "Application.h"
 

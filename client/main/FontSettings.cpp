@@ -1,6 +1,7 @@
 #include "FontSettings.h"
 
 #include "EngineBinding.h"
+#include "LyskomConfiguration.h"
 
 std::string ReadFontSetting(int category)
 {

@@ -17,6 +17,7 @@
 #include "EngineBinding.h"
 #include "GetNameForm.h"
 #include "LKRequest.h"
+#include "LyskomConfiguration.h"
 #include "LyskomErrors.h"
 #include "MainForm.h"
 #include "MenuItems.h"

@@ -359,6 +359,9 @@ void TMainForm::FormHide(TComponent*)
 
 void TMainForm::FormClose(TComponent*, TCloseAction& Action)
 {
+  // The reading window ends with the program without being closed: its
+  // layout is kept here.
+  if (ReadArticleForm) ReadArticleForm->SaveSettings();
   DisconnectCommand();
   // A worker may still wait for the server (a login, a search for the next
   // text): cut its requests off so that it ends before what it uses goes.

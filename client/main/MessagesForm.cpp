@@ -8,6 +8,7 @@
 #include "ClientCaches.h"
 #include "EngineBinding.h"
 #include "FontSettings.h"
+#include "LyskomConfiguration.h"
 #include "RichEditFonts.h"
 #include "GetNameForm.h"
 #include "LKRequest.h"

@@ -17,6 +17,7 @@
 #include "EventLogForm.h"
 #include "LKRequest.h"
 #include "Lookups.h"
+#include "LyskomConfiguration.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
@@ -199,6 +200,7 @@ void TReadArticleForm::FormCreate(TComponent*)
 
 void TReadArticleForm::FormClose(TComponent*, TCloseAction& Action)
 {
+  SaveSettings();
   Action = TCloseAction::Minimize;
 }
 
@@ -290,6 +292,9 @@ void TReadArticleForm::LoadSettings()
   }
   int commented = RegistryConfiguration->ReadInteger("CommSplitSize", -1);
   if (commented > 20) CommentedViewPanel->SetHeight(commented);
+  // The list's share of the panel, when the subject tree shares it.
+  int subject = RegistryConfiguration->ReadInteger("SubjSplitSize", -1);
+  if (subject > 20 && ConfListView->Align() == TAlign::Top) ConfListView->SetHeight(subject);
 }
 
 void TReadArticleForm::SaveSettings()
@@ -699,7 +704,8 @@ bool TReadArticleForm::HandleTypedKey(char key)
   SetStatusText(0, KeySequence);
   // Before a user area was read the default bindings serve.
   if (ServerConfiguration && ServerConfiguration->KeyMapping().Count() == 0) ServerConfiguration->LoadKeyMapping();
-  int command = LookupKeyBinding(KeySequence);
+  const int command =
+    ServerConfiguration ? LookupKeyBinding(ServerConfiguration->KeyMappingPairs(), KeySequence) : KeyBindingNone;
   if (command == KeyBindingNone) {
     ClearKeySequence();
     return false;

@@ -11,6 +11,7 @@
 #include "EngineBinding.h"
 #include "EngineClient.h"
 #include "LKRequest.h"
+#include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
 #include "../main/MainTestSupport.h"
 #include "ActiveUsersForm.h"

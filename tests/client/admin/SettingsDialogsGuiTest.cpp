@@ -10,7 +10,9 @@
 #include "ConfigForm.h"
 #include "DecimalInput.h"
 #include "FontSettings.h"
+#include "LyskomConfiguration.h"
 #include "ModalScript.h"
+#include "ReadArticleForm.h"
 #include "SettingDefaults.h"
 #include "SharedTables.h"
 #include "UserMessages.h"
@@ -190,9 +192,9 @@ TEST_F(SettingsDialogs, OptionsShowTheClientsDefaultsAndSurviveANewLogin)
   EXPECT_EQ(ServerConfiguration->ReadString("ReformatTexts", ""), "1");
   EXPECT_EQ(ServerConfiguration->ReadString("Activity-read", ""), "Studying the texts");
   EXPECT_EQ(ServerConfiguration->ReadString("Activity-override", "x"), "");
-  EXPECT_EQ(LookupKeyBinding(*ServerConfiguration, "zz"), 6);
-  EXPECT_EQ(LookupKeyBinding(*ServerConfiguration, "h"), KeyBindingNone);
-  EXPECT_EQ(LookupKeyBinding(*ServerConfiguration, "k"), 2);
+  EXPECT_EQ(LookupKeyBinding(ServerConfiguration->KeyMappingPairs(), "zz"), 6);
+  EXPECT_EQ(LookupKeyBinding(ServerConfiguration->KeyMappingPairs(), "h"), KeyBindingNone);
+  EXPECT_EQ(LookupKeyBinding(ServerConfiguration->KeyMappingPairs(), "k"), 2);
 
   // The other client's section, byte for byte.
   const std::string area = UserAreaText();
@@ -265,7 +267,7 @@ protected:
   void TearDown() override
   {
     for (const char* name : {"StartWindowSizeMode", "ReadingViewStyle", "HeaderFont", "SubjectFont", "BodyFont",
-                             "MessageFont", "SentMessageFont"})
+                             "MessageFont", "SentMessageFont", "CommSplitSize", "SubjSplitSize", "ConfListListCol1"})
       DeleteSetting(name);
     TStartedProgram::TearDown();
   }
@@ -350,7 +352,16 @@ TEST_F(WindowSettings, SizesViewAndFontsGoToTheRegistryOnlyWhenConfirmed)
       EXPECT_EQ(f->ReadingViewIndex(), 1);
       TModalScript::Click(f->OkButton);
     });
+  // The reading window's layout, changed by the user, survives the reload.
+  ReadArticleForm->CommentedViewPanel->SetHeight(123);
+  ReadArticleForm->ConfListView->SetColumnWidth(1, 140);
+  ReadArticleForm->Realign();
   RunDialog(confirmed);
+  EXPECT_EQ(RegistryConfiguration->ReadString("CommSplitSize", ""), "123");
+  EXPECT_EQ(RegistryConfiguration->ReadString("ConfListListCol1", ""), "140");
+  EXPECT_EQ(RegistryConfiguration->ReadInteger("SubjSplitSize", 0), ReadArticleForm->ConfListView->Height());
+  EXPECT_EQ(ReadArticleForm->CommentedViewPanel->Height(), 123);
+  EXPECT_EQ(ReadArticleForm->ConfListView->ColumnWidth(1), 140);
   EXPECT_EQ(RegistryConfiguration->ReadString("ReadingViewStyle", ""), "1");
   EXPECT_EQ(RegistryConfiguration->ReadString("StartWindowSizeMode", ""), "2");
   EXPECT_EQ(RegistryConfiguration->ReadString("SentMessageFont", ""), "Courier New;9;$80000008;BI");
@@ -358,6 +369,11 @@ TEST_F(WindowSettings, SizesViewAndFontsGoToTheRegistryOnlyWhenConfirmed)
   EXPECT_EQ(RegistryConfiguration->ReadString("HeaderFont", ""), FontSettingTable[fcHeader].Default);
   // The windows stored their layout before reloading it.
   EXPECT_EQ(RegistryConfiguration->ReadInteger("WindowPosWidth", 0), MainForm->Width());
+
+  // Closing the reading window (it is minimised) stores its layout too.
+  DeleteSetting("CommSplitSize");
+  ReadArticleForm->Close();
+  EXPECT_TRUE(WaitFor([] { return RegistryConfiguration->ReadString("CommSplitSize", "") == "123"; }, 5000));
 }
 
 } // namespace

@@ -53,6 +53,12 @@ protected:
   {
     Ask(L_ADD_MEMBER, TRequestArgs().Int(conf).Int(person).Int(priority).Int(0));
   }
+  // Membership-Type bits: invitation, passive, secret, then reserved.
+  static void SetMembershipType(int person, int conf, const std::string& bits)
+  {
+    const long SetMembershipTypeRequest = 102;
+    Ask(SetMembershipTypeRequest, TRequestArgs().Int(person).Int(conf).Bits(bits));
+  }
 };
 
 TEST_F(StatisticsWindows, TrafficAndCacheFiguresFollowTheClient)
@@ -86,6 +92,7 @@ TEST_F(StatisticsWindows, APersonsStatusAndMembershipsSortedByPriority)
   AddMember(a, person, 50);
   AddMember(b, person, 200);
   AddMember(c, person, 50);
+  SetMembershipType(person, b, "01000000");
   NewText(a, "One text\nin Alpha");
 
   TUserStatisticsForm* form = TUserStatisticsForm::CreateFor(person);
@@ -110,6 +117,7 @@ TEST_F(StatisticsWindows, APersonsStatusAndMembershipsSortedByPriority)
   };
   // Sorted by priority, ascending; equal priorities by name.
   EXPECT_EQ(Column(list, 1), (std::vector<std::string>{"Stat conf Alpha", "Stat conf Gamma", "Stat conf Beta"}));
+  EXPECT_EQ(Column(list, 7), (std::vector<std::string>{"", "", "Passive "}));
   for (const std::string& unread : Column(list, 3)) EXPECT_FALSE(unread.empty());
   TListItem* alpha = list->Item(0)->ColumnText(1) == "Stat conf Alpha" ? list->Item(0) : list->Item(1);
   EXPECT_EQ(alpha->ColumnText(5), "Administrator (of) LysKOM");
@@ -138,6 +146,7 @@ TEST_F(StatisticsWindows, AConferencesStatusWithAuxItemsAndMembers)
   const int conf = NewConference("Stat conf with members");
   AddMember(conf, TLyskomdServer::AdminPerson, 100);
   AddMember(conf, person, 20);
+  SetMembershipType(person, conf, "01100000");
   // An aux item on the person's mailbox: comments go to the conference.
   Ask(L_MODIFY_CONF_INFO, TRequestArgs().Int(person).Ints({}).List(
                             {TRequestArgs().Int(33).Bits("00000000").Int(0).Str(std::to_string(conf))}));
@@ -154,7 +163,8 @@ TEST_F(StatisticsWindows, AConferencesStatusWithAuxItemsAndMembers)
   ASSERT_EQ(members->Count(), 2);
   EXPECT_EQ(Column(members, 1), (std::vector<std::string>{"Mats Member", "Administrator (of) LysKOM"}));
   EXPECT_EQ(members->Item(0)->ColumnText(5), "Administrator (of) LysKOM");
-  EXPECT_EQ(members->Item(0)->ColumnText(7), "");
+  // The membership type as the member list has it.
+  EXPECT_EQ(Column(members, 7), (std::vector<std::string>{"Passive Secret ", ""}));
   Screenshot(form, "conference-statistics.png");
   form->Close();
 

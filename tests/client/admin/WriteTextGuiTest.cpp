@@ -18,6 +18,7 @@
 #include "Application.h"
 #include "Lookups.h"
 #include "Clipboard.h"
+#include "LyskomConfiguration.h"
 #include "MessageBoxes.h"
 #include "ModalScript.h"
 #include "NoteOnDoorForm.h"

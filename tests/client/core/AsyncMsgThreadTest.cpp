@@ -17,7 +17,9 @@
 #include "ClientCaches.h"
 #include "EngineBinding.h"
 #include "EngineSession.h"
+#include "LyskomConfiguration.h"
 #include "SessionState.h"
+#include "TrafficStatistics.h"
 #include "LyskomdServer.h"
 #include "LyskomdSuite.h"
 #include "ProcessObjects.h"
@@ -402,6 +404,41 @@ TEST_F(AsyncDispatch, LoginsAndLogoutsReachTheWhoIsOnWindowAndTheLog)
   auto log = Link.Read([&] { return Link.Log; });
   EXPECT_NE(std::find(log.begin(), log.end(), "Comer And Goer logged in."), log.end());
   EXPECT_NE(std::find(log.begin(), log.end(), "Comer And Goer logged off."), log.end());
+}
+
+// ---- Traffic -------------------------------------------------------------------
+
+TEST_F(AsyncDispatch, RepliesAndAsynchronousMessagesAddToTheTrafficFigures)
+{
+  const int conf = Session->CreateConference("Counted");
+  const std::string body = "Counted\n" + std::string(1000, 'x');
+  const int text = Session->TextTo(conf, body);
+  ASSERT_GT(text, 0);
+
+  const TTrafficCounters before = TrafficCounters();
+  TLKRequest get(L_GET_TEXT, TRequestArgs().Int(text).Int(0).Int(2147483647));
+  ASSERT_TRUE(Session->Expect(get));
+  LONG ref = 0;
+  get.Transaction()->Get_RefID(&ref);
+  const TTrafficCounters after = TrafficCounters();
+  EXPECT_EQ(after.Transactions - before.Transactions, 1);
+  const std::string sent = FormatText("%d 25 %d 0 2147483647\n", int(ref), text);
+  EXPECT_EQ(after.BytesSent - before.BytesSent, long(sent.size()));
+  const std::string received = FormatText("=%d %dH", int(ref), int(body.size())) + body + "\n";
+  EXPECT_EQ(after.BytesReceived - before.BytesReceived, long(received.size()));
+  // An error reply came from the server too.
+  TLKRequest missing(L_GET_TEXT, TRequestArgs().Int(text + 1000).Int(0).Int(10));
+  EXPECT_EQ(TRequestOutcome::ServerError, missing.SyncSend(Session->Communication()));
+  EXPECT_GT(TrafficCounters().BytesReceived, after.BytesReceived);
+
+  StartOther("Counted Sender");
+  const TTrafficCounters quiet = TrafficCounters();
+  const std::string message = "A message that is counted";
+  Send(*Other, TLyskomdServer::AdminPerson, message);
+  ASSERT_TRUE(WaitUntil([&] { return Link.Read([&] { return !Link.ViewMessages.empty(); }); }));
+  const TTrafficCounters later = TrafficCounters();
+  EXPECT_GE(later.AsyncMessages - quiet.AsyncMessages, 1);
+  EXPECT_GT(later.BytesReceived - quiet.BytesReceived, long(message.size()));
 }
 
 // ---- Faults --------------------------------------------------------------------

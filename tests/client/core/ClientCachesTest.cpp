@@ -14,6 +14,7 @@
 #include "EngineSession.h"
 #include "EngineBinding.h"
 #include "ClientCaches.h"
+#include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
 #include "LyskomdSuite.h"
 #include "LyskomErrors.h"

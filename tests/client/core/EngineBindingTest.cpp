@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "EngineBinding.h"
+#include "LyskomConfiguration.h"
 #include "MessageBoxes.h"
 #include "TestSupport.h"
 #include "ProcessObjects.h"

@@ -11,6 +11,7 @@
 #include "EngineBinding.h"
 #include "EngineSession.h"
 #include "FakeServer.h"
+#include "LyskomConfiguration.h"
 #include "SessionState.h"
 #include "LyskomErrors.h"
 #include "LogonThread.h"

@@ -14,6 +14,7 @@
 #include "CurrentReadStatus.h"
 #include "EngineBinding.h"
 #include "EngineSession.h"
+#include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
 #include "LyskomdSuite.h"
 #include "ProcessObjects.h"

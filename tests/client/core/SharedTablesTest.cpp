@@ -53,25 +53,26 @@ class KeyBindingLookup : public testing::Test
 protected:
   // A store of its own, so that the lookup sees only this test's mapping.
   TLyskomServerConfiguration FConfig;
+  int Lookup(const std::string& keys) { return LookupKeyBinding(FConfig.KeyMappingPairs(), keys); }
 };
 
 TEST_F(KeyBindingLookup, DefaultMappingTellsCommandsFromBeginnings)
 {
   FConfig.LoadKeyMapping();
-  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "\xE5"));
-  EXPECT_EQ(8, LookupKeyBinding(FConfig, "\xE5 "));
-  EXPECT_EQ(1, LookupKeyBinding(FConfig, "\xE5k"));
-  EXPECT_EQ(14, LookupKeyBinding(FConfig, " "));
-  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "c"));
-  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "cc"));
-  EXPECT_EQ(12, LookupKeyBinding(FConfig, "ccn"));
-  EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, "ccnn"));
-  EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, "x"));
+  EXPECT_EQ(KeyBindingPrefix, Lookup("\xE5"));
+  EXPECT_EQ(8, Lookup("\xE5 "));
+  EXPECT_EQ(1, Lookup("\xE5k"));
+  EXPECT_EQ(14, Lookup(" "));
+  EXPECT_EQ(KeyBindingPrefix, Lookup("c"));
+  EXPECT_EQ(KeyBindingPrefix, Lookup("cc"));
+  EXPECT_EQ(12, Lookup("ccn"));
+  EXPECT_EQ(KeyBindingNone, Lookup("ccnn"));
+  EXPECT_EQ(KeyBindingNone, Lookup("x"));
   // Case counts: "H" filters subjects, "h" skips comments.
-  EXPECT_EQ(29, LookupKeyBinding(FConfig, "H"));
-  EXPECT_EQ(13, LookupKeyBinding(FConfig, "h"));
+  EXPECT_EQ(29, Lookup("H"));
+  EXPECT_EQ(13, Lookup("h"));
   // "t" alone only begins "t ".
-  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "t"));
+  EXPECT_EQ(KeyBindingPrefix, Lookup("t"));
 }
 
 TEST_F(KeyBindingLookup, ExactBindingWinsOverLongerOnesAndUnknownIdsDoNothing)
@@ -79,22 +80,22 @@ TEST_F(KeyBindingLookup, ExactBindingWinsOverLongerOnesAndUnknownIdsDoNothing)
   FConfig.SetKeyBinding("a", "readnext");
   FConfig.SetKeyBinding("ab", "writetext");
   FConfig.SetKeyBinding("z", "no-such-command");
-  EXPECT_EQ(14, LookupKeyBinding(FConfig, "a"));
-  EXPECT_EQ(5, LookupKeyBinding(FConfig, "ab"));
-  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "z"));
-  EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, "b"));
+  EXPECT_EQ(14, Lookup("a"));
+  EXPECT_EQ(5, Lookup("ab"));
+  EXPECT_EQ(KeyBindingPrefix, Lookup("z"));
+  EXPECT_EQ(KeyBindingNone, Lookup("b"));
 
   // An empty mapping binds nothing, not even the defaults.
   FConfig.KeyMapping().Clear();
-  EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, " "));
+  EXPECT_EQ(KeyBindingNone, Lookup(" "));
 }
 
 TEST_F(KeyBindingLookup, StoredMappingReplacesTheDefaults)
 {
   FConfig.WriteString(KeyMappingSetting, "1Hq8Hreadnext2Hxy8Hgotoconf");
   FConfig.LoadKeyMapping();
-  EXPECT_EQ(14, LookupKeyBinding(FConfig, "q"));
-  EXPECT_EQ(KeyBindingPrefix, LookupKeyBinding(FConfig, "x"));
-  EXPECT_EQ(26, LookupKeyBinding(FConfig, "xy"));
-  EXPECT_EQ(KeyBindingNone, LookupKeyBinding(FConfig, " "));
+  EXPECT_EQ(14, Lookup("q"));
+  EXPECT_EQ(KeyBindingPrefix, Lookup("x"));
+  EXPECT_EQ(26, Lookup("xy"));
+  EXPECT_EQ(KeyBindingNone, Lookup(" "));
 }

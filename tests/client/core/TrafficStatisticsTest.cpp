@@ -32,10 +32,10 @@ TEST(TrafficStatistics, CountersAddUp)
   CountRequestSent(10);
   CountRequestSent(5);
   CountReplyReceived(100);
-  CountAsyncMessage();
+  CountAsyncMessage(40);
   const TTrafficCounters after = TrafficCounters();
   EXPECT_EQ(after.BytesSent - before.BytesSent, 15);
   EXPECT_EQ(after.Transactions - before.Transactions, 2);
-  EXPECT_EQ(after.BytesReceived - before.BytesReceived, 100);
+  EXPECT_EQ(after.BytesReceived - before.BytesReceived, 140);
   EXPECT_EQ(after.AsyncMessages - before.AsyncMessages, 1);
 }

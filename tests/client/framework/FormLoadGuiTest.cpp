@@ -688,9 +688,7 @@ TEST_F(FormLoad, BrokenResourcesNameFormLineAndComponent)
   }
   RegisterFormResource("TTestFrame", TestFrameText);
 
-  // A parse error and a resource for another class.
-  e = BrokenLoad("Caption = \"All controls\"", "Caption = \"All controls");
-  EXPECT_EQ(e.Line(), 3);
+  // A resource for another class.
   e = BrokenLoad("Form AllControlsForm: TAllControlsForm", "Form AllControlsForm: TOtherForm");
   EXPECT_NE(e.Message().find("for class TOtherForm"), std::string::npos);
   // Nothing of a failed form stays behind.

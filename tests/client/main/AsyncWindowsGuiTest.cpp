@@ -13,6 +13,7 @@
 #include "ClientCaches.h"
 #include "EngineClient.h"
 #include "../core/EngineSession.h"
+#include "LyskomConfiguration.h"
 #include "SessionState.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"

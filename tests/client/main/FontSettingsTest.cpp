@@ -6,6 +6,7 @@
 
 #include "EngineBinding.h"
 #include "FontSettings.h"
+#include "LyskomConfiguration.h"
 #include "ProcessObjects.h"
 #include "TestSupport.h"
 

@@ -15,6 +15,7 @@
 #include "Application.h"
 #include "GetNameForm.h"
 #include "EngineBinding.h"
+#include "LyskomConfiguration.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"

@@ -5,6 +5,7 @@
 #include "CommonControls.h"
 #include "EngineClient.h"
 #include "ClientCaches.h"
+#include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "StandardControls.h"

@@ -190,25 +190,4 @@ TEST_F(StartedProgram, WindowMenuAndAboutCommands)
 
 }
 
-TEST_F(StartedProgram, ABrokenShippedResourceNamesFormLineAndComponent)
-{
-  std::string text;
-  ASSERT_TRUE(FindFormResource("TEventLogForm", text));
-  const std::string good = text;
-  size_t at = text.find("OnClick = ClearList1Click");
-  ASSERT_NE(at, std::string::npos);
-  const int line = 1 + int(std::count(text.begin(), text.begin() + long(at), '\n'));
-  text.replace(at, 25, "OnClick = ClearListClick");
-  RegisterFormResource("TEventLogForm", text);
-  try {
-    delete CreateFormByName("TEventLogForm", nullptr);
-    ADD_FAILURE() << "a broken form loaded";
-  } catch (const EFormError& e) {
-    EXPECT_EQ(e.Form(), "TEventLogForm");
-    EXPECT_EQ(e.Line(), line);
-    EXPECT_EQ(e.Component(), "ClearList1");
-  }
-  RegisterFormResource("TEventLogForm", good);
-}
-
 } // namespace

@@ -273,7 +273,14 @@ TEST_F(ReadingKeys, ConferenceKeysGoJoinLeaveAndRename)
 
   // "g": go to the conference asked for.
   TModalScript go;
-  go.Then("GetNameForm", PickName("Goto conference", second));
+  go.Then("GetNameForm", [second](TForm* f) {
+    // For people to look at; never an assertion.
+    GetNameForm->NameFrame->SetNameText("Key conf");
+    Application().ProcessMessages();
+    TestSupport::RunUnixCommand("import -window root '" + TestSupport::UnixPathOf(TestSupport::OutputDir()) +
+                                  "/name-dialog.png'", 20000);
+    PickName("Goto conference", second)(f);
+  });
   TypeAnswering("g", go);
   EXPECT_EQ(ReadArticleForm->SelectedConference(), second);
   EXPECT_EQ(ReadNext(), inSecond);
