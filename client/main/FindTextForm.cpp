@@ -170,12 +170,14 @@ void TFindTextForm::DeclareBindings(TBindings& b)
   b.Field("ProgressBar1", ProgressBar1);
   b.Field("ListView1", ListView1);
   b.Field("PopupMenu1", PopupMenu1);
+  b.Field("AttachSpeedButton", AttachSpeedButton);
   b.Handler("FormShow", &TFindTextForm::FormShow);
   b.Handler("FormClose", &TFindTextForm::FormClose);
   b.Handler("FormDestroy", &TFindTextForm::FormDestroy);
   b.Handler("FindButtonClick", &TFindTextForm::FindButtonClick);
   b.Handler("StopButtonClick", &TFindTextForm::StopButtonClick);
   b.Handler("DoneButtonClick", &TFindTextForm::DoneButtonClick);
+  b.Handler("AttachSpeedButtonClick", &TFindTextForm::AttachSpeedButtonClick);
   b.Handler("ListView1DblClick", &TFindTextForm::ListView1DblClick);
   b.Handler("ListView1ColumnClick", &TFindTextForm::ListView1ColumnClick);
   b.Handler("ListView1Compare", &TFindTextForm::ListView1Compare);
@@ -307,6 +309,12 @@ void TFindTextForm::DoneButtonClick(TComponent*)
 {
   StopButtonClick(nullptr);
   Close();
+}
+
+void TFindTextForm::AttachSpeedButtonClick(TComponent*)
+{
+  SetDocked(!Docked());
+  AttachSpeedButton->SetDown(Docked());
 }
 
 void TFindTextForm::FormClose(TComponent*, TCloseAction& Action)
