@@ -70,8 +70,8 @@ public:
   TPopupMenu* PopupMenu1 = nullptr;
   TSpeedButton* AttachSpeedButton = nullptr;
 
-  std::shared_ptr<TWorkerControl> SearchThread;
-  bool Searching() const { return SearchThread && !SearchThread->Ended(); }
+  TWorkerSlot SearchThread;
+  bool Searching() const { return SearchThread.Running(); }
 
   // Whether the recipient picker holds text: the other criteria and "Find"
   // follow it.
