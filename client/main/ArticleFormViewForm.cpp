@@ -538,7 +538,9 @@ void TArticleFormViewForm::MainEditMouseDown(TComponent*, TMouseButton Button, T
 void TArticleFormViewForm::MainEditMouseMove(TComponent*, TShiftState, int X, int Y)
 {
   int position = CharFromClientPoint(X, Y);
-  if (position >= 0 && FLinks->LinkAt(position)) SetCursor(LoadCursor(nullptr, IDC_HAND));
+  const bool overLink = position >= 0 && FLinks->LinkAt(position);
+  MainEdit->Cursor = overLink ? LoadCursor(nullptr, IDC_HAND) : nullptr;
+  if (overLink) SetCursor(MainEdit->Cursor);
 }
 
 void TArticleFormViewForm::SetEditPopupItems(bool isConf, bool isText, bool isUrl)

@@ -417,7 +417,8 @@ void TArticleViewForm::MainEditMouseMove(TComponent*, TShiftState, int X, int Y)
 {
   int position = CharFromClientPoint(X, Y);
   bool overLink = position >= 0 && FLinks->LinkAt(position) != nullptr;
-  if (overLink) SetCursor(LoadCursor(nullptr, IDC_HAND));
+  MainEdit->Cursor = overLink ? LoadCursor(nullptr, IDC_HAND) : nullptr;
+  if (overLink) SetCursor(MainEdit->Cursor);
 }
 
 namespace {
