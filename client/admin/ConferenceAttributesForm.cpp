@@ -95,9 +95,7 @@ bool TConferenceAttributesForm::LoadConference()
   SendCommentsFrame->NameGroupBox->SetCaption("&Send comments to");
   FMailbox = false;
   FSendCommentsAuxNo = -1;
-  SendCommentsFrame->SetVisible(false);
-  SendCommentsAsLabel->SetVisible(false);
-  SendCommentsAsComboBox->SetVisible(false);
+  ShowSendComments(false);
 
   TConferenceRef conference = ConferenceByNumber(ConfNo);
   if (!conference || !conference->LoadStatus()) {
@@ -147,12 +145,22 @@ bool TConferenceAttributesForm::LoadConference()
     for (int i = 0; i < 3; ++i)
       if (SendCommentsTypes[i] == type) SendCommentsAsComboBox->SetItemIndex(i);
     if (SendCommentsAsComboBox->ItemIndex() < 0) SendCommentsAsComboBox->SetItemIndex(0);
-    SendCommentsFrame->SetVisible(true);
-    SendCommentsAsLabel->SetVisible(true);
-    SendCommentsAsComboBox->SetVisible(true);
+    ShowSendComments(true);
   }
   SetLoaded(true);
   return true;
+}
+
+void TConferenceAttributesForm::ShowSendComments(bool show)
+{
+  SendCommentsFrame->SetVisible(show);
+  SendCommentsAsLabel->SetVisible(show);
+  SendCommentsAsComboBox->SetVisible(show);
+  const int buttonsTop = (show ? SendCommentsAsComboBox->Top() : GarbDaysEdit->Top()) + 42;
+  const int shift = buttonsTop - OkButton->Top();
+  if (shift == 0) return;
+  for (TButton* button : {OkButton, CancelButton, ApplyButton}) button->SetTop(buttonsTop);
+  SetBounds(Left(), Top(), Width(), Height() + shift);
 }
 
 std::string TConferenceAttributesForm::ConfTypeText() const

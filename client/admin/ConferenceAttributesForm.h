@@ -67,6 +67,9 @@ protected:
 
 private:
   void SetLoaded(bool loaded);
+  // Shows or hides the mailbox's send-comments-to rows; the buttons close
+  // up under what is shown.
+  void ShowSendComments(bool show);
   void SendCommentsTo();
 
   bool FLoaded = false;

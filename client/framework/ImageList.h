@@ -1,11 +1,13 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Actions.h"
 #include "Control.h"
+#include "GdiOwners.h"
 #include "StandardControls.h"
 
 // The images of tool bars, menus and list rows. A form names a strip of
@@ -28,6 +30,9 @@ public:
   // A copy of image i as an icon (the caller destroys it); null when none.
   HICON GetIcon(int i);
   void Draw(HDC dc, int x, int y, int i);
+  // Image i as a bitmap for a menu item, on the menu's colour (owned by the
+  // list); a blank one for a negative i; null past the last image.
+  HBITMAP MenuBitmap(int i);
   void Clear();
 
   bool IsStandalone() const override { return true; }
@@ -37,5 +42,6 @@ private:
   void AddBitmapResource(const TFormProperty& p, TLoadContext& ctx);
 
   HIMAGELIST FHandle = nullptr;
+  std::map<int, TBitmapObject> FMenuBitmaps;
 };
 

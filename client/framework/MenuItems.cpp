@@ -6,6 +6,7 @@
 #include "CommonControls.h"
 #include "Form.h"
 #include "FormLoading.h"
+#include "ImageList.h"
 #include "Application.h"
 
 namespace {
@@ -211,6 +212,15 @@ void TMenuItem::AppendTo(HMENU menu, UINT position)
   mii.fState = (Enabled() ? 0 : MFS_GRAYED) | (Checked() ? MFS_CHECKED : 0) | (FDefault ? MFS_DEFAULT : 0);
   mii.wID = FCommand;
   mii.hSubMenu = FItems.empty() ? nullptr : Handle();
+  // Items of drop-down menus of a menu with images show theirs; an item
+  // without one a blank, so that the captions and short cuts line up.
+  TMenu* owner = Menu();
+  int image = Action() ? Action()->ImageIndex() : ImageIndex;
+  if (owner && owner->Images && !(FParent && FParent->FIsBar) && !IsLine())
+    if (HBITMAP bitmap = owner->Images->MenuBitmap(image)) {
+      mii.fMask |= MIIM_BITMAP;
+      mii.hbmpItem = bitmap;
+    }
   InsertMenuItemA(menu, position, TRUE, &mii);
 }
 

@@ -1,6 +1,7 @@
 #include "ChooseNameForm.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "ClientCaches.h"
 #include "ReadArticleForm.h"
@@ -89,6 +90,7 @@ void TChooseNameForm::DeclareBindings(TBindings& b)
   b.Handler("FilterEditChange", &TChooseNameForm::FilterEditChange);
   b.Handler("OkButtonClick", &TChooseNameForm::OkButtonClick);
   b.Handler("ListView1DblClick", &TChooseNameForm::ListView1DblClick);
+  b.Handler("ListView1Compare", &TChooseNameForm::ListView1Compare);
   b.Handler("PresentationButtonClick", &TChooseNameForm::PresentationButtonClick);
   b.Handler("Copy1Click", &TChooseNameForm::Copy1Click);
   b.Handler("CopyList1Click", &TChooseNameForm::CopyList1Click);
@@ -170,6 +172,18 @@ void TChooseNameForm::ListView1DblClick(TComponent*)
   if (!ListView1->Selected()) return;
   ChosenNumber = SelectedNumber();
   SetModalResult(mrOk);
+}
+
+void TChooseNameForm::ListView1Compare(TComponent*, TListItem* A, TListItem* B, int Column, int& Result)
+{
+  const std::string a = A->ColumnText(Column), b = B->ColumnText(Column);
+  if (Column >= 3) {
+    // A count not filled in yet sorts before every number.
+    const long long na = a.empty() ? -1 : std::atoll(a.c_str()), nb = b.empty() ? -1 : std::atoll(b.c_str());
+    Result = na < nb ? -1 : na > nb ? 1 : 0;
+    return;
+  }
+  Result = CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), int(a.size()), b.c_str(), int(b.size())) - 2;
 }
 
 void TChooseNameForm::PresentationButtonClick(TComponent*)

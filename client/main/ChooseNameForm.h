@@ -57,6 +57,9 @@ public:
   void FilterEditChange(TComponent* Sender);
   void OkButtonClick(TComponent* Sender);
   void ListView1DblClick(TComponent* Sender);
+  // Names and dates as the locale orders text, without regard to case; the
+  // counts and numbers as numbers.
+  void ListView1Compare(TComponent* Sender, TListItem* A, TListItem* B, int Column, int& Result);
   void PresentationButtonClick(TComponent* Sender);
   void Copy1Click(TComponent* Sender);
   void CopyList1Click(TComponent* Sender);

@@ -119,8 +119,15 @@ protected:
   template <class T>
   static void Cancel(TModalScript& script, const std::string& formName, const std::string& caption)
   {
-    script.Then<T>(formName, [caption](T* f) {
+    script.Then<T>(formName, [caption, formName](T* f) {
       EXPECT_EQ(f->Caption(), caption);
+      if (auto* pages = dynamic_cast<TPageControl*>(f->FindComponent("PageControl1")))
+        for (int i = 0; i < pages->PageCount(); ++i) {
+          pages->SetActivePage(pages->Page(i));
+          Screenshot(f, "menu-" + formName + "-" + std::to_string(i) + ".png");
+        }
+      else
+        Screenshot(f, "menu-" + formName + ".png");
       TModalScript::Click(f->CancelButton);
     });
   }
@@ -137,6 +144,9 @@ TEST_F(AdminMenus, ListWindowsOpenFromTheirMenuItemsAndKeys)
   EXPECT_TRUE(WaitFor([] { return OpenCount<TFindTextForm>() == 1; }));
   PressKey('F', {VK_SHIFT, VK_CONTROL}, nullptr, [] { return OpenCount<TFindTextForm>() == 2; });
   EXPECT_EQ(OpenCount<TFindTextForm>(), 2);
+  auto* find = dynamic_cast<TFindTextForm*>(Application().Forms().back());
+  find->PageControl1->SetActivePage(find->TextSheet);
+  Screenshot(find, "menu-find-text-page.png");
 
   ChooseMenu("Statistics1");
   EXPECT_TRUE(WaitFor([] { return OpenCount<TStatisiticsForm>() == 1; }));

@@ -52,6 +52,14 @@ protected:
     return data;
   }
 
+  // The buttons sit below the last row shown and inside the window.
+  static void ExpectButtonsBelow(TConferenceAttributesForm* form, TControl* lastRow)
+  {
+    EXPECT_GT(form->OkButton->Top(), lastRow->Top() + lastRow->Height() / 2);
+    EXPECT_LE(form->OkButton->Top() + form->OkButton->Height(), form->ClientHeight());
+    EXPECT_LT(form->ClientHeight() - (form->OkButton->Top() + form->OkButton->Height()), 24);
+  }
+
   static void Choose(TFrame1* frame, int number)
   {
     frame->ItemList->Clear();
@@ -73,6 +81,7 @@ TEST_F(ConferenceAttributes, ChangesInTheWindowAreSeenOnTheServer)
   EXPECT_TRUE(form->OkButton->Enabled());
   EXPECT_FALSE(form->IsMailbox());
   EXPECT_FALSE(form->SendCommentsFrame->Visible());
+  ExpectButtonsBelow(form, form->GarbDaysEdit);
   EXPECT_EQ(form->SupervisorFrame->ItemList->ItemNumber(0), TLyskomdServer::AdminPerson);
   EXPECT_FALSE(form->ClosedCheckBox->Checked());
 
@@ -136,6 +145,7 @@ TEST_F(ConferenceAttributes, AMailboxsSendCommentsToIsReplacedInOneRequest)
   ASSERT_TRUE(form->IsMailbox());
   EXPECT_TRUE(form->LetterboxCheckBox->Checked());
   EXPECT_TRUE(form->SendCommentsFrame->Visible());
+  ExpectButtonsBelow(form, form->SendCommentsAsLabel);
   EXPECT_EQ(form->SendCommentsFrame->ItemList->ItemNumber(0), person);
   EXPECT_EQ(form->SendCommentsAsComboBox->ItemIndex(), 0);
   EXPECT_EQ(form->SendCommentsAuxNo(), -1);
@@ -146,6 +156,7 @@ TEST_F(ConferenceAttributes, AMailboxsSendCommentsToIsReplacedInOneRequest)
   EXPECT_EQ(SendCommentsItems(person), std::vector<std::string>{std::to_string(target) + " 1"});
   EXPECT_GT(form->SendCommentsAuxNo(), 0);
   EXPECT_EQ(form->SendCommentsAsComboBox->ItemIndex(), 1);
+  Screenshot(form, "mailbox-attributes.png");
 
   form->SendCommentsAsComboBox->SetItemIndex(2);  // "BCC"
   form->ApplyButtonClick(form->ApplyButton);

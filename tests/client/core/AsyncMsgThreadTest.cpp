@@ -227,7 +227,8 @@ TEST_F(AsyncDispatch, TextOfAnotherSessionRaisesTheUnreadCountAndItsDeletionTake
   EXPECT_TRUE(membership->mHasUnread);
   EXPECT_TRUE(IsTextStatCached(text));
   EXPECT_EQ(text, ConferenceByNumber(conf)->LocalToGlobal(1));
-  EXPECT_GE(Link.Read([&] { return Link.ReadStateChanges; }), 1);
+  // The windows hear of it after the text's tree is fetched, a moment later.
+  EXPECT_TRUE(WaitUntil([&] { return Link.Read([&] { return Link.ReadStateChanges; }) >= 1; }));
   EXPECT_TRUE(Link.Read([&] { return Link.Trays.empty(); }));
 
   TLKRequest remove(L_DELETE_TEXT, TRequestArgs().Int(text));

@@ -135,3 +135,48 @@ TEST_F(ChooseName, AnAmbiguousLookupAsksThroughTheWindow)
 }
 
 } // namespace
+
+namespace {
+
+void ClickHeader(TListView* list, int column)
+{
+  NMLISTVIEW nm{};
+  nm.hdr.hwndFrom = list->Handle();
+  nm.hdr.idFrom = UINT_PTR(GetDlgCtrlID(list->Handle()));
+  nm.hdr.code = LVN_COLUMNCLICK;
+  nm.iItem = -1;
+  nm.iSubItem = column;
+  SendMessageA(GetParent(list->Handle()), WM_NOTIFY, nm.hdr.idFrom, LPARAM(&nm));
+}
+
+std::string Column(TListView* list, int column)
+{
+  std::string s;
+  for (int i = 0; i < list->Count(); ++i) s += list->Item(i)->ColumnText(column) + " ";
+  return s;
+}
+
+// A header click sorts by its column, numbers as numbers, names as text
+// without regard to case (also a name of digits); a second click on it
+// reverses the order.
+TEST_F(ChooseName, HeaderClicksSortAndReverse)
+{
+  TModalScript script;
+  script.Then<TChooseNameForm>("ChooseNameForm", [](TChooseNameForm* f) {
+    TListView* list = f->ListView1;
+    ClickHeader(list, 5);
+    EXPECT_EQ(Column(list, 5), "2 9 10 ");
+    ClickHeader(list, 5);
+    EXPECT_EQ(Column(list, 5), "10 9 2 ");
+    ClickHeader(list, 0);
+    EXPECT_EQ(Column(list, 0), "10 apple Banana ");
+    ClickHeader(list, 0);
+    EXPECT_EQ(Column(list, 0), "Banana apple 10 ");
+    TModalScript::Click(f->CancelButton);
+  });
+  script.Start();
+  EXPECT_EQ(ExecuteChooseName(MatchesOf({{"10", 10}, {"Banana", 9}, {"apple", 2}})), -1);
+  EXPECT_TRUE(script.Done());
+}
+
+} // namespace

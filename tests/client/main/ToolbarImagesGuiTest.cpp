@@ -1,10 +1,11 @@
-// The images of the tool bars and the tray are the program's own strips:
-// whole, at their size, transparent where drawn so, and on every bar each
-// button shows an image of its own.
+// The images of the tool bars, menus and tray are the program's own strips:
+// whole, at their size, transparent where drawn so; on every bar each button
+// shows an image of its own, and menu items show their action's image.
 #include <fstream>
 #include <set>
 
 #include "GdiOwners.h"
+#include "MenuItems.h"
 #include "MainTestSupport.h"
 #include "ToolBar.h"
 
@@ -93,11 +94,46 @@ TEST_F(StartedProgram, ToolBarsAndTrayShowTheProgramsOwnImages)
     }
   }
 
-  // A screenshot of the bars for a person to look at.
+  // Items of drop-down menus show their action's image, items without one a
+  // blank (their captions line up); the menu bar's own items show none.
+  auto menuBitmap = [](TMenuItem* item) {
+    MENUITEMINFOA info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_BITMAP;
+    EXPECT_TRUE(GetMenuItemInfoA(item->Parent()->Handle(), item->Command(), FALSE, &info)) << item->Name;
+    return info.hbmpItem;
+  };
+  auto item = [](TForm* form, const char* name) {
+    auto* found = dynamic_cast<TMenuItem*>(form->FindComponent(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+  };
+  TImageList* readImages = ReadArticleForm->ReadToolBar->Images;
+  for (const char* name : {"ReadNext1", "Back1", "WriteNewText1", "PinWindow1"})
+    if (TMenuItem* i = item(ReadArticleForm, name)) {
+      EXPECT_EQ(menuBitmap(i), readImages->MenuBitmap(i->Action()->ImageIndex())) << name;
+      EXPECT_NE(menuBitmap(i), readImages->MenuBitmap(-1)) << name;
+    }
+  if (TMenuItem* i = item(ReadArticleForm, "MarkCommentsRead1")) EXPECT_EQ(menuBitmap(i), readImages->MenuBitmap(-1));
+  if (TMenuItem* i = item(ReadArticleForm, "Commands1")) EXPECT_EQ(menuBitmap(i), nullptr);
+  if (TMenuItem* i = item(MainForm, "Connect1")) {
+    EXPECT_NE(menuBitmap(i), nullptr);
+    EXPECT_NE(menuBitmap(i), MainForm->ToolbarImageList->MenuBitmap(-1));
+  }
+
+  // Screenshots of the bars and of a menu for a person to look at.
   RedrawWindow(MainForm->HostHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   Application().ProcessMessages();
   std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/toolbar-images.png";
   EXPECT_TRUE(TestSupport::RunUnixCommand("import -window root '" + shot + "'", 20000));
+  SetTimer(nullptr, 0, 500, [](HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    std::string menuShot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/menu-images.png";
+    TestSupport::RunUnixCommand("import -window root '" + menuShot + "'", 20000);
+    EndMenu();
+  });
+  TrackPopupMenu(item(ReadArticleForm, "Commands1")->Handle(), TPM_LEFTALIGN, 120, 120, 0, MainForm->HostHandle(),
+                 nullptr);
 }
 
 } // namespace
