@@ -48,9 +48,9 @@ int main(int argc, char** argv)
     }
     for (int group = 0; group + RecipientsPerText <= conferences; group += RecipientsPerText)
       for (int t = 0; t < perConference; ++t) {
-        std::string misc;
-        for (int r = 0; r < RecipientsPerText; ++r) misc += (r ? " 0 " : "0 ") + std::to_string(confs[size_t(group + r)]);
-        admin.CreateText("Bench text\nbody", misc, RecipientsPerText);
+        std::vector<TRequestArgs> misc;
+        for (int r = 0; r < RecipientsPerText; ++r) misc.push_back(RecipientItem(confs[size_t(group + r)]));
+        admin.CreateText("Bench text\nbody", misc);
       }
   }
   std::printf("%d memberships, %d unread texts\n", conferences, conferences / RecipientsPerText * RecipientsPerText * perConference);

@@ -98,7 +98,7 @@ int main(int argc, char** argv)
     int previous = 0;
     for (int i = 0; i < texts; ++i) {
       if (i % 5 == 4)
-        previous = session.CreateText("Re: Bench\nA comment", FormatText("0 %d 2 %d", conf, previous), 2);
+        previous = session.CreateText("Re: Bench\nA comment", {RecipientItem(conf), CommentToItem(previous)});
       else
         previous = session.TextTo(conf, "Bench\nA text to read");
     }

@@ -65,8 +65,8 @@ int main(int argc, char** argv)
   const int root = session.TextTo(conf, "Popular\nA text with many comments.\n");
   int created = 0;
   for (int i = 0; i < comments; ++i)
-    created += session.CreateText("Re\nComment " + std::to_string(i) + ".\n", FormatText("0 %d 2 %d", conf, root),
-                                  2) > 0;
+    created +=
+      session.CreateText("Re\nComment " + std::to_string(i) + ".\n", {RecipientItem(conf), CommentToItem(root)}) > 0;
 
   ReadArticleForm->MainView->Hide();
   auto* flow = CreateEmbeddedForm<TArticleViewForm>(ReadArticleForm->MainViewPanel, ReadArticleForm);

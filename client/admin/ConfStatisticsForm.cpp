@@ -70,19 +70,10 @@ public:
   }
 
 protected:
-  void Execute() override
-  {
-    try {
-      Gather();
-    } catch (const std::exception&) {
-      // The window shows what was gathered before the engine went away.
-    }
-    TConfStatisticsForm* form = FForm;
-    Finish([form] { form->FWorker.reset(); });
-  }
+  // A failure leaves the window with what was gathered before it.
+  void WorkDone() override { FForm->FWorker.Done(); }
 
-private:
-  void Gather()
+  void Work() override
   {
     TComPtr<ILKCommunication> comm = GetCommunication();
     TConfStatisticsForm* form = FForm;
@@ -196,7 +187,7 @@ void TConfStatisticsForm::FormShow(TComponent*)
   SortColumn = 2;
   SortDirection = 1;
   if (FWorker || ConfNo < 1) return;
-  FWorker = StartWindowWorker<TConfStatisticsWorker>(this, ConfNo);
+  FWorker.Start<TConfStatisticsWorker>(this, ConfNo);
 }
 
 void TConfStatisticsForm::FormClose(TComponent*, TCloseAction& Action)
@@ -206,10 +197,7 @@ void TConfStatisticsForm::FormClose(TComponent*, TCloseAction& Action)
 
 void TConfStatisticsForm::FormDestroy(TComponent*)
 {
-  // The worker may wait for the server: it is told to stop and left to end
-  // (and free itself) on its own; nothing it does reaches this window again.
-  if (FWorker) FWorker->Stop();
-  FWorker.reset();
+  FWorker.Abandon();
 }
 
 void TConfStatisticsForm::Copy1Click(TComponent*)

@@ -30,7 +30,7 @@ public:
   int ConfNo = 0;
   int SortColumn = 2;
   int SortDirection = 1;
-  bool Working() const { return FWorker && !FWorker->Ended(); }
+  bool Working() const { return FWorker.Running(); }
 
   void AddStatRows(const std::vector<std::pair<std::string, std::string>>& rows);
   void AddMemberRow(const std::vector<std::string>& columns);
@@ -49,7 +49,7 @@ protected:
 private:
   friend class TConfStatisticsWorker;
   void SortList();
-  std::shared_ptr<TWorkerControl> FWorker;
+  TWorkerSlot FWorker;
 };
 
 // The conference-status rows of a get-conf-stat "result", in order; names

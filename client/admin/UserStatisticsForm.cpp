@@ -61,19 +61,10 @@ public:
   }
 
 protected:
-  void Execute() override
-  {
-    try {
-      Gather();
-    } catch (const std::exception&) {
-      // The window shows what was gathered before the engine went away.
-    }
-    TUserStatisticsForm* form = FForm;
-    Finish([form] { form->FWorker.reset(); });
-  }
+  // A failure leaves the window with what was gathered before it.
+  void WorkDone() override { FForm->FWorker.Done(); }
 
-private:
-  void Gather()
+  void Work() override
   {
     TComPtr<ILKCommunication> comm = GetCommunication();
     TLKRequest stat(L_GET_PERSON_STAT, TRequestArgs().Int(FPerson));
@@ -164,7 +155,7 @@ void TUserStatisticsForm::FormShow(TComponent*)
   SortColumn = 2;
   SortDirection = 1;
   if (FWorker || PersonNo < 1) return;
-  FWorker = StartWindowWorker<TUserStatisticsWorker>(this, PersonNo);
+  FWorker.Start<TUserStatisticsWorker>(this, PersonNo);
 }
 
 void TUserStatisticsForm::FormClose(TComponent*, TCloseAction& Action)
@@ -174,10 +165,7 @@ void TUserStatisticsForm::FormClose(TComponent*, TCloseAction& Action)
 
 void TUserStatisticsForm::FormDestroy(TComponent*)
 {
-  // The worker may wait for the server: it is told to stop and left to end
-  // (and free itself) on its own; nothing it does reaches this window again.
-  if (FWorker) FWorker->Stop();
-  FWorker.reset();
+  FWorker.Abandon();
 }
 
 void TUserStatisticsForm::Copy1Click(TComponent*)

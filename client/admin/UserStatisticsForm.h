@@ -30,7 +30,7 @@ public:
   int SortColumn = 2;
   int SortDirection = 1;
   // Whether the worker is still gathering.
-  bool Working() const { return FWorker && !FWorker->Ended(); }
+  bool Working() const { return FWorker.Running(); }
 
   void AddStatRow(const std::string& property, const std::string& value);
   void AddMembershipRow(const std::vector<std::string>& columns);
@@ -49,7 +49,7 @@ protected:
 private:
   friend class TUserStatisticsWorker;
   void SortList();
-  std::shared_ptr<TWorkerControl> FWorker;
+  TWorkerSlot FWorker;
 };
 
 // The person-status rows of a get-person-stat "result", in order.

@@ -47,17 +47,6 @@ int LayoutSetting(const char* name)
   return int(n);
 }
 
-// Keeps a rich-text control writable for a scope and read-only after it.
-class TWritableScope
-{
-public:
-  explicit TWritableScope(TRichEdit& edit) : FEdit(edit) { FEdit.SetReadOnly(false); }
-  ~TWritableScope() { FEdit.SetReadOnly(true); }
-
-private:
-  TRichEdit& FEdit;
-};
-
 void SetActionTag(TMenuItem* item, int value)
 {
   if (item && item->Action()) item->Action()->Tag = value;
@@ -72,7 +61,7 @@ int TextWidthOf(TControl* control, const std::string& text)
 } // namespace
 
 TArticleFormViewForm::TArticleFormViewForm(TComponent* owner)
-  : TCustomArticleViewForm(owner, "TArticleFormViewForm"), FLinks(AcquireKomLinksPtr())
+  : TCustomArticleViewForm(owner, "TArticleFormViewForm")
 {
 }
 
@@ -102,7 +91,7 @@ void TArticleFormViewForm::DeclareBindings(TBindings& b)
   b.Field("MessageSplitter", MessageSplitter);
   b.Field("CommentsPanel", CommentsPanel);
   b.Field("ComToSplitter", ComToSplitter);
-  b.Field("MainEdit", MainEdit);
+  DeclareViewBindings(b);
   b.Field("ConfPopupMenu", ConfPopupMenu);
   b.Field("RcptPopupMenu", RcptPopupMenu);
   b.Field("TextNrPopupMenu", TextNrPopupMenu);
@@ -117,7 +106,6 @@ void TArticleFormViewForm::DeclareBindings(TBindings& b)
   b.Field("N6", N6);
   b.Field("Textproperties1", Textproperties1);
   b.Field("Conferenceproperties1", Conferenceproperties1);
-  b.Field("FindDialog1", FindDialog1);
   b.Handler("FormShow", &TArticleFormViewForm::FormShow);
   b.Handler("FormResize", &TArticleFormViewForm::FormResize);
   b.Handler("CommentsPanelResize", &TArticleFormViewForm::CommentsPanelResize);
@@ -125,18 +113,11 @@ void TArticleFormViewForm::DeclareBindings(TBindings& b)
   b.Handler("RecipientListMouseMove", &TArticleFormViewForm::RecipientListMouseMove);
   b.Handler("MainEditKeyDown", &TArticleFormViewForm::MainEditKeyDown);
   b.Handler("MainEditMouseDown", &TArticleFormViewForm::MainEditMouseDown);
-  b.Handler("MainEditMouseMove", &TArticleFormViewForm::MainEditMouseMove);
   b.Handler("MainEditMouseUp", &TArticleFormViewForm::MainEditMouseUp);
   b.Handler("ConfPopupMenuPopup", &TArticleFormViewForm::ConfPopupMenuPopup);
   b.Handler("TextNrPopupMenuPopup", &TArticleFormViewForm::TextNrPopupMenuPopup);
   b.Handler("Copy2Click", &TArticleFormViewForm::Copy2Click);
   b.Handler("OpenURL1Click", &TArticleFormViewForm::OpenURL1Click);
-  b.Handler("FindDialog1Find", &TArticleFormViewForm::FindDialog1Find);
-}
-
-HWND TArticleFormViewForm::OwnerWindow() const
-{
-  return Handle() ? GetAncestor(Handle(), GA_ROOT) : nullptr;
 }
 
 // ---------------------------------------------------------------- operations
@@ -159,11 +140,6 @@ void TArticleFormViewForm::SaveLayout()
   RegistryConfiguration->WriteString("FormVMessageSplitSize", std::to_string(MessagePanel->Height()));
 }
 
-void TArticleFormViewForm::SetActive(bool active)
-{
-  MainEdit->SetColor(active ? clWindow : clInactiveBorder);
-}
-
 void TArticleFormViewForm::Rot13Text()
 {
   std::string text = MainEdit->Caption();
@@ -173,23 +149,6 @@ void TArticleFormViewForm::Rot13Text()
   MainEdit->SetText("");
   w.SetFont(ReadFontSetting(fcBody));
   w.Write(text);
-}
-
-void TArticleFormViewForm::GetViewText(std::string& text)
-{
-  text = MainEdit->Caption();
-}
-
-void TArticleFormViewForm::ShowFindDialog()
-{
-  FindDialog1->SetPosition(FindDialogPoint(MainEdit));
-  FindDialog1->Execute();
-}
-
-void TArticleFormViewForm::FindDialog1Find(TComponent*)
-{
-  FindInRichEdit(*MainEdit, FindDialog1->SearchText, FindDialog1->Down, FindDialog1->MatchCase,
-                 FindDialog1->WholeWord);
 }
 
 void TArticleFormViewForm::ClearView()
@@ -212,18 +171,7 @@ void TArticleFormViewForm::ClearView()
 
 bool TArticleFormViewForm::PageDown()
 {
-  if (!MainEdit->HandleAllocated()) return false;
-  HWND h = MainEdit->Handle();
-  POINTL pt{2, MainEdit->ClientRect().bottom - 2};
-  int bottomChar = int(SendMessageA(h, EM_CHARFROMPOS, 0, LPARAM(&pt)));
-  int bottomLine = int(SendMessageA(h, EM_EXLINEFROMCHAR, 0, bottomChar));
-  int lastLine = int(SendMessageA(h, EM_EXLINEFROMCHAR, 0, std::max(0, MainEdit->TextLength())));
-  if (bottomLine >= lastLine) return false;
-  SendMessageA(h, WM_VSCROLL, SB_PAGEDOWN, 0);
-  int first = int(SendMessageA(h, EM_GETFIRSTVISIBLELINE, 0, 0));
-  int start = int(SendMessageA(h, EM_LINEINDEX, WPARAM(first), 0));
-  MainEdit->SetSelection(std::max(0, start), 0);
-  return true;
+  return PageDownText(0);
 }
 
 void TArticleFormViewForm::ShowText(int textNo)
@@ -314,32 +262,15 @@ void TArticleFormViewForm::ShowText(int textNo)
 
 void TArticleFormViewForm::AppendFootnoteBodies(TRichTextWriter& w, int textNo)
 {
-  // Depth first with a list of its own: footnotes of footnotes follow their
-  // footnote, each text once, however the links run.
   TSortedIntegerList shown;
-  std::vector<int> pending{textNo};
-  bool root = true;
-  while (!pending.empty()) {
-    int current = pending.back();
-    pending.pop_back();
-    int at = 0;
-    if (shown.Find(current, at)) continue;
-    if (!root) {
-      TTextRef body = TextBodyByNumber(current);
-      if (!body) continue;
-      std::string s = "#" + std::to_string(current) + "\r" + body->GetBody();
-      CleanTextForDisplay(s, ReformatTextsOption());
-      FLinks->InsertWithLinks(w, s);
-    }
-    root = false;
-    TTextStatRef status = TextStatByNumber(current);
-    if (!status) continue;
-    shown.Add(current);
-    std::vector<int> footnotes;
-    status->ForEachMiscInfo<TMiscInfoFootIn>([&](const TMiscInfoFootIn& f) { footnotes.push_back(f.TextNo); });
-    for (auto it = footnotes.rbegin(); it != footnotes.rend(); ++it)
-      if (!shown.Find(*it, at)) pending.push_back(*it);
-  }
+  ForEachFootnote(textNo, shown, [&](int footnote) {
+    TTextRef body = TextBodyByNumber(footnote);
+    if (!body) return false;
+    std::string s = "#" + std::to_string(footnote) + "\r" + body->GetBody();
+    CleanTextForDisplay(s, ReformatTextsOption());
+    FLinks->InsertWithLinks(w, s);
+    return true;
+  });
 }
 
 std::vector<TCustomArticleViewForm*> TArticleFormViewForm::CommentViews() const
@@ -518,13 +449,6 @@ void TArticleFormViewForm::ShowMessageRecord(const UserMessageRecord& record)
 
 // ---------------------------------------------------------------- mouse and keys
 
-int TArticleFormViewForm::CharFromClientPoint(int x, int y) const
-{
-  if (!MainEdit->HandleAllocated()) return -1;
-  POINTL pt{x, y};
-  return int(SendMessageA(MainEdit->Handle(), EM_CHARFROMPOS, 0, LPARAM(&pt)));
-}
-
 void TArticleFormViewForm::MainEditMouseDown(TComponent*, TMouseButton Button, TShiftState, int X, int Y)
 {
   if (Button == TMouseButton::Left) {
@@ -533,14 +457,6 @@ void TArticleFormViewForm::MainEditMouseDown(TComponent*, TMouseButton Button, T
   } else if (Button == TMouseButton::Middle) {
     if (ReadArticleForm) ReadArticleForm->ReadNextText();
   }
-}
-
-void TArticleFormViewForm::MainEditMouseMove(TComponent*, TShiftState, int X, int Y)
-{
-  int position = CharFromClientPoint(X, Y);
-  const bool overLink = position >= 0 && FLinks->LinkAt(position);
-  MainEdit->Cursor = overLink ? LoadCursor(nullptr, IDC_HAND) : nullptr;
-  if (overLink) SetCursor(MainEdit->Cursor);
 }
 
 void TArticleFormViewForm::SetEditPopupItems(bool isConf, bool isText, bool isUrl)

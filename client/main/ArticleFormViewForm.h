@@ -53,7 +53,6 @@ public:
   TSplitter* MessageSplitter = nullptr;
   TPanelNoBG* CommentsPanel = nullptr;
   TSplitter* ComToSplitter = nullptr;
-  TLyskomTextEdit* MainEdit = nullptr;
   TPopupMenu* ConfPopupMenu = nullptr;
   TPopupMenu* RcptPopupMenu = nullptr;
   TPopupMenu* TextNrPopupMenu = nullptr;
@@ -68,7 +67,6 @@ public:
   TMenuItem* N6 = nullptr;
   TMenuItem* Textproperties1 = nullptr;
   TMenuItem* Conferenceproperties1 = nullptr;
-  TFindDialog* FindDialog1 = nullptr;
 
   // The narrowest a comment preview is made.
   static constexpr int MinPreviewWidth = 60;
@@ -79,15 +77,11 @@ public:
 
   void LoadLayout() override;
   void SaveLayout() override;
-  void SetActive(bool active) override;
   void Rot13Text() override;
-  void GetViewText(std::string& text) override;
-  void ShowFindDialog() override;
   void ClearView() override;
   bool PageDown() override;
   void ShowText(int textNo) override;
 
-  TRichEditKomLinks& Links() { return *FLinks; }
   // The comment previews, left to right.
   std::vector<TCustomArticleViewForm*> CommentViews() const;
   // Lays the header fields out in rows of equal height.
@@ -105,13 +99,11 @@ public:
   void RecipientListMouseMove(TComponent* Sender, TShiftState Shift, int X, int Y);
   void MainEditKeyDown(TComponent* Sender, WORD& Key, TShiftState Shift);
   void MainEditMouseDown(TComponent* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
-  void MainEditMouseMove(TComponent* Sender, TShiftState Shift, int X, int Y);
   void MainEditMouseUp(TComponent* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void ConfPopupMenuPopup(TComponent* Sender);
   void TextNrPopupMenuPopup(TComponent* Sender);
   void Copy2Click(TComponent* Sender);
   void OpenURL1Click(TComponent* Sender);
-  void FindDialog1Find(TComponent* Sender);
 
 protected:
   void DeclareBindings(TBindings& b) override;
@@ -123,10 +115,6 @@ private:
   void LayoutComments();
   void SetEditPopupItems(bool isConf, bool isText, bool isUrl);
   void PrepareEditPopupForWord();
-  int CharFromClientPoint(int x, int y) const;
-  HWND OwnerWindow() const;
-
-  TKomLinksPtr FLinks;
   // The tooltips of the recipient lists, made when first needed.
   std::map<TControl*, std::unique_ptr<THintWindow>> FRecipientHints;
 };

@@ -54,17 +54,6 @@ std::string CountWord(int n)
   }
 }
 
-// Keeps a rich-text control writable for a scope and read-only after it.
-class TWritableScope
-{
-public:
-  explicit TWritableScope(TRichEdit& edit) : FEdit(edit) { FEdit.SetReadOnly(false); }
-  ~TWritableScope() { FEdit.SetReadOnly(true); }
-
-private:
-  TRichEdit& FEdit;
-};
-
 // Redrawing off for a scope; on and repainted after it.
 class TNoRedrawScope
 {
@@ -87,7 +76,7 @@ private:
 } // namespace
 
 TArticleViewForm::TArticleViewForm(TComponent* owner)
-  : TCustomArticleViewForm(owner, "TArticleViewForm"), FLinks(AcquireKomLinksPtr())
+  : TCustomArticleViewForm(owner, "TArticleViewForm")
 {
 }
 
@@ -95,7 +84,7 @@ TArticleViewForm::~TArticleViewForm() = default;
 
 void TArticleViewForm::DeclareBindings(TBindings& b)
 {
-  b.Field("MainEdit", MainEdit);
+  DeclareViewBindings(b);
   b.Field("PopupMenu1", PopupMenu1);
   b.Field("Copy1", Copy1);
   b.Field("NosuchtextofconferenceItem", NosuchtextofconferenceItem);
@@ -108,33 +97,15 @@ void TArticleViewForm::DeclareBindings(TBindings& b)
   b.Field("N7", N7);
   b.Field("Edittextproperties1", Edittextproperties1);
   b.Field("Conferenceproperties1", Conferenceproperties1);
-  b.Field("FindDialog1", FindDialog1);
   b.Handler("MainEditMouseDown", &TArticleViewForm::MainEditMouseDown);
-  b.Handler("MainEditMouseMove", &TArticleViewForm::MainEditMouseMove);
   b.Handler("MainEditMouseUp", &TArticleViewForm::MainEditMouseUp);
   b.Handler("Copy1Click", &TArticleViewForm::Copy1Click);
   b.Handler("OpenURL1Click", &TArticleViewForm::OpenURL1Click);
-  b.Handler("FindDialog1Find", &TArticleViewForm::FindDialog1Find);
-}
-
-void TArticleViewForm::FindDialog1Find(TComponent*)
-{
-  FindInRichEdit(*MainEdit, FindDialog1->SearchText, FindDialog1->Down, FindDialog1->MatchCase, FindDialog1->WholeWord);
-}
-
-HWND TArticleViewForm::OwnerWindow() const
-{
-  return Handle() ? GetAncestor(Handle(), GA_ROOT) : nullptr;
 }
 
 int TArticleViewForm::EndOfTexts() const
 {
   return std::max(0, MainEdit->TextLength() - TrailingLines);
-}
-
-void TArticleViewForm::SetActive(bool active)
-{
-  MainEdit->SetColor(active ? clWindow : clInactiveBorder);
 }
 
 void TArticleViewForm::Rot13Text()
@@ -143,17 +114,6 @@ void TArticleViewForm::Rot13Text()
   Rot13(text);
   TWritableScope writable(*MainEdit);
   MainEdit->SetText(text);
-}
-
-void TArticleViewForm::GetViewText(std::string& text)
-{
-  text = MainEdit->Caption();
-}
-
-void TArticleViewForm::ShowFindDialog()
-{
-  FindDialog1->SetPosition(FindDialogPoint(MainEdit));
-  FindDialog1->Execute();
 }
 
 void TArticleViewForm::ClearView()
@@ -165,18 +125,7 @@ void TArticleViewForm::ClearView()
 
 bool TArticleViewForm::PageDown()
 {
-  if (!MainEdit->HandleAllocated()) return false;
-  HWND h = MainEdit->Handle();
-  POINTL pt{2, MainEdit->ClientRect().bottom - 2};
-  int bottomChar = int(SendMessageA(h, EM_CHARFROMPOS, 0, LPARAM(&pt)));
-  int bottomLine = int(SendMessageA(h, EM_EXLINEFROMCHAR, 0, bottomChar));
-  int lastLine = int(SendMessageA(h, EM_EXLINEFROMCHAR, 0, std::max(0, MainEdit->TextLength())));
-  if (bottomLine >= lastLine - TrailingLines) return false;
-  SendMessageA(h, WM_VSCROLL, SB_PAGEDOWN, 0);
-  int first = int(SendMessageA(h, EM_GETFIRSTVISIBLELINE, 0, 0));
-  int start = int(SendMessageA(h, EM_LINEINDEX, WPARAM(first), 0));
-  MainEdit->SetSelection(std::max(0, start), 0);
-  return true;
+  return PageDownText(TrailingLines);
 }
 
 void TArticleViewForm::ShowText(int textNo)
@@ -345,29 +294,12 @@ void TArticleViewForm::AppendFastReplies(TRichTextWriter& w, const TextStatType&
 
 void TArticleViewForm::AppendFootnotes(TRichTextWriter& w, int textNo, TSortedIntegerList& shown)
 {
-  // Depth first with a list of its own: every footnote once, each followed
-  // by its own footnotes, however deep or circular the chain.
-  std::vector<int> pending{textNo};
-  bool root = true;
-  while (!pending.empty()) {
-    int current = pending.back();
-    pending.pop_back();
-    int at = 0;
-    if (shown.Find(current, at)) continue;
-    if (!root) {
-      w.SetPosition(EndOfTexts());
-      RenderText(current, true);
-      MainEdit->SetReadOnly(false);
-    }
-    root = false;
-    TTextStatRef status = TextStatByNumber(current);
-    if (!status) continue;
-    shown.Add(current);
-    std::vector<int> footnotes;
-    status->ForEachMiscInfo<TMiscInfoFootIn>([&](const TMiscInfoFootIn& f) { footnotes.push_back(f.TextNo); });
-    for (auto it = footnotes.rbegin(); it != footnotes.rend(); ++it)
-      if (!shown.Find(*it, at)) pending.push_back(*it);
-  }
+  ForEachFootnote(textNo, shown, [&](int footnote) {
+    w.SetPosition(EndOfTexts());
+    RenderText(footnote, true);
+    MainEdit->SetReadOnly(false);
+    return true;
+  });
   w.SetPosition(EndOfTexts());
 }
 
@@ -394,13 +326,6 @@ void TArticleViewForm::ShowMessageRecord(const UserMessageRecord& record)
   SendMessageA(MainEdit->Handle(), EM_SCROLLCARET, 0, 0);
 }
 
-int TArticleViewForm::CharFromClientPoint(int x, int y) const
-{
-  if (!MainEdit->HandleAllocated()) return -1;
-  POINTL pt{x, y};
-  return int(SendMessageA(MainEdit->Handle(), EM_CHARFROMPOS, 0, LPARAM(&pt)));
-}
-
 void TArticleViewForm::MainEditMouseDown(TComponent*, TMouseButton Button, TShiftState, int X, int Y)
 {
   if (Button == TMouseButton::Left) {
@@ -411,14 +336,6 @@ void TArticleViewForm::MainEditMouseDown(TComponent*, TMouseButton Button, TShif
   } else if (Button == TMouseButton::Middle) {
     if (ReadArticleForm) ReadArticleForm->ReadNextText();
   }
-}
-
-void TArticleViewForm::MainEditMouseMove(TComponent*, TShiftState, int X, int Y)
-{
-  int position = CharFromClientPoint(X, Y);
-  bool overLink = position >= 0 && FLinks->LinkAt(position) != nullptr;
-  MainEdit->Cursor = overLink ? LoadCursor(nullptr, IDC_HAND) : nullptr;
-  if (overLink) SetCursor(MainEdit->Cursor);
 }
 
 namespace {

@@ -24,7 +24,6 @@ public:
   // scrolled to the top of the window even when it is short.
   static constexpr int TrailingLines = 120;
 
-  TLyskomTextEdit* MainEdit = nullptr;
   TPopupMenu* PopupMenu1 = nullptr;
   TMenuItem* Copy1 = nullptr;
   TMenuItem* NosuchtextofconferenceItem = nullptr;
@@ -37,28 +36,21 @@ public:
   TMenuItem* N7 = nullptr;
   TMenuItem* Edittextproperties1 = nullptr;
   TMenuItem* Conferenceproperties1 = nullptr;
-  TFindDialog* FindDialog1 = nullptr;
 
   void LoadLayout() override {}
   void SaveLayout() override {}
-  void SetActive(bool active) override;
   void Rot13Text() override;
-  void GetViewText(std::string& text) override;
-  void ShowFindDialog() override;
   void ClearView() override;
   bool PageDown() override;
   void ShowText(int textNo) override;
 
-  TRichEditKomLinks& Links() { return *FLinks; }
   // Where new content goes: before the trailing blank lines.
   int EndOfTexts() const;
 
   void MainEditMouseDown(TComponent* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
-  void MainEditMouseMove(TComponent* Sender, TShiftState Shift, int X, int Y);
   void MainEditMouseUp(TComponent* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void Copy1Click(TComponent* Sender);
   void OpenURL1Click(TComponent* Sender);
-  void FindDialog1Find(TComponent* Sender);
 
 protected:
   void DeclareBindings(TBindings& b) override;
@@ -74,10 +66,6 @@ private:
   // Scrolls so that the line is the top line of the window.
   void ScrollLineToTop(int line);
   void PreparePopupForWord();
-  int CharFromClientPoint(int x, int y) const;
-  HWND OwnerWindow() const;
-
-  TKomLinksPtr FLinks;
 };
 
 // The reading window's reformat option, which the views apply when they

@@ -70,9 +70,99 @@ UserMessageRecord* NewUserMessageRecord(const std::string& text, int sender, int
   return record.release();
 }
 
-TCustomArticleViewForm::TCustomArticleViewForm(TComponent* owner, std::string resourceName)
-  : TForm(owner, std::move(resourceName))
+void ForEachFootnote(int textNo, TSortedIntegerList& shown, const std::function<bool(int)>& show)
 {
+  // A list of its own rather than recursion: a chain may be long or circular.
+  std::vector<int> pending{textNo};
+  bool root = true;
+  while (!pending.empty()) {
+    const int current = pending.back();
+    pending.pop_back();
+    int at = 0;
+    if (shown.Find(current, at)) continue;
+    if (!root && !show(current)) continue;
+    root = false;
+    TTextStatRef status = TextStatByNumber(current);
+    if (!status) continue;
+    shown.Add(current);
+    std::vector<int> footnotes;
+    status->ForEachMiscInfo<TMiscInfoFootIn>([&](const TMiscInfoFootIn& f) { footnotes.push_back(f.TextNo); });
+    for (auto it = footnotes.rbegin(); it != footnotes.rend(); ++it)
+      if (!shown.Find(*it, at)) pending.push_back(*it);
+  }
+}
+
+TCustomArticleViewForm::TCustomArticleViewForm(TComponent* owner, std::string resourceName)
+  : TForm(owner, std::move(resourceName)), FLinks(AcquireKomLinksPtr())
+{
+}
+
+void TCustomArticleViewForm::DeclareViewBindings(TBindings& b)
+{
+  b.Field("MainEdit", MainEdit);
+  b.Field("FindDialog1", FindDialog1);
+  b.Handler("MainEditMouseMove", &TCustomArticleViewForm::MainEditMouseMove);
+  b.Handler("FindDialog1Find", &TCustomArticleViewForm::FindDialog1Find);
+}
+
+void TCustomArticleViewForm::SetActive(bool active)
+{
+  MainEdit->SetColor(active ? clWindow : clInactiveBorder);
+}
+
+void TCustomArticleViewForm::GetViewText(std::string& text)
+{
+  text = MainEdit->Caption();
+}
+
+void TCustomArticleViewForm::ShowFindDialog()
+{
+  FindDialog1->SetPosition(FindDialogPoint(MainEdit));
+  FindDialog1->Execute();
+}
+
+void TCustomArticleViewForm::FindDialog1Find(TComponent*)
+{
+  FindInRichEdit(*MainEdit, FindDialog1->SearchText, FindDialog1->Down, FindDialog1->MatchCase,
+                 FindDialog1->WholeWord);
+}
+
+bool TCustomArticleViewForm::PageDownText(int trailingLines)
+{
+  if (!MainEdit->HandleAllocated()) return false;
+  HWND h = MainEdit->Handle();
+  POINTL pt{2, MainEdit->ClientRect().bottom - 2};
+  int bottomChar = int(SendMessageA(h, EM_CHARFROMPOS, 0, LPARAM(&pt)));
+  int bottomLine = int(SendMessageA(h, EM_EXLINEFROMCHAR, 0, bottomChar));
+  int lastLine = int(SendMessageA(h, EM_EXLINEFROMCHAR, 0, std::max(0, MainEdit->TextLength())));
+  if (bottomLine >= lastLine - trailingLines) return false;
+  SendMessageA(h, WM_VSCROLL, SB_PAGEDOWN, 0);
+  int first = int(SendMessageA(h, EM_GETFIRSTVISIBLELINE, 0, 0));
+  int start = int(SendMessageA(h, EM_LINEINDEX, WPARAM(first), 0));
+  MainEdit->SetSelection(std::max(0, start), 0);
+  return true;
+}
+
+int TCustomArticleViewForm::CharFromClientPoint(int x, int y) const
+{
+  if (!MainEdit->HandleAllocated()) return -1;
+  POINTL pt{x, y};
+  return int(SendMessageA(MainEdit->Handle(), EM_CHARFROMPOS, 0, LPARAM(&pt)));
+}
+
+void TCustomArticleViewForm::MainEditMouseMove(TComponent*, TShiftState, int X, int Y)
+{
+  int position = CharFromClientPoint(X, Y);
+  // Kept over the control until the pointer leaves the link: the control
+  // would otherwise put its own pointer back on the next move.
+  const bool overLink = position >= 0 && FLinks->LinkAt(position);
+  MainEdit->Cursor = overLink ? LoadCursor(nullptr, IDC_HAND) : nullptr;
+  if (overLink) SetCursor(MainEdit->Cursor);
+}
+
+HWND TCustomArticleViewForm::OwnerWindow() const
+{
+  return Handle() ? GetAncestor(Handle(), GA_ROOT) : nullptr;
 }
 
 TCustomArticleViewForm::~TCustomArticleViewForm()

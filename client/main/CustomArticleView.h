@@ -4,11 +4,16 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "FindDialog.h"
 #include "Form.h"
+#include "KomLinks.h"
+#include "LyskomTextEdit.h"
 #include "LyskomTypes.h"
+#include "SortedLists.h"
 
 // A message to the user on its way to a view: built on the dispatcher's
 // thread, posted with WM_SHOW_MESSAGE, owned and freed by the view.
@@ -38,6 +43,17 @@ extern const char* const EveryoneText;
 // Builds the record of a message (name look-ups through the caches).
 UserMessageRecord* NewUserMessageRecord(const std::string& text, int sender, int recipient, TDateTime when);
 
+// Keeps a rich-text control writable for a scope and read-only after it.
+class TWritableScope
+{
+public:
+  explicit TWritableScope(TRichEdit& edit) : FEdit(edit) { FEdit.SetReadOnly(false); }
+  ~TWritableScope() { FEdit.SetReadOnly(true); }
+
+private:
+  TRichEdit& FEdit;
+};
+
 class TCustomArticleViewForm : public TForm
 {
 public:
@@ -49,10 +65,10 @@ public:
   virtual void SaveLayout() = 0;
   // The text control's colour: window background when active, inactive
   // border otherwise.
-  virtual void SetActive(bool active) = 0;
+  virtual void SetActive(bool active);
   virtual void Rot13Text() = 0;
-  virtual void GetViewText(std::string& text) = 0;
-  virtual void ShowFindDialog() = 0;
+  virtual void GetViewText(std::string& text);
+  virtual void ShowFindDialog();
   virtual void ClearView() = 0;
   // Scrolls one page when more of the shown texts lies below; true when it did.
   virtual bool PageDown() = 0;
@@ -60,6 +76,14 @@ public:
   // Any thread: posts the message to the view's own window, which shows it.
   // Answers false (the record freed) when the window is gone.
   virtual bool ShowUserMessage(const std::string& text, int sender, int recipient, TDateTime when);
+
+  // The view's text control and its find dialog (bound by DeclareViewBindings).
+  TLyskomTextEdit* MainEdit = nullptr;
+  TFindDialog* FindDialog1 = nullptr;
+  TRichEditKomLinks& Links() { return *FLinks; }
+
+  void MainEditMouseMove(TComponent* Sender, TShiftState Shift, int X, int Y);
+  void FindDialog1Find(TComponent* Sender);
 
   bool BriefMode() const { return FBriefMode; }
   void SetBriefMode(bool value) { FBriefMode = value; }
@@ -76,11 +100,30 @@ protected:
   void BeforeDestruction() override;
   // The point at which a find dialog opens for a control of this view.
   POINT FindDialogPoint(TControl* control) const;
+  // Binds MainEdit, FindDialog1 and the handlers above; each view calls it
+  // from its DeclareBindings.
+  void DeclareViewBindings(TBindings& b);
+  // Scrolls the text one page when more than its last trailingLines lines
+  // lies below the window; true when it did.
+  bool PageDownText(int trailingLines);
+  // The character of the text control under a point of its client area; -1
+  // without a control.
+  int CharFromClientPoint(int x, int y) const;
+  // The top-level window that holds the view, for boxes.
+  HWND OwnerWindow() const;
+
+  TKomLinksPtr FLinks;
 
 private:
   void DiscardQueuedMessages();
   bool FBriefMode = false;
 };
+
+// Walks the footnotes of a text depth first, footnotes of a footnote right
+// after it: show is called once for each footnote (not for the text itself),
+// however deep or circular the chain; a footnote it refuses (false) is
+// passed over with its own footnotes. shown collects the texts walked.
+void ForEachFootnote(int textNo, TSortedIntegerList& shown, const std::function<bool(int)>& show);
 
 // Fetches the statuses, bodies and authors' names of the texts into the
 // client caches on a few workers at once, so that showing many texts (the

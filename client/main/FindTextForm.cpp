@@ -55,17 +55,10 @@ public:
   }
 
 protected:
-  void Execute() override
-  {
-    try {
-      Search();
-    } catch (const std::exception& e) {
-      // A pattern that does not compile, or the engine gone.
-      QueueUserMessage(std::string("!") + e.what());
-    }
-    TFindTextForm* form = FForm;
-    Finish([form] { form->SearchDone(); });
-  }
+  void Work() override { Search(); }
+  // A pattern that does not compile, or the engine gone.
+  void WorkFailed(const std::exception& e) override { QueueUserMessage(std::string("!") + e.what()); }
+  void WorkDone() override { FForm->SearchDone(); }
 
 private:
   bool Matches(const TRegexpState* state, const std::string& pattern, const std::string& text) const
@@ -170,12 +163,14 @@ void TFindTextForm::DeclareBindings(TBindings& b)
   b.Field("ProgressBar1", ProgressBar1);
   b.Field("ListView1", ListView1);
   b.Field("PopupMenu1", PopupMenu1);
+  b.Field("AttachSpeedButton", AttachSpeedButton);
   b.Handler("FormShow", &TFindTextForm::FormShow);
   b.Handler("FormClose", &TFindTextForm::FormClose);
   b.Handler("FormDestroy", &TFindTextForm::FormDestroy);
   b.Handler("FindButtonClick", &TFindTextForm::FindButtonClick);
   b.Handler("StopButtonClick", &TFindTextForm::StopButtonClick);
   b.Handler("DoneButtonClick", &TFindTextForm::DoneButtonClick);
+  b.Handler("AttachSpeedButtonClick", &TFindTextForm::AttachSpeedButtonClick);
   b.Handler("ListView1DblClick", &TFindTextForm::ListView1DblClick);
   b.Handler("ListView1ColumnClick", &TFindTextForm::ListView1ColumnClick);
   b.Handler("ListView1Compare", &TFindTextForm::ListView1Compare);
@@ -275,7 +270,7 @@ void TFindTextForm::FindButtonClick(TComponent*)
   Animate1->SetActive(true);
   ProgressBar1->SetPosition(0);
   ProgressBar1->SetVisible(true);
-  SearchThread = StartWindowWorker<TFindTextFormThread>(this, std::move(p));
+  SearchThread.Start<TFindTextFormThread>(this, std::move(p));
 }
 
 void TFindTextForm::AddHit(int textNo, const std::string& author, const std::string& subject, const std::string& date)
@@ -290,7 +285,7 @@ void TFindTextForm::AddHit(int textNo, const std::string& author, const std::str
 
 void TFindTextForm::SearchDone()
 {
-  SearchThread.reset();
+  SearchThread.Done();
   StopButton->SetEnabled(false);
   Animate1->SetActive(false);
   Animate1->SetVisible(false);
@@ -300,13 +295,19 @@ void TFindTextForm::SearchDone()
 
 void TFindTextForm::StopButtonClick(TComponent*)
 {
-  if (SearchThread) SearchThread->Stop();
+  SearchThread.Stop();
 }
 
 void TFindTextForm::DoneButtonClick(TComponent*)
 {
   StopButtonClick(nullptr);
   Close();
+}
+
+void TFindTextForm::AttachSpeedButtonClick(TComponent*)
+{
+  SetDocked(!Docked());
+  AttachSpeedButton->SetDown(Docked());
 }
 
 void TFindTextForm::FormClose(TComponent*, TCloseAction& Action)
@@ -316,10 +317,7 @@ void TFindTextForm::FormClose(TComponent*, TCloseAction& Action)
 
 void TFindTextForm::FormDestroy(TComponent*)
 {
-  // The worker may wait for the server: it is told to stop and left to end
-  // on its own; nothing it does reaches this window again.
-  if (SearchThread) SearchThread->Stop();
-  SearchThread.reset();
+  SearchThread.Abandon();
 }
 
 void TFindTextForm::ListView1DblClick(TComponent*)

@@ -68,9 +68,10 @@ public:
   TProgressBar* ProgressBar1 = nullptr;
   TListView* ListView1 = nullptr;
   TPopupMenu* PopupMenu1 = nullptr;
+  TSpeedButton* AttachSpeedButton = nullptr;
 
-  std::shared_ptr<TWorkerControl> SearchThread;
-  bool Searching() const { return SearchThread && !SearchThread->Ended(); }
+  TWorkerSlot SearchThread;
+  bool Searching() const { return SearchThread.Running(); }
 
   // Whether the recipient picker holds text: the other criteria and "Find"
   // follow it.
@@ -84,6 +85,7 @@ public:
   void FindButtonClick(TComponent* Sender);
   void StopButtonClick(TComponent* Sender);
   void DoneButtonClick(TComponent* Sender);
+  void AttachSpeedButtonClick(TComponent* Sender);
   void ListView1DblClick(TComponent* Sender);
   void ListView1ColumnClick(TComponent* Sender, int Column);
   void ListView1Compare(TComponent* Sender, TListItem* A, TListItem* B, int Column, int& Result);

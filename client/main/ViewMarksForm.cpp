@@ -22,18 +22,16 @@ public:
   explicit TAsyncUpdateMarkedTextsThread(TViewMarksForm* form) : TWindowWorker(form->Handle()), FForm(form) {}
 
 protected:
-  void Execute() override
+  // A failure leaves the list with what was found before it.
+  void Work() override
   {
     TViewMarksForm* form = FForm;
-    try {
-      if (ToWindow([form] { form->WorkingLabel->SetCaption("Working"); })) Gather();
-    } catch (const std::exception&) {
-      // The list keeps what was found before the engine went away.
-    }
-    Finish([form] {
-      form->WorkingLabel->SetCaption("");
-      form->FillThread.reset();
-    });
+    if (ToWindow([form] { form->WorkingLabel->SetCaption("Working"); })) Gather();
+  }
+  void WorkDone() override
+  {
+    FForm->WorkingLabel->SetCaption("");
+    FForm->FillThread.Done();
   }
 
 private:
@@ -91,7 +89,7 @@ void TViewMarksForm::Fill()
   if (FillThread) return;
   ListView1->Clear();
   RichEdit1->Clear();
-  FillThread = StartWindowWorker<TAsyncUpdateMarkedTextsThread>(this);
+  FillThread.Start<TAsyncUpdateMarkedTextsThread>(this);
 }
 
 void TViewMarksForm::AddRow(int textNo, int markType, const std::string& subject, const std::string& author,
@@ -124,10 +122,7 @@ void TViewMarksForm::FormClose(TComponent*, TCloseAction& Action)
 
 void TViewMarksForm::FormDestroy(TComponent*)
 {
-  // The worker may wait for the server: it is told to stop and left to end
-  // on its own; nothing it does reaches this window again.
-  if (FillThread) FillThread->Stop();
-  FillThread.reset();
+  FillThread.Abandon();
 }
 
 void TViewMarksForm::AttachSpeedButtonClick(TComponent*)

@@ -33,7 +33,7 @@ public:
 
   int SortColumn = 0;
   bool SortDescending = false;
-  std::shared_ptr<TWorkerControl> FillThread;
+  TWorkerSlot FillThread;
 
   // Asks for a new mark type; replaceable by tests (false: cancelled).
   std::function<bool(std::string& value)> AskMarkType;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "EngineClient.h"
+#include "TextItems.h"
 #include "LyskomdServer.h"
 #include "LyskomdSuite.h"
 #include "TestSupport.h"
@@ -34,22 +35,22 @@ inline TComPtr<ILKCommunication> LoggedIn(const TLyskomdServer& server)
 {
   TComPtr<ILKCommunication> comm = ConnectedCommunication(TLyskomdServer::Host(), server.PortText(), "cachetest");
   if (!comm) return comm;
-  if (Request(comm.Get(), L_LOGIN, "5 " + H(TLyskomdServer::AdminPassword) + " 0") != S_OK) return {};
+  const TRequestArgs login = TRequestArgs().Int(5).Str(TLyskomdServer::AdminPassword).Bool(false);
+  if (Request(comm.Get(), L_LOGIN, login) != S_OK) return {};
   return comm;
 }
 
 inline LONG CreateConference(ILKCommunication* comm, const std::string& name)
 {
-  return RequestNumber(comm, L_CREATE_CONF, H(name) + " 0000");
+  return RequestNumber(comm, L_CREATE_CONF, TRequestArgs().Str(name).Bits("0000"));
 }
 
-// A text in the conference; misc adds items after the recipient.
-inline LONG CreateText(ILKCommunication* comm, LONG conf, const std::string& body, const std::string& misc = "",
-                       int miscCount = 0)
+// A text in the conference; more adds items after the recipient.
+inline LONG CreateText(ILKCommunication* comm, LONG conf, const std::string& body,
+                       std::vector<TRequestArgs> more = {})
 {
-  return RequestNumber(comm, L_CREATE_TEXT_10,
-                       H(body) + " " + std::to_string(1 + miscCount) + " { 0 " + std::to_string(conf) +
-                         (misc.empty() ? "" : " " + misc) + " } 0 { }");
+  more.insert(more.begin(), RecipientItem(int(conf)));
+  return RequestNumber(comm, L_CREATE_TEXT_10, TRequestArgs().Str(body).List(more).List({}));
 }
 
 template <class I>

@@ -202,14 +202,12 @@ TEST_F(MembershipWithLyskomd, MiscInfoGivesEachRecipientItsOwnLocalNumberAndTime
   CreateText(comm.Get(), blind, "filler");
   CreateText(comm.Get(), blind, "filler");
   const LONG parent = CreateText(comm.Get(), first, "parent");
-  const LONG text = CreateText(comm.Get(), first, "child",
-                               "1 " + std::to_string(copy) + " 15 " + std::to_string(blind) + " 2 " +
-                                 std::to_string(parent),
-                               3);
+  const LONG text =
+    CreateText(comm.Get(), first, "child", {CarbonCopyItem(copy), BlindCopyItem(blind), CommentToItem(parent)});
   ASSERT_NE(0, text);
 
   const LONG added = CreateConference(comm.Get(), "Misc added");
-  ASSERT_EQ(S_OK, Request(comm.Get(), L_ADD_RECIPIENT, std::to_string(text) + " " + std::to_string(added) + " 0"));
+  ASSERT_EQ(S_OK, Request(comm.Get(), L_ADD_RECIPIENT, TRequestArgs().Int(text).Int(added).Int(0)));
 
   // The old text status shows a blind copy as a copy; the new one as it is.
   TComPtr<ILKCollection> reply;

@@ -24,21 +24,19 @@ protected:
     ASSERT_EQ(S_OK, Request(comm.Get(), L_ACCEPT_ASYNC, "0 { }"));
     Conf = CreateConference(comm.Get(), "Flow");
     Other = CreateConference(comm.Get(), "Elsewhere");
-    ASSERT_EQ(S_OK, Request(comm.Get(), L_ADD_MEMBER, std::to_string(Conf) + " 5 200 1"));
-    auto comment = [&](LONG to) { return "2 " + std::to_string(to); };
-    auto footnote = [&](LONG to) { return "4 " + std::to_string(to); };
+    ASSERT_EQ(S_OK, Request(comm.Get(), L_ADD_MEMBER, TRequestArgs().Int(Conf).Int(5).Int(200).Int(1)));
     // Locals 1 to 5 in Flow; t6 comments t4 in Elsewhere only.
     T[1] = CreateText(comm.Get(), Conf, "one");
-    T[2] = CreateText(comm.Get(), Conf, "two", comment(T[1]), 1);
-    T[3] = CreateText(comm.Get(), Conf, "three", footnote(T[1]), 1);
+    T[2] = CreateText(comm.Get(), Conf, "two", {CommentToItem(T[1])});
+    T[3] = CreateText(comm.Get(), Conf, "three", {FootnoteToItem(T[1])});
     T[4] = CreateText(comm.Get(), Conf, "four");
-    T[5] = CreateText(comm.Get(), Conf, "five", comment(T[2]), 1);
-    T[6] = CreateText(comm.Get(), Other, "six", comment(T[4]), 1);
+    T[5] = CreateText(comm.Get(), Conf, "five", {CommentToItem(T[2])});
+    T[6] = CreateText(comm.Get(), Other, "six", {CommentToItem(T[4])});
 
     // A conference long enough that a run is still producing when it is
     // cancelled.
     Long = CreateConference(comm.Get(), "Long");
-    ASSERT_EQ(S_OK, Request(comm.Get(), L_ADD_MEMBER, std::to_string(Long) + " 5 100 1"));
+    ASSERT_EQ(S_OK, Request(comm.Get(), L_ADD_MEMBER, TRequestArgs().Int(Long).Int(5).Int(100).Int(1)));
     for (int i = 0; i < 300; ++i) ASSERT_NE(0, CreateText(comm.Get(), Long, "long " + std::to_string(i)));
   }
   void SetUp() override

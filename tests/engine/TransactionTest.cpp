@@ -99,28 +99,6 @@ private:
 
 } // namespace
 
-TEST(Transaction, KeepsItsFields)
-{
-  auto t = NewTransaction();
-  LONG v = -1;
-  EXPECT_EQ(S_OK, t->Get_TransType(&v));
-  EXPECT_EQ(0, v);
-  t->Set_TransType(L_GET_TEXT_STAT_10);
-  t->Get_TransType(&v);
-  EXPECT_EQ(90, v);
-  t->Set_RefID(17);
-  t->Get_RefID(&v);
-  EXPECT_EQ(17, v);
-  TBStr args("4711 0 1H\xe5");
-  t->Set_Arguments(args.Get());
-  TBStr back;
-  ASSERT_EQ(S_OK, t->Get_Arguments(back.Put()));
-  EXPECT_EQ("4711 0 1H\xe5", back.Str());
-  TComPtr<ILKCollection> none;
-  EXPECT_EQ(S_OK, t->Get_Response(none.Put()));
-  EXPECT_FALSE(none);
-}
-
 TEST(Transaction, OkTellsTheStatusOfTheStoredReply)
 {
   auto t = NewTransaction();

@@ -215,17 +215,4 @@ TEST_F(AboutBox, SpinCubeSurvivesTinyAreasAndRebuildsItsBackground)
   Application().ProcessMessages();
 }
 
-TEST_F(AboutBox, LoadsByItsClassName)
-{
-  std::unique_ptr<TForm> form(CreateFormByName("TAboutBox", nullptr));
-  ASSERT_NE(form, nullptr);
-  auto* box = dynamic_cast<TAboutBox*>(form.get());
-  ASSERT_NE(box, nullptr);
-  EXPECT_TRUE(box->OKButton->Default);
-  EXPECT_EQ(box->OKButton->ModalResult, mrOk);
-  EXPECT_EQ(box->SpinCube1->Parent(), box->Panel1);
-  EXPECT_EQ(box->SpinCube1->Left(), 8);
-  EXPECT_EQ(box->SpinCube1->Height(), 81);
-}
-
 } // namespace

@@ -22,6 +22,7 @@
 #include "TestSupport.h"
 #include "Vantor.h"
 #include "Application.h"
+#include "TextItems.h"
 
 namespace AdminTest {
 
@@ -59,7 +60,7 @@ inline int AskInt(long type, const std::string& args)
 
 inline bool Login(int person, const std::string& password)
 {
-  return Ask(L_LOGIN, std::to_string(person) + " " + ToHollerith(password) + " 0").Get() != nullptr;
+  return Ask(L_LOGIN, TRequestArgs().Int(person).Str(password).Bool(false)).Get() != nullptr;
 }
 
 // The program with its windows, connected and logged in as the administrator.
@@ -88,15 +89,15 @@ protected:
 
   static int NewConference(const std::string& name, const std::string& type = "0000")
   {
-    return AskInt(L_CREATE_CONF, ToHollerith(name) + " " + type);
+    return AskInt(L_CREATE_CONF, TRequestArgs().Str(name).Bits(type));
   }
   static int NewPerson(const std::string& name, const std::string& password = "pw")
   {
-    return AskInt(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith(password));
+    return AskInt(L_CREATE_PERSON, TRequestArgs().Str(name).Str(password));
   }
   static int NewText(int conf, const std::string& text)
   {
-    return AskInt(L_CREATE_TEXT, ToHollerith(text) + " 1 { 0 " + std::to_string(conf) + " }");
+    return AskInt(L_CREATE_TEXT, TRequestArgs().Str(text).List({RecipientItem(conf)}));
   }
 };
 

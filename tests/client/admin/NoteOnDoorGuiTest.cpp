@@ -95,7 +95,7 @@ TEST_F(NoteOnDoor, NoteWhoseTextIsGoneShowsNothing)
   TConferenceRef status = ConferenceByNumber(conf);
   ASSERT_TRUE(status && status->LoadStatus());
   const int note = status->GetMsgOfDay();
-  TLKRequest remove(L_DELETE_TEXT, FormatText("%d", note));
+  TLKRequest remove(L_DELETE_TEXT, TRequestArgs().Int(note));
   ASSERT_TRUE(Session->Expect(remove));
   ClearAllCaches();
   EXPECT_EQ(ShowNoteOnDoor(conf), nullptr);

@@ -141,7 +141,7 @@ TEST_F(WriteText, CommentFootnoteAndQuoteCarryTheirLinks)
   const int conf = Session->CreateConference("Editor Comments");
   const int cc = Session->CreateConference("Editor Comments CC");
   const int original = Session->CreateText("Original subject\nFirst line\nSecond line",
-                                           FormatText("0 %d 1 %d", conf, cc), 2);
+                                           {RecipientItem(conf), CarbonCopyItem(cc)});
   ASSERT_GT(original, 0);
 
   TWriteTextForm* comment = Ready(WriteComment(original, false));
@@ -309,9 +309,9 @@ TEST_F(WriteText, CommentToAnOriginalConferenceGoesToItsSuperConferenceUnlessItH
   const int plainOriginal = int(Session->Number(L_CREATE_CONF, ToHollerith("Editor Original") + " 0100"));
   const int super = Session->CreateConference("Editor Super");
   const int redirected = int(Session->Number(L_CREATE_CONF, ToHollerith("Editor Redirected") + " 0100"));
-  TLKRequest noSuper(L_SET_SUPER_CONF, FormatText("%d 0", plainOriginal));
+  TLKRequest noSuper(L_SET_SUPER_CONF, TRequestArgs().Int(plainOriginal).Int(0));
   ASSERT_TRUE(Session->Expect(noSuper));
-  TLKRequest setSuper(L_SET_SUPER_CONF, FormatText("%d %d", redirected, super));
+  TLKRequest setSuper(L_SET_SUPER_CONF, TRequestArgs().Int(redirected).Int(super));
   ASSERT_TRUE(Session->Expect(setSuper));
   const int a = Session->TextTo(plainOriginal, "In original\nx");
   const int b = Session->TextTo(redirected, "In redirected\nx");
@@ -411,7 +411,7 @@ TEST_F(WriteText, NoteOnTheDoorOfARecipientIsShownUntilTheUserDeclines)
 {
   const int conf = Session->CreateConference("Editor Door");
   const int note = Session->TextTo(conf, "Gone fishing\nBack on\nMonday.\n\nAsk the crew.");
-  TLKRequest motd(L_SET_CONF_MOTD, FormatText("%d %d", conf, note));
+  TLKRequest motd(L_SET_CONF_MOTD, TRequestArgs().Int(conf).Int(note));
   ASSERT_TRUE(Session->Expect(motd));
 
   Ready(WriteNewText(conf));
@@ -577,7 +577,7 @@ TEST_F(WriteText, ReadingWindowCommandsOpenTheRightEditor)
 TEST_F(WriteText, CommentToATextThatWantsNoneAsksAndSendsNothingOnNo)
 {
   const int conf = Session->CreateConference("Editor No Comments");
-  const int text = Session->CreateText("Leave me be\nbody", FormatText("0 %d", conf), 1, "4 00000000 0 0H", 1);
+  const int text = Session->CreateText("Leave me be\nbody", {RecipientItem(conf)}, {AuxItemArgs(4, "")});
   ASSERT_GT(text, 0);
   Boxes->SetAnswer(IDNO);
   const std::string wish = "User [5] Administrator (of) LysKOM does not want comments to the text\r\nContinue?";

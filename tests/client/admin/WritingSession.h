@@ -71,7 +71,7 @@ protected:
   // The text as the server stores it.
   std::string ServerText(int textNo)
   {
-    TLKRequest request(L_GET_TEXT, FormatText("%d 0 2000000", textNo));
+    TLKRequest request(L_GET_TEXT, TRequestArgs().Int(textNo).Int(0).Int(2000000));
     if (!Session->Expect(request)) return {};
     return LKString(request.Response(), "result");
   }

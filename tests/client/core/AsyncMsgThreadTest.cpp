@@ -299,7 +299,7 @@ TEST_F(AsyncDispatch, CommentIsLinkedIntoTheCachedStatusOnceAndNoSuchTextEntries
   ASSERT_TRUE(WaitUntil([&] { return Thread->Queue()->Count() == 0; }));
   Thread->SetDispatchEnabled(false);
   const int comment =
-    Other->CreateText("Re: Parent\nA comment", FormatText("0 %d 2 %d 2 %d", conf, parent, gone), 3);
+    Other->CreateText("Re: Parent\nA comment", {RecipientItem(conf), CommentToItem(parent), CommentToItem(gone)});
   ASSERT_GT(comment, 0);
   ASSERT_TRUE(WaitUntil([&] { return Thread->Queue()->Count() >= 1; }));
   InvalidateTextStat(parent);
@@ -326,7 +326,7 @@ TEST_F(AsyncDispatch, CommentToACachedTextNeedsNoRequest)
   ASSERT_TRUE(WaitUntil([&] { return IsTextStatCached(parent); }));
   TTextStatRef cached = TextStatByNumber(parent);
   Session->Comm()->ClearRecord();
-  const int comment = Other->CreateText("Re\nText", FormatText("0 %d 2 %d", conf, parent), 2);
+  const int comment = Other->CreateText("Re\nText", {RecipientItem(conf), CommentToItem(parent)});
   ASSERT_GT(comment, 0);
   ASSERT_TRUE(WaitUntil([&] { return cached->FindMiscInfo<TMiscInfoCommIn>(0) != nullptr; }));
   EXPECT_EQ(comment, cached->FindMiscInfo<TMiscInfoCommIn>(0)->TextNo);

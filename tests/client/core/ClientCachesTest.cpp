@@ -75,9 +75,9 @@ TEST_F(LKCacheTest, TextStatusOfARealReplyGivesItemsInOrderAndOfTheirClasses)
   const int parent = Session->TextTo(a, "Parent\nThe commented text");
   const int text = Session->CreateText(
     "Subject\nBody line one\nBody line two",
-    FormatText("0 %d 1 %d 15 %d 2 %d", a, b, c, parent), 4,
-    "1 00000000 0 " + ToHollerith("text/plain"), 1);
-  const int footnote = Session->CreateText("Foot\nA footnote", FormatText("4 %d", text), 1);
+    {RecipientItem(a), CarbonCopyItem(b), BlindCopyItem(c), CommentToItem(parent)},
+    {AuxItemArgs(1, "text/plain")});
+  const int footnote = Session->CreateText("Foot\nA footnote", {FootnoteToItem(text)});
   ASSERT_GT(footnote, 0);
   // Links added afterwards by someone else carry who added them and when.
   const int d = Session->CreateConference("Status D");
@@ -87,11 +87,11 @@ TEST_F(LKCacheTest, TextStatusOfARealReplyGivesItemsInOrderAndOfTheirClasses)
   {
     TSession second(TLyskomdServer::Host(), Server->Port(), false, false);
     ASSERT_TRUE(second.Login(other, "pw"));
-    TLKRequest add(L_ADD_RECIPIENT, FormatText("%d %d 1", text, d));
+    TLKRequest add(L_ADD_RECIPIENT, TRequestArgs().Int(text).Int(d).Int(1));
     ASSERT_TRUE(second.Expect(add));
     later = second.TextTo(d, "Later\nx");
   }
-  TLKRequest link(L_ADD_COMMENT, FormatText("%d %d", later, parent));
+  TLKRequest link(L_ADD_COMMENT, TRequestArgs().Int(later).Int(parent));
   ASSERT_TRUE(Session->Expect(link));
   TFetchResult result;
   TTextStatRef stat = TextStatByNumber(text, &result);
@@ -347,7 +347,7 @@ TEST_F(LKCacheTest, ARenamedConferenceShowsItsNewName)
     EXPECT_EQ("Old name", NameByNumber(conf));
   }
   // The server renames it; its message reaches the client's name store only.
-  TLKRequest rename(L_CHANGE_NAME, FormatText("%d ", conf) + ToHollerith("New name"));
+  TLKRequest rename(L_CHANGE_NAME, TRequestArgs().Int(conf).Str("New name"));
   ASSERT_TRUE(Session->Expect(rename));
   EXPECT_EQ(-1, FindNameEntry(conf));
   SetCachedName(conf, "New name");

@@ -15,6 +15,7 @@
 
 #include "ComHandles.h"
 #include "EngineClient.h"
+#include "TextItems.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
 #include "TestSupport.h"
@@ -174,14 +175,14 @@ public:
 
   bool Login(int person, const std::string& password)
   {
-    TLKRequest request(L_LOGIN, FormatText("%d ", person) + ToHollerith(password) + " 0");
+    TLKRequest request(L_LOGIN, TRequestArgs().Int(person).Str(password).Bool(false));
     return Expect(request);
   }
 
   // A new person (the session stays logged in as it was).
   int CreatePerson(const std::string& name, const std::string& password)
   {
-    return int(Number(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith(password)));
+    return int(Number(L_CREATE_PERSON, TRequestArgs().Str(name).Str(password)));
   }
 
   void Disconnect()
@@ -213,32 +214,30 @@ public:
   // A new conference with the administrator as a member of priority 100.
   int CreateConference(const std::string& name)
   {
-    int conf = int(Number(L_CREATE_CONF, ToHollerith(name) + " 0000"));
+    int conf = int(Number(L_CREATE_CONF, TRequestArgs().Str(name).Bits("0000")));
     if (conf > 0) {
-      TLKRequest join(L_ADD_MEMBER, FormatText("%d 5 100 1", conf));
+      TLKRequest join(L_ADD_MEMBER, TRequestArgs().Int(conf).Int(5).Int(100).Int(1));
       Expect(join);
     }
     return conf;
   }
 
-  // misc is the Misc-Info list's items, e.g. "0 7 2 100"; aux the aux items'.
-  int CreateText(const std::string& text, const std::string& misc, int miscCount,
-                 const std::string& aux = "", int auxCount = 0)
+  // misc and aux are the text's items (TextItems.h).
+  int CreateText(const std::string& text, const std::vector<TRequestArgs>& misc,
+                 const std::vector<TRequestArgs>& aux = {})
   {
-    std::string args = ToHollerith(text) + FormatText(" %d { ", miscCount) + misc + " }" +
-                       FormatText(" %d { ", auxCount) + aux + " }";
-    return int(Number(L_CREATE_TEXT_10, args));
+    return int(Number(L_CREATE_TEXT_10, TRequestArgs().Str(text).List(misc).List(aux)));
   }
 
   int TextTo(int conf, const std::string& text)
   {
-    return CreateText(text, FormatText("0 %d", conf), 1);
+    return CreateText(text, {RecipientItem(conf)});
   }
 
   // The administrator's membership of the conference as the server has it now.
   TComPtr<ILKCollection> QueryMembership(int conf)
   {
-    TLKRequest request(L_QUERY_READ_TEXTS, FormatText("5 %d", conf));
+    TLKRequest request(L_QUERY_READ_TEXTS, TRequestArgs().Int(5).Int(conf));
     if (!Expect(request)) return nullptr;
     return LKSub(request.Response(), "result");
   }

@@ -249,7 +249,7 @@ TEST_F(LogonSequence, OtherClientsSectionsSurviveThePromptsSave)
   TSession keeper(TLyskomdServer::Host(), Server->Port(), false, false);
   ASSERT_TRUE(keeper.Login(person, "pw"));
   const long text = keeper.Number(L_CREATE_TEXT, ToHollerith(area) + " 0 { }");
-  keeper.Number(L_SET_USER_AREA, FormatText("%d %ld", person, text));
+  keeper.Number(L_SET_USER_AREA, TRequestArgs().Int(person).Int(text));
 
   TLogonWindows w;
   w.PresentationPrompt = [] { return false; };
@@ -272,7 +272,7 @@ TEST_F(LogonSequence, AGoneUserAreaTextCountsAsNone)
   TSession lost(TLyskomdServer::Host(), Server->Port(), false, false);
   ASSERT_TRUE(lost.Login(person, "pw"));
   const long text = lost.Number(L_CREATE_TEXT, ToHollerith(UserAreas::UserAreaText({})) + " 0 { }");
-  lost.Number(L_SET_USER_AREA, FormatText("%d %ld", person, text));
+  lost.Number(L_SET_USER_AREA, TRequestArgs().Int(person).Int(text));
   TLKRequest remove(L_DELETE_TEXT, std::to_string(text));
   ASSERT_TRUE(lost.Expect(remove));
 

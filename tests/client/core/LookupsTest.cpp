@@ -22,6 +22,7 @@
 #include "Threads.h"
 #include "ProcessObjects.h"
 #include "ProtocolText.h"
+#include "TextItems.h"
 
 namespace {
 
@@ -127,19 +128,17 @@ protected:
   {
     const int number = Create(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith("pw"));
     TComPtr<ILKTransaction> login;
-    EXPECT_TRUE(SyncRequest(L_LOGIN, "5 " + ToHollerith(TLyskomdServer::AdminPassword) + " 0", login));
+    EXPECT_TRUE(SyncRequest(L_LOGIN, TRequestArgs().Int(5).Str(TLyskomdServer::AdminPassword).Bool(false), login));
     return number;
   }
   static int CreateConference(const std::string& name)
   {
-    return Create(L_CREATE_CONF, ToHollerith(name) + " 0000");
+    return Create(L_CREATE_CONF, TRequestArgs().Str(name).Bits("0000"));
   }
-  // A text with misc-info items ("0 7 1 8") and aux items ("1 00000000 0 2Hxy").
-  static int CreateText(const std::string& text, int miscCount, const std::string& misc, int auxCount = 0,
-                        const std::string& aux = "")
+  static int CreateText(const std::string& text, const std::vector<TRequestArgs>& misc,
+                        const std::vector<TRequestArgs>& aux = {})
   {
-    return Create(L_CREATE_TEXT_10, ToHollerith(text) + " " + std::to_string(miscCount) + " { " + misc + " } " +
-                                   std::to_string(auxCount) + " { " + aux + " }");
+    return Create(L_CREATE_TEXT_10, TRequestArgs().Str(text).List(misc).List(aux));
   }
 
   TLyskomdServer FServer;
@@ -352,12 +351,11 @@ TEST_F(LookupsOnServer, QuestionsAboutTextsOnTheServer)
   const int a = CreateConference("Recipient Conference");
   const int b = CreateConference("Copy Conference");
   const int c = CreateConference("Blind Conference");
-  const auto conf = [](int n) { return std::to_string(n); };
-  const int text = CreateText("Subject\nBody", 3, "0 " + conf(a) + " 1 " + conf(b) + " 15 " + conf(c), 1,
-                              "1 00000000 0 10Htext/plain");
+  const int text = CreateText("Subject\nBody", {RecipientItem(a), CarbonCopyItem(b), BlindCopyItem(c)},
+                              {AuxItemArgs(1, "text/plain")});
   ASSERT_GT(text, 0);
-  const int comment = CreateText("Re\nA comment", 2, "0 " + conf(a) + " 2 " + std::to_string(text));
-  const int footnote = CreateText("Note\nA footnote", 2, "0 " + conf(a) + " 4 " + std::to_string(text));
+  const int comment = CreateText("Re\nA comment", {RecipientItem(a), CommentToItem(text)});
+  const int footnote = CreateText("Note\nA footnote", {RecipientItem(a), FootnoteToItem(text)});
   ASSERT_GT(footnote, comment);
 
   EXPECT_EQ(1, LocalNoInConference(a, text));
@@ -399,7 +397,7 @@ TEST_F(LookupsOnServer, QuestionsAboutTextsOnTheServer)
 TEST_F(LookupsOnServer, LinkWordsNameConferencesTextsAndAddresses)
 {
   const int a = CreateConference("Link Conference");
-  const int text = CreateText("Linked\nText", 1, "0 " + std::to_string(a));
+  const int text = CreateText("Linked\nText", {RecipientItem(a)});
   ASSERT_GT(text, 0);
 
   bool isText = true, isConf = true, isUrl = true;

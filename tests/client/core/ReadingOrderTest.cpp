@@ -54,11 +54,11 @@ protected:
 
   int CommentTo(int conf, int parent, const std::string& text)
   {
-    return Session->CreateText(text, FormatText("0 %d 2 %d", conf, parent), 2);
+    return Session->CreateText(text, {RecipientItem(conf), CommentToItem(parent)});
   }
   int FootnoteTo(int conf, int parent, const std::string& text)
   {
-    return Session->CreateText(text, FormatText("0 %d 4 %d", conf, parent), 2);
+    return Session->CreateText(text, {RecipientItem(conf), FootnoteToItem(parent)});
   }
 
   // Read next until nothing is left, as the read-next thread does: each text
@@ -167,7 +167,7 @@ TEST_F(ReadingOrderTest, DeletedTextsAtTheEndAreMarkedReadLocallyAndTheSearchMov
   const int d1 = Session->TextTo(a, "Gone\ng");
   const int d2 = Session->TextTo(a, "Gone too\ng");
   const int inB = Session->TextTo(b, "In B\nb");
-  TLKRequest del1(L_DELETE_TEXT, FormatText("%d", d1)), del2(L_DELETE_TEXT, FormatText("%d", d2));
+  TLKRequest del1(L_DELETE_TEXT, TRequestArgs().Int(d1)), del2(L_DELETE_TEXT, TRequestArgs().Int(d2));
   Session->Expect(del1);
   Session->Expect(del2);
   TMembershipRef ma = Member(a);
@@ -235,7 +235,7 @@ TEST_F(ReadingOrderTest, ATextAddedToASecondConferenceAndReadInTheFirstIsFiltere
   ASSERT_TRUE(Session->Login(writer, "pw"));
   const int text = Session->TextTo(a, "Shared\ns");
   ASSERT_TRUE(Session->Login(5, "gazonk"));
-  TLKRequest add(L_ADD_RECIPIENT, FormatText("%d %d 0", text, b));
+  TLKRequest add(L_ADD_RECIPIENT, TRequestArgs().Int(text).Int(b).Int(0));
   ASSERT_TRUE(Session->Expect(add));
   TMembershipRef ma = Member(a);
   TMembershipRef mb = Member(b);
@@ -389,7 +389,7 @@ TEST_F(ReadingOrderTest, FindRootTextClimbsToTheTopAndSurvivesCycles)
   EXPECT_EQ(0, FindRootText(999999));
 
   // A comment cycle: the root now comments its own grandchild.
-  TLKRequest cycle(L_ADD_COMMENT, FormatText("%d %d", root, f));
+  TLKRequest cycle(L_ADD_COMMENT, TRequestArgs().Int(root).Int(f));
   ASSERT_TRUE(Session->Expect(cycle));
   InvalidateTextStat(root);
   InvalidateTextStat(f);

@@ -140,7 +140,7 @@ protected:
   }
   int CommentTo(int conf, int parent, const std::string& text)
   {
-    return Session->CreateText(text, FormatText("0 %d 2 %d", conf, parent), 2);
+    return Session->CreateText(text, {RecipientItem(conf), CommentToItem(parent)});
   }
   bool ReadStateChangedPosted()
   {

@@ -26,16 +26,3 @@ TEST(TrafficStatistics, HitRatesWithoutLookupsAndNearTheLimit)
   EXPECT_EQ(FormatHitRate(INT_MAX, 0), "(2147483647/0) 100.00%");
 }
 
-TEST(TrafficStatistics, CountersAddUp)
-{
-  const TTrafficCounters before = TrafficCounters();
-  CountRequestSent(10);
-  CountRequestSent(5);
-  CountReplyReceived(100);
-  CountAsyncMessage(40);
-  const TTrafficCounters after = TrafficCounters();
-  EXPECT_EQ(after.BytesSent - before.BytesSent, 15);
-  EXPECT_EQ(after.Transactions - before.Transactions, 2);
-  EXPECT_EQ(after.BytesReceived - before.BytesReceived, 140);
-  EXPECT_EQ(after.AsyncMessages - before.AsyncMessages, 1);
-}

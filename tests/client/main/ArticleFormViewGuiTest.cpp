@@ -36,8 +36,8 @@ protected:
     Root = Session->TextTo(Conf, "Form root\nSee text 4711 and file:///c:/windows/system32/calc.exe too.\n");
     for (int i = 0; i < 3; ++i)
       Comments.push_back(Session->CreateText("Re: Form root\nComment " + std::to_string(i) + ".\n",
-                                             FormatText("0 %d 2 %d", Conf, Root), 2));
-    Footnote = Session->CreateText("Note\nFine print.\n", FormatText("0 %d 4 %d", Conf, Root), 2);
+                                             {RecipientItem(Conf), CommentToItem(Root)}));
+    Footnote = Session->CreateText("Note\nFine print.\n", {RecipientItem(Conf), FootnoteToItem(Root)});
   }
   static void TearDownTestSuite()
   {
@@ -169,7 +169,7 @@ TEST_F(FormView, ManyCommentsAreFetchedAheadAndShownSideBySide)
   std::vector<int> comments;
   for (int i = 0; i < 40; ++i)
     comments.push_back(Session->CreateText("Re\nOpinion " + std::to_string(i) + ".\n",
-                                           FormatText("0 %d 2 %d", Conf, busy), 2));
+                                           {RecipientItem(Conf), CommentToItem(busy)}));
   // Fetched ahead on a few workers: every status is there afterwards.
   ClearAllCaches();
   PrefetchTexts(comments);

@@ -49,9 +49,9 @@ protected:
     Other = Session->CreateConference("Elsewhere");
     Root = Session->TextTo(Conf, "The root\nSee text 4711, m\xf6te 6 and [7].\nAlso http://example.org/a and "
                                  "file:///c:/windows/system32/calc.exe here.\n");
-    Comment = Session->CreateText("A comment\nI agree.\n", FormatText("0 %d 2 %d", Conf, Root), 2);
-    Footnote = Session->CreateText("A footnote\nSmall print.\n", FormatText("0 %d 4 %d", Conf, Root), 2);
-    Remote = Session->CreateText("Far away\nIn another conference.\n", FormatText("0 %d 2 %d", Other, Root), 2);
+    Comment = Session->CreateText("A comment\nI agree.\n", {RecipientItem(Conf), CommentToItem(Root)});
+    Footnote = Session->CreateText("A footnote\nSmall print.\n", {RecipientItem(Conf), FootnoteToItem(Root)});
+    Remote = Session->CreateText("Far away\nIn another conference.\n", {RecipientItem(Other), CommentToItem(Root)});
   }
   static void TearDownTestSuite()
   {

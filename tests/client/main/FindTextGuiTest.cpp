@@ -174,6 +174,18 @@ TEST_F(FindText, AuthorSubjectAndBodyFindExactlyTheExpectedTexts)
   EXPECT_EQ(form->ListView1->Item(0)->ColumnText(1), "Administrator (of) LysKOM");
   EXPECT_EQ(form->ListView1->Item(0)->ColumnText(2), "Filler");
   Screenshot(form, "find-texts.png");
+
+  // Unpinned and pinned again, the window keeps its hits.
+  EXPECT_TRUE(form->Docked());
+  EXPECT_TRUE(form->AttachSpeedButton->Down());
+  const int hits = form->ListView1->Count();
+  form->AttachSpeedButtonClick(form->AttachSpeedButton);
+  EXPECT_FALSE(form->Docked());
+  EXPECT_FALSE(form->AttachSpeedButton->Down());
+  EXPECT_EQ(form->ListView1->Count(), hits);
+  form->AttachSpeedButtonClick(form->AttachSpeedButton);
+  EXPECT_TRUE(form->Docked());
+  EXPECT_EQ(form->ListView1->Item(0)->Caption(), std::to_string(Texts["filler12"]));
   form->DoneButtonClick(form->DoneButton);
 }
 

@@ -227,7 +227,7 @@ TEST_F(ReadingKeys, UnreadKeysPostponeSetUnreadAndRereadComments)
 {
   const int conf = NewConference("Unread keys");
   const int root = Author->TextTo(conf, "Unread root\nRoot.\n");
-  const int comment = Author->CreateText("Re\nA comment.\n", FormatText("0 %d 2 %d", conf, root), 2);
+  const int comment = Author->CreateText("Re\nA comment.\n", {RecipientItem(conf), CommentToItem(root)});
   Author->TextTo(conf, "Third\nx\n");
   Author->TextTo(conf, "Fourth\nx\n");
   LoadMembership(conf);
@@ -332,7 +332,7 @@ TEST_F(ReadingKeys, TextKeysReadByNumberFilterSubjectsAndShowPresentationsFaqsAn
   Author->TextTo(conf, "Boring subject\nSecond, same subject.\n");
   const int kept = Author->TextTo(conf, "Other subject\nKept.\n");
   const int presentation = Session->TextTo(conf, "Presentation\nAbout the conference.\n");
-  TLKRequest setPresentation(L_SET_PRESENTATION, FormatText("%d %d", conf, presentation));
+  TLKRequest setPresentation(L_SET_PRESENTATION, TRequestArgs().Int(conf).Int(presentation));
   ASSERT_TRUE(Session->Expect(setPresentation));
   LoadMembership(conf);
   RefreshList();

@@ -69,14 +69,14 @@ protected:
     Second = Session->CreateConference(name + " copies");
     Root = Author->TextTo(Conf, "What the window shows\nA text with comments and a footnote, and a link to "
                                 "http://www.example.com/ in its body.\nSee also text 1.\n");
-    Footnote = Author->CreateText("Fine print\nThe footnote's body.\n", FormatText("0 %d 4 %d", Conf, Root), 2);
+    Footnote = Author->CreateText("Fine print\nThe footnote's body.\n", {RecipientItem(Conf), FootnoteToItem(Root)});
     for (int i = 1; i <= 3; ++i)
       Comments.push_back(Author->CreateText("Re: What the window shows\nComment number " + std::to_string(i) + ".\n",
-                                            i == 2 ? FormatText("0 %d 1 %d 2 %d", Conf, Second, Root)
-                                                   : FormatText("0 %d 2 %d", Conf, Root),
-                                            i == 2 ? 3 : 2));
+                                            i == 2 ? std::vector<TRequestArgs>{RecipientItem(Conf), CarbonCopyItem(Second),
+                                                                               CommentToItem(Root)}
+                                                   : std::vector<TRequestArgs>{RecipientItem(Conf), CommentToItem(Root)}));
     // Someone added a recipient to the last comment afterwards.
-    TLKRequest add(L_ADD_RECIPIENT, FormatText("%d %d 0", Comments[2], Second));
+    TLKRequest add(L_ADD_RECIPIENT, TRequestArgs().Int(Comments[2]).Int(Second).Int(0));
     EXPECT_TRUE(Session->Expect(add));
     auto m = std::make_shared<TLyskomMembership>(Conf);
     m->LoadFromResult(Session->QueryMembership(Conf).Get());
@@ -242,22 +242,20 @@ TEST_F(ReadingViews, ManyRecipientsWrapOntoAsManyHeaderLinesAsTheyNeed)
   UseView("0");
   auto* view = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
   ASSERT_NE(view, nullptr);
-  std::string misc;
-  const int recipients = 8;
-  for (int i = 0; i < recipients; ++i)
-    misc += FormatText("0 %d ", Session->CreateConference("A conference with a rather long name, number " +
-                                                            std::to_string(i)));
-  const int text =
-    Author->CreateText("Everywhere\nSent to many.\n", misc, recipients, "15 00000000 0 " + ToHollerith("Omnora"), 1);
+  std::vector<TRequestArgs> misc;
+  for (int i = 0; i < 8; ++i)
+    misc.push_back(RecipientItem(
+      Session->CreateConference("A conference with a rather long name, number " + std::to_string(i))));
+  const int text = Author->CreateText("Everywhere\nSent to many.\n", misc, {AuxItemArgs(15, "Omnora")});
   ASSERT_GT(text, 0);
-  TLKRequest mark(L_MARK_TEXT, FormatText("%d 100", text));
+  TLKRequest mark(L_MARK_TEXT, TRequestArgs().Int(text).Int(100));
   ASSERT_TRUE(Session->Expect(mark));
   view->ShowText(text);
   Application().ProcessMessages();
   Screenshot("reading-form-view-recipients.png");
 
   TItemEditList* list = view->ToItemList;
-  ASSERT_EQ(list->ItemCount(), recipients);
+  ASSERT_EQ(list->ItemCount(), int(misc.size()));
   EXPECT_GT(SendMessageA(list->Handle(), EM_GETLINECOUNT, 0, 0), 1);
   // The first and the last name lie inside the field, and the subject row below it.
   POINTL first{}, last{};

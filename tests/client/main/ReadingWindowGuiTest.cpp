@@ -124,8 +124,8 @@ TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
 {
   const int conf = NewConference("Reading order");
   const int root = Author->TextTo(conf, "Root\nThe first text.\n");
-  const int comment = Author->CreateText("Re: Root\nA comment.\n", FormatText("0 %d 2 %d", conf, root), 2);
-  const int footnote = Author->CreateText("Note\nA footnote.\n", FormatText("0 %d 4 %d", conf, root), 2);
+  const int comment = Author->CreateText("Re: Root\nA comment.\n", {RecipientItem(conf), CommentToItem(root)});
+  const int footnote = Author->CreateText("Note\nA footnote.\n", {RecipientItem(conf), FootnoteToItem(root)});
   const int second = Author->TextTo(conf, "Second\nAnother text.\n");
   LoadMembership(conf);
 
@@ -202,7 +202,7 @@ TEST_F(ReadingWindow, SubjectTreePlacesCommentsUnderTheirTexts)
 {
   const int conf = NewConference("Tree");
   const int root = Author->TextTo(conf, "A subject\nRoot.\n");
-  const int comment = Author->CreateText("Re\nComment.\n", FormatText("0 %d 2 %d", conf, root), 2);
+  const int comment = Author->CreateText("Re\nComment.\n", {RecipientItem(conf), CommentToItem(root)});
   const int other = Author->TextTo(conf, "A subject\nSame subject.\n");
   for (int t : {root, comment, other}) ReadArticleForm->AddTextToTree(t, TextStatByNumber(t), TextBodyByNumber(t));
   TTreeView* tree = ReadArticleForm->SubjectTreeView;
@@ -226,8 +226,8 @@ TEST_F(ReadingWindow, KeyCommandsOfTheDefaultMapping)
 {
   const int conf = NewConference("Keys");
   const int root = Author->TextTo(conf, "Keys root\nRoot body.\n");
-  const int c1 = Author->CreateText("Re\nFirst comment.\n", FormatText("0 %d 2 %d", conf, root), 2);
-  const int c2 = Author->CreateText("Re\nSecond comment.\n", FormatText("0 %d 2 %d", conf, root), 2);
+  const int c1 = Author->CreateText("Re\nFirst comment.\n", {RecipientItem(conf), CommentToItem(root)});
+  const int c2 = Author->CreateText("Re\nSecond comment.\n", {RecipientItem(conf), CommentToItem(root)});
   const int next = Author->TextTo(conf, "After\nThe next root.\n");
   LoadMembership(conf);
   PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
@@ -289,8 +289,8 @@ TEST_F(ReadingWindow, KeyCommandsOfTheDefaultMapping)
 TEST_F(ReadingWindow, ReadConfirmationIsAskedOnceAndAdded)
 {
   const int conf = NewConference("Receipts");
-  const int text = Author->CreateText("Please confirm\nBody.\n", FormatText("0 %d", conf), 1,
-                                       "6 00000000 0 0H", 1);
+  const int text = Author->CreateText("Please confirm\nBody.\n", {RecipientItem(conf)},
+                                       {AuxItemArgs(6, "")});
   ASSERT_GT(text, 0);
   Boxes->SetAnswer(IDYES);
   ReadArticleForm->ShowTextByNumber(text, true);
