@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <oleauto.h>
 #include <atomic>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -53,24 +54,36 @@ public:
   // A new reference for an out parameter.
   T* AddRefGet() const { if (FPtr) FPtr->AddRef(); return FPtr; }
 
+  // The object's interface U; empty when it has none.
   template <class U>
-  TComPtr<U> As() const
-  {
-    TComPtr<U> result;
-    if (FPtr) FPtr->QueryInterface(__uuidof(U), result.PutVoid());
-    return result;
-  }
+  TComPtr<U> As() const;
 
 private:
   T* FPtr = nullptr;
 };
 
+// The object's interface with the given IID; empty when it has none. What a
+// failing QueryInterface leaves in its out parameter is never adopted.
+template <class U, class T>
+inline TComPtr<U> ComQuery(T* p, REFIID iid)
+{
+  void* found = nullptr;
+  TComPtr<U> result;
+  if (p && SUCCEEDED(p->QueryInterface(iid, &found)) && found) result.Attach(static_cast<U*>(found));
+  return result;
+}
+
 template <class U, class T>
 inline TComPtr<U> ComQuery(T* p)
 {
-  TComPtr<U> result;
-  if (p) p->QueryInterface(__uuidof(U), result.PutVoid());
-  return result;
+  return ComQuery<U>(p, __uuidof(U));
+}
+
+template <class T>
+template <class U>
+TComPtr<U> TComPtr<T>::As() const
+{
+  return ComQuery<U>(FPtr);
 }
 
 // The object as the first of the interfaces whose IID is riid; null when none is.
@@ -82,20 +95,15 @@ void* FindComInterface(T* object, REFIID riid)
   return nullptr;
 }
 
-// A free-threaded object answering IUnknown (as First) and the listed
-// interfaces; its last Release deletes it.
-template <class First, class... Rest>
-class TSimpleComObject : public First, public Rest...
+// The reference count of a free-threaded COM object over Base, which answers
+// QueryInterface; the last Release deletes the object. Base's constructors
+// are inherited; its destructor must be virtual.
+template <class Base>
+class TComRefCounted : public Base
 {
 public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-  {
-    if (!ppv) return E_POINTER;
-    *ppv = IsEqualIID(riid, IID_IUnknown) ? static_cast<First*>(this) : FindComInterface<First, Rest...>(this, riid);
-    if (!*ppv) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
+  using Base::Base;
+
   STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefCount); }
   STDMETHODIMP_(ULONG) Release() override
   {
@@ -104,12 +112,36 @@ public:
     return ULONG(n);
   }
 
-protected:
-  TSimpleComObject() = default;
-  virtual ~TSimpleComObject() = default;
-
 private:
   std::atomic<long> FRefCount{0};
+};
+
+// Answers IUnknown (as First) and the listed interfaces.
+template <class First, class... Rest>
+class TComInterfaces : public First, public Rest...
+{
+public:
+  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+  {
+    if (!ppv) return E_POINTER;
+    *ppv = IsEqualIID(riid, IID_IUnknown) ? static_cast<First*>(this) : FindComInterface<First, Rest...>(this, riid);
+    if (!*ppv) return E_NOINTERFACE;
+    static_cast<First*>(this)->AddRef();
+    return S_OK;
+  }
+
+protected:
+  TComInterfaces() = default;
+  virtual ~TComInterfaces() = default;
+};
+
+// A free-threaded object answering IUnknown (as First) and the listed
+// interfaces; its last Release deletes it.
+template <class First, class... Rest>
+class TSimpleComObject : public TComRefCounted<TComInterfaces<First, Rest...>>
+{
+protected:
+  TSimpleComObject() = default;
 };
 
 // 8-bit text (the ANSI code page, as the server's ISO 8859-1 arrives) to a new BSTR.
@@ -181,15 +213,20 @@ public:
     FValue.punkVal = unk;
     if (unk) unk->AddRef();
   }
-  TVariant(const TVariant& other) { VariantInit(&FValue); VariantCopy(&FValue, const_cast<VARIANT*>(&other.FValue)); }
+  // A copy that cannot be made (out of memory) throws, as copying a string does.
+  TVariant(const TVariant& other)
+  {
+    VariantInit(&FValue);
+    CopyFrom(other.FValue);
+  }
   TVariant& operator=(const TVariant& other)
   {
-    if (this != &other) VariantCopy(&FValue, const_cast<VARIANT*>(&other.FValue));
+    if (this != &other) CopyFrom(other.FValue);
     return *this;
   }
-  ~TVariant() { VariantClear(&FValue); }
+  ~TVariant() { Clear(FValue); }
 
-  VARIANT* Put() { VariantClear(&FValue); return &FValue; }
+  VARIANT* Put() { Clear(FValue); return &FValue; }
   VARIANT* Ptr() { return &FValue; }
   const VARIANT& Get() const { return FValue; }
   VARTYPE Type() const { return FValue.vt; }
@@ -203,7 +240,7 @@ public:
     VariantInit(&tmp);
     long result = 0;
     if (SUCCEEDED(VariantChangeType(&tmp, const_cast<VARIANT*>(&FValue), 0, VT_I4))) result = tmp.lVal;
-    VariantClear(&tmp);
+    Clear(tmp);
     return result;
   }
   std::string AsString() const
@@ -214,7 +251,7 @@ public:
     std::string result;
     if (SUCCEEDED(VariantChangeType(&tmp, const_cast<VARIANT*>(&FValue), 0, VT_BSTR)))
       result = BStrToString(tmp.bstrVal);
-    VariantClear(&tmp);
+    Clear(tmp);
     return result;
   }
   IUnknown* AsUnknown() const
@@ -223,6 +260,18 @@ public:
   }
 
 private:
+  void CopyFrom(const VARIANT& source)
+  {
+    VARIANT copy;
+    VariantInit(&copy);
+    if (FAILED(VariantCopy(&copy, const_cast<VARIANT*>(&source)))) throw std::bad_alloc();
+    Clear(FValue);
+    FValue = copy;
+  }
+  // Clearing fails only for an array someone has locked, and these values
+  // lock none: there is nothing else to do with what is left.
+  static void Clear(VARIANT& value) { (void)VariantClear(&value); }
+
   VARIANT FValue;
 };
 

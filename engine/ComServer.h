@@ -78,36 +78,9 @@ protected:
 // and IProvideClassInfo. The first interface stands for IUnknown.
 template <const CLSID* ClassId, class First, class... Rest>
 class TComObject : public TComLifetime,
-                   public First,
-                   public Rest...,
-                   public ISupportErrorInfo,
-                   public IProvideClassInfo
+                   public TSimpleComObject<First, Rest..., ISupportErrorInfo, IProvideClassInfo>
 {
 public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-  {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown))
-      *ppv = static_cast<IUnknown*>(static_cast<First*>(this));
-    else if (IsEqualIID(riid, __uuidof(ISupportErrorInfo)))
-      *ppv = static_cast<ISupportErrorInfo*>(this);
-    else if (IsEqualIID(riid, __uuidof(IProvideClassInfo)))
-      *ppv = static_cast<IProvideClassInfo*>(this);
-    else
-      *ppv = FindComInterface<First, Rest...>(this, riid);
-    if (!*ppv) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefCount); }
-  STDMETHODIMP_(ULONG) Release() override
-  {
-    long n = --FRefCount;
-    if (n == 0) delete this;
-    return ULONG(n);
-  }
-
   STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override
   {
     return FindComInterface<First, Rest...>(this, riid) ? S_OK : S_FALSE;
@@ -126,9 +99,6 @@ public:
 
 protected:
   TComObject() = default;
-
-private:
-  std::atomic<long> FRefCount{0};
 };
 
 // Creates an object of class T and answers the asked interface.

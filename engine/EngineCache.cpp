@@ -17,9 +17,6 @@ namespace {
 
 std::atomic<long> GCacheItemCount{0};
 
-// {4F1B7E2A-93C6-4D5B-A8E1-2C7D60F3B915}
-const IID IID_TCacheKey = {0x4f1b7e2a, 0x93c6, 0x4d5b, {0xa8, 0xe1, 0x2c, 0x7d, 0x60, 0xf3, 0xb9, 0x15}};
-
 void* GlobalAsData(LONG global)
 {
   return reinterpret_cast<void*>(static_cast<intptr_t>(global));
@@ -160,25 +157,13 @@ TComPtr<ILKCollection> QueryCollection(ILKCollection* coll, const std::string& p
 
 // ------------------------------------------------------------- cache items
 
-STDMETHODIMP TCacheKey::QueryInterface(REFIID riid, void** ppv)
-{
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISortedItem) || IsEqualIID(riid, IID_TCacheKey)) {
-    *ppv = static_cast<ISortedItem*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
 int STDMETHODCALLTYPE TCacheKey::Compare(ISortedItem* other)
 {
   LONG theirs = static_cast<TCacheKey*>(other)->Key;
   return Key < theirs ? -1 : (Key > theirs ? 1 : 0);
 }
 
-TCacheItem::TCacheItem(LONG key, const VARIANT& value) : TCacheKey(key)
+TCacheItem::TCacheItem(LONG key, const VARIANT& value) : TComRefCounted(key)
 {
   VariantInit(&FValue);
   HRESULT hr = VariantCopy(&FValue, const_cast<VARIANT*>(&value));
@@ -191,13 +176,6 @@ TCacheItem::~TCacheItem()
   // A copy of a value that VariantCopy accepted always clears.
   (void)VariantClear(&FValue);
   --GCacheItemCount;
-}
-
-STDMETHODIMP_(ULONG) TCacheItem::Release()
-{
-  long n = --FRefCount;
-  if (n == 0) delete this;
-  return ULONG(n);
 }
 
 long TCacheItem::LiveCount()

@@ -45,13 +45,13 @@ void ForEachMember(ILKCollection* coll, F&& visit);
 
 // What an item of a cache list is ordered by; a probe for lookups is a bare
 // key on the stack.
-class TCacheKey : public ISortedItem
+class TCacheKey : public TComInterfaces<ISortedItem>
 {
 public:
   explicit TCacheKey(LONG key) : Key(key) {}
-  virtual ~TCacheKey() = default;
+  ~TCacheKey() override = default;
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+  // A probe lives on the stack: it counts nothing.
   STDMETHODIMP_(ULONG) AddRef() override { return 1; }
   STDMETHODIMP_(ULONG) Release() override { return 1; }
   // Every item of a cache list is a TCacheKey.
@@ -61,16 +61,13 @@ public:
 };
 
 // A cached value under its key. Counted process-wide for the dump.
-class TCacheItem final : public TCacheKey
+class TCacheItem final : public TComRefCounted<TCacheKey>
 {
 public:
   TCacheItem(LONG key, const VARIANT& value);
   ~TCacheItem() override;
   TCacheItem(const TCacheItem&) = delete;
   TCacheItem& operator=(const TCacheItem&) = delete;
-
-  STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefCount); }
-  STDMETHODIMP_(ULONG) Release() override;
 
   // Set once at creation and never changed, so readers need no lock.
   const VARIANT& Value() const { return FValue; }
@@ -79,7 +76,6 @@ public:
 
 private:
   VARIANT FValue;
-  std::atomic<long> FRefCount{0};
 };
 
 // ------------------------------------------------------------------ the map

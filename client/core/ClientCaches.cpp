@@ -450,38 +450,6 @@ void ClearTextCache()
 
 // ---- Fetching ahead -------------------------------------------------------
 
-namespace {
-
-// Sends the requests together and waits for each reply in turn.
-void SendTogether(ILKCommunication* comm, std::vector<std::unique_ptr<TLKRequest>>& requests)
-{
-  TComPtr<ILKTransEvent> callback = ComQuery<ILKTransEvent>(comm);
-  if (!callback) return;
-  std::vector<TComPtr<ILockable>> locks;
-  for (auto& request : requests) {
-    ILKTransaction* trans = request->Transaction();
-    TComPtr<ILockable> lock = trans ? ComQuery<ILockable>(trans) : TComPtr<ILockable>();
-    if (lock && SUCCEEDED(trans->Set_Callback(callback.Get()))) {
-      lock->Lock();
-      if (!request->Send(comm)) {
-        lock->Unlock();
-        lock = nullptr;
-      }
-    } else {
-      lock = nullptr;
-    }
-    locks.push_back(lock);
-  }
-  for (size_t i = 0; i < requests.size(); ++i) {
-    if (!locks[i]) continue;
-    locks[i]->Waitfor(120000);
-    requests[i]->Collect();
-    requests[i]->Transaction()->Set_Callback(nullptr);
-  }
-}
-
-} // namespace
-
 void PrefetchTexts(const std::vector<int>& textNos, bool bodies)
 {
   TStores* s = GStores.load();
@@ -500,21 +468,23 @@ void PrefetchTexts(const std::vector<int>& textNos, bool bodies)
   if (!comm) return;
 
   const long statRequest = UseNewTextStatRequest ? L_GET_TEXT_STAT_10 : L_GET_TEXT_STAT;
-  std::vector<std::unique_ptr<TLKRequest>> requests;
-  for (int textNo : stats) requests.push_back(std::make_unique<TLKRequest>(statRequest, TRequestArgs().Int(textNo)));
-  for (int textNo : texts)
-    requests.push_back(std::make_unique<TLKRequest>(L_GET_TEXT, TRequestArgs().Int(textNo).Int(0).Int(1000000)));
-  SendTogether(comm.Get(), requests);
+  std::vector<TLKRequest> requests;
+  requests.reserve(stats.size() + texts.size());
+  for (int textNo : stats) requests.emplace_back(statRequest, TRequestArgs().Int(textNo));
+  for (int textNo : texts) requests.emplace_back(L_GET_TEXT, TRequestArgs().Int(textNo).Int(0).Int(1000000));
+  std::vector<TLKRequest*> together;
+  for (auto& request : requests) together.push_back(&request);
+  SyncSendTogether(comm.Get(), together);
 
   for (size_t i = 0; i < stats.size(); ++i) {
-    if (!requests[i]->Ok()) continue;
+    if (!requests[i].Ok()) continue;
     auto stat = std::make_shared<TextStatType>();
-    ParseTextStat(*stat, LKSub(requests[i]->Response(), "result").Get());
+    ParseTextStat(*stat, LKSub(requests[i].Response(), "result").Get());
     // A lookup that fetched the same status meanwhile keeps its own.
     if (!IsTextStatCached(stats[i])) StoreTextStat(stats[i], stat);
   }
   for (size_t i = 0; i < texts.size(); ++i) {
-    const TLKRequest& request = *requests[stats.size() + i];
+    const TLKRequest& request = requests[stats.size() + i];
     if (request.Ok()) StoreText(std::make_shared<TLyskomText>(texts[i], LKString(request.Response(), "result")), false);
   }
 }
@@ -539,30 +509,11 @@ std::optional<StaticSessionInfoType> QueryWhoInfo(int sessionNo, int personNo)
 
   TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return std::nullopt;
-  TComPtr<ILKTransEvent> callback = comm.As<ILKTransEvent>();
-  if (!callback) return std::nullopt;
-
   const std::string args = TRequestArgs().Int(sessionNo);
   TLKRequest requests[3] = {{L_GET_STATIC_SESSION_INFO, args},
                             {L_GET_CLIENT_VERSION, args},
                             {L_GET_CLIENT_NAME, args}};
-  // The three travel together and are waited for one after another.
-  TComPtr<ILockable> locks[3];
-  for (int i = 0; i < 3; ++i) {
-    ILKTransaction* trans = requests[i].Transaction();
-    if (!trans) return std::nullopt;
-    locks[i] = ComQuery<ILockable>(trans);
-    if (!locks[i] || FAILED(trans->Set_Callback(callback.Get()))) return std::nullopt;
-  }
-  for (int i = 0; i < 3; ++i) {
-    locks[i]->Lock();
-    if (!requests[i].Send(comm.Get())) locks[i]->Unlock();
-  }
-  for (int i = 0; i < 3; ++i) {
-    locks[i]->Waitfor(120000);
-    requests[i].Collect();
-  }
-  for (auto& request : requests) request.Transaction()->Set_Callback(nullptr);
+  SyncSendTogether(comm.Get(), {&requests[0], &requests[1], &requests[2]});
 
   if (!requests[0].Ok() || !requests[1].Ok() || !requests[2].Ok()) return std::nullopt;
   StaticSessionInfoType info;

@@ -438,7 +438,9 @@ int TLyskomConferenceBase::FirstAvailableLocalNo(int from, int limit)
 
 void TLyskomConferenceBase::SetLocalToGlobal(int localNo, int globalNo)
 {
-  if (TComPtr<ILKMap> map = EngineMapping()) map->SetLocal(FConfNo, localNo, globalNo);
+  // The map only saves asking the server: a number it fails to take (out of
+  // memory) is asked for again when it is needed.
+  if (TComPtr<ILKMap> map = EngineMapping()) (void)map->SetLocal(FConfNo, localNo, globalNo);
 }
 
 void TLyskomConferenceBase::DumpStatus(std::vector<std::string>& lines)

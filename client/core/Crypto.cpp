@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "LyskomErrors.h"
+
 namespace {
 
 const char* const DecryptFailed = "Unable to decrypt data buffer.\rPossibly incorrect password";
@@ -11,21 +13,6 @@ constexpr size_t MinPassPhrase = 5;
 // The creation of the key container can race with another program doing the
 // same; each round either creates it or finds it made by the other.
 constexpr int AcquireAttempts = 5;
-
-// The system's text for a code, without the trailing line break and period.
-std::string SystemErrorText(DWORD code)
-{
-  char* buffer = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                   FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text;
-  if (n && buffer) text.assign(buffer, n);
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
-    text.pop_back();
-  return text;
-}
 
 class THashHandle
 {

@@ -66,7 +66,8 @@ void Withdraw(TComPtr<T>& object, std::atomic<DWORD>& cookie)
   const DWORD old = cookie.exchange(0);
   if (old != 0) {
     try {
-      CreateGlobalInterfaceTable()->RevokeInterfaceFromGlobal(old);
+      // A cookie the table no longer knows has nothing left to revoke.
+      (void)CreateGlobalInterfaceTable()->RevokeInterfaceFromGlobal(old);
     } catch (const EOleSysError&) {
     }
   }
@@ -211,7 +212,7 @@ void CreateCacheObject()
                                 CacheObject.PutVoid());
   if (FAILED(hr)) throw EOleSysError("The engine's cache cannot be created", hr);
   // A cache that cannot start reports that on each later call.
-  CacheObject->Init(GetCommunication().Get());
+  (void)CacheObject->Init(GetCommunication().Get());
   DWORD cookie = 0;
   if (SUCCEEDED(CreateGlobalInterfaceTable()->RegisterInterfaceInGlobal(CacheObject.Get(), IID_ILKCache, &cookie)))
     CacheCookie = cookie;

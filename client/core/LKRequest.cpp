@@ -23,10 +23,8 @@ bool FindMember(ILKCollection* c, const std::string& name, TVariant& value)
 
 TComPtr<ILKCollection> LKCollectionOf(const VARIANT& v)
 {
-  TComPtr<ILKCollection> result;
-  if ((v.vt == VT_UNKNOWN || v.vt == VT_DISPATCH) && v.punkVal)
-    v.punkVal->QueryInterface(__uuidof(ILKCollection), result.PutVoid());
-  return result;
+  if (v.vt != VT_UNKNOWN && v.vt != VT_DISPATCH) return {};
+  return ComQuery<ILKCollection>(v.punkVal);
 }
 
 TVariant LKValue(ILKCollection* c, const std::string& path)
@@ -106,9 +104,10 @@ TVariant LKItem(ILKCollection* c, long index)
 TLKRequest::TLKRequest(long transType, const std::string& arguments)
 {
   if (FAILED(CreateEngineObject(CLSID_LKTransaction, __uuidof(ILKTransaction), FTrans.PutVoid()))) return;
-  FTrans->Set_TransType(transType);
   TBStr args(arguments);
-  FTrans->Set_Arguments(args.Get());
+  // A transaction that did not take its request would send another one: it is
+  // dropped, and the request is not sent.
+  if (FAILED(FTrans->Set_TransType(transType)) || FAILED(FTrans->Set_Arguments(args.Get()))) FTrans.Reset();
 }
 
 namespace {
@@ -118,10 +117,11 @@ namespace {
 void CountSent(ILKTransaction* trans)
 {
   LONG ref = 0, type = 0;
-  trans->Get_RefID(&ref);
-  trans->Get_TransType(&type);
   TBStr args;
-  trans->Get_Arguments(args.Put());
+  // The length is a statistic: a member that cannot be read counts as empty.
+  (void)trans->Get_RefID(&ref);
+  (void)trans->Get_TransType(&type);
+  (void)trans->Get_Arguments(args.Put());
   const std::string text = args.Str();
   CountRequestSent(long(std::to_string(ref).size() + 1 + std::to_string(type).size() +
                         (text.empty() ? 0 : 1 + text.size()) + 1));
@@ -152,8 +152,9 @@ TRequestOutcome TLKRequest::Collect()
   FErrorNo = 0;
   FOutcome = TRequestOutcome::NoReply;
   if (!FTrans) return FOutcome = TRequestOutcome::NotSent;
-  HRESULT ok = FTrans->Get_Ok();
-  FTrans->Get_Response(FResponse.Put());
+  const HRESULT ok = FTrans->Get_Ok();
+  // A reply that cannot be had is no reply.
+  if (FAILED(FTrans->Get_Response(FResponse.Put()))) return FOutcome;
   if (ok == S_OK) {
     CountReply();
     return FOutcome = TRequestOutcome::Answered;
@@ -171,4 +172,34 @@ void TLKRequest::CountReply()
   if (!FResponse || FResponse.Get() == FCountedReply) return;
   FCountedReply = FResponse.Get();
   CountReplyReceived(ReplyByteCount(FResponse.Get()));
+}
+
+void SyncSendTogether(ILKCommunication* comm, const std::vector<TLKRequest*>& requests, LONG timeoutMs)
+{
+  // The communication object is the callback that completes a waiting lock.
+  TComPtr<ILKTransEvent> callback = ComQuery<ILKTransEvent>(comm);
+  std::vector<TComPtr<ILockable>> locks(requests.size());
+  for (size_t i = 0; callback && i < requests.size(); ++i) {
+    ILKTransaction* trans = requests[i]->Transaction();
+    TComPtr<ILockable> lock = ComQuery<ILockable>(trans);
+    if (!lock || FAILED(trans->Set_Callback(callback.Get()))) continue;
+    if (SUCCEEDED(lock->Lock())) {
+      if (requests[i]->Send(comm)) {
+        locks[i] = lock;
+        continue;
+      }
+      // Not sent: nothing will complete the lock, and nobody waits on it.
+      (void)lock->Unlock();
+    }
+    // The transaction goes with its request; so does the callback it holds.
+    (void)trans->Set_Callback(nullptr);
+  }
+  for (size_t i = 0; i < requests.size(); ++i) {
+    if (!locks[i]) continue;
+    // Whatever the wait answers, the reply itself says whether one came.
+    (void)locks[i]->Waitfor(timeoutMs);
+    requests[i]->Collect();
+    // The transaction goes with its request; so does the callback it holds.
+    (void)requests[i]->Transaction()->Set_Callback(nullptr);
+  }
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "ComHandles.h"
 #include "ProtocolText.h"
@@ -69,3 +70,7 @@ private:
   int FErrorNo = 0;
   const ILKCollection* FCountedReply = nullptr;
 };
+
+// Sends the requests at once, then waits for each reply in turn (at most
+// timeoutMs for each); each request's outcome tells how it went.
+void SyncSendTogether(ILKCommunication* comm, const std::vector<TLKRequest*>& requests, LONG timeoutMs = 120000);

@@ -57,17 +57,20 @@ std::string LocalUserName()
   return buffer;
 }
 
-void SetText(ILKCommunication* comm, HRESULT (STDMETHODCALLTYPE ILKCommunication::*setter)(BSTR),
+// False when the engine did not take the value: connecting then would use
+// what an earlier connection left.
+bool SetText(ILKCommunication* comm, HRESULT (STDMETHODCALLTYPE ILKCommunication::*setter)(BSTR),
              const std::string& value)
 {
   TBStr text(value);
-  (comm->*setter)(text.Get());
+  return SUCCEEDED((comm->*setter)(text.Get()));
 }
 
 void Disconnect(ILKCommunication* comm)
 {
   VARIANT_BOOL ended = VARIANT_FALSE;
-  comm->Disconnect(&ended);
+  // The engine ends the connection even when the call reports a failure.
+  (void)comm->Disconnect(&ended);
 }
 
 // A person number typed as text; 0 when it is not one.
@@ -207,13 +210,13 @@ bool LogonSequence(const LKLoginInfo& info)
   try {
     OnWindowThread(windows.Progress, std::string("Connecting..."), 8);
     comm = GetCommunication();
-    SetText(comm.Get(), &ILKCommunication::Set_Server, info.Server);
-    SetText(comm.Get(), &ILKCommunication::Set_Port, info.Port);
-    SetText(comm.Get(), &ILKCommunication::Set_UserName, LocalUserName());
-    SetText(comm.Get(), &ILKCommunication::Set_ProxyServer, info.ProxyServer);
-    SetText(comm.Get(), &ILKCommunication::Set_ProxyPort, info.ProxyPort);
-    comm->Set_UseProxy(info.UseProxy ? VARIANT_TRUE : VARIANT_FALSE);
-    if (FAILED(comm->Connect(&connected))) connected = VARIANT_FALSE;
+    const bool targetSet = SetText(comm.Get(), &ILKCommunication::Set_Server, info.Server) &&
+                           SetText(comm.Get(), &ILKCommunication::Set_Port, info.Port) &&
+                           SetText(comm.Get(), &ILKCommunication::Set_UserName, LocalUserName()) &&
+                           SetText(comm.Get(), &ILKCommunication::Set_ProxyServer, info.ProxyServer) &&
+                           SetText(comm.Get(), &ILKCommunication::Set_ProxyPort, info.ProxyPort) &&
+                           SUCCEEDED(comm->Set_UseProxy(info.UseProxy ? VARIANT_TRUE : VARIANT_FALSE));
+    if (!targetSet || FAILED(comm->Connect(&connected))) connected = VARIANT_FALSE;
   } catch (const std::exception&) {
     connected = VARIANT_FALSE;
   }

@@ -132,3 +132,32 @@ void ReportLyskomError(ILKCollection* response, const std::string& prefix, char 
 {
   QueueUserMessage(LyskomErrorMessage(LyskomErrorCode(response), prefix, marker));
 }
+
+std::string SystemErrorText(DWORD code)
+{
+  char* buffer = nullptr;
+  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                   FORMAT_MESSAGE_IGNORE_INSERTS,
+                                 nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text;
+  if (n && buffer) text.assign(buffer, n);
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
+    text.pop_back();
+  return text;
+}
+
+void ReportEngineFailure(HRESULT result, const std::string& prefix, char marker)
+{
+  std::string text;
+  TComPtr<IErrorInfo> info;
+  TBStr description;
+  // S_OK only: S_FALSE says this thread holds no error information.
+  if (GetErrorInfo(0, info.Put()) == S_OK && info && SUCCEEDED(info->GetDescription(description.Put())))
+    text = description.Str();
+  if (text.empty()) text = SystemErrorText(DWORD(result));
+  if (text.empty()) text = FormatText("Error 0x%08lX", static_cast<unsigned long>(result));
+  std::string message(1, marker);
+  if (!prefix.empty()) message += prefix + "\r\n";
+  QueueUserMessage(message + text);
+}

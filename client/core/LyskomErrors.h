@@ -34,6 +34,15 @@ std::string LyskomErrorMessage(int code, const std::string& prefix, char marker)
 void ReportLyskomError(const VARIANT& response, const std::string& prefix, char marker);
 void ReportLyskomError(ILKCollection* response, const std::string& prefix, char marker);
 
+// The system's text for an error code (a Win32 error or an HRESULT), without
+// the trailing line break and full stop; empty when the system has none.
+std::string SystemErrorText(DWORD code);
+
+// Queues the message for an engine call that failed: the marker, the prefix
+// and CR LF, then the engine's description of the failure (its error
+// information, else the system's text for the result).
+void ReportEngineFailure(HRESULT result, const std::string& prefix, char marker);
+
 // Base of the client's protocol exceptions.
 class LyskomException : public std::runtime_error
 {

@@ -81,8 +81,7 @@ void TLyskomTextEdit::SelectWordAt(ITextRange* range)
   if (FAILED(range->GetStart(&position))) return;
   int start = 0, end = 0;
   WordBounds(int(position), start, end);
-  if (start >= end) return;
-  range->SetRange(start, end);
+  if (start >= end || FAILED(range->SetRange(start, end))) return;
   SetSelection(start, end - start);
 }
 
@@ -92,8 +91,7 @@ TComPtr<ITextDocument> TLyskomTextEdit::TextDocument() const
   if (!HandleAllocated() || IsPlainEdit()) return document;
   TComPtr<IRichEditOle> ole;
   if (!SendMessageA(Handle(), EM_GETOLEINTERFACE, 0, LPARAM(ole.Put())) || !ole) return document;
-  ole->QueryInterface(IidTextDocument, document.PutVoid());
-  return document;
+  return ComQuery<ITextDocument>(ole.Get(), IidTextDocument);
 }
 
 void TLyskomTextEdit::WrapTypedLine()

@@ -14,25 +14,28 @@ bool ApplyFontStringToRichFont(ITextFont* font, const std::string& s)
 {
   TFontSetting f;
   if (!font || !ParseFontString(s, f)) return false;
-  font->SetBold(tomFalse);
-  font->SetItalic(tomFalse);
-  font->SetUnderline(tomFalse);
-  font->SetStrikeThrough(tomFalse);
   TBStr name(f.Name);
-  font->SetName(name.Get());
-  font->SetSize(float(f.Size));
+  // Each attribute is cosmetic and set on its own: one that a rich-edit
+  // version refuses leaves the others and the text as they are.
+  (void)font->SetBold(tomFalse);
+  (void)font->SetItalic(tomFalse);
+  (void)font->SetUnderline(tomFalse);
+  (void)font->SetStrikeThrough(tomFalse);
+  (void)font->SetName(name.Get());
+  (void)font->SetSize(float(f.Size));
   // Some rich-edit versions take the size in twentieths of a point; their
   // font then reads back a twentieth of what was meant.
   float size = 0;
   if (SUCCEEDED(font->GetSize(&size)) && std::fabs(size - float(f.Size)) > 0.01f &&
       std::fabs(size * 20 - float(f.Size)) < 0.01f)
-    font->SetSize(float(f.Size) * 20);
-  font->SetForeColor(LONG(FontColorToRGB(f.Color)));
-  // tomTrue rather than tomSingle: some rich-edit versions refuse the latter.
-  if (f.Bold) font->SetBold(tomTrue);
-  if (f.Italic) font->SetItalic(tomTrue);
-  if (f.Underline) font->SetUnderline(tomTrue);
-  if (f.StrikeOut) font->SetStrikeThrough(tomTrue);
+    (void)font->SetSize(float(f.Size) * 20);  // cosmetic, as above
+  // Cosmetic, as above. tomTrue rather than tomSingle: some rich-edit
+  // versions refuse the latter.
+  (void)font->SetForeColor(LONG(FontColorToRGB(f.Color)));
+  if (f.Bold) (void)font->SetBold(tomTrue);
+  if (f.Italic) (void)font->SetItalic(tomTrue);
+  if (f.Underline) (void)font->SetUnderline(tomTrue);
+  if (f.StrikeOut) (void)font->SetStrikeThrough(tomTrue);
   return true;
 }
 

@@ -15,7 +15,6 @@
 #include "ConfigListForm.h"
 #include "DecimalInput.h"
 #include "EngineBinding.h"
-#include "EngineBinding.h"
 #include "GetNameForm.h"
 #include "LKRequest.h"
 #include "LyskomConfiguration.h"
@@ -129,7 +128,8 @@ void SelectTraceFile()
   if (!ChooseFile("log", name)) return;
   try {
     TBStr file(name);
-    GetCommunication()->Set_Tracefile(file.Get());
+    const HRESULT set = GetCommunication()->Set_Tracefile(file.Get());
+    if (FAILED(set)) ReportEngineFailure(set, "Cannot trace to " + name, '!');
   } catch (const std::exception&) {
     // Without an engine the name is still kept for the next run.
   }

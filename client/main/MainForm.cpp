@@ -22,6 +22,7 @@
 #include "AdminWindowCommands.h"
 #include "EventLogForm.h"
 #include "EngineBinding.h"
+#include "LyskomErrors.h"
 #include "ClientCaches.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
@@ -207,7 +208,8 @@ void TMainForm::FormCreate(TComponent*)
   DisableUnboundCommands(this);
   CreateCommunicationObject();
   CreateCacheObject();
-  GetCommunication()->Set_Trace(VARIANT_FALSE);
+  // The engine starts untraced; this only states it.
+  (void)GetCommunication()->Set_Trace(VARIANT_FALSE);
   // The sink is registered from a thread of the multithreaded apartment;
   // the window thread waits for it (running its synchronised calls).
   TEventSinkThread sinkThread(Handle(), &EventSink, &EventSinkCookie);
@@ -366,7 +368,8 @@ void TMainForm::FormClose(TComponent*, TCloseAction& Action)
   if (LiveThreadCount() > 0) {
     try {
       VARIANT_BOOL ended = VARIANT_FALSE;
-      GetCommunication()->Disconnect(&ended);
+      // Closing goes on either way; a worker still waiting ends at its time-out.
+      (void)GetCommunication()->Disconnect(&ended);
     } catch (const std::exception&) {
       // No engine: nothing can be waiting for it.
     }
@@ -388,7 +391,8 @@ void TMainForm::FormDestroy(TComponent*)
   SetNameChooser(TNameChooser());
   CloseLogonProgress();
   try {
-    if (EventSinkCookie >= 0) GetCommunication()->Unadvise(EventSinkCookie);
+    // A sink the engine keeps is released with the engine, which goes next.
+    if (EventSinkCookie >= 0) (void)GetCommunication()->Unadvise(EventSinkCookie);
   } catch (const std::exception&) {
     // The engine is gone already; its sinks went with it.
   }
@@ -476,7 +480,8 @@ void TMainForm::LoadSettings()
   std::string trace = RegistryConfiguration->ReadString("TraceFileName", "c:\\omq.log");
   try {
     TBStr name(trace);
-    GetCommunication()->Set_Tracefile(name.Get());
+    // A name the engine refuses leaves its own default; tracing is off anyway.
+    (void)GetCommunication()->Set_Tracefile(name.Get());
   } catch (const std::exception&) {
     // Without an engine there is no trace to direct.
   }
@@ -586,7 +591,9 @@ void TMainForm::DisconnectCommand()
     LogOff();
     try {
       VARIANT_BOOL ended = VARIANT_FALSE;
-      GetCommunication()->Disconnect(&ended);
+      // The engine ends its connection even when the call reports a failure;
+      // the window is disconnected either way.
+      (void)GetCommunication()->Disconnect(&ended);
     } catch (const std::exception&) {
       // The engine is gone: nothing is left to close.
     }
@@ -624,7 +631,9 @@ void TMainForm::ClearCaches()
   if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan(false);
   if (ReadArticleForm) ReadArticleForm->ClearLists();
   try {
-    GetCache()->Clear();
+    // The engine's own copies would be shown again: the user must know.
+    const HRESULT cleared = GetCache()->Clear();
+    if (FAILED(cleared)) ReportEngineFailure(cleared, "Failed to clear the caches", '!');
   } catch (const std::exception&) {
     // Without an engine there is nothing cached.
   }

@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "ComHandles.h"
 #include "SortedLists.h"
 
 using namespace std::string_literals;
@@ -17,7 +18,7 @@ namespace {
 
 // An item ordered by an integer key that counts its references, so tests
 // see leaks and double releases.
-class TCountedItem final : public ISortedItem
+class TCountedItem final : public TComInterfaces<ISortedItem>
 {
 public:
   static std::atomic<int> Alive;
@@ -25,17 +26,6 @@ public:
 
   explicit TCountedItem(int key) : Key(key) { ++Alive; }
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-  {
-    if (!ppv) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ISortedItem)) {
-      *ppv = static_cast<ISortedItem*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
   STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefs); }
   STDMETHODIMP_(ULONG) Release() override
   {

@@ -5,6 +5,7 @@
 #include <climits>
 #include <string>
 
+#include "ComHandles.h"
 #include "SortedLists.h"
 #include "ProtocolText.h"
 
@@ -28,20 +29,10 @@ static_assert(!HasTextForm<TSortedList>);
 static_assert(!HasRemove<TSortedIntegerList>);
 static_assert(!HasFirst<TSortedIntegerList>);
 
-class TKeyItem final : public ISortedItem
+class TKeyItem final : public TComInterfaces<ISortedItem>
 {
 public:
   explicit TKeyItem(int key) : Key(key) {}
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-  {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ISortedItem))
-      return E_NOINTERFACE;
-    *ppv = static_cast<ISortedItem*>(this);
-    AddRef();
-    return S_OK;
-  }
   STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++Refs); }
   STDMETHODIMP_(ULONG) Release() override { return ULONG(--Refs); }
   int STDMETHODCALLTYPE Compare(ISortedItem* other) override

@@ -75,19 +75,10 @@ TComPtr<ILKCollection> ReplyOfType(long type)
   return ComQuery<ILKCollection>(c->Unknown());
 }
 
-class TResponseSink : public ILKTransEvent
+// Lives on the stack and counts its references where the test can see them.
+class TResponseSink : public TComInterfaces<ILKTransEvent>
 {
 public:
-  STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-  {
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ILKTransEvent)) {
-      *ppv = static_cast<ILKTransEvent*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
   STDMETHODIMP_(ULONG) AddRef() override { return ULONG(++FRefs); }
   STDMETHODIMP_(ULONG) Release() override { return ULONG(--FRefs); }
   STDMETHODIMP OnResponse(IUnknown*, ILKCollection*) override { return S_OK; }

@@ -63,8 +63,11 @@ public:
   }
   ILKCommunication* Inner() { return FInner.Get(); }
 
+  // While set, the connection settings are refused, as an engine out of memory would.
+  std::atomic<bool> RefuseSettings{false};
+
   STDMETHODIMP Get_Server(BSTR* v) override { return FInner->Get_Server(v); }
-  STDMETHODIMP Set_Server(BSTR v) override { return FInner->Set_Server(v); }
+  STDMETHODIMP Set_Server(BSTR v) override { return RefuseSettings ? E_OUTOFMEMORY : FInner->Set_Server(v); }
   STDMETHODIMP Get_Port(BSTR* v) override { return FInner->Get_Port(v); }
   STDMETHODIMP Set_Port(BSTR v) override { return FInner->Set_Port(v); }
   STDMETHODIMP Get_UseProxy(VARIANT_BOOL* v) override { return FInner->Get_UseProxy(v); }

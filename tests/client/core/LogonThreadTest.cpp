@@ -186,15 +186,22 @@ TEST_F(LogonSequence, WrongPasswordReportsTheServersReasonAndDisconnects)
   EXPECT_EQ(messages[0], "!" + LyskomErrorText(4));  // invalid password
 }
 
-TEST_F(LogonSequence, UnreachableServerQueuesFailedToConnect)
+TEST_F(LogonSequence, UnreachableOrRefusedTargetQueuesFailedToConnect)
 {
   LKLoginInfo info = Info("x", "y");
   info.Port = std::to_string(TestSupport::FreeLoopbackPort());
   EXPECT_FALSE(LogIn(info));
   EXPECT_TRUE(Comm->Sent().empty());
-  const auto messages = TakeMessages();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0], "!Failed to connect");
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{"!Failed to connect"});
+
+  // The engine still points at the server an earlier connection used: a
+  // target it refuses must not connect there instead.
+  TestSupport::SetTarget(Communication(), TLyskomdServer::Host(), Server->PortText(), "omnora-test");
+  Comm->RefuseSettings = true;
+  EXPECT_FALSE(LogIn(Info("Administrator (of) LysKOM", "gazonk")));
+  EXPECT_FALSE(Connected());
+  EXPECT_TRUE(Comm->Sent().empty());
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{"!Failed to connect"});
 }
 
 TEST_F(LogonSequence, UnknownNameCreatesAPersonThatLogsInWithTheTypedPassword)
