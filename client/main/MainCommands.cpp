@@ -16,6 +16,7 @@
 #include "DecimalInput.h"
 #include "EngineBinding.h"
 #include "GetNameForm.h"
+#include "HelpThread.h"
 #include "LKRequest.h"
 #include "LyskomConfiguration.h"
 #include "LyskomErrors.h"
@@ -328,7 +329,24 @@ void ShowHelpIndex()
     ShowMessageBox(Owner(), "Unable to find the HTML help component \"HHCTRL.OCX\".", "Omnora", MB_OK);
     return;
   }
-  htmlHelp(GetDesktopWindow(), "omnora.chm::/introduc.htm", 0, 0);
+  if (HWND open = THelpThread::OpenWindow()) {
+    ShowWindow(open, SW_RESTORE);
+    SetForegroundWindow(open);
+    return;
+  }
+  // The component looks for a bare file name in the current folder only;
+  // the help file is installed beside the program.
+  char path[MAX_PATH] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  std::string beside(path, length < MAX_PATH ? length : 0);
+  beside = beside.substr(0, beside.find_last_of("\\/") + 1) + "omnora.chm";
+  auto* thread = new THelpThread(htmlHelp, {"omnora.chm::/introduc.htm", beside + "::/introduc.htm"});
+  thread->SetFreeOnTerminate(true);
+  thread->OnTerminate = [thread, beside] {
+    if (thread->Failed())
+      ShowMessageBox(Owner(), "Unable to open the help file \"" + beside + "\".", "Omnora", MB_OK | MB_ICONERROR);
+  };
+  thread->Start();
 }
 
 void BindMainCommands(TMainForm* form)

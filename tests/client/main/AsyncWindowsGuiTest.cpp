@@ -276,15 +276,17 @@ TEST_F(LiveWindows, TheAwayMessageRepliesOncePerSenderAndMinute)
 TEST_F(LiveWindows, WhoIsOnListsTheSessionsWithTheirActivityAndFollowsLogouts)
 {
   const int other = StartOther("Visible Visitor");
-  TLKRequest doing(L_CHANGE_WHAT_I_AM_DOING, TRequestArgs().Str("Testing things"));
-  ASSERT_TRUE(Other->Expect(doing));
-  ActiveUsersForm->RefreshActiveAction->Execute();
   auto otherRow = [] {
     for (int i = 0; i < ActiveUsersForm->ListView->Count(); ++i)
       if (ActiveUsersForm->ListView->Item(i)->ColumnText(1) == "Visible Visitor") return ActiveUsersForm->ListView->Item(i);
     return static_cast<TListItem*>(nullptr);
   };
-  // The login message may add the row first; the refresh fills in the activity.
+  // The login message adds the row with no activity; had it come after the
+  // refresh, it would empty the activity the refresh filled in.
+  ASSERT_TRUE(WaitFor([&] { return otherRow() != nullptr; })) << other;
+  TLKRequest doing(L_CHANGE_WHAT_I_AM_DOING, TRequestArgs().Str("Testing things"));
+  ASSERT_TRUE(Other->Expect(doing));
+  ActiveUsersForm->RefreshActiveAction->Execute();
   ASSERT_TRUE(WaitFor([&] { return otherRow() && !otherRow()->ColumnText(3).empty(); })) << other;
   TListItem* row = otherRow();
   EXPECT_EQ("Testing things", row->ColumnText(3));

@@ -190,4 +190,41 @@ TEST_F(StartedProgram, WindowMenuAndAboutCommands)
 
 }
 
+// Every enabled item of the windows created at start, in their menu bars and
+// pop-up menus, runs something, connected or not.
+std::vector<std::string> ItemsThatDoNothing()
+{
+  std::vector<std::string> idle;
+  for (TForm* form : {static_cast<TForm*>(MainForm), static_cast<TForm*>(ActiveUsersForm),
+                      static_cast<TForm*>(MessagesForm), static_cast<TForm*>(EventLogForm),
+                      static_cast<TForm*>(GetNameForm)}) {
+    for (TComponent* c : form->Components()) {
+      auto* item = dynamic_cast<TMenuItem*>(c);
+      if (!item || item->Count() > 0 || item->IsLine() || !item->Visible() || !item->Enabled()) continue;
+      // A hidden branch cannot be reached.
+      bool reachable = true;
+      for (TMenuItem* p = item->Parent(); p; p = p->Parent())
+        if (!p->Visible() || (p->Parent() && !p->Enabled())) reachable = false;
+      if (!reachable) continue;
+      TAction* action = item->Action();
+      if (action ? bool(action->OnExecute) : bool(item->OnClick)) continue;
+      idle.push_back(form->Name + "." + item->Name + " \"" + item->Caption() + "\"");
+    }
+  }
+  return idle;
+}
+
+TEST_F(StartedProgram, EveryEnabledMenuItemDoesSomething)
+{
+  ShowMain();
+  for (bool connected : {false, true}) {
+    MainForm->SetConnectedState(connected);
+    std::vector<std::string> idle = ItemsThatDoNothing();
+    std::string list;
+    for (const std::string& s : idle) list += "\n  " + s;
+    EXPECT_TRUE(idle.empty()) << (connected ? "connected:" : "idle:") << list;
+  }
+  MainForm->SetConnectedState(false);
+}
+
 } // namespace
