@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "EngineClient.h"
+#include "ProtocolText.h"
 #include "FakeServer.h"
 #include "LyskomdServer.h"
 #include "TestSupport.h"
@@ -59,11 +60,6 @@ double HeapAllocated(ILKCache* cache)
   std::string text = dump.Str();
   size_t at = text.find("TotalAllocated    : ");
   return at == std::string::npos ? 0 : std::atof(text.c_str() + at + 20);
-}
-
-std::string H(const std::string& s)
-{
-  return std::to_string(s.size()) + "H" + s;
 }
 
 // Answers requests 103 and 34 for one conference of `texts` texts whose
@@ -131,19 +127,19 @@ public:
 // under way at once; answers the conference.
 LONG CreateTexts(ILKCommunication* comm, LONG count)
 {
-  TComPtr<ILKTransaction> conf = NewTransaction(L_CREATE_CONF, H("Map bench") + " 0000");
+  TComPtr<ILKTransaction> conf = NewTransaction(L_CREATE_CONF, TRequestArgs().Str("Map bench").Bits("0000"));
   comm->SyncSend(conf.Get());
   TBStr path("result");
   TVariant confNo;
   TComPtr<ILKCollection> reply = ResponseOf(conf.Get());
   if (!reply || FAILED(reply->Query(path.Get(), confNo.Put()))) return 0;
-  const std::string recipient = " 1 { 0 " + std::to_string(confNo.AsInt()) + " } 0 { }";
+  const TRequestArgs recipient = TRequestArgs().List({TRequestArgs().Int(0).Int(confNo.AsInt())}).List({});
 
   auto callback = MakeTestObject<TCountingCallback>();
   auto start = TClock::now();
   for (LONG i = 0; i < count; ++i) {
     while (i - callback->Done > 400) Sleep(0);
-    TComPtr<ILKTransaction> trans = NewTransaction(L_CREATE_TEXT_10, H("Text " + std::to_string(i)) + recipient);
+    TComPtr<ILKTransaction> trans = NewTransaction(L_CREATE_TEXT_10, TRequestArgs().Str("Text " + std::to_string(i)).Add(recipient));
     trans->Set_Callback(callback.Get());
     comm->Send(trans.Get());
     if ((i + 1) % 20000 == 0) std::printf("  %ld texts created (%.0f s)\n", long(i + 1), SecondsSince(start));
@@ -261,7 +257,7 @@ int main(int argc, char** argv)
       server.Start();
       TComPtr<ILKCommunication> comm = ConnectedCommunication(TLyskomdServer::Host(), server.PortText(), "bench");
       if (!comm) throw std::runtime_error("cannot connect to lyskomd");
-      TComPtr<ILKTransaction> login = NewTransaction(L_LOGIN, "5 " + H(TLyskomdServer::AdminPassword) + " 0");
+      TComPtr<ILKTransaction> login = NewTransaction(L_LOGIN, TRequestArgs().Int(5).Str(TLyskomdServer::AdminPassword).Bool(false));
       comm->SyncSend(login.Get());
       TComPtr<ILKTransaction> quiet = NewTransaction(L_ACCEPT_ASYNC, "0 { }");
       comm->SyncSend(quiet.Get());

@@ -9,6 +9,7 @@
 #include "EngineClient.h"
 #include "LyskomdServer.h"
 #include "LyskomdSuite.h"
+#include "ProtocolText.h"
 #include "TestSupport.h"
 
 using namespace TestSupport;
@@ -155,7 +156,7 @@ TEST_F(CommunicationWithLyskomd, EightThreadsSharingOneObjectEachGetTheirOwnRepl
         // Every other request fails with a status that names this thread.
         bool failing = i % 2 == 1;
         TComPtr<ILKTransaction> trans =
-          failing ? NewTransaction(L_GET_CONF_STAT, std::to_string(1000 + t)) : NewTransaction(L_GET_TIME, "");
+          failing ? NewTransaction(L_GET_CONF_STAT, TRequestArgs().Int(1000 + t)) : NewTransaction(L_GET_TIME, "");
         comm->SyncSend(trans.Get());
         TComPtr<ILKCollection> reply = ResponseOf(trans.Get());
         LONG refID = 0;
@@ -418,7 +419,7 @@ TEST_F(CommunicationWithLyskomd, AReplyWithoutAReaderNeverBecomesAMessage)
   ASSERT_EQ(S_OK, comm->Advise(LKEVTYPE_TRANS_ASYNC, messages.Get(), &cookie));
   ASSERT_EQ(S_OK, Login(comm.Get()));
   const std::string doing = ":3 12 5 5 3Hboo\n=99 1\n";
-  ASSERT_EQ(S_OK, Request(comm.Get(), L_CHANGE_WHAT_I_AM_DOING, std::to_string(doing.size()) + "H" + doing));
+  ASSERT_EQ(S_OK, Request(comm.Get(), L_CHANGE_WHAT_I_AM_DOING, TRequestArgs().Str(doing)));
   TComPtr<ILKCollection> reply;
   ASSERT_EQ(S_OK, Request(comm.Get(), L_WHO_IS_ON_IDENT, "", &reply));
   EXPECT_EQ(1, QueryInt(reply.Get(), "Type"));

@@ -27,7 +27,7 @@ protected:
     Dense = new TConference{CreateConference(comm.Get(), "Dense texts"), {}};
     for (int i = 1; i <= 200; ++i) Dense->Texts.push_back(CreateText(comm.Get(), Dense->No, "Dense " + std::to_string(i)));
     for (int local : {5, 150}) {
-      ASSERT_EQ(S_OK, Request(comm.Get(), L_DELETE_TEXT, std::to_string(Dense->Texts[size_t(local - 1)])));
+      ASSERT_EQ(S_OK, Request(comm.Get(), L_DELETE_TEXT, TRequestArgs().Int(Dense->Texts[size_t(local - 1)])));
       Dense->Texts[size_t(local - 1)] = 0;
     }
     // A conference of 120 texts of which only locals 1, 60 and 120 remain.
@@ -35,7 +35,7 @@ protected:
     for (int i = 1; i <= 120; ++i) Sparse->Texts.push_back(CreateText(comm.Get(), Sparse->No, "Sparse " + std::to_string(i)));
     for (int local = 1; local <= 120; ++local) {
       if (local == 1 || local == 60 || local == 120) continue;
-      ASSERT_EQ(S_OK, Request(comm.Get(), L_DELETE_TEXT, std::to_string(Sparse->Texts[size_t(local - 1)])));
+      ASSERT_EQ(S_OK, Request(comm.Get(), L_DELETE_TEXT, TRequestArgs().Int(Sparse->Texts[size_t(local - 1)])));
       Sparse->Texts[size_t(local - 1)] = 0;
     }
   }
@@ -167,7 +167,7 @@ TEST_F(CacheWithLyskomd, NameAskedDuringADisconnectIsNotRemembered)
   EXPECT_EQ("", name.Str());
 
   ASSERT_TRUE(ConnectComm(Comm.Get()));
-  ASSERT_EQ(S_OK, Request(Comm.Get(), L_LOGIN, "5 " + H(TLyskomdServer::AdminPassword) + " 0"));
+  ASSERT_EQ(S_OK, Request(Comm.Get(), L_LOGIN, TRequestArgs().Int(5).Str(TLyskomdServer::AdminPassword).Bool(false)));
   TBStr again;
   EXPECT_EQ(S_OK, Cache->GetName(again.Put(), 1));
   EXPECT_EQ("Presentations (for) conferences", again.Str());

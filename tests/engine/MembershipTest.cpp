@@ -126,9 +126,9 @@ TEST_F(MembershipWithLyskomd, ListHoldsEachMembershipWithItsReadTexts)
   TComPtr<ILKCommunication> comm = LoggedIn(*Server);
   ASSERT_TRUE(comm);
   const LONG conf = CreateConference(comm.Get(), "Membership list");
-  ASSERT_EQ(S_OK, Request(comm.Get(), L_ADD_MEMBER, std::to_string(conf) + " 5 200 1"));
+  ASSERT_EQ(S_OK, Request(comm.Get(), L_ADD_MEMBER, TRequestArgs().Int(conf).Int(5).Int(200).Int(1)));
   for (int i = 1; i <= 8; ++i) ASSERT_NE(0, CreateText(comm.Get(), conf, "Text " + std::to_string(i)));
-  ASSERT_EQ(S_OK, Request(comm.Get(), L_MARK_AS_READ, std::to_string(conf) + " 5 { 1 2 3 5 7 }"));
+  ASSERT_EQ(S_OK, Request(comm.Get(), L_MARK_AS_READ, TRequestArgs().Int(conf).Ints({1, 2, 3, 5, 7})));
 
   TComPtr<ILKCache> cache = NewCache(comm.Get());
   TComPtr<IMembershipList> list = CreateEngineObject<IMembershipList>(CLSID_MembershipList);
@@ -211,7 +211,7 @@ TEST_F(MembershipWithLyskomd, MiscInfoGivesEachRecipientItsOwnLocalNumberAndTime
 
   // The old text status shows a blind copy as a copy; the new one as it is.
   TComPtr<ILKCollection> reply;
-  ASSERT_EQ(S_OK, Request(comm.Get(), L_GET_TEXT_STAT_10, std::to_string(text), &reply));
+  ASSERT_EQ(S_OK, Request(comm.Get(), L_GET_TEXT_STAT_10, TRequestArgs().Int(text), &reply));
   TBStr path("result");
   TVariant result;
   ASSERT_EQ(S_OK, reply->Query(path.Get(), result.Put()));

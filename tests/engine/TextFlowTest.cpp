@@ -84,7 +84,7 @@ LONG TextFlowWithLyskomd::T[7] = {};
 
 TEST_F(TextFlowWithLyskomd, UnreadTextsComeWithFootnotesThenCommentsDepthFirst)
 {
-  ASSERT_EQ(S_OK, Request(Comm.Get(), L_SET_UNREAD, std::to_string(Conf) + " 5"));
+  ASSERT_EQ(S_OK, Request(Comm.Get(), L_SET_UNREAD, TRequestArgs().Int(Conf).Int(5)));
   ASSERT_EQ(S_OK, Flow->SetConference(Conf, Memberships().Get()));
   ASSERT_TRUE(WaitForRun());
   // Six comments four, but outside this conference.
@@ -96,8 +96,8 @@ TEST_F(TextFlowWithLyskomd, UnreadTextsComeWithFootnotesThenCommentsDepthFirst)
 
 TEST_F(TextFlowWithLyskomd, ReadTextsArePassedOverByTheirLocalNumbers)
 {
-  ASSERT_EQ(S_OK, Request(Comm.Get(), L_SET_UNREAD, std::to_string(Conf) + " 5"));
-  ASSERT_EQ(S_OK, Request(Comm.Get(), L_MARK_AS_READ, std::to_string(Conf) + " 2 { 1 5 }"));
+  ASSERT_EQ(S_OK, Request(Comm.Get(), L_SET_UNREAD, TRequestArgs().Int(Conf).Int(5)));
+  ASSERT_EQ(S_OK, Request(Comm.Get(), L_MARK_AS_READ, TRequestArgs().Int(Conf).Ints({1, 5})));
   ASSERT_EQ(S_OK, Flow->SetConference(Conf, Memberships().Get()));
   ASSERT_TRUE(WaitForRun());
   EXPECT_EQ((std::vector<LONG>{T[2], T[3], T[4]}), Drain());
@@ -110,7 +110,7 @@ TEST_F(TextFlowWithLyskomd, ReadTextsArePassedOverByTheirLocalNumbers)
 
 TEST_F(TextFlowWithLyskomd, ProducedListsAndCountsTheTextsInOrder)
 {
-  ASSERT_EQ(S_OK, Request(Comm.Get(), L_SET_UNREAD, std::to_string(Conf) + " 2"));
+  ASSERT_EQ(S_OK, Request(Comm.Get(), L_SET_UNREAD, TRequestArgs().Int(Conf).Int(2)));
   ASSERT_EQ(S_OK, Flow->SetConference(Conf, Memberships().Get()));
   ASSERT_TRUE(WaitForRun());
   LONG count = 0;

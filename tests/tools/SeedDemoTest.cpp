@@ -56,16 +56,16 @@ TEST(SeedDemo, FillsAFreshServerThroughTheEngine)
   TComPtr<ILKCommunication> comm = NewCommunication();
   SetTarget(comm.Get(), "127.0.0.1", server.PortText(), "tester");
   ASSERT_TRUE(ConnectComm(comm.Get()));
-  ASSERT_EQ(Query(comm.Get(), L_LOGIN, "5 " + ToHollerith("gazonk") + " 0", "ref_no") > 0, true);
+  ASSERT_EQ(Query(comm.Get(), L_LOGIN, TRequestArgs().Int(5).Str("gazonk").Bool(false), "ref_no") > 0, true);
   // Persons 6-8 and conferences 9-11, in the order the seeder creates them.
   // The server refuses a footnote by another person than the author, and a
   // refusal ends the seeder with an error: all texts stand as written.
   const long demo = 9, books = 10, cooking = 11, alice = 6;
-  EXPECT_EQ(Query(comm.Get(), L_GET_CONF_STAT, std::to_string(demo), "result.no_of_texts"), 4);
-  EXPECT_EQ(Query(comm.Get(), L_GET_CONF_STAT, std::to_string(books), "result.no_of_texts"), 2);
-  EXPECT_EQ(Query(comm.Get(), L_GET_CONF_STAT, std::to_string(cooking), "result.no_of_texts"), 2);
-  EXPECT_EQ(Query(comm.Get(), L_GET_CONF_STAT, std::to_string(alice), "result.no_of_texts"), 1);
-  EXPECT_EQ(Query(comm.Get(), L_GET_CONF_STAT, std::to_string(demo), "result.no_of_members"), 4);
+  EXPECT_EQ(Query(comm.Get(), L_GET_CONF_STAT, TRequestArgs().Int(demo), "result.no_of_texts"), 4);
+  EXPECT_EQ(Query(comm.Get(), L_GET_CONF_STAT, TRequestArgs().Int(books), "result.no_of_texts"), 2);
+  EXPECT_EQ(Query(comm.Get(), L_GET_CONF_STAT, TRequestArgs().Int(cooking), "result.no_of_texts"), 2);
+  EXPECT_EQ(Query(comm.Get(), L_GET_CONF_STAT, TRequestArgs().Int(alice), "result.no_of_texts"), 1);
+  EXPECT_EQ(Query(comm.Get(), L_GET_CONF_STAT, TRequestArgs().Int(demo), "result.no_of_members"), 4);
   VARIANT_BOOL ended = VARIANT_FALSE;
   comm->Disconnect(&ended);
 

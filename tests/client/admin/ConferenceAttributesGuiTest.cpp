@@ -36,7 +36,7 @@ protected:
 
   static TComPtr<ILKCollection> ConfStat(int conf)
   {
-    TComPtr<ILKCollection> reply = Ask(L_GET_CONF_STAT_10, std::to_string(conf));
+    TComPtr<ILKCollection> reply = Ask(L_GET_CONF_STAT_10, TRequestArgs().Int(conf));
     return reply ? LKSub(reply.Get(), "result") : nullptr;
   }
 

@@ -57,14 +57,14 @@ protected:
   }
   static std::string UserAreaText()
   {
-    TComPtr<ILKCollection> text = Ask(L_GET_TEXT, std::to_string(UserAreaTextNo()) + " 0 2147483647");
+    TComPtr<ILKCollection> text = Ask(L_GET_TEXT, TRequestArgs().Int(UserAreaTextNo()).Int(0).Int(2147483647));
     return text ? LKString(text.Get(), "result") : std::string();
   }
   static void SetUserArea(const std::string& area)
   {
-    const int text = AskInt(L_CREATE_TEXT, ToHollerith(area) + " 0 { }");
+    const int text = AskInt(L_CREATE_TEXT, TRequestArgs().Str(area).List({}));
     ASSERT_GT(text, 0);
-    Ask(L_SET_USER_AREA, "5 " + std::to_string(text));
+    Ask(L_SET_USER_AREA, TRequestArgs().Int(5).Int(text));
   }
 
   static void RunDialog(TModalScript& script)

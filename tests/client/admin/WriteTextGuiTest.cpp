@@ -262,7 +262,7 @@ TEST_F(WriteText, QuestionsBeforeSendingStopWithoutLosingAnything)
   EXPECT_TRUE(form->SubmitTextAction->Enabled());
 
   // A conference the writer is not a member of: asked about the writer.
-  const int foreign = int(Session->Number(L_CREATE_CONF, ToHollerith("Editor Foreign") + " 0000"));
+  const int foreign = int(Session->Number(L_CREATE_CONF, TRequestArgs().Str("Editor Foreign").Bits("0000")));
   Boxes->Clear();
   form->AddRow(TRowKind::Recipient, foreign);
   Boxes->SetAnswer(IDNO);
@@ -278,8 +278,8 @@ TEST_F(WriteText, SendCommentsToAlreadyARecipientIsNeitherAskedNorDemoted)
   const int author = Session->CreatePerson("Redirected Author", "pw");
   ASSERT_GT(author, 0);
   // The author wants comments in conf, as a carbon copy.
-  TLKRequest aux(L_MODIFY_CONF_INFO, FormatText("%d 0 { } 1 { 33 00000000 0 ", author) +
-                                       ToHollerith(FormatText("%d 1", conf)) + " }");
+  TLKRequest aux(L_MODIFY_CONF_INFO,
+                 TRequestArgs().Int(author).Ints({}).List({AuxItemArgs(33, std::to_string(conf) + " 1")}));
   ASSERT_TRUE(Session->Expect(aux));
   ASSERT_TRUE(Session->Login(author, "pw"));
   const int text = Session->TextTo(conf, "By the author\nbody");
@@ -306,9 +306,9 @@ TEST_F(WriteText, SendCommentsToAlreadyARecipientIsNeitherAskedNorDemoted)
 
 TEST_F(WriteText, CommentToAnOriginalConferenceGoesToItsSuperConferenceUnlessItHasNone)
 {
-  const int plainOriginal = int(Session->Number(L_CREATE_CONF, ToHollerith("Editor Original") + " 0100"));
+  const int plainOriginal = int(Session->Number(L_CREATE_CONF, TRequestArgs().Str("Editor Original").Bits("0100")));
   const int super = Session->CreateConference("Editor Super");
-  const int redirected = int(Session->Number(L_CREATE_CONF, ToHollerith("Editor Redirected") + " 0100"));
+  const int redirected = int(Session->Number(L_CREATE_CONF, TRequestArgs().Str("Editor Redirected").Bits("0100")));
   TLKRequest noSuper(L_SET_SUPER_CONF, TRequestArgs().Int(plainOriginal).Int(0));
   ASSERT_TRUE(Session->Expect(noSuper));
   TLKRequest setSuper(L_SET_SUPER_CONF, TRequestArgs().Int(redirected).Int(super));

@@ -203,8 +203,8 @@ TEST_F(LKCacheTest, ThreadsAskingForOneTextCauseOneRequest)
   for (auto& t : threads) t.join();
 
   EXPECT_EQ(16, found.load());
-  EXPECT_EQ(1, Session->Comm()->CountOf(L_GET_TEXT_STAT_10, std::to_string(text)));
-  EXPECT_EQ(1, Session->Comm()->CountOf(L_GET_TEXT, std::to_string(text) + " 0 1000000"));
+  EXPECT_EQ(1, Session->Comm()->CountOf(L_GET_TEXT_STAT_10, TRequestArgs().Int(text)));
+  EXPECT_EQ(1, Session->Comm()->CountOf(L_GET_TEXT, TRequestArgs().Int(text).Int(0).Int(1000000)));
   const TCacheCounters after = CacheCounters();
   EXPECT_EQ(1, after.TextStatMisses - before.TextStatMisses);
   EXPECT_EQ(7, after.TextStatHits - before.TextStatHits);
@@ -363,7 +363,7 @@ TEST_F(LKCacheTest, ARenamedConferenceShowsItsNewName)
 
 TEST_F(LKCacheTest, SessionDetailsAreFetchedTogetherAndKept)
 {
-  TLKRequest version(L_SET_CLIENT_VERSION, ToHollerith("Omnora") + " " + ToHollerith("0.1.3"));
+  TLKRequest version(L_SET_CLIENT_VERSION, TRequestArgs().Str("Omnora").Str("0.1.3"));
   ASSERT_TRUE(Session->Expect(version));
   const int session = int(Session->Number(L_WHO_AM_I, ""));
   ASSERT_GT(session, 0);

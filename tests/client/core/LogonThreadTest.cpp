@@ -141,8 +141,8 @@ TEST_F(LogonSequence, ByNameIntroducesTheClientAndLoadsTheMemberships)
   TLKRequest who(L_WHO_AM_I, "");
   ASSERT_EQ(who.SyncSend(Communication()), TRequestOutcome::Answered);
   const long session = LKInt(who.Response(), "result");
-  TLKRequest name(L_GET_CLIENT_NAME, std::to_string(session));
-  TLKRequest version(L_GET_CLIENT_VERSION, std::to_string(session));
+  TLKRequest name(L_GET_CLIENT_NAME, TRequestArgs().Int(session));
+  TLKRequest version(L_GET_CLIENT_VERSION, TRequestArgs().Int(session));
   ASSERT_EQ(name.SyncSend(admin.Communication()), TRequestOutcome::Answered);
   ASSERT_EQ(version.SyncSend(admin.Communication()), TRequestOutcome::Answered);
   EXPECT_EQ(LKString(name.Response(), "result"), "Omnora");
@@ -255,7 +255,7 @@ TEST_F(LogonSequence, OtherClientsSectionsSurviveThePromptsSave)
   const std::string area = UserAreas::UserAreaText({{"elisp", other}});
   TSession keeper(TLyskomdServer::Host(), Server->Port(), false, false);
   ASSERT_TRUE(keeper.Login(person, "pw"));
-  const long text = keeper.Number(L_CREATE_TEXT, ToHollerith(area) + " 0 { }");
+  const long text = keeper.Number(L_CREATE_TEXT, TRequestArgs().Str(area).List({}));
   keeper.Number(L_SET_USER_AREA, TRequestArgs().Int(person).Int(text));
 
   TLogonWindows w;
@@ -263,9 +263,9 @@ TEST_F(LogonSequence, OtherClientsSectionsSurviveThePromptsSave)
   SetLogonWindows(w);
   ASSERT_TRUE(LogIn(Info("Area Keeper", "pw")));
   ASSERT_EQ(Comm->CountOf(L_SET_USER_AREA), 1);
-  TLKRequest stat(L_GET_PERSON_STAT, std::to_string(person));
+  TLKRequest stat(L_GET_PERSON_STAT, TRequestArgs().Int(person));
   ASSERT_TRUE(admin.Expect(stat));
-  TLKRequest body(L_GET_TEXT, std::to_string(LKInt(stat.Response(), "result.user_area")) + " 0 2147483647");
+  TLKRequest body(L_GET_TEXT, TRequestArgs().Int(LKInt(stat.Response(), "result.user_area")).Int(0).Int(2147483647));
   // A user area has no recipients: only its owner may read it.
   ASSERT_TRUE(keeper.Expect(body));
   const std::string newArea = LKString(body.Response(), "result");
@@ -278,9 +278,9 @@ TEST_F(LogonSequence, AGoneUserAreaTextCountsAsNone)
   const int person = admin.CreatePerson("Lost Area", "pw");
   TSession lost(TLyskomdServer::Host(), Server->Port(), false, false);
   ASSERT_TRUE(lost.Login(person, "pw"));
-  const long text = lost.Number(L_CREATE_TEXT, ToHollerith(UserAreas::UserAreaText({})) + " 0 { }");
+  const long text = lost.Number(L_CREATE_TEXT, TRequestArgs().Str(UserAreas::UserAreaText({})).List({}));
   lost.Number(L_SET_USER_AREA, TRequestArgs().Int(person).Int(text));
-  TLKRequest remove(L_DELETE_TEXT, std::to_string(text));
+  TLKRequest remove(L_DELETE_TEXT, TRequestArgs().Int(text));
   ASSERT_TRUE(lost.Expect(remove));
 
   ServerConfiguration->WriteString("Left over", "from the last person");

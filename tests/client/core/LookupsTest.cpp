@@ -112,7 +112,7 @@ protected:
     FServer.Start();
     ASSERT_TRUE(Connect(FServer.PortText()));
     TComPtr<ILKTransaction> login;
-    ASSERT_TRUE(SyncRequest(L_LOGIN, "5 " + ToHollerith(TLyskomdServer::AdminPassword) + " 0", login));
+    ASSERT_TRUE(SyncRequest(L_LOGIN, TRequestArgs().Int(5).Str(TLyskomdServer::AdminPassword).Bool(false), login));
   }
 
   static int Create(LONG request, const std::string& arguments)
@@ -126,7 +126,7 @@ protected:
   // The creator is logged in as the new person afterwards; log back in.
   static int CreatePerson(const std::string& name)
   {
-    const int number = Create(L_CREATE_PERSON, ToHollerith(name) + " " + ToHollerith("pw"));
+    const int number = Create(L_CREATE_PERSON, TRequestArgs().Str(name).Str("pw"));
     TComPtr<ILKTransaction> login;
     EXPECT_TRUE(SyncRequest(L_LOGIN, TRequestArgs().Int(5).Str(TLyskomdServer::AdminPassword).Bool(false), login));
     return number;
@@ -323,7 +323,7 @@ TEST_F(LookupsOnServer, MembershipsOfAPerson)
   const int joined = CreateConference("Joined Conference");
   CreateConference("Other Conference");
   TComPtr<ILKTransaction> transaction;
-  ASSERT_TRUE(SyncRequest(L_ADD_MEMBER, std::to_string(joined) + " " + std::to_string(person) + " 100 1", transaction));
+  ASSERT_TRUE(SyncRequest(L_ADD_MEMBER, TRequestArgs().Int(joined).Int(person).Int(100).Int(1), transaction));
 
   TComPtr<ILKCollection> list;
   ASSERT_EQ(S_OK, GetMembershipList(list, person));

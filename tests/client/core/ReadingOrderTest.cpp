@@ -406,8 +406,7 @@ TEST_F(ReadingOrderTest, GetFaqTextNoTellsNoneFromRefused)
   const int a = Session->CreateConference("Faq");
   const int faq = Session->TextTo(a, "FAQ\nq");
   EXPECT_EQ(-1, GetFaqTextNo(a));
-  TLKRequest set(L_MODIFY_CONF_INFO, FormatText("%d 0 { } 1 { 14 00000000 0 ", a) +
-                                         ToHollerith(std::to_string(faq)) + " }");
+  TLKRequest set(L_MODIFY_CONF_INFO, TRequestArgs().Int(a).Ints({}).List({AuxItemArgs(14, std::to_string(faq))}));
   ASSERT_TRUE(Session->Expect(set));
   EXPECT_EQ(faq, GetFaqTextNo(a));
   int error = 0;

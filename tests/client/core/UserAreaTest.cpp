@@ -87,18 +87,18 @@ protected:
 
   static void LogIn(int person, const std::string& password)
   {
-    TComPtr<ILKTransaction> transaction = Request(L_LOGIN, std::to_string(person) + " " + H(password) + " 0");
+    TComPtr<ILKTransaction> transaction = Request(L_LOGIN, TRequestArgs().Int(person).Str(password).Bool(false));
     ASSERT_EQ(transaction->Get_Ok(), S_OK);
   }
 
   static int CreatePerson(const std::string& name, const std::string& password)
   {
-    return int(OkResult(L_CREATE_PERSON, H(name) + " " + H(password)).AsInt());
+    return int(OkResult(L_CREATE_PERSON, TRequestArgs().Str(name).Str(password)).AsInt());
   }
 
   static int UserAreaNumber(int person)
   {
-    return int(OkResult(L_GET_PERSON_STAT, std::to_string(person), "result.user_area").AsInt());
+    return int(OkResult(L_GET_PERSON_STAT, TRequestArgs().Int(person), "result.user_area").AsInt());
   }
 
   // The user area as the server holds it, read past the client's code.
@@ -106,14 +106,14 @@ protected:
   {
     const int text = UserAreaNumber(person);
     if (text == 0) return {};
-    return OkResult(L_GET_TEXT, std::to_string(text) + " 0 2147483647").AsString();
+    return OkResult(L_GET_TEXT, TRequestArgs().Int(text).Int(0).Int(2147483647)).AsString();
   }
 
   static void SetRawUserArea(int person, const std::string& area)
   {
-    const long text = OkResult(L_CREATE_TEXT, H(area) + " 0 { }").AsInt();
+    const long text = OkResult(L_CREATE_TEXT, TRequestArgs().Str(area).List({})).AsInt();
     ASSERT_GT(text, 0);
-    OkResult(L_SET_USER_AREA, std::to_string(person) + " " + std::to_string(text));
+    OkResult(L_SET_USER_AREA, TRequestArgs().Int(person).Int(text));
   }
 
   TUnitsScope FUnits;
@@ -264,7 +264,7 @@ TEST_F(UserAreaOnServer, AUserAreaThatCannotBeReadIsNeverReplaced)
 TEST_F(UserAreaOnServer, AGoneUserAreaTextIsNoUserArea)
 {
   SetRawUserArea(Admin, UserAreaText({{"Omnora", Body({{"SoundAllMsg", "1"}})}}));
-  OkResult(L_DELETE_TEXT, std::to_string(UserAreaNumber(Admin)));
+  OkResult(L_DELETE_TEXT, TRequestArgs().Int(UserAreaNumber(Admin)));
   EXPECT_TRUE(ReadUserArea(*ServerConfiguration, Admin, true));
   EXPECT_TRUE(ServerConfiguration->UserAreaKnown());
   EXPECT_FALSE(ServerConfiguration->HasValue("SoundAllMsg"));

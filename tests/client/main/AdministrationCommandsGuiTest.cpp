@@ -17,6 +17,7 @@
 #include "ModalScript.h"
 #include "ProtocolText.h"
 #include "SessionState.h"
+#include "TextItems.h"
 #include "UserMessages.h"
 #include "Application.h"
 
@@ -146,7 +147,7 @@ protected:
 TEST_F(AdministrationCommands, JoinThenLeaveFlushesTheReadMarksFirst)
 {
   const int conf = NewConference("Joinable Club");
-  const int text = Observer->Number(L_CREATE_TEXT, ToHollerith("Hi\n") + " 1 { 0 " + std::to_string(conf) + " }");
+  const int text = Observer->Number(L_CREATE_TEXT, TRequestArgs().Str("Hi\n").List({RecipientItem(conf)}));
   ASSERT_GT(text, 0);
   {
     TModalScript script;
@@ -205,7 +206,7 @@ TEST_F(AdministrationCommands, CreateConferenceSendsTheBoxesAsTypeBitsAndJoinsIt
   EXPECT_NE(line.find(" was created"), std::string::npos);
   const int number = std::atoi(line.c_str() + at + 11);
   ASSERT_GT(number, 0);
-  TComPtr<ILKCollection> stat = Observer->Reply(L_GET_CONF_STAT_10, std::to_string(number));
+  TComPtr<ILKCollection> stat = Observer->Reply(L_GET_CONF_STAT_10, TRequestArgs().Int(number));
   EXPECT_EQ(LKString(stat.Get(), "result.type.rd_prot"), "1");
   EXPECT_EQ(LKString(stat.Get(), "result.type.original"), "0");
   EXPECT_EQ(LKString(stat.Get(), "result.type.secret"), "1");
@@ -229,7 +230,7 @@ TEST_F(AdministrationCommands, DeleteAsksFirstAndRenameSendsTheNewName)
   ASSERT_EQ(Boxes->Count(), 1u);
   EXPECT_EQ(Boxes->Boxes()[0].Text,
             "This will permanently delete conference [" + std::to_string(conf) + "] Doomed Room.\r\nAre you sure?");
-  EXPECT_TRUE(Observer->Ask(L_GET_UCONF_STAT, std::to_string(conf)));
+  EXPECT_TRUE(Observer->Ask(L_GET_UCONF_STAT, TRequestArgs().Int(conf)));
 
   {
     TModalScript script;
@@ -238,7 +239,7 @@ TEST_F(AdministrationCommands, DeleteAsksFirstAndRenameSendsTheNewName)
     Run(script, RenameConferenceOrPerson);
   }
   EXPECT_EQ(Messages(), std::vector<std::string>{"iSuccess!"});
-  EXPECT_EQ(LKString(Observer->Reply(L_GET_UCONF_STAT, std::to_string(conf)).Get(), "result.name"), "Renamed Room");
+  EXPECT_EQ(LKString(Observer->Reply(L_GET_UCONF_STAT, TRequestArgs().Int(conf)).Get(), "result.name"), "Renamed Room");
 
   Boxes->SetAnswer(IDYES);
   {
@@ -247,7 +248,7 @@ TEST_F(AdministrationCommands, DeleteAsksFirstAndRenameSendsTheNewName)
     Run(script, DeleteConferenceOrPerson);
   }
   EXPECT_EQ(Messages(), std::vector<std::string>{"iSuccess!"});
-  EXPECT_FALSE(Observer->Ask(L_GET_UCONF_STAT, std::to_string(conf)));
+  EXPECT_FALSE(Observer->Ask(L_GET_UCONF_STAT, TRequestArgs().Int(conf)));
 }
 
 TEST_F(AdministrationCommands, ChangePasswordComesBackUntilTheNewOnesAgree)
@@ -356,7 +357,7 @@ TEST_F(AdministrationCommands, AdminPrivilegesToggleAndShutdownFollowsThem)
 
 TEST_F(AdministrationCommands, TextActionsTakeTheirNumberFromTheTag)
 {
-  const int text = Observer->Number(L_CREATE_TEXT, ToHollerith("Mark me\n") + " 1 { 0 1 }");
+  const int text = Observer->Number(L_CREATE_TEXT, TRequestArgs().Str("Mark me\n").List({RecipientItem(1)}));
   auto* mark = dynamic_cast<TAction*>(MainForm->FindComponent("MarkTextAction"));
   auto* remove = dynamic_cast<TAction*>(MainForm->FindComponent("DeleteTextAction"));
   ASSERT_TRUE(mark && remove);
@@ -366,7 +367,7 @@ TEST_F(AdministrationCommands, TextActionsTakeTheirNumberFromTheTag)
   TLKRequest marks(L_GET_MARKS, "");
   ASSERT_EQ(marks.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
   EXPECT_EQ(LKInt(marks.Response(), "result.result.text_no"), text);
-  TLKRequest unmark(L_UNMARK_TEXT, std::to_string(text));
+  TLKRequest unmark(L_UNMARK_TEXT, TRequestArgs().Int(text));
   ASSERT_EQ(unmark.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
 
   // Asked for: a typed number that is not a whole number marks nothing.
@@ -389,7 +390,7 @@ TEST_F(AdministrationCommands, TextActionsTakeTheirNumberFromTheTag)
   remove->Tag = text;
   EXPECT_TRUE(remove->Execute());
   EXPECT_EQ(Boxes->Boxes().back().Text, "Really delete text " + std::to_string(text) + "?");
-  EXPECT_FALSE(Observer->Ask(L_GET_TEXT_STAT, std::to_string(text)));
+  EXPECT_FALSE(Observer->Ask(L_GET_TEXT_STAT, TRequestArgs().Int(text)));
 }
 
 TEST_F(AdministrationCommands, DisconnectedCommandsAndShortcutsDoNothing)

@@ -292,7 +292,7 @@ TEST_F(ReadingKeys, ConferenceKeysGoJoinLeaveAndRename)
   EXPECT_EQ(ReadArticleForm->SelectedConference(), first);
 
   // "m": join a conference that someone else created.
-  const int other = int(Author->Number(L_CREATE_CONF, ToHollerith("Not yet joined") + " 0000"));
+  const int other = int(Author->Number(L_CREATE_CONF, TRequestArgs().Str("Not yet joined").Bits("0000")));
   ASSERT_GT(other, 0);
   ASSERT_FALSE(MembershipByConf(other));
   TModalScript join;
@@ -306,7 +306,7 @@ TEST_F(ReadingKeys, ConferenceKeysGoJoinLeaveAndRename)
     .Then("InputQueryForm", Answer("New name on the conference?", "Renamed by key"));
   TypeAnswering("ccn", rename);
   EXPECT_EQ(TakeUserMessage(), "iSuccess!");
-  TLKRequest status(L_GET_UCONF_STAT, std::to_string(second));
+  TLKRequest status(L_GET_UCONF_STAT, TRequestArgs().Int(second));
   ASSERT_TRUE(Session->Expect(status));
   EXPECT_EQ(LKString(status.Response(), "result.name"), "Renamed by key");
 

@@ -142,10 +142,10 @@ TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
   EXPECT_EQ(ReadArticleForm->SelectedConference(), conf);
   EXPECT_TRUE(ReadArticleForm->ReadNextAction->Enabled());
   Application().ProcessMessages();
-  EXPECT_EQ(Session->Comm()->CountOf(L_CHANGE_CONFERENCE, std::to_string(conf)), 1);
+  EXPECT_EQ(Session->Comm()->CountOf(L_CHANGE_CONFERENCE, TRequestArgs().Int(conf)), 1);
   PostMessageA(ReadArticleForm->Handle(), WM_CONFERENCE_SELECTED, 0, conf);
   Application().ProcessMessages();
-  EXPECT_EQ(Session->Comm()->CountOf(L_CHANGE_CONFERENCE, std::to_string(conf)), 1);
+  EXPECT_EQ(Session->Comm()->CountOf(L_CHANGE_CONFERENCE, TRequestArgs().Int(conf)), 1);
 
   // The text with its footnote (shown below it and read with it), then its
   // comment, then the next text of the conference.
@@ -195,7 +195,7 @@ TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
   EXPECT_TRUE(ReadArticleForm->History.empty());
   PostMessageA(ReadArticleForm->Handle(), WM_CONFERENCE_SELECTED, 0, conf);
   Application().ProcessMessages();
-  EXPECT_EQ(Session->Comm()->CountOf(L_CHANGE_CONFERENCE, std::to_string(conf)), 2);
+  EXPECT_EQ(Session->Comm()->CountOf(L_CHANGE_CONFERENCE, TRequestArgs().Int(conf)), 2);
 }
 
 TEST_F(ReadingWindow, SubjectTreePlacesCommentsUnderTheirTexts)

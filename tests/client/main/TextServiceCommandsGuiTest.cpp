@@ -73,7 +73,7 @@ TEST_F(TextServiceCommands, ViewFaqSaysWhyThereIsNothingToShowOrShowsTheFaq)
 
   const int faq = Session->TextTo(conf, "FAQ\nAnswers");
   TLKRequest set(L_MODIFY_CONF_INFO,
-                 FormatText("%d 0 { } 1 { 14 00000000 0 ", conf) + ToHollerith(std::to_string(faq)) + " }");
+                 TRequestArgs().Int(conf).Ints({}).List({AuxItemArgs(14, std::to_string(faq))}));
   ASSERT_TRUE(Session->Expect(set));
   const size_t boxes = Boxes->Count();
   ViewFaq(conf);
