@@ -492,6 +492,12 @@ LRESULT TControl::DefaultHandler(UINT msg, WPARAM wp, LPARAM lp)
 LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
   switch (msg) {
+  case WM_SETCURSOR:
+    if (Cursor && reinterpret_cast<HWND>(wp) == FHandle && LOWORD(lp) == HTCLIENT) {
+      ::SetCursor(Cursor);
+      return TRUE;
+    }
+    break;
   case WM_COMMAND:
     if (lp) {
       TControl* child = FromHandle(reinterpret_cast<HWND>(lp));

@@ -156,6 +156,9 @@ public:
   std::string Text() const { return Caption(); }
   void SetText(const std::string& text) { SetCaption(text); }
   const std::string& Hint() const { return FHint; }
+  // The pointer shown over the control's client area; null keeps the one
+  // the control's window class shows.
+  HCURSOR Cursor = nullptr;
   void SetHint(const std::string& h) { FHint = h; }
   TColor Color() const { return FColor; }
   virtual void SetColor(TColor c);

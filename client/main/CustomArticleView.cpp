@@ -153,7 +153,11 @@ int TCustomArticleViewForm::CharFromClientPoint(int x, int y) const
 void TCustomArticleViewForm::MainEditMouseMove(TComponent*, TShiftState, int X, int Y)
 {
   int position = CharFromClientPoint(X, Y);
-  if (position >= 0 && FLinks->LinkAt(position)) SetCursor(LoadCursor(nullptr, IDC_HAND));
+  // Kept over the control until the pointer leaves the link: the control
+  // would otherwise put its own pointer back on the next move.
+  const bool overLink = position >= 0 && FLinks->LinkAt(position);
+  MainEdit->Cursor = overLink ? LoadCursor(nullptr, IDC_HAND) : nullptr;
+  if (overLink) SetCursor(MainEdit->Cursor);
 }
 
 HWND TCustomArticleViewForm::OwnerWindow() const

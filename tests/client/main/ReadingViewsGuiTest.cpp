@@ -133,6 +133,16 @@ protected:
     list->SetSelection(0, 0);
     return format.yHeight;
   }
+  // The pointer the control shows with the mouse over that character.
+  static HCURSOR PointerOver(TRichEdit* edit, int position)
+  {
+    POINTL at{};
+    SendMessageA(edit->Handle(), EM_POSFROMCHAR, WPARAM(&at), position);
+    SendMessageA(edit->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x + 2, at.y + 2));
+    SetCursor(nullptr);
+    SendMessageA(edit->Handle(), WM_SETCURSOR, WPARAM(edit->Handle()), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+  }
   // Whether the control's text fits its width in its font.
   static bool TextFits(TControl* c, const std::string& text)
   {
@@ -192,6 +202,12 @@ TEST_F(ReadingViews, TheFormViewLaysOutItsHeaderWithoutClippingOrOverlap)
   ASSERT_EQ(view->CommentViews().size(), 3u);
   EXPECT_LE(ScreenRect(view->MainEdit).bottom, ScreenRect(view->CommentsPanel).top);
   EXPECT_NE(view->MainEdit->Caption().find("The footnote's body."), std::string::npos);
+  for (const TKomLink& link : view->Links().Links()) {
+    if (link.Kind != TKomLinkKind::LinkUrl) continue;
+    EXPECT_EQ(PointerOver(view->MainEdit, link.StartPos + 2), LoadCursor(nullptr, IDC_HAND));
+    EXPECT_NE(PointerOver(view->MainEdit, link.EndPos + 4), LoadCursor(nullptr, IDC_HAND));
+    break;
+  }
 
   // A comment with a carbon copy: a CC row between the recipients and the subject.
   ASSERT_EQ(ReadNext(), Comments[0]);
@@ -270,6 +286,13 @@ TEST_F(ReadingViews, TheFlowViewShowsHeaderLinesCommentLinksAndTheFootnote)
   EXPECT_NE(shown.find("Comments in: " + std::to_string(Comments[0]) + ", " + std::to_string(Comments[1])),
             std::string::npos);
   EXPECT_NE(shown.find("The footnote's body."), std::string::npos);
+  // The hand over a link, the text pointer elsewhere.
+  for (const TKomLink& link : view->Links().Links()) {
+    if (link.Kind != TKomLinkKind::LinkUrl) continue;
+    EXPECT_EQ(PointerOver(view->MainEdit, link.StartPos + 2), LoadCursor(nullptr, IDC_HAND));
+    EXPECT_NE(PointerOver(view->MainEdit, link.EndPos + 4), LoadCursor(nullptr, IDC_HAND));
+    break;
+  }
   // Every comment number in the header is a text link.
   int links = 0;
   for (const TKomLink& link : view->Links().Links())
