@@ -28,14 +28,16 @@ IGlobalInterfaceTable* EngineGlobalInterfaceTable()
 TEventInterfaceEntry::~TEventInterfaceEntry()
 {
   if (FInTable) {
-    if (IGlobalInterfaceTable* table = EngineGlobalInterfaceTable()) table->RevokeInterfaceFromGlobal(FTableCookie);
+    // A cookie the table no longer knows has nothing left to revoke.
+    if (IGlobalInterfaceTable* table = EngineGlobalInterfaceTable()) (void)table->RevokeInterfaceFromGlobal(FTableCookie);
   }
 }
 
 int STDMETHODCALLTYPE TEventInterfaceEntry::Compare(ISortedItem* other)
 {
   LONG otherCookie = 0;
-  if (TComPtr<IEventInterfaceEntry> entry = ComQuery<IEventInterfaceEntry>(other)) entry->GetCookie(&otherCookie);
+  // Every entry answers its cookie; an item that is no entry sorts as cookie 0.
+  if (TComPtr<IEventInterfaceEntry> entry = ComQuery<IEventInterfaceEntry>(other)) (void)entry->GetCookie(&otherCookie);
   return int(FCookie - otherCookie);
 }
 

@@ -2,7 +2,6 @@
 // Interface Table, so that any engine thread can call it.
 #pragma once
 
-#include <winsock2.h>
 #include <windows.h>
 
 #include <vector>

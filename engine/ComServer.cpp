@@ -126,7 +126,7 @@ HRESULT SetComError(const std::string& msg, REFIID iid, HRESULT hr)
     if (SUCCEEDED(create->SetDescription(text.Get())) && SUCCEEDED(create->SetSource(source.Get())) &&
         SUCCEEDED(create->SetGUID(iid))) {
       TComPtr<IErrorInfo> info = create.As<IErrorInfo>();
-      (void)SetErrorInfo(0, info.Get());
+      (void)SetErrorInfo(0, info.Get());  // a courtesy, as above
     }
   }
   return FAILED(hr) ? hr : E_FAIL;

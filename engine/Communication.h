@@ -2,7 +2,6 @@
 // as transactions and replies delivered by reference number.
 #pragma once
 
-#include <winsock2.h>
 #include <windows.h>
 
 #include <memory>

@@ -257,7 +257,8 @@ HRESULT TLKCommCore::Connect(bool& connected)
     std::string opening = "A" + std::to_string(settings.UserName.size()) + "H" + settings.UserName + "\n";
     if (!FSocketThread->Write(opening, false)) return refuse();
   } catch (const TQueueSyncInterrupt&) {
-    refuse();
+    // The interrupt is the failure reported; refusing only ends the attempt.
+    (void)refuse();
     return E_FAIL;
   }
   connected = true;

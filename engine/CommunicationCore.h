@@ -2,7 +2,6 @@
 // requests that await replies, and their delivery to sinks and callbacks.
 #pragma once
 
-#include <winsock2.h>
 #include <windows.h>
 
 #include <atomic>

@@ -532,8 +532,8 @@ STDMETHODIMP TLyskomCache::Get_Communication(IUnknown** Value)
   if (!Value) return E_POINTER;
   std::lock_guard<TSlimMutex> guard(FStateLock);
   *Value = nullptr;
-  if (FComm) FComm->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(Value));
-  return S_OK;
+  if (!FComm) return S_OK;
+  return FComm->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(Value));
 }
 
 STDMETHODIMP TLyskomCache::Get_Mapping(ILKMap** Value)

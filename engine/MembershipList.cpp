@@ -64,8 +64,8 @@ STDMETHODIMP TMembershipList::Get_Response(IUnknown** Value)
   if (!Value) return E_POINTER;
   std::lock_guard<TSlimMutex> guard(FLock);
   *Value = nullptr;
-  if (FResponse) FResponse->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(Value));
-  return S_OK;
+  if (!FResponse) return S_OK;
+  return FResponse->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(Value));
 }
 
 STDMETHODIMP TMembershipList::Get_Membership(LONG InConf, IUnknown** Value)

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "CommunicationCore.h"
-#include "ProtocolReaders.h"
 #include "Transaction.h"
 
 namespace Vantor {

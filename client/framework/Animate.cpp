@@ -1,11 +1,5 @@
 #include "Animate.h"
 
-#include <algorithm>
-#include <map>
-
-#include "ListViewCopy.h"
-#include "MenuItems.h"
-#include "ProtocolText.h"
 #include "FormLoading.h"
 
 TAnimate::TAnimate(TComponent* owner) : TControl(owner)

@@ -1,13 +1,6 @@
 #pragma once
 
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "Actions.h"
 #include "Control.h"
-#include "StandardControls.h"
-#include "ImageList.h"
 
 // Plays one of the system's animations (the find-file one) while Active.
 class TAnimate : public TControl

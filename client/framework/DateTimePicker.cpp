@@ -1,11 +1,5 @@
 #include "DateTimePicker.h"
 
-#include <algorithm>
-#include <map>
-
-#include "ListViewCopy.h"
-#include "MenuItems.h"
-#include "ProtocolText.h"
 #include "FormLoading.h"
 
 TDateTimePicker::TDateTimePicker(TComponent* owner) : TControl(owner)

@@ -1,13 +1,6 @@
 #pragma once
 
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "Actions.h"
 #include "Control.h"
-#include "StandardControls.h"
-#include "ImageList.h"
 
 class TDateTimePicker : public TControl
 {

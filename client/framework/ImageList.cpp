@@ -1,14 +1,9 @@
 #include "ImageList.h"
 
-#include <algorithm>
-#include <map>
 #include <string>
+#include <utility>
 
-#include "ListViewCopy.h"
-#include "MenuItems.h"
-#include "ProtocolText.h"
 #include "FormLoading.h"
-#include "GdiOwners.h"
 
 TImageList::~TImageList()
 {

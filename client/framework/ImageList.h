@@ -1,14 +1,12 @@
 #pragma once
 
-#include <map>
-#include <memory>
-#include <string>
-#include <vector>
+#include <windows.h>
+#include <commctrl.h>
 
-#include "Actions.h"
+#include <map>
+
 #include "Control.h"
 #include "GdiOwners.h"
-#include "StandardControls.h"
 
 // The images of tool bars, menus and list rows. A form names a strip of
 // images as a bitmap resource ("Bitmap"): images Width pixels wide side by

@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <map>
 
-#include "ListViewCopy.h"
-#include "MenuItems.h"
-#include "ProtocolText.h"
 #include "FormLoading.h"
+#include "ListViewCopy.h"
 
 void TListItem::SetCaption(const std::string& text)
 {

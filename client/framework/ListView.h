@@ -1,13 +1,13 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "Actions.h"
 #include "Control.h"
-#include "StandardControls.h"
 #include "ImageList.h"
+#include "StandardControls.h"
 
 class TListView;
 

@@ -1,11 +1,7 @@
 #include "ProgressBar.h"
 
 #include <algorithm>
-#include <map>
 
-#include "ListViewCopy.h"
-#include "MenuItems.h"
-#include "ProtocolText.h"
 #include "FormLoading.h"
 
 TProgressBar::TProgressBar(TComponent* owner) : TControl(owner)

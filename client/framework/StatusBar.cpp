@@ -1,11 +1,5 @@
 #include "StatusBar.h"
 
-#include <algorithm>
-#include <map>
-
-#include "ListViewCopy.h"
-#include "MenuItems.h"
-#include "ProtocolText.h"
 #include "FormLoading.h"
 
 TStatusBar::TStatusBar(TComponent* owner) : TControl(owner)

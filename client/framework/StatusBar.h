@@ -1,13 +1,12 @@
 #pragma once
 
-#include <memory>
+#include <windows.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "Actions.h"
 #include "Control.h"
-#include "StandardControls.h"
-#include "ImageList.h"
 
 struct TStatusPanel
 {

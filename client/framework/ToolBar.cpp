@@ -1,12 +1,11 @@
 #include "ToolBar.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <map>
 
-#include "ListViewCopy.h"
-#include "MenuItems.h"
-#include "ProtocolText.h"
 #include "FormLoading.h"
+#include "MenuItems.h"
 
 namespace {
 

@@ -1,12 +1,10 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "Actions.h"
 #include "Control.h"
-#include "StandardControls.h"
 #include "ImageList.h"
 
 class TPopupMenu;

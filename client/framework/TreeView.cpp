@@ -1,11 +1,7 @@
 #include "TreeView.h"
 
 #include <algorithm>
-#include <map>
 
-#include "ListViewCopy.h"
-#include "MenuItems.h"
-#include "ProtocolText.h"
 #include "FormLoading.h"
 
 void TTreeNode::SetText(const std::string& text)

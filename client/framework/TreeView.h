@@ -1,13 +1,14 @@
 #pragma once
 
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "Actions.h"
 #include "Control.h"
-#include "StandardControls.h"
-#include "ImageList.h"
 
 class TTreeView;
 
