@@ -13,6 +13,7 @@
 #include "EngineClient.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "ProgramWithServer.h"
 #include "ProtocolText.h"
 #include "SessionState.h"
 #include "SubjectScanner.h"
@@ -136,7 +137,7 @@ int TreeTextNodes()
   return n;
 }
 
-class LargeConference : public TStartedProgram
+class LargeConference : public TReadingProgram
 {
 protected:
   static void SetUpTestSuite()
@@ -146,33 +147,7 @@ protected:
     Server->SetParameter("Max comments per text", "2000");
     Server->Start();
   }
-  static void TearDownTestSuite()
-  {
-    delete Server;
-    Server = nullptr;
-  }
-
-  void SetUp() override
-  {
-    TStartedProgram::SetUp();
-    ShowMain();
-    Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
-    // Texts of another person: the server counts an author's own as read.
-    if (Writer == 0) Writer = Session->CreatePerson("Prolific writer", "pw");
-    Author = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port(), false, false);
-    ASSERT_TRUE(Author->Login(Writer, "pw"));
-    ClearAllCaches();
-    CurrentPersNo = 5;
-    MainForm->SetConnectedState(true);
-  }
-  void TearDown() override
-  {
-    CurrentPersNo = 0;
-    ClearAllCaches();
-    Author.reset();
-    Session.reset();
-    TStartedProgram::TearDown();
-  }
+  const char* WriterName() const override { return "Prolific writer"; }
 
   void LoadMembership(int conf)
   {
@@ -203,10 +178,6 @@ protected:
     return ReadArticleForm->CurrentText();
   }
 
-  inline static TLyskomdServer* Server = nullptr;
-  inline static int Writer = 0;
-  std::unique_ptr<TSession> Session;
-  std::unique_ptr<TSession> Author;
 };
 
 TEST_F(LargeConference, TenThousandTextsAreReadWhileTheScannerBuildsTheTree)

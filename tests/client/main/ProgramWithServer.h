@@ -5,8 +5,10 @@
 #include <memory>
 
 #include "../core/EngineSession.h"
+#include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "SessionState.h"
 
 namespace MainTest {
 
@@ -36,6 +38,42 @@ protected:
 
   inline static TestSupport::TLyskomdServer* Server = nullptr;
   std::unique_ptr<EngineSession::TSession> Session;
+};
+
+// The program logged in as the administrator, beside a second person whose
+// texts there are to read: the server counts an author's own texts as read.
+class TReadingProgram : public TProgramWithServer
+{
+protected:
+  static void TearDownTestSuite()
+  {
+    Writer = 0;
+    TProgramWithServer::TearDownTestSuite();
+  }
+  // The second person's name, created once per server.
+  virtual const char* WriterName() const = 0;
+
+  void SetUp() override
+  {
+    TProgramWithServer::SetUp();
+    ShowMain();
+    if (Writer == 0) Writer = Session->CreatePerson(WriterName(), "pw");
+    Author = std::make_unique<EngineSession::TSession>(TestSupport::TLyskomdServer::Host(), Server->Port(), false, false);
+    ASSERT_TRUE(Author->Login(Writer, "pw"));
+    ClearAllCaches();
+    CurrentPersNo = 5;
+    MainForm->SetConnectedState(true);
+  }
+  void TearDown() override
+  {
+    CurrentPersNo = 0;
+    ClearAllCaches();
+    Author.reset();
+    TProgramWithServer::TearDown();
+  }
+
+  inline static int Writer = 0;
+  std::unique_ptr<EngineSession::TSession> Author;
 };
 
 } // namespace MainTest

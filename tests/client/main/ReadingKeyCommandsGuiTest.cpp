@@ -11,6 +11,7 @@
 #include "ClientCaches.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "ProgramWithServer.h"
 #include "ModalScript.h"
 #include "ReadingOrder.h"
 #include "SessionState.h"
@@ -27,41 +28,19 @@ using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
-class ReadingKeys : public TStartedProgram
+class ReadingKeys : public TReadingProgram
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    Server = new TLyskomdServer();
-    Server->Start();
-  }
-  static void TearDownTestSuite()
-  {
-    delete Server;
-    Server = nullptr;
-  }
-
+  const char* WriterName() const override { return "Key writer"; }
   void SetUp() override
   {
-    TStartedProgram::SetUp();
-    ShowMain();
+    TReadingProgram::SetUp();
     StopDispatcher();
-    Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
-    if (Writer == 0) Writer = Session->CreatePerson("Key writer", "pw");
-    Author = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port(), false, false);
-    EXPECT_TRUE(Author->Login(Writer, "pw"));
-    ClearAllCaches();
-    CurrentPersNo = 5;
-    MainForm->SetConnectedState(true);
   }
   void TearDown() override
   {
     TWriteTextForm::NameAsker = nullptr;
-    CurrentPersNo = 0;
-    ClearAllCaches();
-    Author.reset();
-    Session.reset();
-    TStartedProgram::TearDown();
+    TReadingProgram::TearDown();
   }
 
   int NewConference(const std::string& name)
@@ -159,10 +138,6 @@ protected:
     return false;
   }
 
-  inline static TLyskomdServer* Server = nullptr;
-  inline static int Writer = 0;
-  std::unique_ptr<TSession> Session;
-  std::unique_ptr<TSession> Author;
 };
 
 TEST_F(ReadingKeys, WritingKeysOpenTheEditorInTheirMode)

@@ -13,6 +13,7 @@
 #include "GdiOwners.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "ProgramWithServer.h"
 #include "SessionState.h"
 #include "WindowMessages.h"
 
@@ -24,41 +25,19 @@ using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
-class ReadingViews : public TStartedProgram
+class ReadingViews : public TReadingProgram
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    Server = new TLyskomdServer();
-    Server->Start();
-  }
-  static void TearDownTestSuite()
-  {
-    delete Server;
-    Server = nullptr;
-  }
-
+  const char* WriterName() const override { return "Ann Author"; }
   void SetUp() override
   {
-    TStartedProgram::SetUp();
-    ShowMain();
-    Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
-    if (Writer == 0) Writer = Session->CreatePerson("Ann Author", "pw");
-    Author = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port(), false, false);
-    EXPECT_TRUE(Author->Login(Writer, "pw"));
-    ClearAllCaches();
-    CurrentPersNo = 5;
-    MainForm->SetConnectedState(true);
+    TReadingProgram::SetUp();
     MainForm->SetBounds(0, 0, 1000, 720);
   }
   void TearDown() override
   {
     DeleteSetting("ReadingViewStyle");
-    CurrentPersNo = 0;
-    ClearAllCaches();
-    Author.reset();
-    Session.reset();
-    TStartedProgram::TearDown();
+    TReadingProgram::TearDown();
   }
 
   // A root with a footnote, three comments (one also sent to a second
@@ -149,10 +128,6 @@ protected:
     return TextExtent(c->Handle(), c->FontHandle(), text).cx <= c->Width();
   }
 
-  inline static TLyskomdServer* Server = nullptr;
-  inline static int Writer = 0;
-  std::unique_ptr<TSession> Session;
-  std::unique_ptr<TSession> Author;
   int Conf = 0, Second = 0, Root = 0, Footnote = 0;
   std::vector<int> Comments;
 };

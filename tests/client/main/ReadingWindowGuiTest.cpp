@@ -11,6 +11,7 @@
 #include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "ProgramWithServer.h"
 #include "Lookups.h"
 #include "SessionState.h"
 #include "FindDialog.h"
@@ -26,43 +27,15 @@ using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
-class ReadingWindow : public TStartedProgram
+class ReadingWindow : public TReadingProgram
 {
 protected:
   static void SetUpTestSuite()
   {
     TestSupport::EnsureVantorRegistered();
-    Server = new TLyskomdServer();
-    Server->Start();
+    TReadingProgram::SetUpTestSuite();
   }
-  static void TearDownTestSuite()
-  {
-    delete Server;
-    Server = nullptr;
-  }
-
-  void SetUp() override
-  {
-    TStartedProgram::SetUp();
-    ShowMain();
-    Session = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port());
-    // The texts come from another person: the server counts an author's
-    // own texts as read.
-    if (Writer == 0) Writer = Session->CreatePerson("Writer of texts", "pw");
-    Author = std::make_unique<TSession>(TLyskomdServer::Host(), Server->Port(), false, false);
-    EXPECT_TRUE(Author->Login(Writer, "pw"));
-    ClearAllCaches();
-    CurrentPersNo = 5;
-    MainForm->SetConnectedState(true);
-  }
-  void TearDown() override
-  {
-    CurrentPersNo = 0;
-    ClearAllCaches();
-    Author.reset();
-    Session.reset();
-    TStartedProgram::TearDown();
-  }
+  const char* WriterName() const override { return "Writer of texts"; }
 
   // A conference of its own for a test, with the administrator's membership
   // in the client's store.
@@ -116,10 +89,6 @@ protected:
     Application().ProcessMessages();
   }
 
-  inline static TLyskomdServer* Server = nullptr;
-  inline static int Writer = 0;
-  std::unique_ptr<TSession> Session;
-  std::unique_ptr<TSession> Author;
 };
 
 TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
