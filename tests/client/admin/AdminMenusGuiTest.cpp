@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "HeldKeys.h"
 #include "AdminTestSupport.h"
 #include "ChangePasswordForm.h"
 #include "ClientCaches.h"
@@ -31,23 +32,7 @@ using namespace AdminTest;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
-// Keys that read as held down while the posted key is handled.
-class THeldKeys
-{
-public:
-  explicit THeldKeys(std::initializer_list<int> keys)
-  {
-    GetKeyboardState(FSaved);
-    BYTE state[256];
-    std::copy(std::begin(FSaved), std::end(FSaved), state);
-    for (int k : keys) state[k] |= 0x80;
-    SetKeyboardState(state);
-  }
-  ~THeldKeys() { SetKeyboardState(FSaved); }
-
-private:
-  BYTE FSaved[256];
-};
+using TestSupport::THeldKeys;
 
 template <class T>
 int OpenCount()

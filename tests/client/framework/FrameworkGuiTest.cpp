@@ -4,6 +4,7 @@
 // habits of list windows, the rich-text host and close actions.
 #include <gtest/gtest.h>
 
+#include "HeldKeys.h"
 #include "CommonControls.h"
 #include "Clipboard.h"
 #include "Panels.h"
@@ -364,23 +365,7 @@ protected:
   }
 };
 
-// Holds modifier keys down for messages posted to the window thread.
-class THeldKeys
-{
-public:
-  explicit THeldKeys(std::initializer_list<int> keys)
-  {
-    GetKeyboardState(FSaved);
-    BYTE state[256];
-    std::copy(std::begin(FSaved), std::end(FSaved), state);
-    for (int k : keys) state[k] |= 0x80;
-    SetKeyboardState(state);
-  }
-  ~THeldKeys() { SetKeyboardState(FSaved); }
-
-private:
-  BYTE FSaved[256];
-};
+using TestSupport::THeldKeys;
 
 void PostKey(HWND target, WORD key)
 {

@@ -149,16 +149,6 @@ protected:
   }
   const char* WriterName() const override { return "Prolific writer"; }
 
-  void LoadMembership(int conf)
-  {
-    auto m = std::make_shared<TLyskomMembership>(conf);
-    TComPtr<ILKCollection> result = Session->QueryMembership(conf);
-    ASSERT_TRUE(result);
-    m->LoadFromResult(result.Get());
-    m->Priority = 100;
-    m->mHasUnread = true;
-    StoreMembership(m);
-  }
 
   // The scanner as a login leaves it: running, and the conference list
   // filled (its first row selected, which the scanner is asked to scan).

@@ -6,6 +6,7 @@
 
 #include "../core/EngineSession.h"
 #include "ClientCaches.h"
+#include "ConfsAndTexts.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "SessionState.h"
@@ -70,6 +71,19 @@ protected:
     ClearAllCaches();
     Author.reset();
     TProgramWithServer::TearDown();
+  }
+
+  // The administrator's membership of a conference, read from the server
+  // into the client's store, with texts to read.
+  void LoadMembership(int conf)
+  {
+    auto m = std::make_shared<TLyskomMembership>(conf);
+    TComPtr<ILKCollection> result = Session->QueryMembership(conf);
+    ASSERT_TRUE(result);
+    m->LoadFromResult(result.Get());
+    m->Priority = 100;
+    m->mHasUnread = true;
+    StoreMembership(m);
   }
 
   inline static int Writer = 0;

@@ -45,16 +45,6 @@ protected:
     EXPECT_GT(conf, 0);
     return conf;
   }
-  void LoadMembership(int conf)
-  {
-    auto m = std::make_shared<TLyskomMembership>(conf);
-    TComPtr<ILKCollection> result = Session->QueryMembership(conf);
-    ASSERT_TRUE(result);
-    m->LoadFromResult(result.Get());
-    m->Priority = 100;
-    m->mHasUnread = true;
-    StoreMembership(m);
-  }
 
   // Runs Next and waits for the search to end; answers the text shown.
   int ReadNext()
