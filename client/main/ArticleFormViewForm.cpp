@@ -109,6 +109,7 @@ void TArticleFormViewForm::DeclareBindings(TBindings& b)
   b.Handler("FormShow", &TArticleFormViewForm::FormShow);
   b.Handler("FormResize", &TArticleFormViewForm::FormResize);
   b.Handler("CommentsPanelResize", &TArticleFormViewForm::CommentsPanelResize);
+  b.Handler("FormCreate", &TArticleFormViewForm::FormCreate);
   b.Handler("ExtraInfoButtonClick", &TArticleFormViewForm::ExtraInfoButtonClick);
   b.Handler("RecipientListMouseMove", &TArticleFormViewForm::RecipientListMouseMove);
   b.Handler("MainEditKeyDown", &TArticleFormViewForm::MainEditKeyDown);
@@ -162,9 +163,9 @@ void TArticleFormViewForm::ClearView()
     TWritableScope writable(*MainEdit);
     MainEdit->SetText("");
   }
-  for (TControl* c : std::initializer_list<TControl*>{ExtraInfoButton, MessagePanel, MessageSplitter, CommentsPanel,
-                                                      ComToSplitter})
+  for (TControl* c : std::initializer_list<TControl*>{ExtraInfoButton, MessagePanel, MessageSplitter})
     c->SetVisible(false);
+  FillCommentsPanel({});
   FLinks->SetEdit(MainEdit);
   LayoutHeader();
 }
@@ -283,44 +284,109 @@ std::vector<TCustomArticleViewForm*> TArticleFormViewForm::CommentViews() const
   return views;
 }
 
-void TArticleFormViewForm::FillCommentsPanel(const std::vector<int>& all)
+void TArticleFormViewForm::FillCommentsPanel(const std::vector<int>& comments)
 {
-  CommentsPanel->SetVisible(!all.empty());
-  Realign();
-  // A preview costs a window and a rendering: no more than fit side by side
-  // at a readable width, however many comments a text has.
-  const int fit = std::max(1, int(CommentsPanel->ClientRect().right) / MinPreviewWidth);
-  const std::vector<int> comments(all.begin(), all.begin() + std::min<ptrdiff_t>(all.size(), fit));
-  const int n = int(comments.size());
-  CommentsPanel->SetVisible(n > 0);
-  ComToSplitter->SetVisible(n > 0);
-  ComToSplitter->SetTop(CommentsPanel->Top() - 10);
+  FComments = comments;
+  FFirstComment = 0;
+  FPreviewTexts.clear();
   for (TCustomArticleViewForm* v : CommentViews()) v->Free();
-  if (n == 0) return;
-  // The comments' statuses and bodies in a few round trips, not one each.
-  PrefetchTexts(comments);
-  for (int i = 0; i < n; ++i) {
-    auto* view = CreateEmbeddedForm<TArticleViewForm>(CommentsPanel, this);
-    view->SetBriefMode(true);
-    view->SetAlign(TAlign::None);
-    view->ClearView();
-    view->SetActive(true);
-    view->ShowText(comments[size_t(i)]);
-  }
+  const bool any = !comments.empty();
+  CommentsPanel->SetVisible(any);
+  ComToSplitter->SetVisible(any);
+  Realign();
+  ComToSplitter->SetTop(CommentsPanel->Top() - 10);
   LayoutComments();
 }
 
 void TArticleFormViewForm::LayoutComments()
 {
-  std::vector<TCustomArticleViewForm*> views = CommentViews();
-  const int n = int(views.size());
-  if (n == 0) return;
-  const int width = int(CommentsPanel->ClientRect().right) / n;
-  const int height = int(CommentsPanel->ClientRect().bottom);
-  for (int i = 0; i < n; ++i) {
-    views[size_t(i)]->SetBounds(width * i, 0, width, height);
-    views[size_t(i)]->SetVisible(true);
+  // Showing or hiding the scroll bar resizes the panel, which lays it out
+  // again: the outer call finishes the work.
+  if (FLayingOutComments || !CommentsPanel->HandleAllocated()) return;
+  FLayingOutComments = true;
+  const HWND panel = CommentsPanel->Handle();
+  const int n = int(FComments.size());
+  // Side by side, none narrower than readable: when not all fit, as many
+  // as fit, and the panel's scroll bar moves along the comments.
+  int visible = std::min(n, std::max(1, int(CommentsPanel->ClientRect().right) / MinPreviewWidth));
+  const bool scrolls = visible < n;
+  ShowScrollBar(panel, SB_HORZ, scrolls);
+  visible = std::min(n, std::max(1, int(CommentsPanel->ClientRect().right) / MinPreviewWidth));
+  FFirstComment = std::clamp(FFirstComment, 0, std::max(0, n - visible));
+  if (scrolls) {
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMin = 0;
+    info.nMax = n - 1;
+    info.nPage = UINT(visible);
+    info.nPos = FFirstComment;
+    SetScrollInfo(panel, SB_HORZ, &info, TRUE);
   }
+
+  std::vector<TCustomArticleViewForm*> views = CommentViews();
+  while (int(views.size()) > visible) {
+    views.back()->Free();
+    views.pop_back();
+  }
+  FPreviewTexts.resize(size_t(visible), 0);
+  // The comments about to be shown in a few round trips, not one each.
+  std::vector<int> shown(FComments.begin() + FFirstComment, FComments.begin() + FFirstComment + visible);
+  PrefetchTexts(shown);
+  const int width = visible > 0 ? int(CommentsPanel->ClientRect().right) / visible : 0;
+  const int height = int(CommentsPanel->ClientRect().bottom);
+  for (int i = 0; i < visible; ++i) {
+    if (i >= int(views.size())) {
+      auto* view = CreateEmbeddedForm<TArticleViewForm>(CommentsPanel, this);
+      view->SetBriefMode(true);
+      view->SetAlign(TAlign::None);
+      view->SetActive(true);
+      views.push_back(view);
+      FPreviewTexts[size_t(i)] = 0;
+    }
+    TCustomArticleViewForm* view = views[size_t(i)];
+    view->SetBounds(width * i, 0, width, height);
+    view->SetVisible(true);
+    if (FPreviewTexts[size_t(i)] != shown[size_t(i)]) {
+      view->ClearView();
+      view->ShowText(shown[size_t(i)]);
+      FPreviewTexts[size_t(i)] = shown[size_t(i)];
+    }
+  }
+  FLayingOutComments = false;
+}
+
+void TArticleFormViewForm::CommentsPanelScroll(TComponent*, int code)
+{
+  const int n = int(FComments.size());
+  const int page = std::max(1, int(FPreviewTexts.size()));
+  int first = FFirstComment;
+  switch (code) {
+  case SB_LINELEFT: --first; break;
+  case SB_LINERIGHT: ++first; break;
+  case SB_PAGELEFT: first -= page; break;
+  case SB_PAGERIGHT: first += page; break;
+  case SB_LEFT: first = 0; break;
+  case SB_RIGHT: first = n; break;
+  case SB_THUMBTRACK:
+  case SB_THUMBPOSITION: {
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_TRACKPOS;
+    if (GetScrollInfo(CommentsPanel->Handle(), SB_HORZ, &info)) first = info.nTrackPos;
+    break;
+  }
+  default: return;
+  }
+  first = std::clamp(first, 0, std::max(0, n - page));
+  if (first == FFirstComment) return;
+  FFirstComment = first;
+  LayoutComments();
+}
+
+void TArticleFormViewForm::FormCreate(TComponent*)
+{
+  CommentsPanel->OnHorizontalScroll = [this](TComponent* sender, int code) { CommentsPanelScroll(sender, code); };
 }
 
 void TArticleFormViewForm::CommentsPanelResize(TComponent*)
