@@ -204,6 +204,9 @@ TEST_F(FormView, EveryCommentHasAPreviewThatTheScrollBarReaches)
     return texts;
   };
   std::vector<int> first = shown();
+  // For people to look at; never an assertion.
+  TestSupport::RunUnixCommand(
+    "import -window root '" + TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/form-view-many-comments.png'", 20000);
   ASSERT_EQ(first.size(), fit);
   EXPECT_EQ(first, std::vector<int>(comments.begin(), comments.begin() + ptrdiff_t(fit)));
 
