@@ -109,6 +109,7 @@ void TArticleFormViewForm::DeclareBindings(TBindings& b)
   b.Handler("FormShow", &TArticleFormViewForm::FormShow);
   b.Handler("FormResize", &TArticleFormViewForm::FormResize);
   b.Handler("CommentsPanelResize", &TArticleFormViewForm::CommentsPanelResize);
+  b.Handler("FormCreate", &TArticleFormViewForm::FormCreate);
   b.Handler("ExtraInfoButtonClick", &TArticleFormViewForm::ExtraInfoButtonClick);
   b.Handler("RecipientListMouseMove", &TArticleFormViewForm::RecipientListMouseMove);
   b.Handler("MainEditKeyDown", &TArticleFormViewForm::MainEditKeyDown);
@@ -162,9 +163,9 @@ void TArticleFormViewForm::ClearView()
     TWritableScope writable(*MainEdit);
     MainEdit->SetText("");
   }
-  for (TControl* c : std::initializer_list<TControl*>{ExtraInfoButton, MessagePanel, MessageSplitter, CommentsPanel,
-                                                      ComToSplitter})
+  for (TControl* c : std::initializer_list<TControl*>{ExtraInfoButton, MessagePanel, MessageSplitter})
     c->SetVisible(false);
+  FillCommentsPanel({});
   FLinks->SetEdit(MainEdit);
   LayoutHeader();
 }
@@ -256,7 +257,9 @@ void TArticleFormViewForm::ShowText(int textNo)
 
   MainEdit->SetSelection(0, 0);
   SendMessageA(h, WM_SETREDRAW, TRUE, 0);
-  InvalidateRect(h, nullptr, TRUE);
+  // Its edge too: a header that grew moved the control while it did not
+  // draw, and the old text would stay where its top edge now is.
+  RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME);
   SendMessageA(h, EM_SCROLLCARET, 0, 0);
 }
 
@@ -281,44 +284,109 @@ std::vector<TCustomArticleViewForm*> TArticleFormViewForm::CommentViews() const
   return views;
 }
 
-void TArticleFormViewForm::FillCommentsPanel(const std::vector<int>& all)
+void TArticleFormViewForm::FillCommentsPanel(const std::vector<int>& comments)
 {
-  CommentsPanel->SetVisible(!all.empty());
-  Realign();
-  // A preview costs a window and a rendering: no more than fit side by side
-  // at a readable width, however many comments a text has.
-  const int fit = std::max(1, int(CommentsPanel->ClientRect().right) / MinPreviewWidth);
-  const std::vector<int> comments(all.begin(), all.begin() + std::min<ptrdiff_t>(all.size(), fit));
-  const int n = int(comments.size());
-  CommentsPanel->SetVisible(n > 0);
-  ComToSplitter->SetVisible(n > 0);
-  ComToSplitter->SetTop(CommentsPanel->Top() - 10);
+  FComments = comments;
+  FFirstComment = 0;
+  FPreviewTexts.clear();
   for (TCustomArticleViewForm* v : CommentViews()) v->Free();
-  if (n == 0) return;
-  // The comments' statuses and bodies in a few round trips, not one each.
-  PrefetchTexts(comments);
-  for (int i = 0; i < n; ++i) {
-    auto* view = CreateEmbeddedForm<TArticleViewForm>(CommentsPanel, this);
-    view->SetBriefMode(true);
-    view->SetAlign(TAlign::None);
-    view->ClearView();
-    view->SetActive(true);
-    view->ShowText(comments[size_t(i)]);
-  }
+  const bool any = !comments.empty();
+  CommentsPanel->SetVisible(any);
+  ComToSplitter->SetVisible(any);
+  Realign();
+  ComToSplitter->SetTop(CommentsPanel->Top() - 10);
   LayoutComments();
 }
 
 void TArticleFormViewForm::LayoutComments()
 {
-  std::vector<TCustomArticleViewForm*> views = CommentViews();
-  const int n = int(views.size());
-  if (n == 0) return;
-  const int width = int(CommentsPanel->ClientRect().right) / n;
-  const int height = int(CommentsPanel->ClientRect().bottom);
-  for (int i = 0; i < n; ++i) {
-    views[size_t(i)]->SetBounds(width * i, 0, width, height);
-    views[size_t(i)]->SetVisible(true);
+  // Showing or hiding the scroll bar resizes the panel, which lays it out
+  // again: the outer call finishes the work.
+  if (FLayingOutComments || !CommentsPanel->HandleAllocated()) return;
+  FLayingOutComments = true;
+  const HWND panel = CommentsPanel->Handle();
+  const int n = int(FComments.size());
+  // Side by side, none narrower than readable: when not all fit, as many
+  // as fit, and the panel's scroll bar moves along the comments.
+  int visible = std::min(n, std::max(1, int(CommentsPanel->ClientRect().right) / MinPreviewWidth));
+  const bool scrolls = visible < n;
+  ShowScrollBar(panel, SB_HORZ, scrolls);
+  visible = std::min(n, std::max(1, int(CommentsPanel->ClientRect().right) / MinPreviewWidth));
+  FFirstComment = std::clamp(FFirstComment, 0, std::max(0, n - visible));
+  if (scrolls) {
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMin = 0;
+    info.nMax = n - 1;
+    info.nPage = UINT(visible);
+    info.nPos = FFirstComment;
+    SetScrollInfo(panel, SB_HORZ, &info, TRUE);
   }
+
+  std::vector<TCustomArticleViewForm*> views = CommentViews();
+  while (int(views.size()) > visible) {
+    views.back()->Free();
+    views.pop_back();
+  }
+  FPreviewTexts.resize(size_t(visible), 0);
+  // The comments about to be shown in a few round trips, not one each.
+  std::vector<int> shown(FComments.begin() + FFirstComment, FComments.begin() + FFirstComment + visible);
+  PrefetchTexts(shown);
+  const int width = visible > 0 ? int(CommentsPanel->ClientRect().right) / visible : 0;
+  const int height = int(CommentsPanel->ClientRect().bottom);
+  for (int i = 0; i < visible; ++i) {
+    if (i >= int(views.size())) {
+      auto* view = CreateEmbeddedForm<TArticleViewForm>(CommentsPanel, this);
+      view->SetBriefMode(true);
+      view->SetAlign(TAlign::None);
+      view->SetActive(true);
+      views.push_back(view);
+      FPreviewTexts[size_t(i)] = 0;
+    }
+    TCustomArticleViewForm* view = views[size_t(i)];
+    view->SetBounds(width * i, 0, width, height);
+    view->SetVisible(true);
+    if (FPreviewTexts[size_t(i)] != shown[size_t(i)]) {
+      view->ClearView();
+      view->ShowText(shown[size_t(i)]);
+      FPreviewTexts[size_t(i)] = shown[size_t(i)];
+    }
+  }
+  FLayingOutComments = false;
+}
+
+void TArticleFormViewForm::CommentsPanelScroll(TComponent*, int code)
+{
+  const int n = int(FComments.size());
+  const int page = std::max(1, int(FPreviewTexts.size()));
+  int first = FFirstComment;
+  switch (code) {
+  case SB_LINELEFT: --first; break;
+  case SB_LINERIGHT: ++first; break;
+  case SB_PAGELEFT: first -= page; break;
+  case SB_PAGERIGHT: first += page; break;
+  case SB_LEFT: first = 0; break;
+  case SB_RIGHT: first = n; break;
+  case SB_THUMBTRACK:
+  case SB_THUMBPOSITION: {
+    SCROLLINFO info{};
+    info.cbSize = sizeof(info);
+    info.fMask = SIF_TRACKPOS;
+    if (GetScrollInfo(CommentsPanel->Handle(), SB_HORZ, &info)) first = info.nTrackPos;
+    break;
+  }
+  default: return;
+  }
+  first = std::clamp(first, 0, std::max(0, n - page));
+  if (first == FFirstComment) return;
+  FFirstComment = first;
+  LayoutComments();
+}
+
+void TArticleFormViewForm::FormCreate(TComponent*)
+{
+  CommentsPanel->OnHorizontalScroll = [this](TComponent* sender, int code) { CommentsPanelScroll(sender, code); };
 }
 
 void TArticleFormViewForm::CommentsPanelResize(TComponent*)
@@ -350,6 +418,38 @@ void FitLabel(TLabel* label)
   label->SetWidth(TextWidthOf(label, text) + 2);
 }
 
+// The height of one line of text in a control's font; 0 without a window.
+int LineHeightOf(TControl* control)
+{
+  if (!control->HandleAllocated()) return 0;
+  TWindowDC dc(control->Handle());
+  if (!dc) return 0;
+  TSelectObject selected(dc, control->FontHandle());
+  TEXTMETRICA metrics{};
+  return GetTextMetricsA(dc, &metrics) ? int(metrics.tmHeight) : 0;
+}
+
+// How tall a wrapping list must be to show all its lines (at its present
+// width): from the top of the first line to the bottom of the last.
+int WrappedListHeight(TItemEditList* list, int rowHeight, int spacing)
+{
+  if (!list->HandleAllocated() || list->TextLength() == 0) return rowHeight;
+  const HWND h = list->Handle();
+  POINTL first{}, last{};
+  SendMessageA(h, EM_POSFROMCHAR, WPARAM(&first), 0);
+  SendMessageA(h, EM_POSFROMCHAR, WPARAM(&last), list->TextLength() - 1);
+  return std::max(rowHeight, int(last.y - first.y) + rowHeight + spacing);
+}
+
+// A list shows its names from the first one; more lines than fit are
+// scrolled to.
+void ScrollListToTop(TItemEditList* list)
+{
+  if (!list->HandleAllocated()) return;
+  POINT origin{0, 0};
+  SendMessageA(list->Handle(), EM_SETSCROLLPOS, 0, LPARAM(&origin));
+}
+
 } // namespace
 
 void TArticleFormViewForm::LayoutHeader()
@@ -364,66 +464,92 @@ void TArticleFormViewForm::LayoutHeader()
     if (label->Font().Format() != field->Font().Format()) label->SetFont(field->Font());
   for (TLabel* label : {FromLabel, DateLabel, TextNrLabel, ToLabel, CCLabel, BCCLabel, SubjectLabel}) FitLabel(label);
   const int S = 2;
-  int fontPx = FromItemList->Font().Size > 0 ? MulDiv(FromItemList->Font().Size, 96, 72) : 13;
-  const int H = fontPx + S + 1;
+  const int fontPx = FromItemList->Font().Size > 0 ? MulDiv(FromItemList->Font().Size, ScreenPixelsPerInch(), 72) : 13;
+  // A row holds a whole line of the header font, however the font's
+  // internal leading makes it taller than its size.
+  const int H = std::max(fontPx + S + 1, LineHeightOf(FromItemList) + 1);
   auto rowTop = [&](int n) { return std::max(n - 1, 0) * H + S * n; };
+  // The first row that starts below a control.
+  auto rowAfter = [&](int n, TControl* c) {
+    while (rowTop(n) < c->Top() + c->Height()) ++n;
+    return n;
+  };
   const int W = std::max(int(TopPanel->ClientRect().right), 100);
+  const int third = std::max(H, ClientHeight() / 3);
 
-  // Row 1: author, date, text number.
-  int top = rowTop(1);
-  int nrWidth = std::max(60, TextWidthOf(TextNrEditList, TextNrEditList->Caption()) + 16);
-  TextNrEditList->SetBounds(W - 3 - nrWidth, top, nrWidth, H);
-  TextNrLabel->SetBounds(TextNrEditList->Left() - 8 - TextNrLabel->Width(), top, TextNrLabel->Width(), H);
-  DateEdit->SetBounds(TextNrLabel->Left() - 8 - DateEdit->Width(), top, DateEdit->Width(), H);
-  DateLabel->SetBounds(DateEdit->Left() - 3 - DateLabel->Width(), top, DateLabel->Width(), H);
-  FromLabel->SetBounds(4, top, FromLabel->Width(), H);
-  int fromLeft = FromLabel->Left() + FromLabel->Width() + 3;
-  FromItemList->SetBounds(fromLeft, top, std::max(10, DateLabel->Left() - 8 - fromLeft), H);
-
-  // Row 2: the recipients, as many lines as they need (a third of the view at most).
-  int n = 2;
-  ToLabel->SetBounds(4, rowTop(n), ToLabel->Width(), H);
-  int listLeft = ToLabel->Left() + ToLabel->Width() + 3;
-  int listWidth = std::max(10, W - 8 - listLeft);
-  ToItemList->SetBounds(listLeft, rowTop(n), listWidth, H);
-  int height = H;
-  if (ToItemList->HandleAllocated() && ToItemList->TextLength() > 0) {
-    // As tall as the wrapped names need, from the first line to the last.
-    const HWND list = ToItemList->Handle();
-    POINTL first{}, last{};
-    SendMessageA(list, EM_POSFROMCHAR, WPARAM(&first), 0);
-    SendMessageA(list, EM_POSFROMCHAR, WPARAM(&last), ToItemList->TextLength() - 1);
-    height = std::max(H, int(last.y - first.y) + H + S);
+  // The author, the date and the text number: on one row when the whole
+  // name fits beside the other two; else the name gets a row of its own
+  // (wrapping when even that is too narrow) and the others follow.
+  const int fromLeft = 4 + FromLabel->Width() + 3;
+  // The control's own margins and italics need a little more than the text.
+  const int nameWidth = TextWidthOf(FromItemList, FromItemList->Caption()) + 10;
+  const int dateWidth = TextWidthOf(DateEdit, DateEdit->Text()) + 10;
+  const int nrWidth = std::max(60, TextWidthOf(TextNrEditList, TextNrEditList->Caption()) + 16);
+  const int dateGroup = DateLabel->Width() + 3 + dateWidth;
+  const int nrGroup = TextNrLabel->Width() + 8 + nrWidth;
+  int n = 1;
+  FromLabel->SetBounds(4, rowTop(n), FromLabel->Width(), H);
+  if (fromLeft + nameWidth + 8 + dateGroup + 8 + nrGroup + 3 <= W) {
+    const int top = rowTop(n);
+    TextNrEditList->SetBounds(W - 3 - nrWidth, top, nrWidth, H);
+    TextNrLabel->SetBounds(TextNrEditList->Left() - 8 - TextNrLabel->Width(), top, TextNrLabel->Width(), H);
+    DateEdit->SetBounds(TextNrLabel->Left() - 8 - dateWidth, top, dateWidth, H);
+    DateLabel->SetBounds(DateEdit->Left() - 3 - DateLabel->Width(), top, DateLabel->Width(), H);
+    FromItemList->SetBounds(fromLeft, top, DateLabel->Left() - 8 - fromLeft, H);
+    ScrollListToTop(FromItemList);
+    ++n;
+  } else {
+    const int fromWidth = std::max(10, W - 8 - fromLeft);
+    FromItemList->SetBounds(fromLeft, rowTop(n), fromWidth, H);
+    FromItemList->SetHeight(std::min(WrappedListHeight(FromItemList, H, S), third));
+    ScrollListToTop(FromItemList);
+    n = rowAfter(n, FromItemList);
+    const int dateLeft = 4 + DateLabel->Width() + 3;
+    DateLabel->SetBounds(4, rowTop(n), DateLabel->Width(), H);
+    DateEdit->SetBounds(dateLeft, rowTop(n), std::max(10, std::min(dateWidth, W - 3 - dateLeft)), H);
+    if (4 + dateGroup + 8 + nrGroup + 3 <= W) {
+      TextNrEditList->SetBounds(W - 3 - nrWidth, rowTop(n), nrWidth, H);
+      TextNrLabel->SetBounds(TextNrEditList->Left() - 8 - TextNrLabel->Width(), rowTop(n), TextNrLabel->Width(), H);
+    } else {
+      ++n;
+      const int nrLeft = 4 + TextNrLabel->Width() + 8;
+      TextNrLabel->SetBounds(4, rowTop(n), TextNrLabel->Width(), H);
+      TextNrEditList->SetBounds(nrLeft, rowTop(n), std::max(10, std::min(nrWidth, W - 3 - nrLeft)), H);
+    }
+    ++n;
   }
-  height = std::min(height, std::max(H, ClientHeight() / 3));
-  ToItemList->SetBounds(listLeft, rowTop(n), listWidth, height);
-  if (ToItemList->HandleAllocated()) {
-    // The names from the first one; more lines than fit are scrolled to.
-    POINT origin{0, 0};
-    SendMessageA(ToItemList->Handle(), EM_SETSCROLLPOS, 0, LPARAM(&origin));
-  }
-  while (rowTop(n) + S < ToItemList->Top() + ToItemList->Height()) ++n;
 
-  auto optionalRow = [&](TLabel* label, TItemEditList* list) {
-    bool shown = list->ItemCount() > 0;
+  // The recipients, as many lines as they need (a third of the view at most).
+  auto listRow = [&](TLabel* label, TItemEditList* list) {
+    label->SetBounds(4, rowTop(n), label->Width(), H);
+    const int left = label->Left() + label->Width() + 3;
+    list->SetBounds(left, rowTop(n), std::max(10, W - 8 - left), H);
+    list->SetHeight(std::min(WrappedListHeight(list, H, S), third));
+    ScrollListToTop(list);
+    n = rowAfter(n, list);
+  };
+  listRow(ToLabel, ToItemList);
+  for (auto [label, list] : {std::pair<TLabel*, TItemEditList*>{CCLabel, CCItemList}, {BCCLabel, BCCItemList}}) {
+    const bool shown = list->ItemCount() > 0;
     label->SetVisible(shown);
     list->SetVisible(shown);
-    if (!shown) return;
-    label->SetBounds(4, rowTop(n), label->Width(), H);
-    int left = label->Left() + label->Width() + 3;
-    list->SetBounds(left, rowTop(n), std::max(10, W - 8 - left), H);
-    while (rowTop(n) + S < list->Top() + list->Height()) ++n;
-  };
-  optionalRow(CCLabel, CCItemList);
-  optionalRow(BCCLabel, BCCItemList);
+    if (shown) listRow(label, list);
+  }
 
-  // The subject row.
-  top = rowTop(n);
-  MarksEdit->SetBounds(W - 3 - 40, top, 40, H);
-  ExtraInfoButton->SetBounds(MarksEdit->Left() - 8 - H, top, H, H);
+  // The subject row: the count of marks and the aux-item button at its
+  // right end take room only when they show something.
+  const int top = rowTop(n);
+  int right = W - 3;
+  const bool marked = !MarksEdit->Text().empty();
+  MarksEdit->SetVisible(marked);
+  MarksEdit->SetBounds(marked ? right - 40 : right, top, marked ? 40 : 0, H);
+  if (marked) right = MarksEdit->Left() - 8;
+  const bool extra = ExtraInfoButton->Visible();
+  ExtraInfoButton->SetBounds(extra ? right - H : right, top, extra ? H : 0, H);
+  if (extra) right = ExtraInfoButton->Left() - 8;
   SubjectLabel->SetBounds(4, top, SubjectLabel->Width(), H);
-  int subjectLeft = SubjectLabel->Left() + SubjectLabel->Width() + 3;
-  SubjectEdit->SetBounds(subjectLeft, top, std::max(10, ExtraInfoButton->Left() - 8 - subjectLeft), H);
+  const int subjectLeft = SubjectLabel->Left() + SubjectLabel->Width() + 3;
+  SubjectEdit->SetBounds(subjectLeft, top, std::max(10, right - subjectLeft), H);
   TopPanel->SetHeight(rowTop(n + 1) + S);
 }
 

@@ -68,7 +68,8 @@ public:
   TMenuItem* Textproperties1 = nullptr;
   TMenuItem* Conferenceproperties1 = nullptr;
 
-  // The narrowest a comment preview is made.
+  // The narrowest a comment preview is made: more comments than fit at
+  // this width are scrolled to.
   static constexpr int MinPreviewWidth = 60;
 
   // The text shown (0 after ClearView), and the address OpenURL1 opens.
@@ -82,8 +83,12 @@ public:
   bool PageDown() override;
   void ShowText(int textNo) override;
 
-  // The comment previews, left to right.
+  // The comment previews shown now, left to right.
   std::vector<TCustomArticleViewForm*> CommentViews() const;
+  // The shown text's comments, each of which the previews show when
+  // scrolled to, and the first one shown.
+  const std::vector<int>& Comments() const { return FComments; }
+  int FirstPreviewedComment() const { return FFirstComment; }
   // Lays the header fields out in rows of equal height.
   void LayoutHeader();
   // Decrypts the shown body (the F11 key): the body is read as hex digits
@@ -92,9 +97,12 @@ public:
   // The hint that pointing at a recipient list shows now (empty: none).
   std::string RecipientHintText(TControl* list) const;
 
+  void FormCreate(TComponent* Sender);
   void FormShow(TComponent* Sender);
   void FormResize(TComponent* Sender);
   void CommentsPanelResize(TComponent* Sender);
+  // The comments panel's scroll bar moves the previews along the comments.
+  void CommentsPanelScroll(TComponent* Sender, int Code);
   void ExtraInfoButtonClick(TComponent* Sender);
   void RecipientListMouseMove(TComponent* Sender, TShiftState Shift, int X, int Y);
   void MainEditKeyDown(TComponent* Sender, WORD& Key, TShiftState Shift);
@@ -115,6 +123,11 @@ private:
   void LayoutComments();
   void SetEditPopupItems(bool isConf, bool isText, bool isUrl);
   void PrepareEditPopupForWord();
+  std::vector<int> FComments;
+  int FFirstComment = 0;
+  // The comment each preview shows, left to right (0: none yet).
+  std::vector<int> FPreviewTexts;
+  bool FLayingOutComments = false;
   // The tooltips of the recipient lists, made when first needed.
   std::map<TControl*, std::unique_ptr<THintWindow>> FRecipientHints;
 };

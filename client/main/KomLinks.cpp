@@ -1,5 +1,6 @@
 #include "KomLinks.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -90,6 +91,7 @@ TRichEditKomLinks::~TRichEditKomLinks()
 void TRichEditKomLinks::ClearLinks()
 {
   FLinks.clear();
+  FInTextOrder = true;
 }
 
 void TRichEditKomLinks::SetEdit(TRichEdit* edit)
@@ -110,6 +112,7 @@ void TRichEditKomLinks::AddLink(TRichTextWriter& range, TKomLinkKind kind, int n
   range.Write(shown);
   link.EndPos = range.Position();
   range.SetUnderline(false);
+  if (!FLinks.empty() && (link.StartPos < FLinks.back().EndPos || link.EndPos < link.StartPos)) FInTextOrder = false;
   FLinks.push_back(std::move(link));
 }
 
@@ -185,9 +188,17 @@ void TRichEditKomLinks::InsertWithLinks(TRichTextWriter& range, const std::strin
 
 const TKomLink* TRichEditKomLinks::LinkAt(int position) const
 {
-  for (const TKomLink& link : FLinks)
-    if (link.StartPos <= position && position <= link.EndPos) return &link;
-  return nullptr;
+  if (!FInTextOrder) {
+    for (const TKomLink& link : FLinks)
+      if (link.StartPos <= position && position <= link.EndPos) return &link;
+    return nullptr;
+  }
+  // In text order the first link that ends at or after the position is the
+  // only one that can hold it: asked on every mouse move, over a long
+  // transcript's links.
+  auto at = std::lower_bound(FLinks.begin(), FLinks.end(), position,
+                             [](const TKomLink& link, int p) { return link.EndPos < p; });
+  return at != FLinks.end() && at->StartPos <= position ? &*at : nullptr;
 }
 
 void TRichEditKomLinks::ClickLink(int position, HWND owner)

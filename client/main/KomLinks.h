@@ -71,6 +71,9 @@ private:
 
   std::unique_ptr<TRegexpState> FPatterns;
   std::vector<TKomLink> FLinks;
+  // Each link starts where or after the one before it ends (text is only
+  // written after the links already there).
+  bool FInTextOrder = true;
   TRichEdit* FEdit = nullptr;
 };
 

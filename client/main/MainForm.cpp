@@ -218,6 +218,10 @@ void TMainForm::FormCreate(TComponent*)
   AsyncLink = std::make_unique<TAsyncLinkWindow>();
   AsyncMsgThread = std::make_unique<TAsyncMsgThread>(AsyncLink.get());
   AsyncMsgThread->Start();
+  // Paused until a login lets it run, so that a conference the reading
+  // window selects before then is scanned first; the reading window links
+  // itself when it is created.
+  CreateSubjectScanner(nullptr);
   InstallLogonWindows();
 }
 
@@ -248,9 +252,7 @@ void TMainForm::InstallLogonWindows()
 
   TMembershipHooks hooks;
   hooks.QueueScan = [](int confNo) {
-    // The login queues its memberships before it ends: the scanner may be new.
-    CreateSubjectScanner(ReadArticleForm);
-    SubjectTreeAsyncThread->QueueConferences({confNo});
+    if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->QueueConferences({confNo});
   };
   hooks.RescanAndContinue = [] {
     if (!SubjectTreeAsyncThread) return;
@@ -286,9 +288,8 @@ void TMainForm::LoginEnded(bool loggedIn)
 {
   SetConnectedState(loggedIn);
   if (!loggedIn) return;
-  // The scanner comes with the first login, paused; each login lets it run.
-  CreateSubjectScanner(ReadArticleForm);
-  SubjectTreeAsyncThread->ContinueScan();
+  // Each login lets the scanner run; the disconnect holds it again.
+  if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->ContinueScan();
   Timer1->SetEnabled(true);
 }
 

@@ -276,6 +276,7 @@ void TReadArticleForm::ResetWindow()
   ClearLists();
   if (MainView) MainView->ClearView();
   if (CommentedView) CommentedView->ClearView();
+  FViewsConference = 0;
   History.clear();
   HistoryIndex = -1;
   FReadStatus->CurrentText = 0;
@@ -601,6 +602,17 @@ void TReadArticleForm::ConfListViewSelectItem(TComponent*, TListItem* Item, bool
   int conf = ColumnNumber(Item, 0);
   if (conf == FSelectedConference) return;
   FSelectedConference = conf;
+  // A new conference starts with empty views: the texts of the last one
+  // (and their links) are not kept for the rest of the session. The list
+  // rebuilt around the same conference (pinning) keeps them, and so does
+  // the first conference chosen after they were last emptied.
+  if (conf != FViewsConference) {
+    if (FViewsConference != 0) {
+      if (MainView) MainView->ClearView();
+      if (CommentedView) CommentedView->ClearView();
+    }
+    FViewsConference = conf;
+  }
   if (SubjectTreeAsyncThread && ServerSetting("ShowSubjTree", true)) {
     SubjectTreeAsyncThread->SetWindowConference(conf);
     SubjectTreeAsyncThread->RequestScan(conf);

@@ -227,6 +227,9 @@ private:
   std::map<std::string, TTreeNode*> FSubjectNodes;
   bool FConnected = false;
   int FSelectedConference = 0;
+  // The conference whose texts the views show (0: none since they were
+  // last emptied).
+  int FViewsConference = 0;
 };
 
 extern TReadArticleForm* ReadArticleForm;

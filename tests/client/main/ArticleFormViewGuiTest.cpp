@@ -2,6 +2,7 @@
 // the body with links and footnotes, the comment previews side by side, a
 // clicked comment link, a refused file link, messages, and F11 decryption.
 #include <memory>
+#include <set>
 
 #include "../core/EngineSession.h"
 #include "ArticleFormViewForm.h"
@@ -163,7 +164,7 @@ TEST_F(FormView, ACommentLinkShowsTheCommentAndAFileLinkIsRefused)
   EXPECT_EQ(ReadArticleForm->History, (std::vector<int>{Root, Comments[1]}));
 }
 
-TEST_F(FormView, ManyCommentsAreFetchedAheadAndShownSideBySide)
+TEST_F(FormView, EveryCommentHasAPreviewThatTheScrollBarReaches)
 {
   const int busy = Session->TextTo(Conf, "Popular\nEveryone has an opinion.\n");
   std::vector<int> comments;
@@ -174,20 +175,67 @@ TEST_F(FormView, ManyCommentsAreFetchedAheadAndShownSideBySide)
   ClearAllCaches();
   PrefetchTexts(comments);
   for (int c : comments) EXPECT_TRUE(IsTextStatCached(c)) << c;
-  View->ShowText(busy);
-  // As many previews as fit at a readable width, the first comments first.
+  ReadArticleForm->ShowTextByNumber(busy, true);
+  ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == busy; }));
+  EXPECT_EQ(View->Comments(), comments);
+
+  // As many previews as fit at a readable width, the first comments first;
+  // the panel's scroll bar leads to the others.
+  const HWND panel = View->CommentsPanel->Handle();
   const size_t fit = size_t(View->CommentsPanel->ClientRect().right / TArticleFormViewForm::MinPreviewWidth);
-  std::vector<TCustomArticleViewForm*> previews = View->CommentViews();
-  ASSERT_EQ(previews.size(), std::min(fit, comments.size()));
-  ASSERT_LT(previews.size(), comments.size());
-  auto* last = dynamic_cast<TArticleViewForm*>(previews.back());
-  ASSERT_NE(last, nullptr);
-  EXPECT_NE(last->MainEdit->Caption().find("Opinion " + std::to_string(previews.size() - 1) + "."),
-            std::string::npos);
-  EXPECT_GE(previews.back()->Width(), TArticleFormViewForm::MinPreviewWidth);
-  // The next text frees them all.
-  View->ShowText(Root);
-  EXPECT_EQ(View->CommentViews().size(), 3u);
+  ASSERT_LT(fit, comments.size());
+  EXPECT_TRUE(GetWindowLongPtrA(panel, GWL_STYLE) & WS_HSCROLL);
+  // What the previews show now: the comment each one's heading names.
+  auto shown = [&] {
+    std::vector<int> texts;
+    for (TCustomArticleViewForm* preview : View->CommentViews()) {
+      auto* flow = dynamic_cast<TArticleViewForm*>(preview);
+      EXPECT_NE(flow, nullptr);
+      EXPECT_TRUE(IsWindowVisible(preview->Handle()));
+      RECT r{}, inside = View->CommentsPanel->ClientRect();
+      GetWindowRect(preview->Handle(), &r);
+      MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&r), 2);
+      EXPECT_GE(r.left, inside.left);
+      EXPECT_LE(r.right, inside.right);
+      EXPECT_GE(r.right - r.left, TArticleFormViewForm::MinPreviewWidth);
+      const std::string text = flow ? flow->MainEdit->Caption() : std::string();
+      texts.push_back(std::atoi(text.c_str()));
+    }
+    return texts;
+  };
+  std::vector<int> first = shown();
+  // For people to look at; never an assertion.
+  TestSupport::RunUnixCommand(
+    "import -window root '" + TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/form-view-many-comments.png'", 20000);
+  ASSERT_EQ(first.size(), fit);
+  EXPECT_EQ(first, std::vector<int>(comments.begin(), comments.begin() + ptrdiff_t(fit)));
+
+  // Clicks on the scroll bar's right arrow move along the comments one at a
+  // time, until the last one is shown; every comment is seen on the way.
+  std::set<int> seen(first.begin(), first.end());
+  RECT frame{};
+  GetWindowRect(panel, &frame);
+  const POINT arrow{frame.right - GetSystemMetrics(SM_CXHSCROLL) / 2, frame.bottom - GetSystemMetrics(SM_CYHSCROLL) / 2};
+  ASSERT_EQ(SendMessageA(panel, WM_NCHITTEST, 0, MAKELPARAM(arrow.x, arrow.y)), HTHSCROLL);
+  for (size_t click = 0; click < comments.size() && !seen.count(comments.back()); ++click) {
+    POINT client = arrow;
+    ScreenToClient(panel, &client);
+    PostMessageA(panel, WM_NCLBUTTONDOWN, HTHSCROLL, MAKELPARAM(arrow.x, arrow.y));
+    PostMessageA(panel, WM_LBUTTONUP, 0, MAKELPARAM(client.x, client.y));
+    Application().ProcessMessages();
+    std::vector<int> now = shown();
+    ASSERT_EQ(now.size(), fit);
+    EXPECT_EQ(now.front(), comments[click + 1]);
+    seen.insert(now.begin(), now.end());
+  }
+  EXPECT_EQ(seen, std::set<int>(comments.begin(), comments.end()));
+  EXPECT_EQ(shown().back(), comments.back());
+
+  // The next text frees them all and needs no scroll bar.
+  ReadArticleForm->ShowTextByNumber(Root, true);
+  ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == Root; }));
+  EXPECT_EQ(shown(), Comments);
+  EXPECT_FALSE(GetWindowLongPtrA(panel, GWL_STYLE) & WS_HSCROLL);
 }
 
 TEST_F(FormView, MessagesShowInTheMessagePanel)

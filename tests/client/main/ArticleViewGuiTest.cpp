@@ -141,6 +141,18 @@ TEST_F(ArticleView, LinksAreRecognisedInProse)
   // Both ends of a link are inside it; the character after it is not.
   EXPECT_EQ(links.LinkAt(links.Links()[0].EndPos), &links.Links()[0]);
   EXPECT_EQ(links.LinkAt(links.Links()[0].StartPos - 1), nullptr);
+  // Where one link ends and the next begins, the first one is found; at
+  // every position the link found is the first that holds it.
+  content = write("#12#13 and text 5, [6].");
+  ASSERT_EQ(links.Links().size(), 4u);
+  ASSERT_EQ(links.Links()[0].EndPos, links.Links()[1].StartPos);
+  EXPECT_EQ(links.LinkAt(links.Links()[1].StartPos), &links.Links()[0]);
+  for (int p = -1; p <= int(content.size()) + 1; ++p) {
+    const TKomLink* expected = nullptr;
+    for (const TKomLink& l : links.Links())
+      if (!expected && l.StartPos <= p && p <= l.EndPos) expected = &l;
+    EXPECT_EQ(links.LinkAt(p), expected) << p;
+  }
 
   // Addresses: the "URL:" prefix is shown and left out of the target; a
   // closing bracket and full stop are not part of the address; a mail

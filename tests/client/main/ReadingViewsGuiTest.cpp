@@ -4,6 +4,9 @@
 // is clipped or overlaps. Screenshots are saved for people to look at.
 #include <memory>
 
+#include <winsock2.h>
+#include <windows.h>
+#include <commctrl.h>
 #include <richedit.h>
 
 #include "../core/EngineSession.h"
@@ -126,6 +129,45 @@ protected:
   static bool TextFits(TControl* c, const std::string& text)
   {
     return TextExtent(c->Handle(), c->FontHandle(), text).cx <= c->Width();
+  }
+
+  // A conference of the test's own that the reader reads at a priority.
+  int JoinedConference(const std::string& name, int priority)
+  {
+    const int conf = Session->CreateConference(name);
+    auto m = std::make_shared<TLyskomMembership>(conf);
+    m->LoadFromResult(Session->QueryMembership(conf).Get());
+    m->Priority = priority;
+    m->mHasUnread = true;
+    StoreMembership(m);
+    return conf;
+  }
+
+  // A click of the left button at a point of a control's client area.
+  static void ClickAt(TControl* c, POINT p)
+  {
+    PostMessageA(c->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(p.x, p.y));
+    PostMessageA(c->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+    Application().ProcessMessages();
+  }
+  // A click on a character of a rich-text control.
+  static void ClickCharacter(TRichEdit* edit, int position)
+  {
+    POINTL at{};
+    SendMessageA(edit->Handle(), EM_POSFROMCHAR, WPARAM(&at), position);
+    ClickAt(edit, POINT{at.x + 2, at.y + 2});
+  }
+  // The blank key typed into the control with the focus; waits until the
+  // reading window has shown what it reads.
+  static void PressBlank()
+  {
+    const HWND focus = GetFocus();
+    ASSERT_TRUE(focus && IsChild(ReadArticleForm->HostHandle(), focus));
+    PostMessageA(focus, WM_KEYDOWN, VK_SPACE, 1);
+    PostMessageA(focus, WM_KEYUP, VK_SPACE, LPARAM(0xC0000001));
+    Application().ProcessMessages();
+    EXPECT_TRUE(WaitFor([] { return ReadArticleForm->BusyCount == 0; }));
+    Application().ProcessMessages();
   }
 
   int Conf = 0, Second = 0, Root = 0, Footnote = 0;
@@ -285,6 +327,70 @@ TEST_F(ReadingViews, TheFlowViewShowsHeaderLinesCommentLinksAndTheFootnote)
   POINTL corner{4, 4};
   const int topChar = int(SendMessageA(edit, EM_CHARFROMPOS, 0, LPARAM(&corner)));
   EXPECT_EQ(SendMessageA(edit, EM_EXLINEFROMCHAR, 0, topChar), SendMessageA(edit, EM_EXLINEFROMCHAR, 0, heading.StartPos));
+}
+
+TEST_F(ReadingViews, ANewConferenceStartsWithEmptyViews)
+{
+  UseView("1");
+  const int start = JoinedConference("Where the talk starts", 200);
+  const int next = JoinedConference("Where the talk goes on", 100);
+  const int last = JoinedConference("Where the talk ends", 50);
+  const int there = Author->TextTo(start, "Onwards\nThe talk goes on in [" + std::to_string(next) + "].\n");
+  const int here = Author->TextTo(next, "Arrived\nHere we are.\n");
+  const int end = Author->TextTo(last, "The end\nNothing more to say.\n");
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  ASSERT_EQ(ReadArticleForm->SelectedConference(), start);
+
+  // Read the first text in the flow view, then follow its conference link.
+  auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(flow, nullptr);
+  ClickAt(flow->MainEdit, POINT{20, 20});
+  PressBlank();
+  ASSERT_EQ(ReadArticleForm->CurrentText(), there);
+  const std::string before = flow->MainEdit->Caption();
+  const size_t at = before.find("[" + std::to_string(next) + "]");
+  ASSERT_NE(at, std::string::npos) << before;
+  ClickCharacter(flow->MainEdit, int(at) + 1);
+  ASSERT_TRUE(WaitFor([&] { return ReadArticleForm->SelectedConference() == next; }));
+  // Nothing of the last conference is left: no text, no links to follow.
+  EXPECT_EQ(flow->MainEdit->Caption().find("The talk goes on"), std::string::npos);
+  EXPECT_TRUE(flow->Links().Links().empty());
+  EXPECT_EQ(dynamic_cast<TArticleViewForm*>(ReadArticleForm->CommentedView)->MainEdit->Caption().find("Onwards"),
+            std::string::npos);
+  // The next text read there is all the view shows.
+  ClickAt(flow->MainEdit, POINT{20, 20});
+  PressBlank();
+  ASSERT_EQ(ReadArticleForm->CurrentText(), here);
+  EXPECT_NE(flow->MainEdit->Caption().find("Here we are."), std::string::npos);
+  EXPECT_EQ(flow->MainEdit->Caption().find("The talk goes on"), std::string::npos);
+
+  // The form view, and a click on another conference's row: its header
+  // fields and body are emptied.
+  UseView("0");
+  auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(form, nullptr);
+  ReadArticleForm->ShowTextByNumber(here, true);
+  ASSERT_TRUE(WaitFor([&] { return form->CurrentTextNo == here; }));
+  ASSERT_EQ(form->SubjectEdit->Text(), "Arrived");
+  TListView* list = ReadArticleForm->ConfListView;
+  int row = -1;
+  for (int i = 0; i < list->Count(); ++i)
+    if (list->Item(i)->ColumnText(0) == std::to_string(last)) row = i;
+  ASSERT_GE(row, 0);
+  RECT r{};
+  ListView_GetItemRect(list->Handle(), row, &r, LVIR_LABEL);
+  ClickAt(list, POINT{r.left + 4, r.top + 3});
+  ASSERT_TRUE(WaitFor([&] { return ReadArticleForm->SelectedConference() == last; }));
+  EXPECT_EQ(form->CurrentTextNo, 0);
+  for (TControl* field : std::initializer_list<TControl*>{form->FromItemList, form->DateEdit, form->TextNrEditList,
+                                                          form->ToItemList, form->SubjectEdit, form->MainEdit})
+    EXPECT_EQ(field->Caption(), "") << field->Name;
+  EXPECT_TRUE(form->Links().Links().empty());
+  ClickAt(form->MainEdit, POINT{20, 20});
+  PressBlank();
+  EXPECT_EQ(ReadArticleForm->CurrentText(), end);
+  EXPECT_EQ(form->SubjectEdit->Text(), "The end");
 }
 
 } // namespace
