@@ -576,17 +576,22 @@ void TMainForm::ConnectCommand()
   SetCaption(caption);
   FLogonThread = std::make_unique<TLogonThread>(Connection);
   FLogonThread->Start();
+  // A server that never answers is left by disconnecting.
+  SessionDisconnectAction->SetEnabled(true);
 }
 
 void TMainForm::DisconnectCommand()
 {
+  // A login under way ends here; it never logged on, so nothing is logged off.
+  const bool loggingIn = FLogonThread && !FLogonThread->Finished();
+  if (loggingIn) CancelLogon();
   if (AsyncMsgThread) AsyncMsgThread->SetDispatchEnabled(false);
   if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan(true);
   IconTaskBar1->HideIcon();
   SessionConnectAction->SetEnabled(true);
   SessionDisconnectAction->SetEnabled(false);
   CloseSessionWindows();
-  if (Connected) {
+  if (Connected && !loggingIn) {
     FlushMarkRead(true);
     LogOff();
     try {
