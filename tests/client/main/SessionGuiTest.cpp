@@ -7,13 +7,11 @@
 #include <atomic>
 #include <mutex>
 
-#include "../core/EngineSession.h"
 #include "ClientCaches.h"
-#include "ConnectingForm.h"
 #include "EngineClient.h"
 #include "FakeServer.h"
+#include "MenuSession.h"
 #include "NewUserForm.h"
-#include "WindowInput.h"
 #include "LKRequest.h"
 #include "ProtocolText.h"
 #include "UserMessages.h"
@@ -31,44 +29,6 @@ using namespace MainTest;
 using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
-
-// The administrator on a connection of the test's own, beside the program,
-// to prepare the server and read what it holds.
-class TSessionOnServer
-{
-public:
-  explicit TSessionOnServer(int port) : FSession(TLyskomdServer::Host(), port, true, false) {}
-
-  bool Expect(long type, const std::string& args)
-  {
-    TLKRequest request(type, args);
-    return FSession.Expect(request);
-  }
-  int Number(long type, const std::string& args) { return int(FSession.Number(type, args)); }
-  ILKCommunication* Communication() { return FSession.Communication(); }
-  int PersonNamed(const std::string& name)
-  {
-    TLKRequest lookup(L_LOOKUP_Z_NAME, TRequestArgs().Str(name).Bool(true).Bool(false));
-    if (lookup.SyncSend(FSession.Communication()) != TRequestOutcome::Answered) return 0;
-    TComPtr<ILKCollection> result = LKSub(lookup.Response(), "result");
-    if (LKCount(result.Get()) != 1) return 0;
-    return int(LKInt(LKCollectionOf(LKItem(result.Get(), 0).Get()).Get(), "conf_no"));
-  }
-  // The conferences the person is a member of, as the server lists them.
-  std::vector<int> MembershipsOf(int person)
-  {
-    std::vector<int> confs;
-    TLKRequest request(L_GET_MEMBERSHIP_10, TRequestArgs().Int(person).Int(0).Int(30000).Bool(false));
-    if (request.SyncSend(FSession.Communication()) != TRequestOutcome::Answered) return confs;
-    TComPtr<ILKCollection> result = LKSub(request.Response(), "result");
-    for (long i = 0, n = LKCount(result.Get()); i < n; ++i)
-      confs.push_back(int(LKInt(LKCollectionOf(LKItem(result.Get(), i).Get()).Get(), "conference")));
-    return confs;
-  }
-
-private:
-  EngineSession::TSession FSession;
-};
 
 class Session : public TStartedProgram
 {
@@ -110,14 +70,13 @@ protected:
     TStartedProgram::TearDown();
   }
 
-  static void StoreProfile(const std::string& name, const std::string& user, const std::string& password,
-                           const std::string& port = "")
+  static void StoreProfile(const std::string& name, const std::string& user, const std::string& password)
   {
     TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
     store.SetKeyPath(ProfileKeyPath(name));
     TConnectionProfile p;
     p.Server = TLyskomdServer::Host();
-    p.Port = port.empty() ? Server->PortText() : port;
+    p.Port = Server->PortText();
     p.User = user;
     p.Password = password;
     p.SavePwd = true;
@@ -127,43 +86,6 @@ protected:
   static bool LoggedIn()
   {
     return WaitFor([] { return MainForm->Connected && MainForm->Online1->Enabled(); }, 30000);
-  }
-
-  // The main window's menu item, as its menu shows it.
-  static TMenuItem* MenuItem(const char* name)
-  {
-    auto* item = dynamic_cast<TMenuItem*>(MainForm->FindComponent(name));
-    EXPECT_NE(item, nullptr) << name;
-    return item;
-  }
-  static bool MenuShowsEnabled(const char* name)
-  {
-    TMenuItem* item = MenuItem(name);
-    if (!item) return false;
-    const UINT state = GetMenuState(GetMenu(MainForm->HostHandle()), item->Command(), MF_BYCOMMAND);
-    return state != UINT(-1) && !(state & (MF_GRAYED | MF_DISABLED));
-  }
-  static void ChooseMenu(const char* name)
-  {
-    if (TMenuItem* item = MenuItem(name)) TestSupport::ChooseMenuCommand(MainForm->HostHandle(), item->Command());
-  }
-  // "Connect" from the Session menu, the login dialog answered with the
-  // profile it shows and the password typed.
-  static void ConnectThroughTheMenu(const std::string& password)
-  {
-    TModalScript script;
-    script.Then<TLoginForm>("LoginForm", [password](TLoginForm* f) {
-      TestSupport::ClickAt(f->PwdEdit->Handle(), 3, 3);
-      TestSupport::TypeText(f->PwdEdit->Handle(), password);
-      TestSupport::ClickAt(f->OkButton->Handle(), 5, 5);
-    });
-    script.Start();
-    ChooseMenu("Connect1");
-    EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000));
-  }
-  static TConnectingForm* ConnectingWindow()
-  {
-    return dynamic_cast<TConnectingForm*>(Application().FindForm("ConnectingForm"));
   }
 
   inline static TLyskomdServer* Server = nullptr;
@@ -256,8 +178,7 @@ TEST_F(Session, AServerThatNeverAnswersIsLeftWithDisconnectWithoutAQuestion)
     while (!finished && !c.WaitForPeerClose(200)) {
     }
   });
-  StoreProfile("Silent", "Administrator (of) LysKOM", "", silent.PortText());
-  WriteSetting("DefaultConfiguration", "Silent");
+  StoreDefaultProfile("Silent", silent.PortText());
   ShowMain();
   ConnectThroughTheMenu("gazonk");
   ASSERT_TRUE(WaitFor([] {
@@ -296,8 +217,7 @@ TEST_F(Session, ALoginCutOffHalfWayFailsWithItsReasonAndKeepsNothingOfTheLastSer
     ~TRestore() { Admin.Expect(L_SET_MOTD_OF_LYSKOM, "0"); }
   } restore{admin};
 
-  StoreProfile("Real", "Administrator (of) LysKOM", "", Server->PortText());
-  WriteSetting("DefaultConfiguration", "Real");
+  StoreDefaultProfile("Real", Server->PortText());
   ShowMain();
   ConnectThroughTheMenu("gazonk");
   ASSERT_TRUE(LoggedIn());
@@ -326,8 +246,7 @@ TEST_F(Session, ALoginCutOffHalfWayFailsWithItsReasonAndKeepsNothingOfTheLastSer
         c.Send("%" + ref + " 2 0\n");  // not implemented
     }
   });
-  StoreProfile("Cut", "Administrator (of) LysKOM", "", cut.PortText());
-  WriteSetting("DefaultConfiguration", "Cut");
+  StoreDefaultProfile("Cut", cut.PortText());
   ConnectThroughTheMenu("gazonk");
   ASSERT_TRUE(WaitFor([] { return UserMessageCount() > 0 && MenuShowsEnabled("Connect1"); }, 30000));
   EXPECT_EQ(TakeUserMessage(), "!Failed to log in\r\nThe connection to the server was lost.");
@@ -348,8 +267,7 @@ TEST_F(Session, ALoginCutOffHalfWayFailsWithItsReasonAndKeepsNothingOfTheLastSer
 
 TEST_F(Session, KeyCommandsThatNeedTheServerDoNothingWhileDisconnected)
 {
-  StoreProfile("Keys", "Administrator (of) LysKOM", "");
-  WriteSetting("DefaultConfiguration", "Keys");
+  StoreDefaultProfile("Keys", Server->PortText());
   ShowMain();
   ConnectThroughTheMenu("gazonk");
   ASSERT_TRUE(LoggedIn());
@@ -410,14 +328,13 @@ TEST_F(Session, APersonCreatedFromTheMenuJoinsThePresentationAndNewsConferences)
   const std::vector<int> joined = {int(LKInt(info.Response(), "result.conf_pres_conf")),
                                    int(LKInt(info.Response(), "result.pers_pres_conf")),
                                    int(LKInt(info.Response(), "result.kom_news_conf"))};
-  const std::vector<int> own = server.MembershipsOf(TLyskomdServer::AdminPerson);
+  const std::vector<int> own = server.ConferencesOf(TLyskomdServer::AdminPerson);
   for (int conf : joined) {
     ASSERT_GT(conf, 0);
     if (std::find(own.begin(), own.end(), conf) == own.end())
       ASSERT_TRUE(server.Expect(L_ADD_MEMBER, TRequestArgs().Int(conf).Int(TLyskomdServer::AdminPerson).Int(100).Int(0)));
   }
-  StoreProfile("Creator", "Administrator (of) LysKOM", "");
-  WriteSetting("DefaultConfiguration", "Creator");
+  StoreDefaultProfile("Creator", Server->PortText());
   ShowMain();
   ConnectThroughTheMenu("gazonk");
   ASSERT_TRUE(LoggedIn());
@@ -440,9 +357,9 @@ TEST_F(Session, APersonCreatedFromTheMenuJoinsThePresentationAndNewsConferences)
   int person = 0;
   ASSERT_TRUE(WaitFor([&] {
     person = server.PersonNamed("Made From The Menu");
-    return person > 0 && server.MembershipsOf(person).size() >= joined.size() + 1;
+    return person > 0 && server.ConferencesOf(person).size() >= joined.size() + 1;
   }, 20000));
-  std::vector<int> memberships = server.MembershipsOf(person);
+  std::vector<int> memberships = server.ConferencesOf(person);
   for (int conf : joined)
     EXPECT_NE(std::find(memberships.begin(), memberships.end(), conf), memberships.end()) << conf;
   // Nothing was refused on the user's behalf.
