@@ -435,9 +435,14 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     return 0;
   case WM_SIZE: {
     LRESULT r = TForm::WndProc(msg, wp, lp);
-    if (wp == SIZE_MINIMIZED) ApplicationMinimize();
-    // A frame that started minimised places its windows when first restored.
-    else ArrangeStartWindows();
+    if (wp == SIZE_MINIMIZED) {
+      ApplicationMinimize();
+    } else {
+      // However it came back, the window is out of the tray again.
+      LeaveTray();
+      // A frame that started minimised places its windows when first restored.
+      ArrangeStartWindows();
+    }
     return r;
   }
   }
@@ -730,12 +735,19 @@ void TMainForm::ApplicationMinimize()
   ShowWindow(HostHandle(), SW_HIDE);
 }
 
+void TMainForm::LeaveTray()
+{
+  if (!FMinimizedToTray) return;
+  FMinimizedToTray = false;
+  MainWndIconTaskBar->HideIcon();
+}
+
 void TMainForm::RestoreApplication()
 {
-  FMinimizedToTray = false;
   HWND host = HostHandle();
   if (!host) return;
   if (!IsWindowVisible(host) || IsIconic(host)) ShowWindow(host, SW_RESTORE);
+  LeaveTray();
   SetForegroundWindow(host);
   BringToFront();
 }
