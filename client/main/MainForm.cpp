@@ -422,8 +422,9 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     Connected = false;
     Settings2->SetEnabled(false);
     // A lost connection always ends the session in the windows, whatever
-    // state the commands are in.
-    DisconnectCommand();
+    // state the commands are in. A login under way fails by itself and
+    // says why.
+    EndSession(false);
     return 0;
   case WM_RELOAD_SETTINGS:
     LoadSettings();
@@ -587,9 +588,15 @@ void TMainForm::ConnectCommand()
 
 void TMainForm::DisconnectCommand()
 {
-  // A login under way ends here; it never logged on, so nothing is logged off.
+  EndSession(true);
+}
+
+void TMainForm::EndSession(bool byUser)
+{
+  // A login under way that the user leaves ends here, without a word; it
+  // never logged on, so nothing is logged off.
   const bool loggingIn = FLogonThread && !FLogonThread->Finished();
-  if (loggingIn) CancelLogon();
+  if (loggingIn && byUser) CancelLogon();
   if (AsyncMsgThread) AsyncMsgThread->SetDispatchEnabled(false);
   if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan(true);
   IconTaskBar1->HideIcon();

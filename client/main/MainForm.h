@@ -163,6 +163,9 @@ protected:
 private:
   // The window is back from the tray: its icon there goes.
   void LeaveTray();
+  // The disconnect command's work; byUser: the user asked for it (a login
+  // under way is then cancelled), else the engine lost the connection.
+  void EndSession(bool byUser);
   void CloseSessionWindows();
   // What the login thread shows on the way, on this window.
   void InstallLogonWindows();
