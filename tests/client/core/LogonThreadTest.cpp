@@ -348,4 +348,39 @@ TEST(LogonSequenceOldServer, AcceptsTheOldMessagesAndAsksNoVersion)
   EXPECT_EQ(ServerInfo.Version, 10699);
 }
 
+// A server that greets and then drops the connection at the first request:
+// the login ends with the reason, asks nothing, and keeps nothing of the
+// server of an earlier login.
+TEST(LogonSequenceDroppedServer, EndsWithTheReasonAndWithoutAQuestion)
+{
+  TestSupport::EnsureVantorRegistered();
+  TestSupport::TFakeServer fake([](TestSupport::TFakeConnection& c) {
+    std::string line;
+    if (c.Greet()) c.ReadLine(line);
+  });
+  TComPtr<ILKCommunication> comm = TestSupport::NewCommunication();
+  SetEngineObjectSource([comm] { return comm; }, {});
+  ServerInfo.MotdOfLyskom = 17;
+  ServerInfo.PersPresConf = 2;
+  bool asked = false;
+  TLogonWindows w;
+  w.AskCreateAccount = [&] { return asked = true; };
+  SetLogonWindows(w);
+  LKLoginInfo info;
+  info.Server = "127.0.0.1";
+  info.Port = fake.PortText();
+  info.User = "Someone";
+  TLogonThread thread(info);
+  thread.Start();
+  EXPECT_EQ(thread.WaitFor(60000), WAIT_OBJECT_0);
+  SetLogonWindows(TLogonWindows());
+  ClearEngineObjectSource();
+  fake.Stop();
+  EXPECT_FALSE(thread.LoggedIn());
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{"!Failed to log in\r\nThe connection to the server was lost."});
+  EXPECT_EQ(ServerInfo.MotdOfLyskom, 0);
+  EXPECT_EQ(ServerInfo.PersPresConf, 0);
+}
+
 } // namespace
