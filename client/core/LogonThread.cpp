@@ -103,7 +103,8 @@ void ReportLoginFailure(ILKCommunication* comm, TRequestOutcome outcome, int err
                    (StillConnected(comm) ? "The server did not answer." : "The connection to the server was lost."));
 }
 
-bool Answered(TRequestOutcome outcome)
+// An answer, of either kind, came from the server.
+bool ServerReplied(TRequestOutcome outcome)
 {
   return outcome == TRequestOutcome::Answered || outcome == TRequestOutcome::ServerError;
 }
@@ -114,7 +115,7 @@ bool ReadServerInfo(ILKCommunication* comm)
 {
   TLKRequest info(L_GET_SERVER_INFO, "");
   if (info.SyncSend(comm) != TRequestOutcome::Answered) {
-    if (Answered(info.Outcome())) return true;
+    if (ServerReplied(info.Outcome())) return true;
     ReportLoginFailure(comm, info.Outcome(), info.ErrorNo());
     return false;
   }
@@ -130,7 +131,7 @@ bool ReadServerInfo(ILKCommunication* comm)
   if (si.Version <= 10699) return true;
   TLKRequest version(L_GET_VERSION_INFO, "");
   if (version.SyncSend(comm) != TRequestOutcome::Answered) {
-    if (Answered(version.Outcome())) return true;
+    if (ServerReplied(version.Outcome())) return true;
     ReportLoginFailure(comm, version.Outcome(), version.ErrorNo());
     return false;
   }
@@ -163,7 +164,7 @@ bool LoggedInSequence(ILKCommunication* comm, const LKLoginInfo& info, const TLo
   // The first request also waits for the server's greeting. Whether the
   // server takes the version does not matter; that it answers does.
   TLKRequest hello(L_SET_CLIENT_VERSION, TRequestArgs().Str("Omnora").Str(ClientVersionText()));
-  if (!Answered(hello.SyncSend(comm))) {
+  if (!ServerReplied(hello.SyncSend(comm))) {
     ReportLoginFailure(comm, hello.Outcome(), hello.ErrorNo());
     return false;
   }
