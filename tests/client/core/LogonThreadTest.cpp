@@ -246,6 +246,23 @@ TEST_F(LogonSequence, RefusingTheNewAccountDisconnects)
   EXPECT_EQ(Comm->CountOf(L_CREATE_PERSON), 0);
 }
 
+TEST_F(LogonSequence, AChoiceAmongSeveralPersonsLeftUnmadeEndsTheLoginQuietly)
+{
+  TSession admin(TLyskomdServer::Host(), Server->Port(), true, false);
+  admin.CreatePerson("Twin Alpha", "x");
+  admin.CreatePerson("Twin Beta", "x");
+  bool asked = false;
+  TLogonWindows w;
+  w.AskCreateAccount = [&] { return asked = true; };
+  SetLogonWindows(w);
+  // "Twin" names both; the user makes no choice (none can be shown here).
+  EXPECT_FALSE(LogIn(Info("Twin", "x")));
+  EXPECT_FALSE(asked);
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_FALSE(Connected());
+  EXPECT_EQ(Comm->CountOf(L_LOGIN), 0);
+}
+
 TEST_F(LogonSequence, OtherClientsSectionsSurviveThePromptsSave)
 {
   TSession admin(TLyskomdServer::Host(), Server->Port(), true, false);
