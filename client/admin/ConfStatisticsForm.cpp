@@ -115,6 +115,8 @@ protected:
       if (query.SyncSend(comm.Get()) != TRequestOutcome::Answered) continue;
       TLyskomMembership membership;
       membership.LoadFromResult(LKSub(query.Response(), "result").Get());
+      // Counted from the conference's texts against the read marks just read.
+      membership.mHasUnread = true;
       std::vector<std::string> columns = {std::to_string(member), NameByNumber(member)};
       auto rest = MembershipColumns(membership, membership.UnreadCount(), std::string());
       // Who added the member, when and how come with the member list itself.

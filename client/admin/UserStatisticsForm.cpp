@@ -88,6 +88,8 @@ protected:
       if (!item) continue;
       TLyskomMembership membership;
       membership.LoadFromResult(item.Get());
+      // Counted from the conference's texts against the read marks just read.
+      membership.mHasUnread = true;
       const int conf = membership.ConfNo();
       TConferenceRef conference = ConferenceByNumber(conf);
       if (conference) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "Activity.h"
 #include "ClientCaches.h"
 #include "Crypto.h"
 #include "EngineBinding.h"
@@ -34,6 +35,9 @@ namespace {
 constexpr int AuxNoComments = 4;
 constexpr int AuxPersonalComment = 5;
 constexpr int AuxSendCommentsTo = 33;
+// What the user is doing around a submission (rows of the activity table).
+constexpr int ActivitySubmitting = 0;
+constexpr int ActivityWaiting = 4;
 
 // The fixed pass phrase of texts encrypted in the editor.
 const char* const EditorPassPhrase = "58293";
@@ -386,6 +390,7 @@ void TWriteTextForm::SetEditingEnabled(bool on)
 
 bool TWriteTextForm::SubmitText()
 {
+  SetActivity(ActivitySubmitting);
   SetEditingEnabled(false);
   int textNo = 0;
   [&] {
@@ -414,6 +419,8 @@ bool TWriteTextForm::SubmitText()
   SetEditingEnabled(true);
   if (textNo == 0) return false;
   Close();
+  // The window may be gone: nothing of it is touched after this.
+  SetActivity(ActivityWaiting);
   return true;
 }
 

@@ -1,5 +1,6 @@
 #include "Activity.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
@@ -17,6 +18,7 @@ std::mutex ActivityLock;
 std::string LastActivity = "*";
 DWORD (*UserActiveClock)() = [] { return GetTickCount(); };
 DWORD LastUserActiveTick = GetTickCount();
+std::atomic<bool> InstantUpdateOn{false};
 
 void SendWithoutWaiting(long request, const std::string& arguments)
 {
@@ -91,4 +93,21 @@ std::vector<int> AsyncMessagesFor(int protocolVersion)
 {
   if (protocolVersion < 10) return {5, 7, 8, 9, 11, 12, 13, 0};
   return {5, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17};
+}
+
+void SetInstantUpdate(bool on)
+{
+  InstantUpdateOn = on;
+}
+
+bool InstantUpdate()
+{
+  return InstantUpdateOn;
+}
+
+std::vector<int> AcceptedAsyncMessages(int protocolVersion)
+{
+  std::vector<int> numbers = AsyncMessagesFor(protocolVersion);
+  if (InstantUpdateOn) numbers.push_back(ASYNC_I_AM_ON);
+  return numbers;
 }

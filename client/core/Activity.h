@@ -27,3 +27,11 @@ void SetUserActiveClock(DWORD (*clock)());
 void AcceptAsync(const std::vector<int>& numbers);
 // The messages to accept from a server of that protocol version.
 std::vector<int> AsyncMessagesFor(int protocolVersion);
+
+// Whether the user wants every session's activity as it changes (the
+// server's i-am-on messages); kept across logins. Any thread.
+void SetInstantUpdate(bool on);
+bool InstantUpdate();
+// What the client accepts now: the messages of that protocol version, and
+// i-am-on when instant update is on.
+std::vector<int> AcceptedAsyncMessages(int protocolVersion);

@@ -28,7 +28,9 @@ TRequestOutcome Request(TLKRequest& request)
 bool JoinConference(int confNo, int person)
 {
   if (person == 0) person = CurrentPersNo.load();
-  if (MembershipByConf(confNo)) {
+  // The store holds the user's own memberships only: another person is
+  // added whatever the user is a member of.
+  if (person == CurrentPersNo.load() && MembershipByConf(confNo)) {
     QueueUserMessage("iYou are already a member of that conference");
     return false;
   }

@@ -5,7 +5,8 @@
 #include <string>
 
 // Makes the person (0: the user) a member of the conference with priority
-// 100. Refuses, sending nothing, when the user is a member already. Failures
+// 100. Joining the user, refuses, sending nothing, when the user is a
+// member already (the store knows only the user's memberships). Failures
 // are queued as messages to the user. For the user, the new membership goes
 // to the membership store (with unread texts).
 bool JoinConference(int confNo, int person = 0);

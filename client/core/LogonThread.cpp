@@ -23,6 +23,9 @@ namespace {
 
 std::mutex WindowsLock;
 TLogonWindows Windows;
+// Set when the user ends a login under way; the sequence then stops at its
+// next step without asking or reporting anything more.
+std::atomic<bool> Cancelled{false};
 
 // Joins the multithreaded apartment for the life of a thread's Execute.
 struct TApartment
@@ -81,10 +84,41 @@ int PersonNumberOf(const std::string& text)
   return n <= 0x7FFFFFFF ? int(n) : 0;
 }
 
-void ReadServerInfo(ILKCommunication* comm)
+bool StillConnected(ILKCommunication* comm)
+{
+  VARIANT_BOOL connected = VARIANT_FALSE;
+  return SUCCEEDED(comm->Get_Connected(&connected)) && connected != VARIANT_FALSE;
+}
+
+// A request of the login that the server did not answer ends the login with
+// the reason; a cancelled login ends without a word.
+void ReportLoginFailure(ILKCommunication* comm, TRequestOutcome outcome, int errorNo)
+{
+  if (Cancelled) return;
+  if (outcome == TRequestOutcome::ServerError) {
+    QueueUserMessage(LyskomErrorMessage(errorNo, "Failed to log in", '!'));
+    return;
+  }
+  QueueUserMessage(std::string("!Failed to log in\r\n") +
+                   (StillConnected(comm) ? "The server did not answer." : "The connection to the server was lost."));
+}
+
+// An answer, of either kind, came from the server.
+bool ServerReplied(TRequestOutcome outcome)
+{
+  return outcome == TRequestOutcome::Answered || outcome == TRequestOutcome::ServerError;
+}
+
+// False when a request got no answer from the server at all; a server that
+// refuses to tell leaves the information cleared.
+bool ReadServerInfo(ILKCommunication* comm)
 {
   TLKRequest info(L_GET_SERVER_INFO, "");
-  if (info.SyncSend(comm) != TRequestOutcome::Answered) return;
+  if (info.SyncSend(comm) != TRequestOutcome::Answered) {
+    if (ServerReplied(info.Outcome())) return true;
+    ReportLoginFailure(comm, info.Outcome(), info.ErrorNo());
+    return false;
+  }
   TServerInfo si;
   ILKCollection* r = info.Response();
   si.Version = int(LKInt(r, "result.version"));
@@ -94,17 +128,19 @@ void ReadServerInfo(ILKCommunication* comm)
   si.KomNewsConf = int(LKInt(r, "result.kom_news_conf"));
   si.MotdOfLyskom = int(LKInt(r, "result.motd_of_lyskom"));
   ServerInfo = si;
-  if (si.Version <= 10699) {
-    ServerVersion = TServerVersion();
-    return;
-  }
+  if (si.Version <= 10699) return true;
   TLKRequest version(L_GET_VERSION_INFO, "");
-  if (version.SyncSend(comm) != TRequestOutcome::Answered) return;
+  if (version.SyncSend(comm) != TRequestOutcome::Answered) {
+    if (ServerReplied(version.Outcome())) return true;
+    ReportLoginFailure(comm, version.Outcome(), version.ErrorNo());
+    return false;
+  }
   TServerVersion sv;
   sv.ProtocolVersion = int(LKInt(version.Response(), "result.protocol_version"));
   sv.ServerSoftware = LKString(version.Response(), "result.server_software");
   sv.SoftwareVersion = LKString(version.Response(), "result.software_version");
   ServerVersion = sv;
+  return true;
 }
 
 // Offers a presentation when the person has none, then stores the answer
@@ -125,25 +161,42 @@ void PresentationPrompt(const TLogonWindows& windows)
 bool LoggedInSequence(ILKCommunication* comm, const LKLoginInfo& info, const TLogonWindows& windows)
 {
   OnWindowThread(windows.Progress, std::string("Waiting for initial negotiation..."), 23);
-  // The first request also waits for the server's greeting; its answer does not matter.
+  // The first request also waits for the server's greeting. Whether the
+  // server takes the version does not matter; that it answers does.
   TLKRequest hello(L_SET_CLIENT_VERSION, TRequestArgs().Str("Omnora").Str(ClientVersionText()));
-  hello.SyncSend(comm);
+  if (!ServerReplied(hello.SyncSend(comm))) {
+    ReportLoginFailure(comm, hello.Outcome(), hello.ErrorNo());
+    return false;
+  }
 
+  if (Cancelled) return false;
   OnWindowThread(windows.Progress, std::string("Retrieving server info"), 45);
-  ReadServerInfo(comm);
+  if (!ReadServerInfo(comm) || Cancelled) return false;
   const TServerInfo serverInfo = ServerInfo;
   if (serverInfo.MotdOfLyskom > 0) OnWindowThread(windows.ShowText, serverInfo.MotdOfLyskom);
-  AcceptAsync(AsyncMessagesFor(ServerVersion.ProtocolVersion));
+  AcceptAsync(AcceptedAsyncMessages(ServerVersion.ProtocolVersion));
 
+  if (Cancelled) return false;
   OnWindowThread(windows.Progress, std::string("Fetching user number"), 50);
-  if (CurrentPersNo.load() == 0) CurrentPersNo = LookupName(info.User, ctUsers);
+  if (CurrentPersNo.load() == 0) {
+    TLookupFailure failure;
+    const int found = LookupName(info.User, ctUsers, &failure);
+    if (found < 0) {
+      // A cancelled choice among several persons ends the login quietly;
+      // an unanswered lookup says nothing about the name.
+      if (failure.Outcome != TRequestOutcome::Answered) ReportLoginFailure(comm, failure.Outcome, failure.ErrorNo);
+      return false;
+    }
+    CurrentPersNo = found;
+  }
 
+  if (Cancelled) return false;
   std::string password = info.Password;
   if (CurrentPersNo.load() <= 0) {
     TLogonNewUserThread newUser(info, true);
     newUser.Start();
     newUser.WaitFor();
-    if (!newUser.Result()) return false;
+    if (!newUser.Result() || Cancelled) return false;
     CurrentPersNo = newUser.Person();
     // The new person logs in with the password typed for it.
     password = newUser.Info().Password;
@@ -152,10 +205,14 @@ bool LoggedInSequence(ILKCommunication* comm, const LKLoginInfo& info, const TLo
   OnWindowThread(windows.Progress, std::string("Logging on"), 62);
   TLKRequest login(L_LOGIN, TRequestArgs().Int(CurrentPersNo.load()).Str(password).Bool(info.Invisible));
   if (login.SyncSend(comm) != TRequestOutcome::Answered) {
-    ReportLyskomError(login.Response(), "", '!');
+    if (login.Outcome() == TRequestOutcome::ServerError)
+      ReportLyskomError(login.Response(), "", '!');
+    else
+      ReportLoginFailure(comm, login.Outcome(), login.ErrorNo());
     return false;
   }
 
+  if (Cancelled) return false;
   // A new session starts from an empty store: nothing of an earlier
   // person's settings stays in force.
   if (ServerConfiguration && ReadUserArea(*ServerConfiguration, CurrentPersNo.load(), true))
@@ -166,7 +223,7 @@ bool LoggedInSequence(ILKCommunication* comm, const LKLoginInfo& info, const TLo
   SetActivity(4);
   PresentationPrompt(windows);
   OnWindowThread(windows.MembershipsLoaded);
-  return true;
+  return !Cancelled;
 }
 
 } // namespace
@@ -181,6 +238,17 @@ TLogonWindows LogonWindows()
 {
   std::lock_guard guard(WindowsLock);
   return Windows;
+}
+
+void CancelLogon()
+{
+  Cancelled = true;
+  try {
+    // A request waiting for the server ends at once with the connection.
+    Disconnect(GetCommunication().Get());
+  } catch (const std::exception&) {
+    // No engine: nothing is waiting for it.
+  }
 }
 
 std::string ClientVersionText()
@@ -203,7 +271,11 @@ bool LogonSequence(const LKLoginInfo& info)
     }
   } closeProgress{windows};
 
+  Cancelled = false;
   CurrentPersNo = info.IsNumber ? PersonNumberOf(info.User) : 0;
+  // Nothing of the server of an earlier session stays in force.
+  ServerInfo = TServerInfo();
+  ServerVersion = TServerVersion();
 
   TComPtr<ILKCommunication> comm;
   VARIANT_BOOL connected = VARIANT_FALSE;
@@ -221,7 +293,7 @@ bool LogonSequence(const LKLoginInfo& info)
     connected = VARIANT_FALSE;
   }
   if (!connected) {
-    QueueUserMessage("!Failed to connect");
+    if (!Cancelled) QueueUserMessage("!Failed to connect");
     CurrentPersNo = 0;
     return false;
   }
@@ -230,7 +302,7 @@ bool LogonSequence(const LKLoginInfo& info)
   try {
     loggedIn = LoggedInSequence(comm.Get(), info, windows);
   } catch (const std::exception& e) {
-    QueueUserMessage(std::string("!") + e.what());
+    if (!Cancelled) QueueUserMessage(std::string("!") + e.what());
     loggedIn = false;
   }
   // Whatever failed after the connection was made closes it again.

@@ -44,8 +44,14 @@ TLogonWindows LogonWindows();
 std::string ClientVersionText();
 
 // The whole login on the calling thread (a worker). True when logged in;
-// the connection stays open only then.
+// the connection stays open only then. The server's information of an
+// earlier session is cleared first. A request that the server does not
+// answer ends the login with a message saying so.
 bool LogonSequence(const LKLoginInfo& info);
+
+// Ends a login under way (any thread): the engine's connection is closed,
+// and the sequence stops without asking or reporting anything more.
+void CancelLogon();
 
 class TLogonThread : public TThread
 {

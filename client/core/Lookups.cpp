@@ -39,10 +39,10 @@ int ChooseAmong(const std::vector<TNameMatch>& matches)
   return chosen;
 }
 
-int LookupAndChoose(const std::string& name, TLKConfTypes kinds, bool regexp)
+int LookupAndChoose(const std::string& name, TLKConfTypes kinds, bool regexp, TLookupFailure* failure = nullptr)
 {
   std::vector<TNameMatch> matches;
-  if (!LookupNameMatches(name, kinds, regexp, matches)) return -1;
+  if (!LookupNameMatches(name, kinds, regexp, matches, failure)) return -1;
   if (matches.empty()) return 0;
   if (matches.size() == 1) return matches.front().ConfNo;
   return ChooseAmong(matches);
@@ -57,16 +57,24 @@ void SetNameChooser(TNameChooser chooser)
 }
 
 bool LookupNameMatches(const std::string& name, TLKConfTypes kinds, bool regexp,
-                       std::vector<TNameMatch>& matches)
+                       std::vector<TNameMatch>& matches, TLookupFailure* failure)
 {
   matches.clear();
   const std::string arguments =
     TRequestArgs().Str(name).Bool((kinds & ctUsers) != 0).Bool((kinds & ctConferences) != 0);
-  TComPtr<ILKTransaction> transaction;
-  if (!SyncRequest(regexp ? L_RE_Z_LOOKUP : L_LOOKUP_Z_NAME, arguments, transaction)) return false;
-
+  TLKRequest request(regexp ? L_RE_Z_LOOKUP : L_LOOKUP_Z_NAME, arguments);
+  TRequestOutcome outcome = TRequestOutcome::NotSent;
+  try {
+    outcome = request.SyncSend(GetCommunication().Get());
+  } catch (const std::exception&) {
+    // No engine: the request was never sent.
+  }
+  if (outcome != TRequestOutcome::Answered) {
+    if (failure) *failure = TLookupFailure{outcome, request.ErrorNo()};
+    return false;
+  }
   TComPtr<ILKCollection> result;
-  if (!GetResultCollection(transaction.Get(), "result", result)) return true;
+  if (!GetSubCollection(request.Response(), "result", result)) return true;
   const int count = GetCollectionCount(result.Get());
   for (int i = 0; i < count; ++i) {
     TComPtr<ILKCollection> item;
@@ -83,9 +91,9 @@ bool LookupNameMatches(const std::string& name, TLKConfTypes kinds, bool regexp,
   return true;
 }
 
-int LookupName(const std::string& name, TLKConfTypes kinds)
+int LookupName(const std::string& name, TLKConfTypes kinds, TLookupFailure* failure)
 {
-  return LookupAndChoose(name, kinds, false);
+  return LookupAndChoose(name, kinds, false, failure);
 }
 
 int LookupNameRegexp(const std::string& pattern, TLKConfTypes kinds)

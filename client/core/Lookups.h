@@ -13,6 +13,7 @@
 
 #include "ComHandles.h"
 #include "ClientCaches.h"
+#include "LKRequest.h"
 #include "LyskomTypes.h"
 #include "Vantor.h"
 
@@ -41,17 +42,26 @@ using TNameChooser = std::function<int(const std::vector<TNameMatch>& matches)>;
 // window thread. Without a chooser several matches give -1.
 void SetNameChooser(TNameChooser chooser);
 
+// How a lookup request that got no answer ended: the outcome and the
+// server's error code (0 when the server did not reply).
+struct TLookupFailure
+{
+  TRequestOutcome Outcome = TRequestOutcome::Answered;
+  int ErrorNo = 0;
+};
+
 // The matches of a name (lookup-z-name) or of a regular expression
 // (re-z-lookup) among the kinds, in the server's order. False when the
-// request failed or could not be sent.
+// request failed or could not be sent; then *failure (when given) says how.
 bool LookupNameMatches(const std::string& name, TLKConfTypes kinds, bool regexp,
-                       std::vector<TNameMatch>& matches);
+                       std::vector<TNameMatch>& matches, TLookupFailure* failure = nullptr);
 
 // The number of the one conference or person that the name matches; 0 when
 // none does; for several, the user's choice through the chooser (also when
 // one of them is the name exactly). -1 when the request failed or the user
-// cancelled.
-int LookupName(const std::string& name, TLKConfTypes kinds);
+// cancelled; a failed request also fills *failure when given (a cancelled
+// choice leaves its outcome Answered).
+int LookupName(const std::string& name, TLKConfTypes kinds, TLookupFailure* failure = nullptr);
 int LookupNameRegexp(const std::string& pattern, TLKConfTypes kinds);
 
 // ------------------------------------------------------------ reply readers

@@ -182,18 +182,22 @@ void ApplyTextTargets(const std::vector<TTextRow>& rows, int textNo)
 {
   for (const TTextRow& row : rows) {
     switch (row.Kind) {
+    // Each changes the conference's status: the stored one is dropped once
+    // the server has the change, so the next look reads it anew.
     case TRowKind::PresentationFor:
-      InvalidateConference(row.Number);
       SendReported(L_SET_PRESENTATION, TRequestArgs().Int(row.Number).Int(textNo),
                    "A error occured while adding text as presentation to conference.");
+      InvalidateConference(row.Number);
       break;
     case TRowKind::MotdFor:
       SendReported(L_SET_CONF_MOTD, TRequestArgs().Int(row.Number).Int(textNo),
                    "A error occured while adding text as Message Of The Day.");
+      InvalidateConference(row.Number);
       break;
     case TRowKind::FaqFor:
       SendReported(L_MODIFY_CONF_INFO, FaqAuxItemArgs(row.Number, textNo),
                    "A error occured while adding text as FAQ.");
+      InvalidateConference(row.Number);
       break;
     default:
       break;

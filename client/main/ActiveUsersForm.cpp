@@ -5,6 +5,7 @@
 #include <string>
 
 #include "Activity.h"
+#include "AdministrationRequests.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
 #include "Lookups.h"
@@ -209,6 +210,7 @@ LRESULT TActiveUsersForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
   row->SetSubItem(colAccount - 1, notice->UserName);
   row->SetSubItem(colHost - 1, notice->HostName);
   row->SetSubItem(colIdent - 1, notice->IdentUser);
+  KeepSorted();
   ShowRowCount();
   return 0;
 }
@@ -259,6 +261,7 @@ void TActiveUsersForm::UpdateSession(const TWhoInfo& Info)
   row->SetSubItem(colActivity - 1, Info.WhatAmIDoing);
   row->SetSubItem(colIdle - 1, "");
   SetIdleSeconds(row, 0);
+  KeepSorted();
   ShowRowCount();
 }
 
@@ -274,6 +277,7 @@ void TActiveUsersForm::ShowEntries(const std::vector<TActiveSessionEntry>& entri
     row->SetSubItem(colIdle - 1, IdleText(e.IdleTime, e.UserActiveUsed));
   }
   ListView->EndUpdate();
+  KeepSorted();
   ShowRowCount();
 }
 
@@ -289,6 +293,7 @@ void TActiveUsersForm::ShowEntryDetails(int session, const std::string& user, co
   row->SetSubItem(colAccount - 1, details ? details->UserName : std::string());
   row->SetSubItem(colHost - 1, details ? details->HostName : std::string());
   row->SetSubItem(colIdent - 1, details ? details->IdentUser : std::string());
+  KeepSorted();
   ShowRowCount();
 }
 
@@ -301,12 +306,19 @@ void TActiveUsersForm::IdleTimerTimer(TComponent*)
     SetIdleSeconds(row, seconds);
     row->SetSubItem(colIdle - 1, IdleText(seconds, !inactive));
   }
+  KeepSorted();
 }
 
 void TActiveUsersForm::ListViewColumnClick(TComponent*, int Column)
 {
   SortColumn = Column;
-  ListView->SortBy(Column, false);
+  KeepSorted();
+}
+
+void TActiveUsersForm::KeepSorted()
+{
+  // Rows change in place and new ones come last: the list sorts itself again.
+  ListView->SortBy(SortColumn, false);
 }
 
 void TActiveUsersForm::ListViewCompare(TComponent*, TListItem* A, TListItem* B, int Column, int& Result)
@@ -358,10 +370,11 @@ void TActiveUsersForm::RefreshActiveActionExecute(TComponent*)
 
 void TActiveUsersForm::InstantUpdateActiveActionExecute(TComponent*)
 {
-  InstantUpdateActiveAction->SetChecked(!InstantUpdateActiveAction->Checked());
-  std::vector<int> numbers = AsyncMessagesFor(ServerVersion.ProtocolVersion);
-  if (InstantUpdateActiveAction->Checked()) numbers.push_back(ASYNC_I_AM_ON);
-  AcceptAsync(numbers);
+  const bool on = !InstantUpdateActiveAction->Checked();
+  InstantUpdateActiveAction->SetChecked(on);
+  // Kept for the logins to come, which accept what the check mark shows.
+  SetInstantUpdate(on);
+  AcceptAsync(AcceptedAsyncMessages(ServerVersion.ProtocolVersion));
 }
 
 void TActiveUsersForm::SendMessage1Click(TComponent*)
@@ -388,18 +401,7 @@ void TActiveUsersForm::JoinConference1Click(TComponent*)
   if (!row) return;
   const int conf = LookupName(row->ColumnText(colConference), ctConferences);
   if (conf <= 0) return;
-  TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
-  if (!comm) return;
-  TLKRequest request(L_ADD_MEMBER, TRequestArgs().Int(conf).Int(CurrentPersNo.load()).Int(100).Int(0));
-  if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) {
-    ReportLyskomError(request.Response(), "Failed to join the conference", '!');
-    return;
-  }
-  auto membership = std::make_shared<TLyskomMembership>(conf);
-  membership->Priority = 100;
-  membership->mHasUnread = true;
-  membership->mbDirty = true;
-  StoreMembership(membership);
+  JoinConference(conf);
   if (ReadArticleForm && ReadArticleForm->HandleAllocated())
     PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
 }

@@ -124,6 +124,8 @@ private:
   TListItem* FindOrAddSession(int Session);
   static void SetIdleSeconds(TListItem* item, int seconds);
   void ShowRowCount();
+  // Sorts the rows again by SortColumn.
+  void KeepSorted();
 };
 
 extern TActiveUsersForm* ActiveUsersForm;

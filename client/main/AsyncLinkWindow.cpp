@@ -109,12 +109,7 @@ void TAsyncLinkWindow::ShowTrayIcon(int trayData)
 void TAsyncLinkWindow::RestoreApplication()
 {
   Post([] {
-    if (!MainForm) return;
-    HWND host = MainForm->HostHandle();
-    if (!host) return;
-    if (!IsWindowVisible(host) || IsIconic(host)) ShowWindow(host, SW_RESTORE);
-    SetForegroundWindow(host);
-    MainForm->BringToFront();
+    if (MainForm) MainForm->RestoreApplication();
   });
 }
 

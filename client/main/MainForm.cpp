@@ -423,8 +423,9 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     Connected = false;
     Settings2->SetEnabled(false);
     // A lost connection always ends the session in the windows, whatever
-    // state the commands are in.
-    DisconnectCommand();
+    // state the commands are in. A login under way fails by itself and
+    // says why.
+    EndSession(false);
     return 0;
   case WM_RELOAD_SETTINGS:
     LoadSettings();
@@ -436,9 +437,14 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     return 0;
   case WM_SIZE: {
     LRESULT r = TForm::WndProc(msg, wp, lp);
-    if (wp == SIZE_MINIMIZED) ApplicationMinimize();
-    // A frame that started minimised places its windows when first restored.
-    else ArrangeStartWindows();
+    if (wp == SIZE_MINIMIZED) {
+      ApplicationMinimize();
+    } else {
+      // However it came back, the window is out of the tray again.
+      LeaveTray();
+      // A frame that started minimised places its windows when first restored.
+      ArrangeStartWindows();
+    }
     return r;
   }
   }
@@ -577,17 +583,28 @@ void TMainForm::ConnectCommand()
   SetCaption(caption);
   FLogonThread = std::make_unique<TLogonThread>(Connection);
   FLogonThread->Start();
+  // A server that never answers is left by disconnecting.
+  SessionDisconnectAction->SetEnabled(true);
 }
 
 void TMainForm::DisconnectCommand()
 {
+  EndSession(true);
+}
+
+void TMainForm::EndSession(bool byUser)
+{
+  // A login under way that the user leaves ends here, without a word; it
+  // never logged on, so nothing is logged off.
+  const bool loggingIn = FLogonThread && !FLogonThread->Finished();
+  if (loggingIn && byUser) CancelLogon();
   if (AsyncMsgThread) AsyncMsgThread->SetDispatchEnabled(false);
   if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan(true);
   IconTaskBar1->HideIcon();
   SessionConnectAction->SetEnabled(true);
   SessionDisconnectAction->SetEnabled(false);
   CloseSessionWindows();
-  if (Connected) {
+  if (Connected && !loggingIn) {
     FlushMarkRead(true);
     LogOff();
     try {
@@ -726,12 +743,19 @@ void TMainForm::ApplicationMinimize()
   ShowWindow(HostHandle(), SW_HIDE);
 }
 
+void TMainForm::LeaveTray()
+{
+  if (!FMinimizedToTray) return;
+  FMinimizedToTray = false;
+  MainWndIconTaskBar->HideIcon();
+}
+
 void TMainForm::RestoreApplication()
 {
-  FMinimizedToTray = false;
   HWND host = HostHandle();
   if (!host) return;
   if (!IsWindowVisible(host) || IsIconic(host)) ShowWindow(host, SW_RESTORE);
+  LeaveTray();
   SetForegroundWindow(host);
   BringToFront();
 }

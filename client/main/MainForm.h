@@ -125,6 +125,9 @@ public:
   void DrawBusyIndicator();
   // Minimising: to the tray when the person's settings say so.
   void ApplicationMinimize();
+  // Restores the window from the task bar or the tray and brings it to the
+  // front; the tray's icon of the minimised window goes.
+  void RestoreApplication();
   // Places the windows opened at start inside the frame: the reading window
   // takes most of it, the who-is-on and messages windows share the rest.
   // Done once, as soon as the frame is shown at a usable size.
@@ -158,7 +161,11 @@ protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
-  void RestoreApplication();
+  // The window is back from the tray: its icon there goes.
+  void LeaveTray();
+  // The disconnect command's work; byUser: the user asked for it (a login
+  // under way is then cancelled), else the engine lost the connection.
+  void EndSession(bool byUser);
   void CloseSessionWindows();
   // What the login thread shows on the way, on this window.
   void InstallLogonWindows();

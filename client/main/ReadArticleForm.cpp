@@ -789,6 +789,9 @@ void TReadArticleForm::FindRootTextCommand()
 
 void TReadArticleForm::RunKeyCommand(int command)
 {
+  // Without a session only showing the who-is-on window means anything.
+  constexpr int ShowActiveUsers = 15;
+  if (!FConnected && command != ShowActiveUsers) return;
   const int text = CurrentText();
   switch (command) {
   case 1: {  // readcomto
@@ -954,7 +957,8 @@ void TReadArticleForm::FindActionExecute(TComponent*)
 
 void TReadArticleForm::RunBusyCommand(const std::function<void()>& command)
 {
-  if (!BeginBusy()) return;
+  // Every such command talks to the server.
+  if (!FConnected || !BeginBusy()) return;
   struct TEnd
   {
     TReadArticleForm* Self;
@@ -1145,7 +1149,7 @@ void TReadArticleForm::ShowEntireMembership1Click(TComponent*)
 
 void TReadArticleForm::SetPriority1Click(TComponent*)
 {
-  if (FSelectedConference > 0) SetConferencePriority(FSelectedConference, -1);
+  if (FConnected && FSelectedConference > 0) SetConferencePriority(FSelectedConference, -1);
   RefreshConferenceList();
 }
 

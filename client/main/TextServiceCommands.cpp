@@ -96,8 +96,8 @@ void ChangeMessageOfTheDay()
 {
   const int conf = AskForName("Change Message Of The Day", "", ctConferences | ctUsers);
   if (conf < 1) return;
+  // The editor drops the stored conference once the note is set.
   WriteMotdText(conf);
-  ReloadConference(conf);
 }
 
 void RemoveMessageOfTheDay()

@@ -9,10 +9,16 @@
 #include "AdminTestSupport.h"
 #include "ClientCaches.h"
 #include "ConfStatisticsForm.h"
+#include "../core/EngineSession.h"
+#include "MenuItems.h"
+#include "ModalScript.h"
+#include "NameFrame.h"
+#include "SessionState.h"
 #include "StatisiticsForm.h"
 #include "SubjectScanner.h"
 #include "Threads.h"
 #include "UserStatisticsForm.h"
+#include "WindowInput.h"
 #include "Application.h"
 
 namespace {
@@ -179,6 +185,69 @@ TEST_F(StatisticsWindows, AConferencesStatusWithAuxItemsAndMembers)
   EXPECT_NE(aux.find("Tag: 33 Creator [5] Administrator (of) LysKOM Flags: "), std::string::npos) << aux;
   EXPECT_NE(aux.find("\"" + std::to_string(conf) + "\""), std::string::npos) << aux;
   mailbox->Close();
+}
+
+TEST_F(StatisticsWindows, UnreadTextsCountTheTextsNotYetRead)
+{
+  // Three texts by someone else, the first of them read by the user.
+  const int conf = NewConference("Stat conf half read");
+  AddMember(conf, TLyskomdServer::AdminPerson, 100);
+  const int writer = NewPerson("Stat writer");
+  AddMember(conf, writer, 100);
+  EngineSession::TSession author(TLyskomdServer::Host(), Server().Port(), false, false);
+  ASSERT_TRUE(author.Login(writer, "pw"));
+  for (const char* text : {"First\nread", "Second\nunread", "Third\nunread"}) ASSERT_GT(author.TextTo(conf, text), 0);
+  Ask(L_MARK_AS_READ, TRequestArgs().Int(conf).Ints({1}));
+
+  ShowMain();
+  CurrentPersNo = TLyskomdServer::AdminPerson;
+  MainForm->SetConnectedState(true);
+  struct TIdle
+  {
+    ~TIdle()
+    {
+      CurrentPersNo = 0;
+      if (MainForm) MainForm->SetConnectedState(false);
+    }
+  } idle;
+  // Each window from its menu item, the name typed into the name dialog.
+  auto open = [](const char* item, const std::string& name) {
+    TModalScript script;
+    script.Then<TGetNameForm>("GetNameForm", [name](TGetNameForm* f) {
+      TestSupport::TypeText(f->NameFrame->ItemList->Handle(), name);
+      TestSupport::ClickAt(f->OkButton->Handle(), 5, 5);
+    });
+    script.Start();
+    auto* menuItem = dynamic_cast<TMenuItem*>(MainForm->FindComponent(item));
+    ASSERT_NE(menuItem, nullptr) << item;
+    TestSupport::ChooseMenuCommand(MainForm->HostHandle(), menuItem->Command());
+    EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000)) << item;
+  };
+  auto unreadIn = [](TListView* list, const std::string& name) {
+    for (int i = 0; i < list->Count(); ++i)
+      if (list->Item(i)->ColumnText(1) == name) return list->Item(i)->ColumnText(3);
+    return std::string("(no row)");
+  };
+
+  open("UserStatistics1", "Administrator (of) LysKOM");
+  TUserStatisticsForm* user = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (TForm* f : Application().Forms())
+      if (auto* u = dynamic_cast<TUserStatisticsForm*>(f); u && u->Visible() && !u->Working()) user = u;
+    return user != nullptr;
+  }, 20000));
+  EXPECT_EQ(unreadIn(user->MembershipListView, "Stat conf half read"), "2");
+
+  open("ConferenceStatistics1", "Stat conf half read");
+  TConfStatisticsForm* members = nullptr;
+  ASSERT_TRUE(WaitFor([&] {
+    for (TForm* f : Application().Forms())
+      if (auto* c = dynamic_cast<TConfStatisticsForm*>(f); c && c->Visible() && !c->Working()) members = c;
+    return members != nullptr;
+  }, 20000));
+  EXPECT_EQ(unreadIn(members->MembersListView, "Administrator (of) LysKOM"), "2");
+  user->Close();
+  members->Close();
 }
 
 TEST_F(StatisticsWindows, WindowsClosedWhileTheirWorkersGatherEndCleanly)

@@ -246,6 +246,23 @@ TEST_F(LogonSequence, RefusingTheNewAccountDisconnects)
   EXPECT_EQ(Comm->CountOf(L_CREATE_PERSON), 0);
 }
 
+TEST_F(LogonSequence, AChoiceAmongSeveralPersonsLeftUnmadeEndsTheLoginQuietly)
+{
+  TSession admin(TLyskomdServer::Host(), Server->Port(), true, false);
+  admin.CreatePerson("Twin Alpha", "x");
+  admin.CreatePerson("Twin Beta", "x");
+  bool asked = false;
+  TLogonWindows w;
+  w.AskCreateAccount = [&] { return asked = true; };
+  SetLogonWindows(w);
+  // "Twin" names both; the user makes no choice (none can be shown here).
+  EXPECT_FALSE(LogIn(Info("Twin", "x")));
+  EXPECT_FALSE(asked);
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_FALSE(Connected());
+  EXPECT_EQ(Comm->CountOf(L_LOGIN), 0);
+}
+
 TEST_F(LogonSequence, OtherClientsSectionsSurviveThePromptsSave)
 {
   TSession admin(TLyskomdServer::Host(), Server->Port(), true, false);
@@ -346,6 +363,41 @@ TEST(LogonSequenceOldServer, AcceptsTheOldMessagesAndAsksNoVersion)
   EXPECT_NE(received.find("80:8 { 5 7 8 9 11 12 13 0 }"), std::string::npos) << received;
   EXPECT_EQ(ServerVersion.ProtocolVersion, 0);
   EXPECT_EQ(ServerInfo.Version, 10699);
+}
+
+// A server that greets and then drops the connection at the first request:
+// the login ends with the reason, asks nothing, and keeps nothing of the
+// server of an earlier login.
+TEST(LogonSequenceDroppedServer, EndsWithTheReasonAndWithoutAQuestion)
+{
+  TestSupport::EnsureVantorRegistered();
+  TestSupport::TFakeServer fake([](TestSupport::TFakeConnection& c) {
+    std::string line;
+    if (c.Greet()) c.ReadLine(line);
+  });
+  TComPtr<ILKCommunication> comm = TestSupport::NewCommunication();
+  SetEngineObjectSource([comm] { return comm; }, {});
+  ServerInfo.MotdOfLyskom = 17;
+  ServerInfo.PersPresConf = 2;
+  bool asked = false;
+  TLogonWindows w;
+  w.AskCreateAccount = [&] { return asked = true; };
+  SetLogonWindows(w);
+  LKLoginInfo info;
+  info.Server = "127.0.0.1";
+  info.Port = fake.PortText();
+  info.User = "Someone";
+  TLogonThread thread(info);
+  thread.Start();
+  EXPECT_EQ(thread.WaitFor(60000), WAIT_OBJECT_0);
+  SetLogonWindows(TLogonWindows());
+  ClearEngineObjectSource();
+  fake.Stop();
+  EXPECT_FALSE(thread.LoggedIn());
+  EXPECT_FALSE(asked);
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{"!Failed to log in\r\nThe connection to the server was lost."});
+  EXPECT_EQ(ServerInfo.MotdOfLyskom, 0);
+  EXPECT_EQ(ServerInfo.PersPresConf, 0);
 }
 
 } // namespace

@@ -369,6 +369,36 @@ TEST_F(LiveWindows, ALoginNoticeIsACopyThatSurvivesTheStore)
   EXPECT_EQ("here", row->ColumnText(7));
 }
 
+// ---- The main window brought forward by a message ------------------------------------
+
+TEST_F(LiveWindows, AWindowBroughtBackByAMessageGoesToTheTrayAgainWhenMinimised)
+{
+  struct TSettings
+  {
+    TSettings()
+    {
+      ServerConfiguration->WriteBool("MinimizeMainWinToTray", true);
+      ServerConfiguration->WriteBool("FocusPersMsg", true);
+    }
+    ~TSettings() { ServerConfiguration->Clear(); }
+  } settings;
+  const HWND frame = MainForm->HostHandle();
+  auto minimise = [frame] { PostMessageA(frame, WM_SYSCOMMAND, SC_MINIMIZE, 0); };
+  auto inTray = [frame] { return MainForm->MainWndIconTaskBar->Visible() && !IsWindowVisible(frame); };
+  minimise();
+  ASSERT_TRUE(WaitFor(inTray));
+
+  // A personal message brings the window back; its tray icon goes with it.
+  StartOther("Caller");
+  Send(*Other, TLyskomdServer::AdminPerson, "Wake up");
+  ASSERT_TRUE(WaitFor([frame] { return IsWindowVisible(frame) && !IsIconic(frame); }));
+  EXPECT_TRUE(WaitFor([] { return !MainForm->MainWndIconTaskBar->Visible(); }));
+
+  // Minimised again, it leaves the task bar for the tray once more.
+  minimise();
+  EXPECT_TRUE(WaitFor(inTray));
+}
+
 // ---- The dispatcher's boxes and shut-down ---------------------------------------------
 
 TEST_F(LiveWindows, UserMessagesAreShownOnTheWindowThreadAndAShutDownWithABoxOpenEndsCleanly)

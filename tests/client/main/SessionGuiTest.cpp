@@ -1,8 +1,17 @@
 // A session from the main window against a real lyskomd: the automatic
 // connection of "-a" and "-a -c name", the login dialog, and the disconnect
-// command that logs off and returns every window to the idle state.
+// command that logs off and returns every window to the idle state; a
+// server that never answers or drops the login half-way (a scripted one);
+// commands typed while disconnected; a person created from the menu.
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
 #include "ClientCaches.h"
 #include "EngineClient.h"
+#include "FakeServer.h"
+#include "MenuSession.h"
+#include "NewUserForm.h"
 #include "LKRequest.h"
 #include "ProtocolText.h"
 #include "UserMessages.h"
@@ -157,6 +166,205 @@ TEST_F(Session, CancellingTheLoginDialogLeavesTheWindowIdle)
   EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
   EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
   EXPECT_EQ(MainForm->Caption(), "Omnora");
+}
+
+// ---- Servers that do not answer -----------------------------------------
+
+TEST_F(Session, AServerThatNeverAnswersIsLeftWithDisconnectWithoutAQuestion)
+{
+  std::atomic<bool> finished{false};
+  TestSupport::TFakeServer silent([&](TestSupport::TFakeConnection& c) {
+    // Takes the connection and says nothing, ever.
+    while (!finished && !c.WaitForPeerClose(200)) {
+    }
+  });
+  StoreDefaultProfile("Silent", silent.PortText());
+  ShowMain();
+  ConnectThroughTheMenu("gazonk");
+  ASSERT_TRUE(WaitFor([] {
+    TConnectingForm* f = ConnectingWindow();
+    return f && f->Visible() && f->EventLabel->Caption() == "Waiting for initial negotiation...";
+  }));
+  // While it waits, the user can leave; there is nothing to connect again to.
+  EXPECT_TRUE(MenuShowsEnabled("Disconnect1"));
+  EXPECT_FALSE(MenuShowsEnabled("Connect1"));
+
+  const DWORD start = GetTickCount();
+  ChooseMenu("Disconnect1");
+  EXPECT_TRUE(WaitFor([] { return ConnectingWindow() == nullptr && MenuShowsEnabled("Connect1"); }, 20000));
+  // Well before the server's greeting would have been given up on.
+  EXPECT_LT(GetTickCount() - start, 15000u);
+  EXPECT_FALSE(MenuShowsEnabled("Disconnect1"));
+  EXPECT_FALSE(MainForm->Connected);
+  // The user asked to leave: no new account is offered and nothing reported.
+  EXPECT_EQ(Boxes->Count(), 0u);
+  EXPECT_EQ(Application().FindForm("NewUserForm"), nullptr);
+  EXPECT_EQ(UserMessageCount(), 0);
+  finished = true;
+}
+
+TEST_F(Session, ALoginCutOffHalfWayFailsWithItsReasonAndKeepsNothingOfTheLastServer)
+{
+  // The real server has a message of the day, which the first login shows.
+  TSessionOnServer admin(Server->Port());
+  ASSERT_TRUE(admin.Expect(L_ENABLE, "255"));
+  const int motd = admin.Number(L_CREATE_TEXT, TRequestArgs().Str("Welcome\nto the real server").Ints({}));
+  ASSERT_GT(motd, 0);
+  ASSERT_TRUE(admin.Expect(L_SET_MOTD_OF_LYSKOM, std::to_string(motd)));
+  struct TRestore
+  {
+    TSessionOnServer& Admin;
+    ~TRestore() { Admin.Expect(L_SET_MOTD_OF_LYSKOM, "0"); }
+  } restore{admin};
+
+  StoreDefaultProfile("Real", Server->PortText());
+  ShowMain();
+  ConnectThroughTheMenu("gazonk");
+  ASSERT_TRUE(LoggedIn());
+  EXPECT_TRUE(WaitFor([&] { return ReadArticleForm->CurrentText() == motd; }));
+  ChooseMenu("Disconnect1");
+  ASSERT_TRUE(WaitFor([] { return MenuShowsEnabled("Connect1"); }));
+
+  // A server that tells nothing about itself and drops the connection when
+  // the name is looked up.
+  std::vector<int> requests;
+  std::mutex requestsLock;
+  TestSupport::TFakeServer cut([&](TestSupport::TFakeConnection& c) {
+    if (!c.Greet()) return;
+    std::string line;
+    while (c.ReadLine(line)) {
+      const std::string ref = line.substr(0, line.find(' '));
+      const int type = std::atoi(line.c_str() + ref.size() + 1);
+      {
+        std::lock_guard guard(requestsLock);
+        requests.push_back(type);
+      }
+      if (type == L_LOOKUP_Z_NAME) return;
+      if (type == L_SET_CLIENT_VERSION || type == L_ACCEPT_ASYNC)
+        c.Send("=" + ref + "\n");
+      else
+        c.Send("%" + ref + " 2 0\n");  // not implemented
+    }
+  });
+  StoreDefaultProfile("Cut", cut.PortText());
+  ConnectThroughTheMenu("gazonk");
+  ASSERT_TRUE(WaitFor([] { return UserMessageCount() > 0 && MenuShowsEnabled("Connect1"); }, 30000));
+  EXPECT_EQ(TakeUserMessage(), "!Failed to log in\r\nThe connection to the server was lost.");
+  EXPECT_EQ(UserMessageCount(), 0);
+  // A lookup that got no answer says nothing about the name: no new account.
+  EXPECT_EQ(Boxes->Count(), 0u);
+  EXPECT_EQ(Application().FindForm("NewUserForm"), nullptr);
+  EXPECT_FALSE(MainForm->Connected);
+  // The first server's message of the day is not shown for this one.
+  Application().ProcessMessages();
+  EXPECT_NE(ReadArticleForm->CurrentText(), motd);
+  EXPECT_EQ(ServerInfo.MotdOfLyskom, 0);
+  std::lock_guard guard(requestsLock);
+  for (int type : requests) EXPECT_TRUE(type != L_GET_TEXT && type != L_GET_TEXT_STAT && type != L_GET_TEXT_STAT_10) << type;
+}
+
+// ---- Commands and the connection -------------------------------------------
+
+TEST_F(Session, KeyCommandsThatNeedTheServerDoNothingWhileDisconnected)
+{
+  StoreDefaultProfile("Keys", Server->PortText());
+  ShowMain();
+  ConnectThroughTheMenu("gazonk");
+  ASSERT_TRUE(LoggedIn());
+  auto focusReadingWindow = [] {
+    ReadArticleForm->BringToFront();
+    TestSupport::ClickAt(ReadArticleForm->ConfListView->Handle(), 5, 40);
+    return WaitFor([] { return GetFocus() == ReadArticleForm->ConfListView->Handle(); });
+  };
+
+  // Logged in, "e" asks for the conference to set the unread texts of.
+  ASSERT_TRUE(focusReadingWindow());
+  std::string caption;
+  TModalScript ask;
+  ask.Then<TGetNameForm>("GetNameForm", [&](TGetNameForm* f) {
+    caption = f->Caption();
+    TestSupport::ClickAt(f->CancelButton->Handle(), 5, 5);
+  });
+  ask.Start();
+  TestSupport::TypeKeys("e");
+  EXPECT_TRUE(WaitFor([&] { return ask.Done(); }));
+  EXPECT_EQ(caption, "Set unread in conference");
+
+  ChooseMenu("Disconnect1");
+  ASSERT_TRUE(WaitFor([] { return !MainForm->Connected && MenuShowsEnabled("Connect1"); }));
+  // Disconnected, the same key and the other commands' keys open nothing:
+  // set unread, join, leave, rename, postpone, create conference.
+  ASSERT_TRUE(focusReadingWindow());
+  TModalScript none(2000);
+  size_t opened = 0;
+  for (const char* form : {"GetNameForm", "InputQueryForm", "CreateConfForm"})
+    none.Then(form, [&](TForm* f) {
+      ++opened;
+      PostMessageA(f->HostHandle(), WM_CLOSE, 0, 0);
+    });
+  none.Start();
+  TestSupport::TypeKeys("e");
+  TestSupport::TypeKeys("m");
+  TestSupport::TypeKeys("l");
+  TestSupport::TypeKeys("ccn");
+  TestSupport::TypeKeys("sl");
+  Application().ProcessMessages();
+  EXPECT_EQ(opened, 0u);
+  EXPECT_EQ(Boxes->Count(), 0u);
+  EXPECT_EQ(UserMessageCount(), 0);
+  // What the session does not need still works: "v" shows who is on.
+  ActiveUsersForm->Hide();
+  ASSERT_TRUE(focusReadingWindow());
+  TestSupport::TypeKeys("v");
+  EXPECT_TRUE(WaitFor([] { return ActiveUsersForm->Visible(); }));
+}
+
+TEST_F(Session, APersonCreatedFromTheMenuJoinsThePresentationAndNewsConferences)
+{
+  // The user is a member of the conferences that a new person joins.
+  TSessionOnServer server(Server->Port());
+  TLKRequest info(L_GET_SERVER_INFO, "");
+  ASSERT_TRUE(info.SyncSend(server.Communication()) == TRequestOutcome::Answered);
+  const std::vector<int> joined = {int(LKInt(info.Response(), "result.conf_pres_conf")),
+                                   int(LKInt(info.Response(), "result.pers_pres_conf")),
+                                   int(LKInt(info.Response(), "result.kom_news_conf"))};
+  const std::vector<int> own = server.ConferencesOf(TLyskomdServer::AdminPerson);
+  for (int conf : joined) {
+    ASSERT_GT(conf, 0);
+    if (std::find(own.begin(), own.end(), conf) == own.end())
+      ASSERT_TRUE(server.Expect(L_ADD_MEMBER, TRequestArgs().Int(conf).Int(TLyskomdServer::AdminPerson).Int(100).Int(0)));
+  }
+  StoreDefaultProfile("Creator", Server->PortText());
+  ShowMain();
+  ConnectThroughTheMenu("gazonk");
+  ASSERT_TRUE(LoggedIn());
+  for (int conf : joined) ASSERT_TRUE(MembershipByConf(conf)) << conf;
+
+  TModalScript dialog;
+  dialog.Then<TNewUserForm>("NewUserForm", [](TNewUserForm* f) {
+    TestSupport::ClickAt(f->UserEdit->Handle(), 3, 3);
+    TestSupport::TypeText(f->UserEdit->Handle(), "Made From The Menu");
+    TestSupport::ClickAt(f->PwdEdit->Handle(), 3, 3);
+    TestSupport::TypeText(f->PwdEdit->Handle(), "pw");
+    TestSupport::ClickAt(f->ConfirmPwdEdit->Handle(), 3, 3);
+    TestSupport::TypeText(f->ConfirmPwdEdit->Handle(), "pw");
+    TestSupport::ClickAt(f->OkButton->Handle(), 5, 5);
+  });
+  dialog.Start();
+  ChooseMenu("CreateUser1");
+  ASSERT_TRUE(WaitFor([&] { return dialog.Done(); }, 20000));
+
+  int person = 0;
+  ASSERT_TRUE(WaitFor([&] {
+    person = server.PersonNamed("Made From The Menu");
+    return person > 0 && server.ConferencesOf(person).size() >= joined.size() + 1;
+  }, 20000));
+  std::vector<int> memberships = server.ConferencesOf(person);
+  for (int conf : joined)
+    EXPECT_NE(std::find(memberships.begin(), memberships.end(), conf), memberships.end()) << conf;
+  // Nothing was refused on the user's behalf.
+  WaitFor([] { return false; }, 300);
+  EXPECT_EQ(UserMessageCount(), 0);
 }
 
 } // namespace
