@@ -274,6 +274,78 @@ TEST_F(CommunicationFakeServer, ReplyIsPublishedOnlyWhenComplete)
   EXPECT_EQ(14, QueryInt(ResponseOf(trans.Get()).Get(), "result.hours"));
 }
 
+// A person's status as lyskomd sends it, with created_bytes (an unsigned
+// counter of the server's) given as the text in the middle.
+std::string PersonReply(long refID, const std::string& createdBytes)
+{
+  return "=" + std::to_string(refID) + " 4Hlong 1111111111111111 00000000 7 18 5 9 11 126 3 342 0 4 482 5 9 " +
+         createdBytes + " 0 1 1 3 1 45 2 3\n";
+}
+
+TEST_F(CommunicationFakeServer, ValueBeyond32BitsReadsAsZeroAndTheReplyGoesOn)
+{
+  TFakeServer server([](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet()) return;
+    c.ReadLine(line);
+    c.Send(PersonReply(2, "4294967295"));
+    c.ReadLine(line);
+    c.Send(PersonReply(3, "99999999999999999999999"));
+    c.WaitForPeerClose();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  for (LONG refID : {2, 3}) {
+    TComPtr<ILKTransaction> trans = NewTransaction(L_GET_PERSON_STAT, "5");
+    comm->SyncSend(trans.Get());
+    TComPtr<ILKCollection> reply = ResponseOf(trans.Get());
+    ASSERT_EQ(S_OK, trans->Get_Ok()) << refID << ": " << DumpCollection(reply.Get());
+    EXPECT_EQ(refID, QueryInt(reply.Get(), "ref_no"));
+    EXPECT_EQ("long", QueryString(reply.Get(), "result.username"));
+    EXPECT_EQ(9, QueryInt(reply.Get(), "result.created_lines"));
+    EXPECT_EQ(0, QueryInt(reply.Get(), "result.created_bytes"));
+    // The fields after it are read in step.
+    EXPECT_EQ(0, QueryInt(reply.Get(), "result.read_texts"));
+    EXPECT_EQ(1, QueryInt(reply.Get(), "result.no_of_text_fetches"));
+    EXPECT_EQ(45, QueryInt(reply.Get(), "result.no_of_created_texts"));
+    EXPECT_EQ(3, QueryInt(reply.Get(), "result.no_of_confs"));
+  }
+}
+
+TEST_F(CommunicationFakeServer, CountOrLengthBeyond32BitsFailsItsRequestAlone)
+{
+  TFakeServer server([](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet()) return;
+    c.ReadLine(line);
+    c.Send("=2 4294967296 { 1 2 }\n");  // the marks' count
+    c.ReadLine(line);
+    c.Send("=3 2147483648Hlong 1111111111111111 00000000\n");  // a user name's length
+    c.ReadLine(line);
+    c.Send(PersonReply(4, "535"));
+    c.WaitForPeerClose();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  TComPtr<ILKTransaction> marks = NewTransaction(L_GET_MARKS);
+  TComPtr<ILKTransaction> person = NewTransaction(L_GET_PERSON_STAT, "5");
+  TComPtr<ILKTransaction> next = NewTransaction(L_GET_PERSON_STAT, "5");
+  for (ILKTransaction* trans : {marks.Get(), person.Get()}) {
+    comm->SyncSend(trans);
+    EXPECT_EQ(S_FALSE, trans->Get_Ok());
+    TComPtr<ILKCollection> reply = ResponseOf(trans);
+    EXPECT_EQ(2, QueryInt(reply.Get(), "Type")) << DumpCollection(reply.Get());
+    EXPECT_EQ(-1, QueryInt(reply.Get(), "error_no"));
+    EXPECT_EQ(-2, QueryInt(reply.Get(), "error_status"));
+  }
+  comm->SyncSend(next.Get());
+  EXPECT_EQ(S_OK, next->Get_Ok());
+  EXPECT_EQ(535, QueryInt(ResponseOf(next.Get()).Get(), "result.created_bytes"));
+  VARIANT_BOOL connected = VARIANT_FALSE;
+  comm->Get_Connected(&connected);
+  EXPECT_EQ(VARIANT_TRUE, connected);
+}
+
 // ---------------------------------------------------------------------------
 // Through an HTTP proxy
 
