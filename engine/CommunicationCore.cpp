@@ -470,8 +470,11 @@ void TLKCommCore::EndConnectedPhase()
   for (TOutstanding& entry : TakeAllOutstanding()) {
     TComPtr<ILKTransaction>& trans = entry.Trans;
     TComPtr<TLKCollection> reply = ErrorReply(entry.RefID, -1, -1);
+    const bool complete = trans && BeginCompletion(trans.Get(), entry.RefID);
+    // A request sent without a callback has no other way to learn of the loss.
+    if (complete) Report(trans->Set_Response(reply.Get()), "storing a reply");
     NotifySinks(FErrorSinks, entry.RefID, reply.Get());
-    if (trans && BeginCompletion(trans.Get(), entry.RefID)) CallBack(trans.Get(), reply.Get());
+    if (complete) CallBack(trans.Get(), reply.Get());
   }
   FireDisconnectNotification();
 }

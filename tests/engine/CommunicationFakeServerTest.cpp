@@ -146,6 +146,39 @@ TEST_F(CommunicationFakeServer, DroppedConnectionFailsWaitingRequestsWithMinusOn
   EXPECT_EQ(0, count);
 }
 
+TEST_F(CommunicationFakeServer, DroppedConnectionStoresItsFailureInEveryWaitingTransaction)
+{
+  TFakeServer server([&](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet()) return;
+    for (int i = 0; i < 3; ++i) c.ReadLine(line);
+    c.Close();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+
+  // Sent three ways: plainly, with a callback of the client's, and waited for.
+  TComPtr<ILKTransaction> plain = NewTransaction(L_GET_TIME);
+  TComPtr<ILKTransaction> calledBack = NewTransaction(L_GET_TIME);
+  TComPtr<ILKTransaction> waited = NewTransaction(L_GET_TIME);
+  auto callback = MakeTestObject<TCallbackRecorder>();
+  calledBack->Set_Callback(callback.Get());
+  comm->Send(plain.Get());
+  comm->Send(calledBack.Get());
+  ASSERT_EQ(S_OK, comm->SyncSend(waited.Get()));
+
+  EXPECT_EQ(S_FALSE, waited->Get_Ok());
+  ASSERT_TRUE(callback->WaitForCalls(1, 5000));
+  for (ILKTransaction* trans : {plain.Get(), calledBack.Get(), waited.Get()}) {
+    // The waiter was released by the same failure that the others hold.
+    EXPECT_EQ(S_FALSE, trans->Get_Ok());
+    TComPtr<ILKCollection> reply = ResponseOf(trans);
+    EXPECT_EQ(2, QueryInt(reply.Get(), "Type"));
+    EXPECT_EQ(-1, QueryInt(reply.Get(), "error_no"));
+    EXPECT_EQ(-1, QueryInt(reply.Get(), "error_status"));
+  }
+}
+
 // Replies to requests 2 and 3 and an asynchronous message, in one block or
 // a byte at a time; answers every member of what the client received.
 std::string ParseScripted(bool trickle)
