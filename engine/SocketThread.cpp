@@ -62,6 +62,9 @@ void TLKCommThread::Execute()
   EnsureWinsockStarted();
   while (!FTerminated) {
     if (!FConnected) {
+      // A connection ended before this thread took it up still holds its
+      // socket; the next Connect waits for it to be let go.
+      ReleaseEndedSocket();
       WaitForSingleObject(FWakeEvent, 100);
       continue;
     }
@@ -108,6 +111,20 @@ void TLKCommThread::ReleaseSocket(SOCKET sock)
       CloseSocketNoLinger(sock);
       FSocket = INVALID_SOCKET;
     }
+  }
+  FSocketReleased.notify_all();
+}
+
+void TLKCommThread::ReleaseEndedSocket()
+{
+  {
+    std::lock_guard<TSlimMutex> writing(FWriteLock);
+    std::lock_guard<TSlimMutex> guard(FSocketLock);
+    // Under the lock that AdoptSocket sets both under: a socket just adopted
+    // is never taken for an ended one.
+    if (FSocket == INVALID_SOCKET || FConnected) return;
+    CloseSocketNoLinger(FSocket);
+    FSocket = INVALID_SOCKET;
   }
   FSocketReleased.notify_all();
 }

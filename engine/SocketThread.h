@@ -83,6 +83,8 @@ private:
   bool ReceivePasses(SOCKET sock);
   SOCKET CurrentSocket();
   void ReleaseSocket(SOCKET sock);
+  // Closes the socket of a connection that ended while this thread was idle.
+  void ReleaseEndedSocket();
   void OpenTraceFileLocked();
 
   TLKCommCore& FOwner;
