@@ -573,6 +573,16 @@ void TLKCommCore::DeliverErrorReply(LONG refID, LONG code, LONG status)
   if (trans && BeginCompletion(trans.Get(), refID)) CallBack(trans.Get(), reply.Get());
 }
 
+void TLKCommCore::AcknowledgeWhileWaiting()
+{
+  if (FSocketThread->Queue().Available() > 0) return;
+  {
+    std::lock_guard<TSlimMutex> guard(FOutstandingLock);
+    if (FOutstanding.empty()) return;
+  }
+  FSocketThread->AcknowledgeIfOwed();
+}
+
 void TLKCommCore::DeliverAsyncMessage(TLKCollection* message)
 {
   NotifySinks(FAsyncSinks, 0, message);

@@ -121,10 +121,12 @@ void TLKReadInQueueThread::Dispatch(const TFrame& frame)
         FOwner.DeliverOkReply(frame.RefID, frame.Collection.Get());
       else
         FOwner.FailMalformedReply(frame.RefID);
+      FOwner.AcknowledgeWhileWaiting();
       return;
     case TFrame::TKind::Error:
       // An error reply cut short still fails its request, with what it told.
       FOwner.DeliverErrorReply(frame.RefID, frame.ErrorNo, frame.ErrorStatus);
+      FOwner.AcknowledgeWhileWaiting();
       return;
     case TFrame::TKind::Async:
       if (frame.Complete) FOwner.DeliverAsyncMessage(frame.Collection.Get());

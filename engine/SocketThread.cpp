@@ -92,6 +92,8 @@ bool TLKCommThread::ReceivePasses(SOCKET sock)
     if (!FConnected || FTerminated) break;
     // The server closed the connection, or any failure: the connection is lost.
     if (n <= 0) return false;
+    // Counted before the parser can see the bytes.
+    ++FReceives;
     try {
       WriteTrace("[in] ", FBuffer.get(), strnlen(FBuffer.get(), size_t(n)));
     } catch (...) {
@@ -132,8 +134,11 @@ void TLKCommThread::ReleaseEndedSocket()
 bool TLKCommThread::AdoptSocket(SOCKET sock, DWORD waitMs)
 {
   if (!WaitUntilReleased(waitMs)) return false;
+  std::lock_guard<TSlimMutex> writing(FWriteLock);
   std::lock_guard<TSlimMutex> guard(FSocketLock);
   if (FSocket != INVALID_SOCKET) return false;
+  // A new connection owes the server nothing.
+  FReceivesAcknowledged = FReceives.load();
   FSocket = sock;
   FConnected = true;
   SetEvent(FWakeEvent);
@@ -183,18 +188,34 @@ bool TLKCommThread::WaitUntilReleased(DWORD waitMs)
 bool TLKCommThread::Write(const std::string& bytes, bool trace)
 {
   std::lock_guard<TSlimMutex> writing(FWriteLock);
+  return WriteLocked(bytes.data(), bytes.size(), trace);
+}
+
+bool TLKCommThread::WriteLocked(const char* p, size_t left, bool trace)
+{
   SOCKET sock = CurrentSocket();
   if (sock == INVALID_SOCKET || !FConnected) return false;
-  if (trace) WriteTrace("[out]", bytes.data(), bytes.size());
-  const char* p = bytes.data();
-  size_t left = bytes.size();
+  if (trace) WriteTrace("[out]", p, left);
+  // Whatever was received before the write is acknowledged with it.
+  const uint32_t received = FReceives.load();
   while (left > 0) {
     int n = send(sock, p, int(std::min<size_t>(left, 1 << 30)), 0);
     if (n <= 0) return false;
     p += n;
     left -= size_t(n);
   }
+  FReceivesAcknowledged = received;
   return true;
+}
+
+void TLKCommThread::AcknowledgeIfOwed()
+{
+  // Under the write lock, which a new connection is adopted under too: the
+  // line never goes out ahead of a new connection's opening.
+  std::lock_guard<TSlimMutex> writing(FWriteLock);
+  if (FReceivesAcknowledged.load() == FReceives.load()) return;
+  // A failed write ends nothing here: the next request finds it.
+  (void)WriteLocked("\n", 1, false);
 }
 
 bool TLKCommThread::Trace() const

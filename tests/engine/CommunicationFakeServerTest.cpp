@@ -279,6 +279,47 @@ TEST_F(CommunicationFakeServer, ResentTransactionShowsNoEarlierReply)
   EXPECT_EQ(S_FALSE, trans->Get_Ok()) << "the unanswered request is failed by the disconnection";
 }
 
+TEST_F(CommunicationFakeServer, AReplyWhileOthersWaitIsAcknowledgedAtOnceAndNoneOtherwise)
+{
+  // The server holds the second reply until this side has written again
+  // after the first, as a server does that waits for an acknowledgement.
+  std::string afterFirstReply, received;
+  TSignal done;
+  TFakeServer server([&](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet()) return;
+    c.ReadLine(line);
+    c.ReadLine(line);
+    c.Send("=2\n");
+    afterFirstReply = c.ReadSome();
+    c.Send("=3\n");
+    // Then one request at a time.
+    c.ReadLine(line);
+    c.Send("=4\n");
+    c.WaitForPeerClose();
+    received = c.Received();
+    done.Raise();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  TComPtr<ILKTransaction> first = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  TComPtr<ILKTransaction> second = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->Send(first.Get());
+  comm->SyncSend(second.Get());
+  EXPECT_EQ(S_OK, first->Get_Ok());
+  EXPECT_EQ(S_OK, second->Get_Ok());
+  EXPECT_EQ("\n", afterFirstReply) << "a blank line, which the server passes over";
+
+  TComPtr<ILKTransaction> alone = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(alone.Get());
+  EXPECT_EQ(S_OK, alone->Get_Ok());
+  VARIANT_BOOL ended = VARIANT_FALSE;
+  comm->Disconnect(&ended);
+  ASSERT_TRUE(done.Wait());
+  EXPECT_EQ("A4Htest\n2 62 5 6Hgazonk 0\n3 62 5 6Hgazonk 0\n\n4 62 5 6Hgazonk 0\n", received)
+    << "nothing is written after a reply that no other request waits behind";
+}
+
 // Needs the Protocol A readers (a get-time reply that is read as it comes).
 TEST_F(CommunicationFakeServer, ReplyIsPublishedOnlyWhenComplete)
 {
