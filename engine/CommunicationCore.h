@@ -75,8 +75,9 @@ public:
   void FailMalformedReply(LONG refID);
   void DeliverErrorReply(LONG refID, LONG code, LONG status);
   void DeliverAsyncMessage(TLKCollection* message);
-  // After a reply: when every byte that came is read and requests still
-  // wait, the server is told at once that their replies may follow.
+  // After a reply or a message: when every byte that came is read and
+  // requests still wait, the server is told at once that their replies may
+  // follow.
   void AcknowledgeWhileWaiting();
   void FireConnectNotification();
   void FireDisconnectNotification();

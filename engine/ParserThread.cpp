@@ -130,6 +130,8 @@ void TLKReadInQueueThread::Dispatch(const TFrame& frame)
       return;
     case TFrame::TKind::Async:
       if (frame.Complete) FOwner.DeliverAsyncMessage(frame.Collection.Get());
+      // A reply that the server sends after the message is held back the same way.
+      FOwner.AcknowledgeWhileWaiting();
       return;
     case TFrame::TKind::ProtocolError:
       FOwner.SocketThread().WriteTrace("[err]", frame.Text.data(), frame.Text.size());

@@ -279,11 +279,11 @@ TEST_F(CommunicationFakeServer, ResentTransactionShowsNoEarlierReply)
   EXPECT_EQ(S_FALSE, trans->Get_Ok()) << "the unanswered request is failed by the disconnection";
 }
 
-TEST_F(CommunicationFakeServer, AReplyWhileOthersWaitIsAcknowledgedAtOnceAndNoneOtherwise)
+TEST_F(CommunicationFakeServer, WhatCameWhileRequestsWaitIsAcknowledgedAtOnceAndNothingElse)
 {
-  // The server holds the second reply until this side has written again
-  // after the first, as a server does that waits for an acknowledgement.
-  std::string afterFirstReply, received;
+  // The server holds a reply back until this side has written again after
+  // what it sent before, as a server does that waits for an acknowledgement.
+  std::string afterFirstReply, afterMessage, received;
   TSignal done;
   TFakeServer server([&](TFakeConnection& c) {
     std::string line;
@@ -293,9 +293,14 @@ TEST_F(CommunicationFakeServer, AReplyWhileOthersWaitIsAcknowledgedAtOnceAndNone
     c.Send("=2\n");
     afterFirstReply = c.ReadSome();
     c.Send("=3\n");
-    // Then one request at a time.
+    // One request at a time.
     c.ReadLine(line);
     c.Send("=4\n");
+    // A message before the reply.
+    c.ReadLine(line);
+    c.Send(":2 13 5 7\n");
+    afterMessage = c.ReadSome();
+    c.Send("=5\n");
     c.WaitForPeerClose();
     received = c.Received();
     done.Raise();
@@ -313,10 +318,15 @@ TEST_F(CommunicationFakeServer, AReplyWhileOthersWaitIsAcknowledgedAtOnceAndNone
   TComPtr<ILKTransaction> alone = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
   comm->SyncSend(alone.Get());
   EXPECT_EQ(S_OK, alone->Get_Ok());
+  TComPtr<ILKTransaction> afterOne = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(afterOne.Get());
+  EXPECT_EQ(S_OK, afterOne->Get_Ok());
+  EXPECT_EQ("\n", afterMessage);
+
   VARIANT_BOOL ended = VARIANT_FALSE;
   comm->Disconnect(&ended);
   ASSERT_TRUE(done.Wait());
-  EXPECT_EQ("A4Htest\n2 62 5 6Hgazonk 0\n3 62 5 6Hgazonk 0\n\n4 62 5 6Hgazonk 0\n", received)
+  EXPECT_EQ("A4Htest\n2 62 5 6Hgazonk 0\n3 62 5 6Hgazonk 0\n\n4 62 5 6Hgazonk 0\n5 62 5 6Hgazonk 0\n\n", received)
     << "nothing is written after a reply that no other request waits behind";
 }
 

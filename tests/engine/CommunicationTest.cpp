@@ -304,6 +304,33 @@ TEST_F(CommunicationWithLyskomd, ConnectDoesNotWaitForASinkThatWaitsForIt)
   EXPECT_EQ(1, events->Disconnects());
 }
 
+TEST_F(CommunicationWithLyskomd, RequestsSentTogetherAreAnsweredWithoutAProtocolError)
+{
+  // Between their replies the connection acknowledges with blank lines,
+  // which the server must pass over.
+  std::string trace = NewTempDir("trace") + "\\together.log";
+  TComPtr<ILKCommunication> comm = NewCommunication();
+  ASSERT_TRUE(comm);
+  TBStr traceName(trace);
+  comm->Set_Tracefile(traceName.Get());
+  comm->Set_Trace(VARIANT_TRUE);
+  SetTarget(comm.Get(), TLyskomdServer::Host(), Server->PortText(), "together");
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  ASSERT_EQ(S_OK, Login(comm.Get()));
+  auto callback = MakeTestObject<TCallbackRecorder>();
+  for (int round = 0; round < 5; ++round) {
+    for (int i = 0; i < 20; ++i) {
+      TComPtr<ILKTransaction> trans = NewTransaction(i % 2 ? L_GET_TIME : L_GET_CONF_STAT, i % 2 ? "" : "1");
+      trans->Set_Callback(callback.Get());
+      comm->Send(trans.Get());
+    }
+    ASSERT_TRUE(callback->WaitForCalls(size_t(20 * (round + 1))));
+  }
+  for (auto& call : callback->Calls()) EXPECT_EQ(1, QueryInt(call.Reply.Get(), "Type")) << DumpCollection(call.Reply.Get());
+  comm->Set_Trace(VARIANT_FALSE);
+  EXPECT_EQ(std::string::npos, ReadFileText(trace).find("[err]"));
+}
+
 TEST_F(CommunicationWithLyskomd, ConnectingTwiceAnswersFalseAndKeepsTheConnection)
 {
   TComPtr<ILKCommunication> comm = Connected();
