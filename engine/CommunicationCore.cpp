@@ -575,7 +575,8 @@ void TLKCommCore::DeliverErrorReply(LONG refID, LONG code, LONG status)
 
 void TLKCommCore::AcknowledgeWhileWaiting()
 {
-  if (FSocketThread->Queue().Available() > 0) return;
+  // A request written since the bytes came carried the acknowledgement.
+  if (!FSocketThread->AcknowledgementOwed() || FSocketThread->Queue().Available() > 0) return;
   {
     std::lock_guard<TSlimMutex> guard(FOutstandingLock);
     if (FOutstanding.empty()) return;

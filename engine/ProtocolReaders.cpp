@@ -8,8 +8,8 @@ namespace Vantor {
 namespace {
 
 // The line being read ended (a newline outside a string) or broke (a count
-// or length that overflows, a malformed array, a reply beyond the size bound) before
-// its reader was done. Never leaves this file.
+// or length that overflows, a malformed array, a reply beyond the size
+// bound) before its reader was done. Never leaves this file.
 class TLineError : public std::exception
 {
 public:
@@ -30,8 +30,8 @@ class TCursor
 {
 public:
   // A cursor under the line rule stops at an end of line outside a string
-  // and takes an overflowing count or length as an error of the line; one without it
-  // reads tokens across lines, as the plain token operations do.
+  // and takes an overflowing count or length as an error of the line; one
+  // without it reads tokens across lines, as the plain token operations do.
   explicit TCursor(TQueue& queue, bool lineRule = false) : FQueue(queue), FLineRule(lineRule) {}
   ~TCursor() { Release(); }
   TCursor(const TCursor&) = delete;

@@ -196,16 +196,22 @@ bool TLKCommThread::WriteLocked(const char* p, size_t left, bool trace)
   SOCKET sock = CurrentSocket();
   if (sock == INVALID_SOCKET || !FConnected) return false;
   if (trace) WriteTrace("[out]", p, left);
-  // Whatever was received before the write is acknowledged with it.
-  const uint32_t received = FReceives.load();
+  // Whatever was received before the write is acknowledged with it; noted
+  // first, so that the parser never waits on this lock for a debt that the
+  // write pays.
+  FReceivesAcknowledged = FReceives.load();
   while (left > 0) {
     int n = send(sock, p, int(std::min<size_t>(left, 1 << 30)), 0);
     if (n <= 0) return false;
     p += n;
     left -= size_t(n);
   }
-  FReceivesAcknowledged = received;
   return true;
+}
+
+bool TLKCommThread::AcknowledgementOwed() const
+{
+  return FReceivesAcknowledged.load() != FReceives.load();
 }
 
 void TLKCommThread::AcknowledgeIfOwed()
@@ -213,7 +219,7 @@ void TLKCommThread::AcknowledgeIfOwed()
   // Under the write lock, which a new connection is adopted under too: the
   // line never goes out ahead of a new connection's opening.
   std::lock_guard<TSlimMutex> writing(FWriteLock);
-  if (FReceivesAcknowledged.load() == FReceives.load()) return;
+  if (!AcknowledgementOwed()) return;
   // A failed write ends nothing here: the next request finds it.
   (void)WriteLocked("\n", 1, false);
 }

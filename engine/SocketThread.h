@@ -69,6 +69,8 @@ public:
   // A blank line, which the server passes over between requests, carries
   // the acknowledgement at once.
   void AcknowledgeIfOwed();
+  // True when bytes came since the last write.
+  bool AcknowledgementOwed() const;
 
   bool Trace() const;
   void SetTrace(bool on);
