@@ -270,6 +270,9 @@ void TMainForm::ShowLogonProgress(const std::string& status, int progress)
 {
   if (!FConnectingForm) {
     FConnectingForm = CreateForm<TConnectingForm>(this);
+    // Owned by this window, it stays in front of it while the login's
+    // dialogs come and go.
+    FConnectingForm->SetOwnerForm(this);
     FConnectingForm->Show();
   }
   FConnectingForm->SetProgress(status, progress);

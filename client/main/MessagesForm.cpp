@@ -374,6 +374,8 @@ void TMessagesForm::GoOfflineActionExecute(TComponent*)
   AwayForm = new TOfflineMessageForm(MainForm ? static_cast<TComponent*>(MainForm) : &Application());
   AwayForm->Messages = this;
   InitializeNewForm(std::unique_ptr<TOfflineMessageForm>(AwayForm));
+  // Owned by the main window, so that it never falls behind it.
+  AwayForm->SetOwnerForm(MainForm);
   AwayForm->Show();
 }
 
