@@ -325,7 +325,7 @@ void TControl::Realign()
   FAligning = true;
   for (size_t i = 0; i < items.size(); ++i) {
     TControl* c = FControls[i];
-    if (!items[i].Visible || EqualRect(&items[i].Bounds, &c->FBounds)) continue;
+    if (EqualRect(&items[i].Bounds, &c->FBounds)) continue;
     c->FBounds = items[i].Bounds;
     c->ApplyBoundsToWindow();
   }
