@@ -514,8 +514,12 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     if (!child && ControlHooks().DispatchToolTipNotify && ControlHooks().DispatchToolTipNotify(hdr)) return 0;
     break;
   }
+  case WM_MEASUREITEM:
+    if (MeasureMenuItemImage(reinterpret_cast<MEASUREITEMSTRUCT*>(lp))) return TRUE;
+    break;
   case WM_DRAWITEM: {
     auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+    if (dis->CtlType == ODT_MENU && DrawMenuItemImage(dis)) return TRUE;
     if (dis->CtlType != ODT_MENU) {
       TControl* child = FromHandle(dis->hwndItem);
       if (child && child != this && child->HandleDrawItem(dis)) return TRUE;
