@@ -10,6 +10,7 @@
 #include "ImageList.h"
 #include "MainTestSupport.h"
 #include "MenuItems.h"
+#include "NameFrame.h"
 #include "PointerAndKeys.h"
 #include "StandardControls.h"
 #include "UserMessages.h"
@@ -663,6 +664,67 @@ TEST_F(MainWindow, MenuItemsShowTheirImagesAsTheyAreAndTheStatusBarKeepsItsEvent
   Application().ProcessMessages();
   EXPECT_EQ(StatusText(0), event);
   EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, event);
+}
+
+// With a large body font every control of the messages window's write area
+// still shows its text whole.
+TEST_F(MainWindow, TheMessagesWriteAreaFitsTheBodyFont)
+{
+  WriteSetting("BodyFont", "Arial;18");
+  ShowMain();
+  DeleteSetting("BodyFont");
+  MessagesForm->SetBounds(0, 0, 420, 420);
+  Application().ProcessMessages();
+  auto textSize = [](HWND control, const std::string& text) {
+    SIZE size{};
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageA(control, WM_GETFONT, 0, 0)));
+    GetTextExtentPoint32A(dc, text.c_str(), int(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size;
+  };
+  auto clientOf = [](HWND control) {
+    RECT r{};
+    GetClientRect(control, &r);
+    return r;
+  };
+  auto insideParent = [](TControl* c) {
+    RECT r{}, parent{};
+    GetWindowRect(c->Handle(), &r);
+    MapWindowPoints(nullptr, GetParent(c->Handle()), reinterpret_cast<POINT*>(&r), 2);
+    GetClientRect(GetParent(c->Handle()), &parent);
+    return r.left >= 0 && r.top >= 0 && r.right <= parent.right && r.bottom <= parent.bottom;
+  };
+
+  TCheckBox* box = MessagesForm->SentToAllCheckBox;
+  const SIZE boxText = textSize(box->Handle(), "To everyone");
+  ASSERT_GT(boxText.cy, 20) << "the body font is large";
+  EXPECT_LE(boxText.cx + GetSystemMetrics(SM_CXMENUCHECK), clientOf(box->Handle()).right);
+  EXPECT_LE(boxText.cy, clientOf(box->Handle()).bottom);
+  EXPECT_TRUE(insideParent(box));
+
+  TFrame1* picker = MessagesForm->TargetFrame;
+  EXPECT_TRUE(insideParent(picker));
+  const SIZE fieldText = textSize(picker->ItemList->Handle(), "Ag");
+  EXPECT_LE(fieldText.cy, clientOf(picker->ItemList->Handle()).bottom);
+  // The field lies below the group box's caption.
+  const SIZE caption = textSize(picker->NameGroupBox->Handle(), "Name");
+  EXPECT_GE(picker->ItemList->Top(), caption.cy);
+  EXPECT_LE(textSize(picker->BrowseButton->Handle(), "...").cx, clientOf(picker->BrowseButton->Handle()).right);
+  EXPECT_LE(textSize(MessagesForm->WriteMessageEdit->Handle(), "Ag").cy,
+            clientOf(MessagesForm->WriteMessageEdit->Handle()).bottom);
+
+  char shots[MAX_PATH];
+  if (GetEnvironmentVariableA("OMNORA_SCREENSHOTS", shots, sizeof shots)) {
+    MessagesForm->BringToFront();
+    RedrawWindow(MainForm->HostHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    TestSupport::RunUnixCommand("import -window root " + std::string(shots) + "/messages-body-font.png");
+  }
+
+  // The log, read-only, has no guide line; the write area has one.
+  EXPECT_EQ(MessagesForm->IncomingEdit->GuideLineX(), -1);
+  EXPECT_GE(MessagesForm->WriteMessageEdit->GuideLineX(), 0);
 }
 
 } // namespace
