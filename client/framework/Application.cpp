@@ -109,6 +109,9 @@ LRESULT CALLBACK TApplication::UtilityProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
     }
     return 0;
   }
+  // Popup menus are owned by this window: it draws their items' images.
+  if (msg == WM_MEASUREITEM && MeasureMenuItemImage(reinterpret_cast<MEASUREITEMSTRUCT*>(lp))) return TRUE;
+  if (msg == WM_DRAWITEM && DrawMenuItemImage(reinterpret_cast<DRAWITEMSTRUCT*>(lp))) return TRUE;
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 

@@ -325,7 +325,7 @@ void TControl::Realign()
   FAligning = true;
   for (size_t i = 0; i < items.size(); ++i) {
     TControl* c = FControls[i];
-    if (!items[i].Visible || EqualRect(&items[i].Bounds, &c->FBounds)) continue;
+    if (EqualRect(&items[i].Bounds, &c->FBounds)) continue;
     c->FBounds = items[i].Bounds;
     c->ApplyBoundsToWindow();
   }
@@ -514,8 +514,12 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     if (!child && ControlHooks().DispatchToolTipNotify && ControlHooks().DispatchToolTipNotify(hdr)) return 0;
     break;
   }
+  case WM_MEASUREITEM:
+    if (MeasureMenuItemImage(reinterpret_cast<MEASUREITEMSTRUCT*>(lp))) return TRUE;
+    break;
   case WM_DRAWITEM: {
     auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+    if (dis->CtlType == ODT_MENU && DrawMenuItemImage(dis)) return TRUE;
     if (dis->CtlType != ODT_MENU) {
       TControl* child = FromHandle(dis->hwndItem);
       if (child && child != this && child->HandleDrawItem(dis)) return TRUE;

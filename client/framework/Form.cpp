@@ -842,6 +842,12 @@ LRESULT TForm::HostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int kind)
   case WM_COMMAND:
     if (lp == 0 && DispatchMenuCommand(LOWORD(wp))) return 0;
     break;
+  case WM_MEASUREITEM:
+    if (MeasureMenuItemImage(reinterpret_cast<MEASUREITEMSTRUCT*>(lp))) return TRUE;
+    break;
+  case WM_DRAWITEM:
+    if (DrawMenuItemImage(reinterpret_cast<DRAWITEMSTRUCT*>(lp))) return TRUE;
+    break;
   case WM_DESTROY:
     if (!FReplacingHost) {
       if (Menu && GetMenu(hwnd) == Menu->Handle()) SetMenu(hwnd, nullptr);

@@ -83,11 +83,17 @@ void TRichEdit::SetHideSelection(bool v)
 {
   HideSelection = v;
   if (!HandleAllocated()) return;
-  LONG_PTR style = GetWindowLongPtrA(Handle(), GWL_STYLE);
-  style = v ? (style & ~LONG_PTR(ES_NOHIDESEL)) : (style | ES_NOHIDESEL);
-  SetWindowLongPtrA(Handle(), GWL_STYLE, style);
-  // The control keeps its own flag: shown at once, hidden unless focused.
-  SendMessageA(Handle(), EM_HIDESELECTION, WPARAM(v && GetFocus() != Handle()), 0);
+  if (Library().Class == "EDIT") {
+    LONG_PTR style = GetWindowLongPtrA(Handle(), GWL_STYLE);
+    style = v ? (style & ~LONG_PTR(ES_NOHIDESEL)) : (style | ES_NOHIDESEL);
+    SetWindowLongPtrA(Handle(), GWL_STYLE, style);
+    InvalidateRect(Handle(), nullptr, TRUE);
+    return;
+  }
+  // The rich-edit control reads a changed window style only when created;
+  // its options are what it draws by (and it keeps the style in step).
+  SendMessageA(Handle(), EM_SETOPTIONS, v ? ECOOP_AND : ECOOP_OR, v ? ~LPARAM(ECO_NOHIDESEL) : ECO_NOHIDESEL);
+  InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 void TRichEdit::CreateParams(TCreateParams& params)

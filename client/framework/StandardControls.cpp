@@ -531,7 +531,10 @@ RECT TGroupBox::AlignArea() const
 {
   RECT r = ClientRect();
   InflateRect(&r, -4, 0);
-  r.top += 16;
+  // Below the caption, however large the font makes it.
+  int caption = 0;
+  if (HandleAllocated()) caption = int(TextExtent(Handle(), FontHandle(), "Ag").cy);
+  r.top += std::max(16, caption);
   r.bottom -= 4;
   return r;
 }

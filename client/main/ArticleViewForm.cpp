@@ -332,7 +332,7 @@ void TArticleViewForm::MainEditMouseDown(TComponent*, TMouseButton Button, TShif
     int position = CharFromClientPoint(X, Y);
     if (position < 0) return;
     MainEdit->SetSelection(position, 0);
-    FLinks->ClickLink(position, OwnerWindow());
+    LinkButtonDown(position, X, Y);
   } else if (Button == TMouseButton::Middle) {
     if (ReadArticleForm) ReadArticleForm->ReadNextText();
   }

@@ -14,6 +14,9 @@ const char* const EveryoneText = "Everyone";
 
 namespace {
 
+// Posted to a view by a press on a link: wParam the character, lParam the point.
+constexpr UINT WM_FOLLOW_PRESSED_LINK = WM_APP + 0x30;
+
 // One worker of PrefetchTexts: takes numbers off the shared list until none is left.
 class TPrefetchThread : public TThread
 {
@@ -160,6 +163,22 @@ int TCustomArticleViewForm::CharFromClientPoint(int x, int y) const
   return int(SendMessageA(MainEdit->Handle(), EM_CHARFROMPOS, 0, LPARAM(&pt)));
 }
 
+void TCustomArticleViewForm::LinkButtonDown(int position, int x, int y)
+{
+  if (position < 0 || !FLinks->LinkAt(position) || !Handle()) return;
+  PostMessageA(Handle(), WM_FOLLOW_PRESSED_LINK, WPARAM(position), MAKELPARAM(x, y));
+}
+
+void TCustomArticleViewForm::FollowPressedLink(int position, LPARAM point)
+{
+  // The press made the control start a selection that only its button-up
+  // ends. Following the link may open a box, which takes that button-up, and
+  // the control would go on selecting as the pointer moves: end it first.
+  if (MainEdit->HandleAllocated() && GetCapture() == MainEdit->Handle())
+    SendMessageA(MainEdit->Handle(), WM_LBUTTONUP, 0, point);
+  FLinks->ClickLink(position, OwnerWindow());
+}
+
 void TCustomArticleViewForm::MainEditMouseMove(TComponent*, TShiftState, int X, int Y)
 {
   int position = CharFromClientPoint(X, Y);
@@ -200,6 +219,10 @@ LRESULT TCustomArticleViewForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
   if (msg == WM_SHOW_MESSAGE) {
     std::unique_ptr<UserMessageRecord> record(reinterpret_cast<UserMessageRecord*>(lp));
     if (record) ShowMessageRecord(*record);
+    return 0;
+  }
+  if (msg == WM_FOLLOW_PRESSED_LINK) {
+    FollowPressedLink(int(wp), lp);
     return 0;
   }
   return TForm::WndProc(msg, wp, lp);

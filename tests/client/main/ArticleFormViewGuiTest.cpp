@@ -11,6 +11,7 @@
 #include "Crypto.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "PointerAndKeys.h"
 #include "ProtocolText.h"
 #include "SessionState.h"
 #include "URLThread.h"
@@ -309,6 +310,32 @@ TEST_F(FormView, SwitchingTheStyleReplacesTheViewAndMessagesFollowIt)
   auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
   EXPECT_NE(form->MessageEdit->Caption().find("to the new view"), std::string::npos);
   DeleteSetting("ReadingViewStyle");
+}
+
+// A press on a link that opens a box, released over the box: moving the
+// pointer afterwards selects nothing in the body.
+TEST_F(FormView, ALinkThatOpensABoxLeavesThePointerSelectingNothing)
+{
+  View->ShowText(Root);
+  const TKomLink* file = nullptr;
+  for (const TKomLink& l : View->Links().Links())
+    if (l.Kind == TKomLinkKind::LinkUrl && l.Target.rfind("file:", 0) == 0) file = &l;
+  ASSERT_NE(file, nullptr);
+  auto pointOf = [&](int position) {
+    POINTL pt{};
+    SendMessageA(View->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), position);
+    return POINT{pt.x + 2, pt.y + 3};
+  };
+  const int start = file->StartPos;
+  TestSupport::PostButton(View->MainEdit->Handle(), pointOf(start + 2), TestSupport::TPointerButton::Left, true, false);
+  ASSERT_TRUE(WaitFor([&] { return Boxes->Count() == 1; }));
+  EXPECT_TRUE(Opened.empty());
+  for (int step = 1; step <= 3; ++step) {
+    TestSupport::PostPointerMove(View->MainEdit->Handle(), pointOf(start + 6 * step));
+    Application().ProcessMessages();
+  }
+  EXPECT_EQ(View->MainEdit->SelLength(), 0);
+  EXPECT_NE(GetCapture(), View->MainEdit->Handle());
 }
 
 } // namespace
