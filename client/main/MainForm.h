@@ -156,6 +156,9 @@ public:
 protected:
   void DeclareBindings(TBindings& b) override;
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  // The child window that a command of the Windows menu's list names (null:
+  // the command is another one).
+  HWND ListedChildWindow(WORD command) const;
 
 private:
   void RestoreApplication();
