@@ -368,6 +368,9 @@ void TMessagesForm::StartChatActionExecute(TComponent*)
   TMessagesForm* chat = CreateForm<TMessagesForm>(Owner());
   chat->SetChatMode(true);
   chat->SetTarget(number);
+  // Shown before it knew its partner, the window gave the focus to the
+  // picker; the partner is fixed now and the message is what is typed.
+  chat->WriteMessageEdit->SetFocus();
 }
 
 void TMessagesForm::GoOfflineActionExecute(TComponent*)
