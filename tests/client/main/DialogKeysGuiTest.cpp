@@ -10,6 +10,7 @@
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
 #include "CommonControls.h"
+#include "FindTextForm.h"
 #include "GetNameForm.h"
 #include "LyskomConfiguration.h"
 #include "MainTestSupport.h"
@@ -287,6 +288,36 @@ TEST_F(ProgramKeys, AltDownInAWindowOfItsOwnOpensItsListAndReadsNothing)
   TComPtr<ILKCollection> membership = Session->QueryMembership(conf);
   ASSERT_TRUE(membership);
   EXPECT_EQ(LKInt(membership.Get(), "last_text_read"), 0);
+}
+
+TEST_F(ProgramKeys, FindTextsIsFilledAndPressedFromTheKeyboardAndKeepsTheFocus)
+{
+  const int conf = Session->CreateConference("Keyed search");
+  const int hit = Author->TextTo(conf, "Needle subject\nA text to find.");
+  Author->TextTo(conf, "Other subject\nNothing here.");
+  LoadMembership(conf);
+
+  TFindTextForm* find = ShowFindText();
+  ASSERT_TRUE(FocusIn(find));
+  EXPECT_EQ(FocusName(), "RcptFrame.ItemList");
+  TypeText("Keyed search");
+  // The subject pattern by its letter, then Tab on to the Find button.
+  PressKey('S', mkAlt);
+  EXPECT_EQ(FocusName(), "SubjComboBox");
+  TypeText("needle");
+  for (int i = 0; i < 10 && FocusName() != "FindButton"; ++i) PressKey(VK_TAB);
+  ASSERT_EQ(FocusName(), "FindButton");
+  // Pressed, Find gives way to Stop, and the focus goes with it and back.
+  PressKey(VK_RETURN);
+  EXPECT_TRUE(GetFocus() && IsChild(find->Handle(), GetFocus()));
+  ASSERT_TRUE(WaitFor([&] { return !find->Searching(); }));
+  Application().ProcessMessages();
+  ASSERT_EQ(find->ListView1->Count(), 1);
+  EXPECT_EQ(find->ListView1->Item(0)->Caption(), std::to_string(hit));
+  EXPECT_EQ(FocusName(), "FindButton");
+  // Escape is "Done".
+  PressKey(VK_ESCAPE);
+  EXPECT_TRUE(WaitFor([] { return Application().FindForm("FindTextForm") == nullptr; }));
 }
 
 } // namespace
