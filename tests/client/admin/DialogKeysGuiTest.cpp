@@ -12,6 +12,8 @@
 #include "AdministrationCommands.h"
 #include "ConfigForm.h"
 #include "ConfigListForm.h"
+#include "LoginForm.h"
+#include "PresentationPromptForm.h"
 #include "Lookups.h"
 #include "ModalScript.h"
 #include "Panels.h"
@@ -256,6 +258,52 @@ TEST_F(AdminKeys, EnterOnAButtonOfTheHostListPressesThatButton)
     });
   Run(script, [] { ShowConfigList(); });
   RegDeleteKeyA(HKEY_CURRENT_USER, (RegistryConfiguration->BaseKey() + "\\Keyed host").c_str());
+}
+
+TEST_F(AdminKeys, ALoginFieldReachedByTabIsReplacedByWhatIsTyped)
+{
+  const std::string key = RegistryConfiguration->BaseKey() + "\\Keyed login";
+  RegistryConfiguration->SetKeyPath(key);
+  RegistryConfiguration->WriteString("Server", "localhost");
+  RegistryConfiguration->WriteString("User", "Zed Tester");
+  RegistryConfiguration->SetKeyPath(RegistryConfiguration->BaseKey());
+  RegistryConfiguration->WriteString("DefaultConfiguration", "Keyed login");
+
+  TModalScript script;
+  script.Then("LoginForm", [](TForm*) {
+    EXPECT_EQ(FocusName(), "PwdEdit");
+    PressKey(VK_TAB, mkShift);
+    PressKey(VK_TAB, mkShift);
+    EXPECT_EQ(FocusName(), "UserEdit");
+    TypeText("Alice Andersson");
+    PressKey(VK_TAB);
+    PressKey(VK_TAB);
+    TypeText("secret");
+    PressKey(VK_RETURN);
+  });
+  LKLoginInfo info;
+  std::string name;
+  Run(script, [&] { EXPECT_TRUE(ExecuteLoginDialog(info, name)); });
+  EXPECT_EQ(info.User, "Alice Andersson");
+  EXPECT_EQ(info.Password, "secret");
+  EXPECT_EQ(name, "Keyed login");
+  DeleteSetting("DefaultConfiguration");
+  RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+}
+
+TEST_F(AdminKeys, ThePresentationPromptAnswersToItsLetters)
+{
+  TLyskomServerConfiguration store;
+  TModalScript script;
+  script.Then("NoPresenationForm", [](TForm* f) {
+    EXPECT_EQ(FocusName(), "YesButton");
+    // Alt and the letter, then the letter alone: no control takes characters.
+    PressKey('D', mkAlt);
+    EXPECT_TRUE(dynamic_cast<TCheckBox*>(f->FindComponent("DontShowCheckBox"))->Checked());
+    TypeText("n");
+  });
+  Run(script, [&] { EXPECT_FALSE(ExecutePresentationPrompt(&store)); });
+  EXPECT_TRUE(store.ReadBool("NoPresentationPrompt", false));
 }
 
 } // namespace

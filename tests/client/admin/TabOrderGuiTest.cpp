@@ -189,6 +189,8 @@ struct TFormCase
   // Opens the window as the program does; for a modal dialog, returns once it has closed.
   std::function<void()> Open;
   bool Modal = true;
+  // Where Tab goes from the first control, in order (when given).
+  std::vector<std::string> Order = {};
 };
 
 class TabOrder : public TLoggedInProgram
@@ -212,6 +214,12 @@ protected:
     ASSERT_NE(form, nullptr) << c.Resource;
     EXPECT_TRUE(WaitFor([&] { return GetFocus() && IsChild(form->Handle(), GetFocus()); }, 5000)) << c.Resource;
     EXPECT_EQ(FocusName(form), c.FirstFocus) << c.Resource;
+    std::vector<std::string> order;
+    for (size_t i = 0; i < c.Order.size(); ++i) {
+      PressKey(VK_TAB);
+      order.push_back(FocusName(form));
+    }
+    EXPECT_EQ(order, c.Order) << c.Resource;
     CheckTabOrder(form);
     Checked.insert(c.Resource);
   }
@@ -269,10 +277,18 @@ TEST_F(TabOrder, EveryWindowStartsWhereAPersonTypesAndTabReachesEveryControl)
          EXPECT_FALSE(ExecuteNewUserDialog(name, password, MainForm->HostHandle()));
        }},
       {"TNoPresenationForm", "YesButton", [] { EXPECT_FALSE(ExecutePresentationPrompt(ServerConfiguration)); }},
-      {"TConfigForm", "SoundAllMsgCheckBox", [] { OptionsCommand(); }},
-      {"TWindowSettingsForm", "CurrentSizeRadioButton", [] { EXPECT_FALSE(ExecuteWindowSettingsForm()); }},
+      {"TConfigForm", "SoundAllMsgCheckBox", [] { OptionsCommand(); }, true,
+       {"SoundPersMsgCheckBox", "SoundPriTextCheckBox", "SoundPriTextLvlEdit", "TrayAllMsgCheckBox",
+        "TrayPersMsgCheckBox", "TrayPriTextCheckBox", "TrayPriTextLvlEdit", "FocusAllMsgCheckBox",
+        "FocusPersMsgCheckBox", "FocusPriTextCheckBox", "FocusPriTextLvlEdit", "OkButton", "CancelButton",
+        "ApplyButton", "PageControl1", "SoundAllMsgCheckBox"}},
+      {"TWindowSettingsForm", "CurrentSizeRadioButton", [] { EXPECT_FALSE(ExecuteWindowSettingsForm()); }, true,
+       {"FormViewRadioButton", "WidthEdit", "HeightEdit", "OkButton", "CancelButton", "ApplyButton", "PageControl1",
+        "CurrentSizeRadioButton"}},
       {"TCreateConfForm", "NameEdit", [] { CreateConferenceCommand(); }},
-      {"TChangePasswordForm", "NameFrame.ItemList", [] { ChangePasswordCommand(); }},
+      {"TChangePasswordForm", "NameFrame.ItemList", [] { ChangePasswordCommand(); }, true,
+       {"NameFrame.BrowseButton", "PasswordEdit", "ConfirmEdit", "OldPasswordEdit", "OkButton", "CancelButton",
+        "NameFrame.ItemList"}},
       {"TConfMemberForm", "UserFrame.ItemList", [] {
          int person = 0, conference = 0;
          EXPECT_FALSE(ExecuteConfMemberForm("Add member to conference", person, conference));
@@ -281,13 +297,15 @@ TEST_F(TabOrder, EveryWindowStartsWhereAPersonTypesAndTabReachesEveryControl)
        [conf] { EXPECT_LE(ExecuteChooseName({{"Tab Order Conf", false, false, false, false, conf},
                                               {"Administrator (of) LysKOM", false, false, false, true, 5}}),
                           0); }},
-      {"TGetNameForm", "NameFrame.ItemList", [] { EXPECT_EQ(AskForName("Name", "", ctUsers | ctConferences), -1); }},
+      {"TGetNameForm", "NameFrame.ItemList", [] { EXPECT_EQ(AskForName("Name", "", ctUsers | ctConferences), -1); },
+       true, {"NameFrame.BrowseButton", "OkButton", "CancelButton", "NameFrame.ItemList"}},
       {"TInputQueryForm", "ValueEdit", [] {
          std::string value = "12";
          EXPECT_FALSE(InputQuery("Read text", "Global text nr:", value));
        }},
-      {"TActiveUsersForm", "ListView", [] { ActiveUsersForm->BringToFront(); }, false},
-      {"TMessagesForm", "TargetFrame.ItemList", [] { MessagesForm->BringToFront(); }, false},
+      {"TActiveUsersForm", "ListView", [] { ActiveUsersForm->BringToFront(); }, false, {"NrUsersEdit", "ListView"}},
+      {"TMessagesForm", "TargetFrame.ItemList", [] { MessagesForm->BringToFront(); }, false,
+       {"TargetFrame.BrowseButton", "IncomingEdit", "WriteMessageEdit", "SentToAllCheckBox", "TargetFrame.ItemList"}},
       {"TOfflineMessageForm", "MessageMemo",
        [] {
          // The away window opens from the messages window's shortcut.
@@ -297,14 +315,17 @@ TEST_F(TabOrder, EveryWindowStartsWhereAPersonTypesAndTabReachesEveryControl)
        false},
       {"TReadArticleForm", "ConfListView", [] { ReadArticleForm->BringToFront(); }, false},
       {"TEventLogForm", "EventRichEdit", [] { EventLogForm->Show(); EventLogForm->BringToFront(); }, false},
-      {"TFindTextForm", "RcptFrame.ItemList", [] { ShowFindText(); }, false},
+      {"TFindTextForm", "RcptFrame.ItemList", [] { ShowFindText(); }, false,
+       {"RcptFrame.BrowseButton", "RegexpCheckBox", "DoneButton", "ListView1", "PageControl1", "RcptFrame.ItemList"}},
       {"TViewMarksForm", "ListView1", [] { ShowMarkedTexts(); }, false},
       {"TStatisiticsForm", "CloseButton", [] { ShowStatisitics(); }, false},
       {"TUserStatisticsForm", "StatListView", [] { PersonStatisticsCommand(TLyskomdServer::AdminPerson); }, false},
       {"TConfStatisticsForm", "StatListView", [conf] { ConferenceStatisticsCommand(conf); }, false},
       {"TConferenceAttributesForm", "NameEdit", [conf] { ConferencePropertiesCommand(conf); }, false},
-      {"TTextRcptEditForm", "RcptFrame.ItemList", [text] { OpenTextProperties(text); }, false},
-      {"TNoteOnDoorForm", "NoteEdit", [conf] { ShowNoteOnDoor(conf); }, false},
+      {"TTextRcptEditForm", "RcptFrame.ItemList", [text] { OpenTextProperties(text); }, false,
+       {"RcptFrame.BrowseButton", "RcptListView", "LockTextCheckBox", "ViewTextButton", "CloseButton", "PageControl1",
+        "RcptFrame.ItemList"}},
+      {"TNoteOnDoorForm", "NoteEdit", [conf] { ShowNoteOnDoor(conf); }, false, {"DontShowCheckBox", "NoteEdit"}},
       {"TWriteTextForm", "SubjectEdit", [quiet] { WriteNewText(quiet); }, false},
   };
   for (const TFormCase& c : cases) {
