@@ -221,6 +221,11 @@ TEST_F(ProgramKeys, EscapeInTheReadingViewsClearsTheKeySequenceAndKeepsTheViews)
     PressKey(VK_ESCAPE);
     EXPECT_EQ(ReadArticleForm->KeySequence, "") << view;
     EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, "") << view;
+    // Enter clears it too; with a session open it connects nothing.
+    TypeText("s");
+    PressKey(VK_RETURN);
+    EXPECT_EQ(ReadArticleForm->KeySequence, "") << view;
+    EXPECT_EQ(FocusName(), view);
     // Both views are still there, with their texts.
     EXPECT_TRUE(Shown(mainView)) << view;
     EXPECT_TRUE(Shown(commentedView)) << view;
