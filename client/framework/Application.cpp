@@ -223,7 +223,7 @@ void TApplication::ProcessMessage(MSG& msg)
       if (IsShortCut(msg)) {
         // DefWindowProc opens the menu bar when Alt comes up after it saw
         // Alt go down alone; a key that a shortcut took must count as well.
-        if (msg.message == WM_SYSKEYDOWN && msg.wParam != VK_F4)
+        if (msg.message == WM_SYSKEYDOWN && (HIWORD(msg.lParam) & KF_ALTDOWN) && msg.wParam != VK_F4)
           DefWindowProcA(msg.hwnd, msg.message, msg.wParam, msg.lParam);
         return;
       }

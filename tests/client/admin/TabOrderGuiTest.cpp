@@ -261,7 +261,6 @@ TEST_F(TabOrder, EveryWindowStartsWhereAPersonTypesAndTabReachesEveryControl)
   const int note = NewText(conf, "A note\non the door");
   const int quiet = NewConference("Tab Order Quiet");
   Ask(L_SET_CONF_MOTD, TRequestArgs().Int(conf).Int(note));
-  Boxes->SetAnswer(IDNO);
 
   std::vector<TFormCase> cases{
       {"TAboutBox", "OKButton", [] { ShowAboutBox(); }},
