@@ -537,6 +537,12 @@ LRESULT TWriteTextForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 
 void TWriteTextForm::FormKeyDown(TComponent*, WORD& Key, TShiftState Shift)
 {
+  if (Key == VK_ESCAPE && !Shift) {
+    // Escape throws the text away, once the user has said so.
+    Key = 0;
+    TrashTextAction->Execute();
+    return;
+  }
   const HWND focus = GetFocus();
   if (SubjectEdit->HandleAllocated() && focus == SubjectEdit->Handle() && Key == VK_RETURN && !(Shift & (ssCtrl | ssAlt))) {
     WriteTextEdit->SetFocus();

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "Application.h"
+#include "DialogKeys.h"
 #include "FontStrings.h"
 #include "Form.h"
 #include "FormLoading.h"
@@ -349,7 +351,16 @@ void TControl::SetVisible(bool v)
 void TControl::SetEnabled(bool v)
 {
   FEnabled = v;
-  if (FHandle) EnableWindow(FHandle, v);
+  if (!FHandle) return;
+  // A disabled window loses the focus to nothing, and the keyboard with it:
+  // the focus moves on to the next control of the form first.
+  HWND focus = GetFocus();
+  if (!v && focus && (focus == FHandle || IsChild(FHandle, focus)))
+    if (TForm* form = Application().FormOfWindow(FHandle); form && form->HandleAllocated()) {
+      HWND next = NextTabStop(form->Handle(), FHandle, false);
+      if (next && next != FHandle && !IsChild(FHandle, next)) ::SetFocus(next);
+    }
+  EnableWindow(FHandle, v);
 }
 
 std::string TControl::Caption() const

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "Application.h"
+#include "DialogKeys.h"
 #include "FormHost.h"
 #include "MenuItems.h"
 #include "StandardControls.h"
@@ -64,6 +65,13 @@ void TFormBase::SetActiveControl(TControl* c)
 void TFormBase::FocusChanged(TControl* c)
 {
   if (c != this) FActiveControl = c;
+  // The form around a frame or an embedded form follows too: it gives the
+  // focus back to that control when it is activated again.
+  if (Parent()) {
+    if (TFormBase* outer = Parent()->OwnerForm()) outer->FocusChanged(c);
+    return;
+  }
+  if (c->HandleAllocated()) ShowDefaultButton(Handle(), c->Handle());
 }
 
 void TFormBase::LoadResource()
@@ -750,37 +758,7 @@ int TForm::ShowModal()
 
 bool TForm::DialogKey(MSG& msg)
 {
-  HWND focus = GetFocus();
-  LRESULT code = focus ? SendMessageA(focus, WM_GETDLGCODE, msg.wParam, LPARAM(&msg)) : 0;
-  if (code & DLGC_WANTALLKEYS) return false;
-  TShiftState shift = KeyboardShiftState();
-  switch (msg.wParam) {
-  case VK_TAB: {
-    if ((code & DLGC_WANTTAB) || (shift & (ssCtrl | ssAlt))) return false;
-    HWND next = GetNextDlgTabItem(FHandle, focus, (shift & ssShift) != 0);
-    if (next && next != focus) ::SetFocus(next);
-    return next != nullptr;
-  }
-  case VK_RETURN:
-  case VK_ESCAPE: {
-    if (shift) return false;
-    bool enter = msg.wParam == VK_RETURN;
-    TButton* target = nullptr;
-    std::function<void(TControl*)> find = [&](TControl* c) {
-      for (TControl* child : c->Controls()) {
-        if (target) return;
-        auto* b = dynamic_cast<TButton*>(child);
-        if (b && (enter ? b->Default : b->Cancel) && b->Visible() && b->Enabled()) target = b;
-        else find(child);
-      }
-    };
-    find(this);
-    if (!target) return false;
-    target->Click();
-    return true;
-  }
-  }
-  return false;
+  return HandleDialogKey(*this, msg);
 }
 
 void TForm::Activated(bool active)
@@ -827,7 +805,7 @@ LRESULT TForm::HostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int kind)
         IsWindowEnabled(FActiveControl->Handle()))
       FActiveControl->SetFocus();
     else if (kind != HostFrame && FHandle) {
-      HWND first = GetNextDlgTabItem(FHandle, nullptr, FALSE);
+      HWND first = FirstTabStop(FHandle);
       ::SetFocus(first ? first : FHandle);
     }
     return r;

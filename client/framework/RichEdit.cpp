@@ -249,13 +249,30 @@ LRESULT TRichEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp)
       CutToClipboard();
       return 0;
     }
+    if (wp == VK_RETURN && !WantReturns) {
+      RaiseKeyEvent(msg, wp);
+      return 0;
+    }
     break;
   }
   case WM_GETDLGCODE: {
-    LRESULT code = TControl::WndProc(msg, wp, lp);
-    if (!WantTabs) code &= ~LRESULT(DLGC_WANTTAB);
+    // Never handed the message: with it the control would switch to its
+    // dialog mode, post WM_CLOSE to its parent on Escape and ask the parent
+    // for a default button on Enter. What it takes it says here instead.
+    LRESULT code = TControl::WndProc(msg, wp, 0) & ~LRESULT(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+    if (WantTabs) code |= DLGC_WANTTAB;
+    if (WantReturns && !FReadOnly && wp == VK_RETURN) code |= DLGC_WANTMESSAGE;
+    // Only a one-line field is selected whole when the Tab key reaches it.
+    if (WantReturns) code &= ~LRESULT(DLGC_HASSETSEL);
     return code;
   }
+  case WM_CHAR:
+    // A field of one line takes no line breaks.
+    if (!WantReturns && (wp == '\r' || wp == '\n')) {
+      RaiseKeyEvent(msg, wp);
+      return 0;
+    }
+    break;
   }
   return TControl::WndProc(msg, wp, lp);
 }
