@@ -217,10 +217,10 @@ TEST_F(ProgramKeys, EscapeInTheReadingViewsClearsTheKeySequenceAndKeepsTheViews)
     // The first key of a two-key command waits in the status bar; Escape clears it.
     TypeText("s");
     EXPECT_EQ(ReadArticleForm->KeySequence, "s") << view;
-    EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, "s") << view;
+    EXPECT_EQ(MainForm->StatusBar1->Panel(1).Text, "s") << view;
     PressKey(VK_ESCAPE);
     EXPECT_EQ(ReadArticleForm->KeySequence, "") << view;
-    EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, "") << view;
+    EXPECT_EQ(MainForm->StatusBar1->Panel(1).Text, "") << view;
     // Enter clears it too; with a session open it connects nothing.
     TypeText("s");
     PressKey(VK_RETURN);
