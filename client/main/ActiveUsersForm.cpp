@@ -16,6 +16,7 @@
 #include "ReadArticleForm.h"
 #include "SessionState.h"
 #include "TextServiceCommands.h"
+#include "PostedMessages.h"
 #include "WindowMessages.h"
 
 TActiveUsersForm* ActiveUsersForm = nullptr;
@@ -180,7 +181,7 @@ void TActiveUsersForm::FormDestroy(TComponent*)
   UpdateThread.reset();
   // Notices posted but never handled are freed with their copies.
   MSG msg;
-  while (PeekMessageA(&msg, Handle(), WM_REFRESH_ACTIVE_USER, WM_REFRESH_ACTIVE_USER, PM_REMOVE))
+  while (TakePostedMessage(Handle(), WM_REFRESH_ACTIVE_USER, msg))
     delete reinterpret_cast<StaticSessionInfoType*>(msg.lParam);
 }
 
