@@ -1,4 +1,5 @@
 #include "LoopbackRelay.h"
+#include "FakeServer.h"
 
 #include <stdexcept>
 
@@ -36,17 +37,7 @@ bool SendAll(SOCKET s, const char* bytes, size_t count)
 
 TLoopbackRelay::TLoopbackRelay(int serverPort) : FServerPort(serverPort)
 {
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-  FListen = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr = {};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(FListen, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(FListen, 8) != 0)
-    throw std::runtime_error("relay cannot listen");
-  int len = sizeof(addr);
-  getsockname(FListen, reinterpret_cast<sockaddr*>(&addr), &len);
-  FPort = ntohs(addr.sin_port);
+  FListen = ListenOnLoopback(FPort, "relay");
   FAcceptThread = std::thread([this] { Accept(); });
 }
 
