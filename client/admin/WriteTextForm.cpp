@@ -714,15 +714,18 @@ void TWriteTextForm::WriteTextEditEnter(TComponent*)
   const bool wrap = ServerConfiguration ? ServerConfiguration->ReadBool("AutomaticLineWrap", true) : true;
   WriteTextEdit->AutoWrap = wrap;
   ApplyBodyFont();
+  // A click that leaves the caret where it was changes no selection: the
+  // status bar still shows where the caret of another editor was.
+  ShowCaretPosition();
 }
 
 void TWriteTextForm::ShowCaretPosition()
 {
   if (!WriteTextEdit->HandleAllocated()) return;
-  const int start = WriteTextEdit->SelStart();
+  const int start = std::min(WriteTextEdit->SelStart(), WriteTextEdit->TextLength());
   const int line = int(SendMessageA(WriteTextEdit->Handle(), EM_EXLINEFROMCHAR, 0, start));
   const int lineStart = int(SendMessageA(WriteTextEdit->Handle(), EM_LINEINDEX, line, 0));
-  SetMainStatusText(1, std::to_string(line) + ":" + std::to_string(start - lineStart));
+  SetMainStatusText(1, std::to_string(line) + ":" + std::to_string(start - std::max(0, lineStart)));
 }
 
 void TWriteTextForm::WriteTextEditChange(TComponent*) { ShowCaretPosition(); }
