@@ -1,8 +1,8 @@
-// The editor's caret as a person sees it in the main window's status bar
-// ("line:column", both from 0), with the program logged in to lyskomd:
-// however the caret got there (a click anywhere in the body, its left
-// margin included, keys, Tab), the status bar shows its true place, and
-// what is typed next goes there.
+// The editor used as a person uses it, with the program logged in to
+// lyskomd: the caret as the main window's status bar shows it
+// ("line:column", both from 0) however it got there (a click anywhere in
+// the body, its left margin included, keys, Tab), what is typed next going
+// there, and the rows of recipients readable whatever their kind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +14,7 @@
 #include "ModalScript.h"
 #include "ReadArticleForm.h"
 #include "SessionState.h"
+#include "TypedKeys.h"
 #include "WindowInput.h"
 #include "WriteTextForm.h"
 
@@ -111,7 +112,7 @@ void ExpectTypingAtTheCaret(TWriteTextForm* editor, const std::string& typed)
   EXPECT_EQ(CaretStatus(), TruePosition(expected, sel.cpMin + int(typed.size())));
 }
 
-class Caret : public TLoggedInProgram
+class EditorInUse : public TLoggedInProgram
 {
 protected:
   void SetUp() override
@@ -167,7 +168,7 @@ protected:
   }
 };
 
-TEST_F(Caret, StatusBarShowsTheTrueLineAndColumnAfterClicksAnywhereInTheBody)
+TEST_F(EditorInUse, StatusBarShowsTheTrueLineAndColumnAfterClicksAnywhereInTheBody)
 {
   TWriteTextForm* editor = OpenLetter();
   ASSERT_NE(editor, nullptr);
@@ -214,7 +215,7 @@ TEST_F(Caret, StatusBarShowsTheTrueLineAndColumnAfterClicksAnywhereInTheBody)
   }
 }
 
-TEST_F(Caret, AClickIntoAnotherEditorShowsItsOwnCaret)
+TEST_F(EditorInUse, AClickIntoAnotherEditorShowsItsOwnCaret)
 {
   TWriteTextForm* first = OpenLetter();
   ASSERT_NE(first, nullptr);
@@ -242,6 +243,42 @@ TEST_F(Caret, AClickIntoAnotherEditorShowsItsOwnCaret)
   EXPECT_EQ(CaretStatus(), "1:3");
   Type("!");
   EXPECT_EQ(first->WriteTextEdit->Caption(), "one\rtwo!");
+}
+
+TEST_F(EditorInUse, EveryKindOfRowIsReadableInTheList)
+{
+  const int conference = NewConference("Blind copies of letters");
+  TWriteTextForm* editor = OpenLetter();
+  ASSERT_NE(editor, nullptr);
+  MouseClick(editor->WriteTextEdit->Handle(), POINT{100, 60});
+
+  // Ctrl+B in the body asks for a blind copy recipient.
+  TModalScript script;
+  script.Then<TGetNameForm>("GetNameForm", [](TGetNameForm* f) {
+    TestSupport::TypeText(f->NameFrame->ItemList->Handle(), "Blind copies of letters");
+    TestSupport::ClickAt(f->OkButton->Handle(), 5, 5);
+  });
+  script.Start();
+  TestSupport::PressKey('B', TestSupport::mkCtrl);
+  ASSERT_TRUE(WaitFor([&] { return script.Done(); }, 20000));
+  ASSERT_TRUE(WaitFor([&] { return editor->ListView->Count() == 2; }));
+  EXPECT_EQ(editor->ListView->Item(1)->ColumnText(0), "Blank carbon copy");
+  EXPECT_EQ(editor->ListView->Item(1)->ColumnText(1), std::to_string(conference));
+
+  // Each row's kind fits its column, and the columns fit the list.
+  const HWND list = editor->ListView->Handle();
+  const int kindWidth = int(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
+  for (const char* kind : {"Recipient", "Carbon copy", "Blank carbon copy", "Footnote to", "Comment to",
+                           "Presentation for", "Message of the day for", "FAQ for"}) {
+    const int text = int(SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, LPARAM(kind)));
+    EXPECT_GE(kindWidth, text + 12) << kind;
+  }
+  RECT client{};
+  GetClientRect(list, &client);
+  int total = 0;
+  for (int i = 0; i < 3; ++i) total += int(SendMessageA(list, LVM_GETCOLUMNWIDTH, WPARAM(i), 0));
+  EXPECT_LE(total, client.right);
+  EXPECT_GE(SendMessageA(list, LVM_GETCOLUMNWIDTH, 2, 0), 150);
 }
 
 } // namespace
