@@ -116,6 +116,7 @@ TWriteTextForm::TWriteTextForm(TComponent* owner) : TForm(owner, "TWriteTextForm
 TWriteTextForm::~TWriteTextForm()
 {
   FRecipientThread.reset();
+  if (CaretShownBy == this) CaretShownBy = nullptr;
 }
 
 void TWriteTextForm::DeclareBindings(TBindings& b)
@@ -539,6 +540,11 @@ void TWriteTextForm::FormClose(TComponent*, TCloseAction& Action)
     Application().ProcessMessages();
   }
   FRecipientThread.reset();
+  // The status bar shows no caret of a window that is gone.
+  if (CaretShownBy == this) {
+    SetMainStatusText(1, "");
+    CaretShownBy = nullptr;
+  }
   Action = TCloseAction::Free;
 }
 
@@ -748,6 +754,7 @@ void TWriteTextForm::ShowCaretPosition()
   const int line = int(SendMessageA(WriteTextEdit->Handle(), EM_EXLINEFROMCHAR, 0, start));
   const int lineStart = int(SendMessageA(WriteTextEdit->Handle(), EM_LINEINDEX, line, 0));
   SetMainStatusText(1, std::to_string(line) + ":" + std::to_string(start - std::max(0, lineStart)));
+  CaretShownBy = this;
 }
 
 void TWriteTextForm::WriteTextEditChange(TComponent*) { ShowCaretPosition(); }

@@ -172,6 +172,8 @@ private:
   std::vector<int> PendingFAQFor;
   std::vector<int> PendingMOTDFor;
   std::unique_ptr<TAddRcptThread> FRecipientThread;
+  // The editor whose caret the main window's status bar shows.
+  static inline TWriteTextForm* CaretShownBy = nullptr;
   bool FClosing = false;
   bool FDiscardAsked = false;
   int FCreatedTextNo = 0;

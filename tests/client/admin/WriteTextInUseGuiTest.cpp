@@ -281,4 +281,52 @@ TEST_F(EditorInUse, EveryKindOfRowIsReadableInTheList)
   EXPECT_GE(SendMessageA(list, LVM_GETCOLUMNWIDTH, 2, 0), 150);
 }
 
+TEST_F(EditorInUse, ALetterSentWithCtrlEnterArrivesWholeAndTheCaretLeavesTheStatusBar)
+{
+  TWriteTextForm* editor = OpenLetter();
+  ASSERT_NE(editor, nullptr);
+  MouseClick(editor->SubjectEdit->Handle(), POINT{5, 5});
+  Type("Typed letter");
+  Press(VK_RETURN);
+  ASSERT_EQ(GetFocus(), editor->WriteTextEdit->Handle());
+  Type("First line");
+  Press(VK_RETURN);
+  Type("second");
+  EXPECT_EQ(CaretStatus(), "1:6");
+
+  TestSupport::PressKey(VK_RETURN, TestSupport::mkCtrl);
+  ASSERT_TRUE(WaitFor([] { return Application().FindForm("WriteTextForm") == nullptr; }));
+  EXPECT_EQ(CaretStatus(), "");
+  char logged[512] = {};
+  SendMessageA(MainForm->StatusBar1->Handle(), SB_GETTEXTA, 0, LPARAM(logged));
+  const std::string line = logged;
+  const size_t at = line.find("Text ");
+  ASSERT_NE(at, std::string::npos) << line;
+  const int textNo = std::atoi(line.c_str() + at + 5);
+  ASSERT_GT(textNo, 0) << line;
+  TComPtr<ILKCollection> text = Ask(L_GET_TEXT, TRequestArgs().Int(textNo).Int(0).Int(2000000));
+  ASSERT_TRUE(text);
+  EXPECT_EQ(LKString(text.Get(), "result"), "Typed letter\nFirst line\nsecond");
+}
+
+TEST_F(EditorInUse, EscapeAsksAndAnEditorThrownAwayLeavesNoCaretInTheStatusBar)
+{
+  TWriteTextForm* editor = OpenLetter();
+  ASSERT_NE(editor, nullptr);
+  MouseClick(editor->WriteTextEdit->Handle(), POINT{100, 60});
+  Type("gone");
+  EXPECT_EQ(CaretStatus(), "0:4");
+  Boxes->Clear();
+  Boxes->SetAnswer(IDNO);
+  TestSupport::PressKey(VK_ESCAPE);
+  ASSERT_EQ(Boxes->Count(), 1u);
+  EXPECT_EQ(Boxes->Boxes()[0].Text, "Really trash this text?");
+  EXPECT_EQ(editor->WriteTextEdit->Caption(), "gone");
+  EXPECT_EQ(CaretStatus(), "0:4");
+  Boxes->SetAnswer(IDYES);
+  TestSupport::PressKey(VK_ESCAPE);
+  ASSERT_TRUE(WaitFor([] { return Application().FindForm("WriteTextForm") == nullptr; }));
+  EXPECT_EQ(CaretStatus(), "");
+}
+
 } // namespace
