@@ -116,6 +116,7 @@ TWriteTextForm::TWriteTextForm(TComponent* owner) : TForm(owner, "TWriteTextForm
 TWriteTextForm::~TWriteTextForm()
 {
   FRecipientThread.reset();
+  if (CaretShownBy == this) CaretShownBy = nullptr;
 }
 
 void TWriteTextForm::DeclareBindings(TBindings& b)
@@ -506,6 +507,28 @@ void TWriteTextForm::FormShow(TComponent*)
   SetEditingEnabled(true);
   ClipboardCopyAction->SetEnabled(false);
   ClipboardCutAction->SetEnabled(false);
+  FitKindColumn();
+}
+
+void TWriteTextForm::FitKindColumn()
+{
+  if (!ListView->HandleAllocated() || ListView->ColumnCount() < 3) return;
+  const HWND list = ListView->Handle();
+  // Room for the widest kind ("Message of the day for"), with the margins
+  // the list keeps around a label.
+  int kindWidth = ListView->ColumnWidth(0);
+  for (TRowKind kind : {TRowKind::Recipient, TRowKind::CarbonCopy, TRowKind::BlindCopy, TRowKind::FootnoteTo,
+                        TRowKind::CommentTo, TRowKind::PresentationFor, TRowKind::MotdFor, TRowKind::FaqFor}) {
+    const int text = int(SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, LPARAM(RowKindText(kind).c_str())));
+    kindWidth = std::max(kindWidth, text + 16);
+  }
+  ListView->SetColumnWidth(0, kindWidth);
+  // The names take what is left of the list's width, so that none runs
+  // out of sight behind a sideways scroll.
+  RECT client{};
+  GetClientRect(list, &client);
+  const int left = int(client.right) - kindWidth - ListView->ColumnWidth(1);
+  if (left < ListView->ColumnWidth(2)) ListView->SetColumnWidth(2, std::max(left, 150));
 }
 
 void TWriteTextForm::FormClose(TComponent*, TCloseAction& Action)
@@ -517,6 +540,11 @@ void TWriteTextForm::FormClose(TComponent*, TCloseAction& Action)
     Application().ProcessMessages();
   }
   FRecipientThread.reset();
+  // The status bar shows no caret of a window that is gone.
+  if (CaretShownBy == this) {
+    SetMainStatusText(1, "");
+    CaretShownBy = nullptr;
+  }
   Action = TCloseAction::Free;
 }
 
@@ -714,15 +742,19 @@ void TWriteTextForm::WriteTextEditEnter(TComponent*)
   const bool wrap = ServerConfiguration ? ServerConfiguration->ReadBool("AutomaticLineWrap", true) : true;
   WriteTextEdit->AutoWrap = wrap;
   ApplyBodyFont();
+  // A click that leaves the caret where it was changes no selection: the
+  // status bar still shows where the caret of another editor was.
+  ShowCaretPosition();
 }
 
 void TWriteTextForm::ShowCaretPosition()
 {
   if (!WriteTextEdit->HandleAllocated()) return;
-  const int start = WriteTextEdit->SelStart();
+  const int start = std::min(WriteTextEdit->SelStart(), WriteTextEdit->TextLength());
   const int line = int(SendMessageA(WriteTextEdit->Handle(), EM_EXLINEFROMCHAR, 0, start));
   const int lineStart = int(SendMessageA(WriteTextEdit->Handle(), EM_LINEINDEX, line, 0));
-  SetMainStatusText(1, std::to_string(line) + ":" + std::to_string(start - lineStart));
+  SetMainStatusText(1, std::to_string(line) + ":" + std::to_string(start - std::max(0, lineStart)));
+  CaretShownBy = this;
 }
 
 void TWriteTextForm::WriteTextEditChange(TComponent*) { ShowCaretPosition(); }

@@ -158,6 +158,8 @@ private:
   void AddAskedRow(TRowKind kind, const std::string& caption);
   void SetSelectedKind(TRowKind kind);
   void ShowCaretPosition();
+  // Widens the kind column to its longest text; the name column gives way.
+  void FitKindColumn();
   void ApplyBodyFont();
   std::string FocusedEditSelection();
 
@@ -170,6 +172,8 @@ private:
   std::vector<int> PendingFAQFor;
   std::vector<int> PendingMOTDFor;
   std::unique_ptr<TAddRcptThread> FRecipientThread;
+  // The editor whose caret the main window's status bar shows.
+  static inline TWriteTextForm* CaretShownBy = nullptr;
   bool FClosing = false;
   bool FDiscardAsked = false;
   int FCreatedTextNo = 0;

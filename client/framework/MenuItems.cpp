@@ -265,8 +265,21 @@ void TMenuItem::AppendTo(HMENU menu, UINT position)
 
 void TMenuItem::AppendChildrenTo(HMENU menu, UINT& position)
 {
-  for (TMenuItem* child : FItems)
-    if (child->Visible()) child->AppendTo(menu, position++);
+  // A separator shows only between two shown items: none begins or ends the
+  // menu, and none follows another when the items between them are hidden.
+  bool itemShown = false;
+  TMenuItem* waitingLine = nullptr;
+  for (TMenuItem* child : FItems) {
+    if (!child->Visible()) continue;
+    if (child->IsLine()) {
+      if (itemShown && !waitingLine) waitingLine = child;
+      continue;
+    }
+    if (waitingLine) waitingLine->AppendTo(menu, position++);
+    waitingLine = nullptr;
+    child->AppendTo(menu, position++);
+    itemShown = true;
+  }
 }
 
 void TMenuItem::Rebuild()

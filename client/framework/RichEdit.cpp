@@ -1,5 +1,6 @@
 #include "RichEdit.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "Clipboard.h"
@@ -220,10 +221,27 @@ bool TRichEdit::HandleCommand(WORD code, WORD)
   return true;
 }
 
+bool TRichEdit::KeepSelectionInText()
+{
+  CHARRANGE r{0, 0};
+  SendMessageA(Handle(), EM_EXGETSEL, 0, LPARAM(&r));
+  const LONG length = TextLength();
+  if (r.cpMin <= length && r.cpMax <= length) return false;
+  CHARRANGE kept{std::min(r.cpMin, length), std::min(r.cpMax, length)};
+  FKeepingSelection = true;
+  SendMessageA(Handle(), EM_EXSETSEL, 0, LPARAM(&kept));
+  FKeepingSelection = false;
+  return true;
+}
+
 bool TRichEdit::HandleNotify(NMHDR* hdr, LRESULT& result)
 {
   result = 0;
   if (hdr->code == EN_SELCHANGE) {
+    // The selection drawn back into the text notifies again from within;
+    // this call reports the kept selection once.
+    if (FKeepingSelection) return true;
+    KeepSelectionInText();
     if (OnSelectionChange) OnSelectionChange(this);
     return true;
   }

@@ -71,5 +71,13 @@ protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
+  // A click in the control's left margin, or a whole last line or all of the
+  // text selected, can leave the selection ending after the text's final
+  // paragraph mark: a position past the text, where the caret sits a line
+  // too far and line lookups fail. Such a selection is drawn back to the
+  // text's end; true when it was.
+  bool KeepSelectionInText();
+
   bool FReadOnly = false;
+  bool FKeepingSelection = false;
 };

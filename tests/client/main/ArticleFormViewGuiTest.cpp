@@ -25,6 +25,31 @@ using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
+// The items of the open menu as a person sees them, "I" for an item and
+// "-" for a separator.
+std::string MenuShape(HWND menuWindow)
+{
+  const HMENU menu = HMENU(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+  std::string shape;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    MENUITEMINFOA info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE;
+    GetMenuItemInfoA(menu, UINT(i), TRUE, &info);
+    shape += (info.fType & MFT_SEPARATOR) ? '-' : 'I';
+  }
+  return shape;
+}
+
+// A separator stands only between two items.
+void ExpectSeparatorsBetweenItems(const std::string& shape)
+{
+  EXPECT_FALSE(shape.empty());
+  EXPECT_EQ(shape.find("--"), std::string::npos) << shape;
+  EXPECT_NE(shape.front(), '-') << shape;
+  EXPECT_NE(shape.back(), '-') << shape;
+}
+
 class FormView : public TStartedProgram
 {
 protected:
@@ -336,6 +361,28 @@ TEST_F(FormView, ALinkThatOpensABoxLeavesThePointerSelectingNothing)
   }
   EXPECT_EQ(View->MainEdit->SelLength(), 0);
   EXPECT_NE(GetCapture(), View->MainEdit->Handle());
+}
+
+TEST_F(FormView, ThePopupOfAPlainWordShowsNoSeparatorsSideBySide)
+{
+  View->ShowText(Root);
+  const std::string body = View->MainEdit->Caption();
+  // "too." names no text, conference or address.
+  const size_t word = body.find("too.");
+  ASSERT_NE(word, std::string::npos);
+  POINTL pt{};
+  SendMessageA(View->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), LPARAM(word + 1));
+  std::string shape;
+  TestSupport::TMenuSteps steps({[&](HWND menu) {
+    shape = MenuShape(menu);
+    TestSupport::PostKey(VK_ESCAPE, menu);
+    return true;
+  }});
+  TestSupport::PostClick(View->MainEdit->Handle(), POINT{pt.x + 2, pt.y + 3}, TestSupport::TPointerButton::Right);
+  ASSERT_TRUE(WaitFor([&] { return steps.Done() && !TestSupport::OpenMenuWindow(); }));
+  ExpectSeparatorsBetweenItems(shape);
+  // Copy alone: the separators around the hidden commands are left out.
+  EXPECT_EQ(shape, "I");
 }
 
 } // namespace

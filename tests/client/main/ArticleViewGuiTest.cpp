@@ -325,6 +325,22 @@ TMenuItem* MainMenuItemOf(TAction* action)
   return found;
 }
 
+// The items of the open menu as a person sees them, "I" for an item and
+// "-" for a separator.
+std::string MenuShape(HWND menuWindow)
+{
+  const HMENU menu = HMENU(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
+  std::string shape;
+  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+    MENUITEMINFOA info{};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_FTYPE;
+    GetMenuItemInfoA(menu, UINT(i), TRUE, &info);
+    shape += (info.fType & MFT_SEPARATOR) ? '-' : 'I';
+  }
+  return shape;
+}
+
 // Columns of a client area that are mostly the guide line's colour.
 int GuideLikeColumns(const TClientPixels& pixels)
 {
@@ -357,10 +373,12 @@ TEST_F(ArticleView, APopupThatHidesItemsLeavesTheMainMenusWhole)
   // A right click on a word that names no text or conference: the popup
   // leaves out the text and conference commands.
   bool popupLeftThemOut = false;
+  std::string shape;
   {
     TMenuSteps steps({[&](HWND menu) {
       popupLeftThemOut = !MenuShows(View->Edittextproperties1) && !MenuShows(View->Marktext1) &&
                          MenuShows(View->NosuchtextofconferenceItem);
+      shape = MenuShape(menu);
       PostKey(VK_ESCAPE, menu);
       return true;
     }});
@@ -368,6 +386,9 @@ TEST_F(ArticleView, APopupThatHidesItemsLeavesTheMainMenusWhole)
     ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenMenuWindow(); }));
   }
   EXPECT_TRUE(popupLeftThemOut);
+  // Copy, a separator, "No such text or conference": the separators around
+  // the hidden commands are left out too.
+  EXPECT_EQ(shape, "I-I");
 
   // The main window's menus still hold every one of those commands.
   for (TMenuItem* item : mainItems) EXPECT_TRUE(MenuShows(item)) << item->Caption();
