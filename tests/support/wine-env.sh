@@ -8,6 +8,7 @@ omnora_prepare_prefix() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   wineserver -w
   omnora_link_marlett
+  omnora_replace_fonts
 }
 
 # Caption buttons (minimise, maximise, close) are glyphs of the Marlett font.
@@ -22,6 +23,16 @@ omnora_link_marlett() {
   [ -e "$fonts/marlett.ttf" ] || { mkdir -p "$fonts" && ln -sf "$marlett" "$fonts/marlett.ttf"; }
 }
 
+# The texts' default fonts are "Courier New", which Debian's Wine lacks: it
+# then falls back to a proportional face, lines no longer end at the column
+# of the editor's guide line, and columns of figures do not line up. Wine
+# takes a monospaced face of the system in its place.
+omnora_replace_fonts() {
+  [ -f "$WINEPREFIX/.omnora-fonts" ] && return 0
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "Courier New" /d "DejaVu Sans Mono" /f >/dev/null 2>&1 \
+    && touch "$WINEPREFIX/.omnora-fonts"
+}
+
 # The build tree's own Wine prefix, created once (several callers may race).
 omnora_wine_prefix() {
   build_dir=$1
@@ -31,6 +42,7 @@ omnora_wine_prefix() {
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   if [ -f "$WINEPREFIX/.omnora-ready" ]; then
     omnora_link_marlett
+    omnora_replace_fonts
     return 0
   fi
   mkdir -p "$build_dir"
