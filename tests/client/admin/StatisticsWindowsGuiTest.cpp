@@ -86,7 +86,8 @@ TEST_F(StatisticsWindows, TrafficAndCacheFiguresFollowTheClient)
   EXPECT_EQ(form->NameFromNumberEdit->Text().substr(0, 1), "(");
   EXPECT_EQ(form->TextStatEdit->Text().find("(" + std::to_string(caches.TextStatHits) + "/"), 0u);
   Screenshot(form, "traffic-statistics.png");
-  form->CloseButtonClick(form->CloseButton);
+  ASSERT_TRUE(TestSupport::ClickControl(form->CloseButton->Handle()));
+  EXPECT_TRUE(WaitFor([form] { return !form->Visible(); }));
 }
 
 TEST_F(StatisticsWindows, APersonsStatusAndMembershipsSortedByPriority)
@@ -129,11 +130,14 @@ TEST_F(StatisticsWindows, APersonsStatusAndMembershipsSortedByPriority)
   EXPECT_EQ(alpha->ColumnText(5), "Administrator (of) LysKOM");
   EXPECT_FALSE(alpha->ColumnText(6).empty());
 
-  form->MembershipListViewColumnClick(list, 2);  // "Prio" again: descending
+  // A click on "Prio", the column sorted by, sorts it descending.
+  ASSERT_TRUE(TestSupport::ClickColumnHeader(list->Handle(), 2));
+  Application().ProcessMessages();
   EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"200", "50", "50"}));
   EXPECT_EQ(Column(list, 1), (std::vector<std::string>{"Stat conf Beta", "Stat conf Gamma", "Stat conf Alpha"}));
   // Another column keeps the direction.
-  form->MembershipListViewColumnClick(list, 0);
+  ASSERT_TRUE(TestSupport::ClickColumnHeader(list->Handle(), 0));
+  Application().ProcessMessages();
   EXPECT_EQ(Column(list, 0).front(), std::to_string(c));
 
   // The administrator has privileges.
@@ -220,7 +224,7 @@ TEST_F(StatisticsWindows, UnreadTextsCountTheTextsNotYetRead)
     script.Start();
     auto* menuItem = dynamic_cast<TMenuItem*>(MainForm->FindComponent(item));
     ASSERT_NE(menuItem, nullptr) << item;
-    TestSupport::ChooseMenuCommand(MainForm->HostHandle(), menuItem->Command());
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(menuItem->Command())) << item;
     EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000)) << item;
   };
   auto unreadIn = [](TListView* list, const std::string& name) {

@@ -55,7 +55,9 @@ inline bool MenuShowsEnabled(const char* name)
 
 inline void ChooseMenu(const char* name)
 {
-  if (TMenuItem* item = MainMenuItem(name)) TestSupport::ChooseMenuCommand(MainForm->HostHandle(), item->Command());
+  if (TMenuItem* item = MainMenuItem(name)) {
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(item->Command())) << name;
+  }
 }
 
 // "Connect" from the Session menu, the login dialog answered with the
