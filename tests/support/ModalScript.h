@@ -79,7 +79,8 @@ public:
 private:
   void Tick()
   {
-    if (FBusy) return;
+    // Nobody acts on a dialog while a menu is open over it.
+    if (FBusy || (TestSupport::OpenPopupMenu() && GetTickCount() - FLastProgress <= FPatience)) return;
     if (Done()) {
       // A dialog that the last step left open (a step that failed before
       // its closing click) is closed after a while, so that the test fails
@@ -104,6 +105,7 @@ private:
   {
     FGaveUp = true;
     FTimer.SetEnabled(false);
+    if (TestSupport::OpenPopupMenu()) EndMenu();
     for (TForm* f : Application().Forms())
       if (f->IsModal() && f->HostHandle()) PostMessageA(f->HostHandle(), WM_CLOSE, 0, 0);
   }

@@ -69,6 +69,15 @@ inline HWND ClickTarget(HWND window, POINT& pt)
   return TakesInput(target) ? target : nullptr;
 }
 
+// The mouse pointer put at a client point of a window, where a click is
+// about to come: what the system reports of the pointer meanwhile (while a
+// control follows it for a drag) then agrees with the click.
+inline void MoveMouseTo(HWND window, POINT pt)
+{
+  ClientToScreen(window, &pt);
+  SetCursorPos(pt.x, pt.y);
+}
+
 // A click of the left (or right) button at a point of a window's client
 // area, posted to the window there; false, and nothing posted, when the
 // click would not reach the window (see ClickTarget).
@@ -77,10 +86,29 @@ inline bool ClickAt(HWND window, int x, int y, bool right = false)
   POINT pt{x, y};
   HWND target = ClickTarget(window, pt);
   if (!target) return false;
+  MoveMouseTo(target, pt);
   const LPARAM at = MAKELPARAM(pt.x, pt.y);
   PostMessageA(target, WM_MOUSEMOVE, 0, at);
   PostMessageA(target, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, at);
   PostMessageA(target, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, at);
+  return true;
+}
+
+// A double click of the left button at a point of a window's client area:
+// press, release, the second press (which the system reports as a double
+// click), release.
+inline bool DoubleClickAt(HWND window, int x, int y)
+{
+  POINT pt{x, y};
+  HWND target = ClickTarget(window, pt);
+  if (!target) return false;
+  MoveMouseTo(target, pt);
+  const LPARAM at = MAKELPARAM(pt.x, pt.y);
+  PostMessageA(target, WM_MOUSEMOVE, 0, at);
+  PostMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageA(target, WM_LBUTTONUP, 0, at);
+  PostMessageA(target, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  PostMessageA(target, WM_LBUTTONUP, 0, at);
   return true;
 }
 
@@ -117,12 +145,18 @@ inline bool ClickListRow(HWND list, int row, bool right = false)
 }
 
 // A click on the header of a list-view column (the column's position in
-// the header, as a person sees the columns).
+// the header, as a person sees the columns), the list first scrolled
+// sideways as its scroll bar does when the column lies outside it.
 inline bool ClickColumnHeader(HWND list, int column)
 {
   HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
   RECT r{};
   if (!header || !SendMessageA(header, HDM_GETITEMRECT, WPARAM(column), LPARAM(&r))) return false;
+  RECT shown{};
+  GetClientRect(list, &shown);
+  MapWindowPoints(header, list, reinterpret_cast<POINT*>(&r), 2);
+  if (r.left < 0 || r.right > shown.right) SendMessageA(list, LVM_SCROLL, WPARAM(r.left - shown.left), 0);
+  if (!SendMessageA(header, HDM_GETITEMRECT, WPARAM(column), LPARAM(&r))) return false;
   const POINT p = Middle(r);
   return ClickAt(header, p.x, p.y);
 }
@@ -225,6 +259,14 @@ inline bool IsAltKey(int key)
 
 // ---------------------------------------------------------------- keys
 
+// A modifier key pressed down (or let go) when the loop reaches this point
+// of the input: for a key held across other input, as Shift held while a
+// dialog opens.
+inline void HoldKey(int key, bool down)
+{
+  PostMessageA(Detail::InputHelperWindow(), Detail::HoldKeyMessage, WPARAM(key), down ? 1 : 0);
+}
+
 // One key pressed and released in a window (the one with the focus, as the
 // keyboard gives it), with the modifiers held while the loop handles it;
 // the loop's translation turns it into the character it types. With Alt
@@ -233,14 +275,13 @@ inline void PressKey(HWND target, WORD key, std::initializer_list<int> held = {}
 {
   bool alt = false;
   for (int k : held) alt = alt || Detail::IsAltKey(k);
-  HWND helper = held.size() ? Detail::InputHelperWindow() : nullptr;
-  for (int k : held) PostMessageA(helper, Detail::HoldKeyMessage, WPARAM(k), 1);
+  for (int k : held) HoldKey(k, true);
   const UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
   const LPARAM context = alt ? LPARAM(1u << 29) : 0;
   PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, LPARAM(1 | (scan << 16)) | context);
   PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, key,
                LPARAM(1 | (scan << 16) | (1u << 30) | (1u << 31)) | context);
-  for (int k : held) PostMessageA(helper, Detail::HoldKeyMessage, WPARAM(k), 0);
+  for (int k : held) HoldKey(k, false);
 }
 
 // Text typed into a window that will have the focus when the loop handles
@@ -288,8 +329,8 @@ inline void TypeText(HWND edit, const std::string& text)
   for (char c : text) PostMessageA(edit, WM_CHAR, WPARAM(static_cast<unsigned char>(c)), 1);
 }
 
-// A click into a one-line field, what it holds selected (Home, Shift+End)
-// when it is to be replaced, and the text typed as the characters that the
+// A click into a field, what it holds selected (Ctrl+Home, Ctrl+Shift+End)
+// when it is to be replaced (and deleted for no text), and the text typed as the characters that the
 // keyboard's translation delivers (so it stays in order with input posted
 // after it). False when the click does not reach the field.
 inline bool TypeInto(HWND field, const std::string& text, bool replace = true)
@@ -299,14 +340,16 @@ inline bool TypeInto(HWND field, const std::string& text, bool replace = true)
   POINT pt{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   HWND target = ClickTarget(field, pt);
   if (!target) return false;
+  MoveMouseTo(target, pt);
   const LPARAM at = MAKELPARAM(pt.x, pt.y);
   PostMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
   PostMessageA(target, WM_LBUTTONUP, 0, at);
   if (replace) {
-    PressKey(target, VK_HOME);
-    PressKey(target, VK_END, {VK_SHIFT});
+    PressKey(target, VK_HOME, {VK_CONTROL});
+    PressKey(target, VK_END, {VK_CONTROL, VK_SHIFT});
+    if (text.empty()) PressKey(target, VK_DELETE);
   } else {
-    PressKey(target, VK_END);
+    PressKey(target, VK_END, {VK_CONTROL});
   }
   TypeText(target, text);
   return true;
@@ -324,6 +367,7 @@ inline bool ChooseComboItem(HWND combo, int index)
   POINT pt{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
   HWND target = ClickTarget(combo, pt);
   if (!target) return false;
+  MoveMouseTo(target, pt);
   const LPARAM at = MAKELPARAM(pt.x, pt.y);
   PostMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
   PostMessageA(target, WM_LBUTTONUP, 0, at);
@@ -446,9 +490,9 @@ public:
   // A popup menu was seen open.
   bool Opened() const { return FOpened; }
   // The item was in it, enabled, and picked (and the menu has closed).
-  bool Chosen() const { return FChosen && FClosed; }
+  bool Chosen() const { return FChosen && Closed(); }
   // The menu was handled and has closed again, or the time ran out.
-  bool Finished() const { return FClosed || FGaveUp; }
+  bool Finished() const { return Closed() || FGaveUp; }
   // The items of the open menu as it showed them.
   const std::vector<TShownItem>& Shown() const { return FShown; }
   // The state it showed for a command; UINT(-1) when the menu did not hold it.
@@ -469,6 +513,7 @@ public:
   }
 
 private:
+  bool Closed() const { return FClosed || (FKeysGiven && !OpenPopupMenu()); }
   void Start()
   {
     FStart = GetTickCount();
@@ -476,13 +521,14 @@ private:
     Detail::PopupTickData() = this;
     SetTimer(Detail::InputHelperWindow(), Detail::PopupTimer, 20, nullptr);
   }
+  // The timer is the thread's one popup timer: a choice made after this one
+  // has taken it over.
   void Stop()
   {
+    if (Detail::PopupTickData() != this) return;
     KillTimer(Detail::InputHelperWindow(), Detail::PopupTimer);
-    if (Detail::PopupTickData() == this) {
-      Detail::PopupTick() = nullptr;
-      Detail::PopupTickData() = nullptr;
-    }
+    Detail::PopupTick() = nullptr;
+    Detail::PopupTickData() = nullptr;
   }
   void Tick()
   {

@@ -8,6 +8,7 @@
 #include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "WindowInput.h"
 #include "StandardControls.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
@@ -329,7 +330,8 @@ TEST_F(MainWindow, ConnectedStateSwitchesEveryWindow)
   ActiveUsersForm->ListView->AddItem("7");
   SetCachedName(23, "Twenty-three");
   QueueMarkRead(9, 4);
-  MainForm->SessionDisconnectAction->Execute();
+  ASSERT_TRUE(TestSupport::ChooseMenuItem(MainForm, "Disconnect1"));
+  Application().ProcessMessages();
   EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
   EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
   EXPECT_FALSE(MainForm->Online1->Enabled());
@@ -361,9 +363,9 @@ TEST_F(MainWindow, StatusBarDoubleClickTogglesTheEventLog)
   ShowMain();
   HWND bar = MainForm->StatusBar1->Handle();
   ASSERT_FALSE(EventLogForm->Visible());
-  PostMessageA(bar, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(20, 8));
+  ASSERT_TRUE(TestSupport::DoubleClickAt(bar, 20, 8));
   ASSERT_TRUE(WaitFor([] { return EventLogForm->Visible(); }));
-  PostMessageA(bar, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(20, 8));
+  ASSERT_TRUE(TestSupport::DoubleClickAt(bar, 20, 8));
   ASSERT_TRUE(WaitFor([] { return !EventLogForm->Visible(); }));
 }
 
@@ -419,12 +421,19 @@ TEST_F(MainWindow, EventLogStampsLinesAndOneLineEventsReachTheStatusBar)
   EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, last);
   EXPECT_EQ(std::count(log.begin(), log.end(), '['), 3);
 
-  // Clearing an empty log leaves it empty; the next event is at the top.
+  // The log opened with a double click on the status bar; "Clear list" from
+  // its popup menu. Clearing an empty log leaves it empty; the next event is
+  // at the top.
   auto* clear = dynamic_cast<TMenuItem*>(EventLogForm->FindComponent("ClearList1"));
   ASSERT_NE(clear, nullptr);
-  clear->Click();
+  ASSERT_TRUE(TestSupport::DoubleClickAt(MainForm->StatusBar1->Handle(), 20, 8));
+  ASSERT_TRUE(WaitFor([] { return EventLogForm->Visible(); }));
+  EventLogForm->BringToFront();
+  Application().ProcessMessages();
+  const POINT inLog{10, 10};
+  ASSERT_TRUE(TestSupport::ChooseFromPopup(EventLogForm->EventRichEdit->Handle(), inLog, clear));
   EXPECT_EQ(EventLogForm->EventRichEdit->Text(), "");
-  clear->Click();
+  ASSERT_TRUE(TestSupport::ChooseFromPopup(EventLogForm->EventRichEdit->Handle(), inLog, clear));
   EXPECT_EQ(EventLogForm->EventRichEdit->Text(), "");
   LogEvent("again");
   log = EventLogForm->EventRichEdit->Text();
@@ -497,13 +506,16 @@ TEST_F(MainWindow, CommandLineOptions)
 TEST_F(MainWindow, RefreshCachesAsksFirstAndEmptiesTheLogAndTheNoteList)
 {
   ShowMain();
+  // Logged in: "Refresh caches" is in the Online menu.
+  MainForm->SetConnectedState(true);
   LogEvent("something happened");
   SetCachedName(17, "Seventeen");
   QueueMarkRead(9, 3);
   MainForm->NoteShownPersons->Add(5);
   MainForm->NoteShownPersons->Add(17);
   Boxes->SetAnswer(IDNO);
-  ASSERT_TRUE(MainForm->ClearCacheStatusAction->Execute());
+  ASSERT_TRUE(TestSupport::ChooseMenuItem(MainForm, "RefreshCaches1"));
+  ASSERT_TRUE(WaitFor([&] { return Boxes->Count() > 0; }));
   ASSERT_EQ(Boxes->Count(), 1u);
   TRecordedMessageBox box = Boxes->Boxes()[0];
   EXPECT_EQ(box.Text, "This will clear all caches, including the edit buffer.\r\nAre you sure?");
@@ -517,8 +529,12 @@ TEST_F(MainWindow, RefreshCachesAsksFirstAndEmptiesTheLogAndTheNoteList)
 
   EXPECT_GE(FindNameEntry(17), 0);
 
+  // F5, typed in the reading window, runs it too.
   Boxes->SetAnswer(IDYES);
-  ASSERT_TRUE(MainForm->ClearCacheStatusAction->Execute());
+  ReadArticleForm->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(IsChild(ReadArticleForm->Handle(), GetFocus()) || GetFocus() == ReadArticleForm->Handle());
+  TestSupport::PressKey(GetFocus(), VK_F5);
   ASSERT_TRUE(WaitFor([] { return MainForm->NoteShownPersons->Count() == 0; }));
   EXPECT_EQ(EventLogForm->EventRichEdit->Text(), "");
   // The client's stores are empty and the queued read marks went out.
