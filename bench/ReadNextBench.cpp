@@ -19,6 +19,7 @@
 #include "ClientCaches.h"
 #include "CurrentReadStatus.h"
 #include "LyskomdServer.h"
+#include "PlainClient.h"
 #include "ReadNextTextThread.h"
 #include "ReadingOrder.h"
 #include "TextServices.h"
@@ -76,6 +77,15 @@ TRun ReadAll(EngineSession::TSession& session, int conf)
   return run;
 }
 
+// The plain client's get-time round trip in milliseconds, over n requests.
+double PlainRoundTripMs(TPlainClient& plain, int n)
+{
+  const auto start = Clock::now();
+  for (int i = 0; i < n; ++i)
+    if (!plain.GetTime()) throw std::runtime_error("plain client: no reply");
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count() / n;
+}
+
 double Median(std::vector<double> v)
 {
   std::sort(v.begin(), v.end());
@@ -88,6 +98,8 @@ int main(int argc, char** argv)
 {
   const int texts = argc > 1 ? std::max(10, atoi(argv[1])) : 1000;
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+  WSADATA winsock;
+  WSAStartup(MAKEWORD(2, 2), &winsock);
   TestSupport::TLyskomdServer server;
   server.Start();
   CreateClientCaches();
@@ -103,17 +115,23 @@ int main(int argc, char** argv)
         previous = session.TextTo(conf, "Bench\nA text to read");
     }
 
-    std::vector<double> coldMs, coldRequests, warmMs, warmRequests;
+    std::vector<double> coldMs, coldRequests, coldTrips, warmMs, warmRequests;
     size_t warmStart = 0, warmEnd = 0;
+    TPlainClient plain(server.Port());
     for (int round = 0; round < 3; ++round) {
       ClearAllCaches();
       session.Cache()->Clear();
       ResetMembership(session, conf, texts);
+      // Measured on both sides of the run, so that both see the same load.
+      const double before = PlainRoundTripMs(plain, 500);
       TRun cold = ReadAll(session, conf);
+      const double roundTrip = (before + PlainRoundTripMs(plain, 500)) / 2;
       coldMs.push_back(cold.MsPerText);
       coldRequests.push_back(cold.RequestsPerText);
-      std::printf("cold run %d: %d texts, %.3f ms/text, %.2f requests/text\n", round + 1, cold.Texts,
-                  cold.MsPerText, cold.RequestsPerText);
+      coldTrips.push_back(cold.MsPerText / roundTrip);
+      std::printf("cold run %d: %d texts, %.3f ms/text, %.2f requests/text; plain round trip %.3f ms, "
+                  "%.2f round trips/text\n",
+                  round + 1, cold.Texts, cold.MsPerText, cold.RequestsPerText, roundTrip, coldTrips.back());
     }
     for (int round = 0; round < 3; ++round) {
       ResetMembership(session, conf, texts);
@@ -125,7 +143,8 @@ int main(int argc, char** argv)
       std::printf("warm run %d: %d texts, %.3f ms/text, %.2f requests/text\n", round + 1, warm.Texts,
                   warm.MsPerText, warm.RequestsPerText);
     }
-    std::printf("median cold: %.3f ms/text, %.2f requests/text\n", Median(coldMs), Median(coldRequests));
+    std::printf("median cold: %.3f ms/text, %.2f requests/text, %.2f plain round trips/text\n", Median(coldMs),
+                Median(coldRequests), Median(coldTrips));
     std::printf("median warm: %.3f ms/text, %.2f requests/text\n", Median(warmMs), Median(warmRequests));
     std::printf("working set over the warm runs: %zu KB -> %zu KB\n", warmStart / 1024, warmEnd / 1024);
   }

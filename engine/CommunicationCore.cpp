@@ -153,28 +153,32 @@ void TLKCommCore::StateChanged()
   FStateChanged.notify_all();
 }
 
-void TLKCommCore::RequestPark()
+bool TLKCommCore::RequestPark()
 {
   std::unique_lock<TSlimMutex> lock(FParkLock);
   ++FParkRequests;
-  if (GetCurrentThreadId() == FParser->ThreadId()) {
-    // From a sink on the parser itself: it reads nothing until the sink
-    // returns. A connected phase that it is still in belongs to the old
-    // connection and ends then.
+  auto endOldPhase = [&] {
     lock.unlock();
-    {
-      std::lock_guard<TSlimMutex> guard(FOutstandingLock);
-      FParser->SetGreeting(false);
-    }
-    return;
-  }
+    std::lock_guard<TSlimMutex> guard(FOutstandingLock);
+    FParser->SetGreeting(false);
+    return true;
+  };
+  // From a sink on the parser itself: it reads nothing until the sink
+  // returns. A connected phase that it is still in belongs to the old
+  // connection and ends then.
+  if (GetCurrentThreadId() == FParser->ThreadId()) return endOldPhase();
   DWORD start = GetTickCount();
-  while (!FParserParked && !FParser->Terminated() && GetTickCount() - start < kHandOverWaitMs) {
+  for (;;) {
+    if (FParserParked) return true;
+    // In a client's sink or callback, which may itself wait for this caller:
+    // the parser goes back to the queue only through the park.
+    if (FParserAway) return endOldPhase();
+    if (FParser->Terminated() || GetTickCount() - start >= kHandOverWaitMs) return false;
     lock.unlock();
     // Wakes the parser from its wait; an old connected phase ends with it.
     FSocketThread->Queue().Interrupt();
     lock.lock();
-    FParkChanged.wait_for(lock, std::chrono::milliseconds(20), [&] { return FParserParked; });
+    FParkChanged.wait_for(lock, std::chrono::milliseconds(20), [&] { return FParserParked || FParserAway; });
   }
 }
 
@@ -185,6 +189,25 @@ void TLKCommCore::ReleasePark()
     --FParkRequests;
   }
   FParkChanged.notify_all();
+}
+
+void TLKCommCore::LeaveQueue()
+{
+  bool asked;
+  {
+    std::lock_guard<TSlimMutex> guard(FParkLock);
+    FParserAway = true;
+    asked = FParkRequests > 0;
+  }
+  // Only a Connect that waits for the parser needs to hear it.
+  if (asked) FParkChanged.notify_all();
+}
+
+bool TLKCommCore::ReturnToQueue()
+{
+  std::lock_guard<TSlimMutex> guard(FParkLock);
+  FParserAway = false;
+  return FParkRequests == 0;
 }
 
 bool TLKCommCore::ParkIfAsked()
@@ -204,17 +227,12 @@ HRESULT TLKCommCore::Connect(bool& connected)
   std::lock_guard<TSlimMutex> oneAtATime(FConnectLock);
   if (FShuttingDown || Connected()) return S_OK;
 
-  RequestPark();
+  const bool parked = RequestPark();
   struct TParkRelease
   {
     TLKCommCore& Core;
     ~TParkRelease() { Core.ReleasePark(); }
   } parkRelease{*this};
-  bool parked;
-  {
-    std::lock_guard<TSlimMutex> guard(FParkLock);
-    parked = FParserParked || GetCurrentThreadId() == FParser->ThreadId();
-  }
   if (!parked) return S_OK;
 
   // The parser is held at a known point: an interruption left over from the
@@ -470,8 +488,11 @@ void TLKCommCore::EndConnectedPhase()
   for (TOutstanding& entry : TakeAllOutstanding()) {
     TComPtr<ILKTransaction>& trans = entry.Trans;
     TComPtr<TLKCollection> reply = ErrorReply(entry.RefID, -1, -1);
+    const bool complete = trans && BeginCompletion(trans.Get(), entry.RefID);
+    // A request sent without a callback has no other way to learn of the loss.
+    if (complete) Report(trans->Set_Response(reply.Get()), "storing a reply");
     NotifySinks(FErrorSinks, entry.RefID, reply.Get());
-    if (trans && BeginCompletion(trans.Get(), entry.RefID)) CallBack(trans.Get(), reply.Get());
+    if (complete) CallBack(trans.Get(), reply.Get());
   }
   FireDisconnectNotification();
 }
@@ -550,6 +571,17 @@ void TLKCommCore::DeliverErrorReply(LONG refID, LONG code, LONG status)
   NotifySinks(FErrorSinks, refID, reply.Get());
   TComPtr<ILKTransaction> trans = TakeOutstanding(refID);
   if (trans && BeginCompletion(trans.Get(), refID)) CallBack(trans.Get(), reply.Get());
+}
+
+void TLKCommCore::AcknowledgeWhileWaiting()
+{
+  // A request written since the bytes came carried the acknowledgement.
+  if (!FSocketThread->AcknowledgementOwed() || FSocketThread->Queue().Available() > 0) return;
+  {
+    std::lock_guard<TSlimMutex> guard(FOutstandingLock);
+    if (FOutstanding.empty()) return;
+  }
+  FSocketThread->AcknowledgeIfOwed();
 }
 
 void TLKCommCore::DeliverAsyncMessage(TLKCollection* message)

@@ -58,6 +58,13 @@ public:
 
   // For the parser thread.
   bool ParkIfAsked();
+  // Brackets the parser's calls into sinks and callbacks, during which it
+  // reads nothing: a Connect need not wait for it to park, so a client that
+  // holds the parser until its own Connect returns cannot stall it.
+  // ReturnToQueue is false when a Connect asked for the queue meanwhile; the
+  // connected phase it was in is then over.
+  void LeaveQueue();
+  bool ReturnToQueue();
   bool MarkGreetingReceived();
   void EndConnectedPhase();
   // The request number of the request outstanding under refID, while the
@@ -68,6 +75,10 @@ public:
   void FailMalformedReply(LONG refID);
   void DeliverErrorReply(LONG refID, LONG code, LONG status);
   void DeliverAsyncMessage(TLKCollection* message);
+  // After a reply or a message: when every byte that came is read and
+  // requests still wait, the server is told at once that their replies may
+  // follow.
+  void AcknowledgeWhileWaiting();
   void FireConnectNotification();
   void FireDisconnectNotification();
   void ConnectionLost();
@@ -97,7 +108,9 @@ private:
   void Report(HRESULT hr, const char* what);
   void NotifySinks(const TSinkList& list, LONG refID, TLKCollection* reply);
   void Notify(NotificationEvents event);
-  void RequestPark();
+  // Holds the parser off the queue until ReleasePark; false when it could
+  // not be held within the hand-over bound.
+  bool RequestPark();
   void ReleasePark();
   void StateChanged();
 
@@ -120,6 +133,7 @@ private:
   TSlimCondition FParkChanged;
   int FParkRequests = 0;
   bool FParserParked = false;
+  bool FParserAway = false;
 
   std::atomic<bool> FShuttingDown{false};
   bool FStarted = false;

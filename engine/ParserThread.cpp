@@ -18,11 +18,49 @@ TLKReadInQueueThread::~TLKReadInQueueThread()
   if (FThread) CloseHandle(FThread);
 }
 
+namespace {
+
+// The parser is away from the queue while it calls the client's sinks and
+// callbacks (Connect does not wait for it then).
+class TAwayFromQueue
+{
+public:
+  explicit TAwayFromQueue(TLKCommCore& owner) : FOwner(owner) { FOwner.LeaveQueue(); }
+  ~TAwayFromQueue()
+  {
+    if (FAway) FOwner.ReturnToQueue();
+  }
+  TAwayFromQueue(const TAwayFromQueue&) = delete;
+  TAwayFromQueue& operator=(const TAwayFromQueue&) = delete;
+
+  // False when a Connect took the queue meanwhile.
+  bool Return()
+  {
+    FAway = false;
+    return FOwner.ReturnToQueue();
+  }
+
+private:
+  TLKCommCore& FOwner;
+  bool FAway = true;
+};
+
+} // namespace
+
 void TLKReadInQueueThread::Execute()
 {
   while (GreetingPhase()) {
-    if (!FOwner.MarkGreetingReceived()) continue;
-    ConnectedPhase();
+    bool greeted, mayRead;
+    {
+      TAwayFromQueue away(FOwner);
+      greeted = FOwner.MarkGreetingReceived();
+      mayRead = away.Return();
+    }
+    if (!greeted) continue;
+    // Taken by a Connect while it told of the greeting: the phase is over
+    // before it began, and the queue is read again only after the park.
+    if (mayRead) ConnectedPhase();
+    TAwayFromQueue away(FOwner);
     FOwner.EndConnectedPhase();
   }
 }
@@ -63,7 +101,10 @@ void TLKReadInQueueThread::ConnectedPhase()
   TRequestLookup requestOf = [this](long refID, long& requestNo) { return FOwner.RequestOf(refID, requestNo); };
   while (FGreeting && !FTerminated) {
     try {
-      Dispatch(ReadFrame(FQueue, requestOf, FOwner.Connected()));
+      TFrame frame = ReadFrame(FQueue, requestOf, FOwner.Connected());
+      TAwayFromQueue away(FOwner);
+      Dispatch(frame);
+      if (!away.Return()) return;
     } catch (const TQueueSyncInterrupt&) {
       return;
     } catch (const std::exception&) {
@@ -80,13 +121,17 @@ void TLKReadInQueueThread::Dispatch(const TFrame& frame)
         FOwner.DeliverOkReply(frame.RefID, frame.Collection.Get());
       else
         FOwner.FailMalformedReply(frame.RefID);
+      FOwner.AcknowledgeWhileWaiting();
       return;
     case TFrame::TKind::Error:
       // An error reply cut short still fails its request, with what it told.
       FOwner.DeliverErrorReply(frame.RefID, frame.ErrorNo, frame.ErrorStatus);
+      FOwner.AcknowledgeWhileWaiting();
       return;
     case TFrame::TKind::Async:
       if (frame.Complete) FOwner.DeliverAsyncMessage(frame.Collection.Get());
+      // A reply that the server sends after the message is held back the same way.
+      FOwner.AcknowledgeWhileWaiting();
       return;
     case TFrame::TKind::ProtocolError:
       FOwner.SocketThread().WriteTrace("[err]", frame.Text.data(), frame.Text.size());

@@ -7,9 +7,9 @@ namespace Vantor {
 
 namespace {
 
-// The line being read ended (a newline outside a string) or broke (a number
-// that overflows, a malformed array, a reply beyond the size bound) before
-// its reader was done. Never leaves this file.
+// The line being read ended (a newline outside a string) or broke (a count
+// or length that overflows, a malformed array, a reply beyond the size
+// bound) before its reader was done. Never leaves this file.
 class TLineError : public std::exception
 {
 public:
@@ -30,8 +30,8 @@ class TCursor
 {
 public:
   // A cursor under the line rule stops at an end of line outside a string
-  // and takes an overflowing number as an error of the line; one without it
-  // reads tokens across lines, as the plain token operations do.
+  // and takes an overflowing count or length as an error of the line; one
+  // without it reads tokens across lines, as the plain token operations do.
   explicit TCursor(TQueue& queue, bool lineRule = false) : FQueue(queue), FLineRule(lineRule) {}
   ~TCursor() { Release(); }
   TCursor(const TCursor&) = delete;
@@ -125,11 +125,21 @@ inline bool IsBlank(uint8_t b)
   return b == ' ' || b == '\n';
 }
 
+// What a number read off the line is for. A value that does not fit 32 bits
+// reads as 0 and the line goes on (the server keeps some counters unsigned);
+// a count, a length, a selector or a reference number that does not fit
+// would put the reader out of step, so under the line rule it fails the line.
+enum class TNumberUse
+{
+  Structural,
+  Value,
+};
+
 // Under the line rule only blanks may come before the number: anything else
 // (an end of line, a brace, a letter) is an error of the line, left in the
 // queue for the skip that follows, so that a reader never drifts onto the
 // bytes of another field.
-long ReadIntegerAt(TCursor& c)
+long ReadIntegerAt(TCursor& c, TNumberUse use = TNumberUse::Structural)
 {
   uint8_t b = c.Peek();
   while (!IsDigit(b)) {
@@ -150,7 +160,7 @@ long ReadIntegerAt(TCursor& c)
     }
   }
   if (overflow) {
-    if (c.LineRule()) throw TLineError();
+    if (c.LineRule() && use == TNumberUse::Structural) throw TLineError();
     return 0;
   }
   return long(value);
@@ -653,7 +663,7 @@ void ReadValue(TCursor& c, TLKCollection& target, TMemberName name, const TType&
 {
   switch (type.Kind) {
     case TKind::Int:
-      target.AddInt(name, ReadIntegerAt(c));
+      target.AddInt(name, ReadIntegerAt(c, TNumberUse::Value));
       return;
     case TKind::Str:
       ReadHollerithAt(c, c.Text);

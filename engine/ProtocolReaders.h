@@ -19,8 +19,9 @@ std::string ReadHollerith(TQueue& queue);
 
 // The readers below keep to the line: a reply or message is one line, and a
 // newline outside a string ends it. A reader that meets the end of its line,
-// a number that does not fit 32 bits, a malformed array or more than the
-// size bound of a reply stops there (false); what it added stays.
+// a count or string length that does not fit 32 bits, a malformed array or
+// more than the size bound of a reply stops there (false); what it added
+// stays. A value field that does not fit 32 bits reads as 0.
 
 // Reads the data of an ok reply into "Result" by the request number of the
 // transaction it answers; a request without data adds nothing.

@@ -62,6 +62,9 @@ void TLKCommThread::Execute()
   EnsureWinsockStarted();
   while (!FTerminated) {
     if (!FConnected) {
+      // A connection ended before this thread took it up still holds its
+      // socket; the next Connect waits for it to be let go.
+      ReleaseEndedSocket();
       WaitForSingleObject(FWakeEvent, 100);
       continue;
     }
@@ -89,6 +92,8 @@ bool TLKCommThread::ReceivePasses(SOCKET sock)
     if (!FConnected || FTerminated) break;
     // The server closed the connection, or any failure: the connection is lost.
     if (n <= 0) return false;
+    // Counted before the parser can see the bytes.
+    ++FReceives;
     try {
       WriteTrace("[in] ", FBuffer.get(), strnlen(FBuffer.get(), size_t(n)));
     } catch (...) {
@@ -112,11 +117,28 @@ void TLKCommThread::ReleaseSocket(SOCKET sock)
   FSocketReleased.notify_all();
 }
 
+void TLKCommThread::ReleaseEndedSocket()
+{
+  {
+    std::lock_guard<TSlimMutex> writing(FWriteLock);
+    std::lock_guard<TSlimMutex> guard(FSocketLock);
+    // Under the lock that AdoptSocket sets both under: a socket just adopted
+    // is never taken for an ended one.
+    if (FSocket == INVALID_SOCKET || FConnected) return;
+    CloseSocketNoLinger(FSocket);
+    FSocket = INVALID_SOCKET;
+  }
+  FSocketReleased.notify_all();
+}
+
 bool TLKCommThread::AdoptSocket(SOCKET sock, DWORD waitMs)
 {
   if (!WaitUntilReleased(waitMs)) return false;
+  std::lock_guard<TSlimMutex> writing(FWriteLock);
   std::lock_guard<TSlimMutex> guard(FSocketLock);
   if (FSocket != INVALID_SOCKET) return false;
+  // A new connection owes the server nothing.
+  FReceivesAcknowledged = FReceives.load();
   FSocket = sock;
   FConnected = true;
   SetEvent(FWakeEvent);
@@ -166,11 +188,18 @@ bool TLKCommThread::WaitUntilReleased(DWORD waitMs)
 bool TLKCommThread::Write(const std::string& bytes, bool trace)
 {
   std::lock_guard<TSlimMutex> writing(FWriteLock);
+  return WriteLocked(bytes.data(), bytes.size(), trace);
+}
+
+bool TLKCommThread::WriteLocked(const char* p, size_t left, bool trace)
+{
   SOCKET sock = CurrentSocket();
   if (sock == INVALID_SOCKET || !FConnected) return false;
-  if (trace) WriteTrace("[out]", bytes.data(), bytes.size());
-  const char* p = bytes.data();
-  size_t left = bytes.size();
+  if (trace) WriteTrace("[out]", p, left);
+  // Whatever was received before the write is acknowledged with it; noted
+  // first, so that the parser never waits on this lock for a debt that the
+  // write pays.
+  FReceivesAcknowledged = FReceives.load();
   while (left > 0) {
     int n = send(sock, p, int(std::min<size_t>(left, 1 << 30)), 0);
     if (n <= 0) return false;
@@ -178,6 +207,21 @@ bool TLKCommThread::Write(const std::string& bytes, bool trace)
     left -= size_t(n);
   }
   return true;
+}
+
+bool TLKCommThread::AcknowledgementOwed() const
+{
+  return FReceivesAcknowledged.load() != FReceives.load();
+}
+
+void TLKCommThread::AcknowledgeIfOwed()
+{
+  // Under the write lock, which a new connection is adopted under too: the
+  // line never goes out ahead of a new connection's opening.
+  std::lock_guard<TSlimMutex> writing(FWriteLock);
+  if (!AcknowledgementOwed()) return;
+  // A failed write ends nothing here: the next request finds it.
+  (void)WriteLocked("\n", 1, false);
 }
 
 bool TLKCommThread::Trace() const

@@ -62,6 +62,15 @@ public:
   // Writes all bytes under the write lock, tracing them first as "[out]"
   // when asked. False when the connection is gone or writing failed.
   bool Write(const std::string& bytes, bool trace);
+  // Acknowledges what was received when nothing was written since: the
+  // server holds back a reply while an earlier one is unacknowledged, and
+  // this side's stack delays its acknowledgement while it has nothing to
+  // send, so replies to requests sent together would come 40 ms apart.
+  // A blank line, which the server passes over between requests, carries
+  // the acknowledgement at once.
+  void AcknowledgeIfOwed();
+  // True when bytes came since the last write.
+  bool AcknowledgementOwed() const;
 
   bool Trace() const;
   void SetTrace(bool on);
@@ -83,11 +92,17 @@ private:
   bool ReceivePasses(SOCKET sock);
   SOCKET CurrentSocket();
   void ReleaseSocket(SOCKET sock);
+  bool WriteLocked(const char* p, size_t n, bool trace);
+  // Closes the socket of a connection that ended while this thread was idle.
+  void ReleaseEndedSocket();
   void OpenTraceFileLocked();
 
   TLKCommCore& FOwner;
   std::atomic<bool> FTerminated{false};
   std::atomic<bool> FConnected{false};
+  // Receives so far, and how many of them the last write acknowledged.
+  std::atomic<uint32_t> FReceives{0};
+  std::atomic<uint32_t> FReceivesAcknowledged{0};
 
   mutable TSlimMutex FSettingsLock;
   TSettings FSettings;

@@ -118,10 +118,10 @@ void FinalizeGlobalData()
 
 namespace {
 
-// Kept while the communication object is held: creating the table, or an
-// object through the registry, costs hundreds of microseconds under some
-// platforms, a kept factory next to nothing. A program that never creates
-// the communication object here goes through the registry each time.
+// Kept while the communication object is held, or engine objects of
+// another source are installed: creating the table, or an object through
+// the registry, costs hundreds of microseconds under some platforms, a kept
+// factory next to nothing.
 std::mutex KeptLock;
 TComPtr<IGlobalInterfaceTable> KeptTable;
 TComPtr<IClassFactory> KeptTransactionFactory;
@@ -235,14 +235,21 @@ void SetEngineObjectSource(TCommunicationSource communication, TCacheSource cach
   auto sources = std::make_shared<TSources>();
   sources->Communication = std::move(communication);
   sources->Cache = std::move(cache);
-  std::lock_guard<TCriticalSection> guard(SourceLock);
-  Sources = std::move(sources);
+  {
+    std::lock_guard<TCriticalSection> guard(SourceLock);
+    Sources = std::move(sources);
+  }
+  // Requests made through these objects cost what the program's cost.
+  KeepEngineObjects();
 }
 
 void ClearEngineObjectSource()
 {
-  std::lock_guard<TCriticalSection> guard(SourceLock);
-  Sources.reset();
+  {
+    std::lock_guard<TCriticalSection> guard(SourceLock);
+    Sources.reset();
+  }
+  if (!CommunicationObject) DropKeptObjects();
 }
 
 TComPtr<ILKCommunication> GetCommunication()

@@ -144,10 +144,9 @@ void TActionLink::SetChecked(bool v, bool& own)
 
 void TActionLink::SetVisible(bool v, bool& own)
 {
-  if (FAction)
-    FAction->SetVisible(v);
-  else
-    own = v;
+  // Shown or hidden here alone: a popup that hides its item of a shared
+  // action must not take the action out of every other menu.
+  own = v;
 }
 
 void TActionLink::SetAction(TAction* action)

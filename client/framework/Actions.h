@@ -45,8 +45,9 @@ public:
   TAction* Action() const { return FAction; }
 
   // A linked client is enabled or visible when both its own flag and the
-  // action say so; its setters change the action, an unlinked one's its own
-  // flag.
+  // action say so. Enabling and checking a linked client change the action;
+  // showing and hiding it change its own flag only, so each menu decides
+  // which of a shared action's items it shows.
   bool Enabled(bool own) const;
   bool Visible(bool own) const;
   void SetEnabled(bool v, bool& own);

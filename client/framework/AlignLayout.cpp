@@ -11,7 +11,10 @@ void ComputeAlignLayout(const RECT& client, std::vector<TLayoutItem>& items)
   auto height = [](const RECT& b) { return int(b.bottom - b.top); };
   for (TAlign a : {TAlign::Top, TAlign::Bottom, TAlign::Left, TAlign::Right, TAlign::Client}) {
     for (TLayoutItem& item : items) {
-      if (!item.Visible || item.Align != a) continue;
+      // A hidden client control (a tab page not shown) takes no room from
+      // the others, but is sized all the same: what it holds is then laid
+      // out and anchored for the room it has when it is shown.
+      if (item.Align != a || (!item.Visible && a != TAlign::Client)) continue;
       int w = std::max(width(item.Bounds), item.MinWidth);
       int h = std::max(height(item.Bounds), item.MinHeight);
       RECT b{};

@@ -20,6 +20,7 @@ struct TLayoutItem
 };
 // Controls with the same Align stack from their edge inwards in declaration
 // order; top and bottom first, then left and right in what remains, then
-// the client control takes the rest. Others keep their bounds, moved or
-// stretched by their right and bottom anchors.
+// the client control takes the rest (a hidden one too: it is sized without
+// taking room). Others keep their bounds, moved or stretched by their right
+// and bottom anchors.
 void ComputeAlignLayout(const RECT& client, std::vector<TLayoutItem>& items);

@@ -109,6 +109,9 @@ LRESULT CALLBACK TApplication::UtilityProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
     }
     return 0;
   }
+  // Popup menus are owned by this window: it draws their items' images.
+  if (msg == WM_MEASUREITEM && MeasureMenuItemImage(reinterpret_cast<MEASUREITEMSTRUCT*>(lp))) return TRUE;
+  if (msg == WM_DRAWITEM && DrawMenuItemImage(reinterpret_cast<DRAWITEMSTRUCT*>(lp))) return TRUE;
   return DefWindowProcA(hwnd, msg, wp, lp);
 }
 
@@ -220,8 +223,14 @@ void TApplication::ProcessMessage(MSG& msg)
       TForm* form = FormOfWindow(msg.hwnd);
       if (form && form->KeyPreview && msg.hwnd != form->Handle() && !form->RaiseKeyEvent(msg.message, msg.wParam))
         return;
-      if (IsShortCut(msg)) return;
-      if (form && msg.message == WM_KEYDOWN && form->DialogKey(msg)) return;
+      if (IsShortCut(msg)) {
+        // DefWindowProc opens the menu bar when Alt comes up after it saw
+        // Alt go down alone; a key that a shortcut took must count as well.
+        if (msg.message == WM_SYSKEYDOWN && (HIWORD(msg.lParam) & KF_ALTDOWN) && msg.wParam != VK_F4)
+          DefWindowProcA(msg.hwnd, msg.message, msg.wParam, msg.lParam);
+        return;
+      }
+      if (form && form->DialogKey(msg)) return;
     }
     if (HWND client = MDIClient())
       if (TranslateMDISysAccel(client, &msg)) return;
@@ -259,7 +268,12 @@ bool TApplication::IsShortCut(const MSG& msg)
       if (auto* form = dynamic_cast<TForm*>(f); form && !form->Embedded()) break;
     }
   }
-  if (FMainForm && std::find(forms.begin(), forms.end(), FMainForm) == forms.end()) forms.push_back(FMainForm);
+  // The main form's shortcuts reach from the windows docked in it, not from
+  // windows of their own: a dialog's Alt+Down must not read the next text.
+  TForm* home = FormOfWindow(focus);
+  if (FMainForm && home && (home == FMainForm || home->Docked()) &&
+      std::find(forms.begin(), forms.end(), FMainForm) == forms.end())
+    forms.push_back(FMainForm);
   for (TFormBase* f : forms) {
     auto* form = dynamic_cast<TForm*>(f);
     if (form && form->FHost && !IsWindowEnabled(form->FHost)) continue;

@@ -49,10 +49,12 @@ public:
   // Handles messages until done() answers true or the time runs out.
   bool ProcessMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
   // One message through the loop's order: modeless dialogs, key preview,
-  // short cuts (the active form's, then the main form's), dialog keys, MDI
-  // keys, translate and dispatch.
+  // short cuts (the active form's, then the main form's), dialog keys
+  // (DialogKeys.h), MDI keys, translate and dispatch.
   void ProcessMessage(MSG& msg);
-  // Runs the first enabled action or menu item bound to the key of msg.
+  // Runs the first enabled action or menu item bound to the key of msg: the
+  // focused control's pop-up menu, the forms around it, then the main form
+  // when the focus is in it or in a window docked in it.
   bool IsShortCut(const MSG& msg);
 
   void AddModelessDialog(HWND dialog);

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "Application.h"
+#include "DialogKeys.h"
 #include "FontStrings.h"
 #include "Form.h"
 #include "FormLoading.h"
@@ -325,7 +327,7 @@ void TControl::Realign()
   FAligning = true;
   for (size_t i = 0; i < items.size(); ++i) {
     TControl* c = FControls[i];
-    if (!items[i].Visible || EqualRect(&items[i].Bounds, &c->FBounds)) continue;
+    if (EqualRect(&items[i].Bounds, &c->FBounds)) continue;
     c->FBounds = items[i].Bounds;
     c->ApplyBoundsToWindow();
   }
@@ -349,7 +351,16 @@ void TControl::SetVisible(bool v)
 void TControl::SetEnabled(bool v)
 {
   FEnabled = v;
-  if (FHandle) EnableWindow(FHandle, v);
+  if (!FHandle) return;
+  // A disabled window loses the focus to nothing, and the keyboard with it:
+  // the focus moves on to the next control of the form first.
+  HWND focus = GetFocus();
+  if (!v && focus && (focus == FHandle || IsChild(FHandle, focus)))
+    if (TForm* form = Application().FormOfWindow(FHandle); form && form->HandleAllocated()) {
+      HWND next = NextTabStop(form->Handle(), FHandle, false);
+      if (next && next != FHandle && !IsChild(FHandle, next)) ::SetFocus(next);
+    }
+  EnableWindow(FHandle, v);
 }
 
 std::string TControl::Caption() const
@@ -514,8 +525,12 @@ LRESULT TControl::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     if (!child && ControlHooks().DispatchToolTipNotify && ControlHooks().DispatchToolTipNotify(hdr)) return 0;
     break;
   }
+  case WM_MEASUREITEM:
+    if (MeasureMenuItemImage(reinterpret_cast<MEASUREITEMSTRUCT*>(lp))) return TRUE;
+    break;
   case WM_DRAWITEM: {
     auto* dis = reinterpret_cast<DRAWITEMSTRUCT*>(lp);
+    if (dis->CtlType == ODT_MENU && DrawMenuItemImage(dis)) return TRUE;
     if (dis->CtlType != ODT_MENU) {
       TControl* child = FromHandle(dis->hwndItem);
       if (child && child != this && child->HandleDrawItem(dis)) return TRUE;

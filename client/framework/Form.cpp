@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "Application.h"
+#include "DialogKeys.h"
 #include "FormHost.h"
 #include "MenuItems.h"
 #include "StandardControls.h"
@@ -64,6 +65,13 @@ void TFormBase::SetActiveControl(TControl* c)
 void TFormBase::FocusChanged(TControl* c)
 {
   if (c != this) FActiveControl = c;
+  // The form around a frame or an embedded form follows too: it gives the
+  // focus back to that control when it is activated again.
+  if (Parent()) {
+    if (TFormBase* outer = Parent()->OwnerForm()) outer->FocusChanged(c);
+    return;
+  }
+  if (c->HandleAllocated()) ShowDefaultButton(Handle(), c->Handle());
 }
 
 void TFormBase::LoadResource()
@@ -418,11 +426,31 @@ void TForm::DestroyHostWindow(HWND host, THostKind kind)
     DestroyWindow(host);
 }
 
+void TForm::HandOverOwnedForms(HWND host, HWND newOwner)
+{
+  // An owned window goes with its owner; a form that lives on (the shared
+  // name prompt, shown modally over whatever window was active) must not.
+  for (TForm* f : Application().Forms())
+    if (f->FHost && f->FHost != host && !f->FDestroying && GetWindow(f->FHost, GW_OWNER) == host)
+      SetWindowLongPtrA(f->FHost, GWLP_HWNDPARENT, LONG_PTR(newOwner));
+}
+
 void TForm::DestroyHost()
 {
   DetachMenu();
-  if (FHost && IsWindow(FHost)) DestroyHostWindow(FHost, FHostKind);
+  if (FHost && IsWindow(FHost)) {
+    TForm* main = Application().MainForm();
+    HandOverOwnedForms(FHost, main && main != this && main->FHost ? main->FHost : nullptr);
+    DestroyHostWindow(FHost, FHostKind);
+  }
   FHost = nullptr;
+}
+
+void TForm::SetOwnerForm(TForm* owner)
+{
+  if (!FHost || FHostKind != THostKind::TopLevel) return;
+  HWND window = owner && owner != this && owner->FHost ? GetAncestor(owner->FHost, GA_ROOT) : nullptr;
+  SetWindowLongPtrA(FHost, GWLP_HWNDPARENT, LONG_PTR(window));
 }
 
 void TForm::ReplaceHost(THostKind kind)
@@ -438,6 +466,8 @@ void TForm::ReplaceHost(THostKind kind)
   try {
     FHostKind = kind;
     HWND host = CreateHost(kind, &r);
+    if (HWND owner = GetWindow(old, GW_OWNER); owner && kind == THostKind::TopLevel)
+      SetWindowLongPtrA(host, GWLP_HWNDPARENT, LONG_PTR(owner));
     FHost = host;
     ::SetParent(FHandle, host);
     FitContent();
@@ -449,6 +479,7 @@ void TForm::ReplaceHost(THostKind kind)
     AttachMenu();
     throw;
   }
+  HandOverOwnedForms(old, GetAncestor(FHost, GA_ROOT));
   DestroyHostWindow(old, oldKind);
   FReplacingHost = false;
   FShownOnce = true;
@@ -629,9 +660,19 @@ int TForm::ShowModal()
   if (FHostKind != THostKind::TopLevel || !FHost)
     throw std::logic_error("only a top-level form can be shown modally: " + FResourceName);
   if (FModal) throw std::logic_error(FResourceName + " is already shown modally");
-  TForm* active = Application().ActiveForm();
-  if (!active || active == this || !active->FHost) active = Application().MainForm();
-  HWND owner = active && active != this && active->FHost ? GetAncestor(active->FHost, GA_ROOT) : nullptr;
+  // What the user worked in, given back when the dialog closes.
+  const HWND activeBefore = GetActiveWindow();
+  const HWND focusBefore = GetFocus();
+  const HWND mdiClient = Application().MDIClient();
+  const HWND childBefore = mdiClient ? reinterpret_cast<HWND>(SendMessageA(mdiClient, WM_MDIGETACTIVE, 0, 0)) : nullptr;
+  TForm* main = Application().MainForm();
+  HWND owner = activeBefore && activeBefore != FHost && IsWindowVisible(activeBefore) ? activeBefore
+               : main && main != this && main->FHost                              ? main->FHost
+                                                                                   : nullptr;
+  if (owner) owner = GetAncestor(owner, GA_ROOT);
+  // Owned only while shown: a dialog kept for reuse outlives the window it
+  // was last shown over.
+  const HWND ownOwner = GetWindow(FHost, GW_OWNER);
   SetWindowLongPtrA(FHost, GWLP_HWNDPARENT, LONG_PTR(owner));
 
   std::vector<HWND> disabled;
@@ -648,22 +689,53 @@ int TForm::ShowModal()
         return TRUE;
       },
       LPARAM(&collect));
+  // The active MDI child too: the client's keys (Ctrl+Tab, Ctrl+F6,
+  // Ctrl+F4) act on an enabled active child, also when typed in the dialog.
+  // The other children stay enabled, so that a command of the dialog may
+  // still bring one forward.
+  if (childBefore && IsWindowEnabled(childBefore)) disabled.push_back(childBefore);
   for (HWND h : disabled) EnableWindow(h, FALSE);
 
   struct TRestore
   {
     TForm* Form;
     std::vector<HWND>& Disabled;
-    HWND Owner;
+    HWND Owner, OwnOwner, ActiveBefore, FocusBefore, MDIClient;
+    static bool Usable(HWND h) { return h && IsWindow(h) && IsWindowVisible(h) && IsWindowEnabled(h); }
+    HWND ActiveChild() const
+    {
+      return MDIClient && IsWindow(MDIClient) ? reinterpret_cast<HWND>(SendMessageA(MDIClient, WM_MDIGETACTIVE, 0, 0))
+                                              : nullptr;
+    }
     ~TRestore()
     {
       for (HWND h : Disabled)
         if (IsWindow(h)) EnableWindow(h, TRUE);
       Form->FModal = false;
+      // The window that was active comes back before the dialog hides, so
+      // that hiding it activates nothing else on the way; the MDI child
+      // active now (a command of the dialog may have brought one forward)
+      // stays so.
+      const HWND child = ActiveChild();
+      TForm* main = Application().MainForm();
+      HWND back = Usable(ActiveBefore) && ActiveBefore != Form->FHost ? ActiveBefore
+                  : Usable(Owner)                                     ? Owner
+                  : main && main->FHost && Usable(main->FHost)        ? main->FHost
+                                                                      : nullptr;
+      if (back) SetActiveWindow(back);
       Form->Hide();
-      if (Owner && IsWindow(Owner)) SetActiveWindow(Owner);
+      if (child && IsWindow(child) && ActiveChild() != child)
+        SendMessageA(MDIClient, WM_MDIACTIVATE, WPARAM(child), 0);
+      // The focus goes back where it was, unless that is in another window now.
+      const HWND nowChild = ActiveChild();
+      const bool inOtherChild = MDIClient && IsChild(MDIClient, FocusBefore) &&
+                                !(nowChild && (nowChild == FocusBefore || IsChild(nowChild, FocusBefore)));
+      if (Usable(FocusBefore) && !inOtherChild && GetAncestor(FocusBefore, GA_ROOT) == GetActiveWindow())
+        ::SetFocus(FocusBefore);
+      if (Form->FHost)
+        SetWindowLongPtrA(Form->FHost, GWLP_HWNDPARENT, LONG_PTR(OwnOwner && IsWindow(OwnOwner) ? OwnOwner : nullptr));
     }
-  } restore{this, disabled, owner};
+  } restore{this, disabled, owner, ownOwner, activeBefore, focusBefore, mdiClient};
 
   FModal = true;
   FModalResult = mrNone;
@@ -686,37 +758,7 @@ int TForm::ShowModal()
 
 bool TForm::DialogKey(MSG& msg)
 {
-  HWND focus = GetFocus();
-  LRESULT code = focus ? SendMessageA(focus, WM_GETDLGCODE, msg.wParam, LPARAM(&msg)) : 0;
-  if (code & DLGC_WANTALLKEYS) return false;
-  TShiftState shift = KeyboardShiftState();
-  switch (msg.wParam) {
-  case VK_TAB: {
-    if ((code & DLGC_WANTTAB) || (shift & (ssCtrl | ssAlt))) return false;
-    HWND next = GetNextDlgTabItem(FHandle, focus, (shift & ssShift) != 0);
-    if (next && next != focus) ::SetFocus(next);
-    return next != nullptr;
-  }
-  case VK_RETURN:
-  case VK_ESCAPE: {
-    if (shift) return false;
-    bool enter = msg.wParam == VK_RETURN;
-    TButton* target = nullptr;
-    std::function<void(TControl*)> find = [&](TControl* c) {
-      for (TControl* child : c->Controls()) {
-        if (target) return;
-        auto* b = dynamic_cast<TButton*>(child);
-        if (b && (enter ? b->Default : b->Cancel) && b->Visible() && b->Enabled()) target = b;
-        else find(child);
-      }
-    };
-    find(this);
-    if (!target) return false;
-    target->Click();
-    return true;
-  }
-  }
-  return false;
+  return HandleDialogKey(*this, msg);
 }
 
 void TForm::Activated(bool active)
@@ -763,7 +805,7 @@ LRESULT TForm::HostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int kind)
         IsWindowEnabled(FActiveControl->Handle()))
       FActiveControl->SetFocus();
     else if (kind != HostFrame && FHandle) {
-      HWND first = GetNextDlgTabItem(FHandle, nullptr, FALSE);
+      HWND first = FirstTabStop(FHandle);
       ::SetFocus(first ? first : FHandle);
     }
     return r;
@@ -777,6 +819,12 @@ LRESULT TForm::HostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int kind)
   }
   case WM_COMMAND:
     if (lp == 0 && DispatchMenuCommand(LOWORD(wp))) return 0;
+    break;
+  case WM_MEASUREITEM:
+    if (MeasureMenuItemImage(reinterpret_cast<MEASUREITEMSTRUCT*>(lp))) return TRUE;
+    break;
+  case WM_DRAWITEM:
+    if (DrawMenuItemImage(reinterpret_cast<DRAWITEMSTRUCT*>(lp))) return TRUE;
     break;
   case WM_DESTROY:
     if (!FReplacingHost) {

@@ -167,11 +167,19 @@ public:
   // Shows the form as a modal dialog and runs messages until its modal
   // result is set (by a button with a ModalResult, or in code) and
   // OnCloseQuery allows it. A button's OnClick runs after the result is set,
-  // so an Ok handler may clear it to keep the dialog open.
+  // so an Ok handler may clear it to keep the dialog open. While it runs,
+  // the dialog is owned by the window that was active; afterwards it has
+  // its own owner again, and that window is active again with the MDI
+  // child and the control that had the focus before.
   int ShowModal();
   int ModalResult() const { return FModalResult; }
   void SetModalResult(int r) { FModalResult = r; }
   bool IsModal() const { return FModal; }
+
+  // A top-level form whose window is owned by owner's window stays above it
+  // and is hidden while it is minimised; null: owned by none. When an owner
+  // window goes, the forms it owned are handed to the main form's window.
+  void SetOwnerForm(TForm* owner);
 
   // The window around the content (null when embedded).
   HWND HostHandle() const { return FHost; }
@@ -203,6 +211,8 @@ private:
   void ReplaceHost(THostKind kind);
   void DestroyHost();
   static void DestroyHostWindow(HWND host, THostKind kind);
+  // Gives the windows of other live forms that host owns to newOwner.
+  static void HandOverOwnedForms(HWND host, HWND newOwner);
   // Takes the menu off the host, and out of the main form's bar where it is merged.
   void DetachMenu();
   // The host's bounds (in the MDI client for a child); the stored ones while there is none.

@@ -42,41 +42,8 @@ void TImageList::Draw(HDC dc, int x, int y, int i)
   if (i >= 0 && i < Count()) ImageList_Draw(FHandle, i, dc, x, y, ILD_NORMAL);
 }
 
-HBITMAP TImageList::MenuBitmap(int i)
-{
-  if (i >= Count()) return nullptr;
-  if (i < 0) i = -1;
-  auto found = FMenuBitmaps.find(i);
-  if (found != FMenuBitmaps.end()) return found->second;
-  // Opaque over the menu's colour (not every system blends a menu bitmap's
-  // alpha), a few pixels wider than the image to keep it off the caption.
-  const int width = Width + 4;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -Height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  TBitmapObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!bitmap || !bits) return nullptr;
-  {
-    TMemoryDC dc(nullptr);
-    TSelectObject selected(dc, bitmap);
-    RECT all{0, 0, width, Height};
-    FillRect(dc, &all, GetSysColorBrush(COLOR_MENU));
-    if (i >= 0) ImageList_Draw(FHandle, i, dc, 0, 0, ILD_TRANSPARENT);
-    GdiFlush();
-  }
-  auto* pixel = static_cast<DWORD*>(bits);
-  for (int n = 0; n < width * Height; ++n) pixel[n] |= 0xFF000000;
-  return FMenuBitmaps.emplace(i, std::move(bitmap)).first->second;
-}
-
 void TImageList::Clear()
 {
-  FMenuBitmaps.clear();
   if (FHandle) ImageList_RemoveAll(FHandle);
 }
 

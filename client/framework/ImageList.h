@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <map>
-
 #include "Control.h"
 #include "GdiOwners.h"
 
@@ -28,9 +26,6 @@ public:
   // A copy of image i as an icon (the caller destroys it); null when none.
   HICON GetIcon(int i);
   void Draw(HDC dc, int x, int y, int i);
-  // Image i as a bitmap for a menu item, on the menu's colour (owned by the
-  // list); a blank one for a negative i; null past the last image.
-  HBITMAP MenuBitmap(int i);
   void Clear();
 
   bool IsStandalone() const override { return true; }
@@ -40,6 +35,5 @@ private:
   void AddBitmapResource(const TFormProperty& p, TLoadContext& ctx);
 
   HIMAGELIST FHandle = nullptr;
-  std::map<int, TBitmapObject> FMenuBitmaps;
 };
 

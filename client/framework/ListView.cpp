@@ -385,6 +385,12 @@ bool TListView::HandleNotify(NMHDR* hdr, LRESULT& result)
 
 LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
+  // Enter on the chosen row does what a double click on it does.
+  if (msg == WM_KEYDOWN && wp == VK_RETURN && KeyboardShiftState() == 0 && OnDblClick && Selected()) {
+    WPARAM key = wp;
+    if (RaiseKeyEvent(msg, key)) OnDblClick(this);
+    return 0;
+  }
   if (msg == WM_KEYDOWN && CopyKeys && KeyboardShiftState() == ssCtrl && (wp == 'C' || wp == 'L')) {
     CopyToClipboard(wp == 'C');
     return 0;

@@ -57,7 +57,8 @@ using TLVCompareEvent = std::function<void(TComponent* Sender, TListItem* A, TLi
 
 // A list in report view. Its habits: a click on a column header sorts by
 // that column (a second click reverses), Ctrl+C copies the selected rows and
-// Ctrl+L all rows with the header, as tab-separated text.
+// Ctrl+L all rows with the header, as tab-separated text, and Enter on a
+// selected row raises OnDblClick as a double click does.
 class TListView : public TControl
 {
 public:

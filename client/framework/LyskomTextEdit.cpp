@@ -146,7 +146,7 @@ void TLyskomTextEdit::MeasureXWidth()
 
 int TLyskomTextEdit::GuideLineX()
 {
-  if (!HandleAllocated() || ReadOnly()) return -1;
+  if (!GuideLine || !HandleAllocated() || ReadOnly()) return -1;
   if (FXWidth < 0) MeasureXWidth();
   if (FXWidth < 0) return -1;
   RECT format{};
@@ -228,6 +228,15 @@ void TLyskomTextEdit::ApplyProperty(const TFormProperty& p, TLoadContext& ctx)
     AutoWrap = ctx.Boolean(p);
   else if (p.Name == "RClickSelect")
     RClickSelect = ctx.Boolean(p);
-  else
+  else if (p.Name == "GuideLine") {
+    GuideLine = ctx.Boolean(p);
+    FGuideLineSet = true;
+  } else
     TRichEdit::ApplyProperty(p, ctx);
+}
+
+void TLyskomTextEdit::Loaded()
+{
+  TRichEdit::Loaded();
+  if (!FGuideLineSet) GuideLine = !ReadOnly();
 }

@@ -5,7 +5,7 @@
 // under the mouse on a right click, and can put the caret at the end.
 //
 // In form resources: "RichEdit BodyEdit: TLyskomTextEdit", with the extra
-// properties AutoWrap and RClickSelect.
+// properties AutoWrap, RClickSelect and GuideLine.
 #pragma once
 
 #include <windows.h>
@@ -27,6 +27,11 @@ public:
   bool AutoWrap = false;
   // A right click on an empty selection selects the word under the mouse.
   bool RClickSelect = false;
+  // The guide line at the wrap column, drawn while the control is editable.
+  // A form resource that does not set it gives it to the controls it
+  // designs editable: a read-only view that the program makes writable for
+  // a moment to put its text in never shows one.
+  bool GuideLine = true;
 
   // Puts the caret at the end of the text, with nothing selected.
   void SelectEOT();
@@ -43,12 +48,13 @@ public:
   // Width in pixels of "X" in the control's font; -1 until first measured.
   int XWidth() const { return FXWidth; }
   // Where the guide line is drawn, in client coordinates (-1: no line, the
-  // control is read-only or has no window).
+  // control has none, is read-only or has no window).
   int GuideLineX();
   // The guide line's colour: the window colour with some bits flipped.
   static COLORREF GuideLineColor();
 
   void ApplyProperty(const TFormProperty& p, TLoadContext& ctx) override;
+  void Loaded() override;
 
 protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -63,4 +69,5 @@ private:
 
   int FXWidth = -1;
   int FLastGuideX = -1;
+  bool FGuideLineSet = false;
 };

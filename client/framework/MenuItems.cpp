@@ -44,6 +44,44 @@ bool DispatchMenuCommand(UINT id)
 }
 
 namespace {
+
+// The item whose image a menu asks for, with the image list of its menu.
+TMenuItem* ImageItem(ULONG_PTR data, UINT id, TImageList*& images)
+{
+  TMenuItem* item = TMenuItem::FromCommand(data ? UINT(data) : id);
+  TMenu* menu = item ? item->Menu() : nullptr;
+  images = menu ? menu->Images : nullptr;
+  return images ? item : nullptr;
+}
+
+} // namespace
+
+bool MeasureMenuItemImage(MEASUREITEMSTRUCT* mis)
+{
+  if (!mis || mis->CtlType != ODT_MENU) return false;
+  TImageList* images = nullptr;
+  if (!ImageItem(mis->itemData, mis->itemID, images)) return false;
+  // A few pixels wider than the image keep it off the caption.
+  mis->itemWidth = UINT(images->Width + 4);
+  mis->itemHeight = UINT(images->Height);
+  return true;
+}
+
+bool DrawMenuItemImage(const DRAWITEMSTRUCT* dis)
+{
+  if (!dis || dis->CtlType != ODT_MENU) return false;
+  TImageList* images = nullptr;
+  TMenuItem* item = ImageItem(dis->itemData, dis->itemID, images);
+  if (!item) return false;
+  // Drawn over what the menu painted there (the highlight, when selected).
+  const int image = item->Action() ? item->Action()->ImageIndex() : item->ImageIndex;
+  const int top = dis->rcItem.top + (int(dis->rcItem.bottom - dis->rcItem.top) - images->Height) / 2;
+  if (image >= 0 && image < images->Count())
+    ImageList_Draw(images->Handle(), image, dis->hDC, dis->rcItem.left, top, ILD_TRANSPARENT);
+  return true;
+}
+
+namespace {
 const bool MenuHookInstalled = [] {
   ControlHooks().DispatchMenuCommand = DispatchMenuCommand;
   return true;
@@ -213,14 +251,15 @@ void TMenuItem::AppendTo(HMENU menu, UINT position)
   mii.wID = FCommand;
   mii.hSubMenu = FItems.empty() ? nullptr : Handle();
   // Items of drop-down menus of a menu with images show theirs; an item
-  // without one a blank, so that the captions and short cuts line up.
+  // without one a blank, so that the captions and short cuts line up. The
+  // menu's owner draws them (DrawMenuItemImage): a bitmap handed to the item
+  // itself is shown inverted while the item is highlighted.
   TMenu* owner = Menu();
-  int image = Action() ? Action()->ImageIndex() : ImageIndex;
-  if (owner && owner->Images && !(FParent && FParent->FIsBar) && !IsLine())
-    if (HBITMAP bitmap = owner->Images->MenuBitmap(image)) {
-      mii.fMask |= MIIM_BITMAP;
-      mii.hbmpItem = bitmap;
-    }
+  if (owner && owner->Images && !(FParent && FParent->FIsBar) && !IsLine()) {
+    mii.fMask |= MIIM_BITMAP | MIIM_DATA;
+    mii.hbmpItem = HBMMENU_CALLBACK;
+    mii.dwItemData = FCommand;
+  }
   InsertMenuItemA(menu, position, TRUE, &mii);
 }
 

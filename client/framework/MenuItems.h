@@ -171,3 +171,7 @@ private:
 
 // Runs the menu item with this command identifier; false when there is none.
 bool DispatchMenuCommand(UINT id);
+// The images of menu items, which the window that owns a menu measures and
+// draws (WM_MEASUREITEM, WM_DRAWITEM); false for what is not such an image.
+bool MeasureMenuItemImage(MEASUREITEMSTRUCT* mis);
+bool DrawMenuItemImage(const DRAWITEMSTRUCT* dis);

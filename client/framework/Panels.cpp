@@ -358,6 +358,24 @@ void TPageControl::SetActivePage(TTabSheet* page)
   Realign();
 }
 
+void TPageControl::SelectPage(TTabSheet* page)
+{
+  if (!page || page == FActive) return;
+  SetActivePage(page);
+  if (OnChange) OnChange(this);
+}
+
+void TPageControl::SelectNextPage(bool forward)
+{
+  std::vector<TTabSheet*> tabs;
+  for (int i = 0; i < PageCount(); ++i)
+    if (Page(i)->TabVisible) tabs.push_back(Page(i));
+  if (tabs.empty()) return;
+  const int n = int(tabs.size());
+  const int at = int(std::find(tabs.begin(), tabs.end(), FActive) - tabs.begin());
+  SelectPage(tabs[size_t(at >= n ? 0 : ((at + (forward ? 1 : -1)) % n + n) % n)]);
+}
+
 void TPageControl::TabsChanged()
 {
   if (!HandleAllocated()) return;

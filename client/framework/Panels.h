@@ -104,6 +104,10 @@ public:
   TTabSheet* ActivePage() const { return FActive; }
   void SetActivePage(TTabSheet* page);
   int ActivePageIndex() const;
+  // Turns to a page as a click on its tab does (OnChange follows).
+  void SelectPage(TTabSheet* page);
+  // Turns to the next (previous) page that has a tab, round the end.
+  void SelectNextPage(bool forward);
   TNotifyEvent OnChange;
 
   bool AcceptsChild(TComponent* child) const override;

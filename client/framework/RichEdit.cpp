@@ -83,11 +83,17 @@ void TRichEdit::SetHideSelection(bool v)
 {
   HideSelection = v;
   if (!HandleAllocated()) return;
-  LONG_PTR style = GetWindowLongPtrA(Handle(), GWL_STYLE);
-  style = v ? (style & ~LONG_PTR(ES_NOHIDESEL)) : (style | ES_NOHIDESEL);
-  SetWindowLongPtrA(Handle(), GWL_STYLE, style);
-  // The control keeps its own flag: shown at once, hidden unless focused.
-  SendMessageA(Handle(), EM_HIDESELECTION, WPARAM(v && GetFocus() != Handle()), 0);
+  if (Library().Class == "EDIT") {
+    LONG_PTR style = GetWindowLongPtrA(Handle(), GWL_STYLE);
+    style = v ? (style & ~LONG_PTR(ES_NOHIDESEL)) : (style | ES_NOHIDESEL);
+    SetWindowLongPtrA(Handle(), GWL_STYLE, style);
+    InvalidateRect(Handle(), nullptr, TRUE);
+    return;
+  }
+  // The rich-edit control reads a changed window style only when created;
+  // its options are what it draws by (and it keeps the style in step).
+  SendMessageA(Handle(), EM_SETOPTIONS, v ? ECOOP_AND : ECOOP_OR, v ? ~LPARAM(ECO_NOHIDESEL) : ECO_NOHIDESEL);
+  InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 void TRichEdit::CreateParams(TCreateParams& params)
@@ -243,13 +249,30 @@ LRESULT TRichEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp)
       CutToClipboard();
       return 0;
     }
+    if (wp == VK_RETURN && !WantReturns) {
+      RaiseKeyEvent(msg, wp);
+      return 0;
+    }
     break;
   }
   case WM_GETDLGCODE: {
-    LRESULT code = TControl::WndProc(msg, wp, lp);
-    if (!WantTabs) code &= ~LRESULT(DLGC_WANTTAB);
+    // Never handed the message: with it the control would switch to its
+    // dialog mode, post WM_CLOSE to its parent on Escape and ask the parent
+    // for a default button on Enter. What it takes it says here instead.
+    LRESULT code = TControl::WndProc(msg, wp, 0) & ~LRESULT(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+    if (WantTabs) code |= DLGC_WANTTAB;
+    if (WantReturns && !FReadOnly && wp == VK_RETURN) code |= DLGC_WANTMESSAGE;
+    // Only a one-line field is selected whole when the Tab key reaches it.
+    if (WantReturns) code &= ~LRESULT(DLGC_HASSETSEL);
     return code;
   }
+  case WM_CHAR:
+    // A field of one line takes no line breaks.
+    if (!WantReturns && (wp == '\r' || wp == '\n')) {
+      RaiseKeyEvent(msg, wp);
+      return 0;
+    }
+    break;
   }
   return TControl::WndProc(msg, wp, lp);
 }

@@ -151,6 +151,22 @@ bool TEdit::HandleCommand(WORD code, WORD)
   return false;
 }
 
+LRESULT TEdit::WndProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+  if (msg == WM_GETDLGCODE) {
+    // Never handed the message: with it the control would switch to its
+    // dialog mode and post WM_CLOSE to its parent on Escape. A memo takes
+    // Enter, not Tab, and is not selected whole when the Tab key reaches it.
+    LRESULT code = TControl::WndProc(msg, wp, 0);
+    if (Multiline) {
+      code &= ~LRESULT(DLGC_WANTALLKEYS | DLGC_HASSETSEL);
+      if (WantReturns && !FReadOnly && wp == VK_RETURN) code |= DLGC_WANTMESSAGE;
+    }
+    return code;
+  }
+  return TControl::WndProc(msg, wp, lp);
+}
+
 void TEdit::ApplyProperty(const TFormProperty& p, TLoadContext& ctx)
 {
   const std::string& n = p.Name;
@@ -401,10 +417,13 @@ void TRadioButton::SetChecked(bool v)
 {
   FChecked = v;
   if (HandleAllocated()) SendMessageA(Handle(), BM_SETCHECK, v ? BST_CHECKED : BST_UNCHECKED, 0);
-  if (v && Parent())
-    for (TControl* c : Parent()->Controls())
-      if (auto* other = dynamic_cast<TRadioButton*>(c))
-        if (other != this && other->FChecked) other->SetChecked(false);
+  if (!v || !Parent()) return;
+  for (TControl* c : Parent()->Controls())
+    if (auto* other = dynamic_cast<TRadioButton*>(c); other && other != this) {
+      if (other->FChecked) other->SetChecked(false);
+      // The focus in a group sits on its checked button, where Tab puts it.
+      if (other->Focused() && HandleAllocated() && IsWindowVisible(Handle()) && IsWindowEnabled(Handle())) SetFocus();
+    }
 }
 
 bool TRadioButton::HandleCommand(WORD code, WORD)
@@ -480,8 +499,21 @@ void TComboBox::SetItemIndex(int i)
   if (HandleAllocated()) SendMessageA(Handle(), CB_SETCURSEL, WPARAM(i), 0);
 }
 
+LRESULT TComboBox::WndProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+  // While the list is down, Enter and Escape close it.
+  if (msg == WM_GETDLGCODE && (wp == VK_RETURN || wp == VK_ESCAPE) && SendMessageA(Handle(), CB_GETDROPPEDSTATE, 0, 0))
+    return TControl::WndProc(msg, wp, 0) | DLGC_WANTMESSAGE;
+  return TControl::WndProc(msg, wp, msg == WM_GETDLGCODE ? 0 : lp);
+}
+
 bool TComboBox::HandleCommand(WORD code, WORD)
 {
+  if (code == CBN_SETFOCUS) {
+    // The focus went straight to the edit inside.
+    if (TFormBase* form = OwnerForm()) form->FocusChanged(this);
+    return false;
+  }
   if (code == CBN_SELCHANGE) {
     if (OnSelect) OnSelect(this);
     if (OnChange) OnChange(this);
@@ -531,7 +563,10 @@ RECT TGroupBox::AlignArea() const
 {
   RECT r = ClientRect();
   InflateRect(&r, -4, 0);
-  r.top += 16;
+  // Below the caption, however large the font makes it.
+  int caption = 0;
+  if (HandleAllocated()) caption = int(TextExtent(Handle(), FontHandle(), "Ag").cy);
+  r.top += std::max(16, caption);
   r.bottom -= 4;
   return r;
 }

@@ -61,6 +61,7 @@ protected:
   void CreateParams(TCreateParams& params) override;
   void HandleCreated() override;
   bool HandleCommand(WORD code, WORD id) override;
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
   bool FReadOnly = false;
@@ -195,6 +196,7 @@ protected:
   void HandleCreated() override;
   bool HandleCommand(WORD code, WORD id) override;
   void ApplyBoundsToWindow() override;
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
   std::vector<std::string> FItems;

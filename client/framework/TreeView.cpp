@@ -156,6 +156,17 @@ void TTreeView::EndUpdate()
   Invalidate();
 }
 
+LRESULT TTreeView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+  // Enter on the chosen node does what a double click on it does.
+  if (msg == WM_KEYDOWN && wp == VK_RETURN && KeyboardShiftState() == 0 && OnDblClick && Selected()) {
+    WPARAM key = wp;
+    if (RaiseKeyEvent(msg, key)) OnDblClick(this);
+    return 0;
+  }
+  return TControl::WndProc(msg, wp, lp);
+}
+
 bool TTreeView::HandleNotify(NMHDR* hdr, LRESULT& result)
 {
   result = 0;

@@ -41,6 +41,8 @@ private:
 
 using TTVChangedEvent = std::function<void(TComponent* Sender, TTreeNode* Node)>;
 
+// A tree of nodes; Enter on the selected node raises OnDblClick as a double
+// click does.
 class TTreeView : public TControl
 {
 public:
@@ -72,6 +74,7 @@ protected:
   void HandleCreated() override;
   bool HandleNotify(NMHDR* hdr, LRESULT& result) override;
   bool RaisesDblClick() const override { return false; }
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
   void InsertNode(TTreeNode* node);

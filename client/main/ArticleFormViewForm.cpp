@@ -579,7 +579,7 @@ void TArticleFormViewForm::MainEditMouseDown(TComponent*, TMouseButton Button, T
 {
   if (Button == TMouseButton::Left) {
     int position = CharFromClientPoint(X, Y);
-    if (position >= 0) FLinks->ClickLink(position, OwnerWindow());
+    LinkButtonDown(position, X, Y);
   } else if (Button == TMouseButton::Middle) {
     if (ReadArticleForm) ReadArticleForm->ReadNextText();
   }

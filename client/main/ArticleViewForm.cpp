@@ -99,6 +99,7 @@ void TArticleViewForm::DeclareBindings(TBindings& b)
   b.Field("Conferenceproperties1", Conferenceproperties1);
   b.Handler("MainEditMouseDown", &TArticleViewForm::MainEditMouseDown);
   b.Handler("MainEditMouseUp", &TArticleViewForm::MainEditMouseUp);
+  b.Handler("MainEditKeyDown", &TArticleViewForm::MainEditKeyDown);
   b.Handler("Copy1Click", &TArticleViewForm::Copy1Click);
   b.Handler("OpenURL1Click", &TArticleViewForm::OpenURL1Click);
 }
@@ -332,7 +333,7 @@ void TArticleViewForm::MainEditMouseDown(TComponent*, TMouseButton Button, TShif
     int position = CharFromClientPoint(X, Y);
     if (position < 0) return;
     MainEdit->SetSelection(position, 0);
-    FLinks->ClickLink(position, OwnerWindow());
+    LinkButtonDown(position, X, Y);
   } else if (Button == TMouseButton::Middle) {
     if (ReadArticleForm) ReadArticleForm->ReadNextText();
   }
@@ -350,7 +351,13 @@ void SetActionTag(TMenuItem* item, int value)
 void TArticleViewForm::MainEditMouseUp(TComponent*, TMouseButton Button, TShiftState, int X, int Y)
 {
   if (Button != TMouseButton::Right || !MainEdit->HandleAllocated()) return;
-  int position = CharFromClientPoint(X, Y);
+  POINT pt{X, Y};
+  ClientToScreen(MainEdit->Handle(), &pt);
+  PopupAt(CharFromClientPoint(X, Y), pt);
+}
+
+void TArticleViewForm::PopupAt(int position, POINT screen)
+{
   const TKomLink* link = position >= 0 ? FLinks->LinkAt(position) : nullptr;
   if (MainEdit->SelLength() == 0 && link) {
     MainEdit->SetSelection(link->StartPos, link->EndPos - link->StartPos);
@@ -379,9 +386,54 @@ void TArticleViewForm::MainEditMouseUp(TComponent*, TMouseButton Button, TShiftS
     if (MainEdit->SelLength() == 0 && position >= 0) MainEdit->SelectWordAt(position);
     PreparePopupForWord();
   }
-  POINT pt{X, Y};
-  ClientToScreen(MainEdit->Handle(), &pt);
-  PopupMenu1->Popup(pt.x, pt.y, MainEdit);
+  PopupMenu1->Popup(screen.x, screen.y, MainEdit);
+}
+
+void TArticleViewForm::PopupAtCaret()
+{
+  if (!MainEdit->HandleAllocated()) return;
+  HWND h = MainEdit->Handle();
+  // The menu belongs to the word or link at the caret, and opens just below
+  // it; a caret scrolled out of sight opens it at the view's corner.
+  const int position = MainEdit->SelStart();
+  POINTL at{};
+  SendMessageA(h, EM_POSFROMCHAR, WPARAM(&at), position);
+  RECT client{};
+  GetClientRect(h, &client);
+  TEXTMETRICA metrics{};
+  if (HDC dc = GetDC(h)) {
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(h, WM_GETFONT, 0, 0)));
+    GetTextMetricsA(dc, &metrics);
+    SelectObject(dc, old);
+    ReleaseDC(h, dc);
+  }
+  POINT pt{at.x, at.y + metrics.tmHeight};
+  if (!PtInRect(&client, pt)) pt = {client.left + 2, client.top + 2};
+  ClientToScreen(h, &pt);
+  PopupAt(position, pt);
+}
+
+void TArticleViewForm::MainEditKeyDown(TComponent*, WORD& Key, TShiftState Shift)
+{
+  // Shift+F10 asks for the menu as the menu key does; the system leaves
+  // the text control's request unmade here.
+  if (Key == VK_F10 && Shift == ssShift) {
+    PopupAtCaret();
+    Key = 0;
+  }
+}
+
+LRESULT TArticleViewForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
+{
+  // The menu key in the text: the control hands the request up with no
+  // pointer position (-1). A click brings its own menu on the button's
+  // release and its request is not answered twice.
+  if (msg == WM_CONTEXTMENU && lp == LPARAM(-1) && MainEdit->HandleAllocated() &&
+      reinterpret_cast<HWND>(wp) == MainEdit->Handle()) {
+    PopupAtCaret();
+    return 0;
+  }
+  return TCustomArticleViewForm::WndProc(msg, wp, lp);
 }
 
 void TArticleViewForm::PreparePopupForWord()

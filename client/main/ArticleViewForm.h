@@ -49,12 +49,14 @@ public:
 
   void MainEditMouseDown(TComponent* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
   void MainEditMouseUp(TComponent* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void MainEditKeyDown(TComponent* Sender, WORD& Key, TShiftState Shift);
   void Copy1Click(TComponent* Sender);
   void OpenURL1Click(TComponent* Sender);
 
 protected:
   void DeclareBindings(TBindings& b) override;
   void ShowMessageRecord(const UserMessageRecord& record) override;
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
   void RenderText(int textNo, bool brief);
@@ -66,6 +68,11 @@ private:
   // Scrolls so that the line is the top line of the window.
   void ScrollLineToTop(int line);
   void PreparePopupForWord();
+  // The pop-up menu for the link or word at a character (-1: none), at a
+  // point of the screen.
+  void PopupAt(int position, POINT screen);
+  // The same for the caret, opened from the keyboard.
+  void PopupAtCaret();
 };
 
 // The reading window's reformat option, which the views apply when they

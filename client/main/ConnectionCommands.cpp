@@ -39,6 +39,7 @@ int ConnectToServer(LKLoginInfo& info)
 bool LogOff()
 {
   TFormPtr<TConnectingForm> form(CreateForm<TConnectingForm>(MainForm));
+  form->SetOwnerForm(MainForm);
   form->Show();
   form->SetProgress("Logging off", 2);
   try {

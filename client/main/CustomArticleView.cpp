@@ -8,11 +8,15 @@
 #include "ClientCaches.h"
 #include "TextHelpers.h"
 #include "Threads.h"
+#include "PostedMessages.h"
 #include "WindowMessages.h"
 
 const char* const EveryoneText = "Everyone";
 
 namespace {
+
+// Posted to a view by a press on a link: wParam the character, lParam the point.
+constexpr UINT WM_FOLLOW_PRESSED_LINK = WM_APP + 0x30;
 
 // One worker of PrefetchTexts: takes numbers off the shared list until none is left.
 class TPrefetchThread : public TThread
@@ -160,6 +164,22 @@ int TCustomArticleViewForm::CharFromClientPoint(int x, int y) const
   return int(SendMessageA(MainEdit->Handle(), EM_CHARFROMPOS, 0, LPARAM(&pt)));
 }
 
+void TCustomArticleViewForm::LinkButtonDown(int position, int x, int y)
+{
+  if (position < 0 || !FLinks->LinkAt(position) || !Handle()) return;
+  PostMessageA(Handle(), WM_FOLLOW_PRESSED_LINK, WPARAM(position), MAKELPARAM(x, y));
+}
+
+void TCustomArticleViewForm::FollowPressedLink(int position, LPARAM point)
+{
+  // The press made the control start a selection that only its button-up
+  // ends. Following the link may open a box, which takes that button-up, and
+  // the control would go on selecting as the pointer moves: end it first.
+  if (MainEdit->HandleAllocated() && GetCapture() == MainEdit->Handle())
+    SendMessageA(MainEdit->Handle(), WM_LBUTTONUP, 0, point);
+  FLinks->ClickLink(position, OwnerWindow());
+}
+
 void TCustomArticleViewForm::MainEditMouseMove(TComponent*, TShiftState, int X, int Y)
 {
   int position = CharFromClientPoint(X, Y);
@@ -202,6 +222,10 @@ LRESULT TCustomArticleViewForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
     if (record) ShowMessageRecord(*record);
     return 0;
   }
+  if (msg == WM_FOLLOW_PRESSED_LINK) {
+    FollowPressedLink(int(wp), lp);
+    return 0;
+  }
   return TForm::WndProc(msg, wp, lp);
 }
 
@@ -210,7 +234,7 @@ void TCustomArticleViewForm::DiscardQueuedMessages()
   HWND window = Handle();
   if (!window) return;
   MSG m;
-  while (PeekMessageA(&m, window, WM_SHOW_MESSAGE, WM_SHOW_MESSAGE, PM_REMOVE))
+  while (TakePostedMessage(window, WM_SHOW_MESSAGE, m))
     delete reinterpret_cast<UserMessageRecord*>(m.lParam);
 }
 

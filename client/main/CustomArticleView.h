@@ -110,6 +110,9 @@ protected:
   // The character of the text control under a point of its client area; -1
   // without a control.
   int CharFromClientPoint(int x, int y) const;
+  // A left button pressed at a character of the text control: a link there
+  // is followed once the control has taken the press.
+  void LinkButtonDown(int position, int x, int y);
   // The top-level window that holds the view, for boxes.
   HWND OwnerWindow() const;
 
@@ -117,6 +120,7 @@ protected:
 
 private:
   void DiscardQueuedMessages();
+  void FollowPressedLink(int position, LPARAM point);
   bool FBriefMode = false;
   // Whether the text control hid its selection before the find dialog opened.
   bool FHidesSelection = true;

@@ -180,6 +180,7 @@ void TFindTextForm::DeclareBindings(TBindings& b)
 
 void TFindTextForm::UpdateCriteria()
 {
+  if (FResolvingNames) return;
   const std::string text = RcptFrame->NameText();
   const bool any = text.find_first_not_of(" \t\r\n") != std::string::npos;
   ByFrame->SetEnabled(any);
@@ -232,7 +233,10 @@ void TFindTextForm::FindButtonClick(TComponent*)
 {
   if (Searching()) return;
   TFindTextParameters p;
+  FResolvingNames = true;
   p.ConfNo = RcptFrame->SelectedNumber();
+  FResolvingNames = false;
+  UpdateCriteria();
   if (p.ConfNo <= 0) {
     ShowMessageBox(HostHandle(), ConferenceRequiredMessage, Application().Title, MB_OK);
     return;
@@ -264,8 +268,9 @@ void TFindTextForm::FindButtonClick(TComponent*)
   if (!p.Conference) return;
 
   ListView1->Clear();
-  FindButton->SetEnabled(false);
+  // Stop first: a focused Find hands the focus on to it.
   StopButton->SetEnabled(true);
+  FindButton->SetEnabled(false);
   Animate1->SetVisible(true);
   Animate1->SetActive(true);
   ProgressBar1->SetPosition(0);
@@ -286,11 +291,14 @@ void TFindTextForm::AddHit(int textNo, const std::string& author, const std::str
 void TFindTextForm::SearchDone()
 {
   SearchThread.Done();
+  // A focused Stop hands the focus back to Find for the next search.
+  const bool stopFocused = StopButton->Focused();
+  UpdateCriteria();
+  if (stopFocused && FindButton->Enabled()) FindButton->SetFocus();
   StopButton->SetEnabled(false);
   Animate1->SetActive(false);
   Animate1->SetVisible(false);
   ProgressBar1->SetVisible(false);
-  UpdateCriteria();
 }
 
 void TFindTextForm::StopButtonClick(TComponent*)

@@ -98,6 +98,9 @@ protected:
 private:
   int FSortColumn = -1;
   bool FSortDescending = false;
+  // While Find resolves the typed names the picker empties for a moment;
+  // the criteria keep their state (a focused Find is not disabled).
+  bool FResolvingNames = false;
   bool FCriteriaHooked = false;
 };
 

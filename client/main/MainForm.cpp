@@ -208,6 +208,9 @@ void TMainForm::FormCreate(TComponent*)
   DisableUnboundCommands(this);
   CreateCommunicationObject();
   CreateCacheObject();
+  // Read marks go to this engine, whatever an earlier main window of the
+  // process did with its own when it closed.
+  AttachMarkRead();
   // The engine starts untraced; this only states it.
   (void)GetCommunication()->Set_Trace(VARIANT_FALSE);
   // The sink is registered from a thread of the multithreaded apartment;
@@ -270,6 +273,9 @@ void TMainForm::ShowLogonProgress(const std::string& status, int progress)
 {
   if (!FConnectingForm) {
     FConnectingForm = CreateForm<TConnectingForm>(this);
+    // Owned by this window, it stays in front of it while the login's
+    // dialogs come and go.
+    FConnectingForm->SetOwnerForm(this);
     FConnectingForm->Show();
   }
   FConnectingForm->SetProgress(status, progress);
@@ -435,6 +441,17 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
   case WM_CLEAR_CACHES:
     ClearCaches();
     return 0;
+  case WM_COMMAND:
+    if (lp == 0 && HIWORD(wp) == 0)
+      if (HWND child = ListedChildWindow(LOWORD(wp))) {
+        LRESULT r = TForm::WndProc(msg, wp, lp);
+        // The frame only activates the chosen window; one that is minimised
+        // stays an icon unless it is brought back here.
+        if (IsWindow(child) && IsIconic(child))
+          if (HWND client = Application().MDIClient()) SendMessageA(client, WM_MDIRESTORE, WPARAM(child), 0);
+        return r;
+      }
+    break;
   case WM_SIZE: {
     LRESULT r = TForm::WndProc(msg, wp, lp);
     if (wp == SIZE_MINIMIZED) {
@@ -801,6 +818,16 @@ void TMainForm::TileHorizontal1Click(TComponent*)
 void TMainForm::TileVertical1Click(TComponent*)
 {
   if (HWND client = Application().MDIClient()) SendMessageA(client, WM_MDITILE, MDITILE_VERTICAL, 0);
+}
+
+HWND TMainForm::ListedChildWindow(WORD command) const
+{
+  HWND client = Application().MDIClient();
+  if (!client) return nullptr;
+  // The Windows menu names each child window by the child's own id.
+  for (HWND h = GetWindow(client, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT))
+    if (GetWindowLongPtrA(h, GWLP_ID) == LONG_PTR(command) && GetParent(h) == client) return h;
+  return nullptr;
 }
 
 void TMainForm::Next1Click(TComponent*)

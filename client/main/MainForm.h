@@ -159,6 +159,9 @@ public:
 protected:
   void DeclareBindings(TBindings& b) override;
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
+  // The child window that a command of the Windows menu's list names (null:
+  // the command is another one).
+  HWND ListedChildWindow(WORD command) const;
 
 private:
   // The window is back from the tray: its icon there goes.

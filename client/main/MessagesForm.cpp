@@ -2,12 +2,14 @@
 
 #include <richedit.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "ClientCaches.h"
 #include "EngineBinding.h"
 #include "FontSettings.h"
+#include "GdiOwners.h"
 #include "LyskomConfiguration.h"
 #include "RichEditFonts.h"
 #include "GetNameForm.h"
@@ -195,6 +197,10 @@ void TMessagesForm::DeclareBindings(TBindings& b)
 void TMessagesForm::FormCreate(TComponent*)
 {
   TargetFrame->SetConfTypes(ctUsers | ctConferences);
+  FDesigned.BoxWidth = SentToAllCheckBox->Width();
+  FDesigned.BoxHeight = SentToAllCheckBox->Height();
+  FDesigned.FieldHeight = TargetFrame->ItemList ? TargetFrame->ItemList->Height() : 0;
+  if (TControl* targetPanel = SentToAllCheckBox->Parent()) FDesigned.TargetHeight = targetPanel->Height();
   FInbox = std::make_shared<TMessageInbox>(Handle());
   if (MainForm && MainForm->AsyncMsgThread) MainForm->AsyncMsgThread->AddMessageForm(FInbox);
 }
@@ -362,6 +368,9 @@ void TMessagesForm::StartChatActionExecute(TComponent*)
   TMessagesForm* chat = CreateForm<TMessagesForm>(Owner());
   chat->SetChatMode(true);
   chat->SetTarget(number);
+  // Shown before it knew its partner, the window gave the focus to the
+  // picker; the partner is fixed now and the message is what is typed.
+  chat->WriteMessageEdit->SetFocus();
 }
 
 void TMessagesForm::GoOfflineActionExecute(TComponent*)
@@ -374,6 +383,8 @@ void TMessagesForm::GoOfflineActionExecute(TComponent*)
   AwayForm = new TOfflineMessageForm(MainForm ? static_cast<TComponent*>(MainForm) : &Application());
   AwayForm->Messages = this;
   InitializeNewForm(std::unique_ptr<TOfflineMessageForm>(AwayForm));
+  // Owned by the main window, so that it never falls behind it.
+  AwayForm->SetOwnerForm(MainForm);
   AwayForm->Show();
 }
 
@@ -407,6 +418,35 @@ void TMessagesForm::LoadSettings()
   ApplyBodyFont(font);
   WriteMessagePanel->SetFont(font);
   WriteMessageEdit->SetFont(font);
+  FitWriteAreaToFont();
+}
+
+void TMessagesForm::FitWriteAreaToFont()
+{
+  TControl* targetPanel = SentToAllCheckBox->Parent();
+  TControl* field = TargetFrame->ItemList;
+  if (!targetPanel || !field || !WriteMessagePanel->HandleAllocated()) return;
+  // The group box first takes the room of its caption in the new font.
+  WriteMessagePanel->RealignAll();
+  const HGDIOBJ font = WriteMessagePanel->FontHandle();
+  const int lineHeight = int(TextExtent(WriteMessagePanel->Handle(), font, "Ag").cy);
+  std::string caption = SentToAllCheckBox->Caption();
+  caption.erase(std::remove(caption.begin(), caption.end(), '&'), caption.end());
+  const int captionWidth = int(TextExtent(SentToAllCheckBox->Handle(), font, caption).cx);
+  const int boxWidth = std::max(FDesigned.BoxWidth, captionWidth + GetSystemMetrics(SM_CXMENUCHECK) + 12);
+  const int boxHeight = std::max(FDesigned.BoxHeight, lineHeight + 4);
+  const int boxGrowth = boxHeight - SentToAllCheckBox->Height();
+  SentToAllCheckBox->SetBounds(SentToAllCheckBox->Left(), SentToAllCheckBox->Top(), boxWidth, boxHeight);
+  // The picker's field holds one line of the font inside its border.
+  const int pickerChrome = TargetFrame->Height() - field->Height();
+  const int pickerHeight = pickerChrome + std::max(FDesigned.FieldHeight, lineHeight + 10);
+  const int pickerGrowth = pickerHeight - TargetFrame->Height();
+  TargetFrame->SetHeight(pickerHeight);
+  targetPanel->SetHeight(targetPanel->Height() + boxGrowth + pickerGrowth);
+  // Where they grew, a line of the writing field stays above them; the
+  // height the user gave the area is kept otherwise.
+  if (targetPanel->Height() > FDesigned.TargetHeight)
+    WriteMessagePanel->SetHeight(std::max(WriteMessagePanel->Height(), targetPanel->Height() + lineHeight + 8));
 }
 
 void TMessagesForm::SaveSettings()

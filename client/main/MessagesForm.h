@@ -123,6 +123,14 @@ private:
   // (when given) in a colour of its own, and scrolls to it.
   void AppendToLog(const std::string& text, int fontCategory, COLORREF color = CLR_INVALID);
   void UpdatePickerState();
+  // Gives the write area's controls the room that its font needs.
+  void FitWriteAreaToFont();
+
+  // The write area's sizes as designed: the least it is given.
+  struct TDesignedWriteArea
+  {
+    int BoxWidth = 0, BoxHeight = 0, FieldHeight = 0, TargetHeight = 0;
+  } FDesigned;
 
   std::shared_ptr<TMessageInbox> FInbox;
 };

@@ -368,14 +368,14 @@ bool TReadArticleForm::BeginBusy()
 {
   if (BusyCount > 0) return false;
   ++BusyCount;
-  SetStatusText(1, "Working...");
+  SetStatusText(BusyPanel, "Working...");
   return true;
 }
 
 void TReadArticleForm::EndBusy()
 {
   if (BusyCount > 0) --BusyCount;
-  if (BusyCount == 0) SetStatusText(1, "");
+  if (BusyCount == 0) SetStatusText(BusyPanel, "");
 }
 
 void TReadArticleForm::ReadNextText()
@@ -726,7 +726,7 @@ void TReadArticleForm::ForwardPopupMenuPopup(TComponent*)
 void TReadArticleForm::ClearKeySequence()
 {
   KeySequence.clear();
-  SetStatusText(0, "");
+  SetStatusText(KeySequencePanel, "");
 }
 
 bool TReadArticleForm::HandleTypedKey(char key)
@@ -743,7 +743,7 @@ bool TReadArticleForm::HandleTypedKey(char key)
     return true;
   }
   KeySequence += key;
-  SetStatusText(0, KeySequence);
+  SetStatusText(KeySequencePanel, KeySequence);
   // Before a user area was read the default bindings serve.
   if (ServerConfiguration && ServerConfiguration->KeyMapping().Count() == 0) ServerConfiguration->LoadKeyMapping();
   const int command =

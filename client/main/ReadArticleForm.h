@@ -207,6 +207,8 @@ private:
   bool BeginBusy();
   // Runs a read-state command unless busy, then refreshes the list.
   void RunBusyCommand(const std::function<void()>& command);
+  // Panels of the main window's status bar: the first holds the last event.
+  static constexpr int KeySequencePanel = 1, BusyPanel = 2;
   void SetStatusText(int panel, const std::string& text);
   void FillHistoryMenu(TPopupMenu* menu, bool back);
   void ShowHistoryEntry(int index);

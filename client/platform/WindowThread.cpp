@@ -139,10 +139,11 @@ bool CheckSynchronize()
     std::shared_ptr<TSyncCall> call;
     {
       std::lock_guard<std::mutex> guard(GSyncLock);
-      if (GSyncQueue.empty()) {
-        GWakePosted = false;
-        break;
-      }
+      // The wake-up is used up once the queue is looked at: a call may run a
+      // message loop of its own (a modal dialog), and calls queued meanwhile
+      // need a wake-up of their own to reach that loop.
+      GWakePosted = false;
+      if (GSyncQueue.empty()) break;
       call = GSyncQueue.front();
       GSyncQueue.pop_front();
     }

@@ -6,7 +6,8 @@
 // dispatches messages (a hidden message-only window receives a wake-up
 // message) and whenever it waits with WaitWithSynchronize /
 // WaitAnyWithSynchronize, so a window thread that waits for a worker never
-// deadlocks with it. Workers (TThread, in the core) reach this through the
+// deadlocks with it. A call may itself run a message loop (a modal dialog
+// that a worker opens); calls queued meanwhile run in that loop. Workers (TThread, in the core) reach this through the
 // core's window seams.
 #pragma once
 

@@ -146,6 +146,39 @@ TEST_F(CommunicationFakeServer, DroppedConnectionFailsWaitingRequestsWithMinusOn
   EXPECT_EQ(0, count);
 }
 
+TEST_F(CommunicationFakeServer, DroppedConnectionStoresItsFailureInEveryWaitingTransaction)
+{
+  TFakeServer server([&](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet()) return;
+    for (int i = 0; i < 3; ++i) c.ReadLine(line);
+    c.Close();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+
+  // Sent three ways: plainly, with a callback of the client's, and waited for.
+  TComPtr<ILKTransaction> plain = NewTransaction(L_GET_TIME);
+  TComPtr<ILKTransaction> calledBack = NewTransaction(L_GET_TIME);
+  TComPtr<ILKTransaction> waited = NewTransaction(L_GET_TIME);
+  auto callback = MakeTestObject<TCallbackRecorder>();
+  calledBack->Set_Callback(callback.Get());
+  comm->Send(plain.Get());
+  comm->Send(calledBack.Get());
+  ASSERT_EQ(S_OK, comm->SyncSend(waited.Get()));
+
+  EXPECT_EQ(S_FALSE, waited->Get_Ok());
+  ASSERT_TRUE(callback->WaitForCalls(1, 5000));
+  for (ILKTransaction* trans : {plain.Get(), calledBack.Get(), waited.Get()}) {
+    // The waiter was released by the same failure that the others hold.
+    EXPECT_EQ(S_FALSE, trans->Get_Ok());
+    TComPtr<ILKCollection> reply = ResponseOf(trans);
+    EXPECT_EQ(2, QueryInt(reply.Get(), "Type"));
+    EXPECT_EQ(-1, QueryInt(reply.Get(), "error_no"));
+    EXPECT_EQ(-1, QueryInt(reply.Get(), "error_status"));
+  }
+}
+
 // Replies to requests 2 and 3 and an asynchronous message, in one block or
 // a byte at a time; answers every member of what the client received.
 std::string ParseScripted(bool trickle)
@@ -246,6 +279,57 @@ TEST_F(CommunicationFakeServer, ResentTransactionShowsNoEarlierReply)
   EXPECT_EQ(S_FALSE, trans->Get_Ok()) << "the unanswered request is failed by the disconnection";
 }
 
+TEST_F(CommunicationFakeServer, WhatCameWhileRequestsWaitIsAcknowledgedAtOnceAndNothingElse)
+{
+  // The server holds a reply back until this side has written again after
+  // what it sent before, as a server does that waits for an acknowledgement.
+  std::string afterFirstReply, afterMessage, received;
+  TSignal done;
+  TFakeServer server([&](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet()) return;
+    c.ReadLine(line);
+    c.ReadLine(line);
+    c.Send("=2\n");
+    afterFirstReply = c.ReadSome();
+    c.Send("=3\n");
+    // One request at a time.
+    c.ReadLine(line);
+    c.Send("=4\n");
+    // A message before the reply.
+    c.ReadLine(line);
+    c.Send(":2 13 5 7\n");
+    afterMessage = c.ReadSome();
+    c.Send("=5\n");
+    c.WaitForPeerClose();
+    received = c.Received();
+    done.Raise();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  TComPtr<ILKTransaction> first = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  TComPtr<ILKTransaction> second = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->Send(first.Get());
+  comm->SyncSend(second.Get());
+  EXPECT_EQ(S_OK, first->Get_Ok());
+  EXPECT_EQ(S_OK, second->Get_Ok());
+  EXPECT_EQ("\n", afterFirstReply) << "a blank line, which the server passes over";
+
+  TComPtr<ILKTransaction> alone = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(alone.Get());
+  EXPECT_EQ(S_OK, alone->Get_Ok());
+  TComPtr<ILKTransaction> afterOne = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(afterOne.Get());
+  EXPECT_EQ(S_OK, afterOne->Get_Ok());
+  EXPECT_EQ("\n", afterMessage);
+
+  VARIANT_BOOL ended = VARIANT_FALSE;
+  comm->Disconnect(&ended);
+  ASSERT_TRUE(done.Wait());
+  EXPECT_EQ("A4Htest\n2 62 5 6Hgazonk 0\n3 62 5 6Hgazonk 0\n\n4 62 5 6Hgazonk 0\n5 62 5 6Hgazonk 0\n\n", received)
+    << "nothing is written after a reply that no other request waits behind";
+}
+
 // Needs the Protocol A readers (a get-time reply that is read as it comes).
 TEST_F(CommunicationFakeServer, ReplyIsPublishedOnlyWhenComplete)
 {
@@ -272,6 +356,78 @@ TEST_F(CommunicationFakeServer, ReplyIsPublishedOnlyWhenComplete)
   lock->Waitfor(10000);
   EXPECT_EQ(S_OK, trans->Get_Ok());
   EXPECT_EQ(14, QueryInt(ResponseOf(trans.Get()).Get(), "result.hours"));
+}
+
+// A person's status as lyskomd sends it, with created_bytes (an unsigned
+// counter of the server's) given as the text in the middle.
+std::string PersonReply(long refID, const std::string& createdBytes)
+{
+  return "=" + std::to_string(refID) + " 4Hlong 1111111111111111 00000000 7 18 5 9 11 126 3 342 0 4 482 5 9 " +
+         createdBytes + " 0 1 1 3 1 45 2 3\n";
+}
+
+TEST_F(CommunicationFakeServer, ValueBeyond32BitsReadsAsZeroAndTheReplyGoesOn)
+{
+  TFakeServer server([](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet()) return;
+    c.ReadLine(line);
+    c.Send(PersonReply(2, "4294967295"));
+    c.ReadLine(line);
+    c.Send(PersonReply(3, "99999999999999999999999"));
+    c.WaitForPeerClose();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  for (LONG refID : {2, 3}) {
+    TComPtr<ILKTransaction> trans = NewTransaction(L_GET_PERSON_STAT, "5");
+    comm->SyncSend(trans.Get());
+    TComPtr<ILKCollection> reply = ResponseOf(trans.Get());
+    ASSERT_EQ(S_OK, trans->Get_Ok()) << refID << ": " << DumpCollection(reply.Get());
+    EXPECT_EQ(refID, QueryInt(reply.Get(), "ref_no"));
+    EXPECT_EQ("long", QueryString(reply.Get(), "result.username"));
+    EXPECT_EQ(9, QueryInt(reply.Get(), "result.created_lines"));
+    EXPECT_EQ(0, QueryInt(reply.Get(), "result.created_bytes"));
+    // The fields after it are read in step.
+    EXPECT_EQ(0, QueryInt(reply.Get(), "result.read_texts"));
+    EXPECT_EQ(1, QueryInt(reply.Get(), "result.no_of_text_fetches"));
+    EXPECT_EQ(45, QueryInt(reply.Get(), "result.no_of_created_texts"));
+    EXPECT_EQ(3, QueryInt(reply.Get(), "result.no_of_confs"));
+  }
+}
+
+TEST_F(CommunicationFakeServer, CountOrLengthBeyond32BitsFailsItsRequestAlone)
+{
+  TFakeServer server([](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet()) return;
+    c.ReadLine(line);
+    c.Send("=2 4294967296 { 1 2 }\n");  // the marks' count
+    c.ReadLine(line);
+    c.Send("=3 2147483648Hlong 1111111111111111 00000000\n");  // a user name's length
+    c.ReadLine(line);
+    c.Send(PersonReply(4, "535"));
+    c.WaitForPeerClose();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  TComPtr<ILKTransaction> marks = NewTransaction(L_GET_MARKS);
+  TComPtr<ILKTransaction> person = NewTransaction(L_GET_PERSON_STAT, "5");
+  TComPtr<ILKTransaction> next = NewTransaction(L_GET_PERSON_STAT, "5");
+  for (ILKTransaction* trans : {marks.Get(), person.Get()}) {
+    comm->SyncSend(trans);
+    EXPECT_EQ(S_FALSE, trans->Get_Ok());
+    TComPtr<ILKCollection> reply = ResponseOf(trans);
+    EXPECT_EQ(2, QueryInt(reply.Get(), "Type")) << DumpCollection(reply.Get());
+    EXPECT_EQ(-1, QueryInt(reply.Get(), "error_no"));
+    EXPECT_EQ(-2, QueryInt(reply.Get(), "error_status"));
+  }
+  comm->SyncSend(next.Get());
+  EXPECT_EQ(S_OK, next->Get_Ok());
+  EXPECT_EQ(535, QueryInt(ResponseOf(next.Get()).Get(), "result.created_bytes"));
+  VARIANT_BOOL connected = VARIANT_FALSE;
+  comm->Get_Connected(&connected);
+  EXPECT_EQ(VARIANT_TRUE, connected);
 }
 
 // ---------------------------------------------------------------------------

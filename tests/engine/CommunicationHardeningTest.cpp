@@ -73,7 +73,7 @@ TEST_F(CommunicationHardening, EveryReplyAndMessageKeepsToItsOwnLine)
     "=5" + time106 + "\n" +
     // An array that claims more elements than its line holds.
     "=6 1000 { 12 13 }\n" +
-    // A number that does not fit 32 bits fails its line and is not split.
+    // A value that does not fit 32 bits reads as 0 and is not split.
     "=7 123456789012345678901234" + time106 + "\n" +
     // Braces that touch the elements are read as braces.
     "=8 3 {1 2 3}\n" +
@@ -106,7 +106,10 @@ TEST_F(CommunicationHardening, EveryReplyAndMessageKeepsToItsOwnLine)
   EXPECT_EQ(4, QueryInt(replyOf[4].Get(), "error_no"));
   EXPECT_EQ(106, QueryInt(replyOf[5].Get(), "Result.year"));
   EXPECT_EQ(2, QueryInt(replyOf[6].Get(), "Type"));
-  EXPECT_EQ(2, QueryInt(replyOf[7].Get(), "Type"));
+  EXPECT_EQ(1, QueryInt(replyOf[7].Get(), "Type"));
+  EXPECT_EQ(0, QueryInt(replyOf[7].Get(), "Result.seconds"));
+  EXPECT_EQ(1, QueryInt(replyOf[7].Get(), "Result.minutes"));
+  EXPECT_EQ(7, QueryInt(replyOf[7].Get(), "Result.isdst"));
   EXPECT_EQ(1, QueryInt(replyOf[8].Get(), "Type"));
   TBStr result("Result");
   TVariant list;

@@ -245,6 +245,92 @@ TEST_F(CommunicationWithLyskomd, ConnectsAgainRightAfterDisconnecting)
   EXPECT_TRUE(events->WaitForDisconnects(6));
 }
 
+TEST_F(CommunicationWithLyskomd, ConnectsAgainAfterADisconnectionStraightAfterConnecting)
+{
+  // Ended before the object's receiving side took the connection up, often
+  // enough to meet that moment.
+  TComPtr<ILKCommunication> comm = NewCommunication();
+  ASSERT_TRUE(comm);
+  SetTarget(comm.Get(), TLyskomdServer::Host(), Server->PortText(), "again");
+  VARIANT_BOOL ended = VARIANT_FALSE;
+  for (int round = 1; round <= 100; ++round) {
+    SCOPED_TRACE(round);
+    ASSERT_TRUE(ConnectComm(comm.Get()));
+    comm->Disconnect(&ended);
+    EXPECT_NE(VARIANT_FALSE, ended);
+  }
+  HRESULT hr = E_UNEXPECTED;
+  ASSERT_TRUE(ConnectComm(comm.Get(), &hr)) << std::hex << hr;
+  EXPECT_EQ(S_OK, Login(comm.Get()));
+}
+
+// Told of the first disconnection, waits until the test's Connect has
+// returned, as a sink that calls into a thread busy in that Connect would.
+class TSinkWaitingForConnect : public TSimpleComObject<ILKComEvent>
+{
+public:
+  STDMETHODIMP NewTrans(LONG, VARIANT) override { return S_OK; }
+  STDMETHODIMP Notification(NotificationEvents NotifyType, LONG) override
+  {
+    if (NotifyType != LKNF_DISCONNECT || Entered.Raised()) return S_OK;
+    Entered.Raise();
+    ConnectReturned.Wait(60000);
+    return S_OK;
+  }
+  TSignal Entered, ConnectReturned;
+};
+
+TEST_F(CommunicationWithLyskomd, ConnectDoesNotWaitForASinkThatWaitsForIt)
+{
+  TComPtr<ILKCommunication> comm = Connected();
+  ASSERT_TRUE(comm);
+  ASSERT_EQ(S_OK, Login(comm.Get()));
+  auto sink = MakeTestObject<TSinkWaitingForConnect>();
+  auto events = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  ASSERT_EQ(S_OK, comm->Advise(LKEVTYPE_NOTIFICATIONS, sink.Get(), &cookie));
+  ASSERT_EQ(S_OK, comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie));
+  VARIANT_BOOL ended = VARIANT_FALSE;
+  comm->Disconnect(&ended);
+  ASSERT_TRUE(sink->Entered.Wait());
+
+  HRESULT hr = E_UNEXPECTED;
+  const bool connected = ConnectComm(comm.Get(), &hr);
+  sink->ConnectReturned.Raise();
+  ASSERT_TRUE(connected) << std::hex << hr;
+  // The new connection is served once the sink has returned.
+  EXPECT_EQ(S_OK, Login(comm.Get()));
+  EXPECT_TRUE(events->WaitForConnects(1));
+  EXPECT_EQ(1, events->Disconnects());
+}
+
+TEST_F(CommunicationWithLyskomd, RequestsSentTogetherAreAnsweredWithoutAProtocolError)
+{
+  // Between their replies the connection acknowledges with blank lines,
+  // which the server must pass over.
+  std::string trace = NewTempDir("trace") + "\\together.log";
+  TComPtr<ILKCommunication> comm = NewCommunication();
+  ASSERT_TRUE(comm);
+  TBStr traceName(trace);
+  comm->Set_Tracefile(traceName.Get());
+  comm->Set_Trace(VARIANT_TRUE);
+  SetTarget(comm.Get(), TLyskomdServer::Host(), Server->PortText(), "together");
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  ASSERT_EQ(S_OK, Login(comm.Get()));
+  auto callback = MakeTestObject<TCallbackRecorder>();
+  for (int round = 0; round < 5; ++round) {
+    for (int i = 0; i < 20; ++i) {
+      TComPtr<ILKTransaction> trans = NewTransaction(i % 2 ? L_GET_TIME : L_GET_CONF_STAT, i % 2 ? "" : "1");
+      trans->Set_Callback(callback.Get());
+      comm->Send(trans.Get());
+    }
+    ASSERT_TRUE(callback->WaitForCalls(size_t(20 * (round + 1))));
+  }
+  for (auto& call : callback->Calls()) EXPECT_EQ(1, QueryInt(call.Reply.Get(), "Type")) << DumpCollection(call.Reply.Get());
+  comm->Set_Trace(VARIANT_FALSE);
+  EXPECT_EQ(std::string::npos, ReadFileText(trace).find("[err]"));
+}
+
 TEST_F(CommunicationWithLyskomd, ConnectingTwiceAnswersFalseAndKeepsTheConnection)
 {
   TComPtr<ILKCommunication> comm = Connected();

@@ -58,6 +58,8 @@ bool TFakeConnection::ReadLine(std::string& line, DWORD timeoutMs)
     if (nl != std::string::npos) {
       line = FBuffer.substr(0, nl);
       FBuffer.erase(0, nl + 1);
+      // Blank lines between requests are passed over, as lyskomd does.
+      if (line.empty()) continue;
       return true;
     }
     DWORD spent = GetTickCount() - start;

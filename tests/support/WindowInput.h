@@ -3,7 +3,8 @@
 // (they land on the window that is there, and nowhere when it is disabled),
 // keys to the control that has the focus (Shift, Ctrl or Alt held while the
 // loop handles them), a menu item chosen from the menu bar that shows it, an
-// item of a popup menu picked once the menu is open.
+// item of a popup menu picked once the menu is open; and the pixels a
+// window shows, for checks of what is drawn.
 //
 // Keys with modifiers and popup choices work through a hidden window of the
 // calling thread: call them on the window thread. Plain clicks and keys may
@@ -110,6 +111,30 @@ inline bool DoubleClickAt(HWND window, int x, int y)
   PostMessageA(target, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
   PostMessageA(target, WM_LBUTTONUP, 0, at);
   return true;
+}
+
+// The left button pressed at a point of a window and held there, as a drag
+// begins; false, and nothing posted, when it would not reach the window.
+inline bool PressButtonAt(HWND window, int x, int y)
+{
+  POINT pt{x, y};
+  HWND target = ClickTarget(window, pt);
+  if (!target) return false;
+  MoveMouseTo(target, pt);
+  const LPARAM at = MAKELPARAM(pt.x, pt.y);
+  PostMessageA(target, WM_MOUSEMOVE, 0, at);
+  PostMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  return true;
+}
+
+// The pointer moved to a point of a window with no button held, to the
+// window it is over there.
+inline void MovePointerTo(HWND window, int x, int y)
+{
+  POINT pt{x, y};
+  HWND target = WindowAtPoint(window, pt);
+  MoveMouseTo(target, pt);
+  PostMessageA(target, WM_MOUSEMOVE, 0, MAKELPARAM(pt.x, pt.y));
 }
 
 inline POINT Middle(const RECT& r)
@@ -261,27 +286,73 @@ inline bool IsAltKey(int key)
 
 // A modifier key pressed down (or let go) when the loop reaches this point
 // of the input: for a key held across other input, as Shift held while a
-// dialog opens.
+// dialog opens. Shift, Ctrl and Alt read as their left keys too.
 inline void HoldKey(int key, bool down)
 {
   PostMessageA(Detail::InputHelperWindow(), Detail::HoldKeyMessage, WPARAM(key), down ? 1 : 0);
+  const int left = key == VK_SHIFT ? VK_LSHIFT : key == VK_CONTROL ? VK_LCONTROL : key == VK_MENU ? VK_LMENU : 0;
+  if (left) PostMessageA(Detail::InputHelperWindow(), Detail::HoldKeyMessage, WPARAM(left), down ? 1 : 0);
 }
+
+namespace Detail {
+
+inline void PostKeyHolding(HWND target, WORD key, const std::vector<int>& held)
+{
+  bool alt = false;
+  for (int k : held) alt = alt || IsAltKey(k);
+  for (int k : held) HoldKey(k, true);
+  const UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
+  const LPARAM context = alt ? LPARAM(1u << 29) : 0;
+  const LPARAM up = LPARAM(1u << 30) | LPARAM(1u << 31);
+  const LPARAM altScan = LPARAM(MapVirtualKeyA(VK_MENU, MAPVK_VK_TO_VSC) << 16);
+  if (alt) PostMessageA(target, WM_SYSKEYDOWN, VK_MENU, 1 | altScan | context);
+  PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, LPARAM(1 | (scan << 16)) | context);
+  PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, key, LPARAM(1 | (scan << 16)) | up | context);
+  if (alt) PostMessageA(target, WM_SYSKEYUP, VK_MENU, 1 | altScan | up | context);
+  for (int k : held) HoldKey(k, false);
+}
+
+} // namespace Detail
 
 // One key pressed and released in a window (the one with the focus, as the
 // keyboard gives it), with the modifiers held while the loop handles it;
 // the loop's translation turns it into the character it types. With Alt
-// held it comes as a system key, as the keyboard sends it.
+// held it comes as a system key between Alt's own press and release, as
+// the keyboard sends it.
 inline void PressKey(HWND target, WORD key, std::initializer_list<int> held = {})
 {
-  bool alt = false;
-  for (int k : held) alt = alt || Detail::IsAltKey(k);
-  for (int k : held) HoldKey(k, true);
-  const UINT scan = MapVirtualKeyA(key, MAPVK_VK_TO_VSC);
-  const LPARAM context = alt ? LPARAM(1u << 29) : 0;
-  PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, LPARAM(1 | (scan << 16)) | context);
-  PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, key,
-               LPARAM(1 | (scan << 16) | (1u << 30) | (1u << 31)) | context);
-  for (int k : held) HoldKey(k, false);
+  Detail::PostKeyHolding(target, key, std::vector<int>(held));
+}
+
+// The window the keyboard types into: the focus, else the active window.
+inline HWND KeyTarget()
+{
+  HWND focus = GetFocus();
+  return focus ? focus : GetActiveWindow();
+}
+
+// Modifiers of the keys typed where the keyboard types (below).
+enum TModifier : unsigned { mkShift = 1, mkCtrl = 2, mkAlt = 4 };
+
+// The same with the modifiers as flags, without running the loop: for a
+// key whose handling opens a modal window, posted from a step that the
+// window's loop runs before it.
+inline void PostKeyPress(HWND target, WORD key, unsigned modifiers = 0)
+{
+  std::vector<int> held;
+  if (modifiers & mkShift) held.push_back(VK_SHIFT);
+  if (modifiers & mkCtrl) held.push_back(VK_CONTROL);
+  if (modifiers & mkAlt) held.push_back(VK_MENU);
+  Detail::PostKeyHolding(target, key, held);
+}
+
+// A key pressed with modifiers where the keyboard types, and the loop run
+// until it is handled. A key that opens a modal window returns only when
+// that window has closed: drive such windows with a TModalScript.
+inline void PressKey(WORD key, unsigned modifiers = 0)
+{
+  PostKeyPress(KeyTarget(), key, modifiers);
+  Application().ProcessMessages();
 }
 
 // Text typed into a window that will have the focus when the loop handles
@@ -320,6 +391,17 @@ inline void TypeKeysTo(HWND focus, const std::string& text)
 inline void TypeKeys(const std::string& text)
 {
   TypeKeysTo(GetFocus(), text);
+}
+
+// Text typed where the keyboard types, key by key (letters, digits, blanks
+// and the punctuation of the layout), the loop run after each key.
+inline void TypeText(const std::string& text)
+{
+  for (char c : text) {
+    const SHORT vk = VkKeyScanA(c);
+    if (vk == -1) continue;
+    PressKey(WORD(vk & 0xFF), (vk & 0x100) ? mkShift : 0);
+  }
 }
 
 // Text typed into an edit control: each character as the keyboard's
@@ -459,6 +541,54 @@ inline HWND OpenPopupMenu()
     LPARAM(&found));
   return found;
 }
+
+// Steps run one after another while a menu is open (its loop runs them).
+// A menu still open after a while is closed, so that a test fails rather
+// than waits for ever.
+class TMenuSteps
+{
+public:
+  using TStep = std::function<bool(HWND menuWindow)>;
+  explicit TMenuSteps(std::vector<TStep> steps)
+  {
+    Steps() = std::move(steps);
+    Next() = 0;
+    Deadline() = GetTickCount() + 8000;
+    FTimer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) {
+      if (int(GetTickCount() - Deadline()) > 0) {
+        EndMenu();
+        return;
+      }
+      HWND menu = OpenPopupMenu();
+      if (!menu || Next() >= Steps().size()) return;
+      if (Steps()[Next()](menu)) ++Next();
+    });
+  }
+  ~TMenuSteps()
+  {
+    KillTimer(nullptr, FTimer);
+    Steps().clear();
+  }
+  bool Done() const { return Next() >= Steps().size(); }
+
+private:
+  static std::vector<TStep>& Steps()
+  {
+    static std::vector<TStep> steps;
+    return steps;
+  }
+  static size_t& Next()
+  {
+    static size_t next = 0;
+    return next;
+  }
+  static DWORD& Deadline()
+  {
+    static DWORD deadline = 0;
+    return deadline;
+  }
+  UINT_PTR FTimer = 0;
+};
 
 // Picks an item of the next popup menu that the calling (window) thread
 // shows, once it is open, as a person does: Home, the arrow keys down to
@@ -627,5 +757,69 @@ inline bool ChooseFromRowPopup(HWND list, int row, const TMenuItem* item)
   SendMessageA(list, LVM_ENSUREVISIBLE, WPARAM(row), FALSE);
   return ChooseFromPopup(list, ListRowPoint(list, row), item);
 }
+
+// ---------------------------------------------------------------- what a window shows
+
+// The pixels of a window's client area as it shows them now (0x00RRGGBB,
+// row by row).
+class TClientPixels
+{
+public:
+  explicit TClientPixels(HWND window)
+  {
+    RECT r{};
+    GetClientRect(window, &r);
+    FWidth = r.right;
+    FHeight = r.bottom;
+    if (FWidth <= 0 || FHeight <= 0) return;
+    HDC screen = GetDC(window);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = FWidth;
+    info.bmiHeader.biHeight = -FHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap && bits) {
+      HGDIOBJ old = SelectObject(memory, bitmap);
+      BitBlt(memory, 0, 0, FWidth, FHeight, screen, 0, 0, SRCCOPY);
+      GdiFlush();
+      const auto* p = static_cast<const DWORD*>(bits);
+      FPixels.assign(p, p + size_t(FWidth) * size_t(FHeight));
+      SelectObject(memory, old);
+    }
+    if (bitmap) DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(window, screen);
+  }
+
+  int Width() const { return FWidth; }
+  int Height() const { return FHeight; }
+  bool Ok() const { return !FPixels.empty(); }
+  // As a COLORREF (0x00BBGGRR), for comparing with GetSysColor.
+  COLORREF At(int x, int y) const
+  {
+    if (x < 0 || y < 0 || x >= FWidth || y >= FHeight || FPixels.empty()) return CLR_INVALID;
+    const DWORD p = FPixels[size_t(y) * size_t(FWidth) + size_t(x)];
+    return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+  }
+  // How many pixels of a rectangle have the colour.
+  int Count(COLORREF color, RECT area) const
+  {
+    int n = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+      for (int x = area.left; x < area.right; ++x)
+        if (At(x, y) == color) ++n;
+    return n;
+  }
+  int Count(COLORREF color) const { return Count(color, RECT{0, 0, FWidth, FHeight}); }
+
+private:
+  int FWidth = 0, FHeight = 0;
+  std::vector<DWORD> FPixels;
+};
 
 } // namespace TestSupport

@@ -149,6 +149,9 @@ TEST_F(AdminMenus, ConferenceAndPersonWindowsAskForTheirNumber)
   EXPECT_EQ(attributes->ConfNo, conf);
   EXPECT_TRUE(attributes->Loaded());
 
+  // The key goes to the main window, back in front of the window just opened.
+  MainForm->BringToFront();
+  Application().ProcessMessages();
   TModalScript byKey;
   AnswerName(byKey, "Edit conference properties", "Menu opened conference");
   PressKey(VK_RETURN, {VK_SHIFT, VK_MENU}, &byKey, [] { return OpenCount<TConferenceAttributesForm>() == 2; });

@@ -12,6 +12,7 @@
 
 #include "ClientCaches.h"
 #include "Clipboard.h"
+#include "Panels.h"
 #include "TextRcptEditForm.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
@@ -259,6 +260,59 @@ TEST_F(TextProperties, LockedWindowStaysOnItsTextAndMissingTextsClose)
   auto* opened = dynamic_cast<TTextRcptEditForm*>(Application().FindForm("TextRcptEditForm"));
   ASSERT_NE(opened, nullptr);
   EXPECT_EQ(opened->TextNo(), first);
+}
+
+// Every page of the window, chosen by a click on its tab, shows all of its
+// controls inside the page; the aux item entered on its page through
+// clicks and keys is the one the server then holds.
+TEST_F(TextProperties, EveryPageShowsItsControlsWithinItAndTakesInputThere)
+{
+  using namespace TestSupport;
+  const int conf = Session->CreateConference("Props Pages");
+  const int text = Session->TextTo(conf, "Pages\nbody");
+  TTextRcptEditForm* form = Open(text);
+  TPageControl* pages = form->PageControl1;
+  const char* const names[] = {"recipients", "texts", "aux", "stats"};
+  ASSERT_EQ(pages->PageCount(), 4);
+  for (int tab = 0; tab < pages->PageCount(); ++tab) {
+    RECT tabRect{};
+    ASSERT_TRUE(SendMessageA(pages->Handle(), TCM_GETITEMRECT, WPARAM(tab), LPARAM(&tabRect)));
+    EXPECT_TRUE(ClickAt(pages->Handle(), (tabRect.left + tabRect.right) / 2, (tabRect.top + tabRect.bottom) / 2));
+    TTabSheet* page = pages->Page(tab);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(page->Handle()) != FALSE; }, 5000)) << names[tab];
+    RECT pageArea{};
+    GetClientRect(page->Handle(), &pageArea);
+    EXPECT_GT(pageArea.right, 400) << names[tab];
+    for (TControl* c : page->Controls()) {
+      EXPECT_TRUE(IsWindowVisible(c->Handle())) << names[tab] << ": " << c->Name;
+      RECT r{};
+      GetWindowRect(c->Handle(), &r);
+      MapWindowPoints(nullptr, page->Handle(), reinterpret_cast<POINT*>(&r), 2);
+      EXPECT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= pageArea.right && r.bottom <= pageArea.bottom)
+        << names[tab] << ": " << c->Name << " at " << r.left << "," << r.top << "-" << r.right << "," << r.bottom
+        << " on a page of " << pageArea.right << "x" << pageArea.bottom;
+    }
+    Screenshot(std::string("text-properties-") + names[tab]);
+  }
+
+  // Back on the aux page: a tag typed into the box, data into its field, "&Add".
+  RECT tabRect{};
+  SendMessageA(pages->Handle(), TCM_GETITEMRECT, 2, LPARAM(&tabRect));
+  EXPECT_TRUE(ClickAt(pages->Handle(), (tabRect.left + tabRect.right) / 2, (tabRect.top + tabRect.bottom) / 2));
+  ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(form->DataEdit->Handle()) != FALSE; }, 5000));
+  EXPECT_TRUE(ClickControl(form->TagComboBox->Handle()));
+  ASSERT_TRUE(WaitFor([&] { return IsChild(form->TagComboBox->Handle(), GetFocus()) != FALSE; }, 5000));
+  TypeKeys("1");
+  Application().ProcessMessages();
+  EXPECT_TRUE(ClickControl(form->DataEdit->Handle()));
+  ASSERT_TRUE(WaitFor([&] { return GetFocus() == form->DataEdit->Handle(); }, 5000));
+  TypeKeys("text/plain");
+  Application().ProcessMessages();
+  EXPECT_EQ(form->TagComboBox->Text(), "1");
+  EXPECT_EQ(form->DataEdit->Text(), "text/plain");
+  EXPECT_TRUE(ClickControl(form->AddAuxButton->Handle()));
+  ASSERT_TRUE(WaitFor([&] { return form->AuxItemsListView->Count() == 1; }, 10000));
+  EXPECT_EQ(AuxOf(text), (std::vector<std::pair<int, std::string>>{{1, "text/plain"}}));
 }
 
 } // namespace

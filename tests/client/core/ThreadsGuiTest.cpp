@@ -221,6 +221,38 @@ TEST_F(WindowThreadTest, SynchronisedCallThatWaitsForAnotherWorker)
   EXPECT_EQ("outer", log[1]);
 }
 
+TEST_F(WindowThreadTest, CallsQueuedWhileACallRunsAMessageLoopReachThatLoop)
+{
+  // The first call runs a message loop of its own, as a modal dialog does;
+  // the second worker's call is queued while it runs and must be served by it.
+  bool released = false;
+  bool releasedInLoop = false;
+  TFunctionThread second([&](TFunctionThread&) { TThread::Synchronize([&] { released = true; }); });
+  TFunctionThread first([&](TFunctionThread&) {
+    TThread::Synchronize([&] {
+      second.Start();
+      const DWORD start = GetTickCount();
+      MSG msg;
+      while (!released && GetTickCount() - start < MustHappenMs) {
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+          TranslateMessage(&msg);
+          DispatchMessageA(&msg);
+        } else {
+          MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+        }
+      }
+      releasedInLoop = released;
+      PostQuitMessage(0);
+    });
+  });
+  first.Start();
+  // The first call arrives through the outer loop's wake-up message.
+  RunMessageLoop();
+  EXPECT_TRUE(releasedInLoop);
+  EXPECT_EQ(WAIT_OBJECT_0, first.WaitFor(MustHappenMs));
+  EXPECT_EQ(WAIT_OBJECT_0, second.WaitFor(MustHappenMs));
+}
+
 TEST_F(WindowThreadTest, MessagesSentFromWorkersAreHandledWhileWaiting)
 {
   LRESULT length = -1;

@@ -211,6 +211,19 @@ TEST(Layout, HiddenItemsTakeNoSpaceAndSizesNeverGoNegative)
   items[1].Visible = true;
   ComputeAlignLayout(R(0, 0, 100, 200), items);
   EXPECT_GE(items[2].Bounds.bottom, items[2].Bounds.top);
+
+  // Pages of a tab control: the hidden ones get the room of the shown one,
+  // so that what they hold is laid out for it before they are shown.
+  std::vector<TLayoutItem> pages = {Item(TAlign::Client, R(0, 0, 281, 167)), Item(TAlign::Client, R(0, 0, 281, 167)),
+                                    Item(TAlign::Top, R(0, 0, 10, 20))};
+  pages[1].Visible = false;
+  pages[2].Visible = false;
+  ComputeAlignLayout(R(4, 24, 486, 292), pages);
+  const RECT area = R(4, 24, 486, 292);
+  EXPECT_TRUE(EqualRect(&pages[0].Bounds, &area));
+  EXPECT_TRUE(EqualRect(&pages[1].Bounds, &area));
+  // A hidden control of any other alignment keeps its bounds and its room.
+  EXPECT_EQ(pages[2].Bounds.right, 10);
 }
 
 TEST(Layout, AnchorsKeepTheirDistances)

@@ -12,6 +12,7 @@
 #include "Application.h"
 #include "MenuItems.h"
 #include "MessageBoxes.h"
+#include "ModalScript.h"
 #include "RichEdit.h"
 #include "StandardControls.h"
 #include "Threads.h"
@@ -701,6 +702,49 @@ TEST_F(Framework, ModalOkHandlerClearingTheResultKeepsTheDialogOpen)
   enter.Start();
   EXPECT_EQ(dialog->ShowModal(), mrOk);
   EXPECT_TRUE(escape.Done() && close.Done() && enter.Done());
+}
+
+TEST_F(Framework, DialogOutlivesTheWindowItWasShownOver)
+{
+  // A free-standing window, active, that closes for good.
+  List->SetDocked(false);
+  List->BringToFront();
+  List->OverrideClose = true;
+  List->CloseAction = TCloseAction::Free;
+  const HWND listHost = List->HostHandle();
+  std::unique_ptr<TTestDialog> dialog(CreateForm<TTestDialog>(nullptr));
+  auto clickCancel = [&] {
+    RECT r;
+    GetClientRect(dialog->CancelButton->Handle(), &r);
+    const LPARAM at = MAKELPARAM(r.right / 2, r.bottom / 2);
+    PostMessageA(dialog->CancelButton->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageA(dialog->CancelButton->Handle(), WM_LBUTTONUP, 0, at);
+  };
+
+  // While the dialog is up, the window it was shown over closes and goes.
+  HWND ownerWhileShown = nullptr;
+  TModalScript script;
+  script.Then("TestDialog", [&](TForm* f) {
+    ownerWhileShown = GetWindow(f->HostHandle(), GW_OWNER);
+    PostMessageA(listHost, WM_CLOSE, 0, 0);
+  });
+  script.Then("TestDialog", [&](TForm* f) {
+    Application().ProcessMessages();
+    EXPECT_TRUE(ListDestroyed);
+    EXPECT_TRUE(IsWindowVisible(f->HostHandle()));
+    clickCancel();
+  });
+  script.Start();
+  EXPECT_EQ(dialog->ShowModal(), mrCancel);
+  EXPECT_TRUE(script.Done());
+  EXPECT_EQ(ownerWhileShown, listHost);
+  EXPECT_FALSE(IsWindow(listHost));
+  // Owned by nothing between its uses, the dialog serves again.
+  ASSERT_TRUE(IsWindow(dialog->HostHandle()));
+  EXPECT_EQ(GetWindow(dialog->HostHandle(), GW_OWNER), nullptr);
+  clickCancel();
+  EXPECT_EQ(dialog->ShowModal(), mrCancel);
+  EXPECT_EQ(GetActiveWindow(), Main->HostHandle());
 }
 
 TEST_F(Framework, CopyAndCopyListPutTabSeparatedRowsOnTheClipboard)

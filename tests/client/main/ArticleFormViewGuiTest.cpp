@@ -11,6 +11,7 @@
 #include "Crypto.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "WindowInput.h"
 #include "ProtocolText.h"
 #include "SessionState.h"
 #include "URLThread.h"
@@ -71,6 +72,14 @@ protected:
   inline static TSession* Session = nullptr;
   inline static int Conf = 0, Root = 0, Footnote = 0;
   inline static std::vector<int> Comments;
+  // A point inside the character at a position of the body.
+  POINT PointOf(int position) const
+  {
+    POINTL pt{};
+    SendMessageA(View->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), position);
+    return POINT{pt.x + 2, pt.y + 3};
+  }
+
   TArticleFormViewForm* View = nullptr;
   std::vector<std::string> Opened;
 };
@@ -137,15 +146,10 @@ TEST_F(FormView, ACommentLinkShowsTheCommentAndAFileLinkIsRefused)
   for (const TKomLink& l : View->Links().Links())
     if (l.Kind == TKomLinkKind::LinkUrl) file = &l;
   ASSERT_NE(file, nullptr);
-  View->Links().ClickLink(file->StartPos);
+  const POINT onFile = PointOf(file->StartPos + 2);
+  ASSERT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), onFile.x, onFile.y));
+  ASSERT_TRUE(WaitFor([&] { return Boxes->Count() == 1; }));
   EXPECT_TRUE(Opened.empty());
-  EXPECT_EQ(Boxes->Count(), 1u);
-  // The open-URL command of the popup follows the same rule.
-  View->CurrentUrl = "file:///c:/windows/system32/calc.exe";
-  View->OpenURL1Click(nullptr);
-  View->CurrentUrl = "https://example.org/";
-  View->OpenURL1Click(nullptr);
-  EXPECT_EQ(Opened, std::vector<std::string>{"https://example.org/"});
 
   // A click on the comment link of the second preview shows that comment.
   auto* preview = dynamic_cast<TArticleViewForm*>(View->CommentViews().at(1));
@@ -162,6 +166,22 @@ TEST_F(FormView, ACommentLinkShowsTheCommentAndAFileLinkIsRefused)
   ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == Comments[1]; }));
   EXPECT_NE(View->MainEdit->Caption().find("Comment 1."), std::string::npos);
   EXPECT_EQ(ReadArticleForm->History, (std::vector<int>{Root, Comments[1]}));
+
+  // "Open URL" from the popup of a link follows the same rule.
+  const int addresses =
+    Session->TextTo(Conf, "Addresses\nfile:///c:/windows/system32/calc.exe or https://example.org/\n");
+  View->ShowText(addresses);
+  ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == addresses; }));
+  Application().ProcessMessages();
+  int urls = 0;
+  for (const TKomLink& l : View->Links().Links()) {
+    if (l.Kind != TKomLinkKind::LinkUrl) continue;
+    ++urls;
+    EXPECT_TRUE(TestSupport::ChooseFromPopup(View->MainEdit->Handle(), PointOf(l.StartPos + 2), View->OpenURL1))
+      << l.Target;
+  }
+  EXPECT_EQ(urls, 2);
+  EXPECT_EQ(Opened, std::vector<std::string>{"https://example.org/"});
 }
 
 TEST_F(FormView, EveryCommentHasAPreviewThatTheScrollBarReaches)
@@ -264,10 +284,18 @@ TEST_F(FormView, F11DecryptsTheBodyAndItsLinksFollowTheNewText)
     crypto.EncryptString(cipher);
   }
   const int text = Session->TextTo(Conf, "Secret\n" + BytesToHexText(cipher) + "\n");
+  // F11 typed in the body, which a click has given the focus.
+  const auto typeF11 = [this] {
+    const POINT start = PointOf(0);
+    ASSERT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), start.x, start.y));
+    Application().ProcessMessages();
+    ASSERT_EQ(GetFocus(), View->MainEdit->Handle());
+    TestSupport::PressKey(GetFocus(), VK_F11);
+    Application().ProcessMessages();
+  };
   View->ShowText(text);
   EXPECT_TRUE(View->Links().Links().empty());
-  WORD key = VK_F11;
-  View->MainEditKeyDown(View->MainEdit, key, 0);
+  typeF11();
   std::string shown = View->MainEdit->Caption();
   ASSERT_EQ(shown.find(secret), 0u) << shown;
   ASSERT_EQ(View->Links().Links().size(), 2u);
@@ -280,8 +308,7 @@ TEST_F(FormView, F11DecryptsTheBodyAndItsLinksFollowTheNewText)
   View->ShowText(Root);
   std::string before = View->MainEdit->Caption();
   size_t links = View->Links().Links().size();
-  key = VK_F11;
-  View->MainEditKeyDown(View->MainEdit, key, 0);
+  typeF11();
   EXPECT_EQ(View->MainEdit->Caption(), before);
   EXPECT_EQ(View->Links().Links().size(), links);
   EXPECT_EQ(Boxes->Count(), 1u);
@@ -309,6 +336,28 @@ TEST_F(FormView, SwitchingTheStyleReplacesTheViewAndMessagesFollowIt)
   auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
   EXPECT_NE(form->MessageEdit->Caption().find("to the new view"), std::string::npos);
   DeleteSetting("ReadingViewStyle");
+}
+
+// A press on a link that opens a box, released over the box: moving the
+// pointer afterwards selects nothing in the body.
+TEST_F(FormView, ALinkThatOpensABoxLeavesThePointerSelectingNothing)
+{
+  View->ShowText(Root);
+  const TKomLink* file = nullptr;
+  for (const TKomLink& l : View->Links().Links())
+    if (l.Kind == TKomLinkKind::LinkUrl && l.Target.rfind("file:", 0) == 0) file = &l;
+  ASSERT_NE(file, nullptr);
+  const auto pointOf = [this](int position) { return PointOf(position); };
+  const int start = file->StartPos;
+  ASSERT_TRUE(TestSupport::PressButtonAt(View->MainEdit->Handle(), pointOf(start + 2).x, pointOf(start + 2).y));
+  ASSERT_TRUE(WaitFor([&] { return Boxes->Count() == 1; }));
+  EXPECT_TRUE(Opened.empty());
+  for (int step = 1; step <= 3; ++step) {
+    TestSupport::MovePointerTo(View->MainEdit->Handle(), pointOf(start + 6 * step).x, pointOf(start + 6 * step).y);
+    Application().ProcessMessages();
+  }
+  EXPECT_EQ(View->MainEdit->SelLength(), 0);
+  EXPECT_NE(GetCapture(), View->MainEdit->Handle());
 }
 
 } // namespace

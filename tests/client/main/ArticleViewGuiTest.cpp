@@ -11,6 +11,8 @@
 #include "KomLinks.h"
 #include "LyskomdSuite.h"
 #include "MainTestSupport.h"
+#include "MenuItems.h"
+#include "WindowInput.h"
 #include "RichTextWriter.h"
 #include "URLThread.h"
 #include "Application.h"
@@ -282,6 +284,191 @@ TEST_F(ArticleView, MessagesAreAppendedAndNoneIsLostWithAViewThatGoes)
   Application().ProcessMessages();
   EXPECT_NE(Shown().find("to the main view"), std::string::npos);
   EXPECT_EQ(UserMessageRecord::LiveCount(), before);
+}
+
+// ---- What a person sees and does in the view --------------------------------
+
+using TestSupport::MovePointerTo;
+using TestSupport::OpenPopupMenu;
+using TestSupport::PressButtonAt;
+using TestSupport::PressKey;
+using TestSupport::TypeKeys;
+using TestSupport::TClientPixels;
+using TestSupport::TMenuSteps;
+
+// The client point over a character of a text control.
+POINT PointOfChar(TRichEdit* edit, int position)
+{
+  POINTL pt{};
+  SendMessageA(edit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), position);
+  return POINT{pt.x + 2, pt.y + 3};
+}
+
+// Whether a menu shows the item now (hidden items are not in it).
+bool MenuShows(TMenuItem* item)
+{
+  MENUITEMINFOA info{};
+  info.cbSize = sizeof(info);
+  info.fMask = MIIM_ID;
+  return item->Parent() && GetMenuItemInfoA(item->Parent()->Handle(), item->Command(), FALSE, &info);
+}
+
+// The item of the main window's menus that runs the action.
+TMenuItem* MainMenuItemOf(TAction* action)
+{
+  TMenuItem* found = nullptr;
+  MainForm->Menu->ForEachItem([&](TMenuItem* item) {
+    if (!found && item->Action() == action) found = item;
+  });
+  return found;
+}
+
+// Columns of a client area that are mostly the guide line's colour.
+int GuideLikeColumns(const TClientPixels& pixels)
+{
+  const COLORREF guide = TLyskomTextEdit::GuideLineColor();
+  int columns = 0;
+  for (int x = 0; x < pixels.Width(); ++x)
+    if (pixels.Count(guide, RECT{x, 0, x + 1, pixels.Height()}) > pixels.Height() / 2) ++columns;
+  return columns;
+}
+
+TEST_F(ArticleView, APopupThatHidesItemsLeavesTheMainMenusWhole)
+{
+  View->ShowText(Root);
+  const std::string s = Shown();
+  const size_t word = s.find("The root");
+  ASSERT_NE(word, std::string::npos);
+  std::vector<TAction*> actions;
+  for (const char* name : {"TextPropertiesAction", "MarkTextAction", "ConfPropertiesAction", "ViewFAQAction"}) {
+    actions.push_back(dynamic_cast<TAction*>(MainForm->FindComponent(name)));
+    ASSERT_NE(actions.back(), nullptr) << name;
+  }
+  std::vector<TMenuItem*> mainItems;
+  for (TAction* a : actions) {
+    TMenuItem* item = MainMenuItemOf(a);
+    ASSERT_NE(item, nullptr) << a->Caption();
+    ASSERT_TRUE(MenuShows(item)) << a->Caption();
+    mainItems.push_back(item);
+  }
+
+  // A right click on a word that names no text or conference: the popup
+  // leaves out the text and conference commands.
+  bool popupLeftThemOut = false;
+  {
+    TMenuSteps steps({[&](HWND menu) {
+      popupLeftThemOut = !MenuShows(View->Edittextproperties1) && !MenuShows(View->Marktext1) &&
+                         MenuShows(View->NosuchtextofconferenceItem);
+      PressKey(menu, VK_ESCAPE);
+      return true;
+    }});
+    const POINT at = PointOfChar(View->MainEdit, int(word) + 5);
+    EXPECT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), at.x, at.y, true));
+    ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenPopupMenu(); }));
+  }
+  EXPECT_TRUE(popupLeftThemOut);
+
+  // The main window's menus still hold every one of those commands.
+  for (TMenuItem* item : mainItems) EXPECT_TRUE(MenuShows(item)) << item->Caption();
+  for (TAction* a : actions) EXPECT_TRUE(a->Visible()) << a->Caption();
+}
+
+TEST_F(ArticleView, FindSelectsTheHitAndShowsIt)
+{
+  View->ShowText(Root);
+  const std::string s = Shown();
+  const size_t also = s.find("Also http");
+  ASSERT_NE(also, std::string::npos);
+  EXPECT_FALSE(GetWindowLongPtrA(View->MainEdit->Handle(), GWL_STYLE) & ES_NOHIDESEL);
+
+  // Actions > Find... from the keyboard (the menu is there while connected),
+  // then the text and Enter in the dialog.
+  MainForm->SetConnectedState(true);
+  EXPECT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), PointOfChar(View->MainEdit, 0).x, PointOfChar(View->MainEdit, 0).y));
+  ASSERT_TRUE(WaitFor([&] { return GetFocus() == View->MainEdit->Handle(); }));
+  {
+    // "&Find..." shares its access key with "&Forward": up from the bottom.
+    TMenuSteps steps({[&](HWND menu) {
+      for (WORD key : {VK_UP, VK_UP, VK_UP, VK_UP, VK_RETURN}) PressKey(menu, key);
+      return true;
+    }});
+    PostMessageA(GetFocus(), WM_SYSKEYDOWN, 'A', LPARAM(1 | (1 << 29)));
+    ASSERT_TRUE(WaitFor([&] { return View->FindDialog1->Handle() && IsWindowVisible(View->FindDialog1->Handle()); }));
+  }
+  ASSERT_TRUE(WaitFor([&] { return IsChild(View->FindDialog1->Handle(), GetFocus()) != FALSE; }));
+  TypeKeys("Also");
+  Application().ProcessMessages();
+  PressKey(GetFocus(), VK_RETURN);
+  ASSERT_TRUE(WaitFor([&] { return View->MainEdit->SelLength() == 4; }));
+  CHARRANGE hit{};
+  SendMessageA(View->MainEdit->Handle(), EM_EXGETSEL, 0, LPARAM(&hit));
+  EXPECT_EQ(hit.cpMin, LONG(also));
+  EXPECT_EQ(hit.cpMax, LONG(also + 4));
+
+  // The dialog has the focus, and the hit is shown selected all the same.
+  EXPECT_NE(GetFocus(), View->MainEdit->Handle());
+  EXPECT_TRUE(GetWindowLongPtrA(View->MainEdit->Handle(), GWL_STYLE) & ES_NOHIDESEL);
+  UpdateWindow(View->MainEdit->Handle());
+  const POINT at = PointOfChar(View->MainEdit, hit.cpMin);
+  const RECT word{at.x, at.y - 2, at.x + 16, at.y + 6};
+  EXPECT_GT(TClientPixels(View->MainEdit->Handle()).Count(GetSysColor(COLOR_HIGHLIGHT), word), 20);
+
+  // Escape closes the dialog; the view hides its selection again when it
+  // has not the focus.
+  PressKey(GetFocus(), VK_ESCAPE);
+  ASSERT_TRUE(WaitFor([&] { return !View->FindDialog1->Handle(); }));
+  EXPECT_FALSE(GetWindowLongPtrA(View->MainEdit->Handle(), GWL_STYLE) & ES_NOHIDESEL);
+}
+
+TEST_F(ArticleView, ALinkThatOpensABoxLeavesThePointerSelectingNothing)
+{
+  ReadArticleForm->ShowTextByNumber(Root, true);
+  ASSERT_TRUE(WaitFor([&] { return Shown().find("Subject: The root") != std::string::npos; }));
+  const TKomLink* file = nullptr;
+  for (const TKomLink& l : View->Links().Links())
+    if (l.Kind == TKomLinkKind::LinkUrl && l.Target.rfind("file:", 0) == 0) file = &l;
+  ASSERT_NE(file, nullptr);
+  const int start = file->StartPos;
+
+  // The button goes down on the link; it comes up over the box that opens.
+  const POINT down = PointOfChar(View->MainEdit, start + 2);
+  ASSERT_TRUE(PressButtonAt(View->MainEdit->Handle(), down.x, down.y));
+  ASSERT_TRUE(WaitFor([&] { return Boxes->Count() == 1; }));
+  Application().ProcessMessages();
+  for (int step = 1; step <= 3; ++step) {
+    const POINT at = PointOfChar(View->MainEdit, start + 6 * step);
+    MovePointerTo(View->MainEdit->Handle(), at.x, at.y);
+    Application().ProcessMessages();
+  }
+  EXPECT_EQ(View->MainEdit->SelLength(), 0);
+  EXPECT_NE(GetCapture(), View->MainEdit->Handle());
+}
+
+TEST_F(ArticleView, TheReadOnlyViewDrawsNoGuideLineAfterRot13OrAMessage)
+{
+  // Wide enough for the guide's column to lie inside the view.
+  MainForm->SetBounds(0, 0, 1270, 1000);
+  ShowWindow(ReadArticleForm->HostHandle(), SW_MAXIMIZE);
+  Application().ProcessMessages();
+  ASSERT_GT(View->MainEdit->ClientRect().right, 800);
+  View->ShowText(Root);
+  EXPECT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), PointOfChar(View->MainEdit, 0).x, PointOfChar(View->MainEdit, 0).y));
+  ASSERT_TRUE(WaitFor([&] { return GetFocus() == View->MainEdit->Handle(); }));
+  const std::string before = Shown();
+  PressKey(GetFocus(), VK_F6);
+  ASSERT_TRUE(WaitFor([&] { return Shown() != before; }));
+  EXPECT_NE(Shown().find("Gur ebbg"), std::string::npos);
+  UpdateWindow(View->MainEdit->Handle());
+  TClientPixels afterRot13(View->MainEdit->Handle());
+  ASSERT_TRUE(afterRot13.Ok());
+  EXPECT_EQ(GuideLikeColumns(afterRot13), 0);
+
+  ASSERT_TRUE(View->ShowUserMessage("Hello there", 5, 0, 45000.5));
+  ASSERT_TRUE(WaitFor([&] { return Shown().find("Hello there") != std::string::npos; }));
+  UpdateWindow(View->MainEdit->Handle());
+  TClientPixels afterMessage(View->MainEdit->Handle());
+  EXPECT_EQ(GuideLikeColumns(afterMessage), 0);
+  EXPECT_EQ(View->MainEdit->GuideLineX(), -1);
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 // The choose-name window over matches from a real lyskomd: rows at once,
-// dates and counts filled in by its worker, the filter, Ok without a row,
-// and closing while the worker still fills.
+// dates and counts filled in by its worker (also when a worker thread opened
+// the window), the filter, Ok without a row, and closing while the worker
+// still fills.
+#include <atomic>
+
 #include "ChooseNameForm.h"
 #include "ClientCaches.h"
 #include "EngineClient.h"
@@ -9,6 +12,7 @@
 #include "MainTestSupport.h"
 #include "ModalScript.h"
 #include "ProtocolText.h"
+#include "Threads.h"
 
 namespace {
 
@@ -131,6 +135,63 @@ TEST_F(ChooseName, AnAmbiguousLookupAsksThroughTheWindow)
   });
   script.Start();
   EXPECT_EQ(LookupName("Twin", ctConferences), a);
+  SetNameChooser(TNameChooser());
+}
+
+// A lookup on a worker, as the login thread makes one: the window opens
+// through the worker's synchronised call.
+class TLookupThread : public TThread
+{
+public:
+  explicit TLookupThread(std::string name) : FName(std::move(name)), FWake(Application().UtilityWindow()) {}
+  ~TLookupThread() override
+  {
+    Terminate();
+    WaitFor();
+  }
+  // 0 until the lookup has answered.
+  std::atomic<int> Chosen{0};
+
+protected:
+  void Execute() override
+  {
+    Chosen = LookupName(FName, ctConferences);
+    // Wakes the window thread's loop, which waits for messages.
+    PostMessageA(FWake, WM_NULL, 0, 0);
+  }
+
+private:
+  std::string FName;
+  HWND FWake;
+};
+
+TEST_F(ChooseName, RowsAreFilledWhileAWorkersLookupWaitsForTheChoice)
+{
+  const int a = NewConference("Pair Alpha");
+  const int b = NewConference("Pair Beta");
+  SetNameChooser(ExecuteChooseName);
+  bool filled = false;
+  TModalScript script;
+  script.Then<TChooseNameForm>("ChooseNameForm", [&](TChooseNameForm* f) {
+    ASSERT_EQ(f->ListView1->Count(), 2);
+    // The window's own worker fills the dates and counts while the lookup's
+    // thread still waits for the window.
+    filled = WaitFor(
+      [f] {
+        return f->ListView1->Item(0)->ColumnText(3) == "0" && f->ListView1->Item(1)->ColumnText(3) == "0" &&
+               !f->ListView1->Item(1)->ColumnText(2).empty();
+      },
+      30000);
+    PostMessageA(GetFocus() ? GetFocus() : f->ListView1->Handle(), WM_KEYDOWN, VK_ESCAPE, 1);
+  });
+  script.Start();
+  TLookupThread lookup("Pair");
+  lookup.Start();
+  // The program's message loop runs the lookup's call, and so the window.
+  EXPECT_TRUE(WaitFor([&] { return lookup.Chosen.load() != 0; }, 60000));
+  EXPECT_TRUE(script.Done());
+  EXPECT_TRUE(filled) << "conferences " << a << " and " << b << " never got their counts";
+  EXPECT_EQ(lookup.Chosen.load(), -1);
   SetNameChooser(TNameChooser());
 }
 

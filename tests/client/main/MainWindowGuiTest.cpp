@@ -7,8 +7,11 @@
 #include "ClientCaches.h"
 #include "LyskomConfiguration.h"
 #include "LyskomdServer.h"
+#include "ImageList.h"
 #include "MainTestSupport.h"
 #include "WindowInput.h"
+#include "MenuItems.h"
+#include "NameFrame.h"
 #include "StandardControls.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
@@ -541,6 +544,202 @@ TEST_F(MainWindow, RefreshCachesAsksFirstAndEmptiesTheLogAndTheNoteList)
   EXPECT_EQ(FindNameEntry(17), -1);
   int conf = 0;
   EXPECT_TRUE(QueuedMarkReads(conf).empty());
+}
+
+// ---- Menus and the status bar --------------------------------------------------
+
+// What a highlighted menu item shows where its image goes.
+struct THighlightedItem
+{
+  std::string Caption;
+  bool ImageShownAsItIs = false;  // found, pixel for pixel, on the highlight
+  bool Blank = false;             // nothing but the highlight in the image's place
+};
+
+// Looks at the highlighted item of the open menu window, which shows hmenu.
+THighlightedItem LookAtHighlightedItem(HWND menuWindow, HMENU hmenu)
+{
+  THighlightedItem seen;
+  int index = -1;
+  for (int i = 0; i < GetMenuItemCount(hmenu); ++i)
+    if (GetMenuState(hmenu, UINT(i), MF_BYPOSITION) & MF_HILITE) index = i;
+  if (index < 0) return seen;
+  TMenuItem* item = TMenuItem::FromCommand(GetMenuItemID(hmenu, index));
+  if (!item || !item->Menu() || !item->Menu()->Images) return seen;
+  seen.Caption = item->Caption();
+  TImageList* images = item->Menu()->Images;
+  RECT r{};
+  if (!GetMenuItemRect(nullptr, hmenu, UINT(index), &r)) return seen;
+  MapWindowPoints(nullptr, menuWindow, reinterpret_cast<POINT*>(&r), 2);
+  UpdateWindow(menuWindow);
+  TestSupport::TClientPixels shown(menuWindow);
+  const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+  const int w = images->Width, h = images->Height;
+  const int image = item->Action() ? item->Action()->ImageIndex() : item->ImageIndex;
+  if (image < 0) {
+    // Where an image would stand: between the item's edge and its caption
+    // (the check mark's column, then the image's).
+    const RECT place{r.left + 2, r.top + 2, r.left + w + 14, r.bottom - 2};
+    seen.Blank = shown.Count(highlight, place) == int(place.right - place.left) * int(place.bottom - place.top);
+    return seen;
+  }
+  // The image as the list draws it on the highlight.
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  RECT all{0, 0, w, h};
+  HBRUSH brush = CreateSolidBrush(highlight);
+  FillRect(memory, &all, brush);
+  DeleteObject(brush);
+  ImageList_Draw(images->Handle(), image, memory, 0, 0, ILD_TRANSPARENT);
+  std::vector<COLORREF> expected;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) expected.push_back(GetPixel(memory, x, y));
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  for (int top = r.top; top + h <= r.bottom && !seen.ImageShownAsItIs; ++top)
+    for (int left = r.left; left <= r.left + 40 && !seen.ImageShownAsItIs; ++left) {
+      bool same = true;
+      for (int y = 0; y < h && same; ++y)
+        for (int x = 0; x < w && same; ++x) same = shown.At(left + x, top + y) == expected[size_t(y * w + x)];
+      seen.ImageShownAsItIs = same;
+    }
+  return seen;
+}
+
+std::string StatusText(int panel)
+{
+  HWND bar = MainForm->StatusBar1->Handle();
+  char text[512] = {};
+  SendMessageA(bar, SB_GETTEXTA, WPARAM(panel), LPARAM(text));
+  return text;
+}
+
+TEST_F(MainWindow, MenuItemsShowTheirImagesAsTheyAreAndTheStatusBarKeepsItsEvent)
+{
+  using namespace TestSupport;
+  ShowMain();
+  LogEvent("Something happened");
+  const std::string event = StatusText(0);
+  ASSERT_NE(event.find("Something happened"), std::string::npos);
+
+  // The focus in the reading window's conference list, as after a click there.
+  TControl* list = ReadArticleForm->ConfListView;
+  EXPECT_TRUE(TestSupport::ClickAt(list->Handle(), 20, 40));
+  ASSERT_TRUE(WaitFor([&] { return GetFocus() == list->Handle(); }));
+
+  // The Session menu from the keyboard: "Connect" (with an image) is
+  // highlighted first, "Exit" (without one) after Up.
+  HMENU session = MainForm->Menu->Items()->Items(0)->Handle();
+  THighlightedItem connect, exit;
+  {
+    TMenuSteps steps({[&](HWND menu) {
+                        connect = LookAtHighlightedItem(menu, session);
+                        if (connect.Caption.empty()) return false;
+                        TestSupport::PressKey(menu, VK_UP);
+                        return true;
+                      },
+                      [&](HWND menu) {
+                        exit = LookAtHighlightedItem(menu, session);
+                        if (exit.Caption != "&Exit") return false;
+                        // Alt leaves the menu bar altogether.
+                        PostMessageA(menu, WM_SYSKEYDOWN, VK_MENU, LPARAM(1 | (1 << 29)));
+                        return true;
+                      }});
+    PostMessageA(GetFocus(), WM_SYSKEYDOWN, 'S', LPARAM(1 | (1 << 29)));
+    ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenPopupMenu(); }, 15000));
+  }
+  EXPECT_EQ(connect.Caption, "&Connect");
+  EXPECT_TRUE(connect.ImageShownAsItIs);
+  EXPECT_TRUE(exit.Blank);
+
+  // A popup of the reading window, opened by a right click and left with
+  // Escape; then Escape once more in the list.
+  HMENU popup = ReadArticleForm->ConfListView->PopupMenu->Handle();
+  THighlightedItem first;
+  {
+    TMenuSteps steps({[&](HWND menu) {
+                        TestSupport::PressKey(menu, VK_DOWN);
+                        return true;
+                      },
+                      [&](HWND menu) {
+                        first = LookAtHighlightedItem(menu, popup);
+                        if (first.Caption.empty()) return false;
+                        TestSupport::PressKey(menu, VK_ESCAPE);
+                        return true;
+                      }});
+    EXPECT_TRUE(TestSupport::ClickAt(list->Handle(), 20, 40, true));
+    ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenPopupMenu(); }, 15000));
+  }
+  EXPECT_TRUE(first.ImageShownAsItIs || first.Blank) << first.Caption;
+  TestSupport::PressKey(GetFocus(), VK_ESCAPE);
+  Application().ProcessMessages();
+  EXPECT_EQ(StatusText(0), event);
+  EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, event);
+}
+
+// With a large body font every control of the messages window's write area
+// still shows its text whole.
+TEST_F(MainWindow, TheMessagesWriteAreaFitsTheBodyFont)
+{
+  WriteSetting("BodyFont", "Arial;18");
+  ShowMain();
+  DeleteSetting("BodyFont");
+  MessagesForm->SetBounds(0, 0, 420, 420);
+  Application().ProcessMessages();
+  auto textSize = [](HWND control, const std::string& text) {
+    SIZE size{};
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageA(control, WM_GETFONT, 0, 0)));
+    GetTextExtentPoint32A(dc, text.c_str(), int(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size;
+  };
+  auto clientOf = [](HWND control) {
+    RECT r{};
+    GetClientRect(control, &r);
+    return r;
+  };
+  auto insideParent = [](TControl* c) {
+    RECT r{}, parent{};
+    GetWindowRect(c->Handle(), &r);
+    MapWindowPoints(nullptr, GetParent(c->Handle()), reinterpret_cast<POINT*>(&r), 2);
+    GetClientRect(GetParent(c->Handle()), &parent);
+    return r.left >= 0 && r.top >= 0 && r.right <= parent.right && r.bottom <= parent.bottom;
+  };
+
+  TCheckBox* box = MessagesForm->SentToAllCheckBox;
+  const SIZE boxText = textSize(box->Handle(), "To everyone");
+  ASSERT_GT(boxText.cy, 20) << "the body font is large";
+  EXPECT_LE(boxText.cx + GetSystemMetrics(SM_CXMENUCHECK), clientOf(box->Handle()).right);
+  EXPECT_LE(boxText.cy, clientOf(box->Handle()).bottom);
+  EXPECT_TRUE(insideParent(box));
+
+  TFrame1* picker = MessagesForm->TargetFrame;
+  EXPECT_TRUE(insideParent(picker));
+  const SIZE fieldText = textSize(picker->ItemList->Handle(), "Ag");
+  EXPECT_LE(fieldText.cy, clientOf(picker->ItemList->Handle()).bottom);
+  // The field lies below the group box's caption.
+  const SIZE caption = textSize(picker->NameGroupBox->Handle(), "Name");
+  EXPECT_GE(picker->ItemList->Top(), caption.cy);
+  EXPECT_LE(textSize(picker->BrowseButton->Handle(), "...").cx, clientOf(picker->BrowseButton->Handle()).right);
+  EXPECT_LE(textSize(MessagesForm->WriteMessageEdit->Handle(), "Ag").cy,
+            clientOf(MessagesForm->WriteMessageEdit->Handle()).bottom);
+
+  char shots[MAX_PATH];
+  if (GetEnvironmentVariableA("OMNORA_SCREENSHOTS", shots, sizeof shots)) {
+    MessagesForm->BringToFront();
+    RedrawWindow(MainForm->HostHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    TestSupport::RunUnixCommand("import -window root " + std::string(shots) + "/messages-body-font.png");
+  }
+
+  // The log, read-only, has no guide line; the write area has one.
+  EXPECT_EQ(MessagesForm->IncomingEdit->GuideLineX(), -1);
+  EXPECT_GE(MessagesForm->WriteMessageEdit->GuideLineX(), 0);
 }
 
 } // namespace

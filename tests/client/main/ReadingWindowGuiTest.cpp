@@ -199,10 +199,10 @@ TEST_F(ReadingWindow, KeyCommandsOfTheDefaultMapping)
   Application().ProcessMessages();
   Type("\xe5");
   EXPECT_EQ(ReadArticleForm->KeySequence, "\xe5");
-  EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, "\xe5");
+  EXPECT_EQ(MainForm->StatusBar1->Panel(1).Text, "\xe5");
   Type("\x1b");
   EXPECT_EQ(ReadArticleForm->KeySequence, "");
-  EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, "");
+  EXPECT_EQ(MainForm->StatusBar1->Panel(1).Text, "");
   Type("\xe5k");
   EXPECT_EQ(ReadArticleForm->CurrentText(), root);
   // "år" finds the root of the chain.

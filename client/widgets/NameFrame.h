@@ -51,6 +51,9 @@ public:
 
   // Binds the item list's completion and the completion keys.
   void Loaded() override;
+  // The field and its browse button follow the frame: a disabled picker
+  // takes no typing and shows so, also when it held the focus.
+  void SetEnabled(bool v) override;
 
 protected:
   void DeclareBindings(TBindings& b) override;

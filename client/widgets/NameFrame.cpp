@@ -56,6 +56,14 @@ void TFrame1::Loaded()
   ShowKindChecks();
 }
 
+void TFrame1::SetEnabled(bool v)
+{
+  TFrame::SetEnabled(v);
+  for (TControl* c : {static_cast<TControl*>(NameGroupBox), static_cast<TControl*>(ItemList),
+                      static_cast<TControl*>(BrowseButton)})
+    if (c) c->SetEnabled(v);
+}
+
 int TFrame1::SelectedNumber()
 {
   if (!ItemList) return 0;
