@@ -29,6 +29,7 @@
 #include "UserMessages.h"
 #include "WritingSession.h"
 #include "WindowMessages.h"
+#include "WindowInput.h"
 #include "WriteTextForm.h"
 
 using EngineSession::TSession;
@@ -81,6 +82,33 @@ protected:
     return form;
   }
 
+  // An item of the editor's menu bar chosen.
+  static void Choose(TWriteTextForm* form, const char* item)
+  {
+    form->BringToFront();
+    Application().ProcessMessages();
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(form, item)) << item;
+    Application().ProcessMessages();
+  }
+  // A key typed into the editor's body.
+  static void TypeInBody(TWriteTextForm* form, WORD key, std::initializer_list<int> held = {})
+  {
+    form->BringToFront();
+    Application().ProcessMessages();
+    TestSupport::PressKey(form->WriteTextEdit->Handle(), key, held);
+    Application().ProcessMessages();
+  }
+  // An item of a recipient row's popup menu chosen.
+  static void ChooseForRow(TWriteTextForm* form, int row, const char* name)
+  {
+    auto* item = dynamic_cast<TMenuItem*>(form->FindComponent(name));
+    ASSERT_NE(item, nullptr) << name;
+    form->BringToFront();
+    Application().ProcessMessages();
+    EXPECT_TRUE(TestSupport::ChooseFromRowPopup(form->ListView->Handle(), row, item)) << name;
+    Application().ProcessMessages();
+  }
+
   std::vector<std::string> AskedCaptions;
   int NextName = -1;
 };
@@ -95,13 +123,13 @@ TEST_F(WriteText, NewTextIsCreatedByteExactWithItsRecipientsAndAuxItems)
   EXPECT_EQ(RowTexts(form), (std::vector<TRowText>{{"Recipient", N(to), "Editor To"}}));
 
   NextName = cc;
-  form->AddCCRcptAction->Execute();
+  Choose(form, "AddCCRcpt1");
   NextName = bcc;
-  form->AddBCCRcptAction->Execute();
+  Choose(form, "AddBCCRcpt1");
   EXPECT_EQ(AskedCaptions, (std::vector<std::string>{"Add carbon copy recipient", "Add blind carbon copy recipient"}));
   // Cancelling the chooser adds nothing.
   NextName = -1;
-  form->AddRcptAction->Execute();
+  Choose(form, "AddRcpt1");
   ASSERT_EQ(form->ListView->Count(), 3);
 
   // Windows-1252 text: the lengths sent count its bytes.
@@ -109,7 +137,7 @@ TEST_F(WriteText, NewTextIsCreatedByteExactWithItsRecipientsAndAuxItems)
   const std::string body = "Line one\r\xC5\xC4\xD6 \x93quoted\x94\r\r\r";
   form->SubjectEdit->SetText(subject);
   form->WriteTextEdit->SetText(body);
-  form->ReadConfirmationAction->Execute();
+  Choose(form, "ReadConfirmation1");
   Screenshot("write-text");
   EXPECT_TRUE(form->ReadConfirmationAction->Checked());
   ASSERT_TRUE(form->SubmitText()) << (UserMessageCount() ? TakeUserMessage() : "");
@@ -151,7 +179,7 @@ TEST_F(WriteText, CommentFootnoteAndQuoteCarryTheirLinks)
   EXPECT_EQ(RowTexts(comment), (std::vector<TRowText>{{"Carbon copy", N(cc), "Editor Comments CC"},
                                                       {"Comment to", N(original), "Administrator (of) LysKOM"},
                                                       {"Recipient", N(conf), "Editor Comments"}}));
-  comment->QuoteAction->Execute();
+  Choose(comment, "Quote1");
   EXPECT_EQ(comment->WriteTextEdit->Text(), "> \r> First line\r> Second line");
   ASSERT_TRUE(comment->SubmitText());
   const int commentNo = comment->CreatedTextNo();
@@ -232,18 +260,26 @@ TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
   }
 
   TWriteTextForm* rot = Ready(WriteNewText(conf));
-  rot->WriteTextEdit->SetText("Hello, World 42");
-  rot->WriteTextEdit->SelectAll();
-  rot->ROT13Action->Execute();
+  // F6 on the body's text, selected from its start to its end.
+  const auto rot13 = [rot] {
+    TypeInBody(rot, VK_HOME, {VK_CONTROL});
+    TypeInBody(rot, VK_END, {VK_CONTROL, VK_SHIFT});
+    TypeInBody(rot, VK_F6);
+  };
+  rot->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::TypeInto(rot->WriteTextEdit->Handle(), "Hello, World 42"));
+  Application().ProcessMessages();
+  rot13();
   EXPECT_EQ(rot->WriteTextEdit->Text(), "Uryyb, Jbeyq 42");
-  rot->WriteTextEdit->SelectAll();
-  rot->ROT13Action->Execute();
+  rot13();
   EXPECT_EQ(rot->WriteTextEdit->Text(), "Hello, World 42");
 
   // Quoted paste marks every pasted line.
   ASSERT_TRUE(SetClipboardText("first\r\nsecond\r\n", rot->HostHandle()));
-  rot->WriteTextEdit->SetText("");
-  rot->ClipboardQoutedPasteAction->Execute();
+  ASSERT_TRUE(TestSupport::TypeInto(rot->WriteTextEdit->Handle(), ""));
+  Application().ProcessMessages();
+  Choose(rot, "QuotedPaste1");
   EXPECT_EQ(rot->WriteTextEdit->Text(), "> first\r> second\r");
 }
 
@@ -333,16 +369,14 @@ TEST_F(WriteText, RowsKeepOneRecipientPerConferenceAndThePopupChangesKinds)
   form->AddRow(TRowKind::CommentTo, 1);
   EXPECT_EQ(form->ListView->Count(), 3);
 
-  form->ListView->Item(0)->SetSelected(true);
-  form->ListView->SetFocus();
-  form->MakeCC1Click(nullptr);
+  ChooseForRow(form, 0, "MakeCC1");
   EXPECT_EQ(RowTexts(form)[0].Kind, "Carbon copy");
   // Delete asks, and only Yes removes.
   Boxes->SetAnswer(IDNO);
-  form->DeleteItem1Click(nullptr);
+  ChooseForRow(form, 0, "DeleteItem1");
   EXPECT_EQ(form->ListView->Count(), 3);
   Boxes->SetAnswer(IDYES);
-  form->DeleteItem1Click(nullptr);
+  ChooseForRow(form, 0, "DeleteItem1");
   EXPECT_EQ(form->ListView->Count(), 2);
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really delete this entry?", "Really delete this entry?"}));
 
@@ -402,7 +436,10 @@ TEST_F(WriteText, DiscardWhileClosingIsIgnoredAndTrashAsks)
 
   TWriteTextForm* other = Ready(WriteNewText(0));
   Boxes->SetAnswer(IDNO);
-  other->TrashTextAction->Execute();
+  other->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::ClickToolButton(dynamic_cast<TToolButton*>(other->FindComponent("TrashTextButton"))));
+  Application().ProcessMessages();
   EXPECT_TRUE(other->Visible());
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really trash this text?"}));
 }
@@ -606,7 +643,7 @@ TEST_F(WriteText, CommentToTypedByTheUserMustBeATextNumber)
       auto* value = dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"));
       ASSERT_NE(value, nullptr);
       EXPECT_EQ(f->Caption(), "Add comment to text");
-      value->SetText(typed);
+      EXPECT_TRUE(TestSupport::TypeInto(value->Handle(), typed));
       TModalScript::Click(dynamic_cast<TControl*>(f->FindComponent("OkButton")));
     };
   };
@@ -614,8 +651,8 @@ TEST_F(WriteText, CommentToTypedByTheUserMustBeATextNumber)
     TModalScript script;
     script.Then("InputQueryForm", answer(typed));
     script.Start();
-    form->AddComToAction->Execute();
-    EXPECT_TRUE(script.Done());
+    Choose(form, "AddComTo1");
+    EXPECT_TRUE(WaitFor([&] { return script.Done(); }));
     EXPECT_EQ(TakeUserMessage(), "!Not a valid text number") << typed;
   }
   EXPECT_EQ(form->ListView->Count(), 0);
@@ -623,7 +660,8 @@ TEST_F(WriteText, CommentToTypedByTheUserMustBeATextNumber)
   TModalScript script;
   script.Then("InputQueryForm", answer(" " + N(text)));
   script.Start();
-  form->AddComToAction->Execute();
+  Choose(form, "AddComTo1");
+  ASSERT_TRUE(WaitFor([&] { return script.Done(); }));
   EXPECT_EQ(RowTexts(form), (std::vector<TRowText>{{"Comment to", N(text), "Administrator (of) LysKOM"}}));
 }
 
