@@ -98,9 +98,7 @@ protected:
   {
     POINTL pt{};
     SendMessageA(edit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), position);
-    LPARAM lp = MAKELPARAM(pt.x + 1, pt.y + 2);
-    SendMessageA(edit->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, lp);
-    SendMessageA(edit->Handle(), WM_LBUTTONUP, 0, lp);
+    EXPECT_TRUE(TestSupport::ClickAt(edit->Handle(), pt.x + 1, pt.y + 2)) << position;
     Application().ProcessMessages();
   }
 
@@ -165,8 +163,8 @@ TEST_F(ArticleView, LinksAreRecognisedInProse)
   EXPECT_EQ(content.substr(size_t(links.Links()[0].EndPos), 3), "). ");
   EXPECT_EQ(links.Links()[1].Target, "mailto:a.b@c.se");
   EXPECT_EQ(links.Links()[2].Target, "mailto:d@e.se");
-  links.ClickLink(links.Links()[0].StartPos);
-  links.ClickLink(links.Links()[1].EndPos);
+  ClickAt(View->MainEdit, links.Links()[0].StartPos);
+  ClickAt(View->MainEdit, links.Links()[1].EndPos - 1);
   EXPECT_EQ(Opened, (std::vector<std::string>{"http://x.se/a", "mailto:a.b@c.se"}));
 
   // The 7-bit forms of the Swedish words.
@@ -182,7 +180,7 @@ TEST_F(ArticleView, LinksAreRecognisedInProse)
   EXPECT_TRUE(links.Links().empty());
   // After clearing, a click follows nothing.
   View->ClearView();
-  links.ClickLink(0);
+  ClickAt(View->MainEdit, 0);
   EXPECT_TRUE(Opened.size() == 2u);
 }
 

@@ -270,7 +270,9 @@ protected:
   void TearDown() override
   {
     EXPECT_FALSE(Watchdog.Fired()) << "a dialog stayed open";
-    if (MainForm && MainForm->SessionDisconnectAction->Enabled()) MainForm->SessionDisconnectAction->Execute();
+    if (MainForm && MainForm->SessionDisconnectAction->Enabled()) {
+      EXPECT_TRUE(TestSupport::ChooseMenuItem(MainForm, "Disconnect1"));
+    }
     WaitFor([] { return !MainForm || !MainForm->Connected; }, 5000);
     AutoConnectPending = false;
     AutoConnectProfile.clear();
