@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "Lookups.h"
 #include "Clipboard.h"
 #include "LyskomConfiguration.h"
+#include "MainWindowLink.h"
 #include "MessageBoxes.h"
 #include "ModalScript.h"
 #include "NoteOnDoorForm.h"
@@ -72,6 +74,43 @@ protected:
       AskedCaptions.push_back(caption);
       return NextName;
     };
+    // The event log, where a person reads which text was created.
+    TMainWindowLink link;
+    link.LogEvent = [](const std::string& text) { Logged().push_back(text); };
+    InstallMainWindowLink(link);
+  }
+  void TearDown() override
+  {
+    TWritingSuite::TearDown();
+    InstallMainWindowLink(TMainWindowLink{});
+    Logged().clear();
+  }
+
+  static std::vector<std::string>& Logged()
+  {
+    static std::vector<std::string> lines;
+    return lines;
+  }
+
+  // Ctrl+Enter typed in the editor's body, which a click gives the focus:
+  // the number of the text that the event log reports created, or 0 when
+  // none was (the window stays open then). A window that sent its text
+  // closes: nothing of it is touched afterwards.
+  static int Submit(TWriteTextForm* form)
+  {
+    Logged().clear();
+    form->BringToFront();
+    Application().ProcessMessages();
+    EXPECT_TRUE(TestSupport::ClickControl(form->WriteTextEdit->Handle()));
+    Application().ProcessMessages();
+    EXPECT_EQ(GetFocus(), form->WriteTextEdit->Handle());
+    TestSupport::PressKey(GetFocus(), VK_RETURN, {VK_CONTROL});
+    Application().ProcessMessages();
+    for (const std::string& line : Logged()) {
+      int created = 0;
+      if (std::sscanf(line.c_str(), "Text %d was created", &created) == 1) return created;
+    }
+    return 0;
   }
 
   // Opens the editor as an opener does and waits for its recipient worker.
@@ -140,8 +179,8 @@ TEST_F(WriteText, NewTextIsCreatedByteExactWithItsRecipientsAndAuxItems)
   Choose(form, "ReadConfirmation1");
   Screenshot("write-text");
   EXPECT_TRUE(form->ReadConfirmationAction->Checked());
-  ASSERT_TRUE(form->SubmitText()) << (UserMessageCount() ? TakeUserMessage() : "");
-  const int textNo = form->CreatedTextNo();
+  const int textNo = Submit(form);
+  ASSERT_GT(textNo, 0) << (UserMessageCount() ? TakeUserMessage() : "");
   ASSERT_GT(textNo, 0);
   EXPECT_TRUE(BoxTexts().empty());
 
@@ -181,15 +220,16 @@ TEST_F(WriteText, CommentFootnoteAndQuoteCarryTheirLinks)
                                                       {"Recipient", N(conf), "Editor Comments"}}));
   Choose(comment, "Quote1");
   EXPECT_EQ(comment->WriteTextEdit->Text(), "> \r> First line\r> Second line");
-  ASSERT_TRUE(comment->SubmitText());
-  const int commentNo = comment->CreatedTextNo();
+  const int commentNo = Submit(comment);
+  ASSERT_GT(commentNo, 0);
   EXPECT_EQ(MiscPairs(commentNo), (std::vector<std::pair<int, int>>{{1, cc}, {2, original}, {0, conf}}));
   EXPECT_EQ(ServerText(commentNo), "Original subject\n> \n> First line\n> Second line");
 
   TWriteTextForm* footnote = Ready(WriteFootnote(original));
   footnote->WriteTextEdit->SetText("A footnote");
-  ASSERT_TRUE(footnote->SubmitText());
-  EXPECT_EQ(MiscPairs(footnote->CreatedTextNo()), (std::vector<std::pair<int, int>>{{1, cc}, {4, original}, {0, conf}}));
+  const int footnoteNo = Submit(footnote);
+  ASSERT_GT(footnoteNo, 0);
+  EXPECT_EQ(MiscPairs(footnoteNo), (std::vector<std::pair<int, int>>{{1, cc}, {4, original}, {0, conf}}));
 
   // The original now lists both.
   TTextStatRef stat = FreshStat(original);
@@ -207,8 +247,8 @@ TEST_F(WriteText, LetterAndPersonalCommentReachTheMailboxes)
                                                      {"Recipient", "5", "Administrator (of) LysKOM"}}));
   letter->SubjectEdit->SetText("A letter");
   letter->WriteTextEdit->SetText("Hello");
-  ASSERT_TRUE(letter->SubmitText());
-  const int letterNo = letter->CreatedTextNo();
+  const int letterNo = Submit(letter);
+  ASSERT_GT(letterNo, 0);
   EXPECT_GT(LocalNoInConference(person, *FreshStat(letterNo)), 0);
 
   // The reader's text, answered personally.
@@ -216,8 +256,9 @@ TEST_F(WriteText, LetterAndPersonalCommentReachTheMailboxes)
   const int text = Session->TextTo(conf, "Public\nbody");
   TWriteTextForm* reply = Ready(WriteComment(text, true));
   reply->WriteTextEdit->SetText("Just for you");
-  ASSERT_TRUE(reply->SubmitText());
-  EXPECT_EQ(MiscPairs(reply->CreatedTextNo()), (std::vector<std::pair<int, int>>{{2, text}, {0, 5}}));
+  const int replyNo = Submit(reply);
+  ASSERT_GT(replyNo, 0);
+  EXPECT_EQ(MiscPairs(replyNo), (std::vector<std::pair<int, int>>{{2, text}, {0, 5}}));
 }
 
 TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
@@ -238,8 +279,9 @@ TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
   form->EncryptBody();
 
   form->SubjectEdit->SetText("Sealed");
-  ASSERT_TRUE(form->SubmitText());
-  const std::string stored = ServerText(form->CreatedTextNo());
+  const int created = Submit(form);
+  ASSERT_GT(created, 0);
+  const std::string stored = ServerText(created);
   const std::string cipher = HexTextToBytes(stored.substr(stored.find('\n') + 1));
   {
     std::string s = cipher;
@@ -290,7 +332,7 @@ TEST_F(WriteText, QuestionsBeforeSendingStopWithoutLosingAnything)
   form->SubjectEdit->SetText("Nowhere");
   form->WriteTextEdit->SetText("Kept");
   Boxes->SetAnswer(IDNO);
-  EXPECT_FALSE(form->SubmitText());
+  EXPECT_EQ(Submit(form), 0);
   // Without recipients the writer is asked about too, then the text.
   ASSERT_EQ(Boxes->Count(), 2u);
   EXPECT_EQ(BoxTexts()[1], "No recipents! Do you really want to submit this message?");
@@ -302,7 +344,7 @@ TEST_F(WriteText, QuestionsBeforeSendingStopWithoutLosingAnything)
   Boxes->Clear();
   form->AddRow(TRowKind::Recipient, foreign);
   Boxes->SetAnswer(IDNO);
-  EXPECT_TRUE(form->SubmitText());
+  EXPECT_GT(Submit(form), 0);
   EXPECT_EQ(BoxTexts().front(), "Commented user [5] Administrator (of) LysKOM is not a member of any of the recipient "
                                 "conferences. Add user as recipient?");
 }
@@ -324,16 +366,17 @@ TEST_F(WriteText, SendCommentsToAlreadyARecipientIsNeitherAskedNorDemoted)
   TWriteTextForm* form = Ready(WriteComment(text, false));
   ASSERT_EQ(RowTexts(form).back(), (TRowText{"Recipient", N(conf), "Editor Redirect"}));
   form->WriteTextEdit->SetText("Agreed");
-  ASSERT_TRUE(form->SubmitText());
+  const int agreed = Submit(form);
+  ASSERT_GT(agreed, 0);
   EXPECT_TRUE(BoxTexts().empty());
-  EXPECT_EQ(MiscPairs(form->CreatedTextNo()), (std::vector<std::pair<int, int>>{{2, text}, {0, conf}}));
+  EXPECT_EQ(MiscPairs(agreed), (std::vector<std::pair<int, int>>{{2, text}, {0, conf}}));
 
   // Elsewhere the author is asked about, by name, and the redirected
   // conference joins as the carbon copy asked for.
   TWriteTextForm* elsewhere = Ready(WriteNewText(other));
   elsewhere->AddRow(TRowKind::CommentTo, text);
   elsewhere->WriteTextEdit->SetText("Moved");
-  EXPECT_FALSE(elsewhere->SubmitText());
+  EXPECT_EQ(Submit(elsewhere), 0);
   ASSERT_EQ(Boxes->Count(), 1u);
   EXPECT_EQ(BoxTexts()[0], FormatText("Commented user [%d] Redirected Author is not a member of any of the recipient "
                                       "conferences. Add user as recipient?", author));
@@ -476,10 +519,11 @@ TEST_F(WriteText, PresentationFaqAndMessageOfTheDayBecomeWhatTheyWereWrittenFor)
   EXPECT_EQ(RowTexts(pres), (std::vector<TRowText>{{"Presentation for", N(conf), "Editor Special"},
                                                    {"Recipient", N(presConf), "Editor Presentations"}}));
   pres->WriteTextEdit->SetText("All about it");
-  ASSERT_TRUE(pres->SubmitText());
+  const int presNo = Submit(pres);
+  ASSERT_GT(presNo, 0);
   TConferenceRef status = ConferenceByNumber(conf);
   ASSERT_TRUE(status && status->LoadStatus());
-  EXPECT_EQ(status->GetPresentation(), pres->CreatedTextNo());
+  EXPECT_EQ(status->GetPresentation(), presNo);
 
   // Writing it again starts from the existing presentation.
   TWriteTextForm* again = Ready(WritePresentationText(conf, false));
@@ -491,23 +535,25 @@ TEST_F(WriteText, PresentationFaqAndMessageOfTheDayBecomeWhatTheyWereWrittenFor)
                                                   {"Recipient", N(conf), "Editor Special"}}));
   faq->SubjectEdit->SetText("Questions");
   faq->WriteTextEdit->SetText("Answers");
-  ASSERT_TRUE(faq->SubmitText());
+  const int faqNo = Submit(faq);
+  ASSERT_GT(faqNo, 0);
   InvalidateConference(conf);
   status = ConferenceByNumber(conf);
   ASSERT_TRUE(status && status->LoadStatus());
   bool hasFaq = false;
   for (const TAuxItemRecord& item : status->GetAuxItems())
-    hasFaq = hasFaq || (item.Tag == 14 && item.Data == N(faq->CreatedTextNo()));
+    hasFaq = hasFaq || (item.Tag == 14 && item.Data == N(faqNo));
   EXPECT_TRUE(hasFaq);
 
   TWriteTextForm* motd = Ready(WriteMotdText(conf));
   motd->SubjectEdit->SetText("Closed today");
-  ASSERT_TRUE(motd->SubmitText());
-  EXPECT_EQ(MiscPairs(motd->CreatedTextNo()), (std::vector<std::pair<int, int>>{{0, motdConf}}));
+  const int motdNo = Submit(motd);
+  ASSERT_GT(motdNo, 0);
+  EXPECT_EQ(MiscPairs(motdNo), (std::vector<std::pair<int, int>>{{0, motdConf}}));
   InvalidateConference(conf);
   status = ConferenceByNumber(conf);
   ASSERT_TRUE(status && status->LoadStatus());
-  EXPECT_EQ(status->GetMsgOfDay(), motd->CreatedTextNo());
+  EXPECT_EQ(status->GetMsgOfDay(), motdNo);
   EXPECT_EQ(UserMessageCount(), 0);
 }
 
@@ -518,7 +564,7 @@ TEST_F(WriteText, RefusedTextIsReportedAndTheWindowKeepsItsContents)
   form->SubjectEdit->SetText("Lost?");
   form->WriteTextEdit->SetText("Not lost");
   Boxes->SetAnswer(IDNO);  // not about the writer's membership
-  EXPECT_FALSE(form->SubmitText());
+  EXPECT_EQ(Submit(form), 0);
   ASSERT_EQ(UserMessageCount(), 1);
   EXPECT_EQ(TakeUserMessage().rfind("!A error occured while submitting the text.\r\n", 0), 0u);
   EXPECT_EQ(form->SubjectEdit->Text(), "Lost?");
@@ -537,8 +583,9 @@ TEST_F(WriteText, MoreThanFiftyRecipientsAreAllSent)
     expected.emplace_back(i % 2 ? 1 : 0, conf);
   }
   form->WriteTextEdit->SetText("To everyone");
-  ASSERT_TRUE(form->SubmitText()) << TakeUserMessage();
-  EXPECT_EQ(MiscPairs(form->CreatedTextNo()), expected);
+  const int created = Submit(form);
+  ASSERT_GT(created, 0) << TakeUserMessage();
+  EXPECT_EQ(MiscPairs(created), expected);
 }
 
 TEST_F(WriteText, BodyFontComesFromTheRegistryStore)
@@ -629,7 +676,7 @@ TEST_F(WriteText, CommentToATextThatWantsNoneAsksAndSendsNothingOnNo)
   Boxes->Clear();
   Session->Comm()->ClearRecord();
   form->WriteTextEdit->SetText("But I must");
-  EXPECT_FALSE(form->SubmitText());
+  EXPECT_EQ(Submit(form), 0);
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{wish}));
   EXPECT_EQ(Session->Comm()->CountOf(L_CREATE_TEXT_10), 0);
   EXPECT_EQ(form->WriteTextEdit->Text(), "But I must");
