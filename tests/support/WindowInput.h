@@ -25,6 +25,7 @@
 #include "Form.h"
 #include "MenuItems.h"
 #include "Panels.h"
+#include "StandardControls.h"
 #include "ToolBar.h"
 
 namespace TestSupport {
@@ -716,6 +717,38 @@ private:
 };
 
 // ---------------------------------------------------------------- the framework's controls
+
+// These run the program's loop until the input is handled (not for a step
+// of a modal script, whose dialog's loop runs the input after the step).
+
+// A click in the middle of a control; false when it does not reach it.
+inline bool Click(TControl* control)
+{
+  if (!ClickControl(control->Handle())) return false;
+  Application().ProcessMessages();
+  return true;
+}
+
+// Text typed into a control, replacing what it holds (see TypeInto).
+inline bool Type(TControl* field, const std::string& text)
+{
+  if (!TypeInto(field->Handle(), text)) return false;
+  Application().ProcessMessages();
+  return true;
+}
+
+// A check box clicked when it does not show the state wanted.
+inline bool Check(TCheckBox* box, bool checked)
+{
+  return box->Checked() == checked || Click(box);
+}
+
+// A window closed by the Close of its title bar.
+inline void CloseWindow(TForm* form)
+{
+  PostMessageA(form->HostHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
+  Application().ProcessMessages();
+}
 
 // The item of that name of a form's menus, chosen from the menu bar that
 // shows it; false when no bar shows it enabled.

@@ -62,33 +62,13 @@ protected:
     EXPECT_LT(form->ClientHeight() - (form->OkButton->Top() + form->OkButton->Height()), 24);
   }
 
-  static void Type(TControl* field, const std::string& text)
-  {
-    EXPECT_TRUE(TestSupport::TypeInto(field->Handle(), text)) << field->Name;
-    Application().ProcessMessages();
-  }
-  static void Click(TControl* control)
-  {
-    EXPECT_TRUE(TestSupport::ClickControl(control->Handle())) << control->Name;
-    Application().ProcessMessages();
-  }
-  // A check box clicked when it does not show the state wanted.
-  static void Check(TCheckBox* box, bool checked)
-  {
-    if (box->Checked() != checked) Click(box);
-  }
   // The number typed into a name picker and completed (Ctrl+N).
   static void Choose(TFrame1* frame, int number)
   {
-    Type(frame->ItemList, std::to_string(number));
+    EXPECT_TRUE(TestSupport::Type(frame->ItemList, std::to_string(number)));
     TestSupport::PressKey(frame->ItemList->Handle(), 'N', {VK_CONTROL});
     Application().ProcessMessages();
     EXPECT_EQ(frame->ItemList->ItemNumber(0), number);
-  }
-  static void Close(TForm* form)
-  {
-    PostMessageA(form->HostHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    Application().ProcessMessages();
   }
 };
 
@@ -110,15 +90,15 @@ TEST_F(ConferenceAttributes, ChangesInTheWindowAreSeenOnTheServer)
   EXPECT_EQ(form->SupervisorFrame->ItemList->ItemNumber(0), TLyskomdServer::AdminPerson);
   EXPECT_FALSE(form->ClosedCheckBox->Checked());
 
-  Check(form->ClosedCheckBox, true);
-  Check(form->NoCommentsCheckBox, true);
-  Check(form->AnonymousCheckBox, false);
+  EXPECT_TRUE(TestSupport::Check(form->ClosedCheckBox, true));
+  EXPECT_TRUE(TestSupport::Check(form->NoCommentsCheckBox, true));
+  EXPECT_TRUE(TestSupport::Check(form->AnonymousCheckBox, false));
   EXPECT_EQ(form->ConfTypeText(), "11000000");
-  Type(form->SuperConfFrame->ItemList, "Attributes super conf");
+  EXPECT_TRUE(TestSupport::Type(form->SuperConfFrame->ItemList, "Attributes super conf"));
   Choose(form->SupervisorFrame, person);
-  Type(form->GarbDaysEdit, " 5 ");
+  EXPECT_TRUE(TestSupport::Type(form->GarbDaysEdit, " 5 "));
   Screenshot(form, "conference-attributes.png");
-  Click(form->ApplyButton);
+  EXPECT_TRUE(TestSupport::Click(form->ApplyButton));
 
   TComPtr<ILKCollection> stat = ConfStat(conf);
   EXPECT_EQ(LKString(stat.Get(), "type.rd_prot"), "1");
@@ -135,21 +115,21 @@ TEST_F(ConferenceAttributes, ChangesInTheWindowAreSeenOnTheServer)
   EXPECT_EQ(form->SuperConfFrame->ItemList->ItemNumber(0), super);
 
   // A garbage time that is not a number: nothing at all is sent.
-  Check(form->ClosedCheckBox, false);
-  Type(form->GarbDaysEdit, "5 days");
-  Click(form->OkButton);
+  EXPECT_TRUE(TestSupport::Check(form->ClosedCheckBox, false));
+  EXPECT_TRUE(TestSupport::Type(form->GarbDaysEdit, "5 days"));
+  EXPECT_TRUE(TestSupport::Click(form->OkButton));
   EXPECT_EQ(TakeUserMessage(), NotAValidNumberMessage);
   EXPECT_EQ(LKString(ConfStat(conf).Get(), "type.rd_prot"), "1");
   EXPECT_TRUE(form->Visible());
 
   // A supervisor picker without a name stops Apply before anything is sent.
-  Type(form->SupervisorFrame->ItemList, "");
-  Type(form->GarbDaysEdit, "7");
-  Click(form->ApplyButton);
+  EXPECT_TRUE(TestSupport::Type(form->SupervisorFrame->ItemList, ""));
+  EXPECT_TRUE(TestSupport::Type(form->GarbDaysEdit, "7"));
+  EXPECT_TRUE(TestSupport::Click(form->ApplyButton));
   EXPECT_EQ(LKInt(ConfStat(conf).Get(), "nice"), 5);
   EXPECT_EQ(LKString(ConfStat(conf).Get(), "type.rd_prot"), "1");
   while (UserMessageCount() > 0) TakeUserMessage();
-  Close(form);
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(ConferenceAttributes, AMailboxsSendCommentsToIsReplacedInOneRequest)
@@ -187,7 +167,7 @@ TEST_F(ConferenceAttributes, AMailboxsSendCommentsToIsReplacedInOneRequest)
   Choose(form->SendCommentsFrame, target);
   EXPECT_TRUE(TestSupport::ChooseComboItem(form->SendCommentsAsComboBox->Handle(), 1));  // "CC"
   Application().ProcessMessages();
-  Click(form->ApplyButton);
+  EXPECT_TRUE(TestSupport::Click(form->ApplyButton));
   EXPECT_EQ(SendCommentsItems(person), std::vector<std::string>{std::to_string(target) + " 1"});
   EXPECT_GT(form->SendCommentsAuxNo(), 0);
   EXPECT_EQ(form->SendCommentsAsComboBox->ItemIndex(), 1);
@@ -195,14 +175,14 @@ TEST_F(ConferenceAttributes, AMailboxsSendCommentsToIsReplacedInOneRequest)
 
   EXPECT_TRUE(TestSupport::ChooseComboItem(form->SendCommentsAsComboBox->Handle(), 2));  // "BCC"
   Application().ProcessMessages();
-  Click(form->ApplyButton);
+  EXPECT_TRUE(TestSupport::Click(form->ApplyButton));
   EXPECT_EQ(SendCommentsItems(person), std::vector<std::string>{std::to_string(target) + " 15"});
   EXPECT_EQ(UserMessageCount(), 0) << TakeUserMessage();
 
   // Ok applies and closes.
   EXPECT_TRUE(TestSupport::ChooseComboItem(form->SendCommentsAsComboBox->Handle(), 0));
   Application().ProcessMessages();
-  Click(form->OkButton);
+  EXPECT_TRUE(TestSupport::Click(form->OkButton));
   EXPECT_EQ(SendCommentsItems(person), std::vector<std::string>{std::to_string(target) + " 0"});
 }
 
@@ -222,7 +202,7 @@ TEST_F(ConferenceAttributes, AWindowWhoseLoadFailedCannotChangeAnything)
   EXPECT_FALSE(form->ApplyButton->Enabled());
   EXPECT_FALSE(TestSupport::ClickControl(form->ApplyButton->Handle()));
   EXPECT_FALSE(TestSupport::ClickControl(form->OkButton->Handle()));
-  Close(form);
+  TestSupport::CloseWindow(form);
 
   ASSERT_TRUE(Login(TLyskomdServer::AdminPerson, TLyskomdServer::AdminPassword));
   TComPtr<ILKCollection> stat = ConfStat(secret);

@@ -33,8 +33,10 @@ std::vector<std::string> Column(TListView* view, int column)
   return texts;
 }
 
+using TestSupport::Click;
 using TestSupport::ClickControl;
 using TestSupport::ClickPageTab;
+using TestSupport::Type;
 using TestSupport::TypeInto;
 
 // The item of a row's popup menu, chosen with a right click on the row.
@@ -51,19 +53,6 @@ protected:
     TTextRcptEditForm* form = OpenTextProperties(textNo);
     Application().ProcessMessages();
     return form;
-  }
-  // A click, and the loop run until what it does is done.
-  static bool Click(TControl* control)
-  {
-    if (!ClickControl(control->Handle())) return false;
-    Application().ProcessMessages();
-    return true;
-  }
-  static bool Type(TControl* field, const std::string& text)
-  {
-    if (!TypeInto(field->Handle(), text)) return false;
-    Application().ProcessMessages();
-    return true;
   }
   static bool ShowPage(TTabSheet* sheet)
   {

@@ -127,11 +127,6 @@ protected:
 
   static std::string LogText(TMessagesForm* form) { return form->IncomingEdit->Caption(); }
 
-  static void Type(TControl* field, const std::string& text)
-  {
-    EXPECT_TRUE(TestSupport::TypeInto(field->Handle(), text)) << field->Name;
-    Application().ProcessMessages();
-  }
   // A click on a button of a window's tool bar.
   static void ClickButton(TForm* form, const char* name)
   {
@@ -140,11 +135,6 @@ protected:
     auto* button = dynamic_cast<TToolButton*>(form->FindComponent(name));
     ASSERT_NE(button, nullptr) << name;
     EXPECT_TRUE(TestSupport::ClickToolButton(button)) << name;
-    Application().ProcessMessages();
-  }
-  static void CloseBox(TForm* form)
-  {
-    PostMessageA(form->HostHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
     Application().ProcessMessages();
   }
 
@@ -178,8 +168,8 @@ TEST_F(LiveWindows, MessagesToThePersonAConferenceAndEveryoneShowWithTheSendersN
   // A reply from the window reaches the other session, and is echoed.
   MessagesForm->BringToFront();
   Application().ProcessMessages();
-  Type(MessagesForm->TargetFrame->ItemList, "Live Talker");
-  Type(MessagesForm->WriteMessageEdit, "Hello yourself");
+  EXPECT_TRUE(TestSupport::Type(MessagesForm->TargetFrame->ItemList, "Live Talker"));
+  EXPECT_TRUE(TestSupport::Type(MessagesForm->WriteMessageEdit, "Hello yourself"));
   ClickButton(MessagesForm, "SendMessageButton");
   ASSERT_TRUE(WaitFor([&] { return !OtherReceived().empty(); })) << Boxes->Count();
   EXPECT_EQ(std::vector<std::string>{"Hello yourself"}, OtherReceived());
@@ -190,7 +180,7 @@ TEST_F(LiveWindows, MessagesToThePersonAConferenceAndEveryoneShowWithTheSendersN
   ASSERT_TRUE(TestSupport::ClickControl(MessagesForm->SentToAllCheckBox->Handle()));
   Application().ProcessMessages();
   EXPECT_TRUE(MessagesForm->SentToAllCheckBox->Checked());
-  Type(MessagesForm->WriteMessageEdit, "Hello all");
+  EXPECT_TRUE(TestSupport::Type(MessagesForm->WriteMessageEdit, "Hello all"));
   TestSupport::PressKey(MessagesForm->WriteMessageEdit->Handle(), VK_RETURN, {VK_CONTROL});
   ASSERT_TRUE(WaitFor([&] { return OtherReceived().size() == 2; }));
   EXPECT_NE(LogText(MessagesForm).find(" [0] all users: Hello all"), std::string::npos);
@@ -200,10 +190,10 @@ TEST_F(LiveWindows, AFailedSendIsReportedAndKeepsTheText)
 {
   MessagesForm->BringToFront();
   Application().ProcessMessages();
-  Type(MessagesForm->WriteMessageEdit, "Nobody hears this");
+  EXPECT_TRUE(TestSupport::Type(MessagesForm->WriteMessageEdit, "Nobody hears this"));
   // A person that is not logged in cannot be sent to.
   const int absent = Admin->CreatePerson("Never Logged In", "x");
-  Type(MessagesForm->TargetFrame->ItemList, "Never Logged In");
+  EXPECT_TRUE(TestSupport::Type(MessagesForm->TargetFrame->ItemList, "Never Logged In"));
   ASSERT_GT(absent, 0);
   ClickButton(MessagesForm, "SendMessageButton");
   EXPECT_EQ("Nobody hears this", MessagesForm->WriteMessageEdit->Caption());
@@ -253,7 +243,7 @@ TEST_F(LiveWindows, AChatWindowTakesItsPartnersMessagesAndTheMainWindowDoesNot)
   // A chat window that closes with a line on its way frees it and takes no more.
   std::shared_ptr<TMessageInbox> inbox = chat->Inbox();
   ASSERT_TRUE(inbox->AddIncomingMessage(other, TLyskomdServer::AdminPerson, true, "in flight"));
-  CloseBox(chat);
+  TestSupport::CloseWindow(chat);
   ASSERT_TRUE(WaitFor([&] {
     const auto& forms = Application().Forms();
     return std::find(forms.begin(), forms.end(), chat) == forms.end();
@@ -287,8 +277,8 @@ TEST_F(LiveWindows, TheAwayMessageRepliesOncePerSenderAndMinute)
   EXPECT_TRUE(WaitFor([&] { return away->SendCountEdit->Caption() == "2"; }));
 
   // Closing the away window ends the replies and keeps its text.
-  Type(away->MessageMemo, "Still out");
-  CloseBox(away);
+  EXPECT_TRUE(TestSupport::Type(away->MessageMemo, "Still out"));
+  TestSupport::CloseWindow(away);
   EXPECT_FALSE(MessagesForm->AwayMode);
   EXPECT_EQ(nullptr, MessagesForm->AwayForm);
   EXPECT_EQ("Still out", ServerConfiguration->ReadString("OfflineMessage", ""));

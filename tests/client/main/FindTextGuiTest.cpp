@@ -87,21 +87,6 @@ protected:
     EXPECT_NE(form, nullptr);
     return form;
   }
-  static void Type(TControl* field, const std::string& text)
-  {
-    EXPECT_TRUE(TestSupport::TypeInto(field->Handle(), text)) << field->Name;
-    Application().ProcessMessages();
-  }
-  static void Click(TControl* control)
-  {
-    EXPECT_TRUE(TestSupport::ClickControl(control->Handle())) << control->Name;
-    Application().ProcessMessages();
-  }
-  // A check box clicked when it does not show the state wanted.
-  static void Check(TCheckBox* box, bool checked)
-  {
-    if (box->Checked() != checked) Click(box);
-  }
   static void ShowPage(TTabSheet* sheet)
   {
     EXPECT_TRUE(TestSupport::ClickPageTab(sheet));
@@ -122,16 +107,16 @@ protected:
   std::set<int> Run(TFindTextForm* form, const TSearch& s)
   {
     ShowPage(form->FindSheet);
-    Type(form->RcptFrame->ItemList, "Search seed conf");
-    Type(form->ByFrame->ItemList, s.Author);
-    Type(form->SubjComboBox, s.Subject);
-    Type(form->BodyComboBox, s.Body);
-    Check(form->RegexpCheckBox, s.Regexp);
+    EXPECT_TRUE(TestSupport::Type(form->RcptFrame->ItemList, "Search seed conf"));
+    EXPECT_TRUE(TestSupport::Type(form->ByFrame->ItemList, s.Author));
+    EXPECT_TRUE(TestSupport::Type(form->SubjComboBox, s.Subject));
+    EXPECT_TRUE(TestSupport::Type(form->BodyComboBox, s.Body));
+    EXPECT_TRUE(TestSupport::Check(form->RegexpCheckBox, s.Regexp));
     ShowPage(form->TextSheet);
-    Type(form->LLastEdit, s.Count);
-    Check(form->IncludeReadCheckBox, s.IncludeRead);
-    Check(form->IncludeUnreadCheckBox, s.IncludeUnread);
-    Click(form->FindButton);
+    EXPECT_TRUE(TestSupport::Type(form->LLastEdit, s.Count));
+    EXPECT_TRUE(TestSupport::Check(form->IncludeReadCheckBox, s.IncludeRead));
+    EXPECT_TRUE(TestSupport::Check(form->IncludeUnreadCheckBox, s.IncludeUnread));
+    EXPECT_TRUE(TestSupport::Click(form->FindButton));
     EXPECT_TRUE(WaitFor([form] { return !form->Searching(); }, 30000));
     std::set<int> found;
     for (int i = 0; i < form->ListView1->Count(); ++i) found.insert(std::stoi(form->ListView1->Item(i)->Caption()));
@@ -162,7 +147,7 @@ TEST_F(FindText, AuthorSubjectAndBodyFindExactlyTheExpectedTexts)
   EXPECT_TRUE(form->IncludeReadCheckBox->Checked());
   EXPECT_EQ(form->LLastEdit->Text(), "-1");
   EXPECT_EQ(form->SubjComboBox->Items().size(), 4u);
-  Type(form->RcptFrame->ItemList, "Search");
+  EXPECT_TRUE(TestSupport::Type(form->RcptFrame->ItemList, "Search"));
   EXPECT_TRUE(form->FindButton->Enabled());
   EXPECT_TRUE(form->ByFrame->Enabled());
 
@@ -203,14 +188,14 @@ TEST_F(FindText, AuthorSubjectAndBodyFindExactlyTheExpectedTexts)
   EXPECT_TRUE(form->Docked());
   EXPECT_TRUE(form->AttachSpeedButton->Down());
   const int hits = form->ListView1->Count();
-  Click(form->AttachSpeedButton);
+  EXPECT_TRUE(TestSupport::Click(form->AttachSpeedButton));
   EXPECT_FALSE(form->Docked());
   EXPECT_FALSE(form->AttachSpeedButton->Down());
   EXPECT_EQ(form->ListView1->Count(), hits);
-  Click(form->AttachSpeedButton);
+  EXPECT_TRUE(TestSupport::Click(form->AttachSpeedButton));
   EXPECT_TRUE(form->Docked());
   EXPECT_EQ(form->ListView1->Item(0)->Caption(), std::to_string(Texts["filler12"]));
-  Click(form->DoneButton);
+  EXPECT_TRUE(TestSupport::Click(form->DoneButton));
 }
 
 TEST_F(FindText, BadInputStartsNothing)
@@ -221,29 +206,28 @@ TEST_F(FindText, BadInputStartsNothing)
   EXPECT_EQ(TakeUserMessage(), NotAValidNumberMessage);
 
   ShowPage(form->FindSheet);
-  Type(form->RcptFrame->ItemList, "No conference of this name");
-  Click(form->FindButton);
+  EXPECT_TRUE(TestSupport::Type(form->RcptFrame->ItemList, "No conference of this name"));
+  EXPECT_TRUE(TestSupport::Click(form->FindButton));
   ASSERT_GE(Boxes->Count(), 1u);
   EXPECT_EQ(Boxes->Boxes().back().Text, ConferenceRequiredMessage);
 
   const int stranger = NewConference("Search not a member here");
   ASSERT_GT(stranger, 0);
-  Type(form->RcptFrame->ItemList, "Search not a member");
-  Click(form->FindButton);
+  EXPECT_TRUE(TestSupport::Type(form->RcptFrame->ItemList, "Search not a member"));
+  EXPECT_TRUE(TestSupport::Click(form->FindButton));
   EXPECT_EQ(Boxes->Boxes().back().Text, NotAMemberMessage);
   EXPECT_FALSE(form->Searching());
 
   // A regular expression that does not compile is reported.
   Run(form, {"", "{unclosed", "", true});
-  PostMessageA(form->HostHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  Application().ProcessMessages();
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(FindText, StoppedAndClosedSearchesEndCleanly)
 {
   TFindTextForm* form = ShowFindText();
-  Type(form->RcptFrame->ItemList, "Search seed conf");
-  Type(form->SubjComboBox, "Filler");
+  EXPECT_TRUE(TestSupport::Type(form->RcptFrame->ItemList, "Search seed conf"));
+  EXPECT_TRUE(TestSupport::Type(form->SubjComboBox, "Filler"));
   // Stop clicked as soon as it can be, while the search runs.
   ASSERT_TRUE(TestSupport::ClickControl(form->FindButton->Handle()));
   WaitFor([form] { return form->StopButton->Enabled() || !form->Searching(); });
@@ -255,15 +239,13 @@ TEST_F(FindText, StoppedAndClosedSearchesEndCleanly)
   // Closed right after Find was clicked.
   for (int i = 0; i < 5; ++i) {
     TFindTextForm* closed = ShowFindText();
-    Type(closed->RcptFrame->ItemList, "Search seed conf");
-    Type(closed->SubjComboBox, "Filler");
+    EXPECT_TRUE(TestSupport::Type(closed->RcptFrame->ItemList, "Search seed conf"));
+    EXPECT_TRUE(TestSupport::Type(closed->SubjComboBox, "Filler"));
     ASSERT_TRUE(TestSupport::ClickControl(closed->FindButton->Handle()));
-    PostMessageA(closed->HostHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-    Application().ProcessMessages();
+    TestSupport::CloseWindow(closed);
   }
   EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
-  PostMessageA(form->HostHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  Application().ProcessMessages();
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(FindText, DisconnectingClosesSearchAndMarkedTextsWindows)

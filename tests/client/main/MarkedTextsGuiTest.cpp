@@ -183,8 +183,7 @@ TEST_F(MarkedTexts, MarksChangedInTheWindowAreSeenOnTheServer)
   EXPECT_EQ(ServerMarks().count(both), 0u);
   EXPECT_EQ(form->ListView1->FindCaption(b), nullptr);
   EXPECT_EQ(form->ListView1->Count(), 1);
-  PostMessageA(form->HostHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  Application().ProcessMessages();
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(MarkedTexts, AWindowClosedWhileItFillsEndsCleanly)

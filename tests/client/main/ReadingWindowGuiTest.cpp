@@ -347,8 +347,7 @@ TEST_F(ReadingWindow, PinningKeepsTheViewsAndTheViewMenuHidesPanels)
   EXPECT_TRUE(ReadArticleForm->SubjectTreeView->Visible());
 
   // Closing minimises: the window lives on.
-  PostMessageA(ReadArticleForm->HostHandle(), WM_SYSCOMMAND, SC_CLOSE, 0);
-  Application().ProcessMessages();
+  TestSupport::CloseWindow(ReadArticleForm);
   EXPECT_NE(ReadArticleForm, nullptr);
   EXPECT_EQ(ReadArticleForm->WindowState(), TWindowState::Minimized);
 }
