@@ -114,9 +114,10 @@ inline bool DoubleClickAt(HWND window, int x, int y)
   return true;
 }
 
-// The left button pressed at a point of a window and held there, as a drag
-// begins; false, and nothing posted, when it would not reach the window.
-inline bool PressButtonAt(HWND window, int x, int y)
+// The left (or right) button pressed at a point of a window and held
+// there, as a drag begins; false, and nothing posted, when it would not
+// reach the window.
+inline bool PressButtonAt(HWND window, int x, int y, bool right = false)
 {
   POINT pt{x, y};
   HWND target = ClickTarget(window, pt);
@@ -124,7 +125,7 @@ inline bool PressButtonAt(HWND window, int x, int y)
   MoveMouseTo(target, pt);
   const LPARAM at = MAKELPARAM(pt.x, pt.y);
   PostMessageA(target, WM_MOUSEMOVE, 0, at);
-  PostMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  PostMessageA(target, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, at);
   return true;
 }
 

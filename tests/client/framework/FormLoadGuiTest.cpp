@@ -614,8 +614,8 @@ TEST_F(FormLoad, EveryControlKindLoadsBindsAndShows)
   Application().ProcessMessages();
   EXPECT_FALSE(form->PinButton->Down());
   EXPECT_FALSE(SendMessageA(bar, TB_ISBUTTONCHECKED, form->PinButton->Command(), 0));
-  SendMessageA(form->ToolBar1->Parent()->Handle(), WM_COMMAND, MAKEWPARAM(form->PinButton->Command(), BN_CLICKED),
-               LPARAM(bar));
+  EXPECT_TRUE(TestSupport::ClickToolButton(form->PinButton));
+  Application().ProcessMessages();
   EXPECT_TRUE(form->PinButton->Down());
 
   // A screenshot for a person to look at.

@@ -160,9 +160,16 @@ TEST_F(FormView, ACommentLinkShowsTheCommentAndAFileLinkIsRefused)
   ASSERT_NE(heading, nullptr);
   POINTL pt{};
   SendMessageA(preview->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), heading->StartPos + 1);
-  LPARAM lp = MAKELPARAM(pt.x + 1, pt.y + 2);
-  SendMessageA(preview->MainEdit->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, lp);
-  SendMessageA(preview->MainEdit->Handle(), WM_LBUTTONUP, 0, lp);
+  // The preview scrolled down line by line, as its scroll bar does, until
+  // the link shows.
+  RECT shown{};
+  GetClientRect(preview->MainEdit->Handle(), &shown);
+  for (int i = 0; i < 40 && pt.y + 6 > shown.bottom; ++i) {
+    PostMessageA(preview->MainEdit->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+    Application().ProcessMessages();
+    SendMessageA(preview->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), heading->StartPos + 1);
+  }
+  ASSERT_TRUE(TestSupport::ClickAt(preview->MainEdit->Handle(), pt.x + 1, pt.y + 2));
   ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == Comments[1]; }));
   EXPECT_NE(View->MainEdit->Caption().find("Comment 1."), std::string::npos);
   EXPECT_EQ(ReadArticleForm->History, (std::vector<int>{Root, Comments[1]}));

@@ -351,11 +351,9 @@ TEST_F(KeyboardRoutes, ANewChatWindowTakesTheMessageNotItsPartner)
   // while the message goes to everyone.
   TItemEditList* picker = MessagesForm->TargetFrame->ItemList;
   EXPECT_TRUE(IsWindowEnabled(picker->Handle()));
-  SendMessageA(MessagesForm->SentToAllCheckBox->Handle(), BM_CLICK, 0, 0);
-  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::Click(MessagesForm->SentToAllCheckBox));
   EXPECT_FALSE(IsWindowEnabled(picker->Handle()));
-  SendMessageA(MessagesForm->SentToAllCheckBox->Handle(), BM_CLICK, 0, 0);
-  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::Click(MessagesForm->SentToAllCheckBox));
   EXPECT_TRUE(IsWindowEnabled(picker->Handle()));
 }
 

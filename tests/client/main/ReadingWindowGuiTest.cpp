@@ -462,7 +462,7 @@ TEST_F(ReadingWindow, FindDialogShowsTheSelectionUntilItCloses)
   EXPECT_FALSE(selectionHidden());
   EXPECT_TRUE(FindInRichEdit(*edit, "needle", true, false, false));
   // The user closes the dialog: the view hides its selection again.
-  SendMessageA(flow->FindDialog1->Handle(), WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(TestSupport::ClickControl(GetDlgItem(flow->FindDialog1->Handle(), IDCANCEL)));
   ASSERT_TRUE(WaitFor([&] { return flow->FindDialog1->Handle() == nullptr; }));
   EXPECT_TRUE(selectionHidden());
   DeleteSetting("ReadingViewStyle");
