@@ -81,7 +81,7 @@ TEST_F(NoteOnDoor, DeclinedNoteStaysAwayForTheRun)
   TNoteOnDoorForm* form = ShowNoteOnDoor(conf);
   ASSERT_NE(form, nullptr);
   form->DontShowCheckBox->SetChecked(true);
-  form->Close();
+  TestSupport::CloseWindow(form);
   Application().ProcessMessages();
   EXPECT_EQ(ShowNoteOnDoor(conf), nullptr);
   EXPECT_EQ(Application().FindForm("NoteOnDoorForm"), nullptr);

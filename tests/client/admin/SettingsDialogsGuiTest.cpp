@@ -432,7 +432,7 @@ TEST_F(WindowSettings, SizesViewAndFontsGoToTheRegistryOnlyWhenConfirmed)
 
   // Closing the reading window (it is minimised) stores its layout too.
   DeleteSetting("CommSplitSize");
-  ReadArticleForm->Close();
+  TestSupport::CloseWindow(ReadArticleForm);
   EXPECT_TRUE(WaitFor([] { return RegistryConfiguration->ReadString("CommSplitSize", "") == "123"; }, 5000));
 }
 

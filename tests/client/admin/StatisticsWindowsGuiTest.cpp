@@ -146,8 +146,8 @@ TEST_F(StatisticsWindows, APersonsStatusAndMembershipsSortedByPriority)
   ASSERT_TRUE(WaitFor([admin] { return !admin->Working(); }, 20000));
   EXPECT_GT(CountOf(admin->StatListView, "Privilege"), 0);
   Screenshot(form, "user-statistics.png");
-  admin->Close();
-  form->Close();
+  TestSupport::CloseWindow(admin);
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(StatisticsWindows, AConferencesStatusWithAuxItemsAndMembers)
@@ -176,7 +176,7 @@ TEST_F(StatisticsWindows, AConferencesStatusWithAuxItemsAndMembers)
   // The membership type as the member list has it.
   EXPECT_EQ(Column(members, 7), (std::vector<std::string>{"Passive Secret ", ""}));
   Screenshot(form, "conference-statistics.png");
-  form->Close();
+  TestSupport::CloseWindow(form);
 
   TConfStatisticsForm* mailbox = TConfStatisticsForm::CreateFor(person);
   mailbox->Show();
@@ -188,7 +188,7 @@ TEST_F(StatisticsWindows, AConferencesStatusWithAuxItemsAndMembers)
   const std::string aux = Value(mailbox->StatListView, "Aux item");
   EXPECT_NE(aux.find("Tag: 33 Creator [5] Administrator (of) LysKOM Flags: "), std::string::npos) << aux;
   EXPECT_NE(aux.find("\"" + std::to_string(conf) + "\""), std::string::npos) << aux;
-  mailbox->Close();
+  TestSupport::CloseWindow(mailbox);
 }
 
 TEST_F(StatisticsWindows, UnreadTextsCountTheTextsNotYetRead)
@@ -250,8 +250,8 @@ TEST_F(StatisticsWindows, UnreadTextsCountTheTextsNotYetRead)
     return members != nullptr;
   }, 20000));
   EXPECT_EQ(unreadIn(members->MembersListView, "Administrator (of) LysKOM"), "2");
-  user->Close();
-  members->Close();
+  TestSupport::CloseWindow(user);
+  TestSupport::CloseWindow(members);
 }
 
 TEST_F(StatisticsWindows, WindowsClosedWhileTheirWorkersGatherEndCleanly)
@@ -260,10 +260,10 @@ TEST_F(StatisticsWindows, WindowsClosedWhileTheirWorkersGatherEndCleanly)
   for (int i = 0; i < 5; ++i) {
     TConfStatisticsForm* c = TConfStatisticsForm::CreateFor(conf);
     c->Show();
-    c->Close();
+    TestSupport::CloseWindow(c);
     TUserStatisticsForm* u = TUserStatisticsForm::CreateFor(TLyskomdServer::AdminPerson);
     u->Show();
-    u->Close();
+    TestSupport::CloseWindow(u);
   }
   EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
   for (TForm* f : Application().Forms()) {

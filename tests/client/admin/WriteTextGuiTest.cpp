@@ -432,39 +432,25 @@ TEST_F(WriteText, RowsKeepOneRecipientPerConferenceAndThePopupChangesKinds)
 TEST_F(WriteText, KeysOfTheBodyAndSubjectEditNothing)
 {
   TWriteTextForm* form = Ready(WriteNewText(0));
-  form->WriteTextEdit->SetText("abc");
-  form->WriteTextEdit->SetFocus();
-  form->WriteTextEdit->SetSelection(3, 0);
+  ASSERT_TRUE(TestSupport::Type(form->WriteTextEdit, "abc"));
   ASSERT_EQ(GetFocus(), form->WriteTextEdit->Handle());
 
-  BYTE keys[256];
-  GetKeyboardState(keys);
-  keys[VK_SHIFT] = 0x80;
-  SetKeyboardState(keys);
-  PostMessageA(form->WriteTextEdit->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  TestSupport::PressKey(GetFocus(), VK_TAB, {VK_SHIFT});
   Application().ProcessMessages();
-  keys[VK_SHIFT] = 0;
-  SetKeyboardState(keys);
   EXPECT_EQ(form->WriteTextEdit->Text(), "abc");
   EXPECT_EQ(GetFocus(), form->SubjectEdit->Handle());
 
   // Enter in the subject moves on to the body and types nothing.
-  form->SubjectEdit->SetText("Subject");
-  PostMessageA(form->SubjectEdit->Handle(), WM_KEYDOWN, VK_RETURN, 0);
-  PostMessageA(form->SubjectEdit->Handle(), WM_CHAR, '\r', 0);
+  ASSERT_TRUE(TestSupport::Type(form->SubjectEdit, "Subject"));
+  TestSupport::PressKey(GetFocus(), VK_RETURN);
   Application().ProcessMessages();
   EXPECT_EQ(form->SubjectEdit->Text(), "Subject");
   EXPECT_EQ(GetFocus(), form->WriteTextEdit->Handle());
 
   // Ctrl+A while adding recipients is off does not select the body.
   form->SetEditingEnabled(false);
-  form->WriteTextEdit->SetSelection(1, 0);
-  keys[VK_CONTROL] = 0x80;
-  SetKeyboardState(keys);
-  PostMessageA(form->WriteTextEdit->Handle(), WM_KEYDOWN, 'A', 0);
-  Application().ProcessMessages();
-  keys[VK_CONTROL] = 0;
-  SetKeyboardState(keys);
+  TypeInBody(form, VK_HOME, {VK_CONTROL});
+  TypeInBody(form, 'A', {VK_CONTROL});
   EXPECT_EQ(form->WriteTextEdit->SelLength(), 0);
   EXPECT_TRUE(AskedCaptions.empty());
 }
@@ -472,6 +458,8 @@ TEST_F(WriteText, KeysOfTheBodyAndSubjectEditNothing)
 TEST_F(WriteText, DiscardWhileClosingIsIgnoredAndTrashAsks)
 {
   TWriteTextForm* form = Ready(WriteNewText(0));
+  // The window closes (as the program closes it) while the worker's
+  // question is still queued.
   PostMessageA(form->Handle(), WM_DISCARD_TEXT, 0, 0);
   form->Close();
   Application().ProcessMessages();
@@ -528,7 +516,7 @@ TEST_F(WriteText, PresentationFaqAndMessageOfTheDayBecomeWhatTheyWereWrittenFor)
   // Writing it again starts from the existing presentation.
   TWriteTextForm* again = Ready(WritePresentationText(conf, false));
   EXPECT_EQ(again->WriteTextEdit->Text(), "All about it");
-  again->Close();
+  TestSupport::CloseWindow(again);
 
   TWriteTextForm* faq = Ready(WriteFaqText(conf));
   EXPECT_EQ(RowTexts(faq), (std::vector<TRowText>{{"FAQ for", N(conf), "Editor Special"},
@@ -607,23 +595,18 @@ TEST_F(WriteText, ShortcutsOfTheListWhenItHasFocusAndOfTheWindowOtherwise)
   const int conf = Session->CreateConference("Editor Keys");
   TWriteTextForm* form = Ready(WriteNewText(0));
   form->AddRow(TRowKind::CarbonCopy, conf);
-  form->ListView->Item(0)->SetSelected(true);
-  form->ListView->SetFocus();
+  ASSERT_TRUE(TestSupport::ClickListRow(form->ListView->Handle(), 0));
+  Application().ProcessMessages();
   ASSERT_EQ(GetFocus(), form->ListView->Handle());
-  BYTE keys[256];
-  GetKeyboardState(keys);
-  keys[VK_CONTROL] = 0x80;
-  SetKeyboardState(keys);
-  PostMessageA(form->ListView->Handle(), WM_KEYDOWN, 'A', 0);
+  TestSupport::PressKey(GetFocus(), 'A', {VK_CONTROL});
   Application().ProcessMessages();
   EXPECT_EQ(RowTexts(form)[0].Kind, "Recipient");
   EXPECT_TRUE(AskedCaptions.empty());
 
-  form->WriteTextEdit->SetFocus();
-  PostMessageA(form->WriteTextEdit->Handle(), WM_KEYDOWN, 'A', 0);
+  ASSERT_TRUE(TestSupport::Click(form->WriteTextEdit));
+  ASSERT_EQ(GetFocus(), form->WriteTextEdit->Handle());
+  TestSupport::PressKey(GetFocus(), 'A', {VK_CONTROL});
   Application().ProcessMessages();
-  keys[VK_CONTROL] = 0;
-  SetKeyboardState(keys);
   EXPECT_EQ(AskedCaptions, (std::vector<std::string>{"Add recipient"}));
 }
 

@@ -192,7 +192,7 @@ TEST_F(MarkedTexts, AWindowClosedWhileItFillsEndsCleanly)
   for (int i = 0; i < 3; ++i) Ask(L_MARK_TEXT, TRequestArgs().Int(NewText(conf, "Marked\nbody")).Int(1));
   for (int i = 0; i < 5; ++i) {
     TViewMarksForm* form = ShowMarkedTexts();
-    form->Close();
+    TestSupport::CloseWindow(form);
   }
   EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
   for (TForm* f : Application().Forms()) EXPECT_EQ(dynamic_cast<TViewMarksForm*>(f), nullptr);
