@@ -138,9 +138,7 @@ TEST_F(TextProperties, CommentAndFootnoteLinksAddedAndRemovedAreSeenOnTheServer)
   EXPECT_EQ(form->ComListView->Count(), 0);
 }
 
-// Waits for the fields anchored to the bottom of the "Aux info" page to be
-// placed inside it when the page is first shown (they lie below it now).
-TEST_F(TextProperties, DISABLED_AuxItemsAndFaqEntriesAddedAndRemovedAreSeenOnTheServer)
+TEST_F(TextProperties, AuxItemsAndFaqEntriesAddedAndRemovedAreSeenOnTheServer)
 {
   const int conf = Session->CreateConference("Props Aux");
   const int text = Session->TextTo(conf, "Aux\nbody");
@@ -185,9 +183,7 @@ TEST_F(TextProperties, DISABLED_AuxItemsAndFaqEntriesAddedAndRemovedAreSeenOnThe
   EXPECT_EQ(TakeUserMessage().rfind("!A error occured while adding Aux attributes to text.\r\n", 0), 0u);
 }
 
-// Waits for the fields anchored to the bottom of the "Aux info" page to be
-// placed inside it when the page is first shown (they lie below it now).
-TEST_F(TextProperties, DISABLED_FlagsHoldEightCharactersOfZeroAndOne)
+TEST_F(TextProperties, FlagsHoldEightCharactersOfZeroAndOne)
 {
   const int conf = Session->CreateConference("Props Flags");
   TTextRcptEditForm* form = Open(Session->TextTo(conf, "Flags\nbody"));
