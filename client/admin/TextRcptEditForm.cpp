@@ -390,7 +390,9 @@ void TTextRcptEditForm::FlagItemClick(TComponent* Sender)
 
 void TTextRcptEditForm::FlagsEditKeyPress(TComponent*, char& Key)
 {
-  if (Key != '0' && Key != '1' && Key != '\b') Key = 0;
+  // Control characters (Backspace, Ctrl+C, Ctrl+V, Ctrl+X) edit the field;
+  // what a paste brings in is filtered on change.
+  if (Key != '0' && Key != '1' && static_cast<unsigned char>(Key) >= 0x20) Key = 0;
 }
 
 void TTextRcptEditForm::FlagsEditChange(TComponent*)

@@ -1,15 +1,19 @@
 // Drives modal dialogs of the form framework in GUI tests. A script is a list
 // of steps; each waits until the form of its name is the dialog on top (shown,
 // modal and enabled, so not under a nested dialog) and then acts on it, one
-// step per timer tick. Actions must not block: they post clicks (Click)
-// instead of calling handlers that open further dialogs.
+// step per timer tick. Actions must not block: they post input (Click, and
+// the helpers of WindowInput.h) instead of calling handlers that open
+// further dialogs.
 //
 // When no step can run for a while (a dialog the script did not expect, or
-// one that never came), the script gives up and closes the modal forms, so
-// that the test fails instead of hanging.
+// one that never came), or a dialog stays open long after the last step,
+// the script gives up and closes the modal forms, so that the test fails
+// instead of hanging.
 #pragma once
 
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
@@ -19,6 +23,7 @@
 #include "Panels.h"
 #include "Form.h"
 #include "Application.h"
+#include "WindowInput.h"
 
 class TModalScript
 {
@@ -58,8 +63,9 @@ public:
   size_t StepsDone() const { return FNext; }
   bool GaveUp() const { return FGaveUp; }
 
-  // A click on a button or check box, handled once the step has returned.
-  static void Click(TControl* control) { PostMessageA(control->Handle(), BM_CLICK, 0, 0); }
+  // A click in the middle of a button or check box, handled once the step
+  // has returned.
+  static void Click(TControl* control) { EXPECT_TRUE(TestSupport::ClickControl(control->Handle())) << control->Name; }
 
   // The form of that name when it is the modal dialog on top.
   static TForm* TopModal(const std::string& formName)
@@ -73,22 +79,35 @@ public:
 private:
   void Tick()
   {
-    if (Done() || FBusy) return;
+    // Nobody acts on a dialog while a menu is open over it.
+    if (FBusy || (TestSupport::OpenPopupMenu() && GetTickCount() - FLastProgress <= FPatience)) return;
+    if (Done()) {
+      // A dialog that the last step left open (a step that failed before
+      // its closing click) is closed after a while, so that the test fails
+      // instead of hanging in it.
+      bool modalOpen = false;
+      for (TForm* f : Application().Forms()) modalOpen = modalOpen || (f->IsModal() && f->HostHandle());
+      if (!modalOpen) FTimer.SetEnabled(false);
+      else if (GetTickCount() - FLastProgress > FPatience) GiveUp();
+      return;
+    }
     if (TForm* form = TopModal(FSteps[FNext].Form)) {
       FBusy = true;
       const size_t step = FNext++;
       FSteps[step].Step(form);
       FBusy = false;
       FLastProgress = GetTickCount();
-      if (Done()) FTimer.SetEnabled(false);
       return;
     }
-    if (GetTickCount() - FLastProgress > FPatience) {
-      FGaveUp = true;
-      FTimer.SetEnabled(false);
-      for (TForm* f : Application().Forms())
-        if (f->IsModal() && f->HostHandle()) PostMessageA(f->HostHandle(), WM_CLOSE, 0, 0);
-    }
+    if (GetTickCount() - FLastProgress > FPatience) GiveUp();
+  }
+  void GiveUp()
+  {
+    FGaveUp = true;
+    FTimer.SetEnabled(false);
+    if (TestSupport::OpenPopupMenu()) EndMenu();
+    for (TForm* f : Application().Forms())
+      if (f->IsModal() && f->HostHandle()) PostMessageA(f->HostHandle(), WM_CLOSE, 0, 0);
   }
 
   struct TEntry

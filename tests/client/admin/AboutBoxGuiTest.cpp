@@ -15,6 +15,7 @@
 #include "TestSupport.h"
 #include "Application.h"
 #include "ComponentRegistry.h"
+#include "WindowInput.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ protected:
       done = true;
       driver.SetEnabled(false);
       check(box);
-      PostMessageA(box->OKButton->Handle(), BM_CLICK, 0, 0);
+      EXPECT_TRUE(TestSupport::ClickControl(box->OKButton->Handle()));
     };
     driver.SetEnabled(true);
     EXPECT_EQ(box->ShowModal(), mrOk);
@@ -155,8 +156,8 @@ TEST_F(AboutBox, OpensModallyShowsTheVersionAnimatesAndClosesWithOk)
 
       // The address opens in the browser when clicked.
       HWND edit = b->Edit1->Handle();
-      SendMessageA(edit, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
-      SendMessageA(edit, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+      ASSERT_TRUE(TestSupport::ClickAt(edit, 5, 5));
+      Application().ProcessMessages();
       ASSERT_EQ(Opened.size(), 1u);
       EXPECT_EQ(Opened[0], b->Edit1->Text());
       EXPECT_EQ(Opened[0].rfind("https://", 0), 0u);
@@ -200,7 +201,9 @@ TEST_F(AboutBox, SpinCubeSurvivesTinyAreasAndRebuildsItsBackground)
       cube->SetBounds(8, 8, 81, 81);
 
       // A left double click chooses new figures, which start unturned; a
-      // right double click switches the face overlay, which draws too.
+      // right double click switches the face overlay, which draws too. Sent
+      // straight to the cube: any paint that the loop runs turns the figures
+      // on at once.
       for (int i = 0; i < 5; ++i) cube->Step();
       SendMessageA(cube->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(10, 10));
       for (const auto& figure : cube->Figures()) EXPECT_TRUE(InStartPosition(*figure));

@@ -7,7 +7,6 @@
 #include <initializer_list>
 #include <string>
 
-#include "HeldKeys.h"
 #include "AdminTestSupport.h"
 #include "ChangePasswordForm.h"
 #include "ClientCaches.h"
@@ -25,14 +24,13 @@
 #include "UserStatisticsForm.h"
 #include "ViewMarksForm.h"
 #include "WindowSettingsForm.h"
+#include "WindowInput.h"
 
 namespace {
 
 using namespace AdminTest;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
-
-using TestSupport::THeldKeys;
 
 template <class T>
 int OpenCount()
@@ -69,18 +67,18 @@ protected:
     EXPECT_NE(item, nullptr) << name;
     return item;
   }
-  // The menu item chosen as the menu bar chooses it.
+  // The menu item chosen from the menu bar.
   static void ChooseMenu(const char* name)
   {
-    if (TMenuItem* item = Item(name)) PostMessageA(MainForm->HostHandle(), WM_COMMAND, item->Command(), 0);
+    if (TMenuItem* item = Item(name)) {
+      EXPECT_TRUE(TestSupport::ChooseMenuItem(item->Command())) << name;
+    }
   }
-  // A key pressed in the main window with the modifiers held.
+  // A key pressed with the modifiers held, in the control that has the focus.
   static void PressKey(WORD key, std::initializer_list<int> modifiers, TModalScript* script = nullptr,
                        const std::function<bool()>& done = {})
   {
-    THeldKeys held(modifiers);
-    const bool alt = std::find(modifiers.begin(), modifiers.end(), VK_MENU) != modifiers.end();
-    PostMessageA(MainForm->HostHandle(), alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, alt ? LPARAM(1 | (1 << 29)) : 1);
+    TestSupport::PressKey(GetFocus() ? GetFocus() : MainForm->HostHandle(), key, modifiers);
     if (script) script->Start();
     WaitFor([&] { return (!script || script->Done()) && (!done || done()); }, 20000);
   }
@@ -97,7 +95,8 @@ protected:
   {
     script.Then<TGetNameForm>("GetNameForm", [caption, name](TGetNameForm* f) {
       EXPECT_EQ(f->Caption(), caption);
-      f->NameFrame->SetNameText(name);
+      TestSupport::ClickControl(f->NameFrame->ItemList->Handle());
+      TestSupport::TypeText(f->NameFrame->ItemList->Handle(), name);
       TModalScript::Click(f->OkButton);
     });
   }

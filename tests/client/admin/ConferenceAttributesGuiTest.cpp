@@ -10,7 +10,9 @@
 #include "ClientCaches.h"
 #include "ConferenceAttributesForm.h"
 #include "DecimalInput.h"
+#include "ModalScript.h"
 #include "UserMessages.h"
+#include "WindowInput.h"
 #include "Application.h"
 
 namespace {
@@ -60,10 +62,13 @@ protected:
     EXPECT_LT(form->ClientHeight() - (form->OkButton->Top() + form->OkButton->Height()), 24);
   }
 
+  // The number typed into a name picker and completed (Ctrl+N).
   static void Choose(TFrame1* frame, int number)
   {
-    frame->ItemList->Clear();
-    frame->ItemList->AddItem(NameByNumber(number), number, false, "");
+    EXPECT_TRUE(TestSupport::Type(frame->ItemList, std::to_string(number)));
+    TestSupport::PressKey(frame->ItemList->Handle(), 'N', {VK_CONTROL});
+    Application().ProcessMessages();
+    EXPECT_EQ(frame->ItemList->ItemNumber(0), number);
   }
 };
 
@@ -85,16 +90,15 @@ TEST_F(ConferenceAttributes, ChangesInTheWindowAreSeenOnTheServer)
   EXPECT_EQ(form->SupervisorFrame->ItemList->ItemNumber(0), TLyskomdServer::AdminPerson);
   EXPECT_FALSE(form->ClosedCheckBox->Checked());
 
-  form->ClosedCheckBox->SetChecked(true);
-  form->NoCommentsCheckBox->SetChecked(true);
-  form->AnonymousCheckBox->SetChecked(false);
+  EXPECT_TRUE(TestSupport::Check(form->ClosedCheckBox, true));
+  EXPECT_TRUE(TestSupport::Check(form->NoCommentsCheckBox, true));
+  EXPECT_TRUE(TestSupport::Check(form->AnonymousCheckBox, false));
   EXPECT_EQ(form->ConfTypeText(), "11000000");
-  form->SuperConfFrame->ItemList->Clear();
-  form->SuperConfFrame->SetNameText("Attributes super conf");
+  EXPECT_TRUE(TestSupport::Type(form->SuperConfFrame->ItemList, "Attributes super conf"));
   Choose(form->SupervisorFrame, person);
-  form->GarbDaysEdit->SetText(" 5 ");
+  EXPECT_TRUE(TestSupport::Type(form->GarbDaysEdit, " 5 "));
   Screenshot(form, "conference-attributes.png");
-  form->ApplyButtonClick(form->ApplyButton);
+  EXPECT_TRUE(TestSupport::Click(form->ApplyButton));
 
   TComPtr<ILKCollection> stat = ConfStat(conf);
   EXPECT_EQ(LKString(stat.Get(), "type.rd_prot"), "1");
@@ -111,19 +115,21 @@ TEST_F(ConferenceAttributes, ChangesInTheWindowAreSeenOnTheServer)
   EXPECT_EQ(form->SuperConfFrame->ItemList->ItemNumber(0), super);
 
   // A garbage time that is not a number: nothing at all is sent.
-  form->ClosedCheckBox->SetChecked(false);
-  form->GarbDaysEdit->SetText("5 days");
-  form->OkButtonClick(form->OkButton);
+  EXPECT_TRUE(TestSupport::Check(form->ClosedCheckBox, false));
+  EXPECT_TRUE(TestSupport::Type(form->GarbDaysEdit, "5 days"));
+  EXPECT_TRUE(TestSupport::Click(form->OkButton));
   EXPECT_EQ(TakeUserMessage(), NotAValidNumberMessage);
   EXPECT_EQ(LKString(ConfStat(conf).Get(), "type.rd_prot"), "1");
   EXPECT_TRUE(form->Visible());
 
   // A supervisor picker without a name stops Apply before anything is sent.
-  form->SupervisorFrame->ItemList->Clear();
-  form->GarbDaysEdit->SetText("7");
-  EXPECT_FALSE(form->ApplyChanges());
+  EXPECT_TRUE(TestSupport::Type(form->SupervisorFrame->ItemList, ""));
+  EXPECT_TRUE(TestSupport::Type(form->GarbDaysEdit, "7"));
+  EXPECT_TRUE(TestSupport::Click(form->ApplyButton));
   EXPECT_EQ(LKInt(ConfStat(conf).Get(), "nice"), 5);
-  form->Close();
+  EXPECT_EQ(LKString(ConfStat(conf).Get(), "type.rd_prot"), "1");
+  while (UserMessageCount() > 0) TakeUserMessage();
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(ConferenceAttributes, AMailboxsSendCommentsToIsReplacedInOneRequest)
@@ -132,12 +138,20 @@ TEST_F(ConferenceAttributes, AMailboxsSendCommentsToIsReplacedInOneRequest)
   const int target = NewConference("Comments to Mia go here");
   ASSERT_GT(person, 0);
 
-  // Opened by the main window's command with the person in its Tag.
-  auto* action = dynamic_cast<TAction*>(MainForm->FindComponent("ConfPropertiesAction"));
-  ASSERT_NE(action, nullptr);
-  action->Tag = person;
-  action->Execute();
-  EXPECT_EQ(action->Tag, 0);
+  // Opened by the main window's command (Shift+Alt+Enter), the person's
+  // number typed and completed in the name dialog it asks with.
+  ShowMain();
+  TModalScript ask;
+  ask.Then<TGetNameForm>("GetNameForm", [person](TGetNameForm* f) {
+    EXPECT_EQ(f->Caption(), "Edit conference properties");
+    EXPECT_TRUE(TestSupport::TypeInto(f->NameFrame->ItemList->Handle(), std::to_string(person)));
+    TestSupport::PressKey(f->NameFrame->ItemList->Handle(), 'N', {VK_CONTROL});
+    TModalScript::Click(f->OkButton);
+  });
+  ask.Start();
+  TestSupport::PressKey(GetFocus() ? GetFocus() : MainForm->HostHandle(), VK_RETURN, {VK_SHIFT, VK_MENU});
+  ASSERT_TRUE(WaitFor([&] { return ask.Done(); }, 20000));
+  ASSERT_TRUE(WaitFor([] { return dynamic_cast<TConferenceAttributesForm*>(Application().Forms().back()); }));
   auto* form = dynamic_cast<TConferenceAttributesForm*>(Application().Forms().back());
   ASSERT_NE(form, nullptr);
   EXPECT_EQ(form->ConfNo, person);
@@ -151,21 +165,24 @@ TEST_F(ConferenceAttributes, AMailboxsSendCommentsToIsReplacedInOneRequest)
   EXPECT_EQ(form->SendCommentsAuxNo(), -1);
 
   Choose(form->SendCommentsFrame, target);
-  form->SendCommentsAsComboBox->SetItemIndex(1);  // "CC"
-  form->ApplyButtonClick(form->ApplyButton);
+  EXPECT_TRUE(TestSupport::ChooseComboItem(form->SendCommentsAsComboBox->Handle(), 1));  // "CC"
+  Application().ProcessMessages();
+  EXPECT_TRUE(TestSupport::Click(form->ApplyButton));
   EXPECT_EQ(SendCommentsItems(person), std::vector<std::string>{std::to_string(target) + " 1"});
   EXPECT_GT(form->SendCommentsAuxNo(), 0);
   EXPECT_EQ(form->SendCommentsAsComboBox->ItemIndex(), 1);
   Screenshot(form, "mailbox-attributes.png");
 
-  form->SendCommentsAsComboBox->SetItemIndex(2);  // "BCC"
-  form->ApplyButtonClick(form->ApplyButton);
+  EXPECT_TRUE(TestSupport::ChooseComboItem(form->SendCommentsAsComboBox->Handle(), 2));  // "BCC"
+  Application().ProcessMessages();
+  EXPECT_TRUE(TestSupport::Click(form->ApplyButton));
   EXPECT_EQ(SendCommentsItems(person), std::vector<std::string>{std::to_string(target) + " 15"});
   EXPECT_EQ(UserMessageCount(), 0) << TakeUserMessage();
 
   // Ok applies and closes.
-  form->SendCommentsAsComboBox->SetItemIndex(0);
-  form->OkButtonClick(form->OkButton);
+  EXPECT_TRUE(TestSupport::ChooseComboItem(form->SendCommentsAsComboBox->Handle(), 0));
+  Application().ProcessMessages();
+  EXPECT_TRUE(TestSupport::Click(form->OkButton));
   EXPECT_EQ(SendCommentsItems(person), std::vector<std::string>{std::to_string(target) + " 0"});
 }
 
@@ -180,10 +197,12 @@ TEST_F(ConferenceAttributes, AWindowWhoseLoadFailedCannotChangeAnything)
   EXPECT_FALSE(form->Loaded());
   ASSERT_GE(Boxes->Count(), 1u);
   EXPECT_EQ(Boxes->Boxes().back().Text, ConfStatFailedMessage);
+  // The buttons are disabled: a click on them does nothing.
   EXPECT_FALSE(form->OkButton->Enabled());
   EXPECT_FALSE(form->ApplyButton->Enabled());
-  EXPECT_FALSE(form->ApplyChanges());
-  form->Close();
+  EXPECT_FALSE(TestSupport::ClickControl(form->ApplyButton->Handle()));
+  EXPECT_FALSE(TestSupport::ClickControl(form->OkButton->Handle()));
+  TestSupport::CloseWindow(form);
 
   ASSERT_TRUE(Login(TLyskomdServer::AdminPerson, TLyskomdServer::AdminPassword));
   TComPtr<ILKCollection> stat = ConfStat(secret);

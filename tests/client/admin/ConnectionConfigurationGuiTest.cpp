@@ -16,6 +16,7 @@
 #include "MessageBoxes.h"
 #include "ModalScript.h"
 #include "TestSupport.h"
+#include "WindowInput.h"
 #include "Application.h"
 
 namespace {
@@ -66,14 +67,6 @@ bool SameProfile(const TConnectionProfile& a, const TConnectionProfile& b)
          a.ProxyPort == b.ProxyPort;
 }
 
-// Chooses an entry of a drop-down list as the user does, with its notification.
-void ChooseItem(TComboBox* combo, int index)
-{
-  combo->SetItemIndex(index);
-  SendMessageA(GetParent(combo->Handle()), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo->Handle()), CBN_SELCHANGE),
-               LPARAM(combo->Handle()));
-}
-
 int RowImage(TListView* list, int row)
 {
   LVITEMA item{};
@@ -108,13 +101,11 @@ void Screenshot(TForm* form, const std::string& file)
   EXPECT_TRUE(TestSupport::RunUnixCommand("import -window root '" + shot + "'", 20000));
 }
 
+// Shift pressed down or let go, as the loop reaches it.
 void SetShiftHeld(bool held)
 {
-  BYTE keys[256];
-  GetKeyboardState(keys);
-  keys[VK_SHIFT] = held ? 0x80 : 0;
-  keys[VK_LSHIFT] = held ? 0x80 : 0;
-  SetKeyboardState(keys);
+  TestSupport::HoldKey(VK_SHIFT, held);
+  Application().ProcessMessages();
 }
 
 class ConnectionConfigurations : public testing::Test
@@ -255,6 +246,7 @@ TEST_F(ConnectionConfigurations, HostAndPortChecks)
 
 TEST_F(ConnectionConfigurations, HostListAddsAConfigurationThatBecomesTheDefault)
 {
+  std::unique_ptr<TestSupport::TPopupChoice> serverList;
   TModalScript script;
   script
     .Then<TConfigListForm>("ConfigListForm", [](TConfigListForm* f) {
@@ -269,7 +261,7 @@ TEST_F(ConnectionConfigurations, HostListAddsAConfigurationThatBecomesTheDefault
     .Then("InputQueryForm", [](TForm* f) {
       EXPECT_EQ(f->Caption(), "Add configuration");
       EXPECT_EQ(dynamic_cast<TLabel*>(f->FindComponent("PromptLabel"))->Caption(), "Configuration name:");
-      dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->SetText("Home\\Work");
+      EXPECT_TRUE(TestSupport::TypeInto(dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->Handle(), "Home\\Work"));
       TModalScript::Click(dynamic_cast<TButton*>(f->FindComponent("OkButton")));
     })
     .Then("InputQueryForm", [this](TForm* f) {
@@ -277,10 +269,10 @@ TEST_F(ConnectionConfigurations, HostListAddsAConfigurationThatBecomesTheDefault
       EXPECT_EQ(BoxTexts(), std::vector<std::string>{"A configuration name cannot contain a backslash (\\)."});
       auto* edit = dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"));
       EXPECT_EQ(edit->Text(), "Home\\Work");
-      edit->SetText("Home");
+      EXPECT_TRUE(TestSupport::TypeInto(edit->Handle(), "Home"));
       TModalScript::Click(dynamic_cast<TButton*>(f->FindComponent("OkButton")));
     })
-    .Then<THostConfigForm>("HostConfigForm", [](THostConfigForm* f) {
+    .Then<THostConfigForm>("HostConfigForm", [&serverList](THostConfigForm* f) {
       // A new profile: its defaults, already the default configuration.
       EXPECT_EQ(f->Caption(), "Host properties");
       EXPECT_EQ(ReadDefaultConfiguration(), "Home");
@@ -291,15 +283,20 @@ TEST_F(ConnectionConfigurations, HostListAddsAConfigurationThatBecomesTheDefault
       EXPECT_FALSE(f->ProxyPortEdit->Enabled());
       EXPECT_EQ(f->NameEdit->Text(), "");
       EXPECT_TRUE(GetWindowLongA(f->PwdEdit->Handle(), GWL_STYLE) & ES_PASSWORD);
-      // The server list fills host and port.
-      ASSERT_EQ(f->ServerListMenu->Items()->Count(), 10);
-      f->ServerListMenu->Items()->Items(3)->Click();
+      // The server list ("...") fills host and port.
+      serverList = std::make_unique<TestSupport::TPopupChoice>(std::string(BuiltInServerList[3].Site) + " (" +
+                                                                BuiltInServerList[3].Host + ")");
+      TModalScript::Click(f->ServerListButton);
+    })
+    .Then<THostConfigForm>("HostConfigForm", [&serverList](THostConfigForm* f) {
+      ASSERT_TRUE(serverList->Chosen());
+      EXPECT_EQ(serverList->Shown().size(), 10u);
       EXPECT_EQ(f->HostEdit->Text(), BuiltInServerList[3].Host);
       EXPECT_EQ(f->PortEdit->Text(), "4894");
-      f->HostEdit->SetText("kom.example.org");
-      f->PortEdit->SetText("14894");
-      f->NameEdit->SetText("Anna Exempel");
-      f->PwdEdit->SetText("hemligt");
+      EXPECT_TRUE(TestSupport::TypeInto(f->HostEdit->Handle(), "kom.example.org"));
+      EXPECT_TRUE(TestSupport::TypeInto(f->PortEdit->Handle(), "14894"));
+      EXPECT_TRUE(TestSupport::TypeInto(f->NameEdit->Handle(), "Anna Exempel"));
+      EXPECT_TRUE(TestSupport::TypeInto(f->PwdEdit->Handle(), "hemligt"));
       TModalScript::Click(f->SavePwdCheckBox);
       TModalScript::Click(f->EnableProxyCheckBox);
     })
@@ -307,8 +304,8 @@ TEST_F(ConnectionConfigurations, HostListAddsAConfigurationThatBecomesTheDefault
       EXPECT_TRUE(f->SavePwdCheckBox->Checked());
       EXPECT_TRUE(f->ProxyServerEdit->Enabled());
       EXPECT_TRUE(f->ProxyPortEdit->Enabled());
-      f->ProxyServerEdit->SetText("proxy.example.org");
-      f->ProxyPortEdit->SetText("8080");
+      EXPECT_TRUE(TestSupport::TypeInto(f->ProxyServerEdit->Handle(), "proxy.example.org"));
+      EXPECT_TRUE(TestSupport::TypeInto(f->ProxyPortEdit->Handle(), "8080"));
       Screenshot(f, "host-properties.png");
       TModalScript::Click(f->OkButton);
     })
@@ -354,6 +351,8 @@ TEST_F(ConnectionConfigurations, HostListEditsRemovesAndMovesTheDefault)
   WriteProfile("Work", work);
   WriteDefaultConfiguration("Home");
 
+  std::unique_ptr<TestSupport::TPopupChoice> popup;
+  UINT properties = 0;
   TModalScript script;
   script
     .Then<TConfigListForm>("ConfigListForm", [](TConfigListForm* f) {
@@ -363,32 +362,34 @@ TEST_F(ConnectionConfigurations, HostListEditsRemovesAndMovesTheDefault)
       EXPECT_LT(RowImage(f->ListView1, 1), 0);
       EXPECT_EQ(f->SelectedName(), "");
       // A click on a row selects it and enables its commands.
-      RECT r{};
-      ListView_GetItemRect(f->ListView1->Handle(), 1, &r, LVIR_LABEL);
-      PostMessageA(f->ListView1->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(r.left + 4, r.top + 3));
-      PostMessageA(f->ListView1->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(r.left + 4, r.top + 3));
+      EXPECT_TRUE(TestSupport::ClickListRow(f->ListView1->Handle(), 1));
     })
     .Then<TConfigListForm>("ConfigListForm", [](TConfigListForm* f) {
       EXPECT_EQ(f->SelectedName(), "Work");
       EXPECT_TRUE(f->DefaultButton->Enabled());
       TModalScript::Click(f->DefaultButton);
     })
-    .Then<TConfigListForm>("ConfigListForm", [](TConfigListForm* f) {
+    .Then<TConfigListForm>("ConfigListForm", [&popup, &properties](TConfigListForm* f) {
       EXPECT_EQ(ReadDefaultConfiguration(), "Work");
       EXPECT_LT(RowImage(f->ListView1, 0), 0);
       EXPECT_EQ(RowImage(f->ListView1, 1), 0);
       // The pop-up menu's "&Properties..." edits the selected row.
-      f->PopupMenu1Popup(f->PopupMenu1);
-      EXPECT_TRUE(f->Properties1->Enabled());
-      EXPECT_EQ(f->Properties1->Caption(), "&Properties...");
-      PostMessageA(f->HostHandle(), WM_COMMAND, f->Properties1->Command(), 0);
+      properties = f->Properties1->Command();
+      popup = std::make_unique<TestSupport::TPopupChoice>(properties);
+      EXPECT_TRUE(TestSupport::ClickListRow(f->ListView1->Handle(), 1, true));
     })
-    .Then<THostConfigForm>("HostConfigForm", [](THostConfigForm* f) {
+    .Then<THostConfigForm>("HostConfigForm", [&popup, &properties](THostConfigForm* f) {
+      EXPECT_TRUE(popup->Opened());
+      for (const auto& item : popup->Shown()) {
+        if (item.Command == properties) {
+          EXPECT_EQ(item.Caption, "&Properties...");
+        }
+      }
       EXPECT_EQ(f->HostEdit->Text(), "kom.work.example");
       EXPECT_EQ(f->PortEdit->Text(), "4895");
       // A bad port is refused; the dialog keeps every value for correction.
-      f->PortEdit->SetText("48 95");
-      f->NameEdit->SetText("Bertil");
+      EXPECT_TRUE(TestSupport::TypeInto(f->PortEdit->Handle(), "48 95"));
+      EXPECT_TRUE(TestSupport::TypeInto(f->NameEdit->Handle(), "Bertil"));
       TModalScript::Click(f->OkButton);
     })
     .Then<THostConfigForm>("HostConfigForm", [this](THostConfigForm* f) {
@@ -399,7 +400,7 @@ TEST_F(ConnectionConfigurations, HostListEditsRemovesAndMovesTheDefault)
       EXPECT_EQ(f->NameEdit->Text(), "Bertil");
       EXPECT_EQ(GetFocus(), f->PortEdit->Handle());
       EXPECT_EQ(Raw(ProfileKeyPath("Work"), "Port"), "4895");
-      f->PortEdit->SetText("lyskom");
+      EXPECT_TRUE(TestSupport::TypeInto(f->PortEdit->Handle(), "lyskom"));
       TModalScript::Click(f->OkButton);
     })
     .Then<TConfigListForm>("ConfigListForm", [](TConfigListForm* f) {
@@ -409,26 +410,33 @@ TEST_F(ConnectionConfigurations, HostListEditsRemovesAndMovesTheDefault)
       // Removing the default profile removes "DefaultConfiguration" too.
       TModalScript::Click(f->RemoveButton);
     })
-    .Then<TConfigListForm>("ConfigListForm", [](TConfigListForm* f) {
+    .Then<TConfigListForm>("ConfigListForm", [&popup](TConfigListForm* f) {
       EXPECT_EQ(RowTexts(f->ListView1), std::vector<std::string>{"Home|kom.home.example|4894"});
       EXPECT_EQ(Raw(OmnoraRegistryBaseKey, "DefaultConfiguration"), "<missing>");
       EXPECT_FALSE(KeyExists(ProfileKeyPath("Work")));
       EXPECT_LT(RowImage(f->ListView1, 0), 0);
       EXPECT_FALSE(f->RemoveButton->Enabled());
       EXPECT_FALSE(f->PropertiesButton->Enabled());
-      f->PopupMenu1Popup(f->PopupMenu1);
-      EXPECT_FALSE(f->Properties1->Enabled());
+      // Below the rows: the pop-up menu shows "&Properties..." disabled.
+      popup = std::make_unique<TestSupport::TPopupChoice>(0);
+      RECT r{};
+      GetClientRect(f->ListView1->Handle(), &r);
+      EXPECT_TRUE(TestSupport::ClickAt(f->ListView1->Handle(), r.right / 2, r.bottom - 8, true));
+    })
+    .Then<TConfigListForm>("ConfigListForm", [&popup](TConfigListForm* f) {
+      EXPECT_TRUE(popup->Opened());
+      EXPECT_TRUE(popup->StateOf(f->Properties1->Command()) & MF_GRAYED);
       // A name taken already is refused; cancelling the properties of a new
       // one leaves neither it nor a default that names it.
       TModalScript::Click(f->AddButton);
     })
     .Then("InputQueryForm", [](TForm* f) {
-      dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->SetText("HOME");
+      EXPECT_TRUE(TestSupport::TypeInto(dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->Handle(), "HOME"));
       TModalScript::Click(dynamic_cast<TButton*>(f->FindComponent("OkButton")));
     })
     .Then("InputQueryForm", [this](TForm* f) {
       EXPECT_EQ(BoxTexts().back(), "A configuration named \"HOME\" already exists.");
-      dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->SetText("Third");
+      EXPECT_TRUE(TestSupport::TypeInto(dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->Handle(), "Third"));
       TModalScript::Click(dynamic_cast<TButton*>(f->FindComponent("OkButton")));
     })
     .Then<THostConfigForm>("HostConfigForm", [](THostConfigForm* f) { TModalScript::Click(f->CancelButton); })
@@ -438,11 +446,8 @@ TEST_F(ConnectionConfigurations, HostListEditsRemovesAndMovesTheDefault)
       // A double click on a row opens its properties.
       TListItem* home = Row(f->ListView1, "Home");
       ASSERT_NE(home, nullptr);
-      home->SetSelected(true);
-      RECT r{};
-      ListView_GetItemRect(f->ListView1->Handle(), home->Index(), &r, LVIR_LABEL);
-      PostMessageA(f->ListView1->Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 4, r.top + 3));
-      PostMessageA(f->ListView1->Handle(), WM_LBUTTONUP, 0, MAKELPARAM(r.left + 4, r.top + 3));
+      const POINT at = TestSupport::ListRowPoint(f->ListView1->Handle(), home->Index());
+      EXPECT_TRUE(TestSupport::DoubleClickAt(f->ListView1->Handle(), at.x, at.y));
     })
     .Then<THostConfigForm>("HostConfigForm", [](THostConfigForm* f) {
       EXPECT_EQ(f->HostEdit->Text(), "kom.home.example");
@@ -487,8 +492,8 @@ TEST_F(ConnectionConfigurations, LoginDialogWithoutConfigurationsShowsTheDefault
     EXPECT_NEAR((r.left + r.right) / 2, (work.left + work.right) / 2, 2);
     EXPECT_NEAR((r.top + r.bottom) / 2, (work.top + work.bottom) / 2, 2);
 
-    f->UserEdit->SetText("Anna Exempel");
-    f->PwdEdit->SetText("gazonk");
+    EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), "Anna Exempel"));
+    EXPECT_TRUE(TestSupport::TypeInto(f->PwdEdit->Handle(), "gazonk"));
     Screenshot(f, "login-dialog.png");
     TModalScript::Click(f->OkButton);
   });
@@ -539,7 +544,9 @@ TEST_F(ConnectionConfigurations, LoginDialogLoadsTheDefaultProfileAndTheOneChose
       EXPECT_EQ(f->UserEdit->Text(), "17");
       EXPECT_EQ(f->PwdEdit->Text(), "beta-pw");
       EXPECT_FALSE(f->ProxyHostEdit->Enabled());
-      ChooseItem(f->CfgComboBox, 0);
+      EXPECT_TRUE(TestSupport::ChooseComboItem(f->CfgComboBox->Handle(), 0));
+    })
+    .Then<TLoginForm>("LoginForm", [](TLoginForm* f) {
       EXPECT_EQ(f->ConfigurationName(), "Alpha");
       EXPECT_EQ(f->HostEdit->Text(), "kom.alpha.example");
       EXPECT_EQ(f->PortEdit->Text(), "4711");
@@ -550,8 +557,8 @@ TEST_F(ConnectionConfigurations, LoginDialogLoadsTheDefaultProfileAndTheOneChose
       EXPECT_EQ(f->ProxyHostEdit->Text(), "proxy.alpha.example");
       EXPECT_EQ(f->ProxyPortEdit->Text(), "3128");
       // Typed values win over the profile's.
-      f->PwdEdit->SetText("typed-pw");
-      f->UserEdit->SetText("Alfa Beta");
+      EXPECT_TRUE(TestSupport::TypeInto(f->PwdEdit->Handle(), "typed-pw"));
+      EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), "Alfa Beta"));
       TModalScript::Click(f->UseProxyCheckBox);
     })
     .Then<TLoginForm>("LoginForm", [](TLoginForm* f) {
@@ -616,66 +623,78 @@ TEST_F(ConnectionConfigurations, LoginDialogRefusesBadInputAndLosesNothing)
   TModalScript script;
   script
     .Then<TLoginForm>("LoginForm", [](TLoginForm* f) {
-      f->HostEdit->SetText("");
-      f->UserEdit->SetText("Anna");
-      f->PwdEdit->SetText("secret");
+      EXPECT_TRUE(TestSupport::TypeInto(f->HostEdit->Handle(), ""));
+      EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), "Anna"));
+      EXPECT_TRUE(TestSupport::TypeInto(f->PwdEdit->Handle(), "secret"));
       TModalScript::Click(f->OkButton);
     })
     .Then<TLoginForm>("LoginForm", [&](TLoginForm* f) {
       refused("Please enter the host name of the server.", host)(f);
-      f->HostEdit->SetText("kom example.org");
+      EXPECT_TRUE(TestSupport::TypeInto(f->HostEdit->Handle(), "kom example.org"));
       TModalScript::Click(f->OkButton);
     })
     .Then<TLoginForm>("LoginForm", [&](TLoginForm* f) {
       refused("The host name of the server must not contain blanks.", host)(f);
-      f->HostEdit->SetText("localhost");
-      f->PortEdit->SetText("65536");
+      EXPECT_TRUE(TestSupport::TypeInto(f->HostEdit->Handle(), "localhost"));
+      EXPECT_TRUE(TestSupport::TypeInto(f->PortEdit->Handle(), "65536"));
       TModalScript::Click(f->OkButton);
     })
     .Then<TLoginForm>("LoginForm", [&](TLoginForm* f) {
       refused("The port must be a number from 1 to 65535, or a service name.", port)(f);
       EXPECT_EQ(f->HostEdit->Text(), "localhost");
       EXPECT_EQ(f->PortEdit->Text(), "65536");
-      f->PortEdit->SetText("lyskom");
-      // With the proxy off its fields are not looked at; on, they are.
-      f->ProxyHostEdit->SetText("");
-      f->ProxyPortEdit->SetText("");
+      EXPECT_TRUE(TestSupport::TypeInto(f->PortEdit->Handle(), "lyskom"));
+      TModalScript::Click(f->UseProxyCheckBox);
+    })
+    .Then<TLoginForm>("LoginForm", [&](TLoginForm* f) {
+      // With the proxy off its fields are not looked at, empty as they are:
+      // the empty user name is refused.
+      EXPECT_TRUE(TestSupport::TypeInto(f->ProxyHostEdit->Handle(), ""));
+      EXPECT_TRUE(TestSupport::TypeInto(f->ProxyPortEdit->Handle(), ""));
+      EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), ""));
+      TModalScript::Click(f->UseProxyCheckBox);
+      TModalScript::Click(f->OkButton);
+    })
+    .Then<TLoginForm>("LoginForm", [&](TLoginForm* f) {
+      refused("Please enter your user name or number.", user)(f);
+      // On, they are.
+      EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), "Anna"));
       TModalScript::Click(f->UseProxyCheckBox);
       TModalScript::Click(f->OkButton);
     })
     .Then<TLoginForm>("LoginForm", [&](TLoginForm* f) {
       refused("Please enter the host name of the proxy.", proxyHost)(f);
-      f->ProxyHostEdit->SetText("proxy.example.org");
-      f->ProxyPortEdit->SetText("0");
+      EXPECT_TRUE(TestSupport::TypeInto(f->ProxyHostEdit->Handle(), "proxy.example.org"));
+      EXPECT_TRUE(TestSupport::TypeInto(f->ProxyPortEdit->Handle(), "0"));
       TModalScript::Click(f->OkButton);
     })
     .Then<TLoginForm>("LoginForm", [&](TLoginForm* f) {
       refused("The proxy port must be a number from 1 to 65535, or a service name.", proxyPort)(f);
-      f->ProxyPortEdit->SetText("8080");
-      f->UserEdit->SetText("");
+      EXPECT_TRUE(TestSupport::TypeInto(f->ProxyPortEdit->Handle(), "8080"));
+      EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), ""));
       TModalScript::Click(f->OkButton);
     })
     .Then<TLoginForm>("LoginForm", [&](TLoginForm* f) {
       refused("Please enter your user name or number.", user)(f);
-      f->UserEdit->SetText("Anna");
+      EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), "Anna"));
       TModalScript::Click(f->IsNumberCheckBox);
       TModalScript::Click(f->OkButton);
     })
     .Then<TLoginForm>("LoginForm", [&](TLoginForm* f) {
       refused("The user number must be a whole number greater than 0.", user)(f);
       EXPECT_EQ(f->UserEdit->Text(), "Anna");
-      f->UserEdit->SetText("0");
+      EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), "0"));
       TModalScript::Click(f->OkButton);
     })
     .Then<TLoginForm>("LoginForm", [&](TLoginForm* f) {
       refused("The user number must be a whole number greater than 0.", user)(f);
-      f->UserEdit->SetText("17");
+      EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), "17"));
       TModalScript::Click(f->OkButton);
     });
   bool ok = false;
   Run(script, [&] { ok = ExecuteLoginDialog(info, name); });
   ASSERT_TRUE(ok);
-  EXPECT_EQ(Boxes.Count(), 8u);
+  EXPECT_EQ(Boxes.Count(), 9u);
   EXPECT_EQ(info.Server, "localhost");
   EXPECT_EQ(info.Port, "lyskom");
   EXPECT_TRUE(info.UseProxy);
@@ -699,7 +718,7 @@ TEST_F(ConnectionConfigurations, InvisibleLoginIsOfferedOnlyWhileShiftIsHeld)
       EXPECT_TRUE(f->InvisibleCheckBox->Visible());
       EXPECT_TRUE(IsWindowVisible(f->InvisibleCheckBox->Handle()));
       EXPECT_FALSE(f->InvisibleCheckBox->Checked());
-      f->UserEdit->SetText("Anna");
+      EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), "Anna"));
       TModalScript::Click(f->InvisibleCheckBox);
     })
     .Then<TLoginForm>("LoginForm", [](TLoginForm* f) { TModalScript::Click(f->OkButton); });
@@ -712,7 +731,7 @@ TEST_F(ConnectionConfigurations, InvisibleLoginIsOfferedOnlyWhileShiftIsHeld)
   plain.Then<TLoginForm>("LoginForm", [](TLoginForm* f) {
     EXPECT_FALSE(f->InvisibleCheckBox->Visible());
     EXPECT_FALSE(IsWindowVisible(f->InvisibleCheckBox->Handle()));
-    f->UserEdit->SetText("Anna");
+    EXPECT_TRUE(TestSupport::TypeInto(f->UserEdit->Handle(), "Anna"));
     TModalScript::Click(f->OkButton);
   });
   Run(plain, [&] { ok = ExecuteLoginDialog(info, name); });

@@ -17,7 +17,7 @@
 #include "Lookups.h"
 #include "ModalScript.h"
 #include "Panels.h"
-#include "TypedKeys.h"
+#include "WindowInput.h"
 #include "UserMessages.h"
 #include "SessionState.h"
 #include "WindowSettingsForm.h"

@@ -11,7 +11,6 @@
 #include "ConfigForm.h"
 #include "EventLogForm.h"
 #include "GetNameForm.h"
-#include "HeldKeys.h"
 #include "MenuItems.h"
 #include "ModalScript.h"
 #include "ReadArticleForm.h"
@@ -100,8 +99,7 @@ TEST_F(MainWindowLink, TheEditorShowsItsCaretAndItsNewTextInTheMainAndReadingWin
   EXPECT_TRUE(WaitFor([] { return StatusText(1) == "1:2"; })) << StatusText(1);
 
   {
-    TestSupport::THeldKeys control({VK_CONTROL});
-    TestSupport::PressKey(editor->WriteTextEdit->Handle(), VK_RETURN);
+    TestSupport::PressKey(editor->WriteTextEdit->Handle(), VK_RETURN, {VK_CONTROL});
     ASSERT_TRUE(WaitFor([editor] {
       const auto& forms = Application().Forms();
       return std::find(forms.begin(), forms.end(), editor) == forms.end() || !editor->Visible();
@@ -130,9 +128,9 @@ TEST_F(MainWindowLink, ConfirmedOptionsReloadTheMainWindowsPlacement)
   ASSERT_NE(before.right - before.left, 555);
 
   TModalScript script;
-  script.Then<TConfigForm>("ConfigForm", [](TConfigForm* f) { TestSupport::ClickAt(f->OkButton->Handle(), 5, 5); });
+  script.Then<TConfigForm>("ConfigForm", [](TConfigForm* f) { TModalScript::Click(f->OkButton); });
   script.Start();
-  TestSupport::ChooseMenuCommand(MainForm->HostHandle(), MainForm->Settings2->Command());
+  ASSERT_TRUE(TestSupport::ChooseMenuItem(MainForm->Settings2->Command()));
   ASSERT_TRUE(WaitFor([&] { return script.Done() && !Application().FindForm("ConfigForm"); }, 20000));
   EXPECT_FALSE(script.GaveUp());
 

@@ -12,6 +12,7 @@
 #include "LyskomdServer.h"
 #include "NoteOnDoorForm.h"
 #include "Application.h"
+#include "WindowInput.h"
 
 namespace {
 
@@ -69,7 +70,7 @@ TEST_F(NoteOnDoor, ShownOnTopAndClosedByEscapeOrRightClick)
   TNoteOnDoorForm* again = ShowNoteOnDoor(conf);
   ASSERT_NE(again, nullptr);
   Application().ProcessMessages();
-  SendMessageA(again->NoteEdit->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, 5));
+  ASSERT_TRUE(TestSupport::PressButtonAt(again->NoteEdit->Handle(), 5, 5, true));
   EXPECT_TRUE(WaitFor([&] { return !IsOpen(again); }));
 }
 
@@ -80,7 +81,7 @@ TEST_F(NoteOnDoor, DeclinedNoteStaysAwayForTheRun)
   TNoteOnDoorForm* form = ShowNoteOnDoor(conf);
   ASSERT_NE(form, nullptr);
   form->DontShowCheckBox->SetChecked(true);
-  form->Close();
+  TestSupport::CloseWindow(form);
   Application().ProcessMessages();
   EXPECT_EQ(ShowNoteOnDoor(conf), nullptr);
   EXPECT_EQ(Application().FindForm("NoteOnDoorForm"), nullptr);

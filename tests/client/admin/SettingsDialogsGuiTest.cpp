@@ -17,10 +17,21 @@
 #include "SharedTables.h"
 #include "UserMessages.h"
 #include "WindowSettingsForm.h"
+#include "WindowInput.h"
 
 namespace {
 
 using namespace AdminTest;
+using TestSupport::ClickControl;
+using TestSupport::ClickPageTab;
+using TestSupport::TypeInto;
+
+TTabSheet* Sheet(TForm* form, const char* name)
+{
+  auto* sheet = dynamic_cast<TTabSheet*>(form->FindComponent(name));
+  EXPECT_NE(sheet, nullptr) << name;
+  return sheet;
+}
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
@@ -118,7 +129,7 @@ TEST_F(SettingsDialogs, OptionsShowTheClientsDefaultsAndSurviveANewLogin)
                          EXPECT_FALSE(f->RemoveKeyButton->Enabled());
 
                          Screenshot(f, "options-dialog.png");
-                         f->SoundPriTextLvlEdit->SetText("200");
+                         EXPECT_TRUE(TypeInto(f->SoundPriTextLvlEdit->Handle(), "200"));
                          TModalScript::Click(f->SoundAllMsgCheckBox);
                          TModalScript::Click(f->ApplyButton);
                        })
@@ -126,7 +137,7 @@ TEST_F(SettingsDialogs, OptionsShowTheClientsDefaultsAndSurviveANewLogin)
                        [](TConfigForm* f) {
                          EXPECT_TRUE(f->SoundAllMsgCheckBox->Checked());
                          // Changed after "Apply", then cancelled.
-                         f->SoundPriTextLvlEdit->SetText("77");
+                         EXPECT_TRUE(TypeInto(f->SoundPriTextLvlEdit->Handle(), "77"));
                          TModalScript::Click(f->CancelButton);
                        });
   RunDialog(script);
@@ -144,8 +155,9 @@ TEST_F(SettingsDialogs, OptionsShowTheClientsDefaultsAndSurviveANewLogin)
                        [boxes](TConfigForm* f) {
                          EXPECT_EQ(f->SoundPriTextLvlEdit->Text(), "200");
                          boxes->SetAnswer(IDYES);
-                         TModalScript::Click(f->DefaultKeysButton);
+                         EXPECT_TRUE(ClickPageTab(Sheet(f, "KeyboardSheet")));
                        })
+    .Then<TConfigForm>("ConfigForm", [](TConfigForm* f) { TModalScript::Click(f->DefaultKeysButton); })
     .Then<TConfigForm>("ConfigForm",
                        [boxes](TConfigForm* f) {
                          ASSERT_FALSE(boxes->Boxes().empty());
@@ -154,32 +166,57 @@ TEST_F(SettingsDialogs, OptionsShowTheClientsDefaultsAndSurviveANewLogin)
                          ASSERT_EQ(f->KeyListView->Count(), DefaultKeyBindingCount);
                          EXPECT_EQ(f->KeyListView->Item(1)->Caption(), "k");
                          EXPECT_EQ(f->KeyListView->Item(1)->ColumnText(1), "Write comment to");
+                         // With no command chosen, "Add" adds nothing.
+                         EXPECT_EQ(f->CommandComboBox->ItemIndex(), -1);
+                         EXPECT_TRUE(TypeInto(f->KeySequenceEdit->Handle(), "zz"));
+                         TModalScript::Click(f->AddKeyButton);
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
+                         EXPECT_EQ(f->KeyListView->Count(), DefaultKeyBindingCount);
                          // "zz" bound twice: the later row wins.
-                         f->KeySequenceEdit->SetText("zz");
-                         f->CommandComboBox->SetItemIndex(4);  // "Write a new text"
-                         f->AddKeyButtonClick(f->AddKeyButton);
-                         f->CommandComboBox->SetItemIndex(5);  // "Write a new letter"
-                         f->AddKeyButtonClick(f->AddKeyButton);
+                         EXPECT_TRUE(TestSupport::ChooseComboItem(f->CommandComboBox->Handle(), 4));  // "Write a new text"
+                         TModalScript::Click(f->AddKeyButton);
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
+                         EXPECT_TRUE(TestSupport::ChooseComboItem(f->CommandComboBox->Handle(), 5));  // "Write a new letter"
+                         TModalScript::Click(f->AddKeyButton);
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
                          EXPECT_EQ(f->KeyListView->Count(), DefaultKeyBindingCount + 2);
-                         // A command no row of the table describes adds nothing.
-                         f->CommandComboBox->SetItemIndex(-1);
-                         f->AddKeyButtonClick(f->AddKeyButton);
-                         EXPECT_EQ(f->KeyListView->Count(), DefaultKeyBindingCount + 2);
-                         // Removing "h".
-                         RowOf(f->KeyListView, "h")->SetSelected(true);
-                         f->KeyListViewSelectItem(f->KeyListView, nullptr, true);
+                         // Removing "h": its row chosen shows it in the fields.
+                         for (int i = 0; i < f->KeyListView->Count(); ++i)
+                           if (f->KeyListView->Item(i)->Caption() == "h") {
+                             EXPECT_TRUE(TestSupport::ClickListRow(f->KeyListView->Handle(), i));
+                           }
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
                          EXPECT_TRUE(f->RemoveKeyButton->Enabled());
                          EXPECT_EQ(f->KeySequenceEdit->Text(), "h");
                          EXPECT_EQ(f->CommandComboBox->ItemIndex(), 12);  // "Skip over comments"
-                         f->RemoveKeyButtonClick(f->RemoveKeyButton);
+                         TModalScript::Click(f->RemoveKeyButton);
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
                          EXPECT_EQ(RowOf(f->KeyListView, "h"), nullptr);
-
-                         f->PageControl1->SetActivePage(f->PageControl1->Page(1));
-                         f->ActivityListView->Item(3)->SetSelected(true);
-                         f->ActivityListViewSelectItem(f->ActivityListView, f->ActivityListView->Item(3), true);
+                         EXPECT_TRUE(ClickPageTab(Sheet(f, "ActivitySheet")));
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
+                         EXPECT_TRUE(TestSupport::ClickListRow(f->ActivityListView->Handle(), 3));
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
                          EXPECT_EQ(f->ActivityMessageEdit->Text(), "Reading");
-                         f->ActivityMessageEdit->SetText("Studying the texts");
-                         f->SetActivityButtonClick(f->SetActivityButton);
+                         EXPECT_TRUE(TypeInto(f->ActivityMessageEdit->Handle(), "Studying the texts"));
+                         TModalScript::Click(f->SetActivityButton);
+                       })
+    .Then<TConfigForm>("ConfigForm", [](TConfigForm* f) { EXPECT_TRUE(ClickPageTab(Sheet(f, "MiscSheet"))); })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
                          TModalScript::Click(f->ReformatTextsCheckBox);
                          TModalScript::Click(f->OkButton);
                        });
@@ -213,6 +250,8 @@ TEST_F(SettingsDialogs, AUserAreaThatCannotBeReadIsNeverOverwritten)
   TModalScript script;
   script.Then<TConfigForm>("ConfigForm", [](TConfigForm* f) {
     EXPECT_FALSE(f->UserAreaRead());
+    EXPECT_TRUE(ClickPageTab(Sheet(f, "MiscSheet")));
+  }).Then<TConfigForm>("ConfigForm", [](TConfigForm* f) {
     TModalScript::Click(f->ReformatTextsCheckBox);
     TModalScript::Click(f->OkButton);
   });
@@ -239,9 +278,12 @@ TEST_F(SettingsDialogs, ALevelThatIsNotANumberKeepsTheDialogOpenAndSavesNothing)
     .Then<TConfigForm>("ConfigForm",
                        [](TConfigForm* f) {
                          EXPECT_EQ(f->TrayPriTextLvlEdit->Text(), "150");
-                         f->PageControl1->SetActivePage(f->PageControl1->Page(4));
+                         EXPECT_TRUE(TypeInto(f->TrayPriTextLvlEdit->Handle(), "high"));
+                         EXPECT_TRUE(ClickPageTab(Sheet(f, "MiscSheet")));
+                       })
+    .Then<TConfigForm>("ConfigForm",
+                       [](TConfigForm* f) {
                          TModalScript::Click(f->ReformatTextsCheckBox);
-                         f->TrayPriTextLvlEdit->SetText("high");
                          TModalScript::Click(f->OkButton);
                        })
     .Then<TConfigForm>("ConfigForm",
@@ -250,7 +292,7 @@ TEST_F(SettingsDialogs, ALevelThatIsNotANumberKeepsTheDialogOpenAndSavesNothing)
                          EXPECT_EQ(TakeUserMessage(), NotAValidNumberMessage);
                          EXPECT_EQ(f->PageControl1->ActivePage(), f->AlertsSheet);
                          EXPECT_EQ(ServerConfiguration->ReadString("ReformatTexts", ""), "");
-                         f->TrayPriTextLvlEdit->SetText(" 180 ");
+                         EXPECT_TRUE(TypeInto(f->TrayPriTextLvlEdit->Handle(), " 180 "));
                          TModalScript::Click(f->OkButton);
                        });
   RunDialog(script);
@@ -309,8 +351,14 @@ TEST_F(WindowSettings, SizesViewAndFontsGoToTheRegistryOnlyWhenConfirmed)
                                  EXPECT_EQ(f->WidthEdit->Text(), std::to_string(MainForm->Width()));
                                  EXPECT_EQ(f->FontCategoryComboBox->Items().size(), 5u);
                                  EXPECT_EQ(f->FontNameEdit->Text(), "MS Sans Serif, 11");
-                                 f->FontCategoryComboBox->SetItemIndex(fcBody);
-                                 f->FontCategoryComboBoxChange(f->FontCategoryComboBox);
+                                 EXPECT_TRUE(ClickPageTab(f->FontSheet));
+                               })
+    .Then<TWindowSettingsForm>("WindowSettingsForm",
+                               [](TWindowSettingsForm* f) {
+                                 EXPECT_TRUE(TestSupport::ChooseComboItem(f->FontCategoryComboBox->Handle(), fcBody));
+                               })
+    .Then<TWindowSettingsForm>("WindowSettingsForm",
+                               [](TWindowSettingsForm* f) {
                                  EXPECT_EQ(f->FontNameEdit->Text(), "Arial, 12");
                                  f->FontDialog = [](TFontSetting& font) {
                                    EXPECT_EQ(font.Name, "Arial");
@@ -318,13 +366,15 @@ TEST_F(WindowSettings, SizesViewAndFontsGoToTheRegistryOnlyWhenConfirmed)
                                    font.Size = 14;
                                    return true;
                                  };
-                                 f->EditFontButtonClick(f->EditFontButton);
+                                 TModalScript::Click(f->EditFontButton);
+                               })
+    .Then<TWindowSettingsForm>("WindowSettingsForm",
+                               [](TWindowSettingsForm* f) {
                                  EXPECT_EQ(f->FontStrings[fcBody], "Tahoma;14;$80000008;B");
                                  // The sample shows the edited font, the edit the stored one.
                                  EXPECT_EQ(f->FontNameEdit->Text(), "Arial, 12");
                                  const int bodyLine = int(f->SampleRichEdit->Text().find("The body"));
                                  EXPECT_EQ(SampleFaceAt(f, bodyLine), "Tahoma");
-                                 f->PageControl1->SetActivePage(f->FontSheet);
                                  Screenshot(f, "window-settings.png");
                                  TModalScript::Click(f->CancelButton);
                                });
@@ -344,10 +394,20 @@ TEST_F(WindowSettings, SizesViewAndFontsGoToTheRegistryOnlyWhenConfirmed)
                                    font.Italic = true;
                                    return true;
                                  };
-                                 f->FontCategoryComboBox->SetItemIndex(fcSentMessage);
-                                 f->EditFontButtonClick(f->EditFontButton);
-                                 TModalScript::Click(f->EditBufferRadioButton);
+                                 EXPECT_TRUE(ClickPageTab(f->FontSheet));
                                })
+    .Then<TWindowSettingsForm>("WindowSettingsForm",
+                               [](TWindowSettingsForm* f) {
+                                 EXPECT_TRUE(TestSupport::ChooseComboItem(f->FontCategoryComboBox->Handle(), fcSentMessage));
+                               })
+    .Then<TWindowSettingsForm>("WindowSettingsForm",
+                               [](TWindowSettingsForm* f) {
+                                 TModalScript::Click(f->EditFontButton);
+                               })
+    .Then<TWindowSettingsForm>("WindowSettingsForm",
+                               [](TWindowSettingsForm* f) { EXPECT_TRUE(ClickPageTab(f->PageControl1->Page(0))); })
+    .Then<TWindowSettingsForm>("WindowSettingsForm",
+                               [](TWindowSettingsForm* f) { TModalScript::Click(f->EditBufferRadioButton); })
     .Then<TWindowSettingsForm>("WindowSettingsForm", [](TWindowSettingsForm* f) {
       EXPECT_EQ(f->ReadingViewIndex(), 1);
       TModalScript::Click(f->OkButton);
@@ -372,7 +432,7 @@ TEST_F(WindowSettings, SizesViewAndFontsGoToTheRegistryOnlyWhenConfirmed)
 
   // Closing the reading window (it is minimised) stores its layout too.
   DeleteSetting("CommSplitSize");
-  ReadArticleForm->Close();
+  TestSupport::CloseWindow(ReadArticleForm);
   EXPECT_TRUE(WaitFor([] { return RegistryConfiguration->ReadString("CommSplitSize", "") == "123"; }, 5000));
 }
 

@@ -86,7 +86,8 @@ TEST_F(StatisticsWindows, TrafficAndCacheFiguresFollowTheClient)
   EXPECT_EQ(form->NameFromNumberEdit->Text().substr(0, 1), "(");
   EXPECT_EQ(form->TextStatEdit->Text().find("(" + std::to_string(caches.TextStatHits) + "/"), 0u);
   Screenshot(form, "traffic-statistics.png");
-  form->CloseButtonClick(form->CloseButton);
+  ASSERT_TRUE(TestSupport::ClickControl(form->CloseButton->Handle()));
+  EXPECT_TRUE(WaitFor([form] { return !form->Visible(); }));
 }
 
 TEST_F(StatisticsWindows, APersonsStatusAndMembershipsSortedByPriority)
@@ -129,11 +130,14 @@ TEST_F(StatisticsWindows, APersonsStatusAndMembershipsSortedByPriority)
   EXPECT_EQ(alpha->ColumnText(5), "Administrator (of) LysKOM");
   EXPECT_FALSE(alpha->ColumnText(6).empty());
 
-  form->MembershipListViewColumnClick(list, 2);  // "Prio" again: descending
+  // A click on "Prio", the column sorted by, sorts it descending.
+  ASSERT_TRUE(TestSupport::ClickColumnHeader(list->Handle(), 2));
+  Application().ProcessMessages();
   EXPECT_EQ(Column(list, 2), (std::vector<std::string>{"200", "50", "50"}));
   EXPECT_EQ(Column(list, 1), (std::vector<std::string>{"Stat conf Beta", "Stat conf Gamma", "Stat conf Alpha"}));
   // Another column keeps the direction.
-  form->MembershipListViewColumnClick(list, 0);
+  ASSERT_TRUE(TestSupport::ClickColumnHeader(list->Handle(), 0));
+  Application().ProcessMessages();
   EXPECT_EQ(Column(list, 0).front(), std::to_string(c));
 
   // The administrator has privileges.
@@ -142,8 +146,8 @@ TEST_F(StatisticsWindows, APersonsStatusAndMembershipsSortedByPriority)
   ASSERT_TRUE(WaitFor([admin] { return !admin->Working(); }, 20000));
   EXPECT_GT(CountOf(admin->StatListView, "Privilege"), 0);
   Screenshot(form, "user-statistics.png");
-  admin->Close();
-  form->Close();
+  TestSupport::CloseWindow(admin);
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(StatisticsWindows, AConferencesStatusWithAuxItemsAndMembers)
@@ -172,7 +176,7 @@ TEST_F(StatisticsWindows, AConferencesStatusWithAuxItemsAndMembers)
   // The membership type as the member list has it.
   EXPECT_EQ(Column(members, 7), (std::vector<std::string>{"Passive Secret ", ""}));
   Screenshot(form, "conference-statistics.png");
-  form->Close();
+  TestSupport::CloseWindow(form);
 
   TConfStatisticsForm* mailbox = TConfStatisticsForm::CreateFor(person);
   mailbox->Show();
@@ -184,7 +188,7 @@ TEST_F(StatisticsWindows, AConferencesStatusWithAuxItemsAndMembers)
   const std::string aux = Value(mailbox->StatListView, "Aux item");
   EXPECT_NE(aux.find("Tag: 33 Creator [5] Administrator (of) LysKOM Flags: "), std::string::npos) << aux;
   EXPECT_NE(aux.find("\"" + std::to_string(conf) + "\""), std::string::npos) << aux;
-  mailbox->Close();
+  TestSupport::CloseWindow(mailbox);
 }
 
 TEST_F(StatisticsWindows, UnreadTextsCountTheTextsNotYetRead)
@@ -220,7 +224,7 @@ TEST_F(StatisticsWindows, UnreadTextsCountTheTextsNotYetRead)
     script.Start();
     auto* menuItem = dynamic_cast<TMenuItem*>(MainForm->FindComponent(item));
     ASSERT_NE(menuItem, nullptr) << item;
-    TestSupport::ChooseMenuCommand(MainForm->HostHandle(), menuItem->Command());
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(menuItem->Command())) << item;
     EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000)) << item;
   };
   auto unreadIn = [](TListView* list, const std::string& name) {
@@ -246,8 +250,8 @@ TEST_F(StatisticsWindows, UnreadTextsCountTheTextsNotYetRead)
     return members != nullptr;
   }, 20000));
   EXPECT_EQ(unreadIn(members->MembersListView, "Administrator (of) LysKOM"), "2");
-  user->Close();
-  members->Close();
+  TestSupport::CloseWindow(user);
+  TestSupport::CloseWindow(members);
 }
 
 TEST_F(StatisticsWindows, WindowsClosedWhileTheirWorkersGatherEndCleanly)
@@ -256,10 +260,10 @@ TEST_F(StatisticsWindows, WindowsClosedWhileTheirWorkersGatherEndCleanly)
   for (int i = 0; i < 5; ++i) {
     TConfStatisticsForm* c = TConfStatisticsForm::CreateFor(conf);
     c->Show();
-    c->Close();
+    TestSupport::CloseWindow(c);
     TUserStatisticsForm* u = TUserStatisticsForm::CreateFor(TLyskomdServer::AdminPerson);
     u->Show();
-    u->Close();
+    TestSupport::CloseWindow(u);
   }
   EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
   for (TForm* f : Application().Forms()) {

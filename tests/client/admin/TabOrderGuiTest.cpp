@@ -36,7 +36,7 @@
 #include "ReadArticleForm.h"
 #include "StatisiticsForm.h"
 #include "TextRcptEditForm.h"
-#include "TypedKeys.h"
+#include "WindowInput.h"
 #include "UserStatisticsForm.h"
 #include "ViewMarksForm.h"
 #include "WindowSettingsForm.h"

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "ClientCaches.h"
+#include "Clipboard.h"
 #include "Panels.h"
-#include "PointerAndKeys.h"
 #include "TextRcptEditForm.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
+#include "WindowInput.h"
 #include "WritingSession.h"
 #include "Application.h"
 
@@ -32,9 +33,16 @@ std::vector<std::string> Column(TListView* view, int column)
   return texts;
 }
 
-void Select(TListView* view, int row)
+using TestSupport::Click;
+using TestSupport::ClickControl;
+using TestSupport::ClickPageTab;
+using TestSupport::Type;
+using TestSupport::TypeInto;
+
+// The item of a row's popup menu, chosen with a right click on the row.
+bool ChooseFromRow(TListView* view, int row, TComponent* item)
 {
-  view->Item(row)->SetSelected(true);
+  return TestSupport::ChooseFromRowPopup(view->Handle(), row, dynamic_cast<TMenuItem*>(item));
 }
 
 class TextProperties : public TWritingSuite
@@ -45,6 +53,12 @@ protected:
     TTextRcptEditForm* form = OpenTextProperties(textNo);
     Application().ProcessMessages();
     return form;
+  }
+  static bool ShowPage(TTabSheet* sheet)
+  {
+    if (!ClickPageTab(sheet)) return false;
+    Application().ProcessMessages();
+    return sheet->PageControl()->ActivePage() == sheet;
   }
   std::vector<std::pair<int, std::string>> AuxOf(int textNo)
   {
@@ -69,19 +83,18 @@ TEST_F(TextProperties, RecipientsAddedAndRemovedAreSeenOnTheServer)
   EXPECT_FALSE(form->RcptButton->Enabled());
   Screenshot("text-properties");
 
-  form->RcptFrame->ItemList->SetText(N(more));
+  ASSERT_TRUE(Type(form->RcptFrame->ItemList, N(more)));
   EXPECT_TRUE(form->CCButton->Enabled());
-  form->CCButton->Click();
+  ASSERT_TRUE(Click(form->CCButton));
   EXPECT_EQ(MiscPairs(text), (std::vector<std::pair<int, int>>{{0, conf}, {1, more}}));
   EXPECT_EQ(Column(form->RcptListView, 0), (std::vector<std::string>{"Recipient", "Carbon copy"}));
 
   // Removing asks first; No keeps the recipient.
-  Select(form->RcptListView, 1);
   Boxes->SetAnswer(IDNO);
-  form->RemoveRcpt1Click(nullptr);
+  ASSERT_TRUE(ChooseFromRow(form->RcptListView, 1, form->RemoveRcpt1));
   EXPECT_EQ(MiscPairs(text).size(), 2u);
   Boxes->SetAnswer(IDYES);
-  form->RemoveRcpt1Click(nullptr);
+  ASSERT_TRUE(ChooseFromRow(form->RcptListView, 1, form->RemoveRcpt1));
   EXPECT_EQ(MiscPairs(text), (std::vector<std::pair<int, int>>{{0, conf}}));
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really delete recipient?", "Really delete recipient?"}));
   EXPECT_EQ(form->RcptListView->Count(), 1);
@@ -100,28 +113,27 @@ TEST_F(TextProperties, CommentAndFootnoteLinksAddedAndRemovedAreSeenOnTheServer)
   const int text = Session->TextTo(conf, "Child\nbody");
   TTextRcptEditForm* form = Open(text);
 
-  form->TextEdit->SetText("12ab");
+  ASSERT_TRUE(ShowPage(dynamic_cast<TTabSheet*>(form->ComListView->Parent())));
+  ASSERT_TRUE(Type(form->TextEdit, "12ab"));
   EXPECT_TRUE(form->CommentButton->Enabled());
-  form->CommentButton->Click();
+  ASSERT_TRUE(Click(form->CommentButton));
   EXPECT_EQ(TakeUserMessage(), "!Invalid text number");
   EXPECT_EQ(MiscPairs(text), (std::vector<std::pair<int, int>>{{0, conf}}));
 
-  form->TextEdit->SetText(N(parent));
-  form->CommentButton->Click();
+  ASSERT_TRUE(Type(form->TextEdit, N(parent)));
+  ASSERT_TRUE(Click(form->CommentButton));
   EXPECT_EQ(MiscPairs(text), (std::vector<std::pair<int, int>>{{0, conf}, {2, parent}}));
   EXPECT_EQ(Column(form->ComListView, 0), (std::vector<std::string>{"Comment to"}));
   EXPECT_EQ(Column(form->ComListView, 2), (std::vector<std::string>{"Administrator (of) LysKOM"}));
 
-  form->TextEdit->SetText(N(annotated));
-  form->FootnoteButton->Click();
+  ASSERT_TRUE(Type(form->TextEdit, N(annotated)));
+  ASSERT_TRUE(Click(form->FootnoteButton));
   EXPECT_EQ(MiscPairs(text), (std::vector<std::pair<int, int>>{{0, conf}, {2, parent}, {4, annotated}}));
 
-  Select(form->ComListView, 0);
-  form->RemoveCom1Click(nullptr);
+  ASSERT_TRUE(ChooseFromRow(form->ComListView, 0, form->RemoveCom1));
   EXPECT_EQ(MiscPairs(text), (std::vector<std::pair<int, int>>{{0, conf}, {4, annotated}}));
   ASSERT_EQ(form->ComListView->Count(), 1);
-  Select(form->ComListView, 0);
-  form->RemoveCom1Click(nullptr);
+  ASSERT_TRUE(ChooseFromRow(form->ComListView, 0, form->RemoveCom1));
   EXPECT_EQ(MiscPairs(text), (std::vector<std::pair<int, int>>{{0, conf}}));
   EXPECT_EQ(form->ComListView->Count(), 0);
 }
@@ -133,37 +145,40 @@ TEST_F(TextProperties, AuxItemsAndFaqEntriesAddedAndRemovedAreSeenOnTheServer)
   TTextRcptEditForm* form = Open(text);
 
   // A short flags entry is sent as eight characters.
-  form->TagComboBox->SetText("1");
-  form->FlagsEdit->SetText("00");
-  form->InheritEdit->SetText("x");
-  form->DataEdit->SetText("text/plain");
+  auto* auxPage = dynamic_cast<TTabSheet*>(form->AuxItemsListView->Parent());
+  ASSERT_TRUE(ShowPage(auxPage));
+  ASSERT_TRUE(Type(form->TagComboBox, "1"));
+  ASSERT_TRUE(Type(form->FlagsEdit, "00"));
+  ASSERT_TRUE(Type(form->InheritEdit, "x"));
+  ASSERT_TRUE(Type(form->DataEdit, "text/plain"));
+  EXPECT_EQ(form->FlagsEdit->Text(), "00");
   EXPECT_EQ(form->FlagsText(), "00000000");
-  form->AddAuxButton->Click();
+  ASSERT_TRUE(Click(form->AddAuxButton));
   EXPECT_EQ(AuxOf(text), (std::vector<std::pair<int, std::string>>{{1, "text/plain"}}));
   ASSERT_EQ(form->AuxItemsListView->Count(), 1);
   EXPECT_EQ(Column(form->AuxItemsListView, 2), (std::vector<std::string>{"[5] Administrator (of) LysKOM"}));
 
-  Select(form->AuxItemsListView, 0);
-  form->DeleteAux1Click(nullptr);
+  ASSERT_TRUE(ChooseFromRow(form->AuxItemsListView, 0, form->FindComponent("DeleteAux1")));
   EXPECT_TRUE(AuxOf(text).empty());
   EXPECT_EQ(form->AuxItemsListView->Count(), 0);
   EXPECT_EQ(UserMessageCount(), 0);
 
   // The text as the conference's FAQ shows a row after the recipients.
-  form->RcptFrame->ItemList->SetText(N(conf));
-  form->FAQButton->Click();
+  ASSERT_TRUE(ShowPage(dynamic_cast<TTabSheet*>(form->RcptListView->Parent())));
+  ASSERT_TRUE(Type(form->RcptFrame->ItemList, N(conf)));
+  ASSERT_TRUE(Click(form->FAQButton));
   EXPECT_EQ(Column(form->RcptListView, 0), (std::vector<std::string>{"Recipient", "FAQ for"}));
   EXPECT_EQ(Column(form->RcptListView, 1), (std::vector<std::string>{N(conf), N(conf)}));
-  Select(form->RcptListView, 1);
-  form->RemoveRcpt1Click(nullptr);
+  ASSERT_TRUE(ChooseFromRow(form->RcptListView, 1, form->RemoveRcpt1));
   EXPECT_EQ(BoxTexts().back(), "Really delete FAQ flag?");
   EXPECT_EQ(Column(form->RcptListView, 0), (std::vector<std::string>{"Recipient"}));
   for (const auto& [tag, data] : AuxOf(text)) EXPECT_NE(tag, 28) << data;
 
   // A refused aux item is reported and changes nothing.
-  form->TagComboBox->SetText("28");
-  form->DataEdit->SetText("not a conference");
-  form->AddAuxButton->Click();
+  ASSERT_TRUE(ShowPage(auxPage));
+  ASSERT_TRUE(Type(form->TagComboBox, "28"));
+  ASSERT_TRUE(Type(form->DataEdit, "not a conference"));
+  ASSERT_TRUE(Click(form->AddAuxButton));
   ASSERT_EQ(UserMessageCount(), 1);
   EXPECT_EQ(TakeUserMessage().rfind("!A error occured while adding Aux attributes to text.\r\n", 0), 0u);
 }
@@ -172,26 +187,37 @@ TEST_F(TextProperties, FlagsHoldEightCharactersOfZeroAndOne)
 {
   const int conf = Session->CreateConference("Props Flags");
   TTextRcptEditForm* form = Open(Session->TextTo(conf, "Flags\nbody"));
+  ASSERT_TRUE(ShowPage(dynamic_cast<TTabSheet*>(form->FlagsEdit->Parent())));
   EXPECT_EQ(form->FlagsEdit->Text(), "00000000");
+  HWND flags = form->FlagsEdit->Handle();
   // Pasted text keeps only the flag characters.
-  form->FlagsEdit->SetText("1x0 1abc1");
+  ASSERT_TRUE(SetClipboardText("1x0 1a1", form->HostHandle()));
+  ASSERT_TRUE(Type(form->FlagsEdit, ""));
+  TestSupport::PressKey(flags, 'V', {VK_CONTROL});
+  Application().ProcessMessages();
   EXPECT_EQ(form->FlagsEdit->Text(), "1011");
   EXPECT_EQ(form->FlagsText(), "10110000");
-  char key = 'x';
-  form->FlagsEditKeyPress(nullptr, key);
-  EXPECT_EQ(key, 0);
-  key = '1';
-  form->FlagsEditKeyPress(nullptr, key);
-  EXPECT_EQ(key, '1');
+  // Typed, a key other than 0 and 1 is refused.
+  TestSupport::TypeKeysTo(flags, "x1");
+  Application().ProcessMessages();
+  EXPECT_EQ(form->FlagsEdit->Text(), "10111");
 
   // The popup shows as many flags as are typed; a click writes all eight.
-  form->FlagsPopupMenuPopup(nullptr);
   TMenuItem* items = form->FlagsPopupMenu->Items();
-  EXPECT_TRUE(items->Items(0)->Checked());
-  EXPECT_FALSE(items->Items(1)->Checked());
-  EXPECT_TRUE(items->Items(3)->Checked());
-  form->FlagItemClick(items->Items(7));
-  EXPECT_EQ(form->FlagsEdit->Text(), "10110001");
+  RECT r{};
+  GetClientRect(flags, &r);
+  {
+    TestSupport::TPopupChoice choice(items->Items(7)->Command());
+    ASSERT_TRUE(TestSupport::ClickAt(flags, r.right / 2, r.bottom / 2, true));
+    ASSERT_TRUE(WaitFor([&] { return choice.Finished(); }));
+    ASSERT_TRUE(choice.Chosen());
+    EXPECT_TRUE(choice.StateOf(items->Items(0)->Command()) & MF_CHECKED);
+    EXPECT_FALSE(choice.StateOf(items->Items(1)->Command()) & MF_CHECKED);
+    EXPECT_TRUE(choice.StateOf(items->Items(3)->Command()) & MF_CHECKED);
+    EXPECT_TRUE(choice.StateOf(items->Items(4)->Command()) & MF_CHECKED);
+  }
+  Application().ProcessMessages();
+  EXPECT_EQ(form->FlagsEdit->Text(), "10111001");
 }
 
 TEST_F(TextProperties, LockedWindowStaysOnItsTextAndMissingTextsClose)
@@ -200,10 +226,11 @@ TEST_F(TextProperties, LockedWindowStaysOnItsTextAndMissingTextsClose)
   const int first = Session->TextTo(conf, "First\nbody");
   const int second = Session->TextTo(conf, "Second\nbody");
   TTextRcptEditForm* form = Open(first);
-  form->LockTextCheckBox->SetChecked(true);
+  ASSERT_TRUE(Click(form->LockTextCheckBox));
+  EXPECT_TRUE(form->LockTextCheckBox->Checked());
   SendMessageA(form->Handle(), WM_SHOW_TEXT_PROPERTIES, 0, second);
   EXPECT_EQ(form->TextNo(), first);
-  form->LockTextCheckBox->SetChecked(false);
+  ASSERT_TRUE(Click(form->LockTextCheckBox));
   SendMessageA(form->Handle(), WM_SHOW_TEXT_PROPERTIES, 0, second);
   EXPECT_EQ(form->TextNo(), second);
   EXPECT_NE(form->Caption().find(FormatText("text %d ", second)), std::string::npos);
@@ -235,7 +262,7 @@ TEST_F(TextProperties, EveryPageShowsItsControlsWithinItAndTakesInputThere)
   for (int tab = 0; tab < pages->PageCount(); ++tab) {
     RECT tabRect{};
     ASSERT_TRUE(SendMessageA(pages->Handle(), TCM_GETITEMRECT, WPARAM(tab), LPARAM(&tabRect)));
-    PostClick(pages->Handle(), POINT{(tabRect.left + tabRect.right) / 2, (tabRect.top + tabRect.bottom) / 2});
+    EXPECT_TRUE(ClickAt(pages->Handle(), (tabRect.left + tabRect.right) / 2, (tabRect.top + tabRect.bottom) / 2));
     TTabSheet* page = pages->Page(tab);
     ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(page->Handle()) != FALSE; }, 5000)) << names[tab];
     RECT pageArea{};
@@ -256,19 +283,19 @@ TEST_F(TextProperties, EveryPageShowsItsControlsWithinItAndTakesInputThere)
   // Back on the aux page: a tag typed into the box, data into its field, "&Add".
   RECT tabRect{};
   SendMessageA(pages->Handle(), TCM_GETITEMRECT, 2, LPARAM(&tabRect));
-  PostClick(pages->Handle(), POINT{(tabRect.left + tabRect.right) / 2, (tabRect.top + tabRect.bottom) / 2});
+  EXPECT_TRUE(ClickAt(pages->Handle(), (tabRect.left + tabRect.right) / 2, (tabRect.top + tabRect.bottom) / 2));
   ASSERT_TRUE(WaitFor([&] { return IsWindowVisible(form->DataEdit->Handle()) != FALSE; }, 5000));
-  PostClick(form->TagComboBox->Handle());
+  EXPECT_TRUE(ClickControl(form->TagComboBox->Handle()));
   ASSERT_TRUE(WaitFor([&] { return IsChild(form->TagComboBox->Handle(), GetFocus()) != FALSE; }, 5000));
-  PostText("1");
+  TypeKeys("1");
   Application().ProcessMessages();
-  PostClick(form->DataEdit->Handle());
+  EXPECT_TRUE(ClickControl(form->DataEdit->Handle()));
   ASSERT_TRUE(WaitFor([&] { return GetFocus() == form->DataEdit->Handle(); }, 5000));
-  PostText("text/plain");
+  TypeKeys("text/plain");
   Application().ProcessMessages();
   EXPECT_EQ(form->TagComboBox->Text(), "1");
   EXPECT_EQ(form->DataEdit->Text(), "text/plain");
-  PostClick(form->AddAuxButton->Handle());
+  EXPECT_TRUE(ClickControl(form->AddAuxButton->Handle()));
   ASSERT_TRUE(WaitFor([&] { return form->AuxItemsListView->Count() == 1; }, 10000));
   EXPECT_EQ(AuxOf(text), (std::vector<std::pair<int, std::string>>{{1, "text/plain"}}));
 }

@@ -11,6 +11,7 @@
 #include "FakeServer.h"
 #include "UserStatisticsForm.h"
 #include "ViewMarksForm.h"
+#include "WindowInput.h"
 
 namespace {
 
@@ -59,9 +60,9 @@ TEST_F(WindowsClosedWhileWaiting, TheirWorkersEndWhenTheConnectionEnds)
   EXPECT_EQ(marks->WorkingLabel->Caption(), "Working");
 
   // Closed while every worker waits for its answer.
-  marks->Close();
-  person->Close();
-  conference->Close();
+  TestSupport::CloseWindow(marks);
+  TestSupport::CloseWindow(person);
+  TestSupport::CloseWindow(conference);
   ASSERT_TRUE(WaitFor([] {
     for (TForm* f : Application().Forms())
       if (dynamic_cast<TViewMarksForm*>(f) || dynamic_cast<TUserStatisticsForm*>(f) ||

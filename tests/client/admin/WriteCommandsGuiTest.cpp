@@ -12,7 +12,6 @@
 #include "../main/ProgramWithServer.h"
 #include "Activity.h"
 #include "ClientCaches.h"
-#include "HeldKeys.h"
 #include "LyskomdServer.h"
 #include "MenuItems.h"
 #include "ModalScript.h"
@@ -87,17 +86,18 @@ protected:
     });
     return editor;
   }
-  // Subject and body typed, then sent with Ctrl+Enter; true once the
-  // editor has closed.
+  // Subject (unless empty) and body typed, then sent with Ctrl+Enter; true
+  // once the editor has closed.
   static bool WriteAndSend(TWriteTextForm* editor, const std::string& subject, const std::string& body)
   {
-    TestSupport::ClickAt(editor->SubjectEdit->Handle(), 3, 3);
-    TestSupport::TypeText(editor->SubjectEdit->Handle(), subject);
+    if (!subject.empty()) {
+      TestSupport::ClickAt(editor->SubjectEdit->Handle(), 3, 3);
+      TestSupport::TypeText(editor->SubjectEdit->Handle(), subject);
+    }
     TestSupport::ClickAt(editor->WriteTextEdit->Handle(), 3, 3);
     TestSupport::TypeText(editor->WriteTextEdit->Handle(), body);
     if (!WaitFor([editor] { return GetFocus() == editor->WriteTextEdit->Handle(); })) return false;
-    TestSupport::THeldKeys control({VK_CONTROL});
-    TestSupport::PressKey(editor->WriteTextEdit->Handle(), VK_RETURN);
+    TestSupport::PressKey(editor->WriteTextEdit->Handle(), VK_RETURN, {VK_CONTROL});
     return WaitFor([editor] {
       const auto& forms = Application().Forms();
       return std::find(forms.begin(), forms.end(), editor) == forms.end() || !editor->Visible();
@@ -120,18 +120,19 @@ protected:
 
 TEST_F(WriteCommands, CommentOfTheShownTextIsWrittenAndJoinsTheHistory)
 {
-  ShowMain();
+  Connected();
   const int conf = Session->CreateConference("Commands Conf");
   const int text = Session->TextTo(conf, "Shown text\nbody");
   ReadArticleForm->ShowTextByNumber(text, true);
   Application().ProcessMessages();
   ASSERT_EQ(ReadArticleForm->CurrentText(), text);
 
-  ReadArticleForm->FollowUpTextAction->SetEnabled(true);
-  ASSERT_TRUE(ReadArticleForm->FollowUpTextAction->Execute());
-  auto* editor = dynamic_cast<TWriteTextForm*>(Application().FindForm("WriteTextForm"));
+  // Text, "Comment" from the reading window's menu.
+  ReadArticleForm->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::ChooseMenuItem(ReadArticleForm, "FollowUpText1"));
+  TWriteTextForm* editor = OpenedEditor();
   ASSERT_NE(editor, nullptr);
-  ASSERT_TRUE(WaitFor([editor] { return !editor->RecipientThreadRunning; }));
   EXPECT_EQ(editor->SubjectEdit->Text(), "Shown text");
   std::vector<TTextRow> rows = editor->Rows();
   ASSERT_EQ(rows.size(), 2u);
@@ -140,11 +141,11 @@ TEST_F(WriteCommands, CommentOfTheShownTextIsWrittenAndJoinsTheHistory)
   EXPECT_EQ(rows[1].Kind, TRowKind::Recipient);
   EXPECT_EQ(rows[1].Number, conf);
 
-  editor->WriteTextEdit->SetText("A comment");
-  ASSERT_TRUE(editor->SubmitText());
-  const int created = editor->CreatedTextNo();
+  ASSERT_TRUE(WriteAndSend(editor, "", "A comment"));
+  // The comment is the newest text of the history.
   const auto& history = ReadArticleForm->History;
-  EXPECT_NE(std::find(history.begin(), history.end(), created), history.end());
+  ASSERT_FALSE(history.empty());
+  EXPECT_GT(history.back(), text);
   EXPECT_EQ(Boxes->Count(), 0u);
 }
 
@@ -159,14 +160,15 @@ TEST_F(WriteCommands, PropertiesWindowFollowsTheReadingWindowAndShowsItsText)
   ReadArticleForm->ShowTextByNumber(second, true);
   ASSERT_TRUE(WaitFor([props, second] { return props->TextNo() == second; }));
 
-  props->LockTextCheckBox->SetChecked(true);
+  ASSERT_TRUE(TestSupport::ClickControl(props->LockTextCheckBox->Handle()));
+  Application().ProcessMessages();
+  EXPECT_TRUE(props->LockTextCheckBox->Checked());
   ReadArticleForm->ShowTextByNumber(first, true);
   WaitFor([] { return false; }, 300);
   EXPECT_EQ(props->TextNo(), second);
 
-  props->ViewTextButton->Click();
-  Application().ProcessMessages();
-  EXPECT_EQ(ReadArticleForm->CurrentText(), second);
+  ASSERT_TRUE(TestSupport::ClickControl(props->ViewTextButton->Handle()));
+  EXPECT_TRUE(WaitFor([second] { return ReadArticleForm->CurrentText() == second; }));
 }
 
 TEST_F(WriteCommands, TheServerIsToldTheUserSubmitsAndThenWaits)
@@ -208,7 +210,7 @@ TEST_F(WriteCommands, ANoteOnTheDoorSetFromTheMenuShowsAtTheNextLetter)
   ask.Start();
   auto* item = dynamic_cast<TMenuItem*>(MainForm->FindComponent("SetUserMOTD1"));
   ASSERT_NE(item, nullptr);
-  TestSupport::ChooseMenuCommand(MainForm->HostHandle(), item->Command());
+  ASSERT_TRUE(TestSupport::ChooseMenuItem(item->Command()));
   ASSERT_TRUE(WaitFor([&] { return ask.Done(); }));
   TWriteTextForm* note = OpenedEditor();
   ASSERT_NE(note, nullptr);

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "Lookups.h"
 #include "Clipboard.h"
 #include "LyskomConfiguration.h"
+#include "MainWindowLink.h"
 #include "MessageBoxes.h"
 #include "ModalScript.h"
 #include "NoteOnDoorForm.h"
@@ -29,6 +31,7 @@
 #include "UserMessages.h"
 #include "WritingSession.h"
 #include "WindowMessages.h"
+#include "WindowInput.h"
 #include "WriteTextForm.h"
 
 using EngineSession::TSession;
@@ -71,6 +74,43 @@ protected:
       AskedCaptions.push_back(caption);
       return NextName;
     };
+    // The event log, where a person reads which text was created.
+    TMainWindowLink link;
+    link.LogEvent = [](const std::string& text) { Logged().push_back(text); };
+    InstallMainWindowLink(link);
+  }
+  void TearDown() override
+  {
+    TWritingSuite::TearDown();
+    InstallMainWindowLink(TMainWindowLink{});
+    Logged().clear();
+  }
+
+  static std::vector<std::string>& Logged()
+  {
+    static std::vector<std::string> lines;
+    return lines;
+  }
+
+  // Ctrl+Enter typed in the editor's body, which a click gives the focus:
+  // the number of the text that the event log reports created, or 0 when
+  // none was (the window stays open then). A window that sent its text
+  // closes: nothing of it is touched afterwards.
+  static int Submit(TWriteTextForm* form)
+  {
+    Logged().clear();
+    form->BringToFront();
+    Application().ProcessMessages();
+    EXPECT_TRUE(TestSupport::ClickControl(form->WriteTextEdit->Handle()));
+    Application().ProcessMessages();
+    EXPECT_EQ(GetFocus(), form->WriteTextEdit->Handle());
+    TestSupport::PressKey(GetFocus(), VK_RETURN, {VK_CONTROL});
+    Application().ProcessMessages();
+    for (const std::string& line : Logged()) {
+      int created = 0;
+      if (std::sscanf(line.c_str(), "Text %d was created", &created) == 1) return created;
+    }
+    return 0;
   }
 
   // Opens the editor as an opener does and waits for its recipient worker.
@@ -79,6 +119,33 @@ protected:
     EXPECT_TRUE(WaitFor([form] { return !form->RecipientThreadRunning; }));
     Application().ProcessMessages();
     return form;
+  }
+
+  // An item of the editor's menu bar chosen.
+  static void Choose(TWriteTextForm* form, const char* item)
+  {
+    form->BringToFront();
+    Application().ProcessMessages();
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(form, item)) << item;
+    Application().ProcessMessages();
+  }
+  // A key typed into the editor's body.
+  static void TypeInBody(TWriteTextForm* form, WORD key, std::initializer_list<int> held = {})
+  {
+    form->BringToFront();
+    Application().ProcessMessages();
+    TestSupport::PressKey(form->WriteTextEdit->Handle(), key, held);
+    Application().ProcessMessages();
+  }
+  // An item of a recipient row's popup menu chosen.
+  static void ChooseForRow(TWriteTextForm* form, int row, const char* name)
+  {
+    auto* item = dynamic_cast<TMenuItem*>(form->FindComponent(name));
+    ASSERT_NE(item, nullptr) << name;
+    form->BringToFront();
+    Application().ProcessMessages();
+    EXPECT_TRUE(TestSupport::ChooseFromRowPopup(form->ListView->Handle(), row, item)) << name;
+    Application().ProcessMessages();
   }
 
   std::vector<std::string> AskedCaptions;
@@ -95,13 +162,13 @@ TEST_F(WriteText, NewTextIsCreatedByteExactWithItsRecipientsAndAuxItems)
   EXPECT_EQ(RowTexts(form), (std::vector<TRowText>{{"Recipient", N(to), "Editor To"}}));
 
   NextName = cc;
-  form->AddCCRcptAction->Execute();
+  Choose(form, "AddCCRcpt1");
   NextName = bcc;
-  form->AddBCCRcptAction->Execute();
+  Choose(form, "AddBCCRcpt1");
   EXPECT_EQ(AskedCaptions, (std::vector<std::string>{"Add carbon copy recipient", "Add blind carbon copy recipient"}));
   // Cancelling the chooser adds nothing.
   NextName = -1;
-  form->AddRcptAction->Execute();
+  Choose(form, "AddRcpt1");
   ASSERT_EQ(form->ListView->Count(), 3);
 
   // Windows-1252 text: the lengths sent count its bytes.
@@ -109,11 +176,11 @@ TEST_F(WriteText, NewTextIsCreatedByteExactWithItsRecipientsAndAuxItems)
   const std::string body = "Line one\r\xC5\xC4\xD6 \x93quoted\x94\r\r\r";
   form->SubjectEdit->SetText(subject);
   form->WriteTextEdit->SetText(body);
-  form->ReadConfirmationAction->Execute();
+  Choose(form, "ReadConfirmation1");
   Screenshot("write-text");
   EXPECT_TRUE(form->ReadConfirmationAction->Checked());
-  ASSERT_TRUE(form->SubmitText()) << (UserMessageCount() ? TakeUserMessage() : "");
-  const int textNo = form->CreatedTextNo();
+  const int textNo = Submit(form);
+  ASSERT_GT(textNo, 0) << (UserMessageCount() ? TakeUserMessage() : "");
   ASSERT_GT(textNo, 0);
   EXPECT_TRUE(BoxTexts().empty());
 
@@ -151,17 +218,18 @@ TEST_F(WriteText, CommentFootnoteAndQuoteCarryTheirLinks)
   EXPECT_EQ(RowTexts(comment), (std::vector<TRowText>{{"Carbon copy", N(cc), "Editor Comments CC"},
                                                       {"Comment to", N(original), "Administrator (of) LysKOM"},
                                                       {"Recipient", N(conf), "Editor Comments"}}));
-  comment->QuoteAction->Execute();
+  Choose(comment, "Quote1");
   EXPECT_EQ(comment->WriteTextEdit->Text(), "> \r> First line\r> Second line");
-  ASSERT_TRUE(comment->SubmitText());
-  const int commentNo = comment->CreatedTextNo();
+  const int commentNo = Submit(comment);
+  ASSERT_GT(commentNo, 0);
   EXPECT_EQ(MiscPairs(commentNo), (std::vector<std::pair<int, int>>{{1, cc}, {2, original}, {0, conf}}));
   EXPECT_EQ(ServerText(commentNo), "Original subject\n> \n> First line\n> Second line");
 
   TWriteTextForm* footnote = Ready(WriteFootnote(original));
   footnote->WriteTextEdit->SetText("A footnote");
-  ASSERT_TRUE(footnote->SubmitText());
-  EXPECT_EQ(MiscPairs(footnote->CreatedTextNo()), (std::vector<std::pair<int, int>>{{1, cc}, {4, original}, {0, conf}}));
+  const int footnoteNo = Submit(footnote);
+  ASSERT_GT(footnoteNo, 0);
+  EXPECT_EQ(MiscPairs(footnoteNo), (std::vector<std::pair<int, int>>{{1, cc}, {4, original}, {0, conf}}));
 
   // The original now lists both.
   TTextStatRef stat = FreshStat(original);
@@ -179,8 +247,8 @@ TEST_F(WriteText, LetterAndPersonalCommentReachTheMailboxes)
                                                      {"Recipient", "5", "Administrator (of) LysKOM"}}));
   letter->SubjectEdit->SetText("A letter");
   letter->WriteTextEdit->SetText("Hello");
-  ASSERT_TRUE(letter->SubmitText());
-  const int letterNo = letter->CreatedTextNo();
+  const int letterNo = Submit(letter);
+  ASSERT_GT(letterNo, 0);
   EXPECT_GT(LocalNoInConference(person, *FreshStat(letterNo)), 0);
 
   // The reader's text, answered personally.
@@ -188,8 +256,9 @@ TEST_F(WriteText, LetterAndPersonalCommentReachTheMailboxes)
   const int text = Session->TextTo(conf, "Public\nbody");
   TWriteTextForm* reply = Ready(WriteComment(text, true));
   reply->WriteTextEdit->SetText("Just for you");
-  ASSERT_TRUE(reply->SubmitText());
-  EXPECT_EQ(MiscPairs(reply->CreatedTextNo()), (std::vector<std::pair<int, int>>{{2, text}, {0, 5}}));
+  const int replyNo = Submit(reply);
+  ASSERT_GT(replyNo, 0);
+  EXPECT_EQ(MiscPairs(replyNo), (std::vector<std::pair<int, int>>{{2, text}, {0, 5}}));
 }
 
 TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
@@ -210,8 +279,9 @@ TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
   form->EncryptBody();
 
   form->SubjectEdit->SetText("Sealed");
-  ASSERT_TRUE(form->SubmitText());
-  const std::string stored = ServerText(form->CreatedTextNo());
+  const int created = Submit(form);
+  ASSERT_GT(created, 0);
+  const std::string stored = ServerText(created);
   const std::string cipher = HexTextToBytes(stored.substr(stored.find('\n') + 1));
   {
     std::string s = cipher;
@@ -232,18 +302,26 @@ TEST_F(WriteText, EncryptedTextDecryptsWithItsPassPhraseOnlyAndRot13RoundTrips)
   }
 
   TWriteTextForm* rot = Ready(WriteNewText(conf));
-  rot->WriteTextEdit->SetText("Hello, World 42");
-  rot->WriteTextEdit->SelectAll();
-  rot->ROT13Action->Execute();
+  // F6 on the body's text, selected from its start to its end.
+  const auto rot13 = [rot] {
+    TypeInBody(rot, VK_HOME, {VK_CONTROL});
+    TypeInBody(rot, VK_END, {VK_CONTROL, VK_SHIFT});
+    TypeInBody(rot, VK_F6);
+  };
+  rot->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::TypeInto(rot->WriteTextEdit->Handle(), "Hello, World 42"));
+  Application().ProcessMessages();
+  rot13();
   EXPECT_EQ(rot->WriteTextEdit->Text(), "Uryyb, Jbeyq 42");
-  rot->WriteTextEdit->SelectAll();
-  rot->ROT13Action->Execute();
+  rot13();
   EXPECT_EQ(rot->WriteTextEdit->Text(), "Hello, World 42");
 
   // Quoted paste marks every pasted line.
   ASSERT_TRUE(SetClipboardText("first\r\nsecond\r\n", rot->HostHandle()));
-  rot->WriteTextEdit->SetText("");
-  rot->ClipboardQoutedPasteAction->Execute();
+  ASSERT_TRUE(TestSupport::TypeInto(rot->WriteTextEdit->Handle(), ""));
+  Application().ProcessMessages();
+  Choose(rot, "QuotedPaste1");
   EXPECT_EQ(rot->WriteTextEdit->Text(), "> first\r> second\r");
 }
 
@@ -254,7 +332,7 @@ TEST_F(WriteText, QuestionsBeforeSendingStopWithoutLosingAnything)
   form->SubjectEdit->SetText("Nowhere");
   form->WriteTextEdit->SetText("Kept");
   Boxes->SetAnswer(IDNO);
-  EXPECT_FALSE(form->SubmitText());
+  EXPECT_EQ(Submit(form), 0);
   // Without recipients the writer is asked about too, then the text.
   ASSERT_EQ(Boxes->Count(), 2u);
   EXPECT_EQ(BoxTexts()[1], "No recipents! Do you really want to submit this message?");
@@ -266,7 +344,7 @@ TEST_F(WriteText, QuestionsBeforeSendingStopWithoutLosingAnything)
   Boxes->Clear();
   form->AddRow(TRowKind::Recipient, foreign);
   Boxes->SetAnswer(IDNO);
-  EXPECT_TRUE(form->SubmitText());
+  EXPECT_GT(Submit(form), 0);
   EXPECT_EQ(BoxTexts().front(), "Commented user [5] Administrator (of) LysKOM is not a member of any of the recipient "
                                 "conferences. Add user as recipient?");
 }
@@ -288,16 +366,17 @@ TEST_F(WriteText, SendCommentsToAlreadyARecipientIsNeitherAskedNorDemoted)
   TWriteTextForm* form = Ready(WriteComment(text, false));
   ASSERT_EQ(RowTexts(form).back(), (TRowText{"Recipient", N(conf), "Editor Redirect"}));
   form->WriteTextEdit->SetText("Agreed");
-  ASSERT_TRUE(form->SubmitText());
+  const int agreed = Submit(form);
+  ASSERT_GT(agreed, 0);
   EXPECT_TRUE(BoxTexts().empty());
-  EXPECT_EQ(MiscPairs(form->CreatedTextNo()), (std::vector<std::pair<int, int>>{{2, text}, {0, conf}}));
+  EXPECT_EQ(MiscPairs(agreed), (std::vector<std::pair<int, int>>{{2, text}, {0, conf}}));
 
   // Elsewhere the author is asked about, by name, and the redirected
   // conference joins as the carbon copy asked for.
   TWriteTextForm* elsewhere = Ready(WriteNewText(other));
   elsewhere->AddRow(TRowKind::CommentTo, text);
   elsewhere->WriteTextEdit->SetText("Moved");
-  EXPECT_FALSE(elsewhere->SubmitText());
+  EXPECT_EQ(Submit(elsewhere), 0);
   ASSERT_EQ(Boxes->Count(), 1u);
   EXPECT_EQ(BoxTexts()[0], FormatText("Commented user [%d] Redirected Author is not a member of any of the recipient "
                                       "conferences. Add user as recipient?", author));
@@ -333,16 +412,14 @@ TEST_F(WriteText, RowsKeepOneRecipientPerConferenceAndThePopupChangesKinds)
   form->AddRow(TRowKind::CommentTo, 1);
   EXPECT_EQ(form->ListView->Count(), 3);
 
-  form->ListView->Item(0)->SetSelected(true);
-  form->ListView->SetFocus();
-  form->MakeCC1Click(nullptr);
+  ChooseForRow(form, 0, "MakeCC1");
   EXPECT_EQ(RowTexts(form)[0].Kind, "Carbon copy");
   // Delete asks, and only Yes removes.
   Boxes->SetAnswer(IDNO);
-  form->DeleteItem1Click(nullptr);
+  ChooseForRow(form, 0, "DeleteItem1");
   EXPECT_EQ(form->ListView->Count(), 3);
   Boxes->SetAnswer(IDYES);
-  form->DeleteItem1Click(nullptr);
+  ChooseForRow(form, 0, "DeleteItem1");
   EXPECT_EQ(form->ListView->Count(), 2);
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really delete this entry?", "Really delete this entry?"}));
 
@@ -355,39 +432,25 @@ TEST_F(WriteText, RowsKeepOneRecipientPerConferenceAndThePopupChangesKinds)
 TEST_F(WriteText, KeysOfTheBodyAndSubjectEditNothing)
 {
   TWriteTextForm* form = Ready(WriteNewText(0));
-  form->WriteTextEdit->SetText("abc");
-  form->WriteTextEdit->SetFocus();
-  form->WriteTextEdit->SetSelection(3, 0);
+  ASSERT_TRUE(TestSupport::Type(form->WriteTextEdit, "abc"));
   ASSERT_EQ(GetFocus(), form->WriteTextEdit->Handle());
 
-  BYTE keys[256];
-  GetKeyboardState(keys);
-  keys[VK_SHIFT] = 0x80;
-  SetKeyboardState(keys);
-  PostMessageA(form->WriteTextEdit->Handle(), WM_KEYDOWN, VK_TAB, 0);
+  TestSupport::PressKey(GetFocus(), VK_TAB, {VK_SHIFT});
   Application().ProcessMessages();
-  keys[VK_SHIFT] = 0;
-  SetKeyboardState(keys);
   EXPECT_EQ(form->WriteTextEdit->Text(), "abc");
   EXPECT_EQ(GetFocus(), form->SubjectEdit->Handle());
 
   // Enter in the subject moves on to the body and types nothing.
-  form->SubjectEdit->SetText("Subject");
-  PostMessageA(form->SubjectEdit->Handle(), WM_KEYDOWN, VK_RETURN, 0);
-  PostMessageA(form->SubjectEdit->Handle(), WM_CHAR, '\r', 0);
+  ASSERT_TRUE(TestSupport::Type(form->SubjectEdit, "Subject"));
+  TestSupport::PressKey(GetFocus(), VK_RETURN);
   Application().ProcessMessages();
   EXPECT_EQ(form->SubjectEdit->Text(), "Subject");
   EXPECT_EQ(GetFocus(), form->WriteTextEdit->Handle());
 
   // Ctrl+A while adding recipients is off does not select the body.
   form->SetEditingEnabled(false);
-  form->WriteTextEdit->SetSelection(1, 0);
-  keys[VK_CONTROL] = 0x80;
-  SetKeyboardState(keys);
-  PostMessageA(form->WriteTextEdit->Handle(), WM_KEYDOWN, 'A', 0);
-  Application().ProcessMessages();
-  keys[VK_CONTROL] = 0;
-  SetKeyboardState(keys);
+  TypeInBody(form, VK_HOME, {VK_CONTROL});
+  TypeInBody(form, 'A', {VK_CONTROL});
   EXPECT_EQ(form->WriteTextEdit->SelLength(), 0);
   EXPECT_TRUE(AskedCaptions.empty());
 }
@@ -395,6 +458,8 @@ TEST_F(WriteText, KeysOfTheBodyAndSubjectEditNothing)
 TEST_F(WriteText, DiscardWhileClosingIsIgnoredAndTrashAsks)
 {
   TWriteTextForm* form = Ready(WriteNewText(0));
+  // The window closes (as the program closes it) while the worker's
+  // question is still queued.
   PostMessageA(form->Handle(), WM_DISCARD_TEXT, 0, 0);
   form->Close();
   Application().ProcessMessages();
@@ -402,7 +467,10 @@ TEST_F(WriteText, DiscardWhileClosingIsIgnoredAndTrashAsks)
 
   TWriteTextForm* other = Ready(WriteNewText(0));
   Boxes->SetAnswer(IDNO);
-  other->TrashTextAction->Execute();
+  other->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::ClickToolButton(dynamic_cast<TToolButton*>(other->FindComponent("TrashTextButton"))));
+  Application().ProcessMessages();
   EXPECT_TRUE(other->Visible());
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really trash this text?"}));
 }
@@ -439,38 +507,41 @@ TEST_F(WriteText, PresentationFaqAndMessageOfTheDayBecomeWhatTheyWereWrittenFor)
   EXPECT_EQ(RowTexts(pres), (std::vector<TRowText>{{"Presentation for", N(conf), "Editor Special"},
                                                    {"Recipient", N(presConf), "Editor Presentations"}}));
   pres->WriteTextEdit->SetText("All about it");
-  ASSERT_TRUE(pres->SubmitText());
+  const int presNo = Submit(pres);
+  ASSERT_GT(presNo, 0);
   TConferenceRef status = ConferenceByNumber(conf);
   ASSERT_TRUE(status && status->LoadStatus());
-  EXPECT_EQ(status->GetPresentation(), pres->CreatedTextNo());
+  EXPECT_EQ(status->GetPresentation(), presNo);
 
   // Writing it again starts from the existing presentation.
   TWriteTextForm* again = Ready(WritePresentationText(conf, false));
   EXPECT_EQ(again->WriteTextEdit->Text(), "All about it");
-  again->Close();
+  TestSupport::CloseWindow(again);
 
   TWriteTextForm* faq = Ready(WriteFaqText(conf));
   EXPECT_EQ(RowTexts(faq), (std::vector<TRowText>{{"FAQ for", N(conf), "Editor Special"},
                                                   {"Recipient", N(conf), "Editor Special"}}));
   faq->SubjectEdit->SetText("Questions");
   faq->WriteTextEdit->SetText("Answers");
-  ASSERT_TRUE(faq->SubmitText());
+  const int faqNo = Submit(faq);
+  ASSERT_GT(faqNo, 0);
   InvalidateConference(conf);
   status = ConferenceByNumber(conf);
   ASSERT_TRUE(status && status->LoadStatus());
   bool hasFaq = false;
   for (const TAuxItemRecord& item : status->GetAuxItems())
-    hasFaq = hasFaq || (item.Tag == 14 && item.Data == N(faq->CreatedTextNo()));
+    hasFaq = hasFaq || (item.Tag == 14 && item.Data == N(faqNo));
   EXPECT_TRUE(hasFaq);
 
   TWriteTextForm* motd = Ready(WriteMotdText(conf));
   motd->SubjectEdit->SetText("Closed today");
-  ASSERT_TRUE(motd->SubmitText());
-  EXPECT_EQ(MiscPairs(motd->CreatedTextNo()), (std::vector<std::pair<int, int>>{{0, motdConf}}));
+  const int motdNo = Submit(motd);
+  ASSERT_GT(motdNo, 0);
+  EXPECT_EQ(MiscPairs(motdNo), (std::vector<std::pair<int, int>>{{0, motdConf}}));
   InvalidateConference(conf);
   status = ConferenceByNumber(conf);
   ASSERT_TRUE(status && status->LoadStatus());
-  EXPECT_EQ(status->GetMsgOfDay(), motd->CreatedTextNo());
+  EXPECT_EQ(status->GetMsgOfDay(), motdNo);
   EXPECT_EQ(UserMessageCount(), 0);
 }
 
@@ -481,7 +552,7 @@ TEST_F(WriteText, RefusedTextIsReportedAndTheWindowKeepsItsContents)
   form->SubjectEdit->SetText("Lost?");
   form->WriteTextEdit->SetText("Not lost");
   Boxes->SetAnswer(IDNO);  // not about the writer's membership
-  EXPECT_FALSE(form->SubmitText());
+  EXPECT_EQ(Submit(form), 0);
   ASSERT_EQ(UserMessageCount(), 1);
   EXPECT_EQ(TakeUserMessage().rfind("!A error occured while submitting the text.\r\n", 0), 0u);
   EXPECT_EQ(form->SubjectEdit->Text(), "Lost?");
@@ -500,8 +571,9 @@ TEST_F(WriteText, MoreThanFiftyRecipientsAreAllSent)
     expected.emplace_back(i % 2 ? 1 : 0, conf);
   }
   form->WriteTextEdit->SetText("To everyone");
-  ASSERT_TRUE(form->SubmitText()) << TakeUserMessage();
-  EXPECT_EQ(MiscPairs(form->CreatedTextNo()), expected);
+  const int created = Submit(form);
+  ASSERT_GT(created, 0) << TakeUserMessage();
+  EXPECT_EQ(MiscPairs(created), expected);
 }
 
 TEST_F(WriteText, BodyFontComesFromTheRegistryStore)
@@ -523,23 +595,18 @@ TEST_F(WriteText, ShortcutsOfTheListWhenItHasFocusAndOfTheWindowOtherwise)
   const int conf = Session->CreateConference("Editor Keys");
   TWriteTextForm* form = Ready(WriteNewText(0));
   form->AddRow(TRowKind::CarbonCopy, conf);
-  form->ListView->Item(0)->SetSelected(true);
-  form->ListView->SetFocus();
+  ASSERT_TRUE(TestSupport::ClickListRow(form->ListView->Handle(), 0));
+  Application().ProcessMessages();
   ASSERT_EQ(GetFocus(), form->ListView->Handle());
-  BYTE keys[256];
-  GetKeyboardState(keys);
-  keys[VK_CONTROL] = 0x80;
-  SetKeyboardState(keys);
-  PostMessageA(form->ListView->Handle(), WM_KEYDOWN, 'A', 0);
+  TestSupport::PressKey(GetFocus(), 'A', {VK_CONTROL});
   Application().ProcessMessages();
   EXPECT_EQ(RowTexts(form)[0].Kind, "Recipient");
   EXPECT_TRUE(AskedCaptions.empty());
 
-  form->WriteTextEdit->SetFocus();
-  PostMessageA(form->WriteTextEdit->Handle(), WM_KEYDOWN, 'A', 0);
+  ASSERT_TRUE(TestSupport::Click(form->WriteTextEdit));
+  ASSERT_EQ(GetFocus(), form->WriteTextEdit->Handle());
+  TestSupport::PressKey(GetFocus(), 'A', {VK_CONTROL});
   Application().ProcessMessages();
-  keys[VK_CONTROL] = 0;
-  SetKeyboardState(keys);
   EXPECT_EQ(AskedCaptions, (std::vector<std::string>{"Add recipient"}));
 }
 
@@ -592,7 +659,7 @@ TEST_F(WriteText, CommentToATextThatWantsNoneAsksAndSendsNothingOnNo)
   Boxes->Clear();
   Session->Comm()->ClearRecord();
   form->WriteTextEdit->SetText("But I must");
-  EXPECT_FALSE(form->SubmitText());
+  EXPECT_EQ(Submit(form), 0);
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{wish}));
   EXPECT_EQ(Session->Comm()->CountOf(L_CREATE_TEXT_10), 0);
   EXPECT_EQ(form->WriteTextEdit->Text(), "But I must");
@@ -606,7 +673,7 @@ TEST_F(WriteText, CommentToTypedByTheUserMustBeATextNumber)
       auto* value = dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"));
       ASSERT_NE(value, nullptr);
       EXPECT_EQ(f->Caption(), "Add comment to text");
-      value->SetText(typed);
+      EXPECT_TRUE(TestSupport::TypeInto(value->Handle(), typed));
       TModalScript::Click(dynamic_cast<TControl*>(f->FindComponent("OkButton")));
     };
   };
@@ -614,8 +681,8 @@ TEST_F(WriteText, CommentToTypedByTheUserMustBeATextNumber)
     TModalScript script;
     script.Then("InputQueryForm", answer(typed));
     script.Start();
-    form->AddComToAction->Execute();
-    EXPECT_TRUE(script.Done());
+    Choose(form, "AddComTo1");
+    EXPECT_TRUE(WaitFor([&] { return script.Done(); }));
     EXPECT_EQ(TakeUserMessage(), "!Not a valid text number") << typed;
   }
   EXPECT_EQ(form->ListView->Count(), 0);
@@ -623,7 +690,8 @@ TEST_F(WriteText, CommentToTypedByTheUserMustBeATextNumber)
   TModalScript script;
   script.Then("InputQueryForm", answer(" " + N(text)));
   script.Start();
-  form->AddComToAction->Execute();
+  Choose(form, "AddComTo1");
+  ASSERT_TRUE(WaitFor([&] { return script.Done(); }));
   EXPECT_EQ(RowTexts(form), (std::vector<TRowText>{{"Comment to", N(text), "Administrator (of) LysKOM"}}));
 }
 

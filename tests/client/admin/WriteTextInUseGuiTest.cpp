@@ -14,7 +14,6 @@
 #include "ModalScript.h"
 #include "ReadArticleForm.h"
 #include "SessionState.h"
-#include "TypedKeys.h"
 #include "WindowInput.h"
 #include "WriteTextForm.h"
 

@@ -13,6 +13,7 @@
 #include "ComponentRegistry.h"
 #include "Application.h"
 #include "MenuItems.h"
+#include "WindowInput.h"
 #include "ModalScript.h"
 #include "RichEdit.h"
 #include "StandardControls.h"
@@ -579,33 +580,45 @@ TEST_F(FormLoad, EveryControlKindLoadsBindsAndShows)
   form->LeftSplitter->MoveBy(-1000);
   EXPECT_EQ(form->LeftPanel->Width(), 60);  // not below MinSize
 
-  // Handlers are bound: a click and an action run them.
-  form->FindButton->Click();
+  // Handlers are bound: a click on a button and the action's menu item run
+  // them (the panel wide enough again to show the buttons).
+  form->LeftSplitter->MoveBy(160);
+  const auto click = [](TControl* control) {
+    EXPECT_TRUE(TestSupport::ClickControl(control->Handle())) << control->Name;
+    Application().ProcessMessages();
+  };
+  click(form->FindButton);
   EXPECT_EQ(form->Finds, 1);
-  EXPECT_TRUE(form->ReadTextAction->Execute());
+  EXPECT_TRUE(TestSupport::ChooseMenuItem(form.get(), "Read1"));
+  Application().ProcessMessages();
   EXPECT_EQ(form->Reads, 1);
   // A button and a tool button linked to the action follow it and run it.
   EXPECT_EQ(form->ReadTextButton->Caption(), "&Read text");
-  form->ReadTextButton->Click();
+  click(form->ReadTextButton);
   EXPECT_EQ(form->Reads, 2);
+  EXPECT_TRUE(TestSupport::ClickToolButton(dynamic_cast<TToolButton*>(form->FindComponent("ReadButton"))));
+  Application().ProcessMessages();
+  EXPECT_EQ(form->Reads, 3);
   form->ReadTextAction->SetEnabled(false);
   EXPECT_FALSE(IsWindowEnabled(form->ReadTextButton->Handle()));
-  form->ReadTextButton->Click();
-  EXPECT_EQ(form->Reads, 2);
+  EXPECT_FALSE(TestSupport::ClickControl(form->ReadTextButton->Handle()));
+  EXPECT_FALSE(TestSupport::ChooseMenuItem(form.get(), "Read1"));
+  Application().ProcessMessages();
+  EXPECT_EQ(form->Reads, 3);
   form->ReadTextAction->SetEnabled(true);
   EXPECT_TRUE(IsWindowEnabled(form->ReadTextButton->Handle()));
   // A check tool button keeps its state in step with the bar.
   HWND bar = form->ToolBar1->Handle();
   EXPECT_TRUE(SendMessageA(bar, TB_ISBUTTONCHECKED, form->PinButton->Command(), 0));
-  form->PinButton->Click();
+  EXPECT_TRUE(TestSupport::ClickToolButton(form->PinButton));
+  Application().ProcessMessages();
   EXPECT_FALSE(form->PinButton->Down());
   EXPECT_FALSE(SendMessageA(bar, TB_ISBUTTONCHECKED, form->PinButton->Command(), 0));
-  SendMessageA(form->ToolBar1->Parent()->Handle(), WM_COMMAND, MAKEWPARAM(form->PinButton->Command(), BN_CLICKED),
-               LPARAM(bar));
+  EXPECT_TRUE(TestSupport::ClickToolButton(form->PinButton));
+  Application().ProcessMessages();
   EXPECT_TRUE(form->PinButton->Down());
 
   // A screenshot for a person to look at.
-  form->LeftSplitter->MoveBy(160);
   form->ListView1->Item(0)->SetSelected(true);
   ASSERT_TRUE(Application().ProcessMessagesUntil([&] { return form->DrawnPanels > 0; }, 5000));
   RedrawWindow(form->HostHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);

@@ -4,7 +4,6 @@
 // habits of list windows, the rich-text host and close actions.
 #include <gtest/gtest.h>
 
-#include "HeldKeys.h"
 #include "CommonControls.h"
 #include "Clipboard.h"
 #include "Panels.h"
@@ -18,11 +17,12 @@
 #include "StandardControls.h"
 #include "Threads.h"
 #include "WindowThread.h"
+#include "ModalScript.h"
+#include "WindowInput.h"
 
 namespace {
 
 constexpr UINT WM_TEST_POSTED = WM_APP + 10;
-constexpr UINT WM_TEST_PROBE = WM_APP + 11;
 
 const char* const MainFormText = R"(Form TestMainForm: TTestMainForm
   Caption = "Omnora"
@@ -338,7 +338,6 @@ public:
   TButton* CancelButton = nullptr;
   TEdit* ValueEdit = nullptr;
   int OkClicks = 0;
-  bool OpenAfterFirstOk = false, ModalAfterFirstOk = false, OwnerDisabled = false;
 
   // The first Ok finds the input wanting and keeps the dialog open.
   void OkButtonClick(TComponent*)
@@ -354,25 +353,10 @@ protected:
     b.Field("ValueEdit", ValueEdit);
     b.Handler("OkButtonClick", &TTestDialog::OkButtonClick);
   }
-  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override
-  {
-    if (msg == WM_TEST_PROBE) {
-      OpenAfterFirstOk = IsWindowVisible(HostHandle()) != FALSE;
-      ModalAfterFirstOk = IsModal() && ModalResult() == mrNone;
-      OwnerDisabled = !IsWindowEnabled(Application().MainForm()->HostHandle());
-      return 0;
-    }
-    return TForm::WndProc(msg, wp, lp);
-  }
 };
 
-using TestSupport::THeldKeys;
-
-void PostKey(HWND target, WORD key)
-{
-  PostMessageA(target, WM_KEYDOWN, key, 1);
-  PostMessageA(target, WM_KEYUP, key, LPARAM(0xC0000001));
-}
+using TestSupport::ClickControl;
+using TestSupport::PressKey;
 
 class Framework : public testing::Test
 {
@@ -428,13 +412,17 @@ TEST_F(Framework, DisabledActionDoesNothingAndClientsFollowActions)
 {
   TAction* del = Main->DeleteTextAction;
   HMENU session = Main->Session1->Handle();
+  HWND bar = Main->ToolBar1->Handle();
   EXPECT_FALSE(del->Execute());
   EXPECT_EQ(Main->Deletes, 0);
-  Main->Delete1->Click();
-  Main->DeleteButton->Click();
+  // The menu shows the item grayed (choosing it sends nothing) and a click
+  // on the tool button does nothing.
+  EXPECT_FALSE(TestSupport::ChooseMenuItem(Main->Delete1->Command()));
+  EXPECT_TRUE(TestSupport::ClickToolButton(bar, Main->DeleteButton->Command()));
+  Application().ProcessMessages();
   EXPECT_EQ(Main->Deletes, 0);
   EXPECT_TRUE(GetMenuState(session, Main->Delete1->Command(), MF_BYCOMMAND) & MF_GRAYED);
-  EXPECT_FALSE(SendMessageA(Main->ToolBar1->Handle(), TB_ISBUTTONENABLED, Main->DeleteButton->Command(), 0));
+  EXPECT_FALSE(SendMessageA(bar, TB_ISBUTTONENABLED, Main->DeleteButton->Command(), 0));
   TMenuItem* deletePopup = dynamic_cast<TMenuItem*>(List->FindComponent("DeletePopup"));
   ASSERT_NE(deletePopup, nullptr);
   EXPECT_FALSE(deletePopup->Enabled());
@@ -448,8 +436,9 @@ TEST_F(Framework, DisabledActionDoesNothingAndClientsFollowActions)
   EXPECT_TRUE(SendMessageA(Main->ToolBar1->Handle(), TB_ISBUTTONENABLED, Main->DeleteButton->Command(), 0));
   EXPECT_TRUE(deletePopup->Enabled());
   EXPECT_TRUE(del->Execute());
-  Main->Delete1->Click();
-  Main->DeleteButton->Click();
+  EXPECT_TRUE(TestSupport::ChooseMenuItem(Main->Delete1->Command()));
+  EXPECT_TRUE(TestSupport::ClickToolButton(bar, Main->DeleteButton->Command()));
+  Application().ProcessMessages();
   EXPECT_EQ(Main->Deletes, 3);
 
   // Hiding an action hides its menu item.
@@ -485,37 +474,34 @@ TEST_F(Framework, KeysRunTheFirstEnabledActionOnly)
 {
   Focus(List->ListView1);
   HWND target = List->ListView1->Handle();
-  {
-    THeldKeys ctrl{VK_CONTROL};
-    // Ctrl+D: the list's own action and the main form's are both disabled.
-    PostKey(target, 'D');
-    Application().ProcessMessages();
-    EXPECT_EQ(List->LocalDeletes, 0);
-    EXPECT_EQ(Main->Deletes, 0);
-    // Ctrl+R: not in the active form, so the main form's action runs.
-    PostKey(target, 'R');
-    Application().ProcessMessages();
-    EXPECT_EQ(Main->Reads, 1);
-    // Ctrl+L: the active form's own action.
-    SetClipboardText("");
-    PostKey(target, 'L');
-    Application().ProcessMessages();
-    EXPECT_EQ(List->CopyLists, 1);
-    EXPECT_EQ(GetClipboardText().substr(0, 6), "Text #");
-    // Once the main form's is enabled, the first enabled match runs.
-    Main->DeleteTextAction->SetEnabled(true);
-    PostKey(target, 'D');
-    Application().ProcessMessages();
-    EXPECT_EQ(List->LocalDeletes, 0);
-    EXPECT_EQ(Main->Deletes, 1);
-    // Key preview sees the key first and may swallow it.
-    List->KeyPreview = true;
-    List->SwallowKey = 'R';
-    PostKey(target, 'R');
-    Application().ProcessMessages();
-    EXPECT_GE(List->PreviewKeys, 1);
-    EXPECT_EQ(Main->Reads, 1);
-  }
+  // Ctrl+D: the list's own action and the main form's are both disabled.
+  PressKey(target, 'D', {VK_CONTROL});
+  Application().ProcessMessages();
+  EXPECT_EQ(List->LocalDeletes, 0);
+  EXPECT_EQ(Main->Deletes, 0);
+  // Ctrl+R: not in the active form, so the main form's action runs.
+  PressKey(target, 'R', {VK_CONTROL});
+  Application().ProcessMessages();
+  EXPECT_EQ(Main->Reads, 1);
+  // Ctrl+L: the active form's own action.
+  SetClipboardText("");
+  PressKey(target, 'L', {VK_CONTROL});
+  Application().ProcessMessages();
+  EXPECT_EQ(List->CopyLists, 1);
+  EXPECT_EQ(GetClipboardText().substr(0, 6), "Text #");
+  // Once the main form's is enabled, the first enabled match runs.
+  Main->DeleteTextAction->SetEnabled(true);
+  PressKey(target, 'D', {VK_CONTROL});
+  Application().ProcessMessages();
+  EXPECT_EQ(List->LocalDeletes, 0);
+  EXPECT_EQ(Main->Deletes, 1);
+  // Key preview sees the key first and may swallow it.
+  List->KeyPreview = true;
+  List->SwallowKey = 'R';
+  PressKey(target, 'R', {VK_CONTROL});
+  Application().ProcessMessages();
+  EXPECT_GE(List->PreviewKeys, 1);
+  EXPECT_EQ(Main->Reads, 1);
 }
 
 TEST_F(Framework, PopupClearsTheTagsItSetWhenItCloses)
@@ -525,10 +511,15 @@ TEST_F(Framework, PopupClearsTheTagsItSetWhenItCloses)
     Main->MarkTextAction->Tag = 200;
     Main->DeleteTextAction->Tag = 300;
   };
-  HWND owner = TPopupMenu::OwnerWindow();
+  Focus(List->ListView1);
+  HWND list = List->ListView1->Handle();
   // Dismissed: nothing runs and no Tag stays behind.
-  PostKey(owner, VK_ESCAPE);
-  List->ListPopupMenu->Popup(300, 300, List->ListView1);
+  {
+    TestSupport::TPopupChoice none(0);
+    ASSERT_TRUE(TestSupport::ClickListRow(list, 0, true));
+    ASSERT_TRUE(Application().ProcessMessagesUntil([&] { return none.Finished(); }, 15000));
+    EXPECT_TRUE(none.Opened());
+  }
   EXPECT_EQ(Main->Reads + Main->Marks + Main->Deletes, 0);
   EXPECT_EQ(Main->ReadTextAction->Tag, 0);
   EXPECT_EQ(Main->MarkTextAction->Tag, 0);
@@ -536,16 +527,18 @@ TEST_F(Framework, PopupClearsTheTagsItSetWhenItCloses)
   EXPECT_EQ(List->ListPopupMenu->PopupComponent(), List->ListView1);
 
   // The chosen command gets its argument; the others' Tags are cleared.
-  PostKey(owner, VK_DOWN);
-  PostKey(owner, VK_RETURN);
-  List->ListPopupMenu->Popup(300, 300, List->ListView1);
+  auto* read = dynamic_cast<TMenuItem*>(List->FindComponent("ReadPopup"));
+  ASSERT_NE(read, nullptr);
+  {
+    TestSupport::TPopupChoice choice(read->Command());
+    ASSERT_TRUE(TestSupport::ClickListRow(list, 1, true));
+    ASSERT_TRUE(Application().ProcessMessagesUntil([&] { return choice.Finished(); }, 15000));
+    EXPECT_TRUE(choice.Chosen());
+  }
   EXPECT_EQ(Main->Reads, 1);
   EXPECT_EQ(Main->LastArgument, 100);
   EXPECT_EQ(Main->MarkTextAction->Tag, 0);
   EXPECT_EQ(Main->DeleteTextAction->Tag, 0);
-  // A later command acts on nothing the user never chose.
-  Main->MarkTextAction->Execute();
-  EXPECT_EQ(Main->Marks, 1);
 }
 
 TEST_F(Framework, PinningKeepsTheContentWindowAndWhatItHolds)
@@ -618,12 +611,9 @@ TEST_F(Framework, EmbeddedFormFillsItsPanelAndTravelsWithThePin)
 
   // Its own short cuts come first while the focus is inside it.
   Focus(view->MainEdit);
-  {
-    THeldKeys ctrl{VK_CONTROL};
-    PostKey(view->MainEdit->Handle(), 'F');
-    PostKey(view->MainEdit->Handle(), 'R');
-    Application().ProcessMessages();
-  }
+  PressKey(view->MainEdit->Handle(), 'F', {VK_CONTROL});
+  PressKey(view->MainEdit->Handle(), 'R', {VK_CONTROL});
+  Application().ProcessMessages();
   EXPECT_EQ(view->Finds, 1);
   EXPECT_EQ(Main->Reads, 1);
 
@@ -670,27 +660,48 @@ TEST_F(Framework, SynchronisedCallsRunWhileTheWindowThreadWaits)
 TEST_F(Framework, ModalOkHandlerClearingTheResultKeepsTheDialogOpen)
 {
   std::unique_ptr<TTestDialog> dialog(CreateForm<TTestDialog>(nullptr));
-  // Driven by posted messages, handled in the dialog's own loop.
-  PostMessageA(dialog->OkButton->Handle(), BM_CLICK, 0, 0);
-  PostMessageA(dialog->Handle(), WM_TEST_PROBE, 0, 0);
-  PostMessageA(dialog->OkButton->Handle(), BM_CLICK, 0, 0);
+  // Driven by clicks, handled in the dialog's own loop.
+  bool openAfterFirstOk = false, modalAfterFirstOk = false, ownerDisabled = false;
+  TModalScript twice;
+  twice.Then("TestDialog", [](TForm* f) { ClickControl(static_cast<TTestDialog*>(f)->OkButton->Handle()); })
+    .Then("TestDialog", [&](TForm* f) {
+      openAfterFirstOk = IsWindowVisible(f->HostHandle()) != FALSE;
+      modalAfterFirstOk = f->IsModal() && f->ModalResult() == mrNone;
+      ownerDisabled = !IsWindowEnabled(Main->HostHandle());
+      ClickControl(static_cast<TTestDialog*>(f)->OkButton->Handle());
+    });
+  twice.Start();
   EXPECT_EQ(dialog->ShowModal(), mrOk);
+  EXPECT_TRUE(twice.Done());
   EXPECT_EQ(dialog->OkClicks, 2);
-  EXPECT_TRUE(dialog->OpenAfterFirstOk);
-  EXPECT_TRUE(dialog->ModalAfterFirstOk);
-  EXPECT_TRUE(dialog->OwnerDisabled);
+  EXPECT_TRUE(openAfterFirstOk);
+  EXPECT_TRUE(modalAfterFirstOk);
+  EXPECT_TRUE(ownerDisabled);
   EXPECT_FALSE(dialog->Visible());
   EXPECT_TRUE(IsWindowEnabled(Main->HostHandle()));
 
   // Escape presses the cancel button; closing the window cancels too.
   dialog->OkClicks = 1;
-  PostKey(dialog->ValueEdit->Handle(), VK_ESCAPE);
+  TModalScript escape;
+  escape.Then("TestDialog", [](TForm* f) {
+    ClickControl(static_cast<TTestDialog*>(f)->ValueEdit->Handle());
+    PressKey(static_cast<TTestDialog*>(f)->ValueEdit->Handle(), VK_ESCAPE);
+  });
+  escape.Start();
   EXPECT_EQ(dialog->ShowModal(), mrCancel);
-  PostMessageA(dialog->HostHandle(), WM_CLOSE, 0, 0);
+  TModalScript close;
+  close.Then("TestDialog", [](TForm* f) { PostMessageA(f->HostHandle(), WM_SYSCOMMAND, SC_CLOSE, 0); });
+  close.Start();
   EXPECT_EQ(dialog->ShowModal(), mrCancel);
   // Enter presses the default button.
-  PostKey(dialog->ValueEdit->Handle(), VK_RETURN);
+  TModalScript enter;
+  enter.Then("TestDialog", [](TForm* f) {
+    ClickControl(static_cast<TTestDialog*>(f)->ValueEdit->Handle());
+    PressKey(static_cast<TTestDialog*>(f)->ValueEdit->Handle(), VK_RETURN);
+  });
+  enter.Start();
   EXPECT_EQ(dialog->ShowModal(), mrOk);
+  EXPECT_TRUE(escape.Done() && close.Done() && enter.Done());
 }
 
 TEST_F(Framework, DialogOutlivesTheWindowItWasShownOver)
@@ -749,23 +760,15 @@ TEST_F(Framework, CopyAndCopyListPutTabSeparatedRowsOnTheClipboard)
   // The list's own keys: Ctrl+C the selection, Ctrl+L everything.
   Focus(list);
   SetClipboardText("");
-  {
-    THeldKeys ctrl{VK_CONTROL};
-    PostKey(list->Handle(), 'C');
-    Application().ProcessMessages();
-  }
+  PressKey(list->Handle(), 'C', {VK_CONTROL});
+  Application().ProcessMessages();
   EXPECT_EQ(GetClipboardText(), "4711\t100\tHello\r\n99\t255\tThird");
 
   // A header click sorts by that column (numbers as numbers); a second
   // click on it reverses.
   auto clickHeader = [&](int column) {
-    NMLISTVIEW nm{};
-    nm.hdr.hwndFrom = list->Handle();
-    nm.hdr.idFrom = UINT_PTR(GetDlgCtrlID(list->Handle()));
-    nm.hdr.code = LVN_COLUMNCLICK;
-    nm.iItem = -1;
-    nm.iSubItem = column;
-    SendMessageA(GetParent(list->Handle()), WM_NOTIFY, nm.hdr.idFrom, LPARAM(&nm));
+    EXPECT_TRUE(TestSupport::ClickColumnHeader(list->Handle(), column));
+    Application().ProcessMessages();
   };
   auto captions = [&] {
     std::string s;
@@ -798,11 +801,8 @@ TEST_F(Framework, RichEditCopiesToThePlainClipboard)
 
   Focus(edit);
   edit->SetSelection(5, 3);
-  {
-    THeldKeys ctrl{VK_CONTROL};
-    PostKey(edit->Handle(), 'X');
-    Application().ProcessMessages();
-  }
+  PressKey(edit->Handle(), 'X', {VK_CONTROL});
+  Application().ProcessMessages();
   EXPECT_EQ(GetClipboardText(), "one");
   EXPECT_EQ(edit->Text(), "Line \rLine two");
   edit->SetReadOnly(true);

@@ -13,6 +13,7 @@
 #include "Application.h"
 #include "LyskomTextEdit.h"
 #include "TestSupport.h"
+#include "WindowInput.h"
 
 namespace {
 
@@ -55,12 +56,17 @@ protected:
   }
 };
 
-// Types as the keyboard does: a carriage return is a key press first.
+// Typed key by key into the edit, which has the focus, and handled.
 void Type(TControl* edit, const std::string& text)
 {
+  EXPECT_EQ(GetFocus(), edit->Handle());
+  // Each key handled before the next: the characters that the loop makes
+  // of key presses queue up behind input posted meanwhile. A tab comes as
+  // its character: the Tab key belongs to the dialog keys.
   for (char c : text) {
-    if (c == '\r') SendMessageA(edit->Handle(), WM_KEYDOWN, VK_RETURN, 1);
-    SendMessageA(edit->Handle(), WM_CHAR, WPARAM(static_cast<unsigned char>(c)), 1);
+    if (c == '\t') TestSupport::TypeText(edit->Handle(), "\t");
+    else TestSupport::TypeKeysTo(edit->Handle(), std::string(1, c));
+    Application().ProcessMessages();
   }
 }
 
@@ -95,6 +101,14 @@ protected:
     POINTL pt{};
     SendMessageA(Edit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), position);
     return MAKELPARAM(pt.x + 3, pt.y + 4);
+  }
+
+  // The right button pressed on the character at a position, and handled.
+  void RightPressAt(int position)
+  {
+    const LPARAM at = PointOf(position);
+    EXPECT_TRUE(TestSupport::PressButtonAt(Edit->Handle(), LOWORD(at), HIWORD(at), true)) << position;
+    Application().ProcessMessages();
   }
 
   TFormPtr<TTestEditForm> Form;
@@ -171,33 +185,33 @@ TEST_F(LyskomTextEdit, RightClickSelectsTheWordUnderTheMouse)
   Edit->SetText(text);
   Edit->SetSelection(0, 0);
   // Only tab, carriage return and blank delimit: the comma joins.
-  SendMessageA(Edit->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, PointOf(int(text.find("mma"))));
+  RightPressAt(int(text.find("mma")));
   EXPECT_EQ(Edit->SelText(), "beta,gamma");
   EXPECT_EQ(Edit->SelStart(), 6);
 
   // A click inside a selection leaves it alone.
-  SendMessageA(Edit->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, PointOf(int(text.find("psi"))));
+  RightPressAt(int(text.find("psi")));
   EXPECT_EQ(Edit->SelText(), "beta,gamma");
 
   Edit->SetSelection(0, 0);
-  SendMessageA(Edit->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, PointOf(int(text.find("psi"))));
+  RightPressAt(int(text.find("psi")));
   EXPECT_EQ(Edit->SelText(), "epsilon");
   Edit->SetSelection(0, 0);
-  SendMessageA(Edit->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, PointOf(1));
+  RightPressAt(1);
   EXPECT_EQ(Edit->SelText(), "alpha");
   Edit->SetSelection(0, 0);
-  SendMessageA(Edit->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, PointOf(int(text.size()) - 1));
+  RightPressAt(int(text.size()) - 1);
   EXPECT_EQ(Edit->SelText(), "zeta");
 
   // On a blank there is no word.
   Edit->SetSelection(2, 0);
-  SendMessageA(Edit->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, PointOf(int(text.find("  "))));
+  RightPressAt(int(text.find("  ")));
   EXPECT_EQ(Edit->SelLength(), 0);
 
   // Switched off: the click selects nothing.
   Edit->RClickSelect = false;
   Edit->SetSelection(0, 0);
-  SendMessageA(Edit->Handle(), WM_RBUTTONDOWN, MK_RBUTTON, PointOf(int(text.find("elt"))));
+  RightPressAt(int(text.find("elt")));
   EXPECT_EQ(Edit->SelLength(), 0);
 }
 

@@ -9,6 +9,7 @@
 #include "EngineClient.h"
 #include "HostConfigForm.h"
 #include "AdministrationCommands.h"
+#include "ArticleFormViewForm.h"
 #include "AdministrationRequests.h"
 #include "LKRequest.h"
 #include "LyskomdServer.h"
@@ -19,6 +20,7 @@
 #include "SessionState.h"
 #include "TextItems.h"
 #include "UserMessages.h"
+#include "WindowInput.h"
 #include "Application.h"
 
 namespace {
@@ -97,30 +99,48 @@ protected:
   void TearDown() override
   {
     Observer.reset();
-    if (MainForm->SessionDisconnectAction->Enabled()) MainForm->SessionDisconnectAction->Execute();
+    if (MainForm->SessionDisconnectAction->Enabled()) Choose("Disconnect1");
     WaitFor([] { return !MainForm->Connected; }, 5000);
     while (UserMessageCount() > 0) TakeUserMessage();
     TStartedProgram::TearDown();
   }
 
+  // The main window's menu item chosen from the menu bar.
+  static void Choose(const char* name)
+  {
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(MainForm, name)) << name;
+    Application().ProcessMessages();
+  }
   // Runs the command while the script answers its dialogs.
   static void Run(TModalScript& script, const std::function<void()>& command)
   {
     script.Start();
     command();
-    EXPECT_TRUE(script.Done()) << "stopped after step " << script.StepsDone();
+    EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000)) << "stopped after step " << script.StepsDone();
+  }
+  static TMenuItem* MenuItem(const char* name)
+  {
+    auto* item = dynamic_cast<TMenuItem*>(MainForm->FindComponent(name));
+    EXPECT_NE(item, nullptr) << name;
+    return item;
+  }
+  static void Type(TControl* field, const std::string& text) { EXPECT_TRUE(TestSupport::TypeInto(field->Handle(), text)); }
+  // A check box clicked when it does not show the state wanted.
+  static void Check(TCheckBox* box, bool checked)
+  {
+    if (box->Checked() != checked) TModalScript::Click(box);
   }
   static void Name(TModalScript& script, const std::string& name)
   {
     script.Then<TGetNameForm>("GetNameForm", [name](TGetNameForm* f) {
-      f->NameFrame->SetNameText(name);
+      Type(f->NameFrame->ItemList, name);
       TModalScript::Click(f->OkButton);
     });
   }
   static void Input(TModalScript& script, const std::string& value)
   {
     script.Then("InputQueryForm", [value](TForm* f) {
-      dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->SetText(value);
+      Type(dynamic_cast<TEdit*>(f->FindComponent("ValueEdit")), value);
       TModalScript::Click(dynamic_cast<TButton*>(f->FindComponent("OkButton")));
     });
   }
@@ -191,11 +211,11 @@ TEST_F(AdministrationCommands, CreateConferenceSendsTheBoxesAsTypeBitsAndJoinsIt
 {
   TModalScript script;
   script.Then<TCreateConfForm>("CreateConfForm", [](TCreateConfForm* f) {
-    f->NameEdit->SetText("Secret Kitchen");
+    Type(f->NameEdit, "Secret Kitchen");
     // The server allows no secret conference that is open for everyone.
-    f->OpenCheckBox->SetChecked(false);
-    f->SecretCheckBox->SetChecked(true);
-    f->AnonymousCheckBox->SetChecked(true);
+    Check(f->OpenCheckBox, false);
+    Check(f->SecretCheckBox, true);
+    Check(f->AnonymousCheckBox, true);
     TModalScript::Click(f->OkButton);
   });
   Run(script, CreateConferenceCommand);
@@ -257,17 +277,17 @@ TEST_F(AdministrationCommands, ChangePasswordComesBackUntilTheNewOnesAgree)
   ASSERT_GT(person, 0);
   TModalScript script;
   script.Then<TChangePasswordForm>("ChangePasswordForm", [](TChangePasswordForm* f) {
-    f->NameFrame->SetNameText("Pass Word Person");
+    Type(f->NameFrame->ItemList, "Pass Word Person");
     // The password of whoever changes it: the administrator's.
-    f->OldPasswordEdit->SetText("gazonk");
-    f->PasswordEdit->SetText("new one");
-    f->ConfirmEdit->SetText("new two");
+    Type(f->OldPasswordEdit, "gazonk");
+    Type(f->PasswordEdit, "new one");
+    Type(f->ConfirmEdit, "new two");
     TModalScript::Click(f->OkButton);
   });
   script.Then<TChangePasswordForm>("ChangePasswordForm", [](TChangePasswordForm* f) {
     // Everything as the user left it.
     EXPECT_EQ(f->ConfirmEdit->Text(), "new two");
-    f->ConfirmEdit->SetText("new one");
+    Type(f->ConfirmEdit, "new one");
     TModalScript::Click(f->OkButton);
   });
   Run(script, ChangePasswordCommand);
@@ -285,8 +305,8 @@ TEST_F(AdministrationCommands, AddAndRemoveMemberLeaveTheCachesAlone)
   const int person = Observer->Number(L_CREATE_PERSON, TRequestArgs().Str("Member Maria").Str("x"));
   const int conf = NewConference("Members Only Room");
   auto fill = [](TConfMemberForm* f) {
-    f->UserFrame->SetNameText("Member Maria");
-    f->ConfFrame->SetNameText("Members Only Room");
+    Type(f->UserFrame->ItemList, "Member Maria");
+    Type(f->ConfFrame->ItemList, "Members Only Room");
     TModalScript::Click(f->OkButton);
   };
   {
@@ -339,30 +359,42 @@ TEST_F(AdministrationCommands, AdminPrivilegesToggleAndShutdownFollowsThem)
   auto* sync = dynamic_cast<TMenuItem*>(MainForm->FindComponent("SyncDatabase1"));
   ASSERT_TRUE(admin && sync);
   EXPECT_FALSE(MainForm->ShutdownKOMAction->Enabled());
-  admin->Click();
+  EXPECT_FALSE(TestSupport::MenuBarShowsEnabled(sync->Command()));
+  Choose("EnableAdmin1");
   EXPECT_TRUE(admin->Checked());
-  EXPECT_TRUE(sync->Enabled());
+  EXPECT_TRUE(TestSupport::MenuBarShowsEnabled(sync->Command()));
   EXPECT_TRUE(MainForm->ShutdownKOMAction->Enabled());
-  sync->Click();
+  Choose("SyncDatabase1");
   // Shutdown declined: nothing is sent and the server stays.
   Boxes->SetAnswer(IDNO);
-  MainForm->ShutdownKOMAction->Execute();
+  Choose("ShutdownServer1");
   EXPECT_EQ(Boxes->Boxes().back().Text, "Really shutdown server?");
   EXPECT_TRUE(Observer->Ask(L_GET_UCONF_STAT, "1"));
-  admin->Click();
+  Choose("EnableAdmin1");
   EXPECT_FALSE(admin->Checked());
-  EXPECT_FALSE(sync->Enabled());
-  EXPECT_FALSE(MainForm->ShutdownKOMAction->Enabled());
+  EXPECT_FALSE(TestSupport::MenuBarShowsEnabled(sync->Command()));
+  EXPECT_FALSE(TestSupport::MenuBarShowsEnabled(MenuItem("ShutdownServer1")->Command()));
 }
 
 TEST_F(AdministrationCommands, TextActionsTakeTheirNumberFromTheTag)
 {
   const int text = Observer->Number(L_CREATE_TEXT, TRequestArgs().Str("Mark me\n").List({RecipientItem(1)}));
+  // Chosen from the popup menu of the text number that the form view shows.
+  auto* view = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(view, nullptr);
+  ReadArticleForm->ShowTextByNumber(text, true);
+  ASSERT_TRUE(WaitFor([&] { return view->CurrentTextNo == text; }));
+  ReadArticleForm->BringToFront();
+  Application().ProcessMessages();
+  auto fromTextNumber = [&](const char* item) {
+    RECT r{};
+    GetClientRect(view->TextNrEditList->Handle(), &r);
+    return TestSupport::ChooseFromPopup(view->TextNrEditList->Handle(), POINT{4, r.bottom / 2},
+                                        dynamic_cast<TMenuItem*>(view->FindComponent(item)));
+  };
+  ASSERT_TRUE(fromTextNumber("Mark1"));
   auto* mark = dynamic_cast<TAction*>(MainForm->FindComponent("MarkTextAction"));
-  auto* remove = dynamic_cast<TAction*>(MainForm->FindComponent("DeleteTextAction"));
-  ASSERT_TRUE(mark && remove);
-  mark->Tag = text;
-  EXPECT_TRUE(mark->Execute());
+  ASSERT_TRUE(mark);
   EXPECT_EQ(mark->Tag, 0);
   TLKRequest marks(L_GET_MARKS, "");
   ASSERT_EQ(marks.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
@@ -370,37 +402,39 @@ TEST_F(AdministrationCommands, TextActionsTakeTheirNumberFromTheTag)
   TLKRequest unmark(L_UNMARK_TEXT, TRequestArgs().Int(text));
   ASSERT_EQ(unmark.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
 
-  // Asked for: a typed number that is not a whole number marks nothing.
+  // From the menu bar it asks: a typed number that is not a whole number
+  // marks nothing.
   Messages();
   TModalScript typed;
   Input(typed, std::to_string(text) + "x");
-  Run(typed, [mark] { mark->Execute(); });
+  Run(typed, [] { Choose("MarkText1"); });
   EXPECT_EQ(Messages(), (std::vector<std::string>{NotAValidNumberMessage}));
   TLKRequest none(L_GET_MARKS, "");
   ASSERT_EQ(none.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
   EXPECT_EQ(LKCount(LKSub(none.Response(), "result").Get()), 0);
   TModalScript good;
   Input(good, " " + std::to_string(text) + " ");
-  Run(good, [mark] { mark->Execute(); });
+  Run(good, [] { Choose("MarkText1"); });
   TLKRequest marked(L_GET_MARKS, "");
   ASSERT_EQ(marked.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
   EXPECT_EQ(LKInt(marked.Response(), "result.result.text_no"), text);
 
   Boxes->SetAnswer(IDYES);
-  remove->Tag = text;
-  EXPECT_TRUE(remove->Execute());
+  ASSERT_TRUE(fromTextNumber("Delete2"));
   EXPECT_EQ(Boxes->Boxes().back().Text, "Really delete text " + std::to_string(text) + "?");
   EXPECT_FALSE(Observer->Ask(L_GET_TEXT_STAT, TRequestArgs().Int(text)));
 }
 
 TEST_F(AdministrationCommands, DisconnectedCommandsAndShortcutsDoNothing)
 {
-  MainForm->SessionDisconnectAction->Execute();
+  Choose("Disconnect1");
   ASSERT_TRUE(WaitFor([] { return !MainForm->Connected; }));
   EXPECT_FALSE(MainForm->ClearCacheStatusAction->Enabled());
+  EXPECT_FALSE(TestSupport::MenuBarShowsEnabled(MenuItem("RefreshCaches1")->Command()));
   // F5 reaches no command while there is no server.
   Boxes->Clear();
-  EXPECT_FALSE(MainForm->ClearCacheStatusAction->Execute());
+  TestSupport::PressKey(GetFocus() ? GetFocus() : MainForm->HostHandle(), VK_F5);
+  Application().ProcessMessages();
   EXPECT_EQ(Boxes->Count(), 0u);
   auto* read = dynamic_cast<TAction*>(MainForm->FindComponent("ReadTextAction"));
   EXPECT_FALSE(read->Enabled());

@@ -11,7 +11,7 @@
 #include "Crypto.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
-#include "PointerAndKeys.h"
+#include "WindowInput.h"
 #include "ProtocolText.h"
 #include "SessionState.h"
 #include "URLThread.h"
@@ -24,22 +24,6 @@ using EngineSession::TSession;
 using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
-
-// The items of the open menu as a person sees them, "I" for an item and
-// "-" for a separator.
-std::string MenuShape(HWND menuWindow)
-{
-  const HMENU menu = HMENU(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
-  std::string shape;
-  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-    MENUITEMINFOA info{};
-    info.cbSize = sizeof(info);
-    info.fMask = MIIM_FTYPE;
-    GetMenuItemInfoA(menu, UINT(i), TRUE, &info);
-    shape += (info.fType & MFT_SEPARATOR) ? '-' : 'I';
-  }
-  return shape;
-}
 
 // A separator stands only between two items.
 void ExpectSeparatorsBetweenItems(const std::string& shape)
@@ -97,6 +81,14 @@ protected:
   inline static TSession* Session = nullptr;
   inline static int Conf = 0, Root = 0, Footnote = 0;
   inline static std::vector<int> Comments;
+  // A point inside the character at a position of the body.
+  POINT PointOf(int position) const
+  {
+    POINTL pt{};
+    SendMessageA(View->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), position);
+    return POINT{pt.x + 2, pt.y + 3};
+  }
+
   TArticleFormViewForm* View = nullptr;
   std::vector<std::string> Opened;
 };
@@ -163,15 +155,10 @@ TEST_F(FormView, ACommentLinkShowsTheCommentAndAFileLinkIsRefused)
   for (const TKomLink& l : View->Links().Links())
     if (l.Kind == TKomLinkKind::LinkUrl) file = &l;
   ASSERT_NE(file, nullptr);
-  View->Links().ClickLink(file->StartPos);
+  const POINT onFile = PointOf(file->StartPos + 2);
+  ASSERT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), onFile.x, onFile.y));
+  ASSERT_TRUE(WaitFor([&] { return Boxes->Count() == 1; }));
   EXPECT_TRUE(Opened.empty());
-  EXPECT_EQ(Boxes->Count(), 1u);
-  // The open-URL command of the popup follows the same rule.
-  View->CurrentUrl = "file:///c:/windows/system32/calc.exe";
-  View->OpenURL1Click(nullptr);
-  View->CurrentUrl = "https://example.org/";
-  View->OpenURL1Click(nullptr);
-  EXPECT_EQ(Opened, std::vector<std::string>{"https://example.org/"});
 
   // A click on the comment link of the second preview shows that comment.
   auto* preview = dynamic_cast<TArticleViewForm*>(View->CommentViews().at(1));
@@ -182,12 +169,35 @@ TEST_F(FormView, ACommentLinkShowsTheCommentAndAFileLinkIsRefused)
   ASSERT_NE(heading, nullptr);
   POINTL pt{};
   SendMessageA(preview->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), heading->StartPos + 1);
-  LPARAM lp = MAKELPARAM(pt.x + 1, pt.y + 2);
-  SendMessageA(preview->MainEdit->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, lp);
-  SendMessageA(preview->MainEdit->Handle(), WM_LBUTTONUP, 0, lp);
+  // The preview scrolled down line by line, as its scroll bar does, until
+  // the link shows.
+  RECT shown{};
+  GetClientRect(preview->MainEdit->Handle(), &shown);
+  for (int i = 0; i < 40 && pt.y + 6 > shown.bottom; ++i) {
+    PostMessageA(preview->MainEdit->Handle(), WM_VSCROLL, SB_LINEDOWN, 0);
+    Application().ProcessMessages();
+    SendMessageA(preview->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), heading->StartPos + 1);
+  }
+  ASSERT_TRUE(TestSupport::ClickAt(preview->MainEdit->Handle(), pt.x + 1, pt.y + 2));
   ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == Comments[1]; }));
   EXPECT_NE(View->MainEdit->Caption().find("Comment 1."), std::string::npos);
   EXPECT_EQ(ReadArticleForm->History, (std::vector<int>{Root, Comments[1]}));
+
+  // "Open URL" from the popup of a link follows the same rule.
+  const int addresses =
+    Session->TextTo(Conf, "Addresses\nfile:///c:/windows/system32/calc.exe or https://example.org/\n");
+  View->ShowText(addresses);
+  ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == addresses; }));
+  Application().ProcessMessages();
+  int urls = 0;
+  for (const TKomLink& l : View->Links().Links()) {
+    if (l.Kind != TKomLinkKind::LinkUrl) continue;
+    ++urls;
+    EXPECT_TRUE(TestSupport::ChooseFromPopup(View->MainEdit->Handle(), PointOf(l.StartPos + 2), View->OpenURL1))
+      << l.Target;
+  }
+  EXPECT_EQ(urls, 2);
+  EXPECT_EQ(Opened, std::vector<std::string>{"https://example.org/"});
 }
 
 TEST_F(FormView, EveryCommentHasAPreviewThatTheScrollBarReaches)
@@ -290,10 +300,18 @@ TEST_F(FormView, F11DecryptsTheBodyAndItsLinksFollowTheNewText)
     crypto.EncryptString(cipher);
   }
   const int text = Session->TextTo(Conf, "Secret\n" + BytesToHexText(cipher) + "\n");
+  // F11 typed in the body, which a click has given the focus.
+  const auto typeF11 = [this] {
+    const POINT start = PointOf(0);
+    ASSERT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), start.x, start.y));
+    Application().ProcessMessages();
+    ASSERT_EQ(GetFocus(), View->MainEdit->Handle());
+    TestSupport::PressKey(GetFocus(), VK_F11);
+    Application().ProcessMessages();
+  };
   View->ShowText(text);
   EXPECT_TRUE(View->Links().Links().empty());
-  WORD key = VK_F11;
-  View->MainEditKeyDown(View->MainEdit, key, 0);
+  typeF11();
   std::string shown = View->MainEdit->Caption();
   ASSERT_EQ(shown.find(secret), 0u) << shown;
   ASSERT_EQ(View->Links().Links().size(), 2u);
@@ -306,8 +324,7 @@ TEST_F(FormView, F11DecryptsTheBodyAndItsLinksFollowTheNewText)
   View->ShowText(Root);
   std::string before = View->MainEdit->Caption();
   size_t links = View->Links().Links().size();
-  key = VK_F11;
-  View->MainEditKeyDown(View->MainEdit, key, 0);
+  typeF11();
   EXPECT_EQ(View->MainEdit->Caption(), before);
   EXPECT_EQ(View->Links().Links().size(), links);
   EXPECT_EQ(Boxes->Count(), 1u);
@@ -346,17 +363,13 @@ TEST_F(FormView, ALinkThatOpensABoxLeavesThePointerSelectingNothing)
   for (const TKomLink& l : View->Links().Links())
     if (l.Kind == TKomLinkKind::LinkUrl && l.Target.rfind("file:", 0) == 0) file = &l;
   ASSERT_NE(file, nullptr);
-  auto pointOf = [&](int position) {
-    POINTL pt{};
-    SendMessageA(View->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), position);
-    return POINT{pt.x + 2, pt.y + 3};
-  };
+  const auto pointOf = [this](int position) { return PointOf(position); };
   const int start = file->StartPos;
-  TestSupport::PostButton(View->MainEdit->Handle(), pointOf(start + 2), TestSupport::TPointerButton::Left, true, false);
+  ASSERT_TRUE(TestSupport::PressButtonAt(View->MainEdit->Handle(), pointOf(start + 2).x, pointOf(start + 2).y));
   ASSERT_TRUE(WaitFor([&] { return Boxes->Count() == 1; }));
   EXPECT_TRUE(Opened.empty());
   for (int step = 1; step <= 3; ++step) {
-    TestSupport::PostPointerMove(View->MainEdit->Handle(), pointOf(start + 6 * step));
+    TestSupport::MovePointerTo(View->MainEdit->Handle(), pointOf(start + 6 * step).x, pointOf(start + 6 * step).y);
     Application().ProcessMessages();
   }
   EXPECT_EQ(View->MainEdit->SelLength(), 0);
@@ -374,12 +387,12 @@ TEST_F(FormView, ThePopupOfAPlainWordShowsNoSeparatorsSideBySide)
   SendMessageA(View->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), LPARAM(word + 1));
   std::string shape;
   TestSupport::TMenuSteps steps({[&](HWND menu) {
-    shape = MenuShape(menu);
-    TestSupport::PostKey(VK_ESCAPE, menu);
+    shape = TestSupport::MenuShape(menu);
+    TestSupport::PressKey(menu, VK_ESCAPE);
     return true;
   }});
-  TestSupport::PostClick(View->MainEdit->Handle(), POINT{pt.x + 2, pt.y + 3}, TestSupport::TPointerButton::Right);
-  ASSERT_TRUE(WaitFor([&] { return steps.Done() && !TestSupport::OpenMenuWindow(); }));
+  EXPECT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), pt.x + 2, pt.y + 3, true));
+  ASSERT_TRUE(WaitFor([&] { return steps.Done() && !TestSupport::OpenPopupMenu(); }));
   ExpectSeparatorsBetweenItems(shape);
   // Copy alone: the separators around the hidden commands are left out.
   EXPECT_EQ(shape, "I");

@@ -12,7 +12,7 @@
 #include "LyskomdSuite.h"
 #include "MainTestSupport.h"
 #include "MenuItems.h"
-#include "PointerAndKeys.h"
+#include "WindowInput.h"
 #include "RichTextWriter.h"
 #include "URLThread.h"
 #include "Application.h"
@@ -98,9 +98,7 @@ protected:
   {
     POINTL pt{};
     SendMessageA(edit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), position);
-    LPARAM lp = MAKELPARAM(pt.x + 1, pt.y + 2);
-    SendMessageA(edit->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, lp);
-    SendMessageA(edit->Handle(), WM_LBUTTONUP, 0, lp);
+    EXPECT_TRUE(TestSupport::ClickAt(edit->Handle(), pt.x + 1, pt.y + 2)) << position;
     Application().ProcessMessages();
   }
 
@@ -165,8 +163,8 @@ TEST_F(ArticleView, LinksAreRecognisedInProse)
   EXPECT_EQ(content.substr(size_t(links.Links()[0].EndPos), 3), "). ");
   EXPECT_EQ(links.Links()[1].Target, "mailto:a.b@c.se");
   EXPECT_EQ(links.Links()[2].Target, "mailto:d@e.se");
-  links.ClickLink(links.Links()[0].StartPos);
-  links.ClickLink(links.Links()[1].EndPos);
+  ClickAt(View->MainEdit, links.Links()[0].StartPos);
+  ClickAt(View->MainEdit, links.Links()[1].EndPos - 1);
   EXPECT_EQ(Opened, (std::vector<std::string>{"http://x.se/a", "mailto:a.b@c.se"}));
 
   // The 7-bit forms of the Swedish words.
@@ -182,7 +180,7 @@ TEST_F(ArticleView, LinksAreRecognisedInProse)
   EXPECT_TRUE(links.Links().empty());
   // After clearing, a click follows nothing.
   View->ClearView();
-  links.ClickLink(0);
+  ClickAt(View->MainEdit, 0);
   EXPECT_TRUE(Opened.size() == 2u);
 }
 
@@ -288,13 +286,11 @@ TEST_F(ArticleView, MessagesAreAppendedAndNoneIsLostWithAViewThatGoes)
 
 // ---- What a person sees and does in the view --------------------------------
 
-using TestSupport::PostButton;
-using TestSupport::PostClick;
-using TestSupport::PostKey;
-using TestSupport::PostPointerMove;
-using TestSupport::PostText;
-using TestSupport::TPointerButton;
-using TestSupport::OpenMenuWindow;
+using TestSupport::MovePointerTo;
+using TestSupport::OpenPopupMenu;
+using TestSupport::PressButtonAt;
+using TestSupport::PressKey;
+using TestSupport::TypeKeys;
 using TestSupport::TClientPixels;
 using TestSupport::TMenuSteps;
 
@@ -323,22 +319,6 @@ TMenuItem* MainMenuItemOf(TAction* action)
     if (!found && item->Action() == action) found = item;
   });
   return found;
-}
-
-// The items of the open menu as a person sees them, "I" for an item and
-// "-" for a separator.
-std::string MenuShape(HWND menuWindow)
-{
-  const HMENU menu = HMENU(SendMessageA(menuWindow, MN_GETHMENU, 0, 0));
-  std::string shape;
-  for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-    MENUITEMINFOA info{};
-    info.cbSize = sizeof(info);
-    info.fMask = MIIM_FTYPE;
-    GetMenuItemInfoA(menu, UINT(i), TRUE, &info);
-    shape += (info.fType & MFT_SEPARATOR) ? '-' : 'I';
-  }
-  return shape;
 }
 
 // Columns of a client area that are mostly the guide line's colour.
@@ -378,12 +358,13 @@ TEST_F(ArticleView, APopupThatHidesItemsLeavesTheMainMenusWhole)
     TMenuSteps steps({[&](HWND menu) {
       popupLeftThemOut = !MenuShows(View->Edittextproperties1) && !MenuShows(View->Marktext1) &&
                          MenuShows(View->NosuchtextofconferenceItem);
-      shape = MenuShape(menu);
-      PostKey(VK_ESCAPE, menu);
+      shape = TestSupport::MenuShape(menu);
+      PressKey(menu, VK_ESCAPE);
       return true;
     }});
-    PostClick(View->MainEdit->Handle(), PointOfChar(View->MainEdit, int(word) + 5), TPointerButton::Right);
-    ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenMenuWindow(); }));
+    const POINT at = PointOfChar(View->MainEdit, int(word) + 5);
+    EXPECT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), at.x, at.y, true));
+    ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenPopupMenu(); }));
   }
   EXPECT_TRUE(popupLeftThemOut);
   // Copy, a separator, "No such text or conference": the separators around
@@ -406,21 +387,21 @@ TEST_F(ArticleView, FindSelectsTheHitAndShowsIt)
   // Actions > Find... from the keyboard (the menu is there while connected),
   // then the text and Enter in the dialog.
   MainForm->SetConnectedState(true);
-  PostClick(View->MainEdit->Handle(), PointOfChar(View->MainEdit, 0));
+  EXPECT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), PointOfChar(View->MainEdit, 0).x, PointOfChar(View->MainEdit, 0).y));
   ASSERT_TRUE(WaitFor([&] { return GetFocus() == View->MainEdit->Handle(); }));
   {
     // "&Find..." shares its access key with "&Forward": up from the bottom.
     TMenuSteps steps({[&](HWND menu) {
-      for (WORD key : {VK_UP, VK_UP, VK_UP, VK_UP, VK_RETURN}) PostKey(key, menu);
+      for (WORD key : {VK_UP, VK_UP, VK_UP, VK_UP, VK_RETURN}) PressKey(menu, key);
       return true;
     }});
     PostMessageA(GetFocus(), WM_SYSKEYDOWN, 'A', LPARAM(1 | (1 << 29)));
     ASSERT_TRUE(WaitFor([&] { return View->FindDialog1->Handle() && IsWindowVisible(View->FindDialog1->Handle()); }));
   }
   ASSERT_TRUE(WaitFor([&] { return IsChild(View->FindDialog1->Handle(), GetFocus()) != FALSE; }));
-  PostText("Also");
+  TypeKeys("Also");
   Application().ProcessMessages();
-  PostKey(VK_RETURN);
+  PressKey(GetFocus(), VK_RETURN);
   ASSERT_TRUE(WaitFor([&] { return View->MainEdit->SelLength() == 4; }));
   CHARRANGE hit{};
   SendMessageA(View->MainEdit->Handle(), EM_EXGETSEL, 0, LPARAM(&hit));
@@ -437,7 +418,7 @@ TEST_F(ArticleView, FindSelectsTheHitAndShowsIt)
 
   // Escape closes the dialog; the view hides its selection again when it
   // has not the focus.
-  PostKey(VK_ESCAPE);
+  PressKey(GetFocus(), VK_ESCAPE);
   ASSERT_TRUE(WaitFor([&] { return !View->FindDialog1->Handle(); }));
   EXPECT_FALSE(GetWindowLongPtrA(View->MainEdit->Handle(), GWL_STYLE) & ES_NOHIDESEL);
 }
@@ -453,11 +434,13 @@ TEST_F(ArticleView, ALinkThatOpensABoxLeavesThePointerSelectingNothing)
   const int start = file->StartPos;
 
   // The button goes down on the link; it comes up over the box that opens.
-  PostButton(View->MainEdit->Handle(), PointOfChar(View->MainEdit, start + 2), TPointerButton::Left, true, false);
+  const POINT down = PointOfChar(View->MainEdit, start + 2);
+  ASSERT_TRUE(PressButtonAt(View->MainEdit->Handle(), down.x, down.y));
   ASSERT_TRUE(WaitFor([&] { return Boxes->Count() == 1; }));
   Application().ProcessMessages();
   for (int step = 1; step <= 3; ++step) {
-    PostPointerMove(View->MainEdit->Handle(), PointOfChar(View->MainEdit, start + 6 * step));
+    const POINT at = PointOfChar(View->MainEdit, start + 6 * step);
+    MovePointerTo(View->MainEdit->Handle(), at.x, at.y);
     Application().ProcessMessages();
   }
   EXPECT_EQ(View->MainEdit->SelLength(), 0);
@@ -472,10 +455,10 @@ TEST_F(ArticleView, TheReadOnlyViewDrawsNoGuideLineAfterRot13OrAMessage)
   Application().ProcessMessages();
   ASSERT_GT(View->MainEdit->ClientRect().right, 800);
   View->ShowText(Root);
-  PostClick(View->MainEdit->Handle(), PointOfChar(View->MainEdit, 0));
+  EXPECT_TRUE(TestSupport::ClickAt(View->MainEdit->Handle(), PointOfChar(View->MainEdit, 0).x, PointOfChar(View->MainEdit, 0).y));
   ASSERT_TRUE(WaitFor([&] { return GetFocus() == View->MainEdit->Handle(); }));
   const std::string before = Shown();
-  PostKey(VK_F6);
+  PressKey(GetFocus(), VK_F6);
   ASSERT_TRUE(WaitFor([&] { return Shown() != before; }));
   EXPECT_NE(Shown().find("Gur ebbg"), std::string::npos);
   UpdateWindow(View->MainEdit->Handle());

@@ -17,6 +17,7 @@
 #include "SessionState.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "WindowInput.h"
 #include "ProtocolText.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
@@ -126,6 +127,17 @@ protected:
 
   static std::string LogText(TMessagesForm* form) { return form->IncomingEdit->Caption(); }
 
+  // A click on a button of a window's tool bar.
+  static void ClickButton(TForm* form, const char* name)
+  {
+    form->BringToFront();
+    Application().ProcessMessages();
+    auto* button = dynamic_cast<TToolButton*>(form->FindComponent(name));
+    ASSERT_NE(button, nullptr) << name;
+    EXPECT_TRUE(TestSupport::ClickToolButton(button)) << name;
+    Application().ProcessMessages();
+  }
+
   inline static TLyskomdServer* Server = nullptr;
   std::unique_ptr<TSession> Admin, Other;
   TComPtr<TestSupport::TEventRecorder> OtherEvents;
@@ -154,30 +166,36 @@ TEST_F(LiveWindows, MessagesToThePersonAConferenceAndEveryoneShowWithTheSendersN
   Screenshot("messages-window", MessagesForm);
 
   // A reply from the window reaches the other session, and is echoed.
-  MessagesForm->TargetFrame->SetNameText("Live Talker");
-  MessagesForm->WriteMessageEdit->SetText("Hello yourself");
-  MessagesForm->SendMessageAction->Execute();
+  MessagesForm->BringToFront();
+  Application().ProcessMessages();
+  EXPECT_TRUE(TestSupport::Type(MessagesForm->TargetFrame->ItemList, "Live Talker"));
+  EXPECT_TRUE(TestSupport::Type(MessagesForm->WriteMessageEdit, "Hello yourself"));
+  ClickButton(MessagesForm, "SendMessageButton");
   ASSERT_TRUE(WaitFor([&] { return !OtherReceived().empty(); })) << Boxes->Count();
   EXPECT_EQ(std::vector<std::string>{"Hello yourself"}, OtherReceived());
   EXPECT_EQ("", MessagesForm->WriteMessageEdit->Caption());
   EXPECT_NE(LogText(MessagesForm).find("] Live Talker: Hello yourself"), std::string::npos);
 
-  // To everyone needs no name; the echo names all users.
-  MessagesForm->SentToAllCheckBox->SetChecked(true);
-  MessagesForm->WriteMessageEdit->SetText("Hello all");
-  MessagesForm->SendMessageAction->Execute();
+  // To everyone needs no name; the echo names all users. Ctrl+Enter sends.
+  ASSERT_TRUE(TestSupport::ClickControl(MessagesForm->SentToAllCheckBox->Handle()));
+  Application().ProcessMessages();
+  EXPECT_TRUE(MessagesForm->SentToAllCheckBox->Checked());
+  EXPECT_TRUE(TestSupport::Type(MessagesForm->WriteMessageEdit, "Hello all"));
+  TestSupport::PressKey(MessagesForm->WriteMessageEdit->Handle(), VK_RETURN, {VK_CONTROL});
   ASSERT_TRUE(WaitFor([&] { return OtherReceived().size() == 2; }));
   EXPECT_NE(LogText(MessagesForm).find(" [0] all users: Hello all"), std::string::npos);
 }
 
 TEST_F(LiveWindows, AFailedSendIsReportedAndKeepsTheText)
 {
-  MessagesForm->WriteMessageEdit->SetText("Nobody hears this");
+  MessagesForm->BringToFront();
+  Application().ProcessMessages();
+  EXPECT_TRUE(TestSupport::Type(MessagesForm->WriteMessageEdit, "Nobody hears this"));
   // A person that is not logged in cannot be sent to.
   const int absent = Admin->CreatePerson("Never Logged In", "x");
-  MessagesForm->TargetFrame->SetNameText("Never Logged In");
+  EXPECT_TRUE(TestSupport::Type(MessagesForm->TargetFrame->ItemList, "Never Logged In"));
   ASSERT_GT(absent, 0);
-  MessagesForm->SendMessageAction->Execute();
+  ClickButton(MessagesForm, "SendMessageButton");
   EXPECT_EQ("Nobody hears this", MessagesForm->WriteMessageEdit->Caption());
   // The message thread shows the report.
   ASSERT_TRUE(WaitFor([&] { return Boxes->Count() > 0; }));
@@ -225,7 +243,7 @@ TEST_F(LiveWindows, AChatWindowTakesItsPartnersMessagesAndTheMainWindowDoesNot)
   // A chat window that closes with a line on its way frees it and takes no more.
   std::shared_ptr<TMessageInbox> inbox = chat->Inbox();
   ASSERT_TRUE(inbox->AddIncomingMessage(other, TLyskomdServer::AdminPerson, true, "in flight"));
-  chat->Close();
+  TestSupport::CloseWindow(chat);
   ASSERT_TRUE(WaitFor([&] {
     const auto& forms = Application().Forms();
     return std::find(forms.begin(), forms.end(), chat) == forms.end();
@@ -239,8 +257,8 @@ TEST_F(LiveWindows, TheAwayMessageRepliesOncePerSenderAndMinute)
 {
   StartOther("Away Asker");
   ServerConfiguration->WriteString("OfflineMessage", "Gone fishing\r\n");
-  MessagesForm->GoOfflineAction->Execute();
-  ASSERT_TRUE(MessagesForm->AwayForm);
+  ClickButton(MessagesForm, "GoOfflineButton");
+  ASSERT_TRUE(WaitFor([] { return MessagesForm->AwayForm != nullptr; }));
   EXPECT_TRUE(MessagesForm->AwayMode);
   TOfflineMessageForm* away = MessagesForm->AwayForm;
   EXPECT_EQ("Gone fishing\r\n", away->MessageMemo->Caption());
@@ -259,8 +277,8 @@ TEST_F(LiveWindows, TheAwayMessageRepliesOncePerSenderAndMinute)
   EXPECT_TRUE(WaitFor([&] { return away->SendCountEdit->Caption() == "2"; }));
 
   // Closing the away window ends the replies and keeps its text.
-  away->MessageMemo->SetText("Still out");
-  away->Close();
+  EXPECT_TRUE(TestSupport::Type(away->MessageMemo, "Still out"));
+  TestSupport::CloseWindow(away);
   EXPECT_FALSE(MessagesForm->AwayMode);
   EXPECT_EQ(nullptr, MessagesForm->AwayForm);
   EXPECT_EQ("Still out", ServerConfiguration->ReadString("OfflineMessage", ""));
@@ -286,7 +304,10 @@ TEST_F(LiveWindows, WhoIsOnListsTheSessionsWithTheirActivityAndFollowsLogouts)
   ASSERT_TRUE(WaitFor([&] { return otherRow() != nullptr; })) << other;
   TLKRequest doing(L_CHANGE_WHAT_I_AM_DOING, TRequestArgs().Str("Testing things"));
   ASSERT_TRUE(Other->Expect(doing));
-  ActiveUsersForm->RefreshActiveAction->Execute();
+  // "Complete update".
+  ActiveUsersForm->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::ClickControl(ActiveUsersForm->UpdateSpeedButton->Handle()));
   ASSERT_TRUE(WaitFor([&] { return otherRow() && !otherRow()->ColumnText(3).empty(); })) << other;
   TListItem* row = otherRow();
   EXPECT_EQ("Testing things", row->ColumnText(3));
@@ -331,7 +352,10 @@ TEST_F(LiveWindows, IdleTimesAgeLocallyAndSortWithTiesByName)
   EXPECT_EQ("(" + DurationToText(3785) + ")", row->ColumnText(4));
   EXPECT_EQ(DurationToText(120), ActiveUsersForm->FindSession(902)->ColumnText(4));
 
-  ActiveUsersForm->ListViewColumnClick(nullptr, 4);
+  ActiveUsersForm->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::ClickColumnHeader(ActiveUsersForm->ListView->Handle(), 4));
+  Application().ProcessMessages();
   // Rows of real sessions (the program's own login) may stand between.
   std::vector<std::string> order;
   for (int i = 0; i < ActiveUsersForm->ListView->Count(); ++i) {

@@ -21,7 +21,7 @@
 #include "ReadArticleForm.h"
 #include "TextItems.h"
 #include "TextRcptEditForm.h"
-#include "TypedKeys.h"
+#include "WindowInput.h"
 #include "WindowMessages.h"
 
 namespace {

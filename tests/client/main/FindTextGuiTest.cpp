@@ -13,6 +13,7 @@
 #include "ClientCaches.h"
 #include "DecimalInput.h"
 #include "FindTextForm.h"
+#include "WindowInput.h"
 #include "StatisiticsForm.h"
 #include "Threads.h"
 #include "UserMessages.h"
@@ -43,6 +44,7 @@ protected:
   void SetUp() override
   {
     TLoggedInProgram::SetUp();
+    ShowMain();
     while (UserMessageCount() > 0) TakeUserMessage();
     if (Conf == 0) Seed();
     // The user's membership, as the login would load it.
@@ -76,14 +78,19 @@ protected:
     ReadLocal = 4;  // "cherry"
   }
 
+  // Opened with its short cut, Shift+Ctrl+F.
   static TFindTextForm* Open()
   {
-    auto* action = dynamic_cast<TAction*>(MainForm->FindComponent("FindTextAction"));
-    EXPECT_NE(action, nullptr);
-    action->Execute();
+    TestSupport::PressKey(GetFocus() ? GetFocus() : MainForm->HostHandle(), 'F', {VK_SHIFT, VK_CONTROL});
+    EXPECT_TRUE(WaitFor([] { return dynamic_cast<TFindTextForm*>(Application().Forms().back()) != nullptr; }));
     auto* form = dynamic_cast<TFindTextForm*>(Application().Forms().back());
     EXPECT_NE(form, nullptr);
     return form;
+  }
+  static void ShowPage(TTabSheet* sheet)
+  {
+    EXPECT_TRUE(TestSupport::ClickPageTab(sheet));
+    Application().ProcessMessages();
   }
 
   struct TSearch
@@ -99,17 +106,17 @@ protected:
 
   std::set<int> Run(TFindTextForm* form, const TSearch& s)
   {
-    form->RcptFrame->ItemList->Clear();
-    form->RcptFrame->SetNameText("Search seed conf");
-    form->ByFrame->ItemList->Clear();
-    form->ByFrame->SetNameText(s.Author);
-    form->SubjComboBox->SetText(s.Subject);
-    form->BodyComboBox->SetText(s.Body);
-    form->RegexpCheckBox->SetChecked(s.Regexp);
-    form->LLastEdit->SetText(s.Count);
-    form->IncludeReadCheckBox->SetChecked(s.IncludeRead);
-    form->IncludeUnreadCheckBox->SetChecked(s.IncludeUnread);
-    form->FindButtonClick(form->FindButton);
+    ShowPage(form->FindSheet);
+    EXPECT_TRUE(TestSupport::Type(form->RcptFrame->ItemList, "Search seed conf"));
+    EXPECT_TRUE(TestSupport::Type(form->ByFrame->ItemList, s.Author));
+    EXPECT_TRUE(TestSupport::Type(form->SubjComboBox, s.Subject));
+    EXPECT_TRUE(TestSupport::Type(form->BodyComboBox, s.Body));
+    EXPECT_TRUE(TestSupport::Check(form->RegexpCheckBox, s.Regexp));
+    ShowPage(form->TextSheet);
+    EXPECT_TRUE(TestSupport::Type(form->LLastEdit, s.Count));
+    EXPECT_TRUE(TestSupport::Check(form->IncludeReadCheckBox, s.IncludeRead));
+    EXPECT_TRUE(TestSupport::Check(form->IncludeUnreadCheckBox, s.IncludeUnread));
+    EXPECT_TRUE(TestSupport::Click(form->FindButton));
     EXPECT_TRUE(WaitFor([form] { return !form->Searching(); }, 30000));
     std::set<int> found;
     for (int i = 0; i < form->ListView1->Count(); ++i) found.insert(std::stoi(form->ListView1->Item(i)->Caption()));
@@ -140,7 +147,7 @@ TEST_F(FindText, AuthorSubjectAndBodyFindExactlyTheExpectedTexts)
   EXPECT_TRUE(form->IncludeReadCheckBox->Checked());
   EXPECT_EQ(form->LLastEdit->Text(), "-1");
   EXPECT_EQ(form->SubjComboBox->Items().size(), 4u);
-  form->RcptFrame->SetNameText("Search");
+  EXPECT_TRUE(TestSupport::Type(form->RcptFrame->ItemList, "Search"));
   EXPECT_TRUE(form->FindButton->Enabled());
   EXPECT_TRUE(form->ByFrame->Enabled());
 
@@ -168,8 +175,10 @@ TEST_F(FindText, AuthorSubjectAndBodyFindExactlyTheExpectedTexts)
   EXPECT_FALSE(form->StopButton->Enabled());
 
   Run(form, {"", "Filler"});
-  form->ListView1ColumnClick(form->ListView1, 0);
-  form->ListView1ColumnClick(form->ListView1, 0);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(TestSupport::ClickColumnHeader(form->ListView1->Handle(), 0));
+    Application().ProcessMessages();
+  }
   EXPECT_EQ(form->ListView1->Item(0)->Caption(), std::to_string(Texts["filler12"]));
   EXPECT_EQ(form->ListView1->Item(0)->ColumnText(1), "Administrator (of) LysKOM");
   EXPECT_EQ(form->ListView1->Item(0)->ColumnText(2), "Filler");
@@ -179,14 +188,14 @@ TEST_F(FindText, AuthorSubjectAndBodyFindExactlyTheExpectedTexts)
   EXPECT_TRUE(form->Docked());
   EXPECT_TRUE(form->AttachSpeedButton->Down());
   const int hits = form->ListView1->Count();
-  form->AttachSpeedButtonClick(form->AttachSpeedButton);
+  EXPECT_TRUE(TestSupport::Click(form->AttachSpeedButton));
   EXPECT_FALSE(form->Docked());
   EXPECT_FALSE(form->AttachSpeedButton->Down());
   EXPECT_EQ(form->ListView1->Count(), hits);
-  form->AttachSpeedButtonClick(form->AttachSpeedButton);
+  EXPECT_TRUE(TestSupport::Click(form->AttachSpeedButton));
   EXPECT_TRUE(form->Docked());
   EXPECT_EQ(form->ListView1->Item(0)->Caption(), std::to_string(Texts["filler12"]));
-  form->DoneButtonClick(form->DoneButton);
+  EXPECT_TRUE(TestSupport::Click(form->DoneButton));
 }
 
 TEST_F(FindText, BadInputStartsNothing)
@@ -196,43 +205,47 @@ TEST_F(FindText, BadInputStartsNothing)
   EXPECT_EQ(Run(form, count), std::set<int>{});
   EXPECT_EQ(TakeUserMessage(), NotAValidNumberMessage);
 
-  form->RcptFrame->ItemList->Clear();
-  form->RcptFrame->SetNameText("No conference of this name");
-  form->FindButtonClick(form->FindButton);
+  ShowPage(form->FindSheet);
+  EXPECT_TRUE(TestSupport::Type(form->RcptFrame->ItemList, "No conference of this name"));
+  EXPECT_TRUE(TestSupport::Click(form->FindButton));
   ASSERT_GE(Boxes->Count(), 1u);
   EXPECT_EQ(Boxes->Boxes().back().Text, ConferenceRequiredMessage);
 
   const int stranger = NewConference("Search not a member here");
   ASSERT_GT(stranger, 0);
-  form->RcptFrame->ItemList->Clear();
-  form->RcptFrame->SetNameText("Search not a member");
-  form->FindButtonClick(form->FindButton);
+  EXPECT_TRUE(TestSupport::Type(form->RcptFrame->ItemList, "Search not a member"));
+  EXPECT_TRUE(TestSupport::Click(form->FindButton));
   EXPECT_EQ(Boxes->Boxes().back().Text, NotAMemberMessage);
   EXPECT_FALSE(form->Searching());
 
   // A regular expression that does not compile is reported.
   Run(form, {"", "{unclosed", "", true});
-  form->Close();
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(FindText, StoppedAndClosedSearchesEndCleanly)
 {
   TFindTextForm* form = ShowFindText();
-  form->RcptFrame->SetNameText("Search seed conf");
-  form->SubjComboBox->SetText("Filler");
-  form->FindButtonClick(form->FindButton);
-  form->StopButtonClick(form->StopButton);
+  EXPECT_TRUE(TestSupport::Type(form->RcptFrame->ItemList, "Search seed conf"));
+  EXPECT_TRUE(TestSupport::Type(form->SubjComboBox, "Filler"));
+  // Stop clicked as soon as it can be, while the search runs.
+  ASSERT_TRUE(TestSupport::ClickControl(form->FindButton->Handle()));
+  WaitFor([form] { return form->StopButton->Enabled() || !form->Searching(); });
+  if (form->Searching()) {
+    EXPECT_TRUE(TestSupport::ClickControl(form->StopButton->Handle()));
+  }
   EXPECT_TRUE(WaitFor([form] { return !form->Searching(); }, 20000));
   EXPECT_TRUE(form->FindButton->Enabled());
+  // Closed right after Find was clicked.
   for (int i = 0; i < 5; ++i) {
     TFindTextForm* closed = ShowFindText();
-    closed->RcptFrame->SetNameText("Search seed conf");
-    closed->SubjComboBox->SetText("Filler");
-    closed->FindButtonClick(closed->FindButton);
-    closed->Close();
+    EXPECT_TRUE(TestSupport::Type(closed->RcptFrame->ItemList, "Search seed conf"));
+    EXPECT_TRUE(TestSupport::Type(closed->SubjComboBox, "Filler"));
+    ASSERT_TRUE(TestSupport::ClickControl(closed->FindButton->Handle()));
+    TestSupport::CloseWindow(closed);
   }
   EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
-  form->Close();
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(FindText, DisconnectingClosesSearchAndMarkedTextsWindows)

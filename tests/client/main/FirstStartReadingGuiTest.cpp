@@ -19,6 +19,7 @@
 #include "ProtocolText.h"
 #include "SessionState.h"
 #include "TextItems.h"
+#include "WindowInput.h"
 #include "Application.h"
 
 namespace {
@@ -129,7 +130,9 @@ protected:
 
   void TearDown() override
   {
-    if (MainForm && MainForm->SessionDisconnectAction->Enabled()) MainForm->SessionDisconnectAction->Execute();
+    if (MainForm && MainForm->SessionDisconnectAction->Enabled()) {
+      EXPECT_TRUE(TestSupport::ChooseMenuItem(MainForm, "Disconnect1"));
+    }
     WaitFor([] { return !MainForm || !MainForm->Connected; }, 5000);
     AutoConnectPending = false;
     AutoConnectProfile.clear();
@@ -178,8 +181,7 @@ protected:
   {
     const HWND focus = GetFocus();
     EXPECT_TRUE(focus && IsChild(ReadArticleForm->HostHandle(), focus)) << "the reading window has the focus";
-    PostMessageA(focus, WM_KEYDOWN, VK_SPACE, 1);
-    PostMessageA(focus, WM_KEYUP, VK_SPACE, LPARAM(0xC0000001));
+    TestSupport::PressKey(focus, VK_SPACE);
     EXPECT_TRUE(WaitFor([expected] {
       auto* view = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
       return ReadArticleForm->BusyCount == 0 && view && view->CurrentTextNo == expected;

@@ -18,7 +18,7 @@
 #include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
-#include "HeldKeys.h"
+#include "WindowInput.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "MenuItems.h"
@@ -34,7 +34,6 @@
 namespace {
 
 using namespace MainTest;
-using TestSupport::THeldKeys;
 using TestSupport::TLyskomdServer;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
@@ -249,11 +248,8 @@ TEST_F(KeyboardRoutes, EnterOnAMarkedTextShowsItInTheReadingWindow)
   const int text = Author->TextTo(conf, "Marked\nOpened from the marks by Enter.\n");
   TLKRequest mark(L_MARK_TEXT, TRequestArgs().Int(text).Int(3));
   ASSERT_TRUE(Session->Expect(mark));
-  {
-    THeldKeys held{VK_SHIFT, VK_CONTROL};
-    PostMessageA(MainForm->HostHandle(), WM_KEYDOWN, 'M', 1);
-    Application().ProcessMessages();
-  }
+  TestSupport::PressKey(MainForm->HostHandle(), 'M', {VK_SHIFT, VK_CONTROL});
+  Application().ProcessMessages();
   TViewMarksForm* marks = nullptr;
   ASSERT_TRUE(WaitFor([&] {
     for (TForm* f : Application().Forms())
@@ -355,11 +351,9 @@ TEST_F(KeyboardRoutes, ANewChatWindowTakesTheMessageNotItsPartner)
   // while the message goes to everyone.
   TItemEditList* picker = MessagesForm->TargetFrame->ItemList;
   EXPECT_TRUE(IsWindowEnabled(picker->Handle()));
-  SendMessageA(MessagesForm->SentToAllCheckBox->Handle(), BM_CLICK, 0, 0);
-  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::Click(MessagesForm->SentToAllCheckBox));
   EXPECT_FALSE(IsWindowEnabled(picker->Handle()));
-  SendMessageA(MessagesForm->SentToAllCheckBox->Handle(), BM_CLICK, 0, 0);
-  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::Click(MessagesForm->SentToAllCheckBox));
   EXPECT_TRUE(IsWindowEnabled(picker->Handle()));
 }
 

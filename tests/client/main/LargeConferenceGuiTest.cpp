@@ -192,9 +192,10 @@ protected:
     Application().ProcessMessages();
   }
 
+  // "Next text" clicked, with time for a search through many texts.
   int ReadNext()
   {
-    ReadArticleForm->ReadNextText();
+    ClickReadingButton("ReadNextButton");
     EXPECT_TRUE(WaitFor([] { return ReadArticleForm->BusyCount == 0; }, 60000));
     Application().ProcessMessages();
     return ReadArticleForm->CurrentText();
@@ -282,7 +283,7 @@ TEST_F(LargeConference, TextWithThousandCommentsIsReadAndSkipped)
   Application().ProcessMessages();
   SubjectTreeAsyncThread->PauseScan();
   ClearTextStatCache();
-  ReadArticleForm->MarkCommentsReadAction->Execute();
+  ChooseReadingMenu("MarkCommentsRead1");
   ASSERT_TRUE(WaitFor([] { return ReadArticleForm->BusyCount == 0; }, 60000));
   EXPECT_EQ(ReadNext(), after);
   TMembershipRef m = MembershipByConf(conf);

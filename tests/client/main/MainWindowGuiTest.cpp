@@ -9,9 +9,9 @@
 #include "LyskomdServer.h"
 #include "ImageList.h"
 #include "MainTestSupport.h"
+#include "WindowInput.h"
 #include "MenuItems.h"
 #include "NameFrame.h"
-#include "PointerAndKeys.h"
 #include "StandardControls.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
@@ -333,7 +333,8 @@ TEST_F(MainWindow, ConnectedStateSwitchesEveryWindow)
   ActiveUsersForm->ListView->AddItem("7");
   SetCachedName(23, "Twenty-three");
   QueueMarkRead(9, 4);
-  MainForm->SessionDisconnectAction->Execute();
+  ASSERT_TRUE(TestSupport::ChooseMenuItem(MainForm, "Disconnect1"));
+  Application().ProcessMessages();
   EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
   EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
   EXPECT_FALSE(MainForm->Online1->Enabled());
@@ -365,9 +366,9 @@ TEST_F(MainWindow, StatusBarDoubleClickTogglesTheEventLog)
   ShowMain();
   HWND bar = MainForm->StatusBar1->Handle();
   ASSERT_FALSE(EventLogForm->Visible());
-  PostMessageA(bar, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(20, 8));
+  ASSERT_TRUE(TestSupport::DoubleClickAt(bar, 20, 8));
   ASSERT_TRUE(WaitFor([] { return EventLogForm->Visible(); }));
-  PostMessageA(bar, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(20, 8));
+  ASSERT_TRUE(TestSupport::DoubleClickAt(bar, 20, 8));
   ASSERT_TRUE(WaitFor([] { return !EventLogForm->Visible(); }));
 }
 
@@ -423,12 +424,19 @@ TEST_F(MainWindow, EventLogStampsLinesAndOneLineEventsReachTheStatusBar)
   EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, last);
   EXPECT_EQ(std::count(log.begin(), log.end(), '['), 3);
 
-  // Clearing an empty log leaves it empty; the next event is at the top.
+  // The log opened with a double click on the status bar; "Clear list" from
+  // its popup menu. Clearing an empty log leaves it empty; the next event is
+  // at the top.
   auto* clear = dynamic_cast<TMenuItem*>(EventLogForm->FindComponent("ClearList1"));
   ASSERT_NE(clear, nullptr);
-  clear->Click();
+  ASSERT_TRUE(TestSupport::DoubleClickAt(MainForm->StatusBar1->Handle(), 20, 8));
+  ASSERT_TRUE(WaitFor([] { return EventLogForm->Visible(); }));
+  EventLogForm->BringToFront();
+  Application().ProcessMessages();
+  const POINT inLog{10, 10};
+  ASSERT_TRUE(TestSupport::ChooseFromPopup(EventLogForm->EventRichEdit->Handle(), inLog, clear));
   EXPECT_EQ(EventLogForm->EventRichEdit->Text(), "");
-  clear->Click();
+  ASSERT_TRUE(TestSupport::ChooseFromPopup(EventLogForm->EventRichEdit->Handle(), inLog, clear));
   EXPECT_EQ(EventLogForm->EventRichEdit->Text(), "");
   LogEvent("again");
   log = EventLogForm->EventRichEdit->Text();
@@ -501,13 +509,16 @@ TEST_F(MainWindow, CommandLineOptions)
 TEST_F(MainWindow, RefreshCachesAsksFirstAndEmptiesTheLogAndTheNoteList)
 {
   ShowMain();
+  // Logged in: "Refresh caches" is in the Online menu.
+  MainForm->SetConnectedState(true);
   LogEvent("something happened");
   SetCachedName(17, "Seventeen");
   QueueMarkRead(9, 3);
   MainForm->NoteShownPersons->Add(5);
   MainForm->NoteShownPersons->Add(17);
   Boxes->SetAnswer(IDNO);
-  ASSERT_TRUE(MainForm->ClearCacheStatusAction->Execute());
+  ASSERT_TRUE(TestSupport::ChooseMenuItem(MainForm, "RefreshCaches1"));
+  ASSERT_TRUE(WaitFor([&] { return Boxes->Count() > 0; }));
   ASSERT_EQ(Boxes->Count(), 1u);
   TRecordedMessageBox box = Boxes->Boxes()[0];
   EXPECT_EQ(box.Text, "This will clear all caches, including the edit buffer.\r\nAre you sure?");
@@ -521,8 +532,12 @@ TEST_F(MainWindow, RefreshCachesAsksFirstAndEmptiesTheLogAndTheNoteList)
 
   EXPECT_GE(FindNameEntry(17), 0);
 
+  // F5, typed in the reading window, runs it too.
   Boxes->SetAnswer(IDYES);
-  ASSERT_TRUE(MainForm->ClearCacheStatusAction->Execute());
+  ReadArticleForm->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(IsChild(ReadArticleForm->Handle(), GetFocus()) || GetFocus() == ReadArticleForm->Handle());
+  TestSupport::PressKey(GetFocus(), VK_F5);
   ASSERT_TRUE(WaitFor([] { return MainForm->NoteShownPersons->Count() == 0; }));
   EXPECT_EQ(EventLogForm->EventRichEdit->Text(), "");
   // The client's stores are empty and the queued read marks went out.
@@ -613,7 +628,7 @@ TEST_F(MainWindow, MenuItemsShowTheirImagesAsTheyAreAndTheStatusBarKeepsItsEvent
 
   // The focus in the reading window's conference list, as after a click there.
   TControl* list = ReadArticleForm->ConfListView;
-  PostClick(list->Handle(), POINT{20, 40});
+  EXPECT_TRUE(TestSupport::ClickAt(list->Handle(), 20, 40));
   ASSERT_TRUE(WaitFor([&] { return GetFocus() == list->Handle(); }));
 
   // The Session menu from the keyboard: "Connect" (with an image) is
@@ -624,7 +639,7 @@ TEST_F(MainWindow, MenuItemsShowTheirImagesAsTheyAreAndTheStatusBarKeepsItsEvent
     TMenuSteps steps({[&](HWND menu) {
                         connect = LookAtHighlightedItem(menu, session);
                         if (connect.Caption.empty()) return false;
-                        PostKey(VK_UP, menu);
+                        TestSupport::PressKey(menu, VK_UP);
                         return true;
                       },
                       [&](HWND menu) {
@@ -635,7 +650,7 @@ TEST_F(MainWindow, MenuItemsShowTheirImagesAsTheyAreAndTheStatusBarKeepsItsEvent
                         return true;
                       }});
     PostMessageA(GetFocus(), WM_SYSKEYDOWN, 'S', LPARAM(1 | (1 << 29)));
-    ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenMenuWindow(); }, 15000));
+    ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenPopupMenu(); }, 15000));
   }
   EXPECT_EQ(connect.Caption, "&Connect");
   EXPECT_TRUE(connect.ImageShownAsItIs);
@@ -647,20 +662,20 @@ TEST_F(MainWindow, MenuItemsShowTheirImagesAsTheyAreAndTheStatusBarKeepsItsEvent
   THighlightedItem first;
   {
     TMenuSteps steps({[&](HWND menu) {
-                        PostKey(VK_DOWN, menu);
+                        TestSupport::PressKey(menu, VK_DOWN);
                         return true;
                       },
                       [&](HWND menu) {
                         first = LookAtHighlightedItem(menu, popup);
                         if (first.Caption.empty()) return false;
-                        PostKey(VK_ESCAPE, menu);
+                        TestSupport::PressKey(menu, VK_ESCAPE);
                         return true;
                       }});
-    PostClick(list->Handle(), POINT{20, 40}, TestSupport::TPointerButton::Right);
-    ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenMenuWindow(); }, 15000));
+    EXPECT_TRUE(TestSupport::ClickAt(list->Handle(), 20, 40, true));
+    ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenPopupMenu(); }, 15000));
   }
   EXPECT_TRUE(first.ImageShownAsItIs || first.Blank) << first.Caption;
-  PostKey(VK_ESCAPE);
+  TestSupport::PressKey(GetFocus(), VK_ESCAPE);
   Application().ProcessMessages();
   EXPECT_EQ(StatusText(0), event);
   EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, event);

@@ -12,7 +12,10 @@
 #include "DecimalInput.h"
 #include "Threads.h"
 #include "UserMessages.h"
+#include "ModalScript.h"
+#include "SessionState.h"
 #include "ViewMarksForm.h"
+#include "WindowInput.h"
 #include "Application.h"
 
 namespace {
@@ -50,15 +53,16 @@ protected:
     return marks;
   }
 
+  // Opened from the main window's menu bar.
   static TViewMarksForm* OpenWindow()
   {
-    auto* action = dynamic_cast<TAction*>(MainForm->FindComponent("ViewMarkedAction"));
-    EXPECT_NE(action, nullptr);
-    if (!action) return nullptr;
-    action->Execute();
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(MainForm, "ViewMarked1"));
+    EXPECT_TRUE(WaitFor([] { return dynamic_cast<TViewMarksForm*>(Application().Forms().back()) != nullptr; }));
     auto* form = dynamic_cast<TViewMarksForm*>(Application().Forms().back());
     EXPECT_NE(form, nullptr);
-    if (form) EXPECT_TRUE(WaitFor([form] { return !form->FillThread; }, 20000));
+    if (form) {
+      EXPECT_TRUE(WaitFor([form] { return !form->FillThread; }, 20000));
+    }
     return form;
   }
 
@@ -73,12 +77,29 @@ protected:
     return rows;
   }
 
+  static int RowOf(TViewMarksForm* form, const std::string& textNo)
+  {
+    for (int i = 0; i < form->ListView1->Count(); ++i)
+      if (form->ListView1->Item(i)->Caption() == textNo) return i;
+    ADD_FAILURE() << "no row for " << textNo;
+    return 0;
+  }
+  // A click on the text's row.
   static void Select(TViewMarksForm* form, const std::string& textNo)
   {
-    TListItem* item = form->ListView1->FindCaption(textNo);
-    ASSERT_NE(item, nullptr);
-    item->SetSelected(true);
-    form->ListView1SelectItem(form->ListView1, item, true);
+    ASSERT_TRUE(TestSupport::ClickListRow(form->ListView1->Handle(), RowOf(form, textNo)));
+    Application().ProcessMessages();
+  }
+  // An item of the row's popup menu.
+  static bool ChooseForRow(TViewMarksForm* form, const std::string& textNo, const char* item)
+  {
+    return TestSupport::ChooseFromRowPopup(form->ListView1->Handle(), RowOf(form, textNo),
+                                           dynamic_cast<TMenuItem*>(form->FindComponent(item)));
+  }
+  static void ClickHeader(TViewMarksForm* form, int column)
+  {
+    EXPECT_TRUE(TestSupport::ClickColumnHeader(form->ListView1->Handle(), column));
+    Application().ProcessMessages();
   }
 };
 
@@ -92,12 +113,28 @@ TEST_F(MarkedTexts, MarksChangedInTheWindowAreSeenOnTheServer)
                                            {TRequestArgs().Int(0).Int(conf), TRequestArgs().Int(0).Int(other)}));
   ASSERT_GT(both, 0);
 
-  // Marked from the main window's command, with the text in its Tag.
-  auto* mark = dynamic_cast<TAction*>(MainForm->FindComponent("MarkTextAction"));
-  ASSERT_NE(mark, nullptr);
-  mark->Tag = alpha;
-  mark->Execute();
-  EXPECT_EQ(mark->Tag, 0);
+  // Logged in, as the program shows it: the session's commands are on.
+  CurrentPersNo = TLyskomdServer::AdminPerson;
+  MainForm->SetConnectedState(true);
+  struct TIdle
+  {
+    ~TIdle()
+    {
+      CurrentPersNo = 0;
+      if (MainForm) MainForm->SetConnectedState(false);
+    }
+  } idle;
+
+  // Marked from the main window's menu, the number typed when asked.
+  TModalScript ask;
+  ask.Then("InputQueryForm", [alpha](TForm* f) {
+    EXPECT_TRUE(TestSupport::TypeInto(dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->Handle(),
+                                      std::to_string(alpha)));
+    TModalScript::Click(dynamic_cast<TButton*>(f->FindComponent("OkButton")));
+  });
+  ask.Start();
+  ASSERT_TRUE(TestSupport::ChooseMenuItem(MainForm, "MarkText1"));
+  ASSERT_TRUE(WaitFor([&] { return ask.Done(); }));
   Ask(L_MARK_TEXT, TRequestArgs().Int(both).Int(7));
   EXPECT_EQ(ServerMarks()[alpha], 100);
 
@@ -110,10 +147,10 @@ TEST_F(MarkedTexts, MarksChangedInTheWindowAreSeenOnTheServer)
                                                   b + "|7|Two recipients|Marks first",
                                                   b + "|7|Two recipients|Marks second"}));
   // "Mark type" clicked twice: descending.
-  form->ListView1ColumnClick(form->ListView1, 1);
-  form->ListView1ColumnClick(form->ListView1, 1);
+  ClickHeader(form, 1);
+  ClickHeader(form, 1);
   EXPECT_EQ(form->ListView1->Item(0)->ColumnText(1), "100");
-  form->ListView1ColumnClick(form->ListView1, 1);
+  ClickHeader(form, 1);
   EXPECT_EQ(form->ListView1->Item(0)->ColumnText(1), "7");
 
   // The selected text's body, its paragraph joined.
@@ -128,7 +165,7 @@ TEST_F(MarkedTexts, MarksChangedInTheWindowAreSeenOnTheServer)
     value = "2OO";
     return true;
   };
-  form->ChangeType1Click(nullptr);
+  ASSERT_TRUE(ChooseForRow(form, a, "ChangeType1"));
   EXPECT_EQ(TakeUserMessage(), NotAValidNumberMessage);
   EXPECT_EQ(ServerMarks()[alpha], 100);
 
@@ -136,18 +173,17 @@ TEST_F(MarkedTexts, MarksChangedInTheWindowAreSeenOnTheServer)
     value = "200";
     return true;
   };
-  form->ChangeType1Click(nullptr);
+  ASSERT_TRUE(ChooseForRow(form, a, "ChangeType1"));
   ASSERT_TRUE(WaitFor([form] { return !form->FillThread; }, 20000));
   EXPECT_EQ(ServerMarks()[alpha], 200);
   EXPECT_EQ(form->ListView1->FindCaption(a)->ColumnText(1), "200");
 
   // Unmarking removes the text's rows.
-  Select(form, b);
-  form->Delete1Click(nullptr);
+  ASSERT_TRUE(ChooseForRow(form, b, "Delete1"));
   EXPECT_EQ(ServerMarks().count(both), 0u);
   EXPECT_EQ(form->ListView1->FindCaption(b), nullptr);
   EXPECT_EQ(form->ListView1->Count(), 1);
-  form->Close();
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(MarkedTexts, AWindowClosedWhileItFillsEndsCleanly)
@@ -156,7 +192,7 @@ TEST_F(MarkedTexts, AWindowClosedWhileItFillsEndsCleanly)
   for (int i = 0; i < 3; ++i) Ask(L_MARK_TEXT, TRequestArgs().Int(NewText(conf, "Marked\nbody")).Int(1));
   for (int i = 0; i < 5; ++i) {
     TViewMarksForm* form = ShowMarkedTexts();
-    form->Close();
+    TestSupport::CloseWindow(form);
   }
   EXPECT_TRUE(WaitFor(WindowWorkersEnded, 20000));
   for (TForm* f : Application().Forms()) EXPECT_EQ(dynamic_cast<TViewMarksForm*>(f), nullptr);

@@ -44,18 +44,18 @@ inline TMenuItem* MainMenuItem(const char* name)
   return item;
 }
 
-// Whether the menu bar shows the item enabled.
+// Whether the menu bar shows the item where a person can choose it.
 inline bool MenuShowsEnabled(const char* name)
 {
   TMenuItem* item = MainMenuItem(name);
-  if (!item) return false;
-  const UINT state = GetMenuState(GetMenu(MainForm->HostHandle()), item->Command(), MF_BYCOMMAND);
-  return state != UINT(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+  return item && TestSupport::MenuBarShowsEnabled(item->Command());
 }
 
 inline void ChooseMenu(const char* name)
 {
-  if (TMenuItem* item = MainMenuItem(name)) TestSupport::ChooseMenuCommand(MainForm->HostHandle(), item->Command());
+  if (TMenuItem* item = MainMenuItem(name)) {
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(item->Command())) << name;
+  }
 }
 
 // "Connect" from the Session menu, the login dialog answered with the

@@ -10,71 +10,45 @@
 #include <string>
 
 #include "../admin/AdminTestSupport.h"
-#include "HeldKeys.h"
 #include "HostConfigForm.h"
 #include "ItemEditList.h"
 #include "ModalScript.h"
 #include "NewUserForm.h"
 #include "PresentationPromptForm.h"
 #include "ToolBar.h"
+#include "WindowInput.h"
 #include "WriteTextForm.h"
 
 namespace {
 
 using namespace AdminTest;
-using TestSupport::THeldKeys;
 
 auto* const Environment = testing::AddGlobalTestEnvironment(new TProgramEnvironment);
 
 // A key pressed on the focused control (or on target when nothing has the
 // focus), with modifiers held while the program handles it. A dialog that
-// the key opens runs its own loop in here.
+// the key opens runs its own loop in here, where the modifiers are let go.
 void PressKey(HWND target, WORD key, std::initializer_list<int> held = {})
 {
-  THeldKeys keys(held);
-  HWND focus = GetFocus() ? GetFocus() : target;
-  const bool alt = std::find(held.begin(), held.end(), VK_MENU) != held.end();
-  PostMessageA(focus, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, alt ? LPARAM(0x20000001) : 1);
-  PostMessageA(focus, alt ? WM_SYSKEYUP : WM_KEYUP, key, alt ? LPARAM(0xE0000001) : LPARAM(0xC0000001));
+  TestSupport::PressKey(GetFocus() ? GetFocus() : target, key, held);
   Application().ProcessMessages();
-}
-
-// A left click at a point of a window (client coordinates).
-void ClickAt(HWND window, POINT at)
-{
-  const LPARAM lp = MAKELPARAM(at.x, at.y);
-  PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, lp);
-  PostMessageA(window, WM_LBUTTONUP, 0, lp);
 }
 
 void ClickMiddle(TControl* control)
 {
-  RECT r;
-  GetClientRect(control->Handle(), &r);
-  ClickAt(control->Handle(), {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-}
-
-// Inside a dialog opened by PressKey: the modifiers that opened it are let go.
-void ReleaseModifiers()
-{
-  BYTE state[256];
-  GetKeyboardState(state);
-  for (int k : {VK_SHIFT, VK_CONTROL, VK_MENU, VK_LSHIFT, VK_LCONTROL, VK_LMENU}) state[k] = 0;
-  SetKeyboardState(state);
+  EXPECT_TRUE(TestSupport::ClickControl(control->Handle())) << control->Name;
 }
 
 // Inside the name prompt opened by PressKey: Cancel is clicked.
 void CancelInDialog()
 {
-  ReleaseModifiers();
   ClickMiddle(GetNameForm->CancelButton);
 }
 
 void ClickToolButton(TToolButton* button)
 {
-  RECT r{};
-  ASSERT_TRUE(SendMessageA(button->ToolBar()->Handle(), TB_GETRECT, button->Command(), LPARAM(&r)));
-  ClickAt(button->ToolBar()->Handle(), {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+  ASSERT_NE(button, nullptr);
+  EXPECT_TRUE(TestSupport::ClickToolButton(button)) << button->Name;
 }
 
 HWND ActiveMDIChild()
@@ -237,10 +211,7 @@ TEST_F(ModalDialogs, ClosingADialogActivatesTheWindowThatWasActiveBefore)
     TModalScript script;
     script.Then("GetNameForm", [](TForm* f) {
       ExpectNamePromptReady(f, "Edit conference properties");
-      ReleaseModifiers();
-      THeldKeys control({VK_CONTROL});
-      PostMessageA(GetFocus(), WM_KEYDOWN, VK_TAB, 1);
-      PostMessageA(GetFocus(), WM_KEYUP, VK_TAB, LPARAM(0xC0000001));
+      TestSupport::PressKey(GetFocus(), VK_TAB, {VK_CONTROL});
       Application().ProcessMessages();
     });
     script.Then("GetNameForm", [](TForm*) { CancelInDialog(); });
@@ -299,7 +270,9 @@ protected:
   void TearDown() override
   {
     EXPECT_FALSE(Watchdog.Fired()) << "a dialog stayed open";
-    if (MainForm && MainForm->SessionDisconnectAction->Enabled()) MainForm->SessionDisconnectAction->Execute();
+    if (MainForm && MainForm->SessionDisconnectAction->Enabled()) {
+      EXPECT_TRUE(TestSupport::ChooseMenuItem(MainForm, "Disconnect1"));
+    }
     WaitFor([] { return !MainForm || !MainForm->Connected; }, 5000);
     AutoConnectPending = false;
     AutoConnectProfile.clear();

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "MainTestSupport.h"
+#include "ModalScript.h"
+#include "WindowInput.h"
 #include "Panels.h"
 #include "MenuItems.h"
 #include "StandardControls.h"
@@ -129,19 +131,12 @@ TEST_F(StartedProgram, EveryShippedFormLoadsAndBinds)
   EXPECT_TRUE(IsWindow(GetNameForm->NameFrame->ItemList->Handle()));
   EXPECT_EQ(MessagesForm->TargetFrame->NameGroupBox->Caption(), "&Name");
   // The name dialog works as a modal dialog.
-  TTimer driver(nullptr);
-  driver.SetInterval(20);
-  bool sawDialog = false;
-  driver.OnTimer = [&](TComponent*) {
-    if (!GetNameForm->IsModal()) return;
-    sawDialog = true;
-    driver.SetEnabled(false);
-    PostMessageA(GetNameForm->CancelButton->Handle(), BM_CLICK, 0, 0);
-  };
-  driver.SetEnabled(true);
+  TModalScript cancel;
+  cancel.Then("GetNameForm", [](TForm*) { TModalScript::Click(GetNameForm->CancelButton); });
+  cancel.Start();
   GetNameForm->SetCaption("Goto conference");
   EXPECT_EQ(GetNameForm->ShowModal(), mrCancel);
-  EXPECT_TRUE(sawDialog);
+  EXPECT_TRUE(cancel.Done());
   EXPECT_FALSE(GetNameForm->Visible());
   // Commands of the main window shared by the other windows are linked.
   auto* connect = dynamic_cast<TToolButton*>(ReadArticleForm->FindComponent("ConnectButton"));
@@ -154,40 +149,35 @@ TEST_F(StartedProgram, WindowMenuAndAboutCommands)
   ShowMain();
   HWND client = Application().MDIClient();
   auto active = [&] { return reinterpret_cast<HWND>(SendMessageA(client, WM_MDIGETACTIVE, 0, 0)); };
-  auto item = [](const char* name) { return dynamic_cast<TMenuItem*>(MainForm->FindComponent(name)); };
+  // The Windows menu's items, chosen from the menu bar.
+  auto choose = [](const char* name) {
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(MainForm, name)) << name;
+    Application().ProcessMessages();
+  };
   // "Next" walks the windows created at start and wraps round.
   ActiveUsersForm->BringToFront();
   ASSERT_EQ(active(), ActiveUsersForm->HostHandle());
-  item("Next1")->Click();
+  choose("Next1");
   EXPECT_EQ(active(), MessagesForm->HostHandle());
-  item("Next1")->Click();
+  choose("Next1");
   EXPECT_EQ(active(), ReadArticleForm->HostHandle());
-  item("Next1")->Click();
+  choose("Next1");
   EXPECT_EQ(active(), ActiveUsersForm->HostHandle());
   // Tiling puts the windows side by side inside the frame.
-  item("TileVertical1")->Click();
+  choose("TileVertical1");
   RECT a, m;
   GetWindowRect(ActiveUsersForm->HostHandle(), &a);
   GetWindowRect(MessagesForm->HostHandle(), &m);
   EXPECT_TRUE(a.right <= m.left || m.right <= a.left);
-  item("Cascade1")->Click();
+  choose("Cascade1");
 
   // The about box opens modally and goes when closed.
-  TTimer driver(nullptr);
-  driver.SetInterval(20);
-  bool sawBox = false;
-  driver.OnTimer = [&](TComponent*) {
-    TForm* box = Application().FindForm("AboutBox");
-    if (!box || !box->IsModal()) return;
-    sawBox = true;
-    driver.SetEnabled(false);
-    PostMessageA(dynamic_cast<TButton*>(box->FindComponent("OKButton"))->Handle(), BM_CLICK, 0, 0);
-  };
-  driver.SetEnabled(true);
-  item("About1")->Click();
-  EXPECT_TRUE(sawBox);
+  TModalScript about;
+  about.Then("AboutBox", [](TForm* box) { TModalScript::Click(dynamic_cast<TButton*>(box->FindComponent("OKButton"))); });
+  about.Start();
+  choose("About1");
+  EXPECT_TRUE(WaitFor([&] { return about.Done() && !Application().FindForm("AboutBox"); }));
   EXPECT_EQ(Application().FindForm("AboutBox"), nullptr);
-
 }
 
 // Every enabled item of the windows created at start, in their menu bars and

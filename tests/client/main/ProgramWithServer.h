@@ -5,11 +5,15 @@
 #include <memory>
 
 #include "../core/EngineSession.h"
+#include "ArticleFormViewForm.h"
+#include "ArticleViewForm.h"
 #include "ClientCaches.h"
 #include "ConfsAndTexts.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
 #include "SessionState.h"
+#include "ToolBar.h"
+#include "WindowInput.h"
 
 namespace MainTest {
 
@@ -84,6 +88,61 @@ protected:
     m->Priority = 100;
     m->mHasUnread = true;
     StoreMembership(m);
+  }
+
+  static TToolButton* ReadingButton(const char* name)
+  {
+    auto* button = dynamic_cast<TToolButton*>(ReadArticleForm->FindComponent(name));
+    EXPECT_NE(button, nullptr) << name;
+    return button;
+  }
+  // A button of the reading window's tool bar clicked, and the loop run.
+  static void ClickReadingButton(const char* name)
+  {
+    ReadArticleForm->BringToFront();
+    Application().ProcessMessages();
+    if (TToolButton* button = ReadingButton(name)) {
+      EXPECT_TRUE(TestSupport::ClickToolButton(button)) << name;
+    }
+    Application().ProcessMessages();
+  }
+  // The reading window's menu item chosen from the menu bar that shows it.
+  static void ChooseReadingMenu(const char* name)
+  {
+    ReadArticleForm->BringToFront();
+    Application().ProcessMessages();
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(ReadArticleForm, name)) << name;
+    Application().ProcessMessages();
+  }
+  // "Next text" clicked; waits for the search to end and answers the text shown.
+  static int ReadNext()
+  {
+    ClickReadingButton("ReadNextButton");
+    EXPECT_TRUE(WaitFor([] { return ReadArticleForm->BusyCount == 0; }));
+    Application().ProcessMessages();
+    return ReadArticleForm->CurrentText();
+  }
+  static HWND MainViewEdit()
+  {
+    if (auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView)) return flow->MainEdit->Handle();
+    if (auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView)) return form->MainEdit->Handle();
+    return nullptr;
+  }
+  // Keys typed into the reading window: into the control that has the
+  // focus there, or the text view after a click into its lower corner.
+  static void Type(const std::string& keys)
+  {
+    ReadArticleForm->BringToFront();
+    Application().ProcessMessages();
+    if (!IsChild(ReadArticleForm->Handle(), GetFocus())) {
+      RECT r{};
+      GetClientRect(MainViewEdit(), &r);
+      ASSERT_TRUE(TestSupport::ClickAt(MainViewEdit(), r.right - 6, r.bottom - 6));
+      Application().ProcessMessages();
+      ASSERT_TRUE(IsChild(ReadArticleForm->Handle(), GetFocus()));
+    }
+    TestSupport::TypeKeys(keys);
+    Application().ProcessMessages();
   }
 
   inline static int Writer = 0;

@@ -18,6 +18,7 @@
 #include "StandardControls.h"
 #include "UserMessages.h"
 #include "WindowMessages.h"
+#include "WindowInput.h"
 #include "WriteTextForm.h"
 
 namespace {
@@ -69,33 +70,24 @@ protected:
     ReadArticleForm->ShowTextByNumber(text, true);
     Application().ProcessMessages();
   }
-  int ReadNext()
-  {
-    ReadArticleForm->ReadNextText();
-    EXPECT_TRUE(WaitFor([] { return ReadArticleForm->BusyCount == 0; }));
-    Application().ProcessMessages();
-    return ReadArticleForm->CurrentText();
-  }
-  void Type(const std::string& keys)
-  {
-    for (char c : keys) ReadArticleForm->HandleTypedKey(c);
-    Application().ProcessMessages();
-  }
   // Types the keys while the script answers the dialogs they open.
   void TypeAnswering(const std::string& keys, TModalScript& script)
   {
     script.Start();
     Type(keys);
-    EXPECT_TRUE(script.Done()) << "\"" << keys << "\": " << script.StepsDone() << " dialogs answered";
+    EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000))
+      << "\"" << keys << "\": " << script.StepsDone() << " dialogs answered";
   }
 
-  // A step for the name dialog: checks its caption and picks the number.
+  // A step for the name dialog: checks its caption, types the number and
+  // completes it (Ctrl+N), then Ok.
   static TModalScript::TStep PickName(const std::string& caption, int number)
   {
     return [caption, number](TForm* f) {
       EXPECT_EQ(caption, f->Caption());
-      GetNameForm->NameFrame->SetNameText(std::to_string(number));
-      GetNameForm->NameFrame->NumberCompletion1Click(nullptr);
+      HWND list = GetNameForm->NameFrame->ItemList->Handle();
+      EXPECT_TRUE(TestSupport::TypeInto(list, std::to_string(number)));
+      TestSupport::PressKey(list, 'N', {VK_CONTROL});
       TModalScript::Click(GetNameForm->OkButton);
     };
   }
@@ -104,7 +96,7 @@ protected:
   {
     return [prompt, value](TForm* f) {
       EXPECT_EQ(prompt, dynamic_cast<TLabel*>(f->FindComponent("PromptLabel"))->Caption());
-      dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->SetText(value);
+      EXPECT_TRUE(TestSupport::TypeInto(dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->Handle(), value));
       TModalScript::Click(dynamic_cast<TButton*>(f->FindComponent("OkButton")));
     };
   }
@@ -250,7 +242,7 @@ TEST_F(ReadingKeys, ConferenceKeysGoJoinLeaveAndRename)
   TModalScript go;
   go.Then("GetNameForm", [second](TForm* f) {
     // For people to look at; never an assertion.
-    GetNameForm->NameFrame->SetNameText("Key conf");
+    TestSupport::TypeInto(GetNameForm->NameFrame->ItemList->Handle(), "Key conf");
     Application().ProcessMessages();
     TestSupport::RunUnixCommand("import -window root '" + TestSupport::UnixPathOf(TestSupport::OutputDir()) +
                                   "/name-dialog.png'", 20000);

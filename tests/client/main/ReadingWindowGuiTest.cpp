@@ -16,6 +16,7 @@
 #include "SessionState.h"
 #include "FindDialog.h"
 #include "UserMessages.h"
+#include "WindowInput.h"
 #include "WindowMessages.h"
 #include "Application.h"
 
@@ -46,15 +47,6 @@ protected:
     return conf;
   }
 
-  // Runs Next and waits for the search to end; answers the text shown.
-  int ReadNext()
-  {
-    ReadArticleForm->ReadNextText();
-    EXPECT_TRUE(WaitFor([] { return ReadArticleForm->BusyCount == 0; }));
-    Application().ProcessMessages();
-    return ReadArticleForm->CurrentText();
-  }
-
   std::string MainText() const
   {
     if (auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView)) return flow->MainEdit->Caption();
@@ -72,13 +64,6 @@ protected:
     const std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/" + file;
     TestSupport::RunUnixCommand("import -window root '" + shot + "'", 20000);
   }
-
-  void Type(const std::string& keys)
-  {
-    for (char c : keys) ReadArticleForm->HandleTypedKey(c);
-    Application().ProcessMessages();
-  }
-
 };
 
 TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
@@ -133,15 +118,12 @@ TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
 
   // The history: back to the first, not past it; forward to the last.
   EXPECT_EQ(ReadArticleForm->History, (std::vector<int>{root, comment, second}));
-  for (int i = 0; i < 5; ++i) ReadArticleForm->BackAction->Execute();
-  Application().ProcessMessages();
+  for (int i = 0; i < 5; ++i) ClickReadingButton("BackButton");
   EXPECT_EQ(ReadArticleForm->HistoryIndex, 0);
   EXPECT_EQ(ReadArticleForm->CurrentText(), root);
-  ReadArticleForm->ForwardAction->Execute();
-  Application().ProcessMessages();
+  ClickReadingButton("ForwardButton");
   EXPECT_EQ(ReadArticleForm->CurrentText(), comment);
-  for (int i = 0; i < 5; ++i) ReadArticleForm->ForwardAction->Execute();
-  Application().ProcessMessages();
+  for (int i = 0; i < 5; ++i) ClickReadingButton("ForwardButton");
   EXPECT_EQ(ReadArticleForm->HistoryIndex, 2);
   EXPECT_EQ(ReadArticleForm->History.size(), 3u);
 
@@ -228,9 +210,12 @@ TEST_F(ReadingWindow, KeyCommandsOfTheDefaultMapping)
   Application().ProcessMessages();
   Type("\xe5r");
   EXPECT_EQ(ReadArticleForm->CurrentText(), root);
-  // A key bound to nothing is given back and clears the sequence.
-  EXPECT_FALSE(ReadArticleForm->HandleTypedKey('#'));
+  // A key bound to nothing clears the sequence.
+  Type("\xe5");
+  EXPECT_EQ(ReadArticleForm->KeySequence, "\xe5");
+  Type("#");
   EXPECT_EQ(ReadArticleForm->KeySequence, "");
+  EXPECT_EQ(MainForm->StatusBar1->Panel(0).Text, "");
 
   // Enter connects only while there is no session.
   int connects = 0;
@@ -286,17 +271,38 @@ TEST_F(ReadingWindow, ConnectDropDownOffersSavedProfilesAndWaitsForNoSession)
   store.WriteString("SavePwd", "0");
   EXPECT_EQ(SavedLoginProfiles(), std::vector<std::string>{"Saved"});
 
-  // Chosen while connected: nothing waits to fire on the next disconnect.
+  // The profile chosen from the drop-down menu of the connect button.
+  auto chooseSaved = [] {
+    ReadArticleForm->BringToFront();
+    Application().ProcessMessages();
+    TestSupport::TPopupChoice choice(std::string("Saved"));
+    TToolButton* connect = ReadingButton("ConnectButton");
+    ASSERT_TRUE(TestSupport::ClickToolButtonArrow(connect->ToolBar()->Handle(), connect->Command()));
+    ASSERT_TRUE(WaitFor([&] { return choice.Finished(); }));
+    EXPECT_TRUE(choice.Chosen());
+  };
+  // The main window's timer connects with a chosen profile; here the
+  // connect command only counts.
+  int connects = 0;
+  auto original = MainForm->SessionConnectAction->OnExecute;
+  MainForm->SessionConnectAction->OnExecute = [&](TComponent*) { ++connects; };
+  // Chosen while connected (with the command left enabled): nothing waits
+  // to fire on the next disconnect.
+  MainForm->SessionConnectAction->SetEnabled(true);
   AutoConnectPending = false;
   MainForm->Connected = true;
-  ReadArticleForm->ChooseProfile("Saved");
+  chooseSaved();
+  WaitFor([] { return false; }, 1000);
   EXPECT_FALSE(AutoConnectPending);
+  EXPECT_EQ(connects, 0);
+  // Chosen without a session: the program connects with it.
   MainForm->Connected = false;
-  ReadArticleForm->ChooseProfile("Saved");
-  EXPECT_TRUE(AutoConnectPending);
+  chooseSaved();
+  EXPECT_TRUE(WaitFor([&] { return connects > 0; }));
   EXPECT_EQ(AutoConnectProfile, "Saved");
   AutoConnectPending = false;
   AutoConnectProfile.clear();
+  MainForm->SessionConnectAction->OnExecute = original;
 }
 
 } // namespace
@@ -314,8 +320,7 @@ TEST_F(ReadingWindow, PinningKeepsTheViewsAndTheViewMenuHidesPanels)
   HWND content = ReadArticleForm->Handle();
   ASSERT_TRUE(ReadArticleForm->Docked());
 
-  ReadArticleForm->PinWindowAction->Execute();
-  Application().ProcessMessages();
+  ClickReadingButton("PinWindowButton");
   EXPECT_FALSE(ReadArticleForm->Docked());
   EXPECT_FALSE(ReadArticleForm->PinWindowAction->Checked());
   EXPECT_EQ(ReadArticleForm->Handle(), content);
@@ -323,22 +328,26 @@ TEST_F(ReadingWindow, PinningKeepsTheViewsAndTheViewMenuHidesPanels)
   EXPECT_NE(MainText().find("Still here after pinning."), std::string::npos);
   // The list was rebuilt after the move.
   EXPECT_EQ(ReadArticleForm->ConfListView->Count(), 1);
-  ReadArticleForm->PinWindowAction->Execute();
-  Application().ProcessMessages();
+  // Undocked, the window shows its own menu bar.
+  ChooseReadingMenu("CommentedText1");
+  EXPECT_FALSE(ReadArticleForm->CommentedViewPanel->Visible());
+  ChooseReadingMenu("CommentedText1");
+  EXPECT_TRUE(ReadArticleForm->CommentedViewPanel->Visible());
+  ClickReadingButton("PinWindowButton");
   EXPECT_TRUE(ReadArticleForm->Docked());
 
-  ReadArticleForm->ShowCommentedAction->Execute();
+  // Docked, its menus are in the main window's bar.
+  ChooseReadingMenu("CommentedText1");
   EXPECT_FALSE(ReadArticleForm->CommentedViewPanel->Visible());
-  ReadArticleForm->ShowCommentedAction->Execute();
+  ChooseReadingMenu("CommentedText1");
   EXPECT_TRUE(ReadArticleForm->CommentedViewPanel->Visible());
-  ReadArticleForm->ShowTextTreeAction->Execute();
+  ChooseReadingMenu("TextTree1");
   EXPECT_FALSE(ReadArticleForm->SubjectTreeView->Visible());
-  ReadArticleForm->ShowTextTreeAction->Execute();
+  ChooseReadingMenu("TextTree1");
   EXPECT_TRUE(ReadArticleForm->SubjectTreeView->Visible());
 
   // Closing minimises: the window lives on.
-  ReadArticleForm->Close();
-  Application().ProcessMessages();
+  TestSupport::CloseWindow(ReadArticleForm);
   EXPECT_NE(ReadArticleForm, nullptr);
   EXPECT_EQ(ReadArticleForm->WindowState(), TWindowState::Minimized);
 }
@@ -361,17 +370,30 @@ TEST_F(ReadingWindow, ToolbarCaptionsAndSplitsAreKeptAcrossSessions)
 
   // "Show captions" toggles the bar the popup was opened on; the popup
   // shows the state with its check marks.
-  ReadArticleForm->ShowCaptions1->Click();
+  ReadArticleForm->BringToFront();
+  Application().ProcessMessages();
+  auto barPopup = [&](TMenuItem* item) {
+    auto choice = std::make_unique<TestSupport::TPopupChoice>(item->Command());
+    RECT r{};
+    GetClientRect(bar->Handle(), &r);
+    // The empty end of the bar, past its buttons.
+    EXPECT_TRUE(TestSupport::ClickAt(bar->Handle(), r.right - 4, r.bottom / 2, true));
+    EXPECT_TRUE(WaitFor([&] { return choice->Finished(); }));
+    EXPECT_TRUE(choice->Chosen());
+    return choice;
+  };
+  auto checked = barPopup(ReadArticleForm->ShowCaptions1);
+  EXPECT_FALSE(checked->StateOf(ReadArticleForm->ShowCaptions1->Command()) & MF_CHECKED);
   EXPECT_TRUE(bar->ShowCaptions);
   EXPECT_GT(ButtonHeight(bar), 22);
-  ReadArticleForm->ToolbarPopupMenuPopup(nullptr);
-  EXPECT_TRUE(ReadArticleForm->ShowCaptions1->Checked());
-  EXPECT_TRUE(ReadArticleForm->ToolbarText1->Checked());
   // "Toolbar text" switches all bars: off when all have captions, else on.
-  ReadArticleForm->ToolbarText1->Click();
+  checked = barPopup(ReadArticleForm->ToolbarText1);
+  EXPECT_TRUE(checked->StateOf(ReadArticleForm->ShowCaptions1->Command()) & MF_CHECKED);
+  EXPECT_TRUE(checked->StateOf(ReadArticleForm->ToolbarText1->Command()) & MF_CHECKED);
   EXPECT_FALSE(bar->ShowCaptions);
   EXPECT_EQ(ButtonHeight(bar), 22);
-  ReadArticleForm->ToolbarText1->Click();
+  checked = barPopup(ReadArticleForm->ToolbarText1);
+  EXPECT_FALSE(checked->StateOf(ReadArticleForm->ToolbarText1->Command()) & MF_CHECKED);
   EXPECT_TRUE(bar->ShowCaptions);
 
   ReadArticleForm->ConfListView->SetHeight(123);
@@ -435,13 +457,12 @@ TEST_F(ReadingWindow, FindDialogShowsTheSelectionUntilItCloses)
   TRichEdit* edit = flow->MainEdit;
   auto selectionHidden = [&] { return (GetWindowLongPtrA(edit->Handle(), GWL_STYLE) & ES_NOHIDESEL) == 0; };
   EXPECT_TRUE(selectionHidden());
-  ReadArticleForm->FindAction->Execute();
-  Application().ProcessMessages();
+  ChooseReadingMenu("Find1");
   ASSERT_TRUE(flow->FindDialog1->Handle());
   EXPECT_FALSE(selectionHidden());
   EXPECT_TRUE(FindInRichEdit(*edit, "needle", true, false, false));
   // The user closes the dialog: the view hides its selection again.
-  SendMessageA(flow->FindDialog1->Handle(), WM_COMMAND, IDCANCEL, 0);
+  ASSERT_TRUE(TestSupport::ClickControl(GetDlgItem(flow->FindDialog1->Handle(), IDCANCEL)));
   ASSERT_TRUE(WaitFor([&] { return flow->FindDialog1->Handle() == nullptr; }));
   EXPECT_TRUE(selectionHidden());
   DeleteSetting("ReadingViewStyle");
@@ -454,7 +475,8 @@ TEST_F(ReadingWindow, FindingTheRootNeedsACurrentText)
   while (!TakeUserMessage().empty()) {
   }
   ASSERT_EQ(ReadArticleForm->CurrentText(), 0);
-  ReadArticleForm->RunKeyCommand(9);
+  // "år": the root of the chain of the current text.
+  Type("\xe5r");
   EXPECT_EQ(TakeUserMessage(), "!No current article available");
 }
 

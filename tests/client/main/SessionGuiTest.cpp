@@ -63,7 +63,7 @@ protected:
 
   void TearDown() override
   {
-    if (MainForm && MainForm->SessionDisconnectAction->Enabled()) MainForm->SessionDisconnectAction->Execute();
+    if (MainForm && MenuShowsEnabled("Disconnect1")) ChooseMenu("Disconnect1");
     WaitFor([] { return !MainForm || !MainForm->Connected; }, 5000);
     AutoConnectPending = false;
     AutoConnectProfile.clear();
@@ -112,7 +112,7 @@ TEST_F(Session, AutoConnectUsesTheNamedProfileWithoutADialog)
   // After the automatic path the registry store is back at its base key.
   EXPECT_EQ(RegistryConfiguration->KeyPath(), RegistryConfiguration->BaseKey());
 
-  MainForm->SessionDisconnectAction->Execute();
+  ChooseMenu("Disconnect1");
   EXPECT_TRUE(WaitFor([] { return !MainForm->Connected; }));
   EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
   EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
@@ -143,12 +143,12 @@ TEST_F(Session, TheLoginDialogChoosesTheConnection)
   TModalScript script;
   script.Then<TLoginForm>("LoginForm", [](TLoginForm* f) {
     EXPECT_EQ(f->HostEdit->Text(), TLyskomdServer::Host());
-    f->PwdEdit->SetText("gazonk");
+    EXPECT_TRUE(TestSupport::TypeInto(f->PwdEdit->Handle(), "gazonk"));
     TModalScript::Click(f->OkButton);
   });
   script.Start();
-  MainForm->SessionConnectAction->Execute();
-  EXPECT_TRUE(script.Done());
+  ChooseMenu("Connect1");
+  EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000));
   ASSERT_TRUE(LoggedIn());
   // The dialog's profile stays the store's key.
   EXPECT_EQ(RegistryConfiguration->KeyPath(), ProfileKeyPath("Dialog"));
@@ -161,8 +161,9 @@ TEST_F(Session, CancellingTheLoginDialogLeavesTheWindowIdle)
   TModalScript script;
   script.Then<TLoginForm>("LoginForm", [](TLoginForm* f) { TModalScript::Click(f->CancelButton); });
   script.Start();
-  MainForm->SessionConnectAction->Execute();
-  EXPECT_TRUE(script.Done());
+  ChooseMenu("Connect1");
+  EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000));
+  Application().ProcessMessages();
   EXPECT_TRUE(MainForm->SessionConnectAction->Enabled());
   EXPECT_FALSE(MainForm->SessionDisconnectAction->Enabled());
   EXPECT_EQ(MainForm->Caption(), "Omnora");

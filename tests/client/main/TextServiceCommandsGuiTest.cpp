@@ -9,6 +9,7 @@
 #include "MainTestSupport.h"
 #include "ProgramWithServer.h"
 #include "ModalScript.h"
+#include "WindowInput.h"
 #include "SessionState.h"
 #include "StandardControls.h"
 #include "TextServiceCommands.h"
@@ -45,13 +46,14 @@ protected:
     script
       .Then("GetNameForm",
             [conf](TForm*) {
-              GetNameForm->NameFrame->SetNameText(std::to_string(conf));
-              GetNameForm->NameFrame->NumberCompletion1Click(nullptr);
+              HWND list = GetNameForm->NameFrame->ItemList->Handle();
+              EXPECT_TRUE(TestSupport::TypeInto(list, std::to_string(conf)));
+              TestSupport::PressKey(list, 'N', {VK_CONTROL});
               TModalScript::Click(GetNameForm->OkButton);
             })
       .Then("InputQueryForm", [count](TForm* f) {
         EXPECT_EQ("How many unread?", dynamic_cast<TLabel*>(f->FindComponent("PromptLabel"))->Caption());
-        dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->SetText(count);
+        EXPECT_TRUE(TestSupport::TypeInto(dynamic_cast<TEdit*>(f->FindComponent("ValueEdit"))->Handle(), count));
         TModalScript::Click(dynamic_cast<TButton*>(f->FindComponent("OkButton")));
       });
     script.Start();

@@ -9,6 +9,7 @@
 #include "../main/MainTestSupport.h"
 #include "../main/ProgramWithServer.h"
 #include "ModalScript.h"
+#include "WindowInput.h"
 
 namespace {
 
@@ -35,12 +36,38 @@ protected:
     TProgramWithServer::TearDown();
   }
 
+  // A click at the right end of the field puts the focus there.
+  void Focus()
+  {
+    RECT r{};
+    GetClientRect(List->Handle(), &r);
+    ASSERT_TRUE(TestSupport::ClickAt(List->Handle(), r.right - 2, r.bottom / 2));
+    Application().ProcessMessages();
+    ASSERT_EQ(GetFocus(), List->Handle());
+  }
+  // Text typed at the end of what the field holds.
   void Type(const std::string& text)
   {
-    List->SetSelection(List->TextLength(), 0);
-    List->ReplaceSelection(text);
+    Key(VK_END);
+    TestSupport::TypeText(List->Handle(), text);
+    Application().ProcessMessages();
   }
-  void Key(WPARAM key) { SendMessageA(List->Handle(), WM_KEYDOWN, key, 0); }
+  void Key(WORD key, std::initializer_list<int> held = {})
+  {
+    TestSupport::PressKey(List->Handle(), key, held);
+    Application().ProcessMessages();
+  }
+  void Keys(WORD key, int times)
+  {
+    for (int i = 0; i < times; ++i) Key(key);
+  }
+  // The item of the field's popup menu, chosen with a right click at its right end.
+  bool ChooseFromPopup(TMenuItem* item)
+  {
+    RECT r{};
+    GetClientRect(List->Handle(), &r);
+    return TestSupport::ChooseFromPopup(List->Handle(), POINT{r.right - 2, r.bottom / 2}, item);
+  }
 
   TFrame1* Frame = nullptr;
   TItemEditList* List = nullptr;
@@ -52,6 +79,7 @@ TEST_F(NameEntry, ItemsAreLinkRunsJoinedBySeparatorsAndAKeyOnARunRemovesTheWhole
   List->Clear();
   List->AddItem("Alpha", 11, false, "");
   List->AddItem("Beta", 12, true, "");
+  Focus();
   Type("typed");
   EXPECT_EQ("Alpha ; Betatyped", List->Caption());
   EXPECT_EQ("typed", List->FreeText());
@@ -71,12 +99,15 @@ TEST_F(NameEntry, ItemsAreLinkRunsJoinedBySeparatorsAndAKeyOnARunRemovesTheWhole
   EXPECT_FALSE(format.dwEffects & CFE_LINK);
 
   // Backspace at the end of an item removes it whole; the typed text stays.
-  List->SetSelection(List->Items()[1].EndPos, 0);
+  Key(VK_END);
+  Keys(VK_LEFT, 5);
+  ASSERT_EQ(List->SelStart(), List->Items()[1].EndPos);
   Key(VK_BACK);
   EXPECT_EQ(1, List->ItemCount());
   EXPECT_EQ("Alphatyped", List->Caption());
   // Delete inside the first item removes it too.
-  List->SetSelection(2, 0);
+  Key(VK_HOME);
+  Keys(VK_RIGHT, 2);
   Key(VK_DELETE);
   EXPECT_EQ(0, List->ItemCount());
   EXPECT_EQ("typed", List->Caption());
@@ -93,8 +124,10 @@ TEST_F(NameEntry, CompletionByNameNumberAndRegexpAgainstTheServer)
 {
   List->Clear();
   Frame->SetConfTypes(ctUsers);
+  Focus();
+  // Ctrl+K: completion by name.
   Type("Administ");
-  Frame->LyskomCompletion1Click(nullptr);
+  Key('K', {VK_CONTROL});
   ASSERT_EQ(1, List->ItemCount());
   EXPECT_EQ(5, List->ItemNumber(0));
   EXPECT_EQ("Administrator (of) LysKOM", List->Caption());
@@ -102,37 +135,49 @@ TEST_F(NameEntry, CompletionByNameNumberAndRegexpAgainstTheServer)
   // A name nobody has leaves the picker empty.
   List->Clear();
   Type("Nobody by this name");
-  Frame->LyskomCompletion1Click(nullptr);
+  Key('K', {VK_CONTROL});
   EXPECT_EQ(0, List->ItemCount());
   EXPECT_EQ("", List->Caption());
 
-  // By number, whatever the kinds; not with a letter before the digits.
+  // Ctrl+N: by number, whatever the kinds; not with a letter before the digits.
   Type("4");
-  Frame->NumberCompletion1Click(nullptr);
+  Key('N', {VK_CONTROL});
   ASSERT_EQ(1, List->ItemCount());
   EXPECT_EQ(4, List->ItemNumber(0));
   EXPECT_EQ(NameByNumber(4), List->ItemText(0));
   List->Clear();
   Type("x4");
-  Frame->NumberCompletion1Click(nullptr);
+  Key('N', {VK_CONTROL});
   EXPECT_EQ(0, List->ItemCount());
 
-  // A second completion replaces the first item.
+  // Ctrl+R: by regular expression. A second completion replaces the first item.
   List->Clear();
   Type("^Adm");
-  Frame->RegexpCompletion1Click(nullptr);
+  Key('R', {VK_CONTROL});
   ASSERT_EQ(1, List->ItemCount());
   EXPECT_EQ(5, List->ItemNumber(0));
   Type("4");
-  Frame->NumberCompletion1Click(nullptr);
+  Key('N', {VK_CONTROL});
   EXPECT_EQ(1, List->ItemCount());
   EXPECT_EQ(4, List->ItemNumber(0));
 
-  // The kinds menu follows the frame's kinds.
+  // The same from the popup menu, whose kinds follow the frame's kinds.
+  List->Clear();
+  Type("Administ");
+  ASSERT_TRUE(ChooseFromPopup(Frame->LyskomCompletion1));
+  ASSERT_EQ(1, List->ItemCount());
+  EXPECT_EQ(5, List->ItemNumber(0));
   Frame->SetConfTypes(ctConferences);
-  EXPECT_TRUE(Frame->ShowConferences1->Checked());
-  EXPECT_FALSE(Frame->ShowUsers1->Checked());
-  Frame->ShowUsers1Click(nullptr);
+  {
+    TestSupport::TPopupChoice choice(Frame->ShowUsers1->Command());
+    RECT r{};
+    GetClientRect(List->Handle(), &r);
+    ASSERT_TRUE(TestSupport::ClickAt(List->Handle(), r.right - 2, r.bottom / 2, true));
+    ASSERT_TRUE(WaitFor([&] { return choice.Finished(); }));
+    ASSERT_TRUE(choice.Chosen());
+    EXPECT_TRUE(choice.StateOf(Frame->ShowConferences1->Command()) & MF_CHECKED);
+    EXPECT_FALSE(choice.StateOf(Frame->ShowUsers1->Command()) & MF_CHECKED);
+  }
   EXPECT_EQ(ctUsers | ctConferences, Frame->ConfTypes);
 }
 
