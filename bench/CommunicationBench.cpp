@@ -3,6 +3,11 @@
 // against the same server; one thread, then eight threads. Then the working
 // set after 1000 and after 100000 requests.
 //   CommunicationBench [requests]   (default 20000)
+// With a second argument, "plain" or "syncsend", only that many round trips
+// of that client are made after the warm-up: a run to count the system calls
+// of one round trip (under Wine with WINEDEBUG=+server, the difference of two
+// such runs of different lengths, divided by the difference in requests).
+//   CommunicationBench <requests> plain|syncsend
 #include <winsock2.h>
 #include <windows.h>
 #include <objbase.h>
@@ -107,6 +112,23 @@ int main(int argc, char** argv)
       TPlainClient plain(server.Port());
       for (int i = 0; i < 200; ++i) plain.GetTime();
       SyncSendGetTime(comm.Get(), 200);
+    }
+
+    if (argc > 2) {
+      std::string only = argv[2];
+      int failures = 0;
+      if (only == "plain") {
+        TPlainClient plain(server.Port());
+        for (int i = 0; i < n; ++i)
+          if (!plain.GetTime()) ++failures;
+      } else if (only == "syncsend") {
+        failures = SyncSendGetTime(comm.Get(), n);
+      } else {
+        std::printf("unknown client: %s\n", only.c_str());
+        return 2;
+      }
+      std::printf("%s: %d round trips, %d failed\n", only.c_str(), n, failures);
+      return failures ? 1 : 0;
     }
 
     // One thread. Both clients run in alternating batches, so that both see

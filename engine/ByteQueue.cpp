@@ -116,9 +116,19 @@ bool TQueue::WaitForData(long timeoutMs)
   CheckInterrupt();
   const ULONGLONG deadline = timeoutMs >= 0 ? GetTickCount64() + ULONGLONG(timeoutMs) : 0;
   std::unique_lock<TSlimMutex> lock(FLock);
+  bool told = !FReaderStarved;
   for (;;) {
     if (FHasPutBack || FWritePos > FReadPos) return true;
     if (FInterrupted.exchange(false)) throw TQueueSyncInterrupt();
+    if (!told) {
+      // Told once per wait, outside the lock; bytes that came meanwhile are
+      // seen on the next pass.
+      told = true;
+      lock.unlock();
+      FReaderStarved();
+      lock.lock();
+      continue;
+    }
     DWORD wait = INFINITE;
     if (timeoutMs >= 0) {
       ULONGLONG now = GetTickCount64();

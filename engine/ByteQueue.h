@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -66,6 +67,10 @@ public:
   void CheckInterrupt();
   // Drops every byte not yet read (for a new connection).
   void Discard();
+  // Called on the reader's thread, outside the lock, each time the reader
+  // finds the queue empty and is about to wait for bytes. Set before the
+  // reader starts.
+  void SetReaderStarved(std::function<void()> handler) { FReaderStarved = std::move(handler); }
 
   // Counters, for tests and statistics.
   int64_t ReadPosition();
@@ -97,6 +102,7 @@ private:
   uint8_t FPutBack = 0;
   // Set by Interrupt, taken by the reader that sees it.
   std::atomic<bool> FInterrupted{false};
+  std::function<void()> FReaderStarved;
 };
 
 } // namespace Vantor

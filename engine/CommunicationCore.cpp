@@ -98,6 +98,7 @@ TLKCommCore::TLKCommCore()
   EnsureWinsockStarted();
   FSocketThread = std::make_unique<TLKCommThread>(*this);
   FParser = std::make_unique<TLKReadInQueueThread>(FSocketThread->Queue(), *this);
+  FSocketThread->Queue().SetReaderStarved([this] { ReaderStarved(); });
 }
 
 void TLKCommCore::Start()
@@ -274,6 +275,7 @@ HRESULT TLKCommCore::Connect(bool& connected)
     }
     std::string opening = "A" + std::to_string(settings.UserName.size()) + "H" + settings.UserName + "\n";
     if (!FSocketThread->Write(opening, false)) return refuse();
+    FSocketThread->GiveReceiveTurn();
   } catch (const TQueueSyncInterrupt&) {
     // The interrupt is the failure reported; refusing only ends the attempt.
     (void)refuse();
@@ -332,6 +334,7 @@ HRESULT TLKCommCore::Send(ILKTransaction* trans, IUnknown* unk)
       // Requests go out only after the server's greeting.
       if (Connected() && !FShuttingDown && FParser->GreetingReceived()) {
         FOutstanding.push_back(std::move(entry));
+        ++FUnwritten;
         break;
       }
       ULONGLONG waited = GetTickCount64() - FConnectedAt.load();
@@ -343,11 +346,15 @@ HRESULT TLKCommCore::Send(ILKTransaction* trans, IUnknown* unk)
       FStateChanged.wait_for(lock, std::chrono::milliseconds(std::min<ULONGLONG>(100, FTimeouts.GreetingMs - waited)));
     }
   }
-  if (!FSocketThread->Write(line, true)) {
+  const bool written = FSocketThread->Write(line, true);
+  --FUnwritten;
+  if (!written) {
     // Ending the connection fails every outstanding request, this one
     // included, exactly once.
     if (Disconnect()) FireDisconnectNotification();
+    return S_OK;
   }
+  FSocketThread->GiveReceiveTurn();
   return S_OK;
 }
 
@@ -582,6 +589,17 @@ void TLKCommCore::AcknowledgeWhileWaiting()
     if (FOutstanding.empty()) return;
   }
   FSocketThread->AcknowledgeIfOwed();
+}
+
+LONG TLKCommCore::WrittenOutstanding()
+{
+  std::lock_guard<TSlimMutex> guard(FOutstandingLock);
+  return LONG(FOutstanding.size()) - FUnwritten.load();
+}
+
+void TLKCommCore::ReaderStarved()
+{
+  if (WrittenOutstanding() > 0) FSocketThread->GiveReceiveTurn();
 }
 
 void TLKCommCore::DeliverAsyncMessage(TLKCollection* message)

@@ -79,6 +79,11 @@ public:
   // requests still wait, the server is told at once that their replies may
   // follow.
   void AcknowledgeWhileWaiting();
+  // The parser found nothing more to read: when a request that went out
+  // awaits its reply, the socket thread receives at once.
+  void ReaderStarved();
+  // Requests that went out and await their replies.
+  LONG WrittenOutstanding();
   void FireConnectNotification();
   void FireDisconnectNotification();
   void ConnectionLost();
@@ -121,6 +126,8 @@ private:
   TSlimMutex FOutstandingLock;
   TSlimCondition FStateChanged;  // greeting or connection state, under FOutstandingLock
   std::vector<TOutstanding> FOutstanding;
+  // Outstanding requests still being written.
+  std::atomic<LONG> FUnwritten{0};
 
   TSinkList FAsyncSinks, FOkSinks, FErrorSinks, FNotificationSinks;
   std::atomic<LONG> FNextCookie{0};

@@ -12,6 +12,9 @@ namespace Vantor {
 namespace {
 
 constexpr int kReceiveBufferSize = 16383;
+// How long the thread holds off receiving when no reply is due: what comes
+// unasked (a message, the server closing) waits at most this long.
+constexpr DWORD kReceiveLingerMs = 20;
 
 // The local date and time as "<short date> <long time>.<milliseconds>".
 std::string TraceStamp()
@@ -92,6 +95,11 @@ bool TLKCommThread::ReceivePasses(SOCKET sock)
     if (!FConnected || FTerminated) break;
     // The server closed the connection, or any failure: the connection is lost.
     if (n <= 0) return false;
+    // A turn given while the receive waited was for these bytes.
+    {
+      std::lock_guard<TSlimMutex> guard(FTurnLock);
+      FTurn = false;
+    }
     // Counted before the parser can see the bytes.
     ++FReceives;
     try {
@@ -100,8 +108,35 @@ bool TLKCommThread::ReceivePasses(SOCKET sock)
     }
     // Bytes that cannot be kept would corrupt the stream: the connection ends.
     if (!FQueue.PushBuffer(FBuffer.get(), size_t(n))) return false;
+    // With more than one request out, more replies are due whatever these
+    // bytes held.
+    if (FOwner.WrittenOutstanding() <= 1) AwaitReceiveTurn();
   }
   return true;
+}
+
+void TLKCommThread::AwaitReceiveTurn()
+{
+  // A receive that waits for bytes costs Wine twice the server calls of one
+  // that finds them there. So the thread receives again only when a reply is
+  // due: the request's caller, having written it, wakes the thread, and by
+  // then its reply has mostly come.
+  std::unique_lock<TSlimMutex> lock(FTurnLock);
+  FTurnAwaited = true;
+  FTurnGiven.wait_for(lock, std::chrono::milliseconds(kReceiveLingerMs),
+                      [&] { return FTurn || !FConnected || FTerminated; });
+  FTurnAwaited = false;
+  FTurn = false;
+}
+
+void TLKCommThread::GiveReceiveTurn()
+{
+  {
+    std::lock_guard<TSlimMutex> guard(FTurnLock);
+    FTurn = true;
+    if (!FTurnAwaited) return;
+  }
+  FTurnGiven.notify_one();
 }
 
 void TLKCommThread::ReleaseSocket(SOCKET sock)
@@ -150,6 +185,7 @@ bool TLKCommThread::EndConnection()
   bool expected = true;
   bool ended = FConnected.compare_exchange_strong(expected, false);
   WakeSocket();
+  GiveReceiveTurn();
   SetEvent(FWakeEvent);
   return ended;
 }

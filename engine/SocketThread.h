@@ -71,6 +71,9 @@ public:
   void AcknowledgeIfOwed();
   // True when bytes came since the last write.
   bool AcknowledgementOwed() const;
+  // Lets the thread receive again at once: a reply is due, because a
+  // request was written or the parser waits for the rest of a reply.
+  void GiveReceiveTurn();
 
   bool Trace() const;
   void SetTrace(bool on);
@@ -90,6 +93,9 @@ private:
   // Receives until the connection ends; false when it was lost (not ended
   // by this side).
   bool ReceivePasses(SOCKET sock);
+  // After bytes came, before the next receive: waits until a reply is due,
+  // or for a short while when none is.
+  void AwaitReceiveTurn();
   SOCKET CurrentSocket();
   void ReleaseSocket(SOCKET sock);
   bool WriteLocked(const char* p, size_t n, bool trace);
@@ -120,6 +126,11 @@ private:
   bool FTrace = false;
   std::string FTracefile = "c:\\vtx.log";
   std::FILE* FTraceFile = nullptr;
+
+  TSlimMutex FTurnLock;
+  TSlimCondition FTurnGiven;
+  bool FTurn = false;
+  bool FTurnAwaited = false;
 
   std::unique_ptr<char[]> FBuffer;
   TQueue FQueue;

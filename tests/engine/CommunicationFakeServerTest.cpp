@@ -330,6 +330,67 @@ TEST_F(CommunicationFakeServer, WhatCameWhileRequestsWaitIsAcknowledgedAtOnceAnd
     << "nothing is written after a reply that no other request waits behind";
 }
 
+TEST_F(CommunicationFakeServer, WhatComesUnaskedAfterAReplyStillArrives)
+{
+  // After the reply nothing waits: a message in two pieces, then the end.
+  TFakeServer server([](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet() || !c.ReadLine(line)) return;
+    c.Send("=2\n");
+    Sleep(50);
+    c.Send(":2 13 5");
+    Sleep(50);
+    c.Send(" 7\n");
+    Sleep(50);
+    c.Close();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  auto async = MakeTestObject<TEventRecorder>();
+  auto events = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  comm->Advise(LKEVTYPE_TRANS_ASYNC, async.Get(), &cookie);
+  comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  TComPtr<ILKTransaction> trans = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(trans.Get());
+  EXPECT_EQ(S_OK, trans->Get_Ok());
+
+  ASSERT_TRUE(async->WaitForEvents(1));
+  EXPECT_EQ("type=3;event=13;", DumpCollection(async->Events()[0].Data.Get()).substr(0, 16));
+  EXPECT_TRUE(events->WaitForDisconnects(1));
+  VARIANT_BOOL connected = VARIANT_TRUE;
+  comm->Get_Connected(&connected);
+  EXPECT_EQ(VARIANT_FALSE, connected);
+}
+
+TEST_F(CommunicationFakeServer, AWaitedReplyComesAfterAMessageAndAPause)
+{
+  TFakeServer server([](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet() || !c.ReadLine(line)) return;
+    c.Send(":2 13 5 7\n");
+    Sleep(150);
+    c.Send("=2\n");
+    if (!c.ReadLine(line)) return;
+    Sleep(60);
+    c.Send("=3\n");
+    c.WaitForPeerClose();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  auto async = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  comm->Advise(LKEVTYPE_TRANS_ASYNC, async.Get(), &cookie);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  for (int i = 0; i < 2; ++i) {
+    TComPtr<ILKTransaction> trans = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+    ASSERT_EQ(S_OK, comm->SyncSend(trans.Get()));
+    EXPECT_EQ(S_OK, trans->Get_Ok()) << "request " << i + 2;
+    EXPECT_EQ("ref_no=" + std::to_string(i + 2) + ";type=1;", DumpCollection(ResponseOf(trans.Get()).Get()));
+  }
+  ASSERT_TRUE(async->WaitForEvents(1));
+  EXPECT_EQ(1u, async->Events().size());
+}
+
 // Needs the Protocol A readers (a get-time reply that is read as it comes).
 TEST_F(CommunicationFakeServer, ReplyIsPublishedOnlyWhenComplete)
 {
