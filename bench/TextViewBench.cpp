@@ -1,7 +1,8 @@
 // Showing a text with many comments in the two text views of the reading
 // window, on a local lyskomd: the flow view (the text with its "Comments
 // in" line of links) and the form view (the text with its comment
-// previews), with cold caches (everything fetched) and warm ones. Each
+// previews), with cold caches (everything fetched) and warm ones, and the
+// form view going from one such text to the next. Each
 // figure is the median of five runs. Needs a display:
 //   . tests/support/wine-env.sh; omnora_wine_prefix build; omnora_shared_display build
 //   build/wine-run build/bin/TextViewBench.exe [comments]
@@ -63,10 +64,15 @@ int main(int argc, char** argv)
   EngineSession::TSession session(TestSupport::TLyskomdServer::Host(), server.Port());
   const int conf = session.CreateConference("Bench");
   const int root = session.TextTo(conf, "Popular\nA text with many comments.\n");
+  // A second such text: the reading window goes from one text to the next
+  // without emptying its view in between.
+  const int other = session.TextTo(conf, "Also popular\nAnother text with many comments.\n");
   int created = 0;
-  for (int i = 0; i < comments; ++i)
+  for (int i = 0; i < comments; ++i) {
     created +=
       session.CreateText("Re\nComment " + std::to_string(i) + ".\n", {RecipientItem(conf), CommentToItem(root)}) > 0;
+    session.CreateText("Re\nOther " + std::to_string(i) + ".\n", {RecipientItem(conf), CommentToItem(other)});
+  }
 
   ReadArticleForm->MainView->Hide();
   auto* flow = CreateEmbeddedForm<TArticleViewForm>(ReadArticleForm->MainViewPanel, ReadArticleForm);
@@ -91,6 +97,14 @@ int main(int argc, char** argv)
   const double formCold = MedianMs(runs, cold, showForm);
   std::printf("form view, cold caches: %8.1f ms (%zu previews)\n", formCold, form->CommentViews().size());
   std::printf("form view, warm caches: %8.1f ms\n", MedianMs(runs, warm, showForm));
+  // As the reading window shows texts one after the other: each text with
+  // many comments follows another one.
+  int next = other;
+  auto showNext = [&] {
+    form->ShowText(next);
+    next = next == root ? other : root;
+  };
+  std::printf("form view, the next text, warm caches: %8.1f ms\n", MedianMs(runs, warm, showNext));
   flow->Free();
   form->Free();
   Application().Shutdown();

@@ -92,6 +92,11 @@ void TAsyncUpdateActiveUsersThread::Refresh()
 {
   TComPtr<ILKCommunication> comm = GetCommunicationOrNull();
   if (!comm) return;
+  TActiveUsersForm* form = FForm;
+  // Taken before the request: rows that come after the list was emptied for
+  // the end of this connection are not shown.
+  const unsigned connection = form->ConnectionsEnded();
+  auto current = [form, connection] { return form->ConnectionsEnded() == connection; };
   TLKRequest request(L_WHO_IS_ON_DYNAMIC, TRequestArgs().Int(1).Int(0).Int(0));
   if (request.SyncSend(comm.Get()) != TRequestOutcome::Answered) return;
   TComPtr<ILKCollection> result = LKSub(request.Response(), "result");
@@ -110,15 +115,19 @@ void TAsyncUpdateActiveUsersThread::Refresh()
     e.WhatAmIDoing = LKString(item.Get(), "what_am_i_doing");
     entries.push_back(std::move(e));
   }
-  TActiveUsersForm* form = FForm;
   const HWND window = form->Handle();
-  Synchronize(window, [form, &entries] { form->ShowEntries(entries); });
+  // Checked again on the window thread, where the list is emptied.
+  Synchronize(window, [form, &entries, &current] {
+    if (current()) form->ShowEntries(entries);
+  });
   for (const TActiveSessionEntry& e : entries) {
-    if (Terminated()) break;
+    if (Terminated() || !current()) break;
     const std::string user = NameByNumber(e.Person);
     const std::string conference = e.WorkingConference > 0 ? NameByNumber(e.WorkingConference) : std::string();
     std::optional<StaticSessionInfoType> details = QueryWhoInfo(e.Session, e.Person);
-    Synchronize(window, [&] { form->ShowEntryDetails(e.Session, user, conference, e.WhatAmIDoing, details); });
+    Synchronize(window, [&] {
+      if (current()) form->ShowEntryDetails(e.Session, user, conference, e.WhatAmIDoing, details);
+    });
   }
 }
 
@@ -201,7 +210,8 @@ LRESULT TActiveUsersForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
   if (msg != WM_REFRESH_ACTIVE_USER) return TForm::WndProc(msg, wp, lp);
   std::unique_ptr<StaticSessionInfoType> notice(reinterpret_cast<StaticSessionInfoType*>(lp));
-  if (!notice) return 0;
+  // A login heard of on a connection that has ended since.
+  if (!notice || unsigned(wp) != FConnectionsEnded) return 0;
   // A new row starts with empty conference, activity and idle columns. A
   // row that is there already was filled by a refresh or an i-am-on message
   // that reached the window after the login was heard of (the notice comes
@@ -222,7 +232,8 @@ bool TActiveUsersForm::PostLoginNotice(const StaticSessionInfoType& Notice)
 {
   if (!HandleAllocated()) return false;
   auto copy = std::make_unique<StaticSessionInfoType>(Notice);
-  if (!PostMessageA(Handle(), WM_REFRESH_ACTIVE_USER, 0, reinterpret_cast<LPARAM>(copy.get()))) return false;
+  const WPARAM connection = FConnectionsEnded.load();
+  if (!PostMessageA(Handle(), WM_REFRESH_ACTIVE_USER, connection, reinterpret_cast<LPARAM>(copy.get()))) return false;
   copy.release();  // the handler frees it
   return true;
 }
@@ -354,6 +365,7 @@ void TActiveUsersForm::SetConnected(bool connected)
   RefreshActiveAction->SetEnabled(connected);
   InstantUpdateActiveAction->SetEnabled(connected);
   if (!connected) {
+    ++FConnectionsEnded;
     ListView->Clear();
     ShowRowCount();
   }

@@ -91,6 +91,10 @@ public:
   // Connected: the list gets the window colour; disconnected: it is
   // emptied and gets the inactive-border colour.
   void SetConnected(bool connected);
+  // How many times the list was emptied for a disconnection. What was asked
+  // for before the last one (a refresh, a login notice) belongs to a
+  // connection that has ended and is not shown.
+  unsigned ConnectionsEnded() const { return FConnectionsEnded; }
   // The column widths stored as "WhoIsOnListCol%d" ("-1": the form's own).
   void LoadColumnWidths();
   void SaveColumnWidths();
@@ -121,6 +125,7 @@ protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
+  std::atomic<unsigned> FConnectionsEnded{0};
   TListItem* FindOrAddSession(int Session);
   static void SetIdleSeconds(TListItem* item, int seconds);
   void ShowRowCount();

@@ -286,10 +286,11 @@ std::vector<TCustomArticleViewForm*> TArticleFormViewForm::CommentViews() const
 
 void TArticleFormViewForm::FillCommentsPanel(const std::vector<int>& comments)
 {
+  // The previews stay and show the new comments; those that no longer fit
+  // go when laid out. Each one is shown again, as the main text is.
   FComments = comments;
   FFirstComment = 0;
-  FPreviewTexts.clear();
-  for (TCustomArticleViewForm* v : CommentViews()) v->Free();
+  std::fill(FPreviewTexts.begin(), FPreviewTexts.end(), 0);
   const bool any = !comments.empty();
   CommentsPanel->SetVisible(any);
   ComToSplitter->SetVisible(any);

@@ -588,15 +588,22 @@ TEST_F(LKCacheTest, ClearingStoresWhileOtherThreadsUseTheirObjectsIsSafe)
   for (int i = 0; i < 12; ++i) texts.push_back(Session->TextTo(conf, FormatText("Stress %d\nbody", i)));
   StoredMembership(conf);
 
-  std::atomic<bool> stop{false};
+  // The clearer goes on until every user has done all its rounds, and each
+  // round starts only after a clearing since the one before: every round of
+  // every user overlaps the clearing.
+  constexpr int kUsers = 6, kRounds = 40;
   std::atomic<int> failures{0};
-  std::atomic<long> uses{0};
+  std::atomic<long> uses{0}, clearings{0};
+  std::atomic<int> usersDone{0};
   TEvent go(true, false);
   std::vector<std::thread> users;
-  for (int t = 0; t < 6; ++t) {
+  for (int t = 0; t < kUsers; ++t) {
     users.emplace_back([&, t] {
       go.WaitFor(INFINITE);
-      for (int round = 0; !stop && round < 400; ++round) {
+      long seen = clearings.load();
+      for (int round = 0; round < kRounds; ++round) {
+        while (clearings.load() == seen) Sleep(0);
+        seen = clearings.load();
         const int text = texts[size_t((round + t) % int(texts.size()))];
         TTextStatRef stat = TextStatByNumber(text);
         TTextRef body = TextBodyByNumber(text);
@@ -610,29 +617,31 @@ TEST_F(LKCacheTest, ClearingStoresWhileOtherThreadsUseTheirObjectsIsSafe)
         if (!stat || stat->FindMiscInfo<TMiscInfoRcpt>(0) == nullptr) ++failures;
         if (!body || body->GetSubject().rfind("Stress", 0) != 0) ++failures;
         if (c->ConfNo() != conf || c->GetName() != "Stress") ++failures;
-        if ((round % 50) == t) c->ClearLoaded();
+        if ((round % 10) == t) c->ClearLoaded();
         m->MarkRead(1 + round % 12, (round & 7) == 0);
         m->IsRead(3);
         ++uses;
       }
+      ++usersDone;
     });
   }
   std::thread clearer([&] {
     go.WaitFor(INFINITE);
-    for (int i = 0; i < 60 && !stop; ++i) {
+    while (usersDone.load() < kUsers) {
       ClearAllCaches();
       InvalidateTextStat(texts[0]);
       InvalidateConference(conf);
       RemoveMembership(conf);
+      ++clearings;
       Sleep(0);
     }
   });
   go.Signal();
-  clearer.join();
-  stop = true;
   for (auto& u : users) u.join();
+  clearer.join();
   EXPECT_EQ(0, failures.load());
-  EXPECT_GT(uses.load(), 0);
+  EXPECT_EQ(long(kUsers) * kRounds, uses.load());
+  EXPECT_GE(clearings.load(), long(kRounds));
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 // The who-is-on window of a program logged in through its menu against a
 // real lyskomd, with other persons logging in beside it: "Join conference"
 // from a row, instant update across a reconnection, a login heard of after
-// the session moved on, and the rows' order.
+// the session moved on, the rows' order, and a refresh cut off by the end of
+// its connection.
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "ClientCaches.h"
 #include "EngineBinding.h"
+#include "LoopbackRelay.h"
 #include "LyskomdServer.h"
 #include "MenuSession.h"
 #include "SessionState.h"
@@ -79,6 +81,14 @@ protected:
     for (int i = 0; i < List()->Count(); ++i)
       if (List()->Item(i)->ColumnText(1) == user) return List()->Item(i);
     return nullptr;
+  }
+  // Each row's session and user, for the failure messages.
+  static std::string RowCaptions()
+  {
+    std::string text;
+    for (int i = 0; i < List()->Count(); ++i)
+      text += List()->Item(i)->Caption() + " " + List()->Item(i)->ColumnText(1) + "; ";
+    return text;
   }
   static void ClickButton(TControl* button) { TestSupport::ClickAt(button->Handle(), 5, 5); }
   static bool ShownDown(TControl* button)
@@ -278,6 +288,61 @@ TEST_F(ActiveUsers, ALoginHeardOfAfterTheSessionMovedOnLeavesTheRowShowingWhereI
 
   ClickButton(ActiveUsersForm->ActiveUpdateSpeedButton);
   ASSERT_TRUE(WaitFor([] { return !ShownDown(ActiveUsersForm->ActiveUpdateSpeedButton); }));
+}
+
+TEST_F(ActiveUsers, ARefreshCutOffByTheEndOfItsConnectionBringsNoRowsBack)
+{
+  for (const char* name : {"Cut off one", "Cut off two", "Cut off three", "Cut off four"}) Visit(name);
+  // The program goes on through a relay that can hold back the server's answers.
+  ChooseMenu("Disconnect1");
+  ASSERT_TRUE(Disconnected());
+  TestSupport::TLoopbackRelay relay(Server->Port());
+  StoreDefaultProfile("Who is on", relay.PortText());
+  ConnectThroughTheMenu(TLyskomdServer::AdminPassword);
+  ASSERT_TRUE(LoggedIn());
+  TLKRequest who(L_WHO_AM_I, "");
+  ASSERT_EQ(who.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
+  const int programSession = int(LKInt(who.Response(), "result"));
+  ASSERT_GT(programSession, 0);
+
+  // A refresh has shown the server's sessions and waits for the details of
+  // the first when the server ends the program's session.
+  relay.HoldAfterRequest(L_GET_STATIC_SESSION_INFO);
+  ClickButton(ActiveUsersForm->UpdateSpeedButton);
+  ASSERT_TRUE(WaitFor([&] { return relay.Holding() && List()->Count() >= 6; }));
+  ASSERT_TRUE(Admin->Expect(L_DISCONNECT, std::to_string(programSession)));
+  ASSERT_TRUE(Disconnected());
+  EXPECT_EQ(List()->Count(), 0);
+  EXPECT_EQ(ActiveUsersForm->NrUsersEdit->Text(), "0");
+
+  // What the refresh still fetches after the end shows nowhere.
+  EXPECT_FALSE(WaitFor([] { return List()->Count() > 0; }, 2000)) << RowCaptions();
+  relay.HoldAfterRequest(-1);
+  relay.Release();
+  ConnectThroughTheMenu(TLyskomdServer::AdminPassword);
+  ASSERT_TRUE(LoggedIn());
+  // A refresh of the new connection starts only when the cut one is over;
+  // once its rows show names, the list holds the sessions now on and no
+  // other.
+  ClickButton(ActiveUsersForm->UpdateSpeedButton);
+  std::vector<int> onServer;
+  TComPtr<ILKCollection> sessions;
+  {
+    TLKRequest list(L_WHO_IS_ON_DYNAMIC, TRequestArgs().Int(1).Int(0).Int(0));
+    ASSERT_EQ(list.SyncSend(Admin->Communication()), TRequestOutcome::Answered);
+    sessions = LKSub(list.Response(), "result");
+  }
+  for (long i = 0, n = LKCount(sessions.Get()); i < n; ++i)
+    onServer.push_back(int(LKInt(LKCollectionOf(LKItem(sessions.Get(), i).Get()).Get(), "session")));
+  ASSERT_TRUE(WaitFor([&] {
+    return std::all_of(onServer.begin(), onServer.end(), [](int session) {
+      TListItem* row = ActiveUsersForm->FindSession(session);
+      return row && !row->ColumnText(5).empty();
+    });
+  })) << RowCaptions();
+  EXPECT_EQ(List()->Count(), int(onServer.size())) << RowCaptions();
+  EXPECT_EQ(ActiveUsersForm->FindSession(programSession), nullptr);
+  for (int i = 0; i < List()->Count(); ++i) EXPECT_NE(List()->Item(i)->ColumnText(1), "*Unknown*") << RowCaptions();
 }
 
 } // namespace

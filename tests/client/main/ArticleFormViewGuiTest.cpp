@@ -1,6 +1,7 @@
 // The form view, the reading window's default main view: the header fields,
-// the body with links and footnotes, the comment previews side by side, a
-// clicked comment link, a refused file link, messages, and F11 decryption.
+// the body with links and footnotes, the comment previews side by side and
+// kept from one text to the next, a clicked comment link, a refused file
+// link, messages, and F11 decryption.
 #include <memory>
 #include <set>
 
@@ -16,6 +17,7 @@
 #include "SessionState.h"
 #include "URLThread.h"
 #include "Application.h"
+#include "WindowInput.h"
 
 namespace {
 
@@ -272,6 +274,65 @@ TEST_F(FormView, EveryCommentHasAPreviewThatTheScrollBarReaches)
   ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == Root; }));
   EXPECT_EQ(shown(), Comments);
   EXPECT_FALSE(GetWindowLongPtrA(panel, GWL_STYLE) & WS_HSCROLL);
+}
+
+TEST_F(FormView, TheNextTextShowsItsCommentsInThePreviewsAlreadyThere)
+{
+  const int other = Session->TextTo(Conf, "Other root\nBack to text " + std::to_string(Root) + ".\n");
+  std::vector<int> otherComments;
+  for (int i = 0; i < 2; ++i)
+    otherComments.push_back(Session->CreateText("Re: Other root\nOther comment " + std::to_string(i) + ".\n",
+                                                {RecipientItem(Conf), CommentToItem(other)}));
+  // Each preview's window and the comment it shows, left to right.
+  auto previews = [&] {
+    std::vector<std::pair<HWND, std::string>> shown;
+    const int width = int(View->CommentsPanel->ClientRect().right);
+    const std::vector<TCustomArticleViewForm*> views = View->CommentViews();
+    for (size_t i = 0; i < views.size(); ++i) {
+      auto* flow = dynamic_cast<TArticleViewForm*>(views[i]);
+      EXPECT_NE(flow, nullptr);
+      EXPECT_TRUE(IsWindowVisible(views[i]->Handle()));
+      EXPECT_EQ(views[i]->Width(), width / int(views.size()));
+      EXPECT_EQ(views[i]->Left(), width / int(views.size()) * int(i));
+      shown.emplace_back(views[i]->Handle(), flow ? flow->MainEdit->Caption() : std::string());
+    }
+    return shown;
+  };
+  ReadArticleForm->ShowTextByNumber(other, true);
+  ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == other; }));
+  const auto before = previews();
+  ASSERT_EQ(before.size(), 2u);
+  EXPECT_NE(before[1].second.find("Other comment 1."), std::string::npos) << before[1].second;
+
+  // A click on the link to the root shows it: its three comments fill the
+  // two previews that were there and one more.
+  const TKomLink* back = nullptr;
+  for (const TKomLink& l : View->Links().Links())
+    if (l.Kind == TKomLinkKind::LinkText && l.Number == Root) back = &l;
+  ASSERT_NE(back, nullptr);
+  POINTL pt{};
+  SendMessageA(View->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&pt), back->StartPos + 1);
+  TestSupport::ClickAt(View->MainEdit->Handle(), pt.x + 1, pt.y + 2);
+  ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == Root; }));
+  const auto root = previews();
+  ASSERT_EQ(root.size(), 3u);
+  for (size_t i = 0; i < root.size(); ++i) {
+    EXPECT_NE(root[i].second.find("Comment " + std::to_string(i) + "."), std::string::npos) << root[i].second;
+    EXPECT_EQ(root[i].second.find("Other comment"), std::string::npos) << root[i].second;
+  }
+  EXPECT_EQ(root[0].first, before[0].first);
+  EXPECT_EQ(root[1].first, before[1].first);
+
+  // Back to the text with two comments: the third preview goes.
+  ReadArticleForm->ShowTextByNumber(other, true);
+  ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == other; }));
+  const auto again = previews();
+  ASSERT_EQ(again.size(), 2u);
+  for (size_t i = 0; i < again.size(); ++i) {
+    EXPECT_EQ(again[i].first, before[i].first);
+    EXPECT_NE(again[i].second.find("Other comment " + std::to_string(i) + "."), std::string::npos) << again[i].second;
+  }
+  EXPECT_FALSE(IsWindow(root[2].first));
 }
 
 TEST_F(FormView, MessagesShowInTheMessagePanel)
