@@ -508,6 +508,14 @@ void TWriteTextForm::FormShow(TComponent*)
   SetEditingEnabled(true);
   ClipboardCopyAction->SetEnabled(false);
   ClipboardCutAction->SetEnabled(false);
+  // The kind column is as wide as its longest kind in the list's font
+  // ("Message of the day for"), so that no kind is cut off.
+  int widest = ListView->ColumnWidth(0);
+  for (TRowKind kind : {TRowKind::Recipient, TRowKind::CarbonCopy, TRowKind::BlindCopy, TRowKind::FootnoteTo,
+                        TRowKind::CommentTo, TRowKind::PresentationFor, TRowKind::MotdFor, TRowKind::FaqFor})
+    widest = std::max(widest, int(SendMessageA(ListView->Handle(), LVM_GETSTRINGWIDTHA, 0,
+                                               LPARAM(RowKindText(kind).c_str()))) + 16);
+  ListView->SetColumnWidth(0, widest);
 }
 
 void TWriteTextForm::FormClose(TComponent*, TCloseAction& Action)

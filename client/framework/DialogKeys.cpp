@@ -191,8 +191,12 @@ bool AccessKey(HWND root, HWND focus, char ch)
   for (int step = 1; step <= n; ++step) {
     HWND h = all[size_t(((at < 0 ? step - 1 : at + step)) % n)];
     if (auto* pc = dynamic_cast<TPageControl*>(TControl::FromHandle(h))) {
-      for (int i = 0; i < pc->PageCount(); ++i) {
-        TTabSheet* page = pc->Page(i);
+      // From the page after the shown one, so that two pages with one
+      // letter are reached in turn.
+      int shown = 0;
+      while (shown < pc->PageCount() && pc->Page(shown) != pc->ActivePage()) ++shown;
+      for (int k = 1; k <= pc->PageCount(); ++k) {
+        TTabSheet* page = pc->Page((shown + k) % pc->PageCount());
         if (!page->TabVisible || !HasAccessKey(page->Caption(), ch)) continue;
         pc->SelectPage(page);
         SetFocus(h);
@@ -202,12 +206,31 @@ bool AccessKey(HWND root, HWND focus, char ch)
     }
     const UINT code = DialogCode(h, 0);
     if (!(code & (DLGC_STATIC | DLGC_BUTTON)) || !HasAccessKey(WindowText(h), ch)) continue;
-    // A label or a group box names the control that follows it.
+    // A label or a group box names the control that follows it: a text
+    // field right after it even when the field is read and no tab stop.
     if (code & DLGC_STATIC) {
-      if (HWND next = NextTabStop(root, h, false)) FocusTabStop(next);
+      HWND next = NextTabStop(root, h, false);
+      const int label = PlaceOf(all, root, h);
+      for (int i = label + 1; label >= 0 && i < n && all[size_t(i)] != next; ++i) {
+        const UINT named = DialogCode(all[size_t(i)], 0);
+        if (named & DLGC_STATIC) continue;
+        if (named & (DLGC_HASSETSEL | DLGC_WANTCHARS)) next = all[size_t(i)];
+        break;
+      }
+      if (next) FocusTabStop(next);
       return true;
     }
-    SendMessageA(h, BM_CLICK, 0, 0);
+    // A key that more than one control underlines only moves the focus, so
+    // that the next press reaches the next of them and nothing is pressed
+    // on the way.
+    const bool shared = std::any_of(all.begin(), all.end(), [&](HWND other) {
+      return other != h && (DialogCode(other, 0) & (DLGC_STATIC | DLGC_BUTTON)) &&
+             HasAccessKey(WindowText(other), ch);
+    });
+    if (shared)
+      SetFocus(h);
+    else
+      SendMessageA(h, BM_CLICK, 0, 0);
     return true;
   }
   return false;
