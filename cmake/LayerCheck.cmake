@@ -2,6 +2,9 @@
 #   the engine sees only common/ (no client folder on its include path);
 #   the core links no GUI library and no window layer;
 #   the platform and the framework never link the core;
+#   the window folders stack: widgets under admin under main, and none sees
+#   or links a folder above it;
+#   no source includes a header by a path, round its include path;
 #   no two files of the core include each other.
 # Checked when configuring, on the targets' link closures and include paths,
 # and when building, by linking every object of the core without the GUI
@@ -55,14 +58,21 @@ function(omnora_refuse_include_dirs target folder)
   endforeach()
 endfunction()
 
-set(OMNORA_WINDOW_LAYERS omnora_platform omnora_framework omnora_windows)
+set(OMNORA_WINDOW_LAYERS omnora_platform omnora_framework omnora_widgets omnora_admin omnora_main)
 omnora_refuse_include_dirs(vantor_engine ${PROJECT_SOURCE_DIR}/client)
 omnora_refuse_include_dirs(common_engine ${PROJECT_SOURCE_DIR}/client)
 omnora_refuse_links(vantor_engine omnora_core common_client ${OMNORA_WINDOW_LAYERS})
 omnora_refuse_links(common_client ${OMNORA_GUI_LIBRARIES})
 omnora_refuse_links(omnora_core ${OMNORA_GUI_LIBRARIES} ${OMNORA_WINDOW_LAYERS})
-omnora_refuse_links(omnora_platform omnora_core omnora_framework omnora_windows)
-omnora_refuse_links(omnora_framework omnora_core omnora_windows)
+omnora_refuse_links(omnora_platform omnora_core omnora_framework omnora_widgets omnora_admin omnora_main)
+omnora_refuse_links(omnora_framework omnora_core omnora_widgets omnora_admin omnora_main)
+omnora_refuse_links(omnora_widgets omnora_admin omnora_main)
+omnora_refuse_links(omnora_admin omnora_main)
+# No window folder sees the include path of one above it: admin/ reaches the
+# main and reading windows only through admin/MainWindowLink.h, which main/ fills.
+omnora_refuse_include_dirs(omnora_widgets ${PROJECT_SOURCE_DIR}/client/admin)
+omnora_refuse_include_dirs(omnora_widgets ${PROJECT_SOURCE_DIR}/client/main)
+omnora_refuse_include_dirs(omnora_admin ${PROJECT_SOURCE_DIR}/client/main)
 
 # Every object of the core, linked without the GUI libraries (see the folder).
 add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/layercheck ${CMAKE_BINARY_DIR}/layercheck)
@@ -76,3 +86,22 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/layercheck/core-include-loops.stam
   DEPENDS ${OMNORA_CORE_FILES} ${CMAKE_CURRENT_LIST_DIR}/IncludeLoops.cmake
   COMMENT "Checking the core for include loops")
 add_custom_target(omnora_core_include_loops ALL DEPENDS ${CMAKE_BINARY_DIR}/layercheck/core-include-loops.stamp)
+
+# Headers are included by name, so the include paths above say what each
+# folder sees: checked now and whenever a source changes.
+function(omnora_check_include_paths)
+  set(ROOT ${PROJECT_SOURCE_DIR})
+  include(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/IncludePaths.cmake)
+endfunction()
+omnora_check_include_paths()
+file(GLOB_RECURSE OMNORA_SOURCE_FILES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/client/*.h ${PROJECT_SOURCE_DIR}/client/*.cpp
+  ${PROJECT_SOURCE_DIR}/engine/*.h ${PROJECT_SOURCE_DIR}/engine/*.cpp
+  ${PROJECT_SOURCE_DIR}/common/*.h ${PROJECT_SOURCE_DIR}/common/*.cpp)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/layercheck/include-paths.stamp
+  COMMAND ${CMAKE_COMMAND} -DROOT=${PROJECT_SOURCE_DIR}
+          -DSTAMP=${CMAKE_BINARY_DIR}/layercheck/include-paths.stamp
+          -P ${CMAKE_CURRENT_LIST_DIR}/IncludePaths.cmake
+  DEPENDS ${OMNORA_SOURCE_FILES} ${CMAKE_CURRENT_LIST_DIR}/IncludePaths.cmake
+  COMMENT "Checking that headers are included by name")
+add_custom_target(omnora_include_paths ALL DEPENDS ${CMAKE_BINARY_DIR}/layercheck/include-paths.stamp)

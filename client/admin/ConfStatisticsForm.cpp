@@ -3,7 +3,7 @@
 #include "ClientCaches.h"
 #include "EngineBinding.h"
 #include "LKRequest.h"
-#include "MainForm.h"
+#include "MainWindowLink.h"
 #include "MembershipRows.h"
 #include "ProtocolText.h"
 #include "WindowWorker.h"
@@ -156,8 +156,7 @@ void TConfStatisticsForm::DeclareBindings(TBindings& b)
 
 TConfStatisticsForm* TConfStatisticsForm::CreateFor(int confNo)
 {
-  auto* form = CreateForm<TConfStatisticsForm>(MainForm ? static_cast<TComponent*>(MainForm)
-                                                        : static_cast<TComponent*>(&Application()));
+  auto* form = CreateForm<TConfStatisticsForm>(CommandWindowOwner());
   form->ConfNo = confNo;
   return form;
 }

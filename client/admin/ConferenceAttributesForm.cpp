@@ -5,7 +5,7 @@
 #include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomErrors.h"
-#include "MainForm.h"
+#include "MainWindowLink.h"
 #include "MessageBoxes.h"
 #include "ProtocolText.h"
 #include "TextHelpers.h"
@@ -264,8 +264,7 @@ void TConferenceAttributesForm::ApplyButtonClick(TComponent*)
 
 TConferenceAttributesForm* ShowConferenceAttributes(int confNo)
 {
-  auto* form = CreateForm<TConferenceAttributesForm>(MainForm ? static_cast<TComponent*>(MainForm)
-                                                              : static_cast<TComponent*>(&Application()));
+  auto* form = CreateForm<TConferenceAttributesForm>(CommandWindowOwner());
   form->ConfNo = confNo;
   form->Show();
   return form;

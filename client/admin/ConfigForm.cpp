@@ -2,10 +2,8 @@
 
 #include "DecimalInput.h"
 #include "LyskomConfiguration.h"
-#include "MainForm.h"
+#include "MainWindowLink.h"
 #include "MessageBoxes.h"
-#include "MessagesForm.h"
-#include "ReadArticleForm.h"
 #include "SettingDefaults.h"
 #include "SharedTables.h"
 #include "UserMessages.h"
@@ -268,9 +266,7 @@ bool TConfigForm::SaveSettings()
   }
   config.SaveKeyMapping();
 
-  if (ReadArticleForm) ReadArticleForm->LoadSettings();
-  if (MainForm) MainForm->LoadSettings();
-  if (MessagesForm) MessagesForm->LoadSettings();
+  ReloadOptionSettings();
 
   // A user area that could not be read is not replaced: what it held would
   // be lost. The settings then hold for this run only.

@@ -4,7 +4,8 @@
 
 #include "ClientCaches.h"
 #include "LyskomTypes.h"
-#include "MainForm.h"
+#include "MainWindowLink.h"
+#include "SortedLists.h"
 #include "TextHelpers.h"
 #include "Application.h"
 
@@ -20,7 +21,8 @@ void TNoteOnDoorForm::DeclareBindings(TBindings& b)
 bool TNoteOnDoorForm::SetUp(int number)
 {
   int index = 0;
-  if (MainForm && MainForm->NoteShownPersons && MainForm->NoteShownPersons->Find(number, index)) return false;
+  TSortedIntegerList* shown = NoteShownPersons();
+  if (shown && shown->Find(number, index)) return false;
   FNumber = number;
   return true;
 }
@@ -76,7 +78,8 @@ LRESULT TNoteOnDoorForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 
 void TNoteOnDoorForm::FormClose(TComponent*, TCloseAction& Action)
 {
-  if (DontShowCheckBox->Checked() && MainForm && MainForm->NoteShownPersons) MainForm->NoteShownPersons->Add(FNumber);
+  TSortedIntegerList* shown = NoteShownPersons();
+  if (DontShowCheckBox->Checked() && shown) shown->Add(FNumber);
   Action = TCloseAction::Free;
 }
 

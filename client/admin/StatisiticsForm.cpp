@@ -1,7 +1,7 @@
 #include "StatisiticsForm.h"
 
 #include "ClientCaches.h"
-#include "MainForm.h"
+#include "MainWindowLink.h"
 #include "TrafficStatistics.h"
 #include "Application.h"
 
@@ -61,8 +61,7 @@ void TStatisiticsForm::CloseButtonClick(TComponent*)
 
 TStatisiticsForm* ShowStatisitics()
 {
-  auto* form = CreateForm<TStatisiticsForm>(MainForm ? static_cast<TComponent*>(MainForm)
-                                                     : static_cast<TComponent*>(&Application()));
+  auto* form = CreateForm<TStatisiticsForm>(CommandWindowOwner());
   form->Show();
   return form;
 }

@@ -8,9 +8,9 @@
 #include "Lookups.h"
 #include "LyskomErrors.h"
 #include "LyskomTypes.h"
+#include "MainWindowLink.h"
 #include "MessageBoxes.h"
 #include "ProtocolText.h"
-#include "ReadArticleForm.h"
 #include "TextCreation.h"
 #include "UserMessages.h"
 #include "Vantor.h"
@@ -49,7 +49,7 @@ std::string PersonText(int number)
 } // namespace
 
 std::function<void(int textNo)> TTextRcptEditForm::ViewText = [](int textNo) {
-  if (ReadArticleForm) ReadArticleForm->ShowTextByNumber(textNo, true);
+  ShowTextInReadingWindow(textNo);
 };
 
 void TTextRcptEditForm::DeclareBindings(TBindings& b)

@@ -4,7 +4,7 @@
 #include "LKRequest.h"
 #include "Lookups.h"
 #include "EngineBinding.h"
-#include "MainForm.h"
+#include "MainWindowLink.h"
 #include "MembershipRows.h"
 #include "ProtocolText.h"
 #include "TextHelpers.h"
@@ -126,8 +126,7 @@ void TUserStatisticsForm::DeclareBindings(TBindings& b)
 
 TUserStatisticsForm* TUserStatisticsForm::CreateFor(int personNo)
 {
-  auto* form = CreateForm<TUserStatisticsForm>(MainForm ? static_cast<TComponent*>(MainForm)
-                                                        : static_cast<TComponent*>(&Application()));
+  auto* form = CreateForm<TUserStatisticsForm>(CommandWindowOwner());
   form->PersonNo = personNo;
   return form;
 }

@@ -4,12 +4,9 @@
 
 #include <cstring>
 
-#include "ActiveUsersForm.h"
 #include "EngineBinding.h"
 #include "LyskomConfiguration.h"
-#include "MainForm.h"
-#include "MessagesForm.h"
-#include "ReadArticleForm.h"
+#include "MainWindowLink.h"
 #include "GdiOwners.h"
 #include "Application.h"
 
@@ -92,8 +89,9 @@ void TWindowSettingsForm::FormShow(TComponent*)
     FormViewRadioButton->SetChecked(view == 0);
     EditBufferRadioButton->SetChecked(view == 1);
   }
-  WidthEdit->SetText(std::to_string(MainForm ? MainForm->Width() : 0));
-  HeightEdit->SetText(std::to_string(MainForm ? MainForm->Height() : 0));
+  TForm* main = LinkedMainWindow();
+  WidthEdit->SetText(std::to_string(main ? main->Width() : 0));
+  HeightEdit->SetText(std::to_string(main ? main->Height() : 0));
 
   FormatSample();
   std::vector<std::string> captions;
@@ -176,14 +174,8 @@ void TWindowSettingsForm::SaveSettings()
     if (!FontStrings[size_t(i)].empty()) Configuration->WriteString(FontSettingTable[i].Name, FontStrings[size_t(i)]);
 
   // The windows keep their present layout through the reload.
-  if (MainForm) MainForm->SaveSettings();
-  if (ReadArticleForm) ReadArticleForm->SaveSettings();
-  if (ActiveUsersForm) ActiveUsersForm->SaveColumnWidths();
-  if (MessagesForm) MessagesForm->SaveSettings();
-  if (MainForm) MainForm->LoadSettings();
-  if (ReadArticleForm) ReadArticleForm->LoadSettings();
-  if (ActiveUsersForm) ActiveUsersForm->LoadColumnWidths();
-  if (MessagesForm) MessagesForm->LoadSettings();
+  SaveWindowLayouts();
+  ReloadWindowSettings();
 }
 
 void TWindowSettingsForm::OkButtonClick(TComponent*)

@@ -10,17 +10,15 @@
 #include "ClientCaches.h"
 #include "Crypto.h"
 #include "EngineBinding.h"
-#include "EventLogForm.h"
 #include "FontSettings.h"
 #include "GetNameForm.h"
 #include "Lookups.h"
 #include "LyskomConfiguration.h"
-#include "MainForm.h"
+#include "MainWindowLink.h"
 #include "Clipboard.h"
 #include "MessageBoxes.h"
 #include "NoteOnDoorForm.h"
 #include "ProtocolText.h"
-#include "ReadArticleForm.h"
 #include "SessionState.h"
 #include "SharedTables.h"
 #include "TextServices.h"
@@ -407,13 +405,13 @@ bool TWriteTextForm::SubmitText()
     textNo = SendCreateText(text, rows, Wishes(), ServerVersion.ProtocolVersion);
     if (textNo == 0) return;
     FCreatedTextNo = textNo;
-    if (ReadArticleForm) ReadArticleForm->AddToHistory(textNo);
+    AddToReadingHistory(textNo);
     // The texts it comments now list it; their cached statuses do not.
     for (const TTextRow& row : rows)
       if (row.Kind == TRowKind::CommentTo || row.Kind == TRowKind::FootnoteTo) InvalidateTextStat(row.Number);
     char line[64];
     std::snprintf(line, sizeof line, "Text %d was created\r\n", textNo);
-    LogEvent(line);
+    WriteEventLog(line);
     ApplyTextTargets(rows, textNo);
   }();
   SetEditingEnabled(true);
@@ -732,8 +730,7 @@ void TWriteTextForm::ShowCaretPosition()
   const int start = WriteTextEdit->SelStart();
   const int line = int(SendMessageA(WriteTextEdit->Handle(), EM_EXLINEFROMCHAR, 0, start));
   const int lineStart = int(SendMessageA(WriteTextEdit->Handle(), EM_LINEINDEX, line, 0));
-  if (MainForm && MainForm->StatusBar1 && MainForm->StatusBar1->PanelCount() > 1)
-    MainForm->StatusBar1->SetPanelText(1, std::to_string(line) + ":" + std::to_string(start - lineStart));
+  SetMainStatusText(1, std::to_string(line) + ":" + std::to_string(start - lineStart));
 }
 
 void TWriteTextForm::WriteTextEditChange(TComponent*) { ShowCaretPosition(); }
@@ -893,20 +890,4 @@ bool RunWriteCommand(int command, int currentText, int currentConference)
   default:
     return false;
   }
-}
-
-void BindWriteCommands(TReadArticleForm* form)
-{
-  if (!form) return;
-  const auto bind = [form](TAction* action, int command) {
-    if (!action || action->OnExecute) return;
-    action->OnExecute = [form, command](TComponent*) {
-      RunWriteCommand(command, form->CurrentText(), form->SelectedConference());
-    };
-  };
-  bind(form->FollowUpTextAction, 2);
-  bind(form->PrivateReplyToTextAction, 3);
-  bind(form->AddFootnoteAction, 4);
-  bind(form->WriteNewTextAction, 5);
-  bind(form->WriteLetterAction, 6);
 }

@@ -21,7 +21,6 @@
 #include "Threads.h"
 
 class TWriteTextForm;
-class TReadArticleForm;
 
 // Adds the opener's recipients on a worker: each conference's status is
 // loaded there, a comment to an original conference goes to its super
@@ -200,5 +199,3 @@ TWriteTextForm* WriteMotdText(int conference);
 // the writer's own text), 5 a new text to the current conference, 6 a letter
 // to someone asked for. False for other numbers.
 bool RunWriteCommand(int command, int currentText, int currentConference);
-// Ties the reading window's writing actions that have no command yet to these.
-void BindWriteCommands(TReadArticleForm* form);

@@ -678,6 +678,14 @@ void FlushMarkReadAndDetach()
   s->Detached = true;
 }
 
+void AttachMarkRead()
+{
+  TStores* s = GStores.load();
+  if (!s) return;
+  std::lock_guard<TCriticalSection> guard(s->QueueLock);
+  s->Detached = false;
+}
+
 std::vector<int> QueuedMarkReads(int& confNo)
 {
   confNo = -1;

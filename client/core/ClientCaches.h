@@ -132,6 +132,8 @@ void FlushMarkReadIfDue(DWORD intervalMs = 30000);
 // For the main window when it closes, before it releases the engine: sends
 // what is queued and waits; from then on read marks are no longer sent.
 void FlushMarkReadAndDetach();
+// For a main window that creates the engine anew: read marks are sent again.
+void AttachMarkRead();
 // The queued numbers and their conference (-1 when none), for the dump.
 std::vector<int> QueuedMarkReads(int& confNo);
 

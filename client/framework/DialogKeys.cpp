@@ -180,6 +180,24 @@ std::string WindowText(HWND h)
   return text;
 }
 
+bool IsReadOnly(HWND h)
+{
+  return (DialogCode(h, 0) & DLGC_HASSETSEL) && (GetWindowLongPtrA(h, GWL_STYLE) & ES_READONLY);
+}
+
+// The field that a label or group box at all[at] names: the next tab stop in
+// its own container, unless it is read-only.
+HWND NamedControl(const std::vector<HWND>& all, size_t at)
+{
+  const HWND container = GetParent(all[at]);
+  for (size_t i = at + 1; i < all.size(); ++i) {
+    const HWND h = all[i];
+    if (h != container && !IsChild(container, h)) return nullptr;
+    if (IsTabStop(h)) return IsReadOnly(h) ? nullptr : h;
+  }
+  return nullptr;
+}
+
 // The control that the access key ch names, searched from the one after the
 // focus, round the end, so that a second press reaches the next of the same key.
 bool AccessKey(HWND root, HWND focus, char ch)
@@ -189,7 +207,8 @@ bool AccessKey(HWND root, HWND focus, char ch)
   const int n = int(all.size());
   const int at = focus ? PlaceOf(all, root, focus) : -1;
   for (int step = 1; step <= n; ++step) {
-    HWND h = all[size_t(((at < 0 ? step - 1 : at + step)) % n)];
+    const size_t index = size_t(((at < 0 ? step - 1 : at + step)) % n);
+    HWND h = all[index];
     if (auto* pc = dynamic_cast<TPageControl*>(TControl::FromHandle(h))) {
       // From the page after the shown one, so that two pages with one
       // letter are reached in turn.
@@ -206,18 +225,12 @@ bool AccessKey(HWND root, HWND focus, char ch)
     }
     const UINT code = DialogCode(h, 0);
     if (!(code & (DLGC_STATIC | DLGC_BUTTON)) || !HasAccessKey(WindowText(h), ch)) continue;
-    // A label or a group box names the control that follows it: a text
-    // field right after it even when the field is read and no tab stop.
+    // A label or a group box names the control that follows it. One that
+    // names nothing a person could type in leaves the key to the menu bar.
     if (code & DLGC_STATIC) {
-      HWND next = NextTabStop(root, h, false);
-      const int label = PlaceOf(all, root, h);
-      for (int i = label + 1; label >= 0 && i < n && all[size_t(i)] != next; ++i) {
-        const UINT named = DialogCode(all[size_t(i)], 0);
-        if (named & DLGC_STATIC) continue;
-        if (named & (DLGC_HASSETSEL | DLGC_WANTCHARS)) next = all[size_t(i)];
-        break;
-      }
-      if (next) FocusTabStop(next);
+      HWND named = NamedControl(all, index);
+      if (!named) continue;
+      FocusTabStop(named);
       return true;
     }
     // A key that more than one control underlines only moves the focus, so

@@ -16,6 +16,7 @@
 #include "ReadArticleForm.h"
 #include "SessionState.h"
 #include "TextServiceCommands.h"
+#include "PostedMessages.h"
 #include "WindowMessages.h"
 
 TActiveUsersForm* ActiveUsersForm = nullptr;
@@ -180,7 +181,7 @@ void TActiveUsersForm::FormDestroy(TComponent*)
   UpdateThread.reset();
   // Notices posted but never handled are freed with their copies.
   MSG msg;
-  while (PeekMessageA(&msg, Handle(), WM_REFRESH_ACTIVE_USER, WM_REFRESH_ACTIVE_USER, PM_REMOVE))
+  while (TakePostedMessage(Handle(), WM_REFRESH_ACTIVE_USER, msg))
     delete reinterpret_cast<StaticSessionInfoType*>(msg.lParam);
 }
 
@@ -201,11 +202,13 @@ LRESULT TActiveUsersForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
   if (msg != WM_REFRESH_ACTIVE_USER) return TForm::WndProc(msg, wp, lp);
   std::unique_ptr<StaticSessionInfoType> notice(reinterpret_cast<StaticSessionInfoType*>(lp));
   if (!notice) return 0;
+  // A new row starts with empty conference, activity and idle columns. A
+  // row that is there already was filled by a refresh or an i-am-on message
+  // that reached the window after the login was heard of (the notice comes
+  // the long way round, through the dispatcher's session query): what it
+  // shows of the session is newer than the login and stays.
   TListItem* row = FindOrAddSession(notice->SessionNo);
   row->SetSubItem(colUser - 1, notice->PersonName);
-  row->SetSubItem(colConference - 1, "");
-  row->SetSubItem(colActivity - 1, "");
-  row->SetSubItem(colIdle - 1, "");
   row->SetSubItem(colClient - 1, ClientText(*notice));
   row->SetSubItem(colAccount - 1, notice->UserName);
   row->SetSubItem(colHost - 1, notice->HostName);

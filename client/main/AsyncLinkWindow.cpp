@@ -10,6 +10,7 @@
 #include "MessagesForm.h"
 #include "ReadArticleForm.h"
 #include "UserMessages.h"
+#include "PostedMessages.h"
 #include "WindowMessages.h"
 
 namespace {
@@ -59,7 +60,7 @@ TAsyncLinkWindow::~TAsyncLinkWindow()
   if (!FWindow) return;
   // Work that never ran is freed here; the window's end would drop it silently.
   MSG msg;
-  while (PeekMessageA(&msg, FWindow, WM_LINK_WORK, WM_LINK_WORK, PM_REMOVE))
+  while (TakePostedMessage(FWindow, WM_LINK_WORK, msg))
     delete reinterpret_cast<TWork*>(msg.lParam);
   DestroyWindow(FWindow);
 }

@@ -8,6 +8,7 @@
 #include "ClientCaches.h"
 #include "TextHelpers.h"
 #include "Threads.h"
+#include "PostedMessages.h"
 #include "WindowMessages.h"
 
 const char* const EveryoneText = "Everyone";
@@ -233,7 +234,7 @@ void TCustomArticleViewForm::DiscardQueuedMessages()
   HWND window = Handle();
   if (!window) return;
   MSG m;
-  while (PeekMessageA(&m, window, WM_SHOW_MESSAGE, WM_SHOW_MESSAGE, PM_REMOVE))
+  while (TakePostedMessage(window, WM_SHOW_MESSAGE, m))
     delete reinterpret_cast<UserMessageRecord*>(m.lParam);
 }
 

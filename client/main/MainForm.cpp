@@ -209,6 +209,9 @@ void TMainForm::FormCreate(TComponent*)
   DisableUnboundCommands(this);
   CreateCommunicationObject();
   CreateCacheObject();
+  // Read marks go to this engine, whatever an earlier main window of the
+  // process did with its own when it closed.
+  AttachMarkRead();
   // The engine starts untraced; this only states it.
   (void)GetCommunication()->Set_Trace(VARIANT_FALSE);
   // The sink is registered from a thread of the multithreaded apartment;

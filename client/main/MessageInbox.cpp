@@ -11,6 +11,7 @@
 #include "SessionState.h"
 #include "ProtocolText.h"
 #include "TextHelpers.h"
+#include "PostedMessages.h"
 #include "WindowMessages.h"
 
 namespace {
@@ -87,7 +88,7 @@ void TMessageInbox::Detach()
   }
   if (!window) return;
   MSG msg;
-  while (PeekMessageA(&msg, window, WM_SHOW_MESSAGE, WM_SHOW_MESSAGE, PM_REMOVE))
+  while (TakePostedMessage(window, WM_SHOW_MESSAGE, msg))
     delete reinterpret_cast<TMessageLine*>(msg.lParam);
 }
 

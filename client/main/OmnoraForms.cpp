@@ -33,6 +33,7 @@
 #include "ComponentRegistry.h"
 #include "Application.h"
 #include "GetNameForm.h"
+#include "LinkMainWindow.h"
 #include "MainForm.h"
 #include "MessageBoxes.h"
 #include "MessagesForm.h"
@@ -47,6 +48,8 @@ void RegisterOmnoraForms()
   static bool done = false;
   if (done) return;
   done = true;
+  // The windows that commands open reach the main and reading windows.
+  LinkMainWindow();
   RegisterStandardComponents();
   RegisterClass<TFrame1>("TFrame1");
   RegisterType<TFindDialog>("FindDialog");

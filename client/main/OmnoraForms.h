@@ -2,7 +2,8 @@
 // live for the whole run, and the program itself.
 #pragma once
 
-// Makes every form class of the program creatable by its name.
+// Makes every form class of the program creatable by its name, and links
+// the windows that commands open to the main and reading windows.
 void RegisterOmnoraForms();
 
 // Creates the windows that live for the whole run, in their order, owned by

@@ -106,19 +106,27 @@ bool TFakeConnection::WaitForPeerClose(DWORD timeoutMs)
   return true;
 }
 
-TFakeServer::TFakeServer(TScript script) : FScript(std::move(script))
+SOCKET ListenOnLoopback(int& port, const char* who)
 {
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
-  FListen = socket(AF_INET, SOCK_STREAM, 0);
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr = {};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (bind(FListen, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(FListen, 8) != 0)
-    throw std::runtime_error("fake server cannot listen");
+  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || listen(s, 8) != 0) {
+    closesocket(s);
+    throw std::runtime_error(std::string(who) + " cannot listen");
+  }
   int len = sizeof(addr);
-  getsockname(FListen, reinterpret_cast<sockaddr*>(&addr), &len);
-  FPort = ntohs(addr.sin_port);
+  getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len);
+  port = ntohs(addr.sin_port);
+  return s;
+}
+
+TFakeServer::TFakeServer(TScript script) : FScript(std::move(script))
+{
+  FListen = ListenOnLoopback(FPort, "fake server");
   FThread = std::thread([this] { Run(); });
 }
 

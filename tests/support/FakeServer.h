@@ -11,6 +11,9 @@
 
 namespace TestSupport {
 
+// A socket listening on a free loopback port, whose number goes to port.
+SOCKET ListenOnLoopback(int& port, const char* who);
+
 // One accepted connection, as the script sees it.
 class TFakeConnection
 {

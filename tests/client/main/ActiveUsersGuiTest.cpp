@@ -1,6 +1,7 @@
 // The who-is-on window of a program logged in through its menu against a
 // real lyskomd, with other persons logging in beside it: "Join conference"
-// from a row, instant update across a reconnection, and the rows' order.
+// from a row, instant update across a reconnection, a login heard of after
+// the session moved on, and the rows' order.
 #include <algorithm>
 #include <atomic>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "ClientCaches.h"
+#include "EngineBinding.h"
 #include "LyskomdServer.h"
 #include "MenuSession.h"
 #include "SessionState.h"
@@ -228,6 +230,54 @@ TEST_F(ActiveUsers, RowsStaySortedByTheColumnClickedAsSessionsComeAndGo)
   Visit("Middle Comer");
   ASSERT_TRUE(WaitFor([] { return RowOf("Middle Comer") != nullptr; }));
   EXPECT_TRUE(sessionsInOrder());
+}
+
+TEST_F(ActiveUsers, ALoginHeardOfAfterTheSessionMovedOnLeavesTheRowShowingWhereItIs)
+{
+  const int conf = Admin->Number(L_CREATE_CONF, TRequestArgs().Str("Moved on to").Bits("0000"));
+  ASSERT_GT(conf, 0);
+  ClickButton(ActiveUsersForm->ActiveUpdateSpeedButton);
+  ASSERT_TRUE(WaitFor([] { return ShownDown(ActiveUsersForm->ActiveUpdateSpeedButton); }));
+
+  // The visitor logs in and moves on while the program's dispatcher holds
+  // the server's messages; then it works them off in one go while the window
+  // thread is busy, so that the login and the move reach the list together.
+  TAsyncMsgThread* dispatcher = MainForm->AsyncMsgThread.get();
+  ASSERT_NE(dispatcher, nullptr);
+  struct TDispatchAgain
+  {
+    TAsyncMsgThread* Dispatcher;
+    ~TDispatchAgain() { Dispatcher->SetDispatchEnabled(true); }
+  } dispatchAgain{dispatcher};
+  dispatcher->SetDispatchEnabled(false);
+  const long dispatched = dispatcher->DispatchedCount();
+  TSessionOnServer& visitor = Visit("Quick mover");
+  const int visitorNo = Admin->PersonNamed("Quick mover");
+  ASSERT_TRUE(Admin->Expect(L_ADD_MEMBER, TRequestArgs().Int(conf).Int(visitorNo).Int(100).Int(0)));
+  ASSERT_TRUE(visitor.Expect(L_CHANGE_CONFERENCE, std::to_string(conf)));
+  ASSERT_TRUE(visitor.Expect(L_CHANGE_WHAT_I_AM_DOING, TRequestArgs().Str("Settling in")));
+  // A reply on the program's own connection comes after every message the
+  // server sent it before.
+  TLKRequest time(L_GET_TIME, "");
+  ASSERT_EQ(time.SyncSend(GetCommunication().Get()), TRequestOutcome::Answered);
+  const long queued = long(dispatcher->Queue()->Count());
+  ASSERT_GE(queued, 2);
+  dispatcher->SetDispatchEnabled(true);
+  const DWORD start = GetTickCount();
+  while (dispatcher->DispatchedCount() < dispatched + queued && GetTickCount() - start < 20000) Sleep(10);
+  ASSERT_GE(dispatcher->DispatchedCount(), dispatched + queued);
+
+  // Once the window has handled all of it, the row shows where the
+  // visitor is and what the visitor does.
+  EXPECT_TRUE(WaitFor([] {
+    TListItem* row = RowOf("Quick mover");
+    return row && row->ColumnText(2) == "Moved on to" && row->ColumnText(3) == "Settling in";
+  })) << (RowOf("Quick mover") ? "conference \"" + RowOf("Quick mover")->ColumnText(2) + "\", activity \"" +
+                                     RowOf("Quick mover")->ColumnText(3) + "\""
+                               : std::string("no row"));
+
+  ClickButton(ActiveUsersForm->ActiveUpdateSpeedButton);
+  ASSERT_TRUE(WaitFor([] { return !ShownDown(ActiveUsersForm->ActiveUpdateSpeedButton); }));
 }
 
 } // namespace

@@ -253,15 +253,19 @@ inline std::map<char, std::vector<HWND>> AccessKeys(HWND window)
 }
 
 // The control that a label or group box names: the first control after it
-// in the window's order that takes the focus (of a radio group the chosen
-// button).
+// in its own container that Tab stops at (of a radio group the chosen
+// button); none when that is a read field.
 inline HWND NamedBy(HWND window, HWND label)
 {
   const std::vector<HWND> all = Descendants(window);
+  const HWND container = GetParent(label);
   auto it = std::find(all.begin(), all.end(), label);
   for (++it; it != all.end(); ++it) {
     HWND h = *it;
+    if (h != container && !IsChild(container, h)) return nullptr;
     if (!TakesFocus(h) || !Usable(window, h) || ClassOf(GetParent(h)) == "ComboBox") continue;
+    if (!(StyleOf(h) & WS_TABSTOP) && !IsRadio(h)) continue;
+    if (IsTextField(h) && IsReadOnly(h)) return nullptr;
     if (IsRadio(h))
       for (HWND r = GetWindow(GetParent(h), GW_CHILD); r; r = GetWindow(r, GW_HWNDNEXT))
         if (IsRadio(r) && SendMessageA(r, BM_GETCHECK, 0, 0) == BST_CHECKED) return r;

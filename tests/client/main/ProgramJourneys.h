@@ -296,6 +296,15 @@ public:
 
   bool Started() const { return FProcess.hProcess != nullptr; }
   bool Running() const { return Started() && WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT; }
+  // Waits until the program has ended by itself: its exit code, or -1
+  // while it still runs.
+  DWORD AwaitEnd(DWORD timeoutMs = Patience) const
+  {
+    DWORD code = DWORD(-1);
+    if (Started() && WaitForSingleObject(FProcess.hProcess, timeoutMs) == WAIT_OBJECT_0)
+      GetExitCodeProcess(FProcess.hProcess, &code);
+    return code;
+  }
 
   // Closed as a person closes it: the main window's close; ended by force
   // only when it will not go.
@@ -303,7 +312,11 @@ public:
   {
     if (!Started()) return DWORD(-1);
     if (Running()) {
-      if (HWND frame = Frame()) PostMessageA(frame, WM_CLOSE, 0, 0);
+      // A program just started shows its window a moment later: the close
+      // waits for it, as a person would, rather than go nowhere.
+      HWND frame = nullptr;
+      WaitUntil([&] { return (frame = Frame()) != nullptr || !Running(); });
+      if (frame) PostMessageA(frame, WM_CLOSE, 0, 0);
       if (WaitForSingleObject(FProcess.hProcess, Patience) != WAIT_OBJECT_0) {
         TerminateProcess(FProcess.hProcess, 99);
         WaitForSingleObject(FProcess.hProcess, 10000);

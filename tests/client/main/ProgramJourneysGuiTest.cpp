@@ -230,21 +230,20 @@ protected:
   // Sends from the chat window that has the focus, and waits for Bertil.
   void SendFromChat(HWND chat, const std::string& text)
   {
-    // The focus waits in the write area (the one field there to type in);
-    // the partner is fixed and shown.
+    // The partner is fixed and shown; then the focus waits in the write
+    // area (the one field there to type in).
+    HWND partner = nullptr;
+    ASSERT_TRUE(WaitUntil([&] {
+      for (HWND edit : Descendants(chat, "RichEdit20A"))
+        if (ControlText(edit) == BertilName && !IsWindowEnabled(edit)) partner = edit;
+      return partner != nullptr;
+    })) << "the chat shows no fixed partner";
     HWND focus = nullptr;
     ASSERT_TRUE(WaitUntil([&] {
       focus = Program->Focus().hwndFocus;
       return ClassOf(focus) == "RichEdit20A" && IsChild(chat, focus) && IsWindowEnabled(focus);
     })) << "the focus is in a " << ClassOf(focus);
-    bool partnerShown = false;
-    for (HWND edit : Descendants(chat, "RichEdit20A"))
-      if (ControlText(edit) == BertilName) {
-        partnerShown = true;
-        EXPECT_FALSE(IsWindowEnabled(edit)) << "the partner can be changed";
-        EXPECT_NE(edit, focus);
-      }
-    EXPECT_TRUE(partnerShown);
+    EXPECT_NE(partner, focus);
     const size_t heard = Received().size();
     TypeText(text);
     ASSERT_TRUE(WaitUntil([&] { return ControlText(focus) == text; })) << ControlText(focus);
@@ -307,6 +306,37 @@ TEST_F(MessageJourney, AMessageWrittenInTheMessagesWindowReachesTheOtherPerson)
   Keys("ctrl+Return");
   ASSERT_TRUE(WaitUntil([&] { return Received().size() > heard; }));
   EXPECT_EQ(Received().back(), "Hello from the messages window.");
+}
+
+// Session > Disconnect, then Session > Connect through the login dialog:
+// the new session reports what is read as the first one did.
+class ReconnectJourney : public Journeys
+{
+};
+
+TEST_F(ReconnectJourney, TextsReadAfterConnectingAgainAreMarkedReadOnTheServer)
+{
+  ASSERT_TRUE(Program->Activate(Frame));
+  Keys("alt+s d");
+  ASSERT_TRUE(WaitUntil([] { return SessionsOf(*Admin, Alice) == 0; })) << "Session > Disconnect left Alice logged in";
+  EXPECT_TRUE(WaitUntil([] { return ConferenceRows(Reading) == 0; })) << "the conferences stayed listed";
+
+  ASSERT_TRUE(Program->Activate(Frame));
+  Keys("alt+s c");
+  HWND login = AwaitWindow("Login");
+  ASSERT_NE(login, nullptr) << "Session > Connect opened no login dialog";
+  Keys("Return");
+  ASSERT_TRUE(WaitUntil([] { return SessionsOf(*Admin, Alice) == 1; }, 60000)) << "Alice did not log in again";
+  ASSERT_TRUE(WaitUntil([] { return ConferenceRows(Reading) > 0; }, 60000)) << "the conferences were not listed";
+
+  const int before = ReadCount(*Admin, Alice, AliceConferences, std::size(AliceConferences));
+  ASSERT_GE(before, 0);
+  ASSERT_TRUE(Program->Activate(Reading));
+  ASSERT_TRUE(ReadNextWithBlank()) << "no text came";
+  // Flushed every half minute, or on a change of conference.
+  EXPECT_TRUE(WaitUntil([&] {
+    return ReadCount(*Admin, Alice, AliceConferences, std::size(AliceConferences)) > before;
+  }, 60000)) << "the text read is not marked read on the server";
 }
 
 // Last of the journeys on the program started with "-a".

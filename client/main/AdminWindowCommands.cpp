@@ -11,9 +11,11 @@
 #include "Form.h"
 #include "GetNameForm.h"
 #include "MenuItems.h"
+#include "ReadArticleForm.h"
 #include "SessionState.h"
 #include "StatisiticsForm.h"
 #include "UserStatisticsForm.h"
+#include "WriteTextForm.h"
 
 namespace {
 
@@ -68,4 +70,20 @@ void BindAdminWindowCommands(TForm* mainForm)
   BindMenuItem(mainForm, "Statistics1", [] { ShowStatisitics(); });
   BindAction(mainForm, "ConfPropertiesAction", ConferencePropertiesCommand);
   BindMenuItem(mainForm, "Settings2", OptionsCommand);
+}
+
+void BindWriteCommands(TReadArticleForm* form)
+{
+  if (!form) return;
+  const auto bind = [form](TAction* action, int command) {
+    if (!action || action->OnExecute) return;
+    action->OnExecute = [form, command](TComponent*) {
+      RunWriteCommand(command, form->CurrentText(), form->SelectedConference());
+    };
+  };
+  bind(form->FollowUpTextAction, 2);
+  bind(form->PrivateReplyToTextAction, 3);
+  bind(form->AddFootnoteAction, 4);
+  bind(form->WriteNewTextAction, 5);
+  bind(form->WriteLetterAction, 6);
 }

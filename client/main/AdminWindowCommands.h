@@ -1,9 +1,11 @@
 // The main window's commands that open the administration windows: conference
 // properties, options, statistics, marked texts and text search. Bound to the
-// main window's actions and menu items by name when it is created.
+// main window's actions and menu items by name when it is created. And the
+// reading window's writing actions, which open the editor.
 #pragma once
 
 class TForm;
+class TReadArticleForm;
 
 void BindAdminWindowCommands(TForm* mainForm);
 
@@ -12,3 +14,7 @@ void ConferencePropertiesCommand(int confNo);
 void OptionsCommand();
 void ConferenceStatisticsCommand(int confNo);
 void PersonStatisticsCommand(int personNo);
+
+// Ties the reading window's writing actions that have no command yet to the
+// editor's commands (RunWriteCommand).
+void BindWriteCommands(TReadArticleForm* form);

@@ -6,8 +6,8 @@
 #include "../core/EngineSession.h"
 #include "ItemEditList.h"
 #include "LyskomdServer.h"
-#include "MainTestSupport.h"
-#include "ProgramWithServer.h"
+#include "../main/MainTestSupport.h"
+#include "../main/ProgramWithServer.h"
 #include "ModalScript.h"
 
 namespace {

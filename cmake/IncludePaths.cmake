@@ -1,0 +1,26 @@
+# Fails when a source of the programs includes a header by a path
+# ("../main/MainForm.h"): each folder's include path holds what it may see,
+# and a path would step round it. Included with ROOT set, or run as a script:
+#   cmake -DROOT=source-dir -DSTAMP=file -P IncludePaths.cmake
+if(CMAKE_SCRIPT_MODE_FILE)
+  cmake_minimum_required(VERSION 3.20)
+endif()
+set(found "")
+foreach(folder IN ITEMS client engine common)
+  file(GLOB_RECURSE files ${ROOT}/${folder}/*.h ${ROOT}/${folder}/*.cpp)
+  foreach(file IN LISTS files)
+    file(STRINGS ${file} lines REGEX "^[ \t]*#[ \t]*include[ \t]+\"[^\"]*[/\\\\]")
+    foreach(line IN LISTS lines)
+      file(RELATIVE_PATH name ${ROOT} ${file})
+      string(STRIP "${line}" line)
+      list(APPEND found "${name}: ${line}")
+    endforeach()
+  endforeach()
+endforeach()
+if(found)
+  list(JOIN found "\n  " text)
+  message(FATAL_ERROR "Layer check: headers included by a path, past the include path (see ARCHITECTURE.md):\n  ${text}")
+endif()
+if(CMAKE_SCRIPT_MODE_FILE)
+  file(TOUCH ${STAMP})
+endif()
