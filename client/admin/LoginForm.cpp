@@ -52,6 +52,8 @@ void TLoginForm::FormShow(TComponent*)
     CfgComboBox->AddItem(names[i]);
     if (SameProfileName(names[i], defaultName)) selected = int(i);
   }
+  for (size_t i = 0; !StartConfiguration.empty() && i < names.size(); ++i)
+    if (SameProfileName(names[i], StartConfiguration)) selected = int(i);
   CfgComboBox->SetItemIndex(selected);
   LoadConfiguration(ConfigurationName());
 }
@@ -127,6 +129,7 @@ void TLoginForm::OkButtonClick(TComponent*)
 bool ExecuteLoginDialog(LKLoginInfo& info, std::string& configurationName)
 {
   TFormPtr<TLoginForm> form(CreateForm<TLoginForm>(nullptr));
+  form->StartConfiguration = configurationName;
   if (form->ShowModal() != mrOk) return false;
   info = form->LoginInfo();
   configurationName = form->ConfigurationName();

@@ -33,6 +33,8 @@ public:
 
   // The configuration chosen in the list (empty when there is none).
   std::string ConfigurationName() const;
+  // The configuration the list shows first (empty: the default one).
+  std::string StartConfiguration;
   // The values in the fields, as the connect command hands them on.
   LKLoginInfo LoginInfo() const;
 
@@ -44,8 +46,10 @@ private:
   void UpdateProxyFields();
 };
 
-// Shows the login dialog modally and frees it. On "Ok" fills info with the
-// confirmed values and configurationName with the configuration chosen in
-// the list (empty when there is none) and answers true; false when cancelled,
-// leaving both as they were. Writes nothing to the registry.
+// Shows the login dialog modally and frees it, opened on the configuration
+// configurationName names (the default one when it names none). On "Ok"
+// fills info with the confirmed values and configurationName with the
+// configuration chosen in the list (empty when there is none) and answers
+// true; false when cancelled, leaving both as they were. Writes nothing to
+// the registry.
 bool ExecuteLoginDialog(LKLoginInfo& info, std::string& configurationName);

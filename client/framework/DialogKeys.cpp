@@ -210,8 +210,12 @@ bool AccessKey(HWND root, HWND focus, char ch)
     const size_t index = size_t(((at < 0 ? step - 1 : at + step)) % n);
     HWND h = all[index];
     if (auto* pc = dynamic_cast<TPageControl*>(TControl::FromHandle(h))) {
-      for (int i = 0; i < pc->PageCount(); ++i) {
-        TTabSheet* page = pc->Page(i);
+      // From the page after the shown one, so that two pages with one
+      // letter are reached in turn.
+      int shown = 0;
+      while (shown < pc->PageCount() && pc->Page(shown) != pc->ActivePage()) ++shown;
+      for (int k = 1; k <= pc->PageCount(); ++k) {
+        TTabSheet* page = pc->Page((shown + k) % pc->PageCount());
         if (!page->TabVisible || !HasAccessKey(page->Caption(), ch)) continue;
         pc->SelectPage(page);
         SetFocus(h);
@@ -229,7 +233,17 @@ bool AccessKey(HWND root, HWND focus, char ch)
       FocusTabStop(named);
       return true;
     }
-    SendMessageA(h, BM_CLICK, 0, 0);
+    // A key that more than one control underlines only moves the focus, so
+    // that the next press reaches the next of them and nothing is pressed
+    // on the way.
+    const bool shared = std::any_of(all.begin(), all.end(), [&](HWND other) {
+      return other != h && (DialogCode(other, 0) & (DLGC_STATIC | DLGC_BUTTON)) &&
+             HasAccessKey(WindowText(other), ch);
+    });
+    if (shared)
+      SetFocus(h);
+    else
+      SendMessageA(h, BM_CLICK, 0, 0);
     return true;
   }
   return false;

@@ -182,6 +182,20 @@ void TListView::InsertRow(TListItem* item, int index)
   }
   int row = int(SendMessageA(Handle(), LVM_INSERTITEMA, 0, LPARAM(&lvi)));
   SetSubItemTexts(item, row);
+  if (GetFocus() == Handle()) ShowFocusRow();
+}
+
+// A list that has the focus with no row chosen shows it on its first row
+// (a dotted frame, not a selection), so that a person sees where it is.
+void TListView::ShowFocusRow()
+{
+  if (SendMessageA(Handle(), LVM_GETITEMCOUNT, 0, 0) == 0 ||
+      SendMessageA(Handle(), LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED) >= 0)
+    return;
+  LVITEMA item{};
+  item.stateMask = LVIS_FOCUSED;
+  item.state = LVIS_FOCUSED;
+  SendMessageA(Handle(), LVM_SETITEMSTATE, 0, LPARAM(&item));
 }
 
 void TListView::SetSubItemTexts(TListItem* item, int row)
@@ -394,6 +408,22 @@ LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
   if (msg == WM_KEYDOWN && CopyKeys && KeyboardShiftState() == ssCtrl && (wp == 'C' || wp == 'L')) {
     CopyToClipboard(wp == 'C');
     return 0;
+  }
+  if (msg == WM_SETFOCUS) ShowFocusRow();
+  // With no row chosen, the first arrow key chooses the row that shows the
+  // focus (as in a list that shows none), instead of going past it.
+  if (msg == WM_KEYDOWN && (wp == VK_DOWN || wp == VK_UP) && KeyboardShiftState() == 0 &&
+      SendMessageA(Handle(), LVM_GETSELECTEDCOUNT, 0, 0) == 0) {
+    const int row = int(SendMessageA(Handle(), LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+    if (row >= 0) {
+      WPARAM key = wp;
+      if (!RaiseKeyEvent(msg, key)) return 0;
+      LVITEMA item{};
+      item.stateMask = item.state = LVIS_FOCUSED | LVIS_SELECTED;
+      SendMessageA(Handle(), LVM_SETITEMSTATE, WPARAM(row), LPARAM(&item));
+      SendMessageA(Handle(), LVM_ENSUREVISIBLE, WPARAM(row), FALSE);
+      return 0;
+    }
   }
   return TControl::WndProc(msg, wp, lp);
 }

@@ -125,6 +125,7 @@ protected:
 private:
   friend class TListItem;
   void InsertRow(TListItem* item, int index);
+  void ShowFocusRow();
   void UpdateRow(TListItem* item);
   void SetSubItemTexts(TListItem* item, int row);
   void InsertColumn(int i);

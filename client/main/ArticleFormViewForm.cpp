@@ -442,6 +442,15 @@ int WrappedListHeight(TItemEditList* list, int rowHeight, int spacing)
   return std::max(rowHeight, int(last.y - first.y) + rowHeight + spacing);
 }
 
+// How tall a wrapping edit field must be to show all its lines at its
+// present width.
+int WrappedFieldHeight(TEdit* field, int rowHeight)
+{
+  if (!field->HandleAllocated()) return rowHeight;
+  const int lines = int(SendMessageA(field->Handle(), EM_GETLINECOUNT, 0, 0));
+  return std::max(rowHeight, lines * LineHeightOf(field) + 1);
+}
+
 // A list shows its names from the first one; more lines than fit are
 // scrolled to.
 void ScrollListToTop(TItemEditList* list)
@@ -551,7 +560,11 @@ void TArticleFormViewForm::LayoutHeader()
   SubjectLabel->SetBounds(4, top, SubjectLabel->Width(), H);
   const int subjectLeft = SubjectLabel->Left() + SubjectLabel->Width() + 3;
   SubjectEdit->SetBounds(subjectLeft, top, std::max(10, right - subjectLeft), H);
-  TopPanel->SetHeight(rowTop(n + 1) + S);
+  // A subject longer than the row wraps: the field grows by its lines (a
+  // third of the view at most; beyond that it scrolls with its caret).
+  SubjectEdit->SetHeight(std::min(WrappedFieldHeight(SubjectEdit, H), std::max(H, third)));
+  n = rowAfter(n, SubjectEdit);
+  TopPanel->SetHeight(rowTop(n) + S);
 }
 
 // ---------------------------------------------------------------- messages

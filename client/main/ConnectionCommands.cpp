@@ -29,7 +29,7 @@ int ConnectToServer(LKLoginInfo& info)
     AutoConnectPending = false;
     return ConnectChosen;
   }
-  std::string profile;
+  std::string profile = CommandLineProfile;
   if (!ExecuteLoginDialog(info, profile)) return ConnectCancelled;
   RegistryConfiguration->SetKeyPath(profile.empty() ? base : ProfileKeyPath(profile));
   AutoConnectPending = false;

@@ -38,6 +38,7 @@
 TMainForm* MainForm = nullptr;
 bool AutoConnectPending = false;
 std::string AutoConnectProfile;
+std::string CommandLineProfile;
 
 namespace {
 
@@ -562,7 +563,7 @@ void TMainForm::ParseCommandLine(const std::vector<std::string>& args)
     if (a[1] == 'a') {
       AutoConnectPending = true;
     } else if (a[1] == 'c' && i + 1 < args.size()) {
-      AutoConnectProfile = args[++i];
+      AutoConnectProfile = CommandLineProfile = args[++i];
     }
   }
 }

@@ -28,6 +28,8 @@
 extern bool AutoConnectPending;
 // The stored connection profile that an automatic connection uses.
 extern std::string AutoConnectProfile;
+// The profile named by "-c NAME": the login dialog opens on it.
+extern std::string CommandLineProfile;
 
 // The engine's connection notifications, turned into messages to the main
 // window. Called on engine threads; touches nothing but that window's queue.

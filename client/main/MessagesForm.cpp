@@ -280,6 +280,9 @@ void TMessagesForm::SetChatMode(bool On)
 {
   ChatMode = On;
   if (FInbox) FInbox->SetChatMode(On);
+  // The focus leaves the picker before it is turned off: a disabled field
+  // must not keep the keys.
+  if (On && TargetFrame->ItemList && TargetFrame->ItemList->Focused()) WriteMessageEdit->SetFocus();
   TargetFrame->SetEnabled(!On);
   SentToAllCheckBox->SetEnabled(!On);
 }
@@ -321,7 +324,9 @@ void TMessagesForm::FormActivate(TComponent*)
   SendMessageAction->SetEnabled(connected);
   StartChatAction->SetEnabled(connected);
   GoOfflineAction->SetEnabled(connected);
-  if (!Trimmed(TargetFrame->NameText()).empty() || SentToAllCheckBox->Checked())
+  // A chat's partner is fixed (its name may still be on its way from the
+  // server): what is typed there is the message.
+  if (ChatMode || !Trimmed(TargetFrame->NameText()).empty() || SentToAllCheckBox->Checked())
     WriteMessageEdit->SetFocus();
   else
     TargetFrame->ItemList->SetFocus();

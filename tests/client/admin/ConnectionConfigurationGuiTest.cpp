@@ -591,10 +591,23 @@ TEST_F(ConnectionConfigurations, LoginDialogLoadsTheDefaultProfileAndTheOneChose
     TModalScript::Click(f->CancelButton);
   });
   info.User = "kept";
-  Run(again, [&] { ok = ExecuteLoginDialog(info, name); });
+  std::string none;
+  Run(again, [&] { ok = ExecuteLoginDialog(info, none); });
   EXPECT_FALSE(ok);
   EXPECT_EQ(info.User, "kept");
-  EXPECT_EQ(name, "Alpha");
+  EXPECT_EQ(none, "");
+
+  // A configuration named opens the dialog on it, whatever the default.
+  TModalScript named;
+  named.Then<TLoginForm>("LoginForm", [](TLoginForm* f) {
+    EXPECT_EQ(f->ConfigurationName(), "Beta");
+    EXPECT_EQ(f->HostEdit->Text(), "kom.beta.example");
+    TModalScript::Click(f->CancelButton);
+  });
+  std::string betaName = "Beta";
+  Run(named, [&] { ok = ExecuteLoginDialog(info, betaName); });
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(betaName, "Beta");
 }
 
 TEST_F(ConnectionConfigurations, LoginDialogRefusesBadInputAndLosesNothing)

@@ -286,7 +286,7 @@ TEST_F(TabOrder, EveryWindowStartsWhereAPersonTypesAndTabReachesEveryControl)
         "CurrentSizeRadioButton"}},
       {"TCreateConfForm", "NameEdit", [] { CreateConferenceCommand(); }},
       {"TChangePasswordForm", "NameFrame.ItemList", [] { ChangePasswordCommand(); }, true,
-       {"NameFrame.BrowseButton", "PasswordEdit", "ConfirmEdit", "OldPasswordEdit", "OkButton", "CancelButton",
+       {"PasswordEdit", "ConfirmEdit", "OldPasswordEdit", "OkButton", "CancelButton",
         "NameFrame.ItemList"}},
       {"TConfMemberForm", "UserFrame.ItemList", [] {
          int person = 0, conference = 0;
@@ -297,14 +297,14 @@ TEST_F(TabOrder, EveryWindowStartsWhereAPersonTypesAndTabReachesEveryControl)
                                               {"Administrator (of) LysKOM", false, false, false, true, 5}}),
                           0); }},
       {"TGetNameForm", "NameFrame.ItemList", [] { EXPECT_EQ(AskForName("Name", "", ctUsers | ctConferences), -1); },
-       true, {"NameFrame.BrowseButton", "OkButton", "CancelButton", "NameFrame.ItemList"}},
+       true, {"OkButton", "CancelButton", "NameFrame.ItemList"}},
       {"TInputQueryForm", "ValueEdit", [] {
          std::string value = "12";
          EXPECT_FALSE(InputQuery("Read text", "Global text nr:", value));
        }},
       {"TActiveUsersForm", "ListView", [] { ActiveUsersForm->BringToFront(); }, false, {"NrUsersEdit", "ListView"}},
       {"TMessagesForm", "TargetFrame.ItemList", [] { MessagesForm->BringToFront(); }, false,
-       {"TargetFrame.BrowseButton", "IncomingEdit", "WriteMessageEdit", "SentToAllCheckBox", "TargetFrame.ItemList"}},
+       {"WriteMessageEdit", "IncomingEdit", "SentToAllCheckBox", "TargetFrame.ItemList"}},
       {"TOfflineMessageForm", "MessageMemo",
        [] {
          // The away window opens from the messages window's shortcut.
@@ -315,14 +315,14 @@ TEST_F(TabOrder, EveryWindowStartsWhereAPersonTypesAndTabReachesEveryControl)
       {"TReadArticleForm", "ConfListView", [] { ReadArticleForm->BringToFront(); }, false},
       {"TEventLogForm", "EventRichEdit", [] { EventLogForm->Show(); EventLogForm->BringToFront(); }, false},
       {"TFindTextForm", "RcptFrame.ItemList", [] { ShowFindText(); }, false,
-       {"RcptFrame.BrowseButton", "RegexpCheckBox", "DoneButton", "ListView1", "PageControl1", "RcptFrame.ItemList"}},
+       {"RegexpCheckBox", "DoneButton", "ListView1", "PageControl1", "RcptFrame.ItemList"}},
       {"TViewMarksForm", "ListView1", [] { ShowMarkedTexts(); }, false},
       {"TStatisiticsForm", "CloseButton", [] { ShowStatisitics(); }, false},
       {"TUserStatisticsForm", "StatListView", [] { PersonStatisticsCommand(TLyskomdServer::AdminPerson); }, false},
       {"TConfStatisticsForm", "StatListView", [conf] { ConferenceStatisticsCommand(conf); }, false},
       {"TConferenceAttributesForm", "NameEdit", [conf] { ConferencePropertiesCommand(conf); }, false},
       {"TTextRcptEditForm", "RcptFrame.ItemList", [text] { OpenTextProperties(text); }, false,
-       {"RcptFrame.BrowseButton", "RcptListView", "LockTextCheckBox", "ViewTextButton", "CloseButton", "PageControl1",
+       {"RcptListView", "LockTextCheckBox", "ViewTextButton", "CloseButton", "PageControl1",
         "RcptFrame.ItemList"}},
       {"TNoteOnDoorForm", "NoteEdit", [conf] { ShowNoteOnDoor(conf); }, false, {"DontShowCheckBox", "NoteEdit"}},
       {"TWriteTextForm", "SubjectEdit", [quiet] { WriteNewText(quiet); }, false},

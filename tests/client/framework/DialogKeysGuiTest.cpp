@@ -14,6 +14,7 @@
 #include "CommonControls.h"
 #include "Form.h"
 #include "FormResources.h"
+#include "ListView.h"
 #include "MenuItems.h"
 #include "ModalScript.h"
 #include "Panels.h"
@@ -241,6 +242,83 @@ const char* const PropertiesText = R"(Form KeysProperties: TKeysProperties
 end
 )";
 
+// Two check boxes that underline the same letter, a label that names a
+// read field left out of the Tab order, and two pages with one letter.
+const char* const TwinsText = R"(Form KeysTwins: TKeysTwins
+  Caption = "Twins"
+  Width = 300
+  Height = 200
+  CheckBox ReportCheck
+    Caption = "Report &read texts"
+    Left = 8
+    Top = 8
+    Width = 200
+  end
+  CheckBox TrayCheck
+    Caption = "Minimize to t&ray"
+    Left = 8
+    Top = 32
+    Width = 200
+  end
+  Label SubjectLabel
+    Caption = "&Subject:"
+    Left = 8
+    Top = 60
+  end
+  Edit SubjectEdit
+    ReadOnly = true
+    TabStop = false
+    Multiline = true
+    WantReturns = false
+    Left = 60
+    Top = 58
+    Width = 200
+    Height = 40
+  end
+  Edit OtherEdit
+    Left = 60
+    Top = 104
+    Width = 200
+  end
+  PageControl TwinPages
+    Left = 8
+    Top = 130
+    Width = 280
+    Height = 60
+    TabSheet WordsSheet
+      Caption = "&Words"
+    end
+    TabSheet NumbersSheet
+      Caption = "Nu&mbers"
+    end
+    TabSheet WaysSheet
+      Caption = "&Ways"
+    end
+  end
+end
+)";
+
+// A list with one row and a button after it.
+const char* const ListText = R"(Form KeysList: TKeysList
+  Caption = "List"
+  Width = 300
+  Height = 200
+  ListView HostsList
+    Left = 8
+    Top = 8
+    Width = 200
+    Height = 100
+    RowSelect = true
+    Columns = [["Host", 150]]
+  end
+  Button OpenButton
+    Caption = "&Open"
+    Left = 8
+    Top = 120
+  end
+end
+)";
+
 template <class T>
 T* Part(TForm* form, const char* name)
 {
@@ -300,6 +378,8 @@ protected:
     RegisterFormResource("TKeysDialog", DialogText);
     RegisterFormResource("TKeysWriter", WriterText);
     RegisterFormResource("TKeysProperties", PropertiesText);
+    RegisterFormResource("TKeysTwins", TwinsText);
+    RegisterFormResource("TKeysList", ListText);
   }
 
   void SetUp() override
@@ -534,6 +614,66 @@ TEST_F(DialogKeys, AccessKeysReachTheControlTheyUnderline)
   // A key that names nothing changes nothing.
   PressKey('Q', mkAlt);
   EXPECT_EQ(Focused(), "MoreButton");
+}
+
+TEST_F(DialogKeys, AKeyThatTwoControlsShareReachesThemInTurnAndPagesWithOneLetterTurnInTurn)
+{
+  TForm* twins = CreateForm<TForm>(nullptr, std::string("TKeysTwins"));
+  auto* report = Part<TCheckBox>(twins, "ReportCheck");
+  auto* tray = Part<TCheckBox>(twins, "TrayCheck");
+  ShowActive(twins);
+  Part<TControl>(twins, "OtherEdit")->SetFocus();
+
+  // Each press goes on to the next box with the letter; none is ticked on
+  // the way, Space ticks the one reached.
+  PressKey('R', mkAlt);
+  EXPECT_EQ(Focused(), "ReportCheck");
+  PressKey('R', mkAlt);
+  EXPECT_EQ(Focused(), "TrayCheck");
+  EXPECT_FALSE(report->Checked());
+  EXPECT_FALSE(tray->Checked());
+  PressKey(VK_SPACE);
+  EXPECT_TRUE(tray->Checked());
+  EXPECT_FALSE(report->Checked());
+
+  // The label's read field is no Tab stop: its key reaches the field after
+  // it that Tab stops at.
+  PressKey('S', mkAlt);
+  EXPECT_EQ(Focused(), "OtherEdit");
+  PressKey(VK_TAB);
+  EXPECT_EQ(Focused(), "TwinPages");
+  PressKey(VK_TAB, mkShift);
+  EXPECT_EQ(Focused(), "OtherEdit");
+
+  // Pages that share a letter are shown in turn.
+  auto* pages = Part<TPageControl>(twins, "TwinPages");
+  PressKey('W', mkAlt);
+  EXPECT_EQ(pages->ActivePage(), Part<TTabSheet>(twins, "WaysSheet"));
+  PressKey('W', mkAlt);
+  EXPECT_EQ(pages->ActivePage(), Part<TTabSheet>(twins, "WordsSheet"));
+  PressKey('M', mkAlt);
+  PressKey('W', mkAlt);
+  EXPECT_EQ(pages->ActivePage(), Part<TTabSheet>(twins, "WaysSheet"));
+}
+
+// Tabbed into with no row chosen, a list shows the focus on its first row;
+// the first Down chooses that row (the only one here), not the one after it.
+TEST_F(DialogKeys, AListTabbedIntoShowsItsFocusRowAndDownChoosesIt)
+{
+  TForm* form = CreateForm<TForm>(nullptr, std::string("TKeysList"));
+  auto* list = Part<TListView>(form, "HostsList");
+  list->AddItem("kom.example");
+  ShowActive(form);
+  Part<TControl>(form, "OpenButton")->SetFocus();
+  PressKey(VK_TAB);
+  ASSERT_EQ(Focused(), "HostsList");
+  EXPECT_EQ(SendMessageA(list->Handle(), LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED), 0);
+  EXPECT_EQ(list->Selected(), nullptr);
+  PressKey(VK_DOWN);
+  ASSERT_NE(list->Selected(), nullptr);
+  EXPECT_EQ(list->Selected()->Caption(), "kom.example");
+  PressKey(VK_DOWN);
+  EXPECT_EQ(list->Selected()->Caption(), "kom.example");
 }
 
 TEST_F(DialogKeys, CtrlTabAndCtrlPageKeysTurnThePages)

@@ -14,10 +14,11 @@
 #include "MainTestSupport.h"
 #include "WindowInput.h"
 #include "ProtocolText.h"
+#include "ReadArticleForm.h"
+
 #include "SessionState.h"
 #include "URLThread.h"
 #include "Application.h"
-#include "WindowInput.h"
 
 namespace {
 
@@ -146,6 +147,47 @@ TEST_F(FormView, ShowsHeaderBodyFootnotesAndCommentPreviews)
   View->Links().ClickLink(0);
   EXPECT_TRUE(Opened.empty());
   EXPECT_FALSE(View->PageDown());
+}
+
+// The header fields are read, not typed in: Tab goes from the subject tree
+// straight to the text, while a click still puts the focus in a field (for
+// copying). A subject longer than its row wraps and shows whole.
+TEST_F(FormView, TabSkipsTheHeaderFieldsAndALongSubjectShowsWhole)
+{
+  const std::string subject = "A subject far longer than the row of the header that shows it, so that a person "
+                              "reading it needs every word of it to know what the text is about";
+  const int text = Session->TextTo(Conf, subject + "\nBody.\n");
+  View->ShowText(text);
+  Application().ProcessMessages();
+  EXPECT_EQ(View->SubjectEdit->Text(), subject);
+  HWND field = View->SubjectEdit->Handle();
+  const int lines = int(SendMessageA(field, EM_GETLINECOUNT, 0, 0));
+  EXPECT_GT(lines, 1) << "the subject does not wrap";
+  // Every line shows: the last one's character lies inside the field.
+  const int lastChar = int(SendMessageA(field, EM_LINEINDEX, WPARAM(lines - 1), 0));
+  const LRESULT at = SendMessageA(field, EM_POSFROMCHAR, WPARAM(lastChar), 0);
+  RECT client{};
+  GetClientRect(field, &client);
+  EXPECT_GE(short(HIWORD(at)), 0);
+  EXPECT_LT(short(HIWORD(at)), client.bottom) << "the subject's last line is cut off";
+  RECT fieldRect{}, panel{}, body{};
+  GetWindowRect(field, &fieldRect);
+  GetWindowRect(View->TopPanel->Handle(), &panel);
+  GetWindowRect(View->MainEdit->Handle(), &body);
+  EXPECT_LE(fieldRect.bottom, panel.bottom);
+  EXPECT_GE(body.top, fieldRect.bottom) << "the text covers the subject";
+
+  HWND tree = ReadArticleForm->SubjectTreeView->Handle();
+  TestSupport::ClickControl(tree);
+  Application().ProcessMessages();
+  ASSERT_EQ(GetFocus(), tree);
+  TestSupport::PressKey(VK_TAB);
+  EXPECT_EQ(GetFocus(), View->MainEdit->Handle()) << "Tab from the subject tree stopped short of the text";
+  TestSupport::PressKey(VK_TAB, TestSupport::mkShift);
+  EXPECT_EQ(GetFocus(), tree) << "Shift+Tab from the text stopped short of the subject tree";
+  TestSupport::ClickControl(View->DateEdit->Handle());
+  Application().ProcessMessages();
+  EXPECT_EQ(GetFocus(), View->DateEdit->Handle()) << "a click does not reach a header field";
 }
 
 TEST_F(FormView, ACommentLinkShowsTheCommentAndAFileLinkIsRefused)

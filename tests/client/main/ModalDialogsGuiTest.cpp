@@ -39,10 +39,11 @@ void ClickMiddle(TControl* control)
   EXPECT_TRUE(TestSupport::ClickControl(control->Handle())) << control->Name;
 }
 
-// Inside the name prompt opened by PressKey: Cancel is clicked.
-void CancelInDialog()
+// Inside the name prompt opened by PressKey: Escape, as one who opened it
+// from the keyboard cancels it.
+void EscapeInDialog()
 {
-  ClickMiddle(GetNameForm->CancelButton);
+  PressKey(GetNameForm->HostHandle(), VK_ESCAPE);
 }
 
 void ClickToolButton(TToolButton* button)
@@ -163,7 +164,7 @@ TEST_F(ModalDialogs, NamePromptOpensAgainAfterTheEditorThatOwnedItClosed)
   add.Then("GetNameForm", [&](TForm* f) {
     ExpectNamePromptReady(f, "Add recipient");
     ownerWhileAsked = GetWindow(f->HostHandle(), GW_OWNER);
-    CancelInDialog();
+    EscapeInDialog();
   });
   add.Start();
   PressKey(editor->WriteTextEdit->Handle(), 'A', {VK_CONTROL});
@@ -184,7 +185,7 @@ TEST_F(ModalDialogs, NamePromptOpensAgainAfterTheEditorThatOwnedItClosed)
   TModalScript chat;
   chat.Then("GetNameForm", [](TForm* f) {
     ExpectNamePromptReady(f, "Chat");
-    CancelInDialog();
+    EscapeInDialog();
   });
   chat.Start();
   PressKey(MessagesForm->WriteMessageEdit->Handle(), 'N', {VK_CONTROL});
@@ -207,14 +208,14 @@ TEST_F(ModalDialogs, ClosingADialogActivatesTheWindowThatWasActiveBefore)
     ASSERT_EQ(GetFocus(), control->Handle());
 
     // The main window's Shift+Alt+Enter asks for a conference. Ctrl+Tab
-    // typed in the prompt must not turn the windows behind it; Cancel.
+    // typed in the prompt must not turn the windows behind it; Escape.
     TModalScript script;
     script.Then("GetNameForm", [](TForm* f) {
       ExpectNamePromptReady(f, "Edit conference properties");
       TestSupport::PressKey(GetFocus(), VK_TAB, {VK_CONTROL});
       Application().ProcessMessages();
     });
-    script.Then("GetNameForm", [](TForm*) { CancelInDialog(); });
+    script.Then("GetNameForm", [](TForm*) { EscapeInDialog(); });
     script.Start();
     PressKey(control->Handle(), VK_RETURN, {VK_SHIFT, VK_MENU});
     ASSERT_TRUE(WaitFor([&] { return script.Done() && !GetNameForm->IsModal(); }));

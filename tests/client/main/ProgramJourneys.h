@@ -1,0 +1,748 @@
+// Shared by the journeys through the real program: Omnora.exe, started
+// against a lyskomd that holds the demo data, driven from outside with real
+// input on the test's X display (xdotool moves the pointer and presses keys
+// through the X server, as a keyboard and a mouse do). What the program did
+// is checked where anyone can see it: on the server, through engine
+// sessions of the test's own, and in the program's windows (their captions,
+// places, the control that has the focus, the texts they show), never
+// inside it.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../core/EngineSession.h"
+#include "EngineClient.h"
+#include "HostConfigForm.h"
+#include "LKRequest.h"
+#include "LyskomConfiguration.h"
+#include "LyskomdServer.h"
+#include "ProtocolText.h"
+#include "TestSupport.h"
+
+namespace Journey {
+
+using EngineSession::TSession;
+using TestSupport::TLyskomdServer;
+
+// The demo data (tools/SeedDemo): persons and conferences in the order the
+// seeder creates them on a fresh server.
+constexpr int Administrator = 5, Alice = 6, Bertil = 7, Cecilia = 8;
+constexpr int DemoConference = 9, BooksConference = 10, CookingConference = 11;
+constexpr int AliceConferences[] = {Alice, DemoConference, BooksConference, CookingConference};
+inline const char* const AliceName = "Alice Andersson";
+inline const char* const AlicePassword = "alice";
+inline const char* const BertilName = "Bertil Berg";
+inline const char* const CeciliaName = "Cecilia Carlsson";
+inline const char* const ProfileName = "Journeys through Omnora";
+inline const std::string MainCaption = std::string("Omnora (127.0.0.1) ") + AliceName;
+
+// Long enough for a loaded machine; every wait ends as soon as its
+// condition holds.
+constexpr DWORD Patience = 30000;
+
+inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = Patience)
+{
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    if (done()) return true;
+    if (GetTickCount64() - start > timeoutMs) return false;
+    Sleep(20);
+  }
+}
+
+inline std::string ShellQuoted(const std::string& s)
+{
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// A Unix command's standard output (its first line, without the newline).
+inline std::string UnixOutput(const std::string& command)
+{
+  const std::string file = TestSupport::NewTempDir("journey") + "\\out.txt";
+  TestSupport::RunUnixCommand(command + " >" + ShellQuoted(TestSupport::UnixPathOf(file)) + " 2>&1", 20000);
+  std::string text = TestSupport::ReadFileText(file);
+  const size_t end = text.find('\n');
+  return end == std::string::npos ? text : text.substr(0, end);
+}
+
+// ---- Real input ---------------------------------------------------------------
+
+inline void Xdo(const std::string& arguments)
+{
+  ASSERT_TRUE(TestSupport::RunUnixCommand("xdotool " + arguments, 20000)) << "xdotool " << arguments;
+}
+
+// Keys as xdotool names them ("space", "ctrl+Return", "shift+ctrl+m").
+inline void Keys(const std::string& keys)
+{
+  Xdo("key --delay 60 " + keys);
+}
+
+inline void TypeText(const std::string& text)
+{
+  Xdo("type --delay 40 -- " + ShellQuoted(text));
+}
+
+// The pointer moved there and the left button clicked. (Not "mousemove
+// --sync": it waits for a move, which never comes when the pointer is there
+// already.)
+inline void ClickAt(POINT at)
+{
+  // Two clicks at one place within the double-click time are a double
+  // click (which maximises a window clicked on its title): a second one
+  // waits out the rest of that time.
+  static POINT last{-100, -100};
+  static ULONGLONG lastTime = 0;
+  const ULONGLONG apart = GetDoubleClickTime() + 100;
+  if (std::abs(at.x - last.x) <= GetSystemMetrics(SM_CXDOUBLECLK) &&
+      std::abs(at.y - last.y) <= GetSystemMetrics(SM_CYDOUBLECLK) && GetTickCount64() - lastTime < apart)
+    Sleep(DWORD(apart - (GetTickCount64() - lastTime)));
+  // The display has no window manager: the window clicked is also given
+  // the keyboard, as a click-to-focus manager gives it. (Until some program
+  // sets the display's focus, keys follow the pointer; after that only an
+  // explicit focus brings them to the window clicked.)
+  Xdo("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) +
+      " click 1 && xdotool windowfocus \"$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')\"");
+  last = at;
+  lastTime = GetTickCount64();
+}
+
+inline POINT Centre(HWND window)
+{
+  RECT r{};
+  GetWindowRect(window, &r);
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+// A point on a window's title bar, clear of its buttons, where the window
+// is not covered by another.
+inline bool VisibleCaptionPoint(HWND window, POINT& at)
+{
+  RECT r{};
+  GetWindowRect(window, &r);
+  const int y = r.top + GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2;
+  for (int x = r.left + 30; x < r.right - 80; x += 15) {
+    const POINT p{x, y};
+    if (WindowFromPoint(p) == window) {
+      at = p;
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---- The program's windows, seen from outside ------------------------------------
+
+inline std::string Caption(HWND window)
+{
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+inline std::string ClassOf(HWND window)
+{
+  char name[128] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+// What a control holds, asked of it as any program may.
+inline std::string ControlText(HWND window)
+{
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return {};
+  std::string text(size_t(length) + 1, '\0');
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, WPARAM(text.size()), LPARAM(text.data()), SMTO_ABORTIFHUNG, 5000,
+                           &copied))
+    return {};
+  text.resize(size_t(copied));
+  return text;
+}
+
+inline std::vector<HWND> Descendants(HWND parent, const std::string& className = {})
+{
+  struct TCollect
+  {
+    std::string Class;
+    std::vector<HWND> Found;
+  } collect{className, {}};
+  EnumChildWindows(
+    parent,
+    [](HWND h, LPARAM lp) -> BOOL {
+      auto* c = reinterpret_cast<TCollect*>(lp);
+      if (c->Class.empty() || ClassOf(h) == c->Class) c->Found.push_back(h);
+      return TRUE;
+    },
+    LPARAM(&collect));
+  return collect.Found;
+}
+
+// The first control below parent of that class whose text is text.
+inline HWND ControlNamed(HWND parent, const std::string& className, const std::string& text)
+{
+  for (HWND h : Descendants(parent, className))
+    if (ControlText(h) == text) return h;
+  return nullptr;
+}
+
+inline bool Inside(const RECT& inner, const RECT& outer)
+{
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+// Whether the window and the visible controls in it lie inside the room
+// they are shown in: a top-level window on the screen, a child window in
+// its parent's client area, a control in its window.
+inline testing::AssertionResult ShowsWhole(HWND window)
+{
+  if (!window || !IsWindow(window)) return testing::AssertionFailure() << "no window";
+  const std::string name = "\"" + Caption(window) + "\"";
+  if (!IsWindowVisible(window)) return testing::AssertionFailure() << name << " is not visible";
+  if (IsIconic(window)) return testing::AssertionFailure() << name << " is minimised";
+  RECT r{};
+  GetWindowRect(window, &r);
+  // A maximised child window's frame lies outside the room by design.
+  if (IsZoomed(window) && (GetWindowLongPtrA(window, GWL_STYLE) & WS_CHILD)) {
+    GetClientRect(window, &r);
+    MapWindowPoints(window, nullptr, reinterpret_cast<POINT*>(&r), 2);
+  }
+  if (IsRectEmpty(&r)) return testing::AssertionFailure() << name << " has no size";
+  RECT room{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  HWND parent = GetAncestor(window, GA_PARENT);
+  if (parent && parent != GetDesktopWindow()) {
+    GetClientRect(parent, &room);
+    MapWindowPoints(parent, nullptr, reinterpret_cast<POINT*>(&room), 2);
+  }
+  if (!Inside(r, room))
+    return testing::AssertionFailure() << name << " at (" << r.left << "," << r.top << ")-(" << r.right << ","
+                                       << r.bottom << ") leaves its room (" << room.left << "," << room.top << ")-("
+                                       << room.right << "," << room.bottom << ")";
+  for (HWND control : Descendants(window)) {
+    if (!IsWindowVisible(control)) continue;
+    RECT c{};
+    GetWindowRect(control, &c);
+    if (!IsRectEmpty(&c) && !Inside(c, r))
+      return testing::AssertionFailure() << name << ": its " << ClassOf(control) << " \"" << Caption(control)
+                                         << "\" reaches outside it";
+  }
+  return testing::AssertionSuccess();
+}
+
+// The screen, saved among the tests' output as <name>.png, for a person to
+// look at.
+inline void Screenshot(const std::string& name)
+{
+  const std::string shot = TestSupport::UnixPathOf(TestSupport::OutputDir()) + "/" + name + ".png";
+  TestSupport::RunUnixCommand("import -window root " + ShellQuoted(shot), 20000);
+}
+
+// After a failed journey: the screen, saved as journey-<test>.png.
+inline void ScreenshotOnFailure()
+{
+  if (!testing::Test::HasFailure()) return;
+  Screenshot(std::string("journey-") + testing::UnitTest::GetInstance()->current_test_info()->name());
+}
+
+// The rows of the reading window's conference list (its one list).
+inline int ConferenceRows(HWND reading)
+{
+  std::vector<HWND> lists = Descendants(reading, "SysListView32");
+  DWORD_PTR rows = 0;
+  if (lists.empty() || !SendMessageTimeoutA(lists.front(), LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &rows))
+    return 0;
+  return int(rows);
+}
+
+// ---- The program ---------------------------------------------------------------------
+
+class TOmnora
+{
+public:
+  // The number of the first child window in the Windows menu's list (the
+  // id that the main window's MDI client gives it).
+  static constexpr LONG_PTR FirstListedChild = 0xFF00;
+
+  explicit TOmnora(const std::string& arguments)
+  {
+    const std::string folder = TestSupport::ProgramDir();
+    const std::string program = folder + "\\Omnora.exe";
+    std::string line = "\"" + program + "\" " + arguments;
+    STARTUPINFOA si{sizeof(si)};
+    if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+                        &FProcess))
+      FProcess = {};
+    else
+      CloseHandle(FProcess.hThread);
+  }
+  ~TOmnora() { Close(); }
+  TOmnora(const TOmnora&) = delete;
+  TOmnora& operator=(const TOmnora&) = delete;
+
+  bool Started() const { return FProcess.hProcess != nullptr; }
+  bool Running() const { return Started() && WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT; }
+  // Waits until the program has ended by itself: its exit code, or -1
+  // while it still runs.
+  DWORD AwaitEnd(DWORD timeoutMs = Patience) const
+  {
+    DWORD code = DWORD(-1);
+    if (Started() && WaitForSingleObject(FProcess.hProcess, timeoutMs) == WAIT_OBJECT_0)
+      GetExitCodeProcess(FProcess.hProcess, &code);
+    return code;
+  }
+
+  // Closed as a person closes it: the main window's close; ended by force
+  // only when it will not go.
+  DWORD Close()
+  {
+    if (!Started()) return DWORD(-1);
+    if (Running()) {
+      // A program just started shows its window a moment later: the close
+      // waits for it, as a person would, rather than go nowhere.
+      HWND frame = nullptr;
+      WaitUntil([&] { return (frame = Frame()) != nullptr || !Running(); });
+      if (frame) PostMessageA(frame, WM_CLOSE, 0, 0);
+      if (WaitForSingleObject(FProcess.hProcess, Patience) != WAIT_OBJECT_0) {
+        TerminateProcess(FProcess.hProcess, 99);
+        WaitForSingleObject(FProcess.hProcess, 10000);
+      }
+    }
+    DWORD code = DWORD(-1);
+    GetExitCodeProcess(FProcess.hProcess, &code);
+    CloseHandle(FProcess.hProcess);
+    FProcess = {};
+    return code;
+  }
+
+  // The visible top-level windows of the program.
+  std::vector<HWND> Windows() const
+  {
+    struct TCollect
+    {
+      DWORD Process;
+      std::vector<HWND> Found;
+    } collect{FProcess.dwProcessId, {}};
+    EnumWindows(
+      [](HWND h, LPARAM lp) -> BOOL {
+        auto* c = reinterpret_cast<TCollect*>(lp);
+        DWORD pid = 0;
+        GetWindowThreadProcessId(h, &pid);
+        if (pid == c->Process && IsWindowVisible(h)) c->Found.push_back(h);
+        return TRUE;
+      },
+      LPARAM(&collect));
+    return collect.Found;
+  }
+  HWND Window(const std::string& caption) const
+  {
+    for (HWND h : Windows())
+      if (Caption(h) == caption) return h;
+    return nullptr;
+  }
+  HWND Frame() const
+  {
+    for (HWND h : Windows())
+      if (ClassOf(h) == "OmnoraFrame") return h;
+    return nullptr;
+  }
+  HWND MDIClient() const
+  {
+    HWND frame = Frame();
+    return frame ? FindWindowExA(frame, nullptr, "MDICLIENT", nullptr) : nullptr;
+  }
+  // The windows inside the main window with that caption, in their order.
+  std::vector<HWND> Children(const std::string& caption) const
+  {
+    std::vector<HWND> found;
+    if (HWND client = MDIClient())
+      for (HWND h = GetWindow(client, GW_CHILD); h; h = GetWindow(h, GW_HWNDNEXT))
+        if (IsWindowVisible(h) && Caption(h) == caption) found.push_back(h);
+    return found;
+  }
+  HWND Child(const std::string& caption) const
+  {
+    std::vector<HWND> found = Children(caption);
+    return found.empty() ? nullptr : found.front();
+  }
+  // A window with that caption, inside the main window or free.
+  HWND ChildOrWindow(const std::string& caption) const
+  {
+    HWND child = Child(caption);
+    return child ? child : Window(caption);
+  }
+  HWND ActiveChild() const
+  {
+    HWND client = MDIClient();
+    DWORD_PTR active = 0;
+    if (client) SendMessageTimeoutA(client, WM_MDIGETACTIVE, 0, 0, SMTO_ABORTIFHUNG, 5000, &active);
+    return reinterpret_cast<HWND>(active);
+  }
+
+  // The program's active window and the control with the focus.
+  GUITHREADINFO Focus() const
+  {
+    GUITHREADINFO info{sizeof(info)};
+    HWND frame = Frame();
+    if (!frame || !GetGUIThreadInfo(GetWindowThreadProcessId(frame, nullptr), &info)) info = {sizeof(info)};
+    return info;
+  }
+  HWND FocusedControl() const { return Focus().hwndFocus; }
+  // Whether the window (or a control in it) has the focus, and its
+  // top-level window is the one that the keyboard goes to.
+  bool FocusIn(HWND window) const
+  {
+    HWND focus = Focus().hwndFocus;
+    return focus && (focus == window || IsChild(window, focus)) &&
+           GetForegroundWindow() == GetAncestor(window, GA_ROOT);
+  }
+
+  // Brings a window forward with a click on a part of its title bar that
+  // shows, and waits until it has the focus. A window inside the main
+  // window whose title is covered is chosen from the Windows menu by its
+  // number there.
+  bool Activate(HWND window) const
+  {
+    if (!window) return false;
+    HWND top = GetAncestor(window, GA_ROOT);
+    POINT at{};
+    if (!HasKeyboard(top)) {
+      // First the top-level window: the display's keyboard may be
+      // elsewhere (with a window that has gone), whatever the program
+      // itself thinks is in front.
+      if (!VisibleCaptionPoint(top, at)) return false;
+      ClickAt(at);
+      if (!WaitUntil([&] { return GetForegroundWindow() == top && HasKeyboard(top); }, 10000)) return false;
+    }
+    if (FocusIn(window)) return true;
+    if (VisibleCaptionPoint(window, at)) {
+      ClickAt(at);
+    } else {
+      const LONG_PTR listed = GetWindowLongPtrA(window, GWLP_ID) - FirstListedChild + 1;
+      if (GetParent(window) != MDIClient() || listed < 1 || listed > 9) return false;
+      Keys("alt+w " + std::to_string(listed));
+    }
+    return WaitUntil([&] { return FocusIn(window); }, 10000);
+  }
+
+  // Whether the display gives its keys to this top-level window.
+  static bool HasKeyboard(HWND top) { return UnixOutput("xdotool getwindowfocus getwindowname") == Caption(top); }
+
+  // The one top-level window of the program with that caption, once shown,
+  // holding the focus and given the display's keyboard.
+  HWND AwaitWindow(const std::string& caption, DWORD timeoutMs = Patience) const
+  {
+    HWND window = nullptr;
+    if (!WaitUntil([&] { return (window = Window(caption)) != nullptr && FocusIn(window); }, timeoutMs))
+      return nullptr;
+    return Activate(window) ? window : nullptr;
+  }
+  // A top-level window of the program that was not among before, once shown.
+  HWND AwaitNewWindow(const std::vector<HWND>& before, DWORD timeoutMs = 10000) const
+  {
+    HWND found = nullptr;
+    WaitUntil([&] {
+      for (HWND h : Windows())
+        if (std::find(before.begin(), before.end(), h) == before.end()) found = h;
+      return found != nullptr;
+    }, timeoutMs);
+    return found;
+  }
+
+private:
+  PROCESS_INFORMATION FProcess{};
+};
+
+// ---- The server ----------------------------------------------------------------------
+
+// How many texts a person has read on the server in its conferences.
+inline int ReadCount(TSession& session, int person, const int* conferences, size_t count)
+{
+  int read = 0;
+  for (size_t i = 0; i < count; ++i) {
+    TLKRequest request(L_QUERY_READ_TEXTS, TRequestArgs().Int(person).Int(conferences[i]));
+    if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) return -1;
+    TComPtr<ILKCollection> membership = LKSub(request.Response(), "result");
+    read += int(LKInt(membership.Get(), "last_text_read"));
+    if (TComPtr<ILKCollection> texts = LKSub(membership.Get(), "read_texts")) read += int(LKCount(texts.Get()));
+  }
+  return read;
+}
+
+inline int SessionsOf(TSession& session, int person)
+{
+  TLKRequest request(L_WHO_IS_ON_DYNAMIC, TRequestArgs().Int(1).Int(0).Int(0));
+  if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) return -1;
+  TComPtr<ILKCollection> list = LKSub(request.Response(), "result");
+  int n = 0;
+  for (long i = 0; i < LKCount(list.Get()); ++i)
+    n += LKInt(LKCollectionOf(LKItem(list.Get(), i).Get()).Get(), "person") == person;
+  return n;
+}
+
+// The highest text number on the server.
+inline int LastText(TSession& session)
+{
+  TLKRequest request(L_FIND_PREVIOUS_TEXT_NO, TRequestArgs().Int(2000000000));
+  if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) return -1;
+  return int(LKInt(request.Response(), "result"));
+}
+
+inline std::string TextOnServer(TSession& session, int text)
+{
+  TLKRequest request(L_GET_TEXT, TRequestArgs().Int(text).Int(0).Int(1000000));
+  if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) return {};
+  return LKString(request.Response(), "result");
+}
+
+inline TComPtr<ILKCollection> TextStatus(TSession& session, int text)
+{
+  TLKRequest request(L_GET_TEXT_STAT_10, TRequestArgs().Int(text));
+  if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) return nullptr;
+  return LKSub(request.Response(), "result");
+}
+
+// A conference's status (a person's letterbox is a conference too).
+inline TComPtr<ILKCollection> ConferenceStatus(TSession& session, int conference)
+{
+  TLKRequest request(L_GET_CONF_STAT_10, TRequestArgs().Int(conference));
+  if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) return nullptr;
+  return LKSub(request.Response(), "result");
+}
+
+// The server with the demo data and a connection profile of the journeys'
+// own that logs in as Alice, for every journey of a program. The program is
+// told the profile on its command line: the default profile of the prefix
+// (which other programs run there use) is never touched, and the program's
+// own settings (window places, fonts, the view) that a journey changes are
+// put back after.
+class TDemoServer : public testing::Environment
+{
+public:
+  void SetUp() override
+  {
+    TestSupport::EnsureVantorRegistered();
+    Server = new TLyskomdServer();
+    Server->Start();
+    ASSERT_EQ(UnixOutput("command -v xdotool >/dev/null && echo found"), "found")
+      << "xdotool is missing (scripts/setup installs it)";
+    FFormerValues = ReadBaseValues();
+    const std::string folder = TestSupport::NewTempDir("seed");
+    const std::string log = folder + "\\seed.txt";
+    SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+    HANDLE out = CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    std::string line = "\"" + TestSupport::ProgramDir() + "\\SeedDemo.exe\" 127.0.0.1 " + Server->PortText();
+    STARTUPINFOA si{sizeof(si)};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = out;
+    PROCESS_INFORMATION pi{};
+    const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    CloseHandle(out);
+    ASSERT_TRUE(started);
+    CloseHandle(pi.hThread);
+    DWORD code = DWORD(-1);
+    if (WaitForSingleObject(pi.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    ASSERT_EQ(code, 0u) << TestSupport::ReadFileText(log);
+    FProfileStored = true;
+    TLyskomRegistryConfiguration store(OmnoraRegistryBaseKey, false);
+    store.SetKeyPath(ProfileKeyPath(ProfileName));
+    TConnectionProfile profile;
+    profile.Server = "127.0.0.1";
+    profile.Port = Server->PortText();
+    profile.User = AliceName;
+    profile.Password = AlicePassword;
+    profile.SavePwd = true;
+    WriteConnectionProfile(store, profile);
+  }
+  void TearDown() override
+  {
+    if (EndJourneys) EndJourneys();
+    EndJourneys = nullptr;
+    if (FProfileStored) {
+      RegDeleteTreeA(HKEY_CURRENT_USER, ProfileKeyPath(ProfileName).c_str());
+      PutBackBaseValues();
+    }
+    delete Server;
+    Server = nullptr;
+  }
+
+  static inline TLyskomdServer* Server = nullptr;
+  // Ends what the journeys started, before the server goes.
+  static inline void (*EndJourneys)() = nullptr;
+
+private:
+  using TValues = std::map<std::string, std::pair<DWORD, std::string>>;
+
+  // The values that the run changed, as they were; the default profile
+  // is not the journeys' to change.
+  void PutBackBaseValues() const
+  {
+    HKEY base = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, OmnoraRegistryBaseKey, 0, KEY_SET_VALUE | KEY_QUERY_VALUE, &base) !=
+        ERROR_SUCCESS)
+      return;
+    const TValues now = ReadBaseValues();
+    for (const auto& [name, value] : now)
+      if (name != "DefaultConfiguration" && !FFormerValues.count(name)) RegDeleteValueA(base, name.c_str());
+    for (const auto& [name, value] : FFormerValues) {
+      auto it = now.find(name);
+      if (name == "DefaultConfiguration" || (it != now.end() && it->second == value)) continue;
+      RegSetValueExA(base, name.c_str(), 0, value.first, reinterpret_cast<const BYTE*>(value.second.data()),
+                     DWORD(value.second.size()));
+    }
+    RegCloseKey(base);
+  }
+
+  // The values of the program's own key (not its profiles' subkeys).
+  static TValues ReadBaseValues()
+  {
+    TValues values;
+    HKEY base = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, OmnoraRegistryBaseKey, 0, KEY_QUERY_VALUE, &base) != ERROR_SUCCESS)
+      return values;
+    for (DWORD i = 0;; ++i) {
+      char name[256] = {};
+      DWORD nameLength = sizeof name, type = 0, size = 0;
+      if (RegEnumValueA(base, i, name, &nameLength, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+      std::string data(size, '\0');
+      nameLength = sizeof name;
+      if (RegEnumValueA(base, i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) ==
+          ERROR_SUCCESS)
+        values[name] = {type, data.substr(0, size)};
+    }
+    RegCloseKey(base);
+    return values;
+  }
+
+  TValues FFormerValues;
+  bool FProfileStored = false;
+};
+
+inline std::unique_ptr<TSession> NewSession(int person, const std::string& password)
+{
+  auto session = std::make_unique<TSession>(TLyskomdServer::Host(), TDemoServer::Server->Port(), false, false);
+  EXPECT_TRUE(session->Login(person, password));
+  return session;
+}
+
+// The program started with "-a -c" and the journeys' profile: it connects
+// at once, as Alice. One program serves the journeys of a test program,
+// which run in order (their fixtures derive from this one); the end of the
+// run closes it.
+class TJourney : public testing::Test
+{
+protected:
+  static void SetUpTestSuite()
+  {
+    if (!Admin) Admin = new TSession(TLyskomdServer::Host(), TDemoServer::Server->Port(), true, false);
+    if (!Program && !Ended) Program = new TOmnora(std::string("-a -c \"") + ProfileName + "\"");
+    TDemoServer::EndJourneys = [] {
+      EndProgram();
+      Ended = true;
+      delete Admin;
+      Admin = nullptr;
+    };
+  }
+  // Ends the program, once.
+  static void EndProgram()
+  {
+    delete Program;
+    Program = nullptr;
+  }
+
+  void SetUp() override
+  {
+    ASSERT_TRUE(Program && Program->Started()) << "Omnora.exe did not start";
+    // (A maximised child window adds its own caption to the main window's.)
+    ASSERT_TRUE(WaitUntil([] { return Program->Frame() && Caption(Program->Frame()).rfind(MainCaption, 0) == 0; },
+                          60000))
+      << "no main window captioned \"" << MainCaption << "\"";
+    Frame = Program->Frame();
+    Reading = Program->Child("Read texts");
+    ASSERT_NE(Reading, nullptr);
+    // The messages window of the start; chat windows share its caption.
+    if (!Messages) Messages = Program->Child("Send message");
+    ASSERT_NE(Messages, nullptr);
+    // Logged in once the conferences are listed.
+    ASSERT_TRUE(WaitUntil([] { return ConferenceRows(Reading) > 0; }, 60000)) << "the conference list stayed empty";
+  }
+  void TearDown() override
+  {
+    ScreenshotOnFailure();
+    CloseOthers();
+  }
+
+  // Whatever a journey left open beside the main window is closed, so the
+  // next starts there; a question on the way (keep the text?) is let go.
+  static void CloseOthers()
+  {
+    if (!Program) return;
+    WaitUntil([] {
+      bool others = false;
+      for (HWND h : Program->Windows()) {
+        if (h == Frame) continue;
+        others = true;
+        if (ClassOf(h) == "#32770")
+          PostMessageA(h, WM_COMMAND, IDYES, 0);
+        else
+          PostMessageA(h, WM_CLOSE, 0, 0);
+      }
+      if (others) Sleep(200);
+      return !others;
+    }, 10000);
+  }
+
+  // Whether a search for the next text runs: the status bar's animated
+  // panel holds its "Working..." meanwhile.
+  static bool Busy()
+  {
+    HWND status = FindWindowExA(Frame, nullptr, STATUSCLASSNAMEA, nullptr);
+    DWORD_PTR length = 0;
+    return status && SendMessageTimeoutA(status, SB_GETTEXTLENGTHA, 2, 0, SMTO_ABORTIFHUNG, 5000, &length) &&
+           LOWORD(length) > 0;
+  }
+  // Presses the blank key and waits until the next text is shown.
+  static bool ReadNextWithBlank()
+  {
+    if (!WaitUntil([] { return !Busy(); })) return false;
+    const std::string shown = ShownText();
+    Keys("space");
+    return WaitUntil([&] { return !Busy() && ShownText() != shown; });
+  }
+
+  // The texts that the reading window shows now.
+  static std::string ShownText()
+  {
+    std::string text;
+    for (HWND edit : Descendants(Reading, "RichEdit20A"))
+      if (IsWindowVisible(edit)) text += ControlText(edit) + "\n";
+    return text;
+  }
+
+  static HWND AwaitWindow(const std::string& caption) { return Program->AwaitWindow(caption); }
+
+  static inline TOmnora* Program = nullptr;
+  static inline bool Ended = false;
+  static inline TSession* Admin = nullptr;
+  static inline HWND Frame = nullptr;
+  static inline HWND Reading = nullptr;
+  static inline HWND Messages = nullptr;
+};
+
+} // namespace Journey
