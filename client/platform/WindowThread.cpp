@@ -133,6 +133,12 @@ bool CheckSynchronize()
 {
   if (!IsWindowThread()) return false;
   bool any = false;
+  // Only the calls queued by the first look run now: a worker that queues
+  // its next call as soon as one returns would otherwise keep the thread
+  // here for good, with no painting and no input. Calls queued later have
+  // a wake-up posted after that look, and run from it.
+  size_t left = 0;
+  bool looked = false;
   // One call at a time: a call that itself waits for a worker runs the
   // calls queued after it from that wait.
   for (;;) {
@@ -143,7 +149,12 @@ bool CheckSynchronize()
       // message loop of its own (a modal dialog), and calls queued meanwhile
       // need a wake-up of their own to reach that loop.
       GWakePosted = false;
-      if (GSyncQueue.empty()) break;
+      if (!looked) {
+        looked = true;
+        left = GSyncQueue.size();
+      }
+      if (GSyncQueue.empty() || left == 0) break;
+      --left;
       call = GSyncQueue.front();
       GSyncQueue.pop_front();
     }
