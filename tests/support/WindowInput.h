@@ -80,17 +80,28 @@ inline void MoveMouseTo(HWND window, POINT pt)
   SetCursorPos(pt.x, pt.y);
 }
 
+// The pointer moved to a point of a window, as the window sees it: the
+// window that takes the click there (see ClickTarget), with the point in its
+// client coordinates in at; nullptr, and nothing posted, when none would.
+inline HWND PointerTo(HWND window, int x, int y, LPARAM& at)
+{
+  POINT pt{x, y};
+  HWND target = ClickTarget(window, pt);
+  if (!target) return nullptr;
+  MoveMouseTo(target, pt);
+  at = MAKELPARAM(pt.x, pt.y);
+  PostMessageA(target, WM_MOUSEMOVE, 0, at);
+  return target;
+}
+
 // A click of the left (or right) button at a point of a window's client
 // area, posted to the window there; false, and nothing posted, when the
 // click would not reach the window (see ClickTarget).
 inline bool ClickAt(HWND window, int x, int y, bool right = false)
 {
-  POINT pt{x, y};
-  HWND target = ClickTarget(window, pt);
+  LPARAM at = 0;
+  HWND target = PointerTo(window, x, y, at);
   if (!target) return false;
-  MoveMouseTo(target, pt);
-  const LPARAM at = MAKELPARAM(pt.x, pt.y);
-  PostMessageA(target, WM_MOUSEMOVE, 0, at);
   PostMessageA(target, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, at);
   PostMessageA(target, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, at);
   return true;
@@ -101,12 +112,9 @@ inline bool ClickAt(HWND window, int x, int y, bool right = false)
 // click), release.
 inline bool DoubleClickAt(HWND window, int x, int y)
 {
-  POINT pt{x, y};
-  HWND target = ClickTarget(window, pt);
+  LPARAM at = 0;
+  HWND target = PointerTo(window, x, y, at);
   if (!target) return false;
-  MoveMouseTo(target, pt);
-  const LPARAM at = MAKELPARAM(pt.x, pt.y);
-  PostMessageA(target, WM_MOUSEMOVE, 0, at);
   PostMessageA(target, WM_LBUTTONDOWN, MK_LBUTTON, at);
   PostMessageA(target, WM_LBUTTONUP, 0, at);
   PostMessageA(target, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
@@ -119,12 +127,9 @@ inline bool DoubleClickAt(HWND window, int x, int y)
 // reach the window.
 inline bool PressButtonAt(HWND window, int x, int y, bool right = false)
 {
-  POINT pt{x, y};
-  HWND target = ClickTarget(window, pt);
+  LPARAM at = 0;
+  HWND target = PointerTo(window, x, y, at);
   if (!target) return false;
-  MoveMouseTo(target, pt);
-  const LPARAM at = MAKELPARAM(pt.x, pt.y);
-  PostMessageA(target, WM_MOUSEMOVE, 0, at);
   PostMessageA(target, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, at);
   return true;
 }

@@ -23,6 +23,14 @@
 #include "Vantor.h"
 #include "Application.h"
 #include "TextItems.h"
+#include "GetNameForm.h"
+#include "ModalScript.h"
+#include "ReadArticleForm.h"
+#include "WindowInput.h"
+#include "WriteTextForm.h"
+
+#include <algorithm>
+#include <vector>
 
 namespace AdminTest {
 
@@ -118,6 +126,33 @@ inline bool WindowWorkersEnded()
   if (MainForm && MainForm->AsyncMsgThread) ++kept;
   if (ActiveUsersForm && ActiveUsersForm->UpdateThread) ++kept;
   return LiveThreadCount() == kept;
+}
+
+// A letter to the administrator, opened from the reading window's key
+// command and the name dialog it asks.
+inline TWriteTextForm* OpenLetterToAdministrator()
+{
+  std::vector<TForm*> before = Application().Forms();
+  ReadArticleForm->BringToFront();
+  TestSupport::ClickAt(ReadArticleForm->ConfListView->Handle(), 5, 40);
+  EXPECT_TRUE(WaitFor([] { return GetFocus() == ReadArticleForm->ConfListView->Handle(); }));
+  TModalScript script;
+  script.Then<TGetNameForm>("GetNameForm", [](TGetNameForm* f) {
+    TestSupport::TypeText(f->NameFrame->ItemList->Handle(), "Administrator (of) LysKOM");
+    TestSupport::ClickAt(f->OkButton->Handle(), 5, 5);
+  });
+  script.Start();
+  TestSupport::TypeKeys("b");
+  EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000));
+  TWriteTextForm* editor = nullptr;
+  WaitFor([&] {
+    for (TForm* f : Application().Forms())
+      if (auto* e = dynamic_cast<TWriteTextForm*>(f);
+          e && e->Visible() && !e->RecipientThreadRunning && std::find(before.begin(), before.end(), f) == before.end())
+        editor = e;
+    return editor != nullptr;
+  }, 20000);
+  return editor;
 }
 
 } // namespace AdminTest

@@ -55,35 +55,11 @@ protected:
     CurrentPersNo = 0;
     TLoggedInProgram::TearDown();
   }
-
-  // The editor of a letter to the administrator, opened by the reading
-  // window's key command and the name typed into the name dialog.
-  static TWriteTextForm* OpenLetter()
-  {
-    ReadArticleForm->BringToFront();
-    TestSupport::ClickAt(ReadArticleForm->ConfListView->Handle(), 5, 40);
-    EXPECT_TRUE(WaitFor([] { return GetFocus() == ReadArticleForm->ConfListView->Handle(); }));
-    TModalScript script;
-    script.Then<TGetNameForm>("GetNameForm", [](TGetNameForm* f) {
-      TestSupport::TypeText(f->NameFrame->ItemList->Handle(), "Administrator (of) LysKOM");
-      TestSupport::ClickAt(f->OkButton->Handle(), 5, 5);
-    });
-    script.Start();
-    TestSupport::TypeKeys("b");
-    EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000));
-    TWriteTextForm* editor = nullptr;
-    WaitFor([&] {
-      for (TForm* f : Application().Forms())
-        if (auto* e = dynamic_cast<TWriteTextForm*>(f); e && e->Visible() && !e->RecipientThreadRunning) editor = e;
-      return editor != nullptr;
-    }, 20000);
-    return editor;
-  }
 };
 
 TEST_F(MainWindowLink, TheEditorShowsItsCaretAndItsNewTextInTheMainAndReadingWindows)
 {
-  TWriteTextForm* editor = OpenLetter();
+  TWriteTextForm* editor = OpenLetterToAdministrator();
   ASSERT_NE(editor, nullptr);
   // The subject, then Enter to the body.
   TestSupport::ClickAt(editor->SubjectEdit->Handle(), 3, 3);

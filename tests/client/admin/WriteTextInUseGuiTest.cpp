@@ -128,33 +128,6 @@ protected:
     TLoggedInProgram::TearDown();
   }
 
-  // A letter to the administrator, opened from the reading window's key
-  // command and the name dialog it asks.
-  static TWriteTextForm* OpenLetter()
-  {
-    std::vector<TForm*> before = Application().Forms();
-    ReadArticleForm->BringToFront();
-    TestSupport::ClickAt(ReadArticleForm->ConfListView->Handle(), 5, 40);
-    EXPECT_TRUE(WaitFor([] { return GetFocus() == ReadArticleForm->ConfListView->Handle(); }));
-    TModalScript script;
-    script.Then<TGetNameForm>("GetNameForm", [](TGetNameForm* f) {
-      TestSupport::TypeText(f->NameFrame->ItemList->Handle(), "Administrator (of) LysKOM");
-      TestSupport::ClickAt(f->OkButton->Handle(), 5, 5);
-    });
-    script.Start();
-    TestSupport::TypeKeys("b");
-    EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000));
-    TWriteTextForm* editor = nullptr;
-    WaitFor([&] {
-      for (TForm* f : Application().Forms())
-        if (auto* e = dynamic_cast<TWriteTextForm*>(f);
-            e && e->Visible() && !e->RecipientThreadRunning && std::find(before.begin(), before.end(), f) == before.end())
-          editor = e;
-      return editor != nullptr;
-    }, 20000);
-    return editor;
-  }
-
   static void Type(const std::string& text)
   {
     TestSupport::TypeText(GetFocus(), text);
@@ -169,7 +142,7 @@ protected:
 
 TEST_F(EditorInUse, StatusBarShowsTheTrueLineAndColumnAfterClicksAnywhereInTheBody)
 {
-  TWriteTextForm* editor = OpenLetter();
+  TWriteTextForm* editor = OpenLetterToAdministrator();
   ASSERT_NE(editor, nullptr);
   const HWND body = editor->WriteTextEdit->Handle();
 
@@ -216,7 +189,7 @@ TEST_F(EditorInUse, StatusBarShowsTheTrueLineAndColumnAfterClicksAnywhereInTheBo
 
 TEST_F(EditorInUse, AClickIntoAnotherEditorShowsItsOwnCaret)
 {
-  TWriteTextForm* first = OpenLetter();
+  TWriteTextForm* first = OpenLetterToAdministrator();
   ASSERT_NE(first, nullptr);
   const HWND firstBody = first->WriteTextEdit->Handle();
   MouseClick(firstBody, POINT{100, 60});
@@ -225,7 +198,7 @@ TEST_F(EditorInUse, AClickIntoAnotherEditorShowsItsOwnCaret)
   Type("two");
   EXPECT_EQ(CaretStatus(), "1:3");
 
-  TWriteTextForm* second = OpenLetter();
+  TWriteTextForm* second = OpenLetterToAdministrator();
   ASSERT_NE(second, nullptr);
   ASSERT_NE(second, first);
   const HWND secondBody = second->WriteTextEdit->Handle();
@@ -247,7 +220,7 @@ TEST_F(EditorInUse, AClickIntoAnotherEditorShowsItsOwnCaret)
 TEST_F(EditorInUse, EveryKindOfRowIsReadableInTheList)
 {
   const int conference = NewConference("Blind copies of letters");
-  TWriteTextForm* editor = OpenLetter();
+  TWriteTextForm* editor = OpenLetterToAdministrator();
   ASSERT_NE(editor, nullptr);
   MouseClick(editor->WriteTextEdit->Handle(), POINT{100, 60});
 
@@ -282,7 +255,7 @@ TEST_F(EditorInUse, EveryKindOfRowIsReadableInTheList)
 
 TEST_F(EditorInUse, ALetterSentWithCtrlEnterArrivesWholeAndTheCaretLeavesTheStatusBar)
 {
-  TWriteTextForm* editor = OpenLetter();
+  TWriteTextForm* editor = OpenLetterToAdministrator();
   ASSERT_NE(editor, nullptr);
   MouseClick(editor->SubjectEdit->Handle(), POINT{5, 5});
   Type("Typed letter");
@@ -310,7 +283,7 @@ TEST_F(EditorInUse, ALetterSentWithCtrlEnterArrivesWholeAndTheCaretLeavesTheStat
 
 TEST_F(EditorInUse, EscapeAsksAndAnEditorThrownAwayLeavesNoCaretInTheStatusBar)
 {
-  TWriteTextForm* editor = OpenLetter();
+  TWriteTextForm* editor = OpenLetterToAdministrator();
   ASSERT_NE(editor, nullptr);
   MouseClick(editor->WriteTextEdit->Handle(), POINT{100, 60});
   Type("gone");

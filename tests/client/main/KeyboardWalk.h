@@ -387,4 +387,15 @@ inline void ShowWalk(const std::string& name)
   Screenshot("walk-" + name);
 }
 
+// Walks a window: whole, a screenshot, Tab and Shift+Tab round, the access
+// keys, and whole again.
+inline void Walk(TOmnora& program, HWND window, const std::string& shot)
+{
+  EXPECT_TRUE(ShowsWhole(window));
+  ShowWalk(shot);
+  EXPECT_TRUE(WalksRound(program, window));
+  EXPECT_TRUE(AccessKeysWork(program, window));
+  EXPECT_TRUE(ShowsWhole(window));
+}
+
 } // namespace Journey

@@ -68,21 +68,13 @@ protected:
     return Closes(box);
   }
   // Walks a window: whole, a screenshot, Tab and Shift+Tab round, the access keys.
-  static void Walk(HWND window, const std::string& shot)
-  {
-    EXPECT_TRUE(ShowsWhole(window));
-    ShowWalk(shot);
-    EXPECT_TRUE(WalksRound(*Program, window));
-    EXPECT_TRUE(AccessKeysWork(*Program, window));
-    EXPECT_TRUE(ShowsWhole(window));
-  }
 };
 
 TEST_F(WalkConferences, ACreatedConferenceIsCancelledByEscapeAndMadeByEnterWithItsPresentation)
 {
   HWND dialog = OpenFromReading("alt+n c n", "Create conference");
   ASSERT_NE(dialog, nullptr) << "Online > Conferences > Create new... opened nothing";
-  Walk(dialog, "create-conference");
+  Walk(*Program, dialog, "create-conference");
   // A name typed and Escape: the dialog goes and nothing is made.
   Keys("alt+n");
   TypeText("Walked away");
@@ -109,7 +101,7 @@ TEST_F(WalkConferences, ACreatedConferenceIsCancelledByEscapeAndMadeByEnterWithI
   // Its presentation is written next, in the editor: walked, written, sent.
   HWND editor = AwaitWindow("Write text");
   ASSERT_NE(editor, nullptr) << "no editor for the presentation";
-  Walk(editor, "presentation-editor");
+  Walk(*Program, editor, "presentation-editor");
   // The subject, then Enter into the body.
   for (int i = 0; i < 5 && ClassOf(Program->FocusedControl()) != "Edit"; ++i) Keys("shift+Tab");
   ASSERT_EQ(ClassOf(Program->FocusedControl()), "Edit");
@@ -141,7 +133,7 @@ TEST_F(WalkConferences, AMemberIsAddedByKeysAndEscapeAddsNone)
   ASSERT_FALSE(IsMember(*Admin, Cecilia, conference));
   HWND dialog = OpenFromReading("alt+n c a", "Add member to conference");
   ASSERT_NE(dialog, nullptr) << "Online > Conferences > Add member... opened nothing";
-  Walk(dialog, "add-member");
+  Walk(*Program, dialog, "add-member");
   Keys("alt+u");
   TypeText(CeciliaName);
   Keys("alt+c");
@@ -171,13 +163,13 @@ TEST_F(WalkConferences, ConferencePropertiesOpenFromTheirKeyAndChangeOnlyOnOk)
   // Shift+Alt+Enter asks which conference.
   HWND prompt = OpenFromReading("shift+alt+Return", "Edit conference properties");
   ASSERT_NE(prompt, nullptr) << "Shift+Alt+Enter asked nothing";
-  Walk(prompt, "conference-properties-prompt");
+  Walk(*Program, prompt, "conference-properties-prompt");
   Keys("alt+n");
   TypeText(WalkConference);
   Keys("Return");
   HWND window = AwaitWindow("Conference attributes");
   ASSERT_NE(window, nullptr);
-  Walk(window, "conference-attributes");
+  Walk(*Program, window, "conference-attributes");
   Keys("alt+g");
   TypeText("7");
   Keys("Escape");
@@ -204,7 +196,7 @@ TEST_F(WalkConferences, APasswordIsChangedByKeysAndEscapeKeepsTheOld)
   ASSERT_NE(dialog, nullptr) << "Online > Users > Change password... opened nothing";
   // It opens on the user's own name.
   EXPECT_EQ(ControlText(Program->FocusedControl()), AliceName);
-  Walk(dialog, "change-password");
+  Walk(*Program, dialog, "change-password");
   Keys("alt+p");
   TypeText("walked");
   Keys("alt+c");

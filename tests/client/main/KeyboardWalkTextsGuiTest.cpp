@@ -80,14 +80,6 @@ protected:
   {
     return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, 10000);
   }
-  static void Walk(HWND window, const std::string& shot)
-  {
-    EXPECT_TRUE(ShowsWhole(window));
-    ShowWalk(shot);
-    EXPECT_TRUE(WalksRound(*Program, window));
-    EXPECT_TRUE(AccessKeysWork(*Program, window));
-    EXPECT_TRUE(ShowsWhole(window));
-  }
   static HWND StatisticsOf(const std::string& name)
   {
     return Program->ChildOrWindow("Statistics for " + name);
@@ -106,7 +98,7 @@ TEST_F(WalkTexts, TextPropertiesOpenFromAltEnterAndAnAuxItemIsAddedByKeys)
   ASSERT_GT(text, 0);
   HWND prompt = OpenFromReading("alt+Return", "Edit text properties");
   ASSERT_NE(prompt, nullptr) << "Alt+Enter asked nothing";
-  Walk(prompt, "text-properties-prompt");
+  Walk(*Program, prompt, "text-properties-prompt");
   TypeText(std::to_string(text));
   Keys("Return");
   const std::string caption = "Text properties for text " + std::to_string(text) + " by [6] " + AliceName;
@@ -118,7 +110,7 @@ TEST_F(WalkTexts, TextPropertiesOpenFromAltEnterAndAnAuxItemIsAddedByKeys)
   for (int page = 0; page < 4; ++page) {
     SCOPED_TRACE(pages[page]);
     ASSERT_EQ(ShownPage(window), page);
-    Walk(window, std::string("text-properties-") + pages[page]);
+    Walk(*Program, window, std::string("text-properties-") + pages[page]);
     if (page == 2) {
       // An aux item: the tag typed, the data, and the page's "Add", each
       // reached by its access key.
@@ -150,7 +142,7 @@ TEST_F(WalkTexts, FindTextsIsWalkedFindsByKeysAndGoesOnEscape)
 {
   HWND window = OpenChildFromReading("shift+ctrl+f", "Find texts");
   ASSERT_NE(window, nullptr) << "Shift+Ctrl+F opened no window of its own";
-  Walk(window, "find-texts");
+  Walk(*Program, window, "find-texts");
   // The conference and a word of the subject named, Enter finds its texts
   // about it.
   Keys("alt+r");
@@ -190,7 +182,7 @@ TEST_F(WalkTexts, AMarkedTextIsMarkedByKeysAndListed)
   ASSERT_NE(window, nullptr) << "Online > Texts > View marked texts opened no window";
   HWND list = Descendants(window, "SysListView32").front();
   EXPECT_TRUE(WaitUntil([&] { return ListRows(list) == 1; })) << ListRows(list) << " marked texts listed";
-  Walk(window, "marked-texts");
+  Walk(*Program, window, "marked-texts");
   EXPECT_TRUE(EscapeKeepsEveryField(*Program, window));
   // Its key opens another.
   ASSERT_NE(OpenChildFromReading("shift+ctrl+m", "Marked texts"), nullptr) << "Shift+Ctrl+M";
@@ -206,7 +198,7 @@ TEST_F(WalkTexts, StatisticsWindowsOpenFromTheirMenus)
   ASSERT_TRUE(WaitUntil([&] { return (conference = StatisticsOf("[11] Cooking")) != nullptr; }))
     << "no statistics of the conference";
   ASSERT_TRUE(Program->Activate(conference));
-  Walk(conference, "conference-statistics");
+  Walk(*Program, conference, "conference-statistics");
   PostMessageA(conference, WM_CLOSE, 0, 0);
   ASSERT_TRUE(Closes(conference));
 
@@ -218,7 +210,7 @@ TEST_F(WalkTexts, StatisticsWindowsOpenFromTheirMenus)
   ASSERT_TRUE(WaitUntil([&] { return (person = StatisticsOf("[7] Bertil Berg")) != nullptr; }))
     << "no statistics of the person";
   ASSERT_TRUE(Program->Activate(person));
-  Walk(person, "user-statistics");
+  Walk(*Program, person, "user-statistics");
   PostMessageA(person, WM_CLOSE, 0, 0);
   ASSERT_TRUE(Closes(person));
 
@@ -228,7 +220,7 @@ TEST_F(WalkTexts, StatisticsWindowsOpenFromTheirMenus)
   ASSERT_TRUE(WaitUntil([&] { return (server = Program->ChildOrWindow("Statisitics")) != nullptr; }))
     << "Help > Statistics... opened nothing";
   ASSERT_TRUE(Program->Activate(server));
-  Walk(server, "server-statistics");
+  Walk(*Program, server, "server-statistics");
   Keys("Escape");
   EXPECT_TRUE(Closes(server)) << "Escape kept the statistics";
 }
