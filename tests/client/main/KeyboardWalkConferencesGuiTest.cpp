@@ -45,17 +45,6 @@ bool LogsIn(int person, const std::string& password)
 class WalkConferences : public TJourney
 {
 protected:
-  // A window opened by keys typed in the reading window.
-  static HWND OpenFromReading(const std::string& keys, const std::string& caption)
-  {
-    if (!Program->Activate(Reading)) return nullptr;
-    Keys(keys);
-    return AwaitWindow(caption);
-  }
-  static bool Closes(HWND window)
-  {
-    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, 10000);
-  }
   // The message box that a command shows when it is done, answered with Enter.
   static bool Acknowledged(const std::vector<HWND>& before, const std::string& text)
   {
@@ -67,7 +56,6 @@ protected:
     Keys("Return");
     return Closes(box);
   }
-  // Walks a window: whole, a screenshot, Tab and Shift+Tab round, the access keys.
 };
 
 TEST_F(WalkConferences, ACreatedConferenceIsCancelledByEscapeAndMadeByEnterWithItsPresentation)

@@ -56,12 +56,6 @@ int ShownPage(HWND window)
 class WalkTexts : public TJourney
 {
 protected:
-  static HWND OpenFromReading(const std::string& keys, const std::string& caption)
-  {
-    if (!Program->Activate(Reading)) return nullptr;
-    Keys(keys);
-    return AwaitWindow(caption);
-  }
   // A window inside the main window, opened by keys typed in the reading window.
   static HWND OpenChildFromReading(const std::string& keys, const std::string& caption)
   {
@@ -75,10 +69,6 @@ protected:
       return child != nullptr;
     });
     return child;
-  }
-  static bool Closes(HWND window)
-  {
-    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, 10000);
   }
   static HWND StatisticsOf(const std::string& name)
   {

@@ -736,6 +736,18 @@ protected:
   }
 
   static HWND AwaitWindow(const std::string& caption) { return Program->AwaitWindow(caption); }
+  // A window opened by keys typed in the reading window.
+  static HWND OpenFromReading(const std::string& keys, const std::string& caption)
+  {
+    if (!Program->Activate(Reading)) return nullptr;
+    Keys(keys);
+    return AwaitWindow(caption);
+  }
+  // Whether the window goes (closed or hidden) within a while.
+  static bool Closes(HWND window)
+  {
+    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, 10000);
+  }
 
   static inline TOmnora* Program = nullptr;
   static inline bool Ended = false;
