@@ -33,10 +33,20 @@ omnora_replace_fonts() {
     && touch "$WINEPREFIX/.omnora-fonts"
 }
 
-# The build tree's own Wine prefix, created once (several callers may race).
+# A window test runs in one of the build tree's display slots: a Wine prefix
+# and an Xvfb of its own, so that window tests in other slots run beside it
+# without sharing a foreground window, a focus or the pointer. Slot 0 (or
+# none) is the build tree's default prefix and display.
+omnora_slot_suffix() {
+  case "$1" in ""|0) ;; *) printf -- "-%s" "$1" ;; esac
+}
+
+# The build tree's own Wine prefix for slot $2, created once (several
+# callers may race).
 omnora_wine_prefix() {
   build_dir=$1
-  export WINEPREFIX="$build_dir/wineprefix"
+  suffix=$(omnora_slot_suffix "$2")
+  export WINEPREFIX="$build_dir/wineprefix$suffix"
   export WINEDEBUG="${WINEDEBUG:--all}"
   # No Mono or Gecko prompts, no menu entries.
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
@@ -52,34 +62,44 @@ omnora_wine_prefix() {
       omnora_prepare_prefix 9>&-
       touch "$WINEPREFIX/.omnora-ready"
     fi
-  ) 9>"$build_dir/wineprefix.lock"
+  ) 9>"$build_dir/wineprefix$suffix.lock"
   [ -f "$WINEPREFIX/.omnora-ready" ]
 }
 
-# One Xvfb per build tree on a free display number, started on first use.
+# One Xvfb per build tree and slot ($2) on a free display number, started on
+# first use.
 omnora_shared_display() {
   build_dir=$1
+  xvfb="$build_dir/xvfb$(omnora_slot_suffix "$2")"
   (
     flock 8
-    if [ -f "$build_dir/xvfb.pid" ] && kill -0 "$(cat "$build_dir/xvfb.pid")" 2>/dev/null \
-       && [ -s "$build_dir/xvfb.display" ]; then
+    if [ -f "$xvfb.pid" ] && kill -0 "$(cat "$xvfb.pid")" 2>/dev/null \
+       && [ -s "$xvfb.display" ]; then
       exit 0
     fi
-    rm -f "$build_dir/xvfb.display"
+    rm -f "$xvfb.display"
     # Detached from the caller, so it outlives the program that started it.
     setsid Xvfb -displayfd 7 -screen 0 1280x1024x24 -nolisten tcp -noreset \
-      7>"$build_dir/xvfb.display" 8>&- >/dev/null 2>&1 < /dev/null &
-    echo $! > "$build_dir/xvfb.pid"
+      7>"$xvfb.display" 8>&- >/dev/null 2>&1 < /dev/null &
+    echo $! > "$xvfb.pid"
     i=0
-    while [ ! -s "$build_dir/xvfb.display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done
-    [ -s "$build_dir/xvfb.display" ]
-  ) 8>"$build_dir/xvfb.lock" || return 1
-  DISPLAY=":$(head -n1 "$build_dir/xvfb.display")"
+    while [ ! -s "$xvfb.display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done
+    [ -s "$xvfb.display" ]
+  ) 8>"$xvfb.lock" || return 1
+  DISPLAY=":$(head -n1 "$xvfb.display")"
   export DISPLAY
 }
 
+# Stops every slot's display and Wine server of the build tree.
 omnora_stop_shared_display() {
   build_dir=$1
-  [ -f "$build_dir/xvfb.pid" ] && kill "$(cat "$build_dir/xvfb.pid")" 2>/dev/null
-  rm -f "$build_dir/xvfb.pid" "$build_dir/xvfb.display"
+  for pidfile in "$build_dir"/xvfb.pid "$build_dir"/xvfb-*.pid; do
+    [ -f "$pidfile" ] || continue
+    kill "$(cat "$pidfile")" 2>/dev/null
+    rm -f "$pidfile" "${pidfile%.pid}.display"
+  done
+  for prefix in "$build_dir"/wineprefix "$build_dir"/wineprefix-*; do
+    [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+  done
+  true
 }
