@@ -1,6 +1,7 @@
 // Ways through the windows by the keyboard, against a real lyskomd: Enter on
 // a row does what a double click does, the menu key opens the text view's
-// menu, a new chat window takes the message and not its partner, a minimised
+// menu, a free reading window keeps the shortcuts that its menus show, a
+// new chat window takes the message and not its partner, a minimised
 // window chosen from the Windows menu comes back, and the reading window's
 // Actions menu names each access key once. Keys go to the focused control
 // and clicks to a point of a control, through the program's message loop.
@@ -27,6 +28,7 @@
 #include "ProgramWithServer.h"
 #include "SessionState.h"
 #include "TextItems.h"
+#include "TextRcptEditForm.h"
 #include "UserMessages.h"
 #include "ViewMarksForm.h"
 #include "WindowMessages.h"
@@ -391,6 +393,50 @@ TEST_F(KeyboardRoutes, ANewChatWindowTakesTheMessageNotItsPartner)
   EXPECT_FALSE(IsWindowEnabled(picker->Handle()));
   ASSERT_TRUE(TestSupport::Click(MessagesForm->SentToAllCheckBox));
   EXPECT_TRUE(IsWindowEnabled(picker->Handle()));
+}
+
+// ---- Shortcuts of a free window ---------------------------------------------------
+
+TEST_F(KeyboardRoutes, AFreeReadingWindowKeepsTheShortcutsItsMenusShow)
+{
+  const int conf = NewConference("Free window");
+  const int text = Author->TextTo(conf, "Free\nShown in a free window.\n");
+  ReadArticleForm->ShowTextByNumber(text, true);
+  Application().ProcessMessages();
+  ClickReadingButton("PinWindowButton");
+  ASSERT_FALSE(ReadArticleForm->Docked());
+
+  // The text's menu shows Alt+Enter beside "Text properties": in the text,
+  // and anywhere else in the window, it asks for the text and opens its
+  // properties.
+  RECT corner{};
+  GetClientRect(MainViewEdit(), &corner);
+  const std::vector<std::pair<HWND, POINT>> places{{MainViewEdit(), {corner.right - 6, corner.bottom - 6}},
+                                                   {ReadArticleForm->ConfListView->Handle(), {5, 40}}};
+  for (const auto& [control, at] : places) {
+    ASSERT_TRUE(TestSupport::ClickAt(control, at.x, at.y));
+    Application().ProcessMessages();
+    ASSERT_EQ(GetFocus(), control);
+    TModalScript script;
+    script.Then("InputQueryForm", [&](TForm* f) {
+      EXPECT_EQ(f->Caption(), "Edit text properties");
+      TestSupport::TypeKeys(std::to_string(text));
+      Application().ProcessMessages();
+      TestSupport::PressKey(VK_RETURN);
+    });
+    script.Start();
+    TestSupport::PostKeyPress(control, VK_RETURN, TestSupport::mkAlt);
+    EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000));
+    TTextRcptEditForm* properties = nullptr;
+    EXPECT_TRUE(WaitFor([&] {
+      for (TForm* f : Application().Forms())
+        if (auto* p = dynamic_cast<TTextRcptEditForm*>(f); p && p->Visible() && p->TextNo() == text) properties = p;
+      return properties != nullptr;
+    }));
+    if (properties) TestSupport::CloseWindow(properties);
+  }
+  ClickReadingButton("PinWindowButton");
+  EXPECT_TRUE(ReadArticleForm->Docked());
 }
 
 // ---- Windows menu ---------------------------------------------------------------
