@@ -15,6 +15,36 @@
 
 namespace {
 
+// Whether a person sees the item when its menu opens: it and the items above it shown.
+bool ShownInMenu(const TMenuItem* item)
+{
+  for (const TMenuItem* i = item; i; i = i->Parent())
+    if (!i->Visible()) return false;
+  return true;
+}
+
+// The enabled item, shown in a popup menu of a form in or below c (the
+// window's form, its frames and the forms embedded in it), that runs an
+// action with this shortcut.
+TMenuItem* PopupActionShortCut(const TControl* c, TShortCut sc)
+{
+  if (auto* form = dynamic_cast<const TFormBase*>(c))
+    for (TComponent* component : form->Components()) {
+      auto* popup = dynamic_cast<TPopupMenu*>(component);
+      if (!popup) continue;
+      TMenuItem* found = nullptr;
+      popup->ForEachItem([&](TMenuItem* item) {
+        if (!found && item->Action() && item->Count() == 0 && item->ShortCut() == sc && item->Enabled() &&
+            ShownInMenu(item))
+          found = item;
+      });
+      if (found) return found;
+    }
+  for (const TControl* child : c->Controls())
+    if (TMenuItem* item = PopupActionShortCut(child, sc)) return item;
+  return nullptr;
+}
+
 void ReportCallbackException()
 {
   std::string text;
@@ -271,25 +301,39 @@ bool TApplication::IsShortCut(const MSG& msg)
   // The main form's shortcuts reach from the windows docked in it, not from
   // windows of their own: a dialog's Alt+Down must not read the next text.
   TForm* home = FormOfWindow(focus);
-  if (FMainForm && home && (home == FMainForm || home->Docked()) &&
-      std::find(forms.begin(), forms.end(), FMainForm) == forms.end())
-    forms.push_back(FMainForm);
-  for (TFormBase* f : forms) {
+  const bool withMain = FMainForm && home && (home == FMainForm || home->Docked()) &&
+                        std::find(forms.begin(), forms.end(), FMainForm) == forms.end();
+  auto enabled = [](TFormBase* f) {
     auto* form = dynamic_cast<TForm*>(f);
-    if (form && form->FHost && !IsWindowEnabled(form->FHost)) continue;
+    return !(form && form->FHost && !IsWindowEnabled(form->FHost));
+  };
+  auto run = [&](TFormBase* f) {
+    if (!enabled(f)) return false;
     for (TComponent* c : f->Components())
       if (auto* list = dynamic_cast<TActionList*>(c))
         if (TAction* a = list->FindShortCut(sc)) {
           a->Execute();
           return true;
         }
+    auto* form = dynamic_cast<TForm*>(f);
     if (form && form->Menu)
       if (TMenuItem* item = form->Menu->FindShortCut(sc)) {
         item->Click();
         return true;
       }
-  }
-  return false;
+    return false;
+  };
+  for (TFormBase* f : forms)
+    if (run(f)) return true;
+  // A shortcut that a popup menu of the window shows beside an action works
+  // anywhere in the window, docked or free, as its menu bar's do. An item
+  // that acts by itself (Copy) works only in the control it opens for, above.
+  if (home && home != FMainForm && enabled(home))
+    if (TMenuItem* item = PopupActionShortCut(home, sc)) {
+      item->Click();
+      return true;
+    }
+  return withMain && run(FMainForm);
 }
 
 void TApplication::AddModelessDialog(HWND dialog)

@@ -331,9 +331,15 @@ HWND NextTabStop(HWND root, HWND from, bool previous)
 
 HWND FirstTabStop(HWND root)
 {
-  std::vector<HWND> stops = TabOrder(root);
-  auto it = std::find_if(stops.begin(), stops.end(), [](HWND h) { return !IsTabStrip(h); });
-  if (it != stops.end()) return *it;
+  const std::vector<HWND> stops = TabOrder(root);
+  auto first = [&](auto wanted) {
+    auto it = std::find_if(stops.begin(), stops.end(), wanted);
+    return it != stops.end() ? *it : nullptr;
+  };
+  // A read-only field only shows a value: the focus starts where something
+  // can be changed.
+  if (HWND h = first([](HWND s) { return !IsTabStrip(s) && !IsReadOnly(s); })) return h;
+  if (HWND h = first([](HWND s) { return !IsTabStrip(s); })) return h;
   return stops.empty() ? nullptr : stops.front();
 }
 

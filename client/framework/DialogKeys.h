@@ -29,7 +29,8 @@ std::vector<HWND> TabOrder(HWND root);
 // stop (the edit of a combo box) or none. Null when root has no stop.
 HWND NextTabStop(HWND root, HWND from, bool previous);
 // Where the focus starts when the form names no control: the first stop that
-// is not a tab strip.
+// is neither a tab strip nor a read-only field, else the first that is no
+// tab strip.
 HWND FirstTabStop(HWND root);
 // Gives h the focus as the Tab key does: the text of a one-line field is
 // selected, so that typing replaces it.

@@ -570,7 +570,15 @@ void TForm::SetVisible(bool v)
     ShowWindow(FHost, cmd);
     if (FHostKind == THostKind::MDIChild) SendMessageA(Application().MDIClient(), WM_MDIACTIVATE, WPARAM(FHost), 0);
     if (!was && OnShow) OnShow(this);
+    // OnShow fills the fields, which puts their carets at the start: the
+    // first focus comes after it.
+    if (!was && FHostKind != THostKind::MDIFrame) {
+      FFirstFocusDue = true;
+      const HWND focus = GetFocus();
+      if (FHost && focus && (focus == FHost || IsChild(FHost, focus))) FocusStartControl();
+    }
   } else if (was) {
+    FFirstFocusDue = false;
     ShowWindow(FHost, SW_HIDE);
     if (OnHide) OnHide(this);
   }
@@ -756,6 +764,29 @@ int TForm::ShowModal()
   return FModalResult;
 }
 
+TControl* TForm::UsableActiveControl() const
+{
+  TControl* c = FActiveControl;
+  return c && c->HandleAllocated() && IsWindowVisible(c->Handle()) && IsWindowEnabled(c->Handle()) ? c : nullptr;
+}
+
+void TForm::FocusStartControl()
+{
+  if (!FHandle) return;
+  TControl* active = UsableActiveControl();
+  HWND target = active ? active->Handle() : FirstTabStop(FHandle);
+  if (!target) {
+    ::SetFocus(FHandle);
+  } else if (FFirstFocusDue) {
+    // The window opens in this control: as the Tab key gives it, with a
+    // field's text selected, so that typing replaces it.
+    FFirstFocusDue = false;
+    FocusTabStop(target);
+  } else {
+    ::SetFocus(target);
+  }
+}
+
 bool TForm::DialogKey(MSG& msg)
 {
   return HandleDialogKey(*this, msg);
@@ -801,13 +832,7 @@ LRESULT TForm::HostMessage(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, int kind)
     break;
   case WM_SETFOCUS: {
     LRESULT r = HostDefault(hwnd, msg, wp, lp, kind);
-    if (FActiveControl && FActiveControl->HandleAllocated() && IsWindowVisible(FActiveControl->Handle()) &&
-        IsWindowEnabled(FActiveControl->Handle()))
-      FActiveControl->SetFocus();
-    else if (kind != HostFrame && FHandle) {
-      HWND first = FirstTabStop(FHandle);
-      ::SetFocus(first ? first : FHandle);
-    }
+    if (kind != HostFrame || UsableActiveControl()) FocusStartControl();
     return r;
   }
   case WM_GETMINMAXINFO: {

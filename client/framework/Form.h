@@ -225,6 +225,11 @@ private:
   void PlaceOnFirstShow();
   bool DialogKey(MSG& msg);
   bool CloseModal();
+  // The active control when it can take the focus now.
+  TControl* UsableActiveControl() const;
+  // Gives the focus to the active control, else the first tab stop (with a
+  // field's text selected the first time after the form is shown).
+  void FocusStartControl();
 
   THostKind FHostKind = THostKind::TopLevel;
   HWND FHost = nullptr;
@@ -234,6 +239,8 @@ private:
   int FClientWidth = 0, FClientHeight = 0;
   bool FShowOnCreate = false;
   bool FShownOnce = false;
+  // Shown, and the focus not yet placed in it since.
+  bool FFirstFocusDue = false;
   bool FModal = false;
   int FModalResult = 0;
   bool FReleased = false;

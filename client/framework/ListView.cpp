@@ -399,8 +399,11 @@ bool TListView::HandleNotify(NMHDR* hdr, LRESULT& result)
 
 LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
-  // Enter on the chosen row does what a double click on it does.
-  if (msg == WM_KEYDOWN && wp == VK_RETURN && KeyboardShiftState() == 0 && OnDblClick && Selected()) {
+  // Enter on the chosen row does what a double click on it does; the form's
+  // keys leave it to the control (no default button takes it).
+  const bool takesEnter = wp == VK_RETURN && KeyboardShiftState() == 0 && OnDblClick && Selected();
+  if (msg == WM_GETDLGCODE && takesEnter) return TControl::WndProc(msg, wp, lp) | DLGC_WANTMESSAGE;
+  if (msg == WM_KEYDOWN && takesEnter) {
     WPARAM key = wp;
     if (RaiseKeyEvent(msg, key)) OnDblClick(this);
     return 0;

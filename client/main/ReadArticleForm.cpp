@@ -664,7 +664,9 @@ void TReadArticleForm::SubjectTreeViewDblClick(TComponent*)
   MarkTextRead(text, true);
   PostMessageA(Handle(), WM_CONFERENCE_SELECTED, 0, LPARAM(FSelectedConference));
   PostMessageA(Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  if (MainView) MainView->SetFocus();
+  // The reader goes on in the text: its control takes the focus, not the
+  // view around it, so that the caret shows and the page keys scroll it.
+  if (MainView && MainView->MainEdit) MainView->SetActiveControl(MainView->MainEdit);
 }
 
 void TReadArticleForm::ReadSubjectText1Click(TComponent*)

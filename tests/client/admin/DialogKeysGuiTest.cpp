@@ -2,7 +2,8 @@
 // real lyskomd: the editor's body keeps its tabs and Escape asks before the
 // text goes; a dialog with pages is turned and confirmed or cancelled from
 // the keyboard (Enter on Cancel saves nothing on the server); radio groups
-// change with the arrow keys; Enter on a button presses that button.
+// change with the arrow keys; Enter on a button presses that button; a
+// dialog opens in a field whose text typing replaces.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -12,7 +13,9 @@
 #include "AdministrationCommands.h"
 #include "ConfigForm.h"
 #include "ConfigListForm.h"
+#include "HostConfigForm.h"
 #include "LoginForm.h"
+#include "NewUserForm.h"
 #include "PresentationPromptForm.h"
 #include "Lookups.h"
 #include "ModalScript.h"
@@ -289,6 +292,85 @@ TEST_F(AdminKeys, ALoginFieldReachedByTabIsReplacedByWhatIsTyped)
   EXPECT_EQ(name, "Keyed login");
   DeleteSetting("DefaultConfiguration");
   RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
+}
+
+// The selection of an edit field: its first and its last character.
+std::pair<DWORD, DWORD> Selection(TControl* field)
+{
+  DWORD from = 0, to = 0;
+  SendMessageA(field->Handle(), EM_GETSEL, WPARAM(&from), LPARAM(&to));
+  return {from, to};
+}
+
+TEST_F(AdminKeys, ADialogOpensInAFieldWhoseTextTypingReplaces)
+{
+  TConnectionProfile saved;
+  saved.Server = "kom.example.org";
+  saved.User = "Alice Andersson";
+  saved.Password = "alice";
+  saved.SavePwd = true;
+  RegistryConfiguration->SetKeyPath(ProfileKeyPath("Saved login"));
+  WriteConnectionProfile(*RegistryConfiguration, saved);
+  RegistryConfiguration->SetKeyPath(RegistryConfiguration->BaseKey());
+  RegistryConfiguration->WriteString("DefaultConfiguration", "Saved login");
+
+  // The saved password, selected: the password typed takes its place.
+  TModalScript login;
+  login.Then<TLoginForm>("LoginForm", [](TLoginForm* f) {
+    EXPECT_EQ(FocusName(), "PwdEdit");
+    EXPECT_EQ(f->PwdEdit->Text(), "alice");
+    EXPECT_EQ(Selection(f->PwdEdit), std::make_pair(DWORD(0), DWORD(5)));
+    TypeText("x");
+    PressKey(VK_RETURN);
+  });
+  LKLoginInfo info;
+  std::string name;
+  Run(login, [&] { EXPECT_TRUE(ExecuteLoginDialog(info, name)); });
+  EXPECT_EQ(info.Password, "x");
+  EXPECT_EQ(info.User, "Alice Andersson");
+
+  TModalScript host;
+  host.Then<THostConfigForm>("HostConfigForm", [](THostConfigForm* f) {
+    EXPECT_EQ(FocusName(), "HostEdit");
+    EXPECT_EQ(Selection(f->HostEdit), std::make_pair(DWORD(0), DWORD(15)));
+    TypeText("kom.other.org");
+    PressKey(VK_RETURN);
+  });
+  Run(host, [] { EXPECT_TRUE(EditConfiguration("Saved login")); });
+  EXPECT_EQ(ReadConnectionProfile("Saved login").Server, "kom.other.org");
+
+  // Shown again after a refusal, it opens in the field it names, selected.
+  TModalScript account;
+  account
+    .Then<TNewUserForm>("NewUserForm",
+                        [](TNewUserForm* f) {
+                          EXPECT_EQ(FocusName(), "UserEdit");
+                          EXPECT_EQ(Selection(f->UserEdit), std::make_pair(DWORD(0), DWORD(7)));
+                          TypeText("Nils Exempel");
+                          ASSERT_TRUE(TabTo("PwdEdit"));
+                          TypeText("one");
+                          ASSERT_TRUE(TabTo("ConfirmPwdEdit"));
+                          TypeText("two");
+                          PressKey(VK_RETURN);
+                        })
+    .Then<TNewUserForm>("NewUserForm", [](TNewUserForm* f) {
+      EXPECT_EQ(FocusName(), "PwdEdit");
+      EXPECT_EQ(Selection(f->PwdEdit), std::make_pair(DWORD(0), DWORD(3)));
+      TypeText("pw");
+      ASSERT_TRUE(TabTo("ConfirmPwdEdit"));
+      EXPECT_EQ(Selection(f->ConfirmPwdEdit), std::make_pair(DWORD(0), DWORD(3)));
+      TypeText("pw");
+      PressKey(VK_RETURN);
+    });
+  std::string user = "Someone", password;
+  Boxes->Clear();
+  Run(account, [&] { EXPECT_TRUE(ExecuteNewUserDialog(user, password, MainForm->HostHandle())); });
+  EXPECT_EQ(Boxes->Count(), 1u);
+  EXPECT_EQ(user, "Nils Exempel");
+  EXPECT_EQ(password, "pw");
+
+  DeleteSetting("DefaultConfiguration");
+  RegDeleteKeyA(HKEY_CURRENT_USER, ProfileKeyPath("Saved login").c_str());
 }
 
 TEST_F(AdminKeys, ThePresentationPromptAnswersToItsLetters)

@@ -320,7 +320,9 @@ TEST_F(TabOrder, EveryWindowStartsWhereAPersonTypesAndTabReachesEveryControl)
       {"TStatisiticsForm", "CloseButton", [] { ShowStatisitics(); }, false},
       {"TUserStatisticsForm", "StatListView", [] { PersonStatisticsCommand(TLyskomdServer::AdminPerson); }, false},
       {"TConfStatisticsForm", "StatListView", [conf] { ConferenceStatisticsCommand(conf); }, false},
-      {"TConferenceAttributesForm", "NameEdit", [conf] { ConferencePropertiesCommand(conf); }, false},
+      // The name is only shown: the first field that can be changed comes first.
+      {"TConferenceAttributesForm", "ClosedCheckBox", [conf] { ConferencePropertiesCommand(conf); }, false,
+       {"NoCommentsCheckBox"}},
       {"TTextRcptEditForm", "RcptFrame.ItemList", [text] { OpenTextProperties(text); }, false,
        {"RcptListView", "LockTextCheckBox", "ViewTextButton", "CloseButton", "PageControl1",
         "RcptFrame.ItemList"}},

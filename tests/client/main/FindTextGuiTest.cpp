@@ -2,7 +2,8 @@
 // lyskomd: searches by author, subject and body, plain and with regular
 // expressions, find exactly the expected texts; a count of N searches the
 // last N local numbers; an empty pattern is no criterion; bad input starts
-// nothing; disconnecting closes the search and marked-texts windows.
+// nothing; Enter on a hit shows its text; disconnecting closes the search
+// and marked-texts windows.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 
 #include "../admin/AdminTestSupport.h"
 #include "ClientCaches.h"
+#include "CustomArticleView.h"
 #include "DecimalInput.h"
 #include "FindTextForm.h"
 #include "WindowInput.h"
@@ -196,6 +198,29 @@ TEST_F(FindText, AuthorSubjectAndBodyFindExactlyTheExpectedTexts)
   EXPECT_TRUE(form->Docked());
   EXPECT_EQ(form->ListView1->Item(0)->Caption(), std::to_string(Texts["filler12"]));
   EXPECT_TRUE(TestSupport::Click(form->DoneButton));
+}
+
+TEST_F(FindText, EnterOnAHitShowsItsTextInTheReadingWindow)
+{
+  TFindTextForm* form = ShowFindText();
+  ASSERT_EQ(Run(form, {"", "Apple"}), Of({"apple"}));
+  ASSERT_TRUE(TestSupport::ClickListRow(form->ListView1->Handle(), 0));
+  Application().ProcessMessages();
+  ASSERT_EQ(GetFocus(), form->ListView1->Handle());
+
+  // Enter is the row's, as a double click: not the default "&Find".
+  TestSupport::PressKey(VK_RETURN);
+  auto shown = [] {
+    std::string text;
+    if (ReadArticleForm->MainView) ReadArticleForm->MainView->GetViewText(text);
+    return text;
+  };
+  EXPECT_TRUE(WaitFor([&] { return shown().find("A recipe with ABC inside") != std::string::npos; })) << shown();
+  EXPECT_EQ(ReadArticleForm->CurrentText(), Texts["apple"]);
+  EXPECT_FALSE(form->Searching());
+  ASSERT_EQ(form->ListView1->Count(), 1);
+  EXPECT_EQ(form->ListView1->Selected(), form->ListView1->Item(0));
+  TestSupport::CloseWindow(form);
 }
 
 TEST_F(FindText, BadInputStartsNothing)

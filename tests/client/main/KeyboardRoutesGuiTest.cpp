@@ -1,6 +1,7 @@
 // Ways through the windows by the keyboard, against a real lyskomd: Enter on
 // a row does what a double click does, the menu key opens the text view's
-// menu, a new chat window takes the message and not its partner, a minimised
+// menu, a free reading window keeps the shortcuts that its menus show, a
+// new chat window takes the message and not its partner, a minimised
 // window chosen from the Windows menu comes back, and the reading window's
 // Actions menu names each access key once. Keys go to the focused control
 // and clicks to a point of a control, through the program's message loop.
@@ -27,6 +28,7 @@
 #include "ProgramWithServer.h"
 #include "SessionState.h"
 #include "TextItems.h"
+#include "TextRcptEditForm.h"
 #include "UserMessages.h"
 #include "ViewMarksForm.h"
 #include "WindowMessages.h"
@@ -204,42 +206,78 @@ TEST_F(KeyboardRoutes, EnterOnAConferenceRowReadsNextAsADoubleClickDoes)
   EXPECT_EQ(list->Item(0)->ColumnText(3), "0");
 }
 
+// The control that shows the caret (none: no caret shown).
+HWND CaretWindow()
+{
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetCurrentThreadId(), &info);
+  return info.hwndCaret;
+}
+
 TEST_F(KeyboardRoutes, EnterOnASubjectTreeNodeShowsItsTextAndReadsIt)
 {
-  const int conf = NewConference("Enter in the tree");
-  const int first = Author->TextTo(conf, "Tree subject\nThe first.\n");
-  const int second = Author->TextTo(conf, "Tree subject\nThe second, chosen by Enter.\n");
-  LoadMembership(conf);
-  RefreshList();
-  for (int t : {first, second}) ReadArticleForm->AddTextToTree(t, TextStatByNumber(t), TextBodyByNumber(t));
-  TTreeView* tree = ReadArticleForm->SubjectTreeView;
-  ASSERT_EQ(tree->Count(), 1);
-  ASSERT_EQ(tree->Item(0)->Count(), 2);
-  TTreeNode* node = tree->Item(0)->Item(1);
-  // The subject, opened with the right arrow; down to its second text.
-  ClickNode(tree, tree->Item(0));
-  EXPECT_EQ(GetFocus(), tree->Handle());
-  for (WORD key : {VK_RIGHT, VK_DOWN, VK_DOWN}) PressKey(key);
-  Application().ProcessMessages();
-  EXPECT_EQ(tree->Selected(), node);
+  std::string body;
+  for (int i = 1; i <= 150; ++i) body += "Line " + std::to_string(i) + " of the long one.\n";
+  // In the form view by Enter, in the flow view by a double click.
+  for (const char* style : {"0", "1"}) {
+    SCOPED_TRACE(std::string("ReadingViewStyle ") + style);
+    WriteSetting("ReadingViewStyle", style);
+    ReadArticleForm->LoadSettings();
+    const bool byEnter = style[0] == '0';
+    const int conf = NewConference(std::string("Enter in the tree ") + style);
+    const int first = Author->TextTo(conf, "Tree subject\nThe first.\n");
+    const int second = Author->TextTo(conf, "Tree subject\nThe second, chosen from the tree.\n" + body);
+    LoadMembership(conf);
+    RefreshList();
+    ReadArticleForm->ClearSubjectTree();
+    for (int t : {first, second}) ReadArticleForm->AddTextToTree(t, TextStatByNumber(t), TextBodyByNumber(t));
+    TTreeView* tree = ReadArticleForm->SubjectTreeView;
+    ASSERT_EQ(tree->Count(), 1);
+    ASSERT_EQ(tree->Item(0)->Count(), 2);
+    TTreeNode* node = tree->Item(0)->Item(1);
+    // The subject, opened with the right arrow; down to its second text.
+    ClickNode(tree, tree->Item(0));
+    EXPECT_EQ(GetFocus(), tree->Handle());
+    for (WORD key : {VK_RIGHT, VK_DOWN, VK_DOWN}) PressKey(key);
+    Application().ProcessMessages();
+    EXPECT_EQ(tree->Selected(), node);
 
-  PressKey(VK_RETURN);
-  Application().ProcessMessages();
-  EXPECT_EQ(ReadArticleForm->CurrentText(), second);
-  EXPECT_NE(MainText().find("The second, chosen by Enter."), std::string::npos) << MainText();
-  // As with a double click: read (the list counts one text left), and the
-  // text view takes the focus.
-  TListView* list = ReadArticleForm->ConfListView;
-  ASSERT_EQ(list->Count(), 1);
-  EXPECT_EQ(list->Item(0)->ColumnText(3), "1");
-  EXPECT_NE(GetFocus(), tree->Handle());
+    if (byEnter) {
+      PressKey(VK_RETURN);
+    } else {
+      RECT r{};
+      HTREEITEM item = node->Handle();
+      std::memcpy(&r, &item, sizeof item);
+      ASSERT_TRUE(SendMessageA(tree->Handle(), TVM_GETITEMRECT, TRUE, LPARAM(&r)));
+      ASSERT_TRUE(TestSupport::DoubleClickAt(tree->Handle(), (r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    }
+    Application().ProcessMessages();
+    EXPECT_EQ(ReadArticleForm->CurrentText(), second);
+    EXPECT_NE(MainText().find("The second, chosen from the tree."), std::string::npos) << MainText();
+    // Read, as with a double click: the list counts one text left.
+    TListItem* row = ReadArticleForm->ConfListView->FindCaption(std::to_string(conf));
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->ColumnText(3), "1");
+    // The text takes the focus, with its caret shown, and the page keys
+    // scroll it.
+    const HWND text = MainViewEdit();
+    EXPECT_EQ(GetFocus(), text);
+    EXPECT_TRUE(IsWindowVisible(text));
+    EXPECT_EQ(CaretWindow(), text);
+    const LRESULT top = SendMessageA(text, EM_GETFIRSTVISIBLELINE, 0, 0);
+    PressKey(VK_NEXT);
+    Application().ProcessMessages();
+    EXPECT_GT(SendMessageA(text, EM_GETFIRSTVISIBLELINE, 0, 0), top);
+  }
 
   // Enter with nothing chosen does nothing.
+  const int shown = ReadArticleForm->CurrentText();
   ReadArticleForm->ClearSubjectTree();
-  SetFocus(tree->Handle());
+  SetFocus(ReadArticleForm->SubjectTreeView->Handle());
   PressKey(VK_RETURN);
   Application().ProcessMessages();
-  EXPECT_EQ(ReadArticleForm->CurrentText(), second);
+  EXPECT_EQ(ReadArticleForm->CurrentText(), shown);
 }
 
 TEST_F(KeyboardRoutes, EnterOnAMarkedTextShowsItInTheReadingWindow)
@@ -355,6 +393,50 @@ TEST_F(KeyboardRoutes, ANewChatWindowTakesTheMessageNotItsPartner)
   EXPECT_FALSE(IsWindowEnabled(picker->Handle()));
   ASSERT_TRUE(TestSupport::Click(MessagesForm->SentToAllCheckBox));
   EXPECT_TRUE(IsWindowEnabled(picker->Handle()));
+}
+
+// ---- Shortcuts of a free window ---------------------------------------------------
+
+TEST_F(KeyboardRoutes, AFreeReadingWindowKeepsTheShortcutsItsMenusShow)
+{
+  const int conf = NewConference("Free window");
+  const int text = Author->TextTo(conf, "Free\nShown in a free window.\n");
+  ReadArticleForm->ShowTextByNumber(text, true);
+  Application().ProcessMessages();
+  ClickReadingButton("PinWindowButton");
+  ASSERT_FALSE(ReadArticleForm->Docked());
+
+  // The text's menu shows Alt+Enter beside "Text properties": in the text,
+  // and anywhere else in the window, it asks for the text and opens its
+  // properties.
+  RECT corner{};
+  GetClientRect(MainViewEdit(), &corner);
+  const std::vector<std::pair<HWND, POINT>> places{{MainViewEdit(), {corner.right - 6, corner.bottom - 6}},
+                                                   {ReadArticleForm->ConfListView->Handle(), {5, 40}}};
+  for (const auto& [control, at] : places) {
+    ASSERT_TRUE(TestSupport::ClickAt(control, at.x, at.y));
+    Application().ProcessMessages();
+    ASSERT_EQ(GetFocus(), control);
+    TModalScript script;
+    script.Then("InputQueryForm", [&](TForm* f) {
+      EXPECT_EQ(f->Caption(), "Edit text properties");
+      TestSupport::TypeKeys(std::to_string(text));
+      Application().ProcessMessages();
+      TestSupport::PressKey(VK_RETURN);
+    });
+    script.Start();
+    TestSupport::PostKeyPress(control, VK_RETURN, TestSupport::mkAlt);
+    EXPECT_TRUE(WaitFor([&] { return script.Done(); }, 20000));
+    TTextRcptEditForm* properties = nullptr;
+    EXPECT_TRUE(WaitFor([&] {
+      for (TForm* f : Application().Forms())
+        if (auto* p = dynamic_cast<TTextRcptEditForm*>(f); p && p->Visible() && p->TextNo() == text) properties = p;
+      return properties != nullptr;
+    }));
+    if (properties) TestSupport::CloseWindow(properties);
+  }
+  ClickReadingButton("PinWindowButton");
+  EXPECT_TRUE(ReadArticleForm->Docked());
 }
 
 // ---- Windows menu ---------------------------------------------------------------
