@@ -298,10 +298,12 @@ bool TApplication::IsShortCut(const MSG& msg)
       if (auto* form = dynamic_cast<TForm*>(f); form && !form->Embedded()) break;
     }
   }
-  // The main form's shortcuts reach from the windows docked in it, not from
-  // windows of their own: a dialog's Alt+Down must not read the next text.
+  // The main form's shortcuts reach from the windows made to dock in it,
+  // docked or free, not from windows of their own: a dialog's Alt+Down must
+  // not read the next text.
   TForm* home = FormOfWindow(focus);
-  const bool withMain = FMainForm && home && (home == FMainForm || home->Docked()) &&
+  const bool withMain = FMainForm && home &&
+                        (home == FMainForm || (home->FormStyle == TFormStyle::MDIChild && !home->IsModal())) &&
                         std::find(forms.begin(), forms.end(), FMainForm) == forms.end();
   auto enabled = [](TFormBase* f) {
     auto* form = dynamic_cast<TForm*>(f);

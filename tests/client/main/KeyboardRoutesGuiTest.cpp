@@ -19,6 +19,7 @@
 #include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
+#include "FindTextForm.h"
 #include "WindowInput.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
@@ -435,6 +436,19 @@ TEST_F(KeyboardRoutes, AFreeReadingWindowKeepsTheShortcutsItsMenusShow)
     }));
     if (properties) TestSupport::CloseWindow(properties);
   }
+  // The main window's own shortcuts reach the free window as the docked one.
+  const auto openFinds = [] {
+    int n = 0;
+    for (TForm* f : Application().Forms())
+      if (dynamic_cast<TFindTextForm*>(f) && f->Visible()) ++n;
+    return n;
+  };
+  const int finds = openFinds();
+  TestSupport::PostKeyPress(ReadArticleForm->ConfListView->Handle(), 'F',
+                            TestSupport::mkCtrl | TestSupport::mkShift);
+  EXPECT_TRUE(WaitFor([&] { return openFinds() == finds + 1; }));
+  for (TForm* f : Application().Forms())
+    if (dynamic_cast<TFindTextForm*>(f) && f->Visible()) TestSupport::CloseWindow(f);
   ClickReadingButton("PinWindowButton");
   EXPECT_TRUE(ReadArticleForm->Docked());
 }
