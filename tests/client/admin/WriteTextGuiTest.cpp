@@ -197,7 +197,8 @@ TEST_F(WriteText, NewTextIsCreatedByteExactWithItsRecipientsAndAuxItems)
   ASSERT_EQ(aux.size(), 3u);
   EXPECT_EQ(aux[0].first, 15);
   EXPECT_EQ(aux[0].second.rfind("Omnora ", 0), 0u);
-  EXPECT_EQ(aux[1], (std::pair<int, std::string>{1, "text/x-kom-basic;charset=iso-8859-1"}));
+  // The euro sign and the curly quotes are Windows-1252's own.
+  EXPECT_EQ(aux[1], (std::pair<int, std::string>{1, "text/x-kom-basic;charset=windows-1252"}));
   EXPECT_EQ(aux[2], (std::pair<int, std::string>{6, ""}));
   // The window closes once the text is created.
   WaitFor([] { return Application().FindForm("WriteTextForm") == nullptr; }, 5000);
