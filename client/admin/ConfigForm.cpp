@@ -166,11 +166,9 @@ void TConfigForm::FormShow(TComponent*)
 
   ActivityListView->BeginUpdate();
   ActivityListView->Clear();
-  for (const LyskomActivities& row : ActivityTable) {
-    std::string message = config.ReadString(std::string("Activity-") + row.Key, "");
-    if (message.empty() && std::string(row.Key) != "override") message = row.Text;
-    TListItem* item = ActivityListView->AddItem(row.Text);
-    item->AddSubItem(message);
+  for (int i = 0; i < ActivityCount; ++i) {
+    TListItem* item = ActivityListView->AddItem(ActivityTable[i].Text);
+    item->AddSubItem(ActivityMessage(config, i));
   }
   ActivityListView->EndUpdate();
   ActivityMessageEdit->Clear();

@@ -149,6 +149,7 @@ void TWriteTextForm::DeclareBindings(TBindings& b)
   b.Field("WriteTextEdit", WriteTextEdit);
   b.Handler("FormShow", &TWriteTextForm::FormShow);
   b.Handler("FormClose", &TWriteTextForm::FormClose);
+  b.Handler("FormCloseQuery", &TWriteTextForm::FormCloseQuery);
   b.Handler("FormKeyDown", &TWriteTextForm::FormKeyDown);
   b.Handler("FormKeyPress", &TWriteTextForm::FormKeyPress);
   b.Handler("SubmitTextActionExecute", &TWriteTextForm::SubmitTextActionExecute);
@@ -237,6 +238,9 @@ void TWriteTextForm::ApplyPending()
     }
     FocusBody = false;
   }
+  // What the editor opened with is no text of the user's own.
+  FOpenedSubject = SubjectEdit->Text();
+  FOpenedBody = WriteTextEdit->Text();
   RecipientThreadRunning = true;
   FRecipientThread = std::make_unique<TAddRcptThread>(this);
   FRecipientThread->Start();
@@ -531,6 +535,40 @@ void TWriteTextForm::FitKindColumn()
   if (left < ListView->ColumnWidth(2)) ListView->SetColumnWidth(2, std::max(left, 150));
 }
 
+bool TWriteTextForm::HoldsTypedText() const
+{
+  const std::string subject = SubjectEdit->Text();
+  const std::string body = WriteTextEdit->Text();
+  if (subject.empty() && body.empty()) return false;
+  return subject != FOpenedSubject || body != FOpenedBody;
+}
+
+bool TWriteTextForm::ConfirmTrash()
+{
+  // One question at a time: the one already open decides.
+  if (FAskingTrash) return false;
+  FAskingTrash = true;
+  const bool yes = ShowMessageBox(HostHandle(), "Really trash this text?", "Omnora", MB_YESNO | MB_ICONWARNING) == IDYES;
+  FAskingTrash = false;
+  return yes;
+}
+
+void TWriteTextForm::Trash()
+{
+  FTrashConfirmed = true;
+  Close();
+}
+
+void TWriteTextForm::FormCloseQuery(TComponent*, bool& CanClose)
+{
+  // A text sent or trashed goes without a word, and so does an editor that
+  // holds nothing the user typed; typed text is never lost unasked.
+  if (FClosing || FTrashConfirmed || FCreatedTextNo != 0 || !HoldsTypedText()) return;
+  // The program's end may ask while the editor is behind other windows.
+  BringToFront();
+  CanClose = ConfirmTrash();
+}
+
 void TWriteTextForm::FormClose(TComponent*, TCloseAction& Action)
 {
   FClosing = true;
@@ -551,11 +589,7 @@ void TWriteTextForm::FormClose(TComponent*, TCloseAction& Action)
 LRESULT TWriteTextForm::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
   if (msg == WM_DISCARD_TEXT) {
-    if (FClosing || FDiscardAsked) return 0;
-    FDiscardAsked = true;
-    const bool yes = ShowMessageBox(HostHandle(), "Really trash this text?", "Omnora", MB_YESNO | MB_ICONWARNING) == IDYES;
-    FDiscardAsked = false;
-    if (yes && !FClosing) Close();
+    if (!FClosing && ConfirmTrash() && !FClosing) Trash();
     return 0;
   }
   return TForm::WndProc(msg, wp, lp);
@@ -619,7 +653,7 @@ void TWriteTextForm::SubmitText2ActionExecute(TComponent*)
 
 void TWriteTextForm::TrashTextActionExecute(TComponent*)
 {
-  if (ShowMessageBox(HostHandle(), "Really trash this text?", "Omnora", MB_YESNO | MB_ICONWARNING) == IDYES) Close();
+  if (ConfirmTrash()) Trash();
 }
 
 void TWriteTextForm::AddAskedRow(TRowKind kind, const std::string& caption)

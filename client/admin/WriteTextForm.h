@@ -115,6 +115,7 @@ public:
 
   void FormShow(TComponent* Sender);
   void FormClose(TComponent* Sender, TCloseAction& Action);
+  void FormCloseQuery(TComponent* Sender, bool& CanClose);
   void FormKeyDown(TComponent* Sender, WORD& Key, TShiftState Shift);
   void FormKeyPress(TComponent* Sender, char& Key);
   void SubmitTextActionExecute(TComponent* Sender);
@@ -162,6 +163,13 @@ private:
   void FitKindColumn();
   void ApplyBodyFont();
   std::string FocusedEditSelection();
+  // Whether the subject or body holds text the user put there (not only
+  // what the editor opened with).
+  bool HoldsTypedText() const;
+  // "Really trash this text?"; true when the user says Yes.
+  bool ConfirmTrash();
+  // Closes the window once the user has said to throw its text away.
+  void Trash();
 
   std::mutex FPendingLock;
   std::vector<int> PendingRecipients;
@@ -175,7 +183,10 @@ private:
   // The editor whose caret the main window's status bar shows.
   static inline TWriteTextForm* CaretShownBy = nullptr;
   bool FClosing = false;
-  bool FDiscardAsked = false;
+  bool FAskingTrash = false;
+  bool FTrashConfirmed = false;
+  std::string FOpenedSubject;
+  std::string FOpenedBody;
   int FCreatedTextNo = 0;
 };
 

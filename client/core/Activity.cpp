@@ -6,9 +6,9 @@
 #include <mutex>
 
 #include "EngineBinding.h"
-#include "EngineBinding.h"
 #include "LKRequest.h"
 #include "LyskomConfiguration.h"
+#include "SettingDefaults.h"
 #include "SharedTables.h"
 #include "ProtocolText.h"
 
@@ -49,8 +49,8 @@ void SetActivity(int activity)
   if (activity < 0 || activity >= ActivityCount) throw std::out_of_range("activity out of range");
   std::string text;
   if (ServerConfiguration) {
-    text = ServerConfiguration->ReadString(std::string("Activity-") + ActivityTable[2].Key, "");
-    if (text.empty()) text = ServerConfiguration->ReadString(std::string("Activity-") + ActivityTable[activity].Key, "");
+    text = ActivityMessage(*ServerConfiguration, ActivityOverride);
+    if (text.empty()) text = ActivityMessage(*ServerConfiguration, activity);
   }
   {
     std::lock_guard guard(ActivityLock);

@@ -13,6 +13,7 @@
 #include "LyskomConfiguration.h"
 #include "LyskomErrors.h"
 #include "SyncObjects.h"
+#include "TextCharset.h"
 #include "ProtocolText.h"
 
 namespace {
@@ -369,6 +370,15 @@ void ClearTextStatCache()
 
 namespace {
 
+// A text as the server sent it, in the program's characters: its status
+// (held or fetched) tells which character set it was written in.
+TTextRef TextFromServer(int textNo, const std::string& bytes)
+{
+  TTextStatRef stat;
+  if (!CachedTextStat(textNo, stat)) stat = TextStatByNumber(textNo);
+  return std::make_shared<TLyskomText>(textNo, TextInProgramCharset(bytes, stat ? TextContentType(*stat) : ""));
+}
+
 TTextRef TextBodyFromServer(int textNo, TFetchResult* result)
 {
   SetResult(result, TFetchResult::NotAvailable);
@@ -377,7 +387,7 @@ TTextRef TextBodyFromServer(int textNo, TFetchResult* result)
   TLKRequest request(L_GET_TEXT, TRequestArgs().Int(textNo).Int(0).Int(1000000));
   switch (request.SyncSend(comm.Get())) {
   case TRequestOutcome::Answered: {
-    auto text = std::make_shared<TLyskomText>(textNo, LKString(request.Response(), "result"));
+    TTextRef text = TextFromServer(textNo, LKString(request.Response(), "result"));
     StoreText(text, false);
     SetResult(result, TFetchResult::Found);
     return text;
@@ -485,7 +495,7 @@ void PrefetchTexts(const std::vector<int>& textNos, bool bodies)
   }
   for (size_t i = 0; i < texts.size(); ++i) {
     const TLKRequest& request = requests[stats.size() + i];
-    if (request.Ok()) StoreText(std::make_shared<TLyskomText>(texts[i], LKString(request.Response(), "result")), false);
+    if (request.Ok()) StoreText(TextFromServer(texts[i], LKString(request.Response(), "result")), false);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "LyskomConfiguration.h"
+#include "SharedTables.h"
 
 const TSettingDefault ServerSettingDefaults[ServerSettingDefaultCount] = {
   {"AlignTextsToTop", "1"},
@@ -47,4 +48,12 @@ std::string ReadServerSetting(TLyskomConfiguration& config, const std::string& n
 bool ReadServerFlag(TLyskomConfiguration& config, const std::string& name)
 {
   return config.ReadBool(name, ServerSettingDefault(name) == "1");
+}
+
+std::string ActivityMessage(TLyskomConfiguration& config, int activity)
+{
+  const LyskomActivities& row = ActivityTable[activity];
+  const std::string stored = config.ReadString(std::string("Activity-") + row.Key, "");
+  if (!stored.empty() || activity == ActivityOverride) return stored;
+  return row.Text;
 }

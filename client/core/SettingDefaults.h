@@ -22,3 +22,8 @@ std::string ServerSettingDefault(const std::string& name);
 // A setting of the store, with the table's default when none is stored.
 std::string ReadServerSetting(TLyskomConfiguration& config, const std::string& name);
 bool ReadServerFlag(TLyskomConfiguration& config, const std::string& name);
+
+// The what-am-I-doing message of an activity (a row of ActivityTable): its
+// stored "Activity-" setting, else the activity's own text; the override
+// has no text of its own.
+std::string ActivityMessage(TLyskomConfiguration& config, int activity);

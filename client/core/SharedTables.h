@@ -17,6 +17,8 @@ struct LyskomActivities
 
 constexpr int ActivityCount = 8;
 extern const LyskomActivities ActivityTable[ActivityCount];
+// The row whose message, when set, is sent whatever the activity.
+constexpr int ActivityOverride = 2;
 
 // A command that a key sequence can run.
 struct TKeyCommand

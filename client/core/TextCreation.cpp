@@ -7,6 +7,7 @@
 #include "LKRequest.h"
 #include "LyskomErrors.h"
 #include "ProgramVersion.h"
+#include "TextCharset.h"
 #include "Vantor.h"
 
 namespace {
@@ -61,8 +62,6 @@ bool SendReported(long type, const std::string& args, const std::string& failure
 
 } // namespace
 
-const char* const WrittenTextContentType = "text/x-kom-basic;charset=iso-8859-1";
-
 const char* const PresentationTemplate =
   "Namn      : \r\nAdress    : \r\nEmail     : \r\nHemsida   : \r\nTelefonnr : \r\nFax       : \r\n\xD6vrigt    : ";
 
@@ -112,11 +111,11 @@ TRequestArgs BuildMiscInfoList(const std::vector<TTextRow>& rows, bool* hasRecip
   return TRequestArgs().List(pairs);
 }
 
-TRequestArgs BuildAuxItemList(const TTextWishes& wishes)
+TRequestArgs BuildAuxItemList(const TTextWishes& wishes, const std::string& text)
 {
   std::vector<TRequestArgs> items;
   items.push_back(AuxItem(AuxCreatingSoftware, CreatingSoftwareName()));
-  items.push_back(AuxItem(AuxContentType, WrittenTextContentType));
+  items.push_back(AuxItem(AuxContentType, WrittenTextContentType(text)));
   if (wishes.ReadConfirmation) items.push_back(AuxItem(AuxRequestConfirmation, ""));
   if (wishes.NoComments) items.push_back(AuxItem(AuxNoComments, ""));
   if (wishes.PersonalComments) items.push_back(AuxItem(AuxPersonalComment, ""));
@@ -163,7 +162,7 @@ int SendCreateText(const std::string& text, const std::vector<TTextRow>& rows, c
   const bool old = protocolVersion < 10;
   TRequestArgs args;
   args.Str(text).Add(BuildMiscInfoList(rows));
-  if (!old) args.Add(BuildAuxItemList(wishes));
+  if (!old) args.Add(BuildAuxItemList(wishes, text));
   static const std::string failure = "A error occured while submitting the text.";
   try {
     TLKRequest request(old ? L_CREATE_TEXT : L_CREATE_TEXT_10, args);

@@ -36,8 +36,6 @@ struct TTextWishes
   bool PersonalComments = false;
 };
 
-// The content type every written text carries.
-extern const char* const WrittenTextContentType;
 // "Omnora <major>.<minor>" from the program's version resource.
 std::string CreatingSoftwareName();
 
@@ -45,8 +43,9 @@ std::string CreatingSoftwareName();
 // each row that is a recipient or a link. As many pairs as there are rows.
 // hasRecipient tells whether any recipient row was among them.
 TRequestArgs BuildMiscInfoList(const std::vector<TTextRow>& rows, bool* hasRecipient = nullptr);
-// The aux items: creating software, content type, then one per wish.
-TRequestArgs BuildAuxItemList(const TTextWishes& wishes);
+// The aux items of the text: creating software, its content type, then one
+// per wish.
+TRequestArgs BuildAuxItemList(const TTextWishes& wishes, const std::string& text);
 
 // The text sent: the subject, LF, and the body with LF line ends (CR LF and
 // lone CR become LF) and no line break at its end. Line breaks in the

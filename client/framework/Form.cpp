@@ -619,9 +619,7 @@ void TForm::Close()
     FModalResult = mrCancel;
     return;
   }
-  bool canClose = true;
-  if (OnCloseQuery) OnCloseQuery(this, canClose);
-  if (!canClose) return;
+  if (!CloseQuery()) return;
   TCloseAction action = FHostKind == THostKind::MDIChild ? TCloseAction::Minimize : TCloseAction::Hide;
   if (OnClose) OnClose(this, action);
   if (action == TCloseAction::None) return;
@@ -650,10 +648,28 @@ void TForm::Release()
   PostMessageA(Application().UtilityWindow(), WM_RELEASE_FORM, 0, LPARAM(this));
 }
 
-bool TForm::CloseModal()
+bool TForm::CloseQuery()
 {
   bool canClose = true;
+  if (this == Application().MainForm()) {
+    // The program ends with the main form, and every other window with it:
+    // each may keep it running (an editor whose text the user keeps).
+    const std::vector<TForm*> forms = Application().Forms();
+    for (TForm* form : forms) {
+      const auto& all = Application().Forms();
+      // A window that went while another asked is not asked.
+      if (form == this || std::find(all.begin(), all.end(), form) == all.end() || form->FReleased) continue;
+      if (form->OnCloseQuery) form->OnCloseQuery(form, canClose);
+      if (!canClose) return false;
+    }
+  }
   if (OnCloseQuery) OnCloseQuery(this, canClose);
+  return canClose;
+}
+
+bool TForm::CloseModal()
+{
+  bool canClose = CloseQuery();
   if (canClose) {
     TCloseAction action = TCloseAction::Hide;
     if (OnClose) OnClose(this, action);

@@ -157,10 +157,13 @@ public:
   TWindowState WindowState() const;
   void SetWindowState(TWindowState s);
 
-  // Asks OnCloseQuery, then OnClose with the default action (minimise for
+  // Asks CloseQuery, then OnClose with the default action (minimise for
   // MDI children, hide otherwise) and carries the action out. Closing the
   // main form ends the program; closing a modal form ends ShowModal.
   void Close();
+  // Whether the form may close: its OnCloseQuery, and for the main form
+  // first that of every other form, since they all end with the program.
+  bool CloseQuery();
   // Frees the form once the messages being handled are done.
   void Release();
 

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -196,7 +197,8 @@ TEST_F(WriteText, NewTextIsCreatedByteExactWithItsRecipientsAndAuxItems)
   ASSERT_EQ(aux.size(), 3u);
   EXPECT_EQ(aux[0].first, 15);
   EXPECT_EQ(aux[0].second.rfind("Omnora ", 0), 0u);
-  EXPECT_EQ(aux[1], (std::pair<int, std::string>{1, "text/x-kom-basic;charset=iso-8859-1"}));
+  // The euro sign and the curly quotes are Windows-1252's own.
+  EXPECT_EQ(aux[1], (std::pair<int, std::string>{1, "text/x-kom-basic;charset=windows-1252"}));
   EXPECT_EQ(aux[2], (std::pair<int, std::string>{6, ""}));
   // The window closes once the text is created.
   WaitFor([] { return Application().FindForm("WriteTextForm") == nullptr; }, 5000);
@@ -472,6 +474,64 @@ TEST_F(WriteText, DiscardWhileClosingIsIgnoredAndTrashAsks)
   ASSERT_TRUE(TestSupport::ClickToolButton(dynamic_cast<TToolButton*>(other->FindComponent("TrashTextButton"))));
   Application().ProcessMessages();
   EXPECT_TRUE(other->Visible());
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really trash this text?"}));
+}
+
+TEST_F(WriteText, ClosingAnEditorAsksBeforeTypedTextIsLostAndNoKeepsIt)
+{
+  const auto isOpen = [](TWriteTextForm* form) {
+    const auto& all = Application().Forms();
+    return std::find(all.begin(), all.end(), form) != all.end() && form->Visible();
+  };
+  // Nothing typed: the close box closes at once, also a comment that holds
+  // only the subject it opened with.
+  TWriteTextForm* empty = Ready(WriteNewText(0));
+  TestSupport::CloseWindow(empty);
+  EXPECT_TRUE(WaitFor([&] { return !isOpen(empty); }));
+  const int commented = Session->TextTo(Session->CreateConference("Editor Closing"), "Left as it was\nx");
+  TWriteTextForm* comment = Ready(WriteComment(commented, false));
+  ASSERT_EQ(comment->SubjectEdit->Text(), "Left as it was");
+  TestSupport::CloseWindow(comment);
+  EXPECT_TRUE(WaitFor([&] { return !isOpen(comment); }));
+  EXPECT_TRUE(BoxTexts().empty());
+
+  // Typed text: the close box and Alt+F4 ask first, and No keeps the
+  // window with everything in it.
+  TWriteTextForm* form = Ready(WriteNewText(0));
+  ASSERT_TRUE(TestSupport::Type(form->SubjectEdit, "Half written"));
+  ASSERT_TRUE(TestSupport::Type(form->WriteTextEdit, "Not yet done"));
+  Boxes->SetAnswer(IDNO);
+  TestSupport::CloseWindow(form);
+  ASSERT_TRUE(isOpen(form));
+  TypeInBody(form, VK_F4, {VK_MENU});
+  ASSERT_TRUE(isOpen(form));
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really trash this text?", "Really trash this text?"}));
+  EXPECT_EQ(Boxes->Boxes()[0].Owner, form->HostHandle());
+  EXPECT_EQ(form->SubjectEdit->Text(), "Half written");
+  EXPECT_EQ(form->WriteTextEdit->Text(), "Not yet done");
+
+  // A subject the user emptied again leaves the body to keep.
+  ASSERT_TRUE(TestSupport::Type(form->SubjectEdit, ""));
+  Boxes->Clear();
+  TestSupport::CloseWindow(form);
+  EXPECT_EQ(Boxes->Count(), 1u);
+  ASSERT_TRUE(isOpen(form));
+
+  // Yes closes it, with no second question.
+  Boxes->Clear();
+  Boxes->SetAnswer(IDYES);
+  TypeInBody(form, VK_F4, {VK_MENU});
+  EXPECT_TRUE(WaitFor([&] { return !isOpen(form); }));
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really trash this text?"}));
+
+  // Trash asks once; the close it leads to does not ask again.
+  TWriteTextForm* trashed = Ready(WriteNewText(0));
+  ASSERT_TRUE(TestSupport::Type(trashed->WriteTextEdit, "Thrown away"));
+  Boxes->Clear();
+  trashed->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::ClickToolButton(dynamic_cast<TToolButton*>(trashed->FindComponent("TrashTextButton"))));
+  EXPECT_TRUE(WaitFor([&] { return !isOpen(trashed); }));
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really trash this text?"}));
 }
 

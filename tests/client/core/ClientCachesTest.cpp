@@ -19,6 +19,7 @@
 #include "LyskomdSuite.h"
 #include "LyskomErrors.h"
 #include "SyncObjects.h"
+#include "TextItems.h"
 #include "ProcessObjects.h"
 
 using EngineSession::TSession;
@@ -169,6 +170,38 @@ TEST_F(LKCacheTest, TextStatusOfARealReplyGivesItemsInOrderAndOfTheirClasses)
   ASSERT_NE(nullptr, body);
   EXPECT_EQ("Subject", body->GetSubject());
   EXPECT_EQ("Body line one\nBody line two", body->GetBody());
+}
+
+TEST_F(LKCacheTest, TextsDeclaredUtf8EnterTheClientInItsOwnCharacters)
+{
+  const int conf = Session->CreateConference("Charsets");
+  const auto utf8Text = [&](const std::string& text, const std::string& type) {
+    return Session->CreateText(text, {RecipientItem(conf)}, {AuxItemArgs(1, type)});
+  };
+  const int swedish = utf8Text("R\xC3\xA4ksm\xC3\xB6rg\xC3\xA5s p\xC3\xA5 fredag\n"
+                               "Med \xE2\x80\x9Cr\xC3\xA4kor\xE2\x80\x9D \xE2\x82\xAC",
+                               "text/x-kom-basic;charset=utf-8");
+  // Broken bytes and characters Windows-1252 lacks, in a text declared UTF-8.
+  const int broken = utf8Text("Trasig \xC3\nslut \xFF\xE2\x86\x92 \xC4\x81 ok", "text/plain; charset=\"UTF-8\"");
+  // Latin-1 bytes, as declared or with no character set, stay as they are.
+  const int latin = utf8Text("R\xE4ksm\xF6rg\xE5s\n\xC3\xA5", "text/x-kom-basic;charset=iso-8859-1");
+  const int undeclared = Session->TextTo(conf, "R\xE4ksm\xF6rg\xE5s\n\xC3\xA5");
+
+  // Fetched alone, with no status held yet, and fetched ahead together.
+  ClearAllCaches();
+  ASSERT_TRUE(TextBodyByNumber(swedish));
+  EXPECT_EQ(TextBodyByNumber(swedish)->GetSubject(), "R\xE4ksm\xF6rg\xE5s p\xE5 fredag");
+  EXPECT_EQ(TextBodyByNumber(swedish)->GetBody(), "Med \x93r\xE4kor\x94 \x80");
+  ClearAllCaches();
+  PrefetchTexts({swedish, broken, latin, undeclared}, true);
+  Session->Comm()->ClearRecord();
+  ASSERT_TRUE(TextBodyByNumber(swedish) && TextBodyByNumber(broken) && TextBodyByNumber(latin) &&
+              TextBodyByNumber(undeclared));
+  EXPECT_TRUE(Session->Comm()->Sent().empty());
+  EXPECT_EQ(TextBodyByNumber(swedish)->GetSubject(), "R\xE4ksm\xF6rg\xE5s p\xE5 fredag");
+  EXPECT_EQ(TextBodyByNumber(broken)->Text(), "Trasig ?\nslut ?? ? ok");
+  EXPECT_EQ(TextBodyByNumber(latin)->Text(), "R\xE4ksm\xF6rg\xE5s\n\xC3\xA5");
+  EXPECT_EQ(TextBodyByNumber(undeclared)->Text(), "R\xE4ksm\xF6rg\xE5s\n\xC3\xA5");
 }
 
 TEST_F(LKCacheTest, NumbersBelowOneAskNothing)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include "ClientCaches.h"
@@ -42,12 +43,14 @@ TEST(TextCreation, ListsHoldEveryRowAndTheWishes)
   for (int i = 1; i <= 120; ++i) many.push_back({TRowKind::CarbonCopy, i});
   EXPECT_EQ(BuildMiscInfoList(many).Text().rfind("120 { 1 1 1 2 ", 0), 0u);
 
-  const std::string plain = BuildAuxItemList({}).Text();
+  const std::string plain = BuildAuxItemList({}, "Sm\xF6rg\xE5s\nbord").Text();
   EXPECT_EQ(plain.rfind("2 { 15 00000000 0 ", 0), 0u) << plain;
   EXPECT_NE(plain.find(" 1 00000000 0 35Htext/x-kom-basic;charset=iso-8859-1 }"), std::string::npos) << plain;
+  const std::string euro = BuildAuxItemList({}, "Price\n10 \x80").Text();
+  EXPECT_NE(euro.find(" 1 00000000 0 37Htext/x-kom-basic;charset=windows-1252 }"), std::string::npos) << euro;
   TTextWishes all;
   all.ReadConfirmation = all.NoComments = all.PersonalComments = true;
-  const std::string wished = BuildAuxItemList(all).Text();
+  const std::string wished = BuildAuxItemList(all, "").Text();
   EXPECT_EQ(wished.rfind("5 { ", 0), 0u);
   EXPECT_NE(wished.find("6 00000000 0 0H 4 00000000 0 0H 5 00000000 0 0H }"), std::string::npos) << wished;
 }
@@ -97,6 +100,31 @@ TEST_F(CreateText, OldServersGetTheOldRequestWithoutAuxItems)
   EXPECT_EQ(SendCreateText("Nowhere\nx", {{TRowKind::Recipient, 3999}}, {}, 11), 0);
   ASSERT_EQ(UserMessageCount(), 1);
   EXPECT_EQ(TakeUserMessage().rfind("!A error occured while submitting the text.\r\n", 0), 0u);
+}
+
+TEST_F(CreateText, AWrittenTextDeclaresTheCharacterSetItHolds)
+{
+  const int conf = Session->CreateConference("Creation Charsets");
+  const std::string latin = "Sm\xF6rg\xE5s\nf\xF6r \xE5tta";
+  const std::string windows = "Price\n10 \x80, \x93" "cheap\x94 \x96 or not";
+  const int latinNo = SendCreateText(latin, {{TRowKind::Recipient, conf}}, {}, 11);
+  const int windowsNo = SendCreateText(windows, {{TRowKind::Recipient, conf}}, {}, 11);
+  ASSERT_GT(latinNo, 0);
+  ASSERT_GT(windowsNo, 0);
+  for (auto [textNo, text, charset] : {std::tuple{latinNo, latin, "iso-8859-1"}, {windowsNo, windows, "windows-1252"}}) {
+    TTextStatRef stat = TextStatByNumber(textNo);
+    ASSERT_TRUE(stat);
+    std::vector<std::string> types;
+    for (int i = 0; i < stat->AuxItemCount(); ++i)
+      if (stat->GetAuxItem(i)->Tag == 1) types.push_back(stat->GetAuxItem(i)->Data);
+    EXPECT_EQ(types, std::vector<std::string>{std::string("text/x-kom-basic;charset=") + charset});
+    // The bytes stored are the ones written, and they read back as written.
+    TLKRequest stored(L_GET_TEXT, TRequestArgs().Int(textNo).Int(0).Int(1000));
+    ASSERT_TRUE(Session->Expect(stored));
+    EXPECT_EQ(LKString(stored.Response(), "result"), text);
+    ASSERT_TRUE(TextBodyByNumber(textNo));
+    EXPECT_EQ(TextBodyByNumber(textNo)->Text(), text);
+  }
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include "MainTestSupport.h"
 #include "ProgramWithServer.h"
 #include "SessionState.h"
+#include "SubjectScanner.h"
 #include "WindowMessages.h"
 
 namespace {
@@ -391,6 +392,54 @@ TEST_F(ReadingViews, ANewConferenceStartsWithEmptyViews)
   PressBlank();
   EXPECT_EQ(ReadArticleForm->CurrentText(), end);
   EXPECT_EQ(form->SubjectEdit->Text(), "The end");
+}
+
+TEST_F(ReadingViews, ATextWrittenInUtf8ShowsItsOwnCharactersInEveryView)
+{
+  UseView("0");
+  const int conf = JoinedConference("Written in UTF-8", 200);
+  // As another client writes it: UTF-8, declared in its content type, with
+  // an arrow that Windows-1252 lacks and a sequence cut short.
+  const int text = Author->CreateText("R\xC3\xA4ksm\xC3\xB6rg\xC3\xA5s p\xC3\xA5 fredag\n"
+                                      "Vi ses p\xC3\xA5 \xE2\x80\x9CK\xC3\xA5ken\xE2\x80\x9D \xE2\x86\x92 kl 12 \xC3\n",
+                                      {RecipientItem(conf)}, {AuxItemArgs(1, "text/x-kom-basic;charset=utf-8")});
+  ASSERT_GT(text, 0);
+  const std::string subject = "R\xE4ksm\xF6rg\xE5s p\xE5 fredag";
+  const std::string body = "Vi ses p\xE5 \x93K\xE5ken\x94 ? kl 12 ?";
+  // The subject tree's scanner runs, as after a login.
+  ASSERT_NE(SubjectTreeAsyncThread, nullptr);
+  while (SubjectTreeAsyncThread->Holds() > 0) SubjectTreeAsyncThread->ContinueScan();
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  ASSERT_EQ(ReadArticleForm->SelectedConference(), conf);
+
+  auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(form, nullptr);
+  ASSERT_EQ(ReadNext(), text);
+  Screenshot("reading-utf8-form-view.png");
+  EXPECT_EQ(form->SubjectEdit->Text(), subject);
+  EXPECT_NE(form->MainEdit->Caption().find(body), std::string::npos) << form->MainEdit->Caption();
+  // The subject tree lists it under the same subject.
+  const HWND tree = ReadArticleForm->SubjectTreeView->Handle();
+  const auto firstRoot = [tree] {
+    char caption[256] = {};
+    TVITEMA item{};
+    item.mask = TVIF_TEXT;
+    item.hItem = TreeView_GetRoot(tree);
+    item.pszText = caption;
+    item.cchTextMax = sizeof caption;
+    return item.hItem && SendMessageA(tree, TVM_GETITEMA, 0, LPARAM(&item)) ? std::string(caption) : std::string();
+  };
+  EXPECT_TRUE(WaitFor([&] { return firstRoot() == subject; })) << firstRoot();
+
+  UseView("1");
+  auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(flow, nullptr);
+  ReadArticleForm->ShowTextByNumber(text, true);
+  ASSERT_TRUE(WaitFor([&] { return flow->MainEdit->Caption().find(body) != std::string::npos; }))
+    << flow->MainEdit->Caption();
+  EXPECT_NE(flow->MainEdit->Caption().find("Subject: " + subject), std::string::npos);
+  Screenshot("reading-utf8-flow-view.png");
 }
 
 } // namespace
