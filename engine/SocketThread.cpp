@@ -13,7 +13,9 @@ namespace {
 
 constexpr int kReceiveBufferSize = 16383;
 // How long the thread holds off receiving when no reply is due: what comes
-// unasked (a message, the server closing) waits at most this long.
+// unasked (a message, the server closing) waits at most this long, or up to
+// one tick of the system timer more where waits end only on its ticks
+// (every 15.6 ms on Windows by default).
 constexpr DWORD kReceiveLingerMs = 20;
 
 // The local date and time as "<short date> <long time>.<milliseconds>".
