@@ -20,6 +20,12 @@ constexpr long kProxyStatusTimeoutMs = 20000;
 // at once, but may be inside a client's sink.
 constexpr DWORD kHandOverWaitMs = 10000;
 constexpr DWORD kJoinWaitMs = 5000;
+// The server has read every request that it answered, so it can have left
+// unread no more than the bytes of the outstanding requests. Fewer than this
+// always fit in its receive window and this side's send buffer, so that a
+// blank line after them never waits for the server to read; after more, the
+// send buffer's room is asked first, which costs a round trip to the system.
+constexpr size_t kBytesThatAlwaysFit = 16 * 1024;
 // The error reply that fails a request whose ok reply could not be read:
 // the engine's own code, as for a lost connection, with a status of its own.
 constexpr LONG kMalformedReplyErrorNo = -1;
@@ -251,30 +257,34 @@ HRESULT TLKCommCore::Connect(bool& connected)
   // Refused, the requests still go out, only later.
   BOOL noDelay = TRUE;
   (void)setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof(noDelay));
-  queue.Discard();
   // Before the state says connected, so that no request measures its wait
   // for the greeting from an earlier connection.
   FConnectedAt = GetTickCount64();
-  if (!FSocketThread->AdoptSocket(sock, kHandOverWaitMs)) {
+  const uint32_t connection = FSocketThread->AdoptSocket(sock, kHandOverWaitMs);
+  if (connection == 0) {
     CloseSocketNoLinger(sock);
     return S_OK;
   }
+  // Only once the previous socket is let go: its last bytes may have come
+  // in meanwhile. Nothing of this one comes before it is written to.
+  queue.Discard();
   StateChanged();
 
   auto refuse = [&] {
-    FSocketThread->EndConnection();
+    FSocketThread->EndConnection(connection);
     StateChanged();
     return S_OK;
   };
+  using TWriteResult = TLKCommThread::TWriteResult;
   try {
     if (settings.UseProxy) {
       std::string request = "CONNECT " + settings.Server + ":" + settings.Port + " HTTP/1.0\r\n\r\n";
-      if (!FSocketThread->Write(request, false)) return refuse();
+      if (FSocketThread->Write(request, false, connection) != TWriteResult::Written) return refuse();
       std::string status;
       if (!queue.ReadUntil("\n", status, kProxyStatusTimeoutMs) || !ProxyAccepted(status)) return refuse();
     }
     std::string opening = "A" + std::to_string(settings.UserName.size()) + "H" + settings.UserName + "\n";
-    if (!FSocketThread->Write(opening, false)) return refuse();
+    if (FSocketThread->Write(opening, false, connection) != TWriteResult::Written) return refuse();
     FSocketThread->GiveReceiveTurn();
   } catch (const TQueueSyncInterrupt&) {
     // The interrupt is the failure reported; refusing only ends the attempt.
@@ -285,11 +295,14 @@ HRESULT TLKCommCore::Connect(bool& connected)
   return S_OK;
 }
 
-bool TLKCommCore::Disconnect()
+bool TLKCommCore::Disconnect(uint32_t connection)
 {
+  // A newer connection is left alone: what the given one had outstanding was
+  // failed as it ended.
+  if (connection != 0 && connection != FSocketThread->ConnectionNumber()) return false;
   // The state goes first, so that the parser cannot take a greeting for this
   // connection after its outstanding requests were failed.
-  bool ended = FSocketThread->EndConnection();
+  bool ended = FSocketThread->EndConnection(connection);
   StateChanged();
   FailOutstandingTransactions();
   if (ended && GetCurrentThreadId() != FSocketThread->ThreadId()) FSocketThread->WaitUntilReleased(kHandOverWaitMs);
@@ -327,14 +340,18 @@ HRESULT TLKCommCore::Send(ILKTransaction* trans, IUnknown* unk)
 
   // The parser thread cannot wait for a greeting that only it can read.
   const bool mayWait = !OnEngineThread();
-  TOutstanding entry{refID, TComPtr<ILKTransaction>(trans)};
+  TOutstanding entry{refID, TComPtr<ILKTransaction>(trans), line.size()};
+  uint32_t connection = 0;
   {
     std::unique_lock<TSlimMutex> lock(FOutstandingLock);
     for (;;) {
-      // Requests go out only after the server's greeting.
+      // Requests go out only after the server's greeting, on the connection
+      // that it came on.
       if (Connected() && !FShuttingDown && FParser->GreetingReceived()) {
+        FOutstandingBytes += entry.Bytes;
         FOutstanding.push_back(std::move(entry));
         ++FUnwritten;
+        connection = FGreetedConnection;
         break;
       }
       ULONGLONG waited = GetTickCount64() - FConnectedAt.load();
@@ -346,15 +363,20 @@ HRESULT TLKCommCore::Send(ILKTransaction* trans, IUnknown* unk)
       FStateChanged.wait_for(lock, std::chrono::milliseconds(std::min<ULONGLONG>(100, FTimeouts.GreetingMs - waited)));
     }
   }
-  const bool written = FSocketThread->Write(line, true);
+  const TLKCommThread::TWriteResult written = FSocketThread->Write(line, true, connection);
   --FUnwritten;
-  if (!written) {
+  if (written == TLKCommThread::TWriteResult::Failed) {
     // Ending the connection fails every outstanding request, this one
     // included, exactly once.
-    if (Disconnect()) FireDisconnectNotification();
+    if (Disconnect(connection)) FireDisconnectNotification();
     return S_OK;
   }
+  // Superseded by a newer connection, the request is failed with the rest
+  // of its own.
+  if (written != TLKCommThread::TWriteResult::Written) return S_OK;
   FSocketThread->GiveReceiveTurn();
+  // The parser left an acknowledgement to this write while it was going on.
+  if (FSocketThread->TakeAcknowledgementAsked()) AcknowledgeWhileWaiting();
   return S_OK;
 }
 
@@ -388,6 +410,7 @@ TComPtr<ILKTransaction> TLKCommCore::TakeOutstanding(LONG refID)
                            [&](const TOutstanding& entry) { return entry.RefID == refID; });
     if (at == FOutstanding.end()) return {};
     taken = std::move(at->Trans);
+    FOutstandingBytes -= at->Bytes;
     FOutstanding.erase(at);
   }
   return taken;
@@ -413,6 +436,7 @@ std::vector<TLKCommCore::TOutstanding> TLKCommCore::TakeAllOutstanding()
     std::lock_guard<TSlimMutex> guard(FOutstandingLock);
     FParser->SetGreeting(false);
     taken.swap(FOutstanding);
+    FOutstandingBytes = 0;
   }
   FStateChanged.notify_all();
   return taken;
@@ -477,13 +501,15 @@ void TLKCommCore::FireDisconnectNotification()
   Notify(LKNF_DISCONNECT);
 }
 
-bool TLKCommCore::MarkGreetingReceived()
+bool TLKCommCore::MarkGreetingReceived(uint32_t connection)
 {
   {
     std::lock_guard<TSlimMutex> guard(FOutstandingLock);
-    // A greeting that comes in as the connection ends starts nothing.
-    if (!Connected() || FShuttingDown) return false;
+    // A greeting that comes in as its connection ends starts nothing, on
+    // that connection or on the next.
+    if (!Connected() || FShuttingDown || FSocketThread->ConnectionNumber() != connection) return false;
     FParser->SetGreeting(true);
+    FGreetedConnection = connection;
   }
   FStateChanged.notify_all();
   FireConnectNotification();
@@ -584,11 +610,18 @@ void TLKCommCore::AcknowledgeWhileWaiting()
 {
   // A request written since the bytes came carried the acknowledgement.
   if (!FSocketThread->AcknowledgementOwed() || FSocketThread->Queue().Available() > 0) return;
+  uint32_t connection;
+  bool checkRoom;
   {
     std::lock_guard<TSlimMutex> guard(FOutstandingLock);
-    if (FOutstanding.empty()) return;
+    // Only on the connection whose greeting came, so after the server
+    // answered its opening: a blank line before the opening makes the
+    // server refuse the connection.
+    if (FOutstanding.empty() || !FParser->GreetingReceived()) return;
+    connection = FGreetedConnection;
+    checkRoom = FOutstandingBytes >= kBytesThatAlwaysFit;
   }
-  FSocketThread->AcknowledgeIfOwed();
+  FSocketThread->AcknowledgeIfOwed(connection, checkRoom);
 }
 
 LONG TLKCommCore::WrittenOutstanding()

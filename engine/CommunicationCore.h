@@ -42,7 +42,8 @@ public:
   TLKReadInQueueThread& Parser() { return *FParser; }
 
   HRESULT Connect(bool& connected);
-  bool Disconnect();
+  // Ends the current connection, or only the numbered one when it still is.
+  bool Disconnect(uint32_t connection = 0);
   HRESULT Send(ILKTransaction* trans, IUnknown* unk);
   LONG Advise(LONG type, IUnknown* sink);
   void Unadvise(LONG cookie);
@@ -65,7 +66,8 @@ public:
   // connected phase it was in is then over.
   void LeaveQueue();
   bool ReturnToQueue();
-  bool MarkGreetingReceived();
+  // The greeting came on the numbered connection.
+  bool MarkGreetingReceived(uint32_t connection);
   void EndConnectedPhase();
   // The request number of the request outstanding under refID, while the
   // connection is up.
@@ -75,9 +77,10 @@ public:
   void FailMalformedReply(LONG refID);
   void DeliverErrorReply(LONG refID, LONG code, LONG status);
   void DeliverAsyncMessage(TLKCollection* message);
-  // After a reply or a message: when every byte that came is read and
-  // requests still wait, the server is told at once that their replies may
-  // follow.
+  // After a reply or a message, or a write that the parser left it to: when
+  // every byte that came is read and requests still wait, the server is told
+  // at once that their replies may follow. Never waits for a writer or for
+  // the server.
   void AcknowledgeWhileWaiting();
   // The parser found nothing more to read: when a request that went out
   // awaits its reply, the socket thread receives at once.
@@ -100,6 +103,7 @@ private:
   {
     LONG RefID = 0;
     TComPtr<ILKTransaction> Trans;
+    size_t Bytes = 0;  // of its request line
   };
 
   std::vector<TOutstanding> TakeAllOutstanding();
@@ -128,6 +132,10 @@ private:
   std::vector<TOutstanding> FOutstanding;
   // Outstanding requests still being written.
   std::atomic<LONG> FUnwritten{0};
+  // Under FOutstandingLock: the connection whose greeting came, while the
+  // parser's greeting flag is set; the bytes of the outstanding requests.
+  uint32_t FGreetedConnection = 0;
+  size_t FOutstandingBytes = 0;
 
   TSinkList FAsyncSinks, FOkSinks, FErrorSinks, FNotificationSinks;
   std::atomic<LONG> FNextCookie{0};

@@ -49,11 +49,12 @@ private:
 
 void TLKReadInQueueThread::Execute()
 {
-  while (GreetingPhase()) {
+  uint32_t connection = 0;
+  while (GreetingPhase(connection)) {
     bool greeted, mayRead;
     {
       TAwayFromQueue away(FOwner);
-      greeted = FOwner.MarkGreetingReceived();
+      greeted = FOwner.MarkGreetingReceived(connection);
       mayRead = away.Return();
     }
     if (!greeted) continue;
@@ -65,7 +66,7 @@ void TLKReadInQueueThread::Execute()
   }
 }
 
-bool TLKReadInQueueThread::GreetingPhase()
+bool TLKReadInQueueThread::GreetingPhase(uint32_t& connection)
 {
   static const std::string greeting = "LYSKOM\n";
   std::string tail;
@@ -85,6 +86,10 @@ bool TLKReadInQueueThread::GreetingPhase()
         if (tail.size() > greeting.size()) tail.erase(0, 1);
         if (tail == greeting) {
           FQueue.Consume(i + 1);
+          // A Connect replaces the connection only while this thread is
+          // parked or away from the queue, so the greeting read here came
+          // on the one there is now.
+          connection = FOwner.SocketThread().ConnectionNumber();
           return true;
         }
       }

@@ -35,7 +35,8 @@ public:
   void SetThread(HANDLE thread, DWORD id) { FThread = thread; FThreadId = id; }
 
 private:
-  bool GreetingPhase();
+  // True when the greeting came, on the connection numbered.
+  bool GreetingPhase(uint32_t& connection);
   void ConnectedPhase();
   void Dispatch(const TFrame& frame);
 

@@ -54,14 +54,21 @@ public:
     return SleepFor(lock, ToMilliseconds(timeout)) ? std::cv_status::no_timeout : std::cv_status::timeout;
   }
 
+  // The deadline is kept on the steady clock, which reads the performance
+  // counter: the tick count moves in steps of about 16 ms, which would
+  // stretch a 20-ms wait to 32.
   template <class Rep, class Period, class Predicate>
   bool wait_for(TLock& lock, const std::chrono::duration<Rep, Period>& timeout, Predicate pred)
   {
-    const ULONGLONG deadline = GetTickCount64() + ToMilliseconds(timeout);
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point deadline =
+      TClock::now() + std::chrono::milliseconds(ToMilliseconds(timeout));
     while (!pred()) {
-      ULONGLONG now = GetTickCount64();
+      TClock::time_point now = TClock::now();
       if (now >= deadline) return pred();
-      SleepFor(lock, DWORD(deadline - now));
+      // Rounded up, so that a wait never ends just short of the deadline
+      // and spins.
+      SleepFor(lock, ToMilliseconds(std::chrono::ceil<std::chrono::milliseconds>(deadline - now)));
     }
     return true;
   }

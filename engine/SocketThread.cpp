@@ -13,7 +13,9 @@ namespace {
 
 constexpr int kReceiveBufferSize = 16383;
 // How long the thread holds off receiving when no reply is due: what comes
-// unasked (a message, the server closing) waits at most this long.
+// unasked (a message, the server closing) waits at most this long, or up to
+// one tick of the system timer more where waits end only on its ticks
+// (every 15.6 ms on Windows by default).
 constexpr DWORD kReceiveLingerMs = 20;
 
 // The local date and time as "<short date> <long time>.<milliseconds>".
@@ -166,25 +168,34 @@ void TLKCommThread::ReleaseEndedSocket()
   FSocketReleased.notify_all();
 }
 
-bool TLKCommThread::AdoptSocket(SOCKET sock, DWORD waitMs)
+uint32_t TLKCommThread::AdoptSocket(SOCKET sock, DWORD waitMs)
 {
-  if (!WaitUntilReleased(waitMs)) return false;
+  if (!WaitUntilReleased(waitMs)) return 0;
   std::lock_guard<TSlimMutex> writing(FWriteLock);
   std::lock_guard<TSlimMutex> guard(FSocketLock);
-  if (FSocket != INVALID_SOCKET) return false;
+  if (FSocket != INVALID_SOCKET) return 0;
   // A new connection owes the server nothing.
   FReceivesAcknowledged = FReceives.load();
+  FAcknowledgementAsked = false;
   FSocket = sock;
+  uint32_t connection = FConnection + 1;
+  // Never 0, which names no connection.
+  if (connection == 0) connection = 1;
+  FConnection = connection;
   FConnected = true;
   SetEvent(FWakeEvent);
-  return true;
+  return connection;
 }
 
-bool TLKCommThread::EndConnection()
+bool TLKCommThread::EndConnection(uint32_t connection)
 {
-  bool expected = true;
-  bool ended = FConnected.compare_exchange_strong(expected, false);
-  WakeSocket();
+  bool ended = false;
+  {
+    // Under the lock that a new connection is adopted under.
+    std::lock_guard<TSlimMutex> guard(FSocketLock);
+    if (connection == 0 || connection == FConnection) ended = FConnected.exchange(false);
+    WakeSocketLocked();
+  }
   GiveReceiveTurn();
   SetEvent(FWakeEvent);
   return ended;
@@ -193,6 +204,11 @@ bool TLKCommThread::EndConnection()
 void TLKCommThread::WakeSocket()
 {
   std::lock_guard<TSlimMutex> guard(FSocketLock);
+  WakeSocketLocked();
+}
+
+void TLKCommThread::WakeSocketLocked()
+{
   if (FSocket == INVALID_SOCKET) return;
   // A shut-down socket fails every receive started after this; one that is
   // already blocked is woken only by cancelling the socket's I/O. The socket
@@ -221,28 +237,29 @@ bool TLKCommThread::WaitUntilReleased(DWORD waitMs)
   }
 }
 
-bool TLKCommThread::Write(const std::string& bytes, bool trace)
+TLKCommThread::TWriteResult TLKCommThread::Write(const std::string& bytes, bool trace, uint32_t connection)
 {
   std::lock_guard<TSlimMutex> writing(FWriteLock);
-  return WriteLocked(bytes.data(), bytes.size(), trace);
+  return WriteLocked(bytes.data(), bytes.size(), trace, connection);
 }
 
-bool TLKCommThread::WriteLocked(const char* p, size_t left, bool trace)
+TLKCommThread::TWriteResult TLKCommThread::WriteLocked(const char* p, size_t left, bool trace, uint32_t connection)
 {
+  // A connection's bytes never go out on a later one, where they could come
+  // before its opening.
+  if (connection != FConnection) return TWriteResult::Superseded;
   SOCKET sock = CurrentSocket();
-  if (sock == INVALID_SOCKET || !FConnected) return false;
+  if (sock == INVALID_SOCKET || !FConnected) return TWriteResult::Failed;
   if (trace) WriteTrace("[out]", p, left);
-  // Whatever was received before the write is acknowledged with it; noted
-  // first, so that the parser never waits on this lock for a debt that the
-  // write pays.
-  FReceivesAcknowledged = FReceives.load();
   while (left > 0) {
+    // Whatever was received before a part goes out is acknowledged with it.
+    FReceivesAcknowledged = FReceives.load();
     int n = send(sock, p, int(std::min<size_t>(left, 1 << 30)), 0);
-    if (n <= 0) return false;
+    if (n <= 0) return TWriteResult::Failed;
     p += n;
     left -= size_t(n);
   }
-  return true;
+  return TWriteResult::Written;
 }
 
 bool TLKCommThread::AcknowledgementOwed() const
@@ -250,14 +267,33 @@ bool TLKCommThread::AcknowledgementOwed() const
   return FReceivesAcknowledged.load() != FReceives.load();
 }
 
-void TLKCommThread::AcknowledgeIfOwed()
+namespace {
+
+// True when the socket's send buffer takes a byte without waiting.
+bool HasRoomToSend(SOCKET sock)
 {
-  // Under the write lock, which a new connection is adopted under too: the
-  // line never goes out ahead of a new connection's opening.
-  std::lock_guard<TSlimMutex> writing(FWriteLock);
-  if (!AcknowledgementOwed()) return;
+  fd_set set;
+  FD_ZERO(&set);
+  FD_SET(sock, &set);
+  timeval now = {0, 0};
+  return select(0, nullptr, &set, nullptr, &now) == 1;
+}
+
+} // namespace
+
+void TLKCommThread::AcknowledgeIfOwed(uint32_t connection, bool checkRoom)
+{
+  // Asked before trying the lock: a writer looks after releasing it.
+  FAcknowledgementAsked = true;
+  std::unique_lock<TSlimMutex> writing(FWriteLock, std::try_to_lock);
+  if (!writing.owns_lock()) return;
+  FAcknowledgementAsked = false;
+  if (!AcknowledgementOwed() || connection != FConnection || !FConnected) return;
+  SOCKET sock = CurrentSocket();
+  if (sock == INVALID_SOCKET || (checkRoom && !HasRoomToSend(sock))) return;
+  FReceivesAcknowledged = FReceives.load();
   // A failed write ends nothing here: the next request finds it.
-  (void)WriteLocked("\n", 1, false);
+  (void)send(sock, "\n", 1, 0);
 }
 
 bool TLKCommThread::Trace() const

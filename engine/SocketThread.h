@@ -47,30 +47,47 @@ public:
   }
 
   bool Connected() const { return FConnected; }
-  // Hands a freshly connected socket to the thread, which starts receiving.
-  // False (the socket stays the caller's) while the previous connection is
-  // still being closed after the wait.
-  bool AdoptSocket(SOCKET sock, DWORD waitMs);
+  // Every connection that the thread takes up gets the next number, from 1.
+  uint32_t ConnectionNumber() const { return FConnection; }
+  // Hands a freshly connected socket to the thread, which starts receiving;
+  // answers the connection's number. 0 (the socket stays the caller's)
+  // while the previous connection is still being closed after the wait.
+  uint32_t AdoptSocket(SOCKET sock, DWORD waitMs);
   // Marks the connection ended and wakes the thread, which then closes the
-  // socket. True only for the call that ended it.
-  bool EndConnection();
+  // socket. True only for the call that ended it. Given a connection's
+  // number, ends that connection only, never a newer one.
+  bool EndConnection(uint32_t connection = 0);
   // Waits until the thread has closed its socket, waking its receive again
   // while the connection is ended.
   bool WaitUntilReleased(DWORD waitMs);
   // Wakes a receive or a write that is blocked on the socket.
   void WakeSocket();
-  // Writes all bytes under the write lock, tracing them first as "[out]"
-  // when asked. False when the connection is gone or writing failed.
-  bool Write(const std::string& bytes, bool trace);
-  // Acknowledges what was received when nothing was written since: the
-  // server holds back a reply while an earlier one is unacknowledged, and
-  // this side's stack delays its acknowledgement while it has nothing to
-  // send, so replies to requests sent together would come 40 ms apart.
-  // A blank line, which the server passes over between requests, carries
-  // the acknowledgement at once.
-  void AcknowledgeIfOwed();
+
+  enum class TWriteResult
+  {
+    Written,
+    Failed,      // the connection is gone, or writing failed
+    Superseded,  // a newer connection took its place; nothing was written
+  };
+  // Writes all bytes to the numbered connection under the write lock,
+  // tracing them first as "[out]" when asked.
+  TWriteResult Write(const std::string& bytes, bool trace, uint32_t connection);
+  // Acknowledges what the numbered connection received since the last
+  // write: the server holds back a reply while an earlier one is
+  // unacknowledged, and this side's stack delays its acknowledgement while
+  // it has nothing to send, so replies to requests sent together would come
+  // 40 ms apart. A blank line, which the server passes over between
+  // requests, carries the acknowledgement at once.
+  // Never waits: a write in progress carries the acknowledgement itself, and
+  // its writer is asked to look again when it is done (TakeAcknowledgementAsked);
+  // with checkRoom, the line goes only when the send buffer has room for
+  // it, since bytes waiting there carry the acknowledgement when they go.
+  void AcknowledgeIfOwed(uint32_t connection, bool checkRoom);
   // True when bytes came since the last write.
   bool AcknowledgementOwed() const;
+  // True, once, when an acknowledgement was left to the writer that held
+  // the write lock.
+  bool TakeAcknowledgementAsked() { return FAcknowledgementAsked.exchange(false); }
   // Lets the thread receive again at once: a reply is due, because a
   // request was written or the parser waits for the rest of a reply.
   void GiveReceiveTurn();
@@ -98,7 +115,8 @@ private:
   void AwaitReceiveTurn();
   SOCKET CurrentSocket();
   void ReleaseSocket(SOCKET sock);
-  bool WriteLocked(const char* p, size_t n, bool trace);
+  TWriteResult WriteLocked(const char* p, size_t n, bool trace, uint32_t connection);
+  void WakeSocketLocked();
   // Closes the socket of a connection that ended while this thread was idle.
   void ReleaseEndedSocket();
   void OpenTraceFileLocked();
@@ -106,6 +124,10 @@ private:
   TLKCommCore& FOwner;
   std::atomic<bool> FTerminated{false};
   std::atomic<bool> FConnected{false};
+  // The number of the connection taken up last; set under both the write
+  // and the socket lock.
+  std::atomic<uint32_t> FConnection{0};
+  std::atomic<bool> FAcknowledgementAsked{false};
   // Receives so far, and how many of them the last write acknowledged.
   std::atomic<uint32_t> FReceives{0};
   std::atomic<uint32_t> FReceivesAcknowledged{0};

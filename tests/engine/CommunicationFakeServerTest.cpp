@@ -330,6 +330,55 @@ TEST_F(CommunicationFakeServer, WhatCameWhileRequestsWaitIsAcknowledgedAtOnceAnd
     << "nothing is written after a reply that no other request waits behind";
 }
 
+TEST_F(CommunicationFakeServer, MessagesArriveWhileALongRequestIsStillBeingWritten)
+{
+  // Far more than the socket buffers of both ends hold: while the server
+  // reads none of it, the request cannot be written whole.
+  const size_t size = size_t(16) << 20;
+  TSignal firstSeen, bothSeen;
+  TFakeServer server([&](TFakeConnection& c) {
+    std::string line;
+    if (!c.Greet()) return;
+    c.ReadSome();  // the request has begun
+    c.Send(":2 13 5 7\n");
+    firstSeen.Wait();
+    c.Send(":2 13 6 8\n");
+    bothSeen.Wait();
+    if (c.ReadLine(line, 60000)) c.Send("=2 4711\n");
+    c.WaitForPeerClose();
+  });
+  TComPtr<ILKCommunication> comm = NewComm(server);
+  auto async = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  comm->Advise(LKEVTYPE_TRANS_ASYNC, async.Get(), &cookie);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+
+  TComPtr<ILKTransaction> upload =
+    NewTransaction(L_CREATE_TEXT, std::to_string(size) + "H" + std::string(size, 'x') + " 1 0 1");
+  auto callback = MakeTestObject<TCallbackRecorder>();
+  upload->Set_Callback(callback.Get());
+  TSignal written;
+  std::thread writer([&] {
+    comm->Send(upload.Get());
+    written.Raise();
+  });
+  const bool first = async->WaitForEvents(1);
+  firstSeen.Raise();
+  const bool both = async->WaitForEvents(2);
+  const bool stillWriting = !written.Raised();
+  bothSeen.Raise();
+  writer.join();
+
+  EXPECT_TRUE(first);
+  EXPECT_TRUE(both) << "the second message waited for the request to be written";
+  EXPECT_TRUE(stillWriting) << "the request went into the buffers whole: nothing was tested";
+  ASSERT_TRUE(callback->WaitForCalls(1, 60000));
+  EXPECT_EQ("ref_no=2;type=1;result=4711;", DumpCollection(callback->Calls()[0].Reply.Get()));
+  auto events = async->Events();
+  ASSERT_EQ(2u, events.size());
+  EXPECT_EQ(6, QueryInt(events[1].Data.Get(), "pers_no")) << DumpCollection(events[1].Data.Get());
+}
+
 TEST_F(CommunicationFakeServer, WhatComesUnaskedAfterAReplyStillArrives)
 {
   // After the reply nothing waits: a message in two pieces, then the end.
@@ -555,6 +604,91 @@ INSTANTIATE_TEST_SUITE_P(
                   TProxyCase{"HTTP/1.0 OK\r\n\r\n", false},
                   TProxyCase{"SSH-2.0-OpenSSH_9.2\r\n", false},
                   TProxyCase{"\r\n", false}));
+
+// A callback that holds the parser until it is let go.
+class THoldingCallback : public TSimpleComObject<ILKTransEvent>
+{
+public:
+  STDMETHODIMP OnResponse(IUnknown*, ILKCollection*) override
+  {
+    Entered.Raise();
+    LetGo.Wait(30000);
+    return S_OK;
+  }
+  TSignal Entered, LetGo;
+};
+
+// True once the trace file holds the text, within ten seconds.
+bool TraceShows(const std::string& traceFile, const std::string& text)
+{
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(10))
+    if (ReadFileText(traceFile).find(text) != std::string::npos) return true;
+  return false;
+}
+
+TEST_F(CommunicationFakeServer, ConnectingAgainThroughAProxyWritesTheOpeningBeforeAnythingElse)
+{
+  // The connection drops while the parser is inside a client's callback
+  // and another request of that connection still waits; the client
+  // connects again, and the old parser comes back while the proxy's status
+  // line has come only in part.
+  std::string traceFile = NewTempDir("trace") + "\\reconnect.log";
+  auto held = MakeTestObject<THoldingCallback>();
+  auto failed = MakeTestObject<TCallbackRecorder>();
+  std::string afterStatus;
+  TSignal opened;
+  int connection = 0;
+  TFakeServer proxy([&](TFakeConnection& c) {
+    std::string line;
+    if (!c.ReadLine(line) || !c.ReadLine(line)) return;
+    if (++connection == 1) {
+      c.Send("HTTP/1.0 200 Connection established\r\n\r\n");
+      if (!c.Greet() || !c.ReadLine(line) || !c.ReadLine(line)) return;
+      c.Send("=2\n");
+      held->Entered.Wait();
+      return;  // dropped
+    }
+    c.Send("HTTP/1.0 200 Conn");
+    if (TraceShows(traceFile, "HTTP/1.0 200 Conn")) held->LetGo.Raise();
+    // The old parser has left its connection behind when it fails the request still waiting.
+    failed->WaitForCalls(1);
+    size_t before = c.Received().size();
+    c.Send("ection established\r\n\r\n");
+    if (!c.ReadLine(line)) return;
+    afterStatus = c.Received().substr(before);
+    opened.Raise();
+    c.Send("LysKOM\n");
+    AnswerOk(c);
+  });
+  TComPtr<ILKCommunication> comm = NewCommViaProxy(proxy);
+  TBStr name(traceFile);
+  comm->Set_Tracefile(name.Get());
+  comm->Set_Trace(VARIANT_TRUE);
+  auto events = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie);
+  ASSERT_TRUE(ConnectComm(comm.Get()));
+  TComPtr<ILKTransaction> login = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  TComPtr<ILKTransaction> waiting = NewTransaction(L_GET_TIME);
+  login->Set_Callback(held.Get());
+  waiting->Set_Callback(failed.Get());
+  comm->Send(login.Get());
+  comm->Send(waiting.Get());
+  ASSERT_TRUE(held->Entered.Wait());
+  ASSERT_TRUE(events->WaitForDisconnects(1));
+
+  const bool connected = ConnectComm(comm.Get());
+  held->LetGo.Raise();
+  ASSERT_TRUE(connected);
+  ASSERT_TRUE(opened.Wait());
+  EXPECT_EQ("A4Htest\n", afterStatus) << "nothing may come before the opening line";
+  ASSERT_EQ(1u, failed->Calls().size());
+  EXPECT_EQ(-1, QueryInt(failed->Calls()[0].Reply.Get(), "error_no"));
+  TComPtr<ILKTransaction> again = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
+  comm->SyncSend(again.Get());
+  EXPECT_EQ(S_OK, again->Get_Ok());
+  comm->Set_Trace(VARIANT_FALSE);
+}
 
 TEST_F(CommunicationFakeServer, SilentProxyIsGivenUpOnInBoundedTime)
 {

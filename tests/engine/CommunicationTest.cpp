@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "EngineClient.h"
+#include "LyskomdObserver.h"
 #include "LyskomdServer.h"
 #include "LyskomdSuite.h"
 #include "ProtocolText.h"
@@ -245,36 +246,20 @@ TEST_F(CommunicationWithLyskomd, ConnectsAgainRightAfterDisconnecting)
   EXPECT_TRUE(events->WaitForDisconnects(6));
 }
 
-// The number of sessions the server lists, logged in or not, the asking one
-// included; -1 when it could not be asked.
-long SessionsOnServer(ILKCommunication* comm)
-{
-  TComPtr<ILKCollection> reply;
-  if (Request(comm, L_WHO_IS_ON_DYNAMIC, "1 1 0", &reply) != S_OK) return -1;
-  TBStr result("Result");
-  TVariant list;
-  TComPtr<ILKCollection> sessions;
-  if (FAILED(reply->Query(result.Get(), list.Put())) || list.Type() != VT_UNKNOWN || !list.AsUnknown()) return -1;
-  list.AsUnknown()->QueryInterface(IID_ILKCollection, sessions.PutVoid());
-  LONG count = -1;
-  if (!sessions || FAILED(sessions->Get_Count(&count))) return -1;
-  return count;
-}
-
 TEST(CommunicationRounds, ConnectsAgainAfterADisconnectionStraightAfterConnecting)
 {
-  // A hundred sessions in quick succession whose host names lyskomd is still
-  // looking up can make it abort ("failed to re-enable session") when the
-  // machine's resolver is slow to answer such a burst, most often once a
-  // login comes while they are pending: the rounds get a server of their
-  // own, and the login after them waits until the server has let go of
-  // every round, which is also what shows that no round leaves its session.
+  // The rounds get a server of their own: each leaves a lookup of its host
+  // name behind, and without a resolver's answer lyskomd can abort ("failed
+  // to re-enable session") when a login comes while such lookups are
+  // pending. So the login after the rounds waits until the server has let
+  // go of every round and finished every lookup, the one of the login's own
+  // connection too; that the sessions go is also what shows that no round
+  // leaves its session.
   EnsureVantorRegistered();
   TLyskomdServer server;
   server.Start();
-  TComPtr<ILKCommunication> watcher = ConnectedCommunication(TLyskomdServer::Host(), server.PortText(), "watcher");
-  ASSERT_TRUE(watcher);
-  ASSERT_EQ(1, SessionsOnServer(watcher.Get()));
+  TLyskomdObserver observer(server.Port());
+  ASSERT_EQ(1, observer.Sessions());
 
   // Ended before the object's receiving side took the connection up, often
   // enough to meet that moment.
@@ -289,16 +274,17 @@ TEST(CommunicationRounds, ConnectsAgainAfterADisconnectionStraightAfterConnectin
     EXPECT_NE(VARIANT_FALSE, ended);
   }
 
-  // Each round's socket was closed, and the server dropped its session.
-  long sessions = -1;
-  const DWORD start = GetTickCount();
-  while ((sessions = SessionsOnServer(watcher.Get())) != 1 && GetTickCount() - start < 60000) Sleep(50);
-  ASSERT_EQ(1, sessions) << server.Log();
+  auto settled = [&](long sessions) {
+    return observer.WaitUntil([&] { return observer.Sessions() == sessions && observer.PendingLookups() == 0; });
+  };
+  ASSERT_TRUE(settled(1)) << observer.Sessions() << " sessions, " << observer.PendingLookups()
+                          << " lookups pending\n" << server.Log();
 
   HRESULT hr = E_UNEXPECTED;
   ASSERT_TRUE(ConnectComm(comm.Get(), &hr)) << std::hex << hr;
+  ASSERT_TRUE(settled(2)) << server.Log();
   EXPECT_EQ(S_OK, Request(comm.Get(), L_LOGIN, "5 6Hgazonk 0")) << server.Log();
-  EXPECT_EQ(2, SessionsOnServer(watcher.Get()));
+  EXPECT_EQ(2, observer.Sessions()) << server.Log();
 }
 
 // Told of the first disconnection, waits until the test's Connect has

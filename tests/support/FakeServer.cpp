@@ -42,7 +42,7 @@ bool TFakeConnection::SendTrickled(const std::string& bytes, DWORD pauseMs)
 bool TFakeConnection::Fill(DWORD timeoutMs)
 {
   if (FSock == INVALID_SOCKET || !WaitReadable(FSock, timeoutMs)) return false;
-  char buf[4096];
+  char buf[65536];
   int n = recv(FSock, buf, sizeof(buf), 0);
   if (n <= 0) return false;
   FBuffer.append(buf, size_t(n));
@@ -53,15 +53,20 @@ bool TFakeConnection::Fill(DWORD timeoutMs)
 bool TFakeConnection::ReadLine(std::string& line, DWORD timeoutMs)
 {
   DWORD start = GetTickCount();
+  // Only what came since the last look is searched, so that a line of many
+  // megabytes is read in linear time.
+  size_t searched = 0;
   for (;;) {
-    size_t nl = FBuffer.find('\n');
+    size_t nl = FBuffer.find('\n', searched);
     if (nl != std::string::npos) {
       line = FBuffer.substr(0, nl);
       FBuffer.erase(0, nl + 1);
+      searched = 0;
       // Blank lines between requests are passed over, as lyskomd does.
       if (line.empty()) continue;
       return true;
     }
+    searched = FBuffer.size();
     DWORD spent = GetTickCount() - start;
     if (spent >= timeoutMs || !Fill(timeoutMs - spent)) return false;
   }
