@@ -320,6 +320,57 @@ TEST_F(Session, KeyCommandsThatNeedTheServerDoNothingWhileDisconnected)
   EXPECT_TRUE(WaitFor([] { return ActiveUsersForm->Visible(); }));
 }
 
+// ---- Windows through a session ----------------------------------------------
+
+// The frame's menu bar with a maximised child: the child's system menu
+// first, then the program's menus, and the child's Minimise, Restore and
+// Close buttons, each once.
+void ExpectMaximisedChildInTheBar(TForm* child, const char* when)
+{
+  SCOPED_TRACE(when);
+  ASSERT_TRUE(IsZoomed(child->HostHandle()));
+  const HMENU bar = GetMenu(MainForm->HostHandle());
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(GetSubMenu(bar, 0), GetSystemMenu(child->HostHandle(), FALSE));
+  const HMENU session = MainMenuItem("Session1")->Handle();
+  EXPECT_EQ(GetSubMenu(bar, 1), session);
+  for (UINT command : {UINT(SC_MINIMIZE), UINT(SC_RESTORE), UINT(SC_CLOSE)}) {
+    int shown = 0;
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) shown += GetMenuItemID(bar, i) == command;
+    EXPECT_EQ(shown, 1) << std::hex << command;
+  }
+  int sessions = 0;
+  for (int i = 0; i < GetMenuItemCount(bar); ++i) sessions += GetSubMenu(bar, i) == session;
+  EXPECT_EQ(sessions, 1);
+}
+
+TEST_F(Session, AMaximisedWindowKeepsItsControlsInTheMenuBarThroughConnectAndDisconnect)
+{
+  StoreDefaultProfile("Maximised", Server->PortText());
+  ShowMain();
+  ActiveUsersForm->BringToFront();
+  // As a click on its maximise box does.
+  PostMessageA(ActiveUsersForm->HostHandle(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  ASSERT_TRUE(WaitFor([] { return IsZoomed(ActiveUsersForm->HostHandle()) != FALSE; }));
+  ExpectMaximisedChildInTheBar(ActiveUsersForm, "maximised");
+
+  ConnectThroughTheMenu("gazonk");
+  ASSERT_TRUE(LoggedIn());
+  ExpectMaximisedChildInTheBar(ActiveUsersForm, "connected");
+  ChooseMenu("Disconnect1");
+  ASSERT_TRUE(Disconnected());
+  ExpectMaximisedChildInTheBar(ActiveUsersForm, "disconnected");
+
+  // Ctrl+F6 brings the next window forward, maximised, with its own.
+  auto activeChild = [] { return HWND(SendMessageA(Application().MDIClient(), WM_MDIGETACTIVE, 0, 0)); };
+  ASSERT_EQ(activeChild(), ActiveUsersForm->HostHandle());
+  TestSupport::PressKey(GetFocus(), VK_F6, {VK_CONTROL});
+  ASSERT_TRUE(WaitFor([&] { return activeChild() != ActiveUsersForm->HostHandle(); }));
+  TForm* next = Application().FormOfWindow(activeChild());
+  ASSERT_NE(next, nullptr);
+  ExpectMaximisedChildInTheBar(next, "the next window");
+}
+
 TEST_F(Session, APersonCreatedFromTheMenuJoinsThePresentationAndNewsConferences)
 {
   // The user is a member of the conferences that a new person joins.
