@@ -76,8 +76,17 @@ bool DrawMenuItemImage(const DRAWITEMSTRUCT* dis)
   // Drawn over what the menu painted there (the highlight, when selected).
   const int image = item->Action() ? item->Action()->ImageIndex() : item->ImageIndex;
   const int top = dis->rcItem.top + (int(dis->rcItem.bottom - dis->rcItem.top) - images->Height) / 2;
-  if (image >= 0 && image < images->Count())
+  if (image < 0 || image >= images->Count()) return true;
+  if (dis->itemState & (ODS_GRAYED | ODS_DISABLED)) {
+    // Embossed in the system's greys, as a tool bar draws a disabled button.
+    if (HICON icon = images->GetIcon(image)) {
+      DrawStateA(dis->hDC, nullptr, nullptr, LPARAM(icon), 0, dis->rcItem.left, top, images->Width, images->Height,
+                 DST_ICON | DSS_DISABLED);
+      DestroyIcon(icon);
+    }
+  } else {
     ImageList_Draw(images->Handle(), image, dis->hDC, dis->rcItem.left, top, ILD_TRANSPARENT);
+  }
   return true;
 }
 
