@@ -12,6 +12,7 @@
 #include "FakeServer.h"
 #include "MenuSession.h"
 #include "NewUserForm.h"
+#include "PresentationPromptForm.h"
 #include "LKRequest.h"
 #include "ProtocolText.h"
 #include "UserMessages.h"
@@ -322,6 +323,14 @@ TEST_F(Session, KeyCommandsThatNeedTheServerDoNothingWhileDisconnected)
 
 // ---- Windows through a session ----------------------------------------------
 
+// Whether top-level window a stands in front of b.
+bool InFrontOf(HWND a, HWND b)
+{
+  for (HWND w = GetWindow(a, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+    if (w == b) return true;
+  return false;
+}
+
 // The frame's menu bar with a maximised child: the child's system menu
 // first, then the program's menus, and the child's Minimise, Restore and
 // Close buttons, each once.
@@ -369,6 +378,64 @@ TEST_F(Session, AMaximisedWindowKeepsItsControlsInTheMenuBarThroughConnectAndDis
   TForm* next = Application().FormOfWindow(activeChild());
   ASSERT_NE(next, nullptr);
   ExpectMaximisedChildInTheBar(next, "the next window");
+}
+
+// A name the server does not know: the question (a real message box here,
+// answered by a click), the New account dialog and the presentation prompt
+// each stand in front of the connecting window, which stays in front of the
+// main window as they come and go.
+TEST_F(Session, TheConnectingWindowStaysInFrontOfTheMainWindowWhileANewAccountIsMade)
+{
+  StoreDefaultProfile("Newcomer", Server->PortText(), "Nina Newcomer");
+  ShowMain();
+  Boxes.reset();
+  const HWND main = MainForm->HostHandle();
+  auto connectingInFront = [main] {
+    TConnectingForm* f = ConnectingWindow();
+    return f && IsWindowVisible(f->HostHandle()) && InFrontOf(f->HostHandle(), main);
+  };
+  auto inFrontOfConnecting = [](HWND dialog) {
+    TConnectingForm* f = ConnectingWindow();
+    return f && InFrontOf(dialog, f->HostHandle());
+  };
+
+  bool asked = false, askedInFront = false;
+  TTimer answer(nullptr);
+  answer.SetInterval(20);
+  answer.OnTimer = [&](TComponent*) {
+    HWND box = FindWindowA("#32770", "Omnora");
+    if (!box || !IsWindowVisible(box) || asked) return;
+    asked = true;
+    askedInFront = inFrontOfConnecting(box) && connectingInFront();
+    EXPECT_TRUE(TestSupport::ClickControl(GetDlgItem(box, IDYES)));
+  };
+  answer.SetEnabled(true);
+
+  bool newAccountInFront = false, promptInFront = false;
+  TModalScript script(30000);
+  script.Then<TLoginForm>("LoginForm", [](TLoginForm* f) { TModalScript::Click(f->OkButton); });
+  script.Then<TNewUserForm>("NewUserForm", [&](TNewUserForm* f) {
+    newAccountInFront = inFrontOfConnecting(f->HostHandle()) && connectingInFront();
+    TestSupport::ClickAt(f->PwdEdit->Handle(), 3, 3);
+    TestSupport::TypeText(f->PwdEdit->Handle(), "pw");
+    TestSupport::ClickAt(f->ConfirmPwdEdit->Handle(), 3, 3);
+    TestSupport::TypeText(f->ConfirmPwdEdit->Handle(), "pw");
+    TModalScript::Click(f->OkButton);
+  });
+  script.Then<TNoPresenationForm>("NoPresenationForm", [&](TNoPresenationForm* f) {
+    promptInFront = inFrontOfConnecting(f->HostHandle()) && connectingInFront();
+    TModalScript::Click(f->NoButton);
+  });
+  script.Start();
+  ChooseMenu("Connect1");
+  ASSERT_TRUE(WaitFor([&] { return script.Done(); }, 60000));
+  ASSERT_TRUE(LoggedIn());
+  answer.SetEnabled(false);
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(askedInFront);
+  EXPECT_TRUE(newAccountInFront);
+  EXPECT_TRUE(promptInFront);
+  EXPECT_EQ(MainForm->Caption(), "Omnora (127.0.0.1) Nina Newcomer");
 }
 
 TEST_F(Session, APersonCreatedFromTheMenuJoinsThePresentationAndNewsConferences)
