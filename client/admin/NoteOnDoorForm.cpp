@@ -2,6 +2,9 @@
 
 #include <richedit.h>
 
+#include <cstdlib>
+#include <vector>
+
 #include "ClientCaches.h"
 #include "LyskomTypes.h"
 #include "MainWindowLink.h"
@@ -96,6 +99,71 @@ void TNoteOnDoorForm::NoteEditMouseDown(TComponent*, TMouseButton Button, TShift
   if (Button == TMouseButton::Right) Close();
 }
 
+namespace {
+
+bool Overlaps(const RECT& a, const RECT& b)
+{
+  RECT common;
+  return IntersectRect(&common, &a, &b) != FALSE;
+}
+
+bool Inside(const RECT& r, const RECT& area)
+{
+  return r.left >= area.left && r.top >= area.top && r.right <= area.right && r.bottom <= area.bottom;
+}
+
+// Notes that open together (a letter copies its writer, whose note opens
+// too) would all open at the same place: a new note goes where it covers
+// none of those open, as near as it can to where it opened; beside, above or
+// below one of them, within the screen's work area.
+void PlaceClearOfOtherNotes(TNoteOnDoorForm* note)
+{
+  const HWND window = note->HostHandle();
+  if (!window) return;
+  std::vector<RECT> others;
+  for (TForm* f : Application().Forms())
+    if (f != note && dynamic_cast<TNoteOnDoorForm*>(f) && f->HostHandle() && IsWindowVisible(f->HostHandle())) {
+      RECT r;
+      GetWindowRect(f->HostHandle(), &r);
+      others.push_back(r);
+    }
+  RECT at;
+  GetWindowRect(window, &at);
+  auto clear = [&](const RECT& r) {
+    for (const RECT& o : others)
+      if (Overlaps(r, o)) return false;
+    return true;
+  };
+  if (others.empty() || clear(at)) return;
+  RECT area{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+  const int w = at.right - at.left, h = at.bottom - at.top;
+  auto placed = [&](int left, int top) { return RECT{left, top, left + w, top + h}; };
+  std::vector<RECT> candidates;
+  for (const RECT& o : others) {
+    candidates.push_back(placed(o.right, o.top));
+    candidates.push_back(placed(o.left - w, o.top));
+    candidates.push_back(placed(o.left, o.bottom));
+    candidates.push_back(placed(o.left, o.top - h));
+  }
+  const RECT* best = nullptr;
+  long bestDistance = 0;
+  for (const RECT& c : candidates) {
+    if (!Inside(c, area) || !clear(c)) continue;
+    const long distance = std::labs(c.left - at.left) + std::labs(c.top - at.top);
+    if (!best || distance < bestDistance) {
+      best = &c;
+      bestDistance = distance;
+    }
+  }
+  // No room anywhere: a caption's height down and right of the last one.
+  const int step = GetSystemMetrics(SM_CYSMCAPTION) + GetSystemMetrics(SM_CYFRAME);
+  const RECT target = best ? *best : placed(others.back().left + step, others.back().top + step);
+  SetWindowPos(window, nullptr, target.left, target.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+} // namespace
+
 TNoteOnDoorForm* ShowNoteOnDoor(int number)
 {
   // Nothing to show (no note, or its text is gone): no window at all.
@@ -109,6 +177,7 @@ TNoteOnDoorForm* ShowNoteOnDoor(int number)
   }
   form->NoteEdit->SetColor(clInfoBk);
   form->Show();
+  PlaceClearOfOtherNotes(form);
   if (form->HostHandle())
     SetWindowPos(form->HostHandle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   PostMessageA(form->Handle(), TNoteOnDoorForm::WM_FILL_NOTE, 0, 0);

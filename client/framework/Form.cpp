@@ -270,7 +270,12 @@ void TForm::Initialize()
   NotifyLoaded();
   if (FActiveControl && FActiveControl->HandleAllocated() && GetFocus() == nullptr) FActiveControl->SetFocus();
   if (OnCreate) OnCreate(this);
-  if (FShowOnCreate) Show();
+  if (Embedded()) {
+    // An embedded form is on show inside its parent from the start.
+    if (TControl::Visible() && OnShow) OnShow(this);
+  } else if (FShowOnCreate) {
+    Show();
+  }
 }
 
 void TForm::CreateParams(TCreateParams& params)
@@ -554,7 +559,10 @@ void TForm::PlaceOnFirstShow()
 void TForm::SetVisible(bool v)
 {
   if (Embedded()) {
+    const bool was = TControl::Visible();
     TControl::SetVisible(v);
+    if (v && !was && OnShow) OnShow(this);
+    if (!v && was && OnHide) OnHide(this);
     return;
   }
   if (!FHost) return;

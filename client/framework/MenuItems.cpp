@@ -76,8 +76,17 @@ bool DrawMenuItemImage(const DRAWITEMSTRUCT* dis)
   // Drawn over what the menu painted there (the highlight, when selected).
   const int image = item->Action() ? item->Action()->ImageIndex() : item->ImageIndex;
   const int top = dis->rcItem.top + (int(dis->rcItem.bottom - dis->rcItem.top) - images->Height) / 2;
-  if (image >= 0 && image < images->Count())
+  if (image < 0 || image >= images->Count()) return true;
+  if (dis->itemState & (ODS_GRAYED | ODS_DISABLED)) {
+    // Embossed in the system's greys, as a tool bar draws a disabled button.
+    if (HICON icon = images->GetIcon(image)) {
+      DrawStateA(dis->hDC, nullptr, nullptr, LPARAM(icon), 0, dis->rcItem.left, top, images->Width, images->Height,
+                 DST_ICON | DSS_DISABLED);
+      DestroyIcon(icon);
+    }
+  } else {
     ImageList_Draw(images->Handle(), image, dis->hDC, dis->rcItem.left, top, ILD_TRANSPARENT);
+  }
   return true;
 }
 
@@ -98,10 +107,11 @@ TMenuItem::TMenuItem(TComponent* owner)
 
 TMenuItem::~TMenuItem()
 {
-  CommandMap().erase(FCommand);
   FLink.SetAction(nullptr);
   for (TMenuItem* child : FItems) child->FParent = nullptr;
+  // Still known by its command, so that the parent's menu lets it go.
   if (FParent) FParent->Remove(this);
+  CommandMap().erase(FCommand);
   if (FHandle) {
     EmptyMenu(FHandle);
     DestroyMenu(FHandle);
@@ -282,16 +292,35 @@ void TMenuItem::AppendChildrenTo(HMENU menu, UINT& position)
   }
 }
 
+// Takes out the items that TMenuItem put into a menu and answers where new
+// ones go. What the system puts in stays: a maximised MDI child's system
+// menu leads the frame's bar, its buttons and the MDI window list (all
+// commands from 0xF000 up, where ours never are) trail.
+UINT TMenuItem::RemoveOwnItems(HMENU menu)
+{
+  for (int i = GetMenuItemCount(menu) - 1; i >= 0; --i) {
+    MENUITEMINFOA mii{};
+    mii.cbSize = sizeof(mii);
+    mii.fMask = MIIM_ID | MIIM_SUBMENU;
+    if (!GetMenuItemInfoA(menu, UINT(i), TRUE, &mii)) continue;
+    const TMenuItem* own = FromCommand(mii.wID);
+    const bool system = mii.hSubMenu ? !(own && own->FHandle == mii.hSubMenu) && IsMenu(mii.hSubMenu)
+                                     : mii.wID == 0 || mii.wID >= 0xF000;
+    if (!system) RemoveMenu(menu, UINT(i), MF_BYPOSITION);
+  }
+  UINT first = 0;
+  while (int(first) < GetMenuItemCount(menu) && GetSubMenu(menu, int(first))) ++first;
+  return first;
+}
+
 void TMenuItem::Rebuild()
 {
   if (!FHandle) return;
-  EmptyMenu(FHandle);
-  if (FMenu) {
-    FMenu->BuildRoot(FHandle);
-  } else {
-    UINT pos = 0;
+  UINT pos = RemoveOwnItems(FHandle);
+  if (FMenu)
+    FMenu->BuildRoot(FHandle, pos);
+  else
     AppendChildrenTo(FHandle, pos);
-  }
   if (TMenu* owner = Menu()) owner->ItemRebuilt(this);
 }
 
@@ -388,9 +417,8 @@ TMenuItem* TMenu::FindShortCut(TShortCut s) const
   return found;
 }
 
-void TMenu::BuildRoot(HMENU menu)
+void TMenu::BuildRoot(HMENU menu, UINT pos)
 {
-  UINT pos = 0;
   FItems->AppendChildrenTo(menu, pos);
 }
 
@@ -445,9 +473,8 @@ void TMainMenu::Merge(TMainMenu* other)
   FItems->Rebuild();
 }
 
-void TMainMenu::BuildRoot(HMENU menu)
+void TMainMenu::BuildRoot(HMENU menu, UINT pos)
 {
-  UINT pos = 0;
   bool mergedDone = false;
   auto addMerged = [&] {
     if (mergedDone || !FMerged) return;

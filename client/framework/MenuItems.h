@@ -72,6 +72,7 @@ private:
   friend class TPopupMenu;
   void Changed();
   void Rebuild();
+  static UINT RemoveOwnItems(HMENU menu);
   void BuildAll();
   void AppendTo(HMENU menu, UINT position);
   // Appends the visible children to menu from position on (which it advances).
@@ -114,8 +115,9 @@ protected:
   friend class TMenuItem;
   // After the menu of item was filled again.
   virtual void ItemRebuilt(TMenuItem* /*item*/) {}
-  // Fills the root's menu (a bar composes merged menus here).
-  virtual void BuildRoot(HMENU menu);
+  // Fills the root's menu from a position on (a bar composes merged menus
+  // here).
+  virtual void BuildRoot(HMENU menu, UINT pos);
 
   TMenuItem* FItems;
 };
@@ -140,7 +142,7 @@ public:
 
 protected:
   void ItemRebuilt(TMenuItem* item) override;
-  void BuildRoot(HMENU menu) override;
+  void BuildRoot(HMENU menu, UINT pos) override;
 
 private:
   HWND FWindow = nullptr;

@@ -132,17 +132,14 @@ void TToolButton::Changed()
 void TToolButton::Click()
 {
   if (!Enabled()) return;
-  if (Style == TToolButtonStyle::Check) {
-    if (TAction* a = Action()) {
-      if (!a->AutoCheck) a->SetChecked(!a->Checked());
-    } else {
-      FDown = !FDown;
-    }
-  }
-  if (TAction* a = Action())
+  // A linked action keeps its own check mark (its handler or AutoCheck sets
+  // it), as it does when chosen from a menu; the button shows what it set.
+  if (TAction* a = Action()) {
     a->Execute();
-  else if (OnClick)
-    OnClick(this);
+  } else {
+    if (Style == TToolButtonStyle::Check) FDown = !FDown;
+    if (OnClick) OnClick(this);
+  }
   Changed();
 }
 
@@ -288,8 +285,8 @@ bool TToolBar::HandleCommand(WORD, WORD id)
 {
   TToolButton* b = TToolButton::FromCommand(id);
   if (!b || b->FToolBar != this) return false;
-  // The bar has toggled a check button already; Click toggles the object
-  // (and the state shown follows it).
+  // The bar has toggled a check button already; Click runs it, and the
+  // state shown follows the button's (or its action's) own.
   b->Click();
   return true;
 }

@@ -229,19 +229,59 @@ void TMainForm::FormCreate(TComponent*)
   InstallLogonWindows();
 }
 
+namespace {
+
+// While the login asks the user something, the connecting window is the
+// active window and owns the question, so that the focus goes back to it
+// when the question closes: a window that takes the focus is raised, under
+// Wine even over the windows it owns, and the main window would hide the
+// connecting window for the rest of the login. The main window meanwhile
+// takes no input, as under any dialog.
+class TLogonQuestion
+{
+public:
+  TLogonQuestion(TForm* main, TForm* progress) : FMain(main->HostHandle()), FOwner(FMain)
+  {
+    const HWND shown = progress ? progress->HostHandle() : nullptr;
+    if (!shown || !IsWindowVisible(shown)) return;
+    FOwner = shown;
+    FMainDisabled = IsWindowEnabled(FMain) != FALSE;
+    if (FMainDisabled) EnableWindow(FMain, FALSE);
+    SetActiveWindow(FOwner);
+  }
+  ~TLogonQuestion()
+  {
+    if (FMainDisabled && IsWindow(FMain)) EnableWindow(FMain, TRUE);
+  }
+  TLogonQuestion(const TLogonQuestion&) = delete;
+  TLogonQuestion& operator=(const TLogonQuestion&) = delete;
+  HWND Owner() const { return FOwner; }
+
+private:
+  HWND FMain, FOwner;
+  bool FMainDisabled = false;
+};
+
+} // namespace
+
 void TMainForm::InstallLogonWindows()
 {
   TLogonWindows w;
   w.Progress = [this](const std::string& status, int progress) { ShowLogonProgress(status, progress); };
   w.CloseProgress = [this] { CloseLogonProgress(); };
   w.AskCreateAccount = [this] {
-    return ShowMessageBox(HostHandle(), "Unable to find this user. Do you want to create a new account?", "Omnora",
-                          MB_YESNO | MB_ICONQUESTION) == IDYES;
+    TLogonQuestion question(this, FConnectingForm);
+    return ShowMessageBox(question.Owner(), "Unable to find this user. Do you want to create a new account?",
+                          "Omnora", MB_YESNO | MB_ICONQUESTION) == IDYES;
   };
   w.NewUserDialog = [this](std::string& name, std::string& password) {
-    return ExecuteNewUserDialog(name, password, HostHandle());
+    TLogonQuestion question(this, FConnectingForm);
+    return ExecuteNewUserDialog(name, password, question.Owner());
   };
-  w.PresentationPrompt = [] { return ExecutePresentationPrompt(); };
+  w.PresentationPrompt = [this] {
+    TLogonQuestion question(this, FConnectingForm);
+    return ExecutePresentationPrompt();
+  };
   w.WritePresentation = [](int person) { WritePresentation(person, true); };
   w.ShowText = [](int textNo) {
     if (ReadArticleForm) ReadArticleForm->ShowTextByNumber(textNo, true);

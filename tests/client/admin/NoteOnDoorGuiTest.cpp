@@ -1,7 +1,8 @@
 // The note on the door with the program's windows standing: shown on top
 // with the note's subject, date and joined paragraphs; Escape and a right
 // click close it; "Don't show this message again" holds for the rest of the
-// run; a note whose text is gone opens no window, or stays empty.
+// run; notes opened together cover no other; a note whose text is gone
+// opens no window, or stays empty.
 #include <winsock2.h>
 #include <windows.h>
 
@@ -87,6 +88,36 @@ TEST_F(NoteOnDoor, DeclinedNoteStaysAwayForTheRun)
   EXPECT_EQ(Application().FindForm("NoteOnDoorForm"), nullptr);
   // Other doors still show theirs.
   EXPECT_NE(ShowNoteOnDoor(DoorWithNote("Door Three", "Open\nCome in.")), nullptr);
+}
+
+// Notes that open together (a letter copies its writer, whose note opens
+// too) each open where they cover no other, on the screen.
+TEST_F(NoteOnDoor, NotesOpenedTogetherCoverNoOtherNote)
+{
+  ShowMain();
+  std::vector<TNoteOnDoorForm*> notes;
+  for (const char* door : {"Door Five", "Door Six", "Door Seven"}) {
+    notes.push_back(ShowNoteOnDoor(DoorWithNote(door, std::string(door) + "\nOut.")));
+    ASSERT_NE(notes.back(), nullptr) << door;
+  }
+  Application().ProcessMessages();
+  RECT screen{};
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &screen, 0);
+  std::vector<RECT> shown;
+  for (TNoteOnDoorForm* note : notes) {
+    ASSERT_TRUE(IsWindowVisible(note->HostHandle()));
+    RECT r{};
+    GetWindowRect(note->HostHandle(), &r);
+    RECT inside{};
+    IntersectRect(&inside, &r, &screen);
+    EXPECT_TRUE(EqualRect(&inside, &r)) << "a note reaches beyond the screen";
+    for (const RECT& other : shown) {
+      RECT common{};
+      EXPECT_FALSE(IntersectRect(&common, &r, &other)) << "one note covers another";
+    }
+    shown.push_back(r);
+  }
+  for (TNoteOnDoorForm* note : notes) TestSupport::CloseWindow(note);
 }
 
 TEST_F(NoteOnDoor, NoteWhoseTextIsGoneShowsNothing)

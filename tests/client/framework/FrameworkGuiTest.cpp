@@ -189,6 +189,8 @@ end
 // A borderless view that other forms embed in a panel.
 const char* const ViewFormText = R"(Form TestViewForm: TTestViewForm
   BorderStyle = None
+  OnShow = FormShow
+  OnHide = FormHide
   ActionList ViewActions
     Action FindAction
       Caption = "&Find"
@@ -208,14 +210,18 @@ class TTestViewForm : public TForm
 public:
   explicit TTestViewForm(TComponent* owner) : TForm(owner, "TTestViewForm") {}
   TRichEdit* MainEdit = nullptr;
-  int Finds = 0;
+  int Finds = 0, Shows = 0, Hides = 0;
   void FindActionExecute(TComponent*) { ++Finds; }
+  void FormShow(TComponent*) { ++Shows; }
+  void FormHide(TComponent*) { ++Hides; }
 
 protected:
   void DeclareBindings(TBindings& b) override
   {
     b.Field("MainEdit", MainEdit);
     b.Handler("FindActionExecute", &TTestViewForm::FindActionExecute);
+    b.Handler("FormShow", &TTestViewForm::FormShow);
+    b.Handler("FormHide", &TTestViewForm::FormHide);
   }
 };
 
@@ -601,6 +607,14 @@ TEST_F(Framework, EmbeddedFormFillsItsPanelAndTravelsWithThePin)
 {
   TTestViewForm* view = CreateEmbeddedForm<TTestViewForm>(List->ViewPanel, List);
   EXPECT_TRUE(view->Embedded());
+  // Shown in its panel from the start, it runs its show step then, and its
+  // hide and show steps as it is hidden and shown again.
+  EXPECT_EQ(view->Shows, 1);
+  view->Hide();
+  view->Show();
+  EXPECT_EQ(view->Hides, 1);
+  EXPECT_EQ(view->Shows, 2);
+  EXPECT_TRUE(IsWindowVisible(view->Handle()));
   EXPECT_EQ(view->HostHandle(), nullptr);
   EXPECT_EQ(GetParent(view->Handle()), List->ViewPanel->Handle());
   RECT area;

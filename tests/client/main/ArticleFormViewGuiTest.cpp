@@ -1,7 +1,7 @@
-// The form view, the reading window's default main view: the header fields,
-// the body with links and footnotes, the comment previews side by side and
-// kept from one text to the next, a clicked comment link, a refused file
-// link, messages, and F11 decryption.
+// The form view, the reading window's default main view: the header fields
+// and their colour, the body with links and footnotes, the comment previews
+// side by side and kept from one text to the next, a clicked comment link, a
+// refused file link, messages, and F11 decryption.
 #include <memory>
 #include <set>
 
@@ -188,6 +188,28 @@ TEST_F(FormView, TabSkipsTheHeaderFieldsAndALongSubjectShowsWhole)
   TestSupport::ClickControl(View->DateEdit->Handle());
   Application().ProcessMessages();
   EXPECT_EQ(GetFocus(), View->DateEdit->Handle()) << "a click does not reach a header field";
+}
+
+// The header's lists stand on the header's grey, the system colour for
+// button faces, as its other fields do.
+TEST_F(FormView, TheHeaderListsShowTheColourOfButtonFaces)
+{
+  const int copies = Session->CreateConference("Form view copies");
+  const int hidden = Session->CreateConference("Form view hidden copies");
+  const int text = Session->CreateText("Copied\nTo every kind of recipient.\n",
+                                       {RecipientItem(Conf), CarbonCopyItem(copies), BlindCopyItem(hidden)});
+  ReadArticleForm->BringToFront();
+  ReadArticleForm->ShowTextByNumber(text, true);
+  ASSERT_TRUE(WaitFor([&] { return View->CurrentTextNo == text; }));
+  const COLORREF face = GetSysColor(COLOR_BTNFACE);
+  for (TControl* list : std::initializer_list<TControl*>{View->FromItemList, View->TextNrEditList, View->ToItemList,
+                                                         View->CCItemList, View->BCCItemList}) {
+    ASSERT_TRUE(list->Visible()) << list->Name;
+    RedrawWindow(list->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    const TestSupport::TClientPixels shown(list->Handle());
+    ASSERT_TRUE(shown.Ok()) << list->Name;
+    EXPECT_GT(shown.Count(face), shown.Width() * shown.Height() / 2) << list->Name;
+  }
 }
 
 TEST_F(FormView, ACommentLinkShowsTheCommentAndAFileLinkIsRefused)

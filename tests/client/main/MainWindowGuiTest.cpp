@@ -551,6 +551,7 @@ TEST_F(MainWindow, RefreshCachesAsksFirstAndEmptiesTheLogAndTheNoteList)
 // What a highlighted menu item shows where its image goes.
 struct THighlightedItem
 {
+  UINT Command = 0;
   std::string Caption;
   bool ImageShownAsItIs = false;  // found, pixel for pixel, on the highlight
   bool Blank = false;             // nothing but the highlight in the image's place
@@ -566,6 +567,7 @@ THighlightedItem LookAtHighlightedItem(HWND menuWindow, HMENU hmenu)
   if (index < 0) return seen;
   TMenuItem* item = TMenuItem::FromCommand(GetMenuItemID(hmenu, index));
   if (!item || !item->Menu() || !item->Menu()->Images) return seen;
+  seen.Command = item->Command();
   seen.Caption = item->Caption();
   TImageList* images = item->Menu()->Images;
   RECT r{};
@@ -610,6 +612,57 @@ THighlightedItem LookAtHighlightedItem(HWND menuWindow, HMENU hmenu)
   return seen;
 }
 
+// What a menu item shows where its image goes, on the background of its
+// row: the image greyed, nothing but the system's greys on the background
+// (and some of its shadow, so that it is drawn at all); and whether the
+// image has colours of its own, which a greyed one no longer shows.
+struct TGreyedImage
+{
+  bool Greyed = false;
+  bool ImageHasColour = false;
+};
+
+TGreyedImage LookAtImageOf(HWND menuWindow, HMENU hmenu, const TMenuItem* item, int background = COLOR_MENU)
+{
+  TGreyedImage seen;
+  TImageList* images = item->Menu() ? item->Menu()->Images : nullptr;
+  int index = -1;
+  for (int i = 0; i < GetMenuItemCount(hmenu); ++i)
+    if (GetMenuItemID(hmenu, i) == item->Command()) index = i;
+  RECT r{};
+  if (!images || index < 0 || !GetMenuItemRect(nullptr, hmenu, UINT(index), &r)) return seen;
+  MapWindowPoints(nullptr, menuWindow, reinterpret_cast<POINT*>(&r), 2);
+  UpdateWindow(menuWindow);
+  const COLORREF menu = GetSysColor(background), light = GetSysColor(COLOR_3DHILIGHT);
+  const COLORREF shadow = GetSysColor(COLOR_3DSHADOW);
+  auto grey = [&](COLORREF c) { return c == menu || c == light || c == shadow; };
+  TestSupport::TClientPixels shown(menuWindow);
+  const RECT place{r.left + 2, r.top + 2, r.left + images->Width + 14, r.bottom - 2};
+  bool onlyGreys = true;
+  for (int y = place.top; y < place.bottom; ++y)
+    for (int x = place.left; x < place.right; ++x) onlyGreys = onlyGreys && grey(shown.At(x, y));
+  seen.Greyed = onlyGreys && shown.Count(shadow, place) > 0;
+  // The image as the list draws it on the menu.
+  const int w = images->Width, h = images->Height;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  RECT all{0, 0, w, h};
+  HBRUSH brush = CreateSolidBrush(menu);
+  FillRect(memory, &all, brush);
+  DeleteObject(brush);
+  const int image = item->Action() ? item->Action()->ImageIndex() : item->ImageIndex;
+  ImageList_Draw(images->Handle(), image, memory, 0, 0, ILD_TRANSPARENT);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) seen.ImageHasColour = seen.ImageHasColour || !grey(GetPixel(memory, x, y));
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return seen;
+}
+
 std::string StatusText(int panel)
 {
   HWND bar = MainForm->StatusBar1->Handle();
@@ -618,7 +671,7 @@ std::string StatusText(int panel)
   return text;
 }
 
-TEST_F(MainWindow, MenuItemsShowTheirImagesAsTheyAreAndTheStatusBarKeepsItsEvent)
+TEST_F(MainWindow, MenuItemsShowTheirImagesWholeOrGreyedAndTheStatusBarKeepsItsEvent)
 {
   using namespace TestSupport;
   ShowMain();
@@ -632,13 +685,18 @@ TEST_F(MainWindow, MenuItemsShowTheirImagesAsTheyAreAndTheStatusBarKeepsItsEvent
   ASSERT_TRUE(WaitFor([&] { return GetFocus() == list->Handle(); }));
 
   // The Session menu from the keyboard: "Connect" (with an image) is
-  // highlighted first, "Exit" (without one) after Up.
+  // highlighted first, "Exit" (without one) after Up. "Disconnect", disabled
+  // while there is no session, shows its image greyed.
   HMENU session = MainForm->Menu->Items()->Items(0)->Handle();
   THighlightedItem connect, exit;
+  TGreyedImage disconnect;
+  auto* disconnectItem = dynamic_cast<TMenuItem*>(MainForm->FindComponent("Disconnect1"));
+  ASSERT_NE(disconnectItem, nullptr);
   {
     TMenuSteps steps({[&](HWND menu) {
                         connect = LookAtHighlightedItem(menu, session);
                         if (connect.Caption.empty()) return false;
+                        disconnect = LookAtImageOf(menu, session, disconnectItem);
                         TestSupport::PressKey(menu, VK_UP);
                         return true;
                       },
@@ -655,11 +713,14 @@ TEST_F(MainWindow, MenuItemsShowTheirImagesAsTheyAreAndTheStatusBarKeepsItsEvent
   EXPECT_EQ(connect.Caption, "&Connect");
   EXPECT_TRUE(connect.ImageShownAsItIs);
   EXPECT_TRUE(exit.Blank);
+  EXPECT_TRUE(disconnect.ImageHasColour);
+  EXPECT_TRUE(disconnect.Greyed);
 
   // A popup of the reading window, opened by a right click and left with
   // Escape; then Escape once more in the list.
   HMENU popup = ReadArticleForm->ConfListView->PopupMenu->Handle();
   THighlightedItem first;
+  TGreyedImage firstGreyed;
   {
     TMenuSteps steps({[&](HWND menu) {
                         TestSupport::PressKey(menu, VK_DOWN);
@@ -668,13 +729,18 @@ TEST_F(MainWindow, MenuItemsShowTheirImagesAsTheyAreAndTheStatusBarKeepsItsEvent
                       [&](HWND menu) {
                         first = LookAtHighlightedItem(menu, popup);
                         if (first.Caption.empty()) return false;
+                        firstGreyed = LookAtImageOf(menu, popup, TMenuItem::FromCommand(first.Command), COLOR_HIGHLIGHT);
                         TestSupport::PressKey(menu, VK_ESCAPE);
                         return true;
                       }});
     EXPECT_TRUE(TestSupport::ClickAt(list->Handle(), 20, 40, true));
     ASSERT_TRUE(WaitFor([&] { return steps.Done() && !OpenPopupMenu(); }, 15000));
   }
-  EXPECT_TRUE(first.ImageShownAsItIs || first.Blank) << first.Caption;
+  // Without a session its first command is disabled: greyed on the highlight.
+  if (TMenuItem::FromCommand(first.Command)->Enabled())
+    EXPECT_TRUE(first.ImageShownAsItIs || first.Blank) << first.Caption;
+  else
+    EXPECT_TRUE(firstGreyed.Greyed || first.Blank) << first.Caption;
   TestSupport::PressKey(GetFocus(), VK_ESCAPE);
   Application().ProcessMessages();
   EXPECT_EQ(StatusText(0), event);

@@ -12,6 +12,7 @@
 #include "FakeServer.h"
 #include "MenuSession.h"
 #include "NewUserForm.h"
+#include "PresentationPromptForm.h"
 #include "LKRequest.h"
 #include "ProtocolText.h"
 #include "UserMessages.h"
@@ -318,6 +319,123 @@ TEST_F(Session, KeyCommandsThatNeedTheServerDoNothingWhileDisconnected)
   ASSERT_TRUE(focusReadingWindow());
   TestSupport::TypeKeys("v");
   EXPECT_TRUE(WaitFor([] { return ActiveUsersForm->Visible(); }));
+}
+
+// ---- Windows through a session ----------------------------------------------
+
+// Whether top-level window a stands in front of b.
+bool InFrontOf(HWND a, HWND b)
+{
+  for (HWND w = GetWindow(a, GW_HWNDNEXT); w; w = GetWindow(w, GW_HWNDNEXT))
+    if (w == b) return true;
+  return false;
+}
+
+// The frame's menu bar with a maximised child: the child's system menu
+// first, then the program's menus, and the child's Minimise, Restore and
+// Close buttons, each once.
+void ExpectMaximisedChildInTheBar(TForm* child, const char* when)
+{
+  SCOPED_TRACE(when);
+  ASSERT_TRUE(IsZoomed(child->HostHandle()));
+  const HMENU bar = GetMenu(MainForm->HostHandle());
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(GetSubMenu(bar, 0), GetSystemMenu(child->HostHandle(), FALSE));
+  const HMENU session = MainMenuItem("Session1")->Handle();
+  EXPECT_EQ(GetSubMenu(bar, 1), session);
+  for (UINT command : {UINT(SC_MINIMIZE), UINT(SC_RESTORE), UINT(SC_CLOSE)}) {
+    int shown = 0;
+    for (int i = 0; i < GetMenuItemCount(bar); ++i) shown += GetMenuItemID(bar, i) == command;
+    EXPECT_EQ(shown, 1) << std::hex << command;
+  }
+  int sessions = 0;
+  for (int i = 0; i < GetMenuItemCount(bar); ++i) sessions += GetSubMenu(bar, i) == session;
+  EXPECT_EQ(sessions, 1);
+}
+
+TEST_F(Session, AMaximisedWindowKeepsItsControlsInTheMenuBarThroughConnectAndDisconnect)
+{
+  StoreDefaultProfile("Maximised", Server->PortText());
+  ShowMain();
+  ActiveUsersForm->BringToFront();
+  // As a click on its maximise box does.
+  PostMessageA(ActiveUsersForm->HostHandle(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  ASSERT_TRUE(WaitFor([] { return IsZoomed(ActiveUsersForm->HostHandle()) != FALSE; }));
+  ExpectMaximisedChildInTheBar(ActiveUsersForm, "maximised");
+
+  ConnectThroughTheMenu("gazonk");
+  ASSERT_TRUE(LoggedIn());
+  ExpectMaximisedChildInTheBar(ActiveUsersForm, "connected");
+  ChooseMenu("Disconnect1");
+  ASSERT_TRUE(Disconnected());
+  ExpectMaximisedChildInTheBar(ActiveUsersForm, "disconnected");
+
+  // Ctrl+F6 brings the next window forward, maximised, with its own.
+  auto activeChild = [] { return HWND(SendMessageA(Application().MDIClient(), WM_MDIGETACTIVE, 0, 0)); };
+  ASSERT_EQ(activeChild(), ActiveUsersForm->HostHandle());
+  TestSupport::PressKey(GetFocus(), VK_F6, {VK_CONTROL});
+  ASSERT_TRUE(WaitFor([&] { return activeChild() != ActiveUsersForm->HostHandle(); }));
+  TForm* next = Application().FormOfWindow(activeChild());
+  ASSERT_NE(next, nullptr);
+  ExpectMaximisedChildInTheBar(next, "the next window");
+}
+
+// A name the server does not know: the question (a real message box here,
+// answered by a click), the New account dialog and the presentation prompt
+// each stand in front of the connecting window, which stays in front of the
+// main window as they come and go.
+TEST_F(Session, TheConnectingWindowStaysInFrontOfTheMainWindowWhileANewAccountIsMade)
+{
+  StoreDefaultProfile("Newcomer", Server->PortText(), "Nina Newcomer");
+  ShowMain();
+  Boxes.reset();
+  const HWND main = MainForm->HostHandle();
+  auto connectingInFront = [main] {
+    TConnectingForm* f = ConnectingWindow();
+    return f && IsWindowVisible(f->HostHandle()) && InFrontOf(f->HostHandle(), main);
+  };
+  auto inFrontOfConnecting = [](HWND dialog) {
+    TConnectingForm* f = ConnectingWindow();
+    return f && InFrontOf(dialog, f->HostHandle());
+  };
+
+  bool asked = false, askedInFront = false;
+  TTimer answer(nullptr);
+  answer.SetInterval(20);
+  answer.OnTimer = [&](TComponent*) {
+    HWND box = FindWindowA("#32770", "Omnora");
+    if (!box || !IsWindowVisible(box) || asked) return;
+    asked = true;
+    askedInFront = inFrontOfConnecting(box) && connectingInFront();
+    EXPECT_TRUE(TestSupport::ClickControl(GetDlgItem(box, IDYES)));
+  };
+  answer.SetEnabled(true);
+
+  bool newAccountInFront = false, promptInFront = false;
+  TModalScript script(30000);
+  script.Then<TLoginForm>("LoginForm", [](TLoginForm* f) { TModalScript::Click(f->OkButton); });
+  script.Then<TNewUserForm>("NewUserForm", [&](TNewUserForm* f) {
+    newAccountInFront = inFrontOfConnecting(f->HostHandle()) && connectingInFront();
+    TestSupport::ClickAt(f->PwdEdit->Handle(), 3, 3);
+    TestSupport::TypeText(f->PwdEdit->Handle(), "pw");
+    TestSupport::ClickAt(f->ConfirmPwdEdit->Handle(), 3, 3);
+    TestSupport::TypeText(f->ConfirmPwdEdit->Handle(), "pw");
+    TModalScript::Click(f->OkButton);
+  });
+  script.Then<TNoPresenationForm>("NoPresenationForm", [&](TNoPresenationForm* f) {
+    promptInFront = inFrontOfConnecting(f->HostHandle()) && connectingInFront();
+    TModalScript::Click(f->NoButton);
+  });
+  script.Start();
+  ChooseMenu("Connect1");
+  ASSERT_TRUE(WaitFor([&] { return script.Done(); }, 60000));
+  ASSERT_TRUE(LoggedIn());
+  answer.SetEnabled(false);
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(askedInFront);
+  EXPECT_TRUE(newAccountInFront);
+  EXPECT_TRUE(promptInFront);
+  EXPECT_EQ(MainForm->Caption(), "Omnora (127.0.0.1) Nina Newcomer");
 }
 
 TEST_F(Session, APersonCreatedFromTheMenuJoinsThePresentationAndNewsConferences)
