@@ -7,6 +7,7 @@
 #include "ClientCaches.h"
 #include "ConfMemberForm.h"
 #include "CreateConfForm.h"
+#include "DecimalInput.h"
 #include "EngineBinding.h"
 #include "EventLogForm.h"
 #include "GetNameForm.h"
@@ -216,7 +217,7 @@ void SetConferencePriority(int confNo, int priority)
     priority = PriorityFromAnswer(answer);
     // The server keeps a priority in one byte.
     if (priority < 0 || priority > 255) {
-      QueueUserMessage("!Not a valid number");
+      QueueUserMessage(NotAValidNumberMessage);
       return;
     }
   }

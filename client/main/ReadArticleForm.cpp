@@ -12,7 +12,7 @@
 #include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
-#include "EngineBinding.h"
+#include "DecimalInput.h"
 #include "EngineBinding.h"
 #include "EventLogForm.h"
 #include "LKRequest.h"
@@ -49,7 +49,6 @@ int LastSentConference = -1;
 
 const char* const NoSuchTextMessage = "No such text";
 const char* const NoCurrentArticleMessage = "!No current article available";
-const char* const NotAValidNumberMessage = "!Not a valid number";
 const char* const FootnoteByAuthorOnlyMessage =
   "!Footnotes to texts can only be added by the author of the original message";
 const char* const ReadConfirmationQuestion = "User [%d] %s wants read confirmation on this text\r\nConfirm?";
