@@ -232,7 +232,19 @@ void TReadArticleForm::CreateMainView()
   std::string style = RegistryConfiguration ? RegistryConfiguration->ReadString("ReadingViewStyle", "0") : "0";
   const bool formView = style == "0";
   if (MainView && (dynamic_cast<TArticleFormViewForm*>(MainView) != nullptr) == formView) return;
+  // A view of the other kind takes the old one's place: it shows the text
+  // that was shown, and takes the focus when the old one had it (or would
+  // have got it back when a dialog closes).
+  int shown = 0;
+  bool hadFocus = false, wasActive = false;
   if (MainView) {
+    shown = MainView->ShownText();
+    const HWND old = MainView->Handle();
+    const HWND focus = GetFocus();
+    hadFocus = focus && (focus == old || IsChild(old, focus));
+    wasActive = FActiveControl && FActiveControl->HandleAllocated() &&
+                (FActiveControl->Handle() == old || IsChild(old, FActiveControl->Handle()));
+    if (wasActive) FActiveControl = nullptr;
     // Other threads lose the old view before it goes.
     PublishMainView(nullptr);
     MainView->Free();
@@ -248,6 +260,12 @@ void TReadArticleForm::CreateMainView()
   view->LoadLayout();
   MainView = view;
   PublishMainView(MainView);
+  if (shown > 0) view->ShowText(shown);
+  if (hadFocus) {
+    SetActiveControl(view->MainEdit);
+  } else if (wasActive) {
+    FActiveControl = view->MainEdit;
+  }
 }
 
 void TReadArticleForm::SetConnected(bool connected)

@@ -15,9 +15,11 @@
 #include "Lookups.h"
 #include "SessionState.h"
 #include "FindDialog.h"
+#include "ModalScript.h"
 #include "UserMessages.h"
 #include "WindowInput.h"
 #include "WindowMessages.h"
+#include "WindowSettingsForm.h"
 #include "Application.h"
 
 namespace {
@@ -52,6 +54,23 @@ protected:
     if (auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView)) return flow->MainEdit->Caption();
     if (auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView)) return form->MainEdit->Caption();
     return {};
+  }
+
+  // "Window settings..." from the main window's menu, the main read view
+  // chosen and Ok pressed.
+  static void ChooseMainViewInWindowSettings(bool formView)
+  {
+    TModalScript script;
+    script.Then<TWindowSettingsForm>("WindowSettingsForm", [formView](TWindowSettingsForm* f) {
+      TModalScript::Click(formView ? f->FormViewRadioButton : f->EditBufferRadioButton);
+    });
+    script.Then<TWindowSettingsForm>("WindowSettingsForm", [](TWindowSettingsForm* f) {
+      TModalScript::Click(f->OkButton);
+    });
+    script.Start();
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(MainForm, "WindowSettings1"));
+    EXPECT_TRUE(WaitFor([&] { return script.Done() && !Application().FindForm("WindowSettingsForm"); }));
+    Application().ProcessMessages();
   }
 
   // For people to look at; never an assertion.
@@ -478,6 +497,47 @@ TEST_F(ReadingWindow, FindingTheRootNeedsACurrentText)
   // "år": the root of the chain of the current text.
   Type("\xe5r");
   EXPECT_EQ(TakeUserMessage(), "!No current article available");
+}
+
+TEST_F(ReadingWindow, AnotherMainViewChosenInWindowSettingsShowsTheTextAndKeepsTheFocus)
+{
+  const int conf = NewConference("Views chosen");
+  const int text = Author->TextTo(conf, "Kept in view\nThe body that stays shown.\n");
+  LoadMembership(conf);
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  ASSERT_EQ(ReadNext(), text);
+  ASSERT_NE(dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView), nullptr);
+
+  // Read with the focus in the text: the other view shows the same text
+  // and has the focus when the dialog has gone.
+  RECT r{};
+  GetClientRect(MainViewEdit(), &r);
+  ASSERT_TRUE(TestSupport::ClickAt(MainViewEdit(), r.right - 6, r.bottom - 6));
+  Application().ProcessMessages();
+  ASSERT_EQ(GetFocus(), MainViewEdit());
+  ChooseMainViewInWindowSettings(false);
+  auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(flow, nullptr);
+  EXPECT_NE(flow->MainEdit->Caption().find("The body that stays shown."), std::string::npos);
+  EXPECT_NE(flow->MainEdit->Caption().find("Subject: Kept in view"), std::string::npos);
+  EXPECT_EQ(GetFocus(), flow->MainEdit->Handle());
+  EXPECT_EQ(ReadArticleForm->CurrentText(), text);
+
+  // With the focus in the conference list it stays there; the form view
+  // shows the text in its header fields and body.
+  ASSERT_TRUE(TestSupport::ClickListRow(ReadArticleForm->ConfListView->Handle(), 0));
+  Application().ProcessMessages();
+  ASSERT_EQ(GetFocus(), ReadArticleForm->ConfListView->Handle());
+  ChooseMainViewInWindowSettings(true);
+  auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(form->SubjectEdit->Text(), "Kept in view");
+  EXPECT_EQ(form->FromItemList->Caption(), "Writer of texts");
+  EXPECT_EQ(form->TextNrEditList->Caption(), std::to_string(text));
+  EXPECT_NE(form->MainEdit->Caption().find("The body that stays shown."), std::string::npos);
+  EXPECT_EQ(GetFocus(), ReadArticleForm->ConfListView->Handle());
+  DeleteSetting("ReadingViewStyle");
 }
 
 } // namespace
