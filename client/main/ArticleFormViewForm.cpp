@@ -177,14 +177,16 @@ bool TArticleFormViewForm::PageDown()
 
 void TArticleFormViewForm::ShowText(int textNo)
 {
+  // A text that cannot be fetched leaves the one shown as it is.
   TTextRef body = TextBodyByNumber(textNo);
-  for (TItemEditList* list : {TextNrEditList, FromItemList, ToItemList, CCItemList, BCCItemList}) list->Clear();
-  MessagePanel->SetVisible(false);
-  MessageSplitter->SetVisible(false);
-  if (!body) {
+  TTextStatRef status = body ? TextStatByNumber(textNo) : nullptr;
+  if (!status) {
     ShowMessageBox(OwnerWindow(), NoSuchTextMessage, Application().Title, MB_OK);
     return;
   }
+  for (TItemEditList* list : {TextNrEditList, FromItemList, ToItemList, CCItemList, BCCItemList}) list->Clear();
+  MessagePanel->SetVisible(false);
+  MessageSplitter->SetVisible(false);
   CurrentTextNo = textNo;
   TFontInfo header = FromItemList->Font();
   ApplyHeaderFont(header);
@@ -193,8 +195,7 @@ void TArticleFormViewForm::ShowText(int textNo)
                                                       SubjectLabel})
     c->SetFont(header);
 
-  TTextStatRef status = TextStatByNumber(textNo);
-  if (!status || !MainEdit->HandleAllocated()) return;
+  if (!MainEdit->HandleAllocated()) return;
 
   std::string author;
   for (int i = 0; i < status->AuxItemCount() && author.empty(); ++i)

@@ -440,12 +440,18 @@ void TReadArticleForm::LogEvent(const std::string& text)
   ::LogEvent(text);
 }
 
+bool TReadArticleForm::CanShowText(int textNo)
+{
+  if (textNo > 0 && TextBodyByNumber(textNo) && TextStatByNumber(textNo)) return true;
+  ShowMessageBox(HostHandle(), NoSuchTextMessage, Application().Title, MB_OK);
+  return false;
+}
+
 void TReadArticleForm::ShowTextByNumber(int textNo, bool addToHistory)
 {
-  if (textNo == 0) {
-    ShowMessageBox(HostHandle(), NoSuchTextMessage, Application().Title, MB_OK);
-    return;
-  }
+  // A text that cannot be fetched changes nothing: the text shown stays
+  // whole and current, and the history keeps its place.
+  if (!CanShowText(textNo)) return;
   FReadStatus->CurrentText = textNo;
   if (addToHistory) AddToHistory(textNo);
   PostMessageA(Handle(), WM_SHOW_CURRENT_TEXT, 0, LPARAM(FReadStatus.get()));
@@ -695,7 +701,7 @@ void TReadArticleForm::ReadSubjectText1Click(TComponent*)
 
 void TReadArticleForm::ShowHistoryEntry(int index)
 {
-  if (index < 0 || index >= int(History.size())) return;
+  if (index < 0 || index >= int(History.size()) || !CanShowText(History[size_t(index)])) return;
   HistoryIndex = index;
   ShowTextByNumber(History[size_t(index)], false);
 }

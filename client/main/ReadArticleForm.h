@@ -109,7 +109,8 @@ public:
   bool ReformatTexts = false;
 
   // Makes the text current and shows it (posted); with addToHistory it is
-  // appended to the history. Text 0 says "No such text".
+  // appended to the history. A text that cannot be fetched says "No such
+  // text" and changes nothing.
   void ShowTextByNumber(int textNo, bool addToHistory) override;
   void AddToHistory(int textNo);
   // Starts the search for the next text to read (one at a time).
@@ -198,6 +199,8 @@ protected:
   void BeforeDestruction() override;
 
 private:
+  // Whether the text can be fetched; "No such text" when not.
+  bool CanShowText(int textNo);
   void ShowCurrentText(int textNo);
   void SendReadConfirmation(int textNo);
   void ConferenceSelected(int confNo);

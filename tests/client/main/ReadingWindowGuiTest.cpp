@@ -56,6 +56,21 @@ protected:
     return {};
   }
 
+  // A click on the link to a text or conference in the main view's text.
+  static bool ClickLinkTo(TKomLinkKind kind, int number)
+  {
+    TCustomArticleViewForm* view = ReadArticleForm->MainView;
+    for (const TKomLink& link : view->Links().Links()) {
+      if (link.Kind != kind || link.Number != number) continue;
+      POINTL at{};
+      SendMessageA(view->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&at), link.StartPos + 1);
+      const bool clicked = TestSupport::ClickAt(view->MainEdit->Handle(), at.x + 2, at.y + 3);
+      Application().ProcessMessages();
+      return clicked;
+    }
+    return false;
+  }
+
   // "Window settings..." from the main window's menu, the main read view
   // chosen and Ok pressed.
   static void ChooseMainViewInWindowSettings(bool formView)
@@ -537,6 +552,58 @@ TEST_F(ReadingWindow, AnotherMainViewChosenInWindowSettingsShowsTheTextAndKeepsT
   EXPECT_EQ(form->TextNrEditList->Caption(), std::to_string(text));
   EXPECT_NE(form->MainEdit->Caption().find("The body that stays shown."), std::string::npos);
   EXPECT_EQ(GetFocus(), ReadArticleForm->ConfListView->Handle());
+  DeleteSetting("ReadingViewStyle");
+}
+
+TEST_F(ReadingWindow, ATextThatCannotBeFetchedLeavesTheShownTextWholeAndCurrent)
+{
+  const int conf = NewConference("Missing texts");
+  const int text = Author->TextTo(conf, "Pointing nowhere\nSee text 999999 for more.\n");
+  LoadMembership(conf);
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  ASSERT_EQ(ReadNext(), text);
+  const std::vector<int> history = ReadArticleForm->History;
+  const int index = ReadArticleForm->HistoryIndex;
+  auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(form, nullptr);
+  const std::string body = form->MainEdit->Caption();
+
+  // The link: "No such text", and everything as it was.
+  const size_t boxes = Boxes->Count();
+  ASSERT_TRUE(ClickLinkTo(TKomLinkKind::LinkText, 999999));
+  ASSERT_TRUE(Boxes->WaitForCount(boxes + 1, 10000));
+  EXPECT_EQ(Boxes->Boxes().back().Text, "No such text");
+  Application().ProcessMessages();
+  EXPECT_EQ(ReadArticleForm->CurrentText(), text);
+  EXPECT_EQ(ReadArticleForm->History, history);
+  EXPECT_EQ(ReadArticleForm->HistoryIndex, index);
+  EXPECT_EQ(form->FromItemList->Caption(), "Writer of texts");
+  EXPECT_EQ(form->TextNrEditList->Caption(), std::to_string(text));
+  EXPECT_EQ(form->ToItemList->Caption(), "Missing texts");
+  EXPECT_EQ(form->SubjectEdit->Text(), "Pointing nowhere");
+  EXPECT_EQ(form->MainEdit->Caption(), body);
+
+  // "Read text" with that number, in the flow view: the same.
+  WriteSetting("ReadingViewStyle", "1");
+  ReadArticleForm->LoadSettings();
+  auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(flow, nullptr);
+  const std::string flowText = flow->MainEdit->Caption();
+  ASSERT_NE(flowText.find("Pointing nowhere"), std::string::npos);
+  TModalScript ask;
+  ask.Then("InputQueryForm", [](TForm* f) {
+    EXPECT_TRUE(TestSupport::Type(dynamic_cast<TEdit*>(f->FindComponent("ValueEdit")), "999999"));
+    TModalScript::Click(dynamic_cast<TButton*>(f->FindComponent("OkButton")));
+  });
+  ask.Start();
+  Type("\xe5 ");
+  ASSERT_TRUE(WaitFor([&] { return ask.Done() && Boxes->Count() == boxes + 2; }));
+  EXPECT_EQ(Boxes->Boxes().back().Text, "No such text");
+  Application().ProcessMessages();
+  EXPECT_EQ(ReadArticleForm->CurrentText(), text);
+  EXPECT_EQ(ReadArticleForm->History, history);
+  EXPECT_EQ(flow->MainEdit->Caption(), flowText);
   DeleteSetting("ReadingViewStyle");
 }
 
