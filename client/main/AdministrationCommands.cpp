@@ -29,6 +29,8 @@
 
 namespace {
 
+const char* const NotAMemberMessage = "iYou are not a member of that conference.";
+
 TRequestOutcome Request(TLKRequest& request)
 {
   try {
@@ -74,7 +76,7 @@ void LeaveConference(int confNo)
   if (chosen < 1) return;
   TMembershipRef membership = MembershipByConf(chosen);
   if (!membership) {
-    QueueUserMessage("iYou are not a member of that conference.");
+    QueueUserMessage(NotAMemberMessage);
     return;
   }
   if (ReadArticleForm && ReadArticleForm->SelectedConference() == chosen) {
@@ -186,6 +188,12 @@ void GotoConference(int confNo)
 {
   if (confNo < 1) confNo = AskForName("Goto conference", "", ctUsers | ctConferences);
   if (confNo < 1 || !ReadArticleForm) return;
+  // Only a conference the user is a member of has a row to select.
+  TMembershipRef membership = MembershipByConf(confNo);
+  if (!membership || membership->mbDeleted) {
+    QueueUserMessage(NotAMemberMessage);
+    return;
+  }
   ReadArticleForm->SelectConference(confNo);
   ReadArticleForm->Show();
   ReadArticleForm->BringToFront();
@@ -208,7 +216,7 @@ void SetConferencePriority(int confNo, int priority)
   // user is not in, that would join it.
   TMembershipRef membership = MembershipByConf(confNo);
   if (!membership) {
-    QueueUserMessage("iYou are not a member of that conference.");
+    QueueUserMessage(NotAMemberMessage);
     return;
   }
   if (priority < 0) {

@@ -422,9 +422,28 @@ void TReadArticleForm::SelectConference(int confNo)
     RefreshConferenceList();
     at = FConfRows.find(confNo);
   }
-  if (at == FConfRows.end()) return;
+  if (at == FConfRows.end()) {
+    // A membership the list leaves out (nothing unread, or a low priority)
+    // gets its row; once selected, the list keeps it.
+    TMembershipRef m = MembershipByConf(confNo);
+    if (!m || m->mbDeleted) return;
+    AddConferenceRow(confNo, *m);
+    ConfListView->Sort();
+    at = FConfRows.find(confNo);
+  }
   at->second->SetSelected(true);
   at->second->MakeVisible();
+}
+
+void TReadArticleForm::AddConferenceRow(int confNo, TLyskomMembership& m)
+{
+  TListItem* item = ConfListView->AddItem(std::to_string(confNo));
+  item->SetSubItem(0, NameByNumber(confNo));
+  item->SetSubItem(1, std::to_string(int(m.Priority)));
+  item->SetSubItem(2, std::to_string(m.UnreadCount()));
+  FConfRows[confNo] = item;
+  m.mHasUnread = true;
+  ReadNextAction->SetEnabled(true);
 }
 
 void TReadArticleForm::SelectTextNode(int textNo)
@@ -587,17 +606,8 @@ void TReadArticleForm::RefreshConferenceList()
     } else if (int me = CurrentPersNo.load(); me > 0) {
       TMembershipRef mailbox = MembershipByConf(me);
       if (mailbox) {
-        auto row = FConfRows.find(me);
-        if (row == FConfRows.end()) {
-          TListItem* item = ConfListView->AddItem(std::to_string(me));
-          item->SetSubItem(0, NameByNumber(me));
-          item->SetSubItem(1, std::to_string(int(mailbox->Priority)));
-          item->SetSubItem(2, std::to_string(mailbox->UnreadCount()));
-          row = FConfRows.emplace(me, item).first;
-          mailbox->mHasUnread = true;
-          ReadNextAction->SetEnabled(true);
-        }
-        row->second->SetSelected(true);
+        if (FConfRows.find(me) == FConfRows.end()) AddConferenceRow(me, *mailbox);
+        FConfRows[me]->SetSelected(true);
       }
     }
     ConfListView->Sort();

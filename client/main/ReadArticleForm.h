@@ -134,6 +134,8 @@ public:
   // The conference selected in the list (0: none).
   int SelectedConference() override { return FSelectedConference; }
   int CurrentConference() { return FSelectedConference; }
+  // Selects the conference's row, adding it for a membership the list
+  // leaves out; without a membership nothing is selected.
   void SelectConference(int confNo) override;
   void SelectTextNode(int textNo) override;
   void LogEvent(const std::string& text) override;
@@ -205,6 +207,8 @@ private:
   void SendReadConfirmation(int textNo);
   void ConferenceSelected(int confNo);
   void RefreshConferenceList();
+  // A row for a membership that the list does not show.
+  void AddConferenceRow(int confNo, TLyskomMembership& m);
   // Publishes the main view for other threads (null: none), under the lock.
   void PublishMainView(TCustomArticleViewForm* view);
   bool BeginBusy();

@@ -607,4 +607,46 @@ TEST_F(ReadingWindow, ATextThatCannotBeFetchedLeavesTheShownTextWholeAndCurrent)
   DeleteSetting("ReadingViewStyle");
 }
 
+TEST_F(ReadingWindow, AConferenceLinkSelectsAMembershipTheListLeftOutAndTellsANonMemberWhy)
+{
+  StopDispatcher();
+  while (!TakeUserMessage().empty()) {
+  }
+  const int conf = NewConference("Links from here");
+  const int quiet = NewConference("Nothing unread here");
+  const int foreign = int(Author->Number(L_CREATE_CONF, TRequestArgs().Str("Not joined").Bits("0000")));
+  const int text = Author->TextTo(conf, "Where to go\nSee m\xf6te " + std::to_string(quiet) + " and [" +
+                                          std::to_string(foreign) + "].\n");
+  LoadMembership(conf);
+  LoadMembership(quiet);
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  ASSERT_EQ(ReadNext(), text);
+  TListView* list = ReadArticleForm->ConfListView;
+  ASSERT_EQ(list->Count(), 1) << "a membership with nothing unread has no row";
+
+  // A conference without a membership: the person is told why, and the
+  // selection stays.
+  ASSERT_TRUE(ClickLinkTo(TKomLinkKind::LinkConference, foreign));
+  EXPECT_EQ(TakeUserMessage(), "iYou are not a member of that conference.");
+  EXPECT_EQ(ReadArticleForm->SelectedConference(), conf);
+  EXPECT_EQ(list->Count(), 1);
+
+  // A membership without a row gets one, and it is selected.
+  ASSERT_TRUE(ClickLinkTo(TKomLinkKind::LinkConference, quiet));
+  ASSERT_TRUE(WaitFor([&] { return ReadArticleForm->SelectedConference() == quiet; }));
+  ASSERT_NE(list->Selected(), nullptr);
+  EXPECT_EQ(list->Selected()->ColumnText(0), std::to_string(quiet));
+  EXPECT_EQ(list->Selected()->ColumnText(1), "Nothing unread here");
+  EXPECT_EQ(list->Selected()->ColumnText(3), "0");
+  // It stays listed while it is selected (the conference read to the end
+  // and no longer selected goes).
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  ASSERT_EQ(list->Count(), 1);
+  EXPECT_EQ(list->Item(0)->ColumnText(0), std::to_string(quiet));
+  EXPECT_TRUE(list->Item(0)->Selected());
+  EXPECT_EQ(UserMessageCount(), 0);
+}
+
 } // namespace
