@@ -518,11 +518,13 @@ void TArticleFormViewForm::LayoutHeader()
     const int dateLeft = 4 + DateLabel->Width() + 3;
     DateLabel->SetBounds(4, rowTop(n), DateLabel->Width(), H);
     DateEdit->SetBounds(dateLeft, rowTop(n), std::max(10, std::min(dateWidth, W - 3 - dateLeft)), H);
+    // A date wider than what is left of the row wraps onto further lines.
+    if (DateEdit->Width() < dateWidth) DateEdit->SetHeight(std::min(WrappedFieldHeight(DateEdit, H), third));
     if (4 + dateGroup + 8 + nrGroup + 3 <= W) {
       TextNrEditList->SetBounds(W - 3 - nrWidth, rowTop(n), nrWidth, H);
       TextNrLabel->SetBounds(TextNrEditList->Left() - 8 - TextNrLabel->Width(), rowTop(n), TextNrLabel->Width(), H);
     } else {
-      ++n;
+      n = rowAfter(n, DateEdit);
       const int nrLeft = 4 + TextNrLabel->Width() + 8;
       TextNrLabel->SetBounds(4, rowTop(n), TextNrLabel->Width(), H);
       TextNrEditList->SetBounds(nrLeft, rowTop(n), std::max(10, std::min(nrWidth, W - 3 - nrLeft)), H);
