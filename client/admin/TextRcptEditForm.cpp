@@ -11,6 +11,7 @@
 #include "MainWindowLink.h"
 #include "MessageBoxes.h"
 #include "ProtocolText.h"
+#include "RowKindColumn.h"
 #include "TextCreation.h"
 #include "UserMessages.h"
 #include "Vantor.h"
@@ -319,6 +320,8 @@ void TTextRcptEditForm::FormShow(TComponent*)
   RcptFrame->SetConfTypes(ctUsers | ctConferences);
   RcptFrame->ItemList->OnChange = [this](TComponent*) { UpdateButtons(); };
   Refresh();
+  FitRowKindColumn(RcptListView);
+  FitRowKindColumn(ComListView);
   RcptFrame->ItemList->SetFocus();
 }
 

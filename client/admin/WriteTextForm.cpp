@@ -19,6 +19,7 @@
 #include "MessageBoxes.h"
 #include "NoteOnDoorForm.h"
 #include "ProtocolText.h"
+#include "RowKindColumn.h"
 #include "SessionState.h"
 #include "SharedTables.h"
 #include "TextServices.h"
@@ -511,28 +512,7 @@ void TWriteTextForm::FormShow(TComponent*)
   SetEditingEnabled(true);
   ClipboardCopyAction->SetEnabled(false);
   ClipboardCutAction->SetEnabled(false);
-  FitKindColumn();
-}
-
-void TWriteTextForm::FitKindColumn()
-{
-  if (!ListView->HandleAllocated() || ListView->ColumnCount() < 3) return;
-  const HWND list = ListView->Handle();
-  // Room for the widest kind ("Message of the day for"), with the margins
-  // the list keeps around a label.
-  int kindWidth = ListView->ColumnWidth(0);
-  for (TRowKind kind : {TRowKind::Recipient, TRowKind::CarbonCopy, TRowKind::BlindCopy, TRowKind::FootnoteTo,
-                        TRowKind::CommentTo, TRowKind::PresentationFor, TRowKind::MotdFor, TRowKind::FaqFor}) {
-    const int text = int(SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, LPARAM(RowKindText(kind).c_str())));
-    kindWidth = std::max(kindWidth, text + 16);
-  }
-  ListView->SetColumnWidth(0, kindWidth);
-  // The names take what is left of the list's width, so that none runs
-  // out of sight behind a sideways scroll.
-  RECT client{};
-  GetClientRect(list, &client);
-  const int left = int(client.right) - kindWidth - ListView->ColumnWidth(1);
-  if (left < ListView->ColumnWidth(2)) ListView->SetColumnWidth(2, std::max(left, 150));
+  FitRowKindColumn(ListView);
 }
 
 bool TWriteTextForm::HoldsTypedText() const

@@ -159,8 +159,6 @@ private:
   void AddAskedRow(TRowKind kind, const std::string& caption);
   void SetSelectedKind(TRowKind kind);
   void ShowCaretPosition();
-  // Widens the kind column to its longest text; the name column gives way.
-  void FitKindColumn();
   void ApplyBodyFont();
   std::string FocusedEditSelection();
   // Whether the subject or body holds text the user put there (not only

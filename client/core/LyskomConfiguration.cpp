@@ -423,9 +423,10 @@ std::string TLyskomRegistryConfiguration::ReadString(const std::string& name, co
   if (key.Open(FKeyPath) && key.ReadString(name, value)) return value;
   if (!FFallBack || NormalisedKeyPath(FKeyPath) == NormalisedKeyPath(FBaseKey)) return defaultValue;
   key.Close();
-  if (!key.Open(FBaseKey)) return defaultValue;
-  if (key.ReadString(name, value)) return value;
-  return std::string();
+  if (key.Open(FBaseKey) && key.ReadString(name, value)) return value;
+  // Stored in neither key: what the caller would have had without a
+  // profile, so that a login through a profile changes no setting.
+  return defaultValue;
 }
 
 std::string ProfileKeyPath(const std::string& profileName)

@@ -121,6 +121,14 @@ int TItemEditList::TextWidth()
   return TextExtent(Handle(), HGDIOBJ(SendMessageA(Handle(), WM_GETFONT, 0, 0)), text).cx;
 }
 
+void TItemEditList::SetFont(const TFontInfo& f)
+{
+  TRichEdit::SetFont(f);
+  // The control keeps the format its runs were written in: only a rewrite
+  // puts them into the new face and size.
+  if (HandleAllocated()) Redraw(FreeText());
+}
+
 void TItemEditList::Redraw(const std::string& freeText)
 {
   if (!HandleAllocated()) return;

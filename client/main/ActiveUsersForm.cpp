@@ -1,5 +1,6 @@
 #include "ActiveUsersForm.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -7,6 +8,7 @@
 #include "Activity.h"
 #include "AdministrationRequests.h"
 #include "EngineBinding.h"
+#include "GdiOwners.h"
 #include "LKRequest.h"
 #include "Lookups.h"
 #include "LyskomConfiguration.h"
@@ -180,8 +182,25 @@ void TActiveUsersForm::DeclareBindings(TBindings& b)
 void TActiveUsersForm::FormCreate(TComponent*)
 {
   ListView->SortOnColumnClick = false;
+  FitSpeedButtons();
   UpdateThread = std::make_unique<TAsyncUpdateActiveUsersThread>(this);
   UpdateThread->Start();
+}
+
+void TActiveUsersForm::FitSpeedButtons()
+{
+  // Side by side as designed, each with room for its caption and the
+  // margins a button keeps around it.
+  const int gap = ActiveUpdateSpeedButton->Left() - UpdateSpeedButton->Left() - UpdateSpeedButton->Width();
+  int left = UpdateSpeedButton->Left();
+  for (TSpeedButton* button : {UpdateSpeedButton, ActiveUpdateSpeedButton}) {
+    std::string caption = button->Caption();
+    std::erase(caption, '&');
+    const int text = button->HandleAllocated() ? int(TextExtent(button->Handle(), button->FontHandle(), caption).cx) : 0;
+    const int width = std::max(button->Width(), text + 16);
+    button->SetBounds(left, button->Top(), width, button->Height());
+    left += width + gap;
+  }
 }
 
 void TActiveUsersForm::FormDestroy(TComponent*)

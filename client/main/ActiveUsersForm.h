@@ -131,6 +131,8 @@ private:
   void ShowRowCount();
   // Sorts the rows again by SortColumn.
   void KeepSorted();
+  // Widens the speed buttons to the captions their actions give them.
+  void FitSpeedButtons();
 };
 
 extern TActiveUsersForm* ActiveUsersForm;

@@ -7,6 +7,7 @@
 #include "ClientCaches.h"
 #include "ConfMemberForm.h"
 #include "CreateConfForm.h"
+#include "DecimalInput.h"
 #include "EngineBinding.h"
 #include "EventLogForm.h"
 #include "GetNameForm.h"
@@ -27,6 +28,8 @@
 #include "InputQuery.h"
 
 namespace {
+
+const char* const NotAMemberMessage = "iYou are not a member of that conference.";
 
 TRequestOutcome Request(TLKRequest& request)
 {
@@ -73,7 +76,7 @@ void LeaveConference(int confNo)
   if (chosen < 1) return;
   TMembershipRef membership = MembershipByConf(chosen);
   if (!membership) {
-    QueueUserMessage("iYou are not a member of that conference.");
+    QueueUserMessage(NotAMemberMessage);
     return;
   }
   if (ReadArticleForm && ReadArticleForm->SelectedConference() == chosen) {
@@ -185,6 +188,12 @@ void GotoConference(int confNo)
 {
   if (confNo < 1) confNo = AskForName("Goto conference", "", ctUsers | ctConferences);
   if (confNo < 1 || !ReadArticleForm) return;
+  // Only a conference the user is a member of has a row to select.
+  TMembershipRef membership = MembershipByConf(confNo);
+  if (!membership || membership->mbDeleted) {
+    QueueUserMessage(NotAMemberMessage);
+    return;
+  }
   ReadArticleForm->SelectConference(confNo);
   ReadArticleForm->Show();
   ReadArticleForm->BringToFront();
@@ -207,7 +216,7 @@ void SetConferencePriority(int confNo, int priority)
   // user is not in, that would join it.
   TMembershipRef membership = MembershipByConf(confNo);
   if (!membership) {
-    QueueUserMessage("iYou are not a member of that conference.");
+    QueueUserMessage(NotAMemberMessage);
     return;
   }
   if (priority < 0) {
@@ -216,7 +225,7 @@ void SetConferencePriority(int confNo, int priority)
     priority = PriorityFromAnswer(answer);
     // The server keeps a priority in one byte.
     if (priority < 0 || priority > 255) {
-      QueueUserMessage("!Not a valid number");
+      QueueUserMessage(NotAValidNumberMessage);
       return;
     }
   }

@@ -177,14 +177,16 @@ bool TArticleFormViewForm::PageDown()
 
 void TArticleFormViewForm::ShowText(int textNo)
 {
+  // A text that cannot be fetched leaves the one shown as it is.
   TTextRef body = TextBodyByNumber(textNo);
-  for (TItemEditList* list : {TextNrEditList, FromItemList, ToItemList, CCItemList, BCCItemList}) list->Clear();
-  MessagePanel->SetVisible(false);
-  MessageSplitter->SetVisible(false);
-  if (!body) {
+  TTextStatRef status = body ? TextStatByNumber(textNo) : nullptr;
+  if (!status) {
     ShowMessageBox(OwnerWindow(), NoSuchTextMessage, Application().Title, MB_OK);
     return;
   }
+  for (TItemEditList* list : {TextNrEditList, FromItemList, ToItemList, CCItemList, BCCItemList}) list->Clear();
+  MessagePanel->SetVisible(false);
+  MessageSplitter->SetVisible(false);
   CurrentTextNo = textNo;
   TFontInfo header = FromItemList->Font();
   ApplyHeaderFont(header);
@@ -193,8 +195,7 @@ void TArticleFormViewForm::ShowText(int textNo)
                                                       SubjectLabel})
     c->SetFont(header);
 
-  TTextStatRef status = TextStatByNumber(textNo);
-  if (!status || !MainEdit->HandleAllocated()) return;
+  if (!MainEdit->HandleAllocated()) return;
 
   std::string author;
   for (int i = 0; i < status->AuxItemCount() && author.empty(); ++i)
@@ -517,11 +518,13 @@ void TArticleFormViewForm::LayoutHeader()
     const int dateLeft = 4 + DateLabel->Width() + 3;
     DateLabel->SetBounds(4, rowTop(n), DateLabel->Width(), H);
     DateEdit->SetBounds(dateLeft, rowTop(n), std::max(10, std::min(dateWidth, W - 3 - dateLeft)), H);
+    // A date wider than what is left of the row wraps onto further lines.
+    if (DateEdit->Width() < dateWidth) DateEdit->SetHeight(std::min(WrappedFieldHeight(DateEdit, H), third));
     if (4 + dateGroup + 8 + nrGroup + 3 <= W) {
       TextNrEditList->SetBounds(W - 3 - nrWidth, rowTop(n), nrWidth, H);
       TextNrLabel->SetBounds(TextNrEditList->Left() - 8 - TextNrLabel->Width(), rowTop(n), TextNrLabel->Width(), H);
     } else {
-      ++n;
+      n = rowAfter(n, DateEdit);
       const int nrLeft = 4 + TextNrLabel->Width() + 8;
       TextNrLabel->SetBounds(4, rowTop(n), TextNrLabel->Width(), H);
       TextNrEditList->SetBounds(nrLeft, rowTop(n), std::max(10, std::min(nrWidth, W - 3 - nrLeft)), H);

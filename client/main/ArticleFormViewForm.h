@@ -78,6 +78,7 @@ public:
 
   void LoadLayout() override;
   void SaveLayout() override;
+  int ShownText() const override { return CurrentTextNo; }
   void Rot13Text() override;
   void ClearView() override;
   bool PageDown() override;

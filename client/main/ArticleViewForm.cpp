@@ -122,6 +122,7 @@ void TArticleViewForm::ClearView()
   TWritableScope writable(*MainEdit);
   MainEdit->SetText(std::string(TrailingLines, '\r'));
   FLinks->SetEdit(MainEdit);
+  FShownText = 0;
 }
 
 bool TArticleViewForm::PageDown()
@@ -132,6 +133,7 @@ bool TArticleViewForm::PageDown()
 void TArticleViewForm::ShowText(int textNo)
 {
   if (!MainEdit->HandleAllocated()) return;
+  FShownText = textNo;
   HWND h = MainEdit->Handle();
   int firstLine = 0;
   {

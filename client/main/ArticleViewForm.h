@@ -43,6 +43,7 @@ public:
   void ClearView() override;
   bool PageDown() override;
   void ShowText(int textNo) override;
+  int ShownText() const override { return FShownText; }
 
   // Where new content goes: before the trailing blank lines.
   int EndOfTexts() const;
@@ -59,6 +60,8 @@ protected:
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
+  int FShownText = 0;
+
   void RenderText(int textNo, bool brief);
   void AppendPlain(TRichTextWriter& w, const std::string& s);
   void AppendFootnotes(TRichTextWriter& w, int textNo, TSortedIntegerList& shown);

@@ -73,6 +73,9 @@ public:
   // Scrolls one page when more of the shown texts lies below; true when it did.
   virtual bool PageDown() = 0;
   virtual void ShowText(int textNo) = 0;
+  // The text last shown, 0 when none is (after ClearView): what a view of
+  // the other kind shows in its place.
+  virtual int ShownText() const = 0;
   // Any thread: posts the message to the view's own window, which shows it.
   // Answers false (the record freed) when the window is gone.
   virtual bool ShowUserMessage(const std::string& text, int sender, int recipient, TDateTime when);

@@ -423,6 +423,7 @@ void TMessagesForm::LoadSettings()
   ApplyBodyFont(font);
   WriteMessagePanel->SetFont(font);
   WriteMessageEdit->SetFont(font);
+  TargetFrame->SetFont(font);
   FitWriteAreaToFont();
 }
 

@@ -12,7 +12,7 @@
 #include "ArticleFormViewForm.h"
 #include "ArticleViewForm.h"
 #include "ClientCaches.h"
-#include "EngineBinding.h"
+#include "DecimalInput.h"
 #include "EngineBinding.h"
 #include "EventLogForm.h"
 #include "LKRequest.h"
@@ -49,7 +49,6 @@ int LastSentConference = -1;
 
 const char* const NoSuchTextMessage = "No such text";
 const char* const NoCurrentArticleMessage = "!No current article available";
-const char* const NotAValidNumberMessage = "!Not a valid number";
 const char* const FootnoteByAuthorOnlyMessage =
   "!Footnotes to texts can only be added by the author of the original message";
 const char* const ReadConfirmationQuestion = "User [%d] %s wants read confirmation on this text\r\nConfirm?";
@@ -233,7 +232,19 @@ void TReadArticleForm::CreateMainView()
   std::string style = RegistryConfiguration ? RegistryConfiguration->ReadString("ReadingViewStyle", "0") : "0";
   const bool formView = style == "0";
   if (MainView && (dynamic_cast<TArticleFormViewForm*>(MainView) != nullptr) == formView) return;
+  // A view of the other kind takes the old one's place: it shows the text
+  // that was shown, and takes the focus when the old one had it (or would
+  // have got it back when a dialog closes).
+  int shown = 0;
+  bool hadFocus = false, wasActive = false;
   if (MainView) {
+    shown = MainView->ShownText();
+    const HWND old = MainView->Handle();
+    const HWND focus = GetFocus();
+    hadFocus = focus && (focus == old || IsChild(old, focus));
+    wasActive = FActiveControl && FActiveControl->HandleAllocated() &&
+                (FActiveControl->Handle() == old || IsChild(old, FActiveControl->Handle()));
+    if (wasActive) FActiveControl = nullptr;
     // Other threads lose the old view before it goes.
     PublishMainView(nullptr);
     MainView->Free();
@@ -249,6 +260,12 @@ void TReadArticleForm::CreateMainView()
   view->LoadLayout();
   MainView = view;
   PublishMainView(MainView);
+  if (shown > 0) view->ShowText(shown);
+  if (hadFocus) {
+    SetActiveControl(view->MainEdit);
+  } else if (wasActive) {
+    FActiveControl = view->MainEdit;
+  }
 }
 
 void TReadArticleForm::SetConnected(bool connected)
@@ -405,9 +422,28 @@ void TReadArticleForm::SelectConference(int confNo)
     RefreshConferenceList();
     at = FConfRows.find(confNo);
   }
-  if (at == FConfRows.end()) return;
+  if (at == FConfRows.end()) {
+    // A membership the list leaves out (nothing unread, or a low priority)
+    // gets its row; once selected, the list keeps it.
+    TMembershipRef m = MembershipByConf(confNo);
+    if (!m || m->mbDeleted) return;
+    AddConferenceRow(confNo, *m);
+    ConfListView->Sort();
+    at = FConfRows.find(confNo);
+  }
   at->second->SetSelected(true);
   at->second->MakeVisible();
+}
+
+void TReadArticleForm::AddConferenceRow(int confNo, TLyskomMembership& m)
+{
+  TListItem* item = ConfListView->AddItem(std::to_string(confNo));
+  item->SetSubItem(0, NameByNumber(confNo));
+  item->SetSubItem(1, std::to_string(int(m.Priority)));
+  item->SetSubItem(2, std::to_string(m.UnreadCount()));
+  FConfRows[confNo] = item;
+  m.mHasUnread = true;
+  ReadNextAction->SetEnabled(true);
 }
 
 void TReadArticleForm::SelectTextNode(int textNo)
@@ -423,12 +459,18 @@ void TReadArticleForm::LogEvent(const std::string& text)
   ::LogEvent(text);
 }
 
+bool TReadArticleForm::CanShowText(int textNo)
+{
+  if (textNo > 0 && TextBodyByNumber(textNo) && TextStatByNumber(textNo)) return true;
+  ShowMessageBox(HostHandle(), NoSuchTextMessage, Application().Title, MB_OK);
+  return false;
+}
+
 void TReadArticleForm::ShowTextByNumber(int textNo, bool addToHistory)
 {
-  if (textNo == 0) {
-    ShowMessageBox(HostHandle(), NoSuchTextMessage, Application().Title, MB_OK);
-    return;
-  }
+  // A text that cannot be fetched changes nothing: the text shown stays
+  // whole and current, and the history keeps its place.
+  if (!CanShowText(textNo)) return;
   FReadStatus->CurrentText = textNo;
   if (addToHistory) AddToHistory(textNo);
   PostMessageA(Handle(), WM_SHOW_CURRENT_TEXT, 0, LPARAM(FReadStatus.get()));
@@ -564,17 +606,8 @@ void TReadArticleForm::RefreshConferenceList()
     } else if (int me = CurrentPersNo.load(); me > 0) {
       TMembershipRef mailbox = MembershipByConf(me);
       if (mailbox) {
-        auto row = FConfRows.find(me);
-        if (row == FConfRows.end()) {
-          TListItem* item = ConfListView->AddItem(std::to_string(me));
-          item->SetSubItem(0, NameByNumber(me));
-          item->SetSubItem(1, std::to_string(int(mailbox->Priority)));
-          item->SetSubItem(2, std::to_string(mailbox->UnreadCount()));
-          row = FConfRows.emplace(me, item).first;
-          mailbox->mHasUnread = true;
-          ReadNextAction->SetEnabled(true);
-        }
-        row->second->SetSelected(true);
+        if (FConfRows.find(me) == FConfRows.end()) AddConferenceRow(me, *mailbox);
+        FConfRows[me]->SetSelected(true);
       }
     }
     ConfListView->Sort();
@@ -680,7 +713,7 @@ void TReadArticleForm::ReadSubjectText1Click(TComponent*)
 
 void TReadArticleForm::ShowHistoryEntry(int index)
 {
-  if (index < 0 || index >= int(History.size())) return;
+  if (index < 0 || index >= int(History.size()) || !CanShowText(History[size_t(index)])) return;
   HistoryIndex = index;
   ShowTextByNumber(History[size_t(index)], false);
 }

@@ -109,7 +109,8 @@ public:
   bool ReformatTexts = false;
 
   // Makes the text current and shows it (posted); with addToHistory it is
-  // appended to the history. Text 0 says "No such text".
+  // appended to the history. A text that cannot be fetched says "No such
+  // text" and changes nothing.
   void ShowTextByNumber(int textNo, bool addToHistory) override;
   void AddToHistory(int textNo);
   // Starts the search for the next text to read (one at a time).
@@ -133,6 +134,8 @@ public:
   // The conference selected in the list (0: none).
   int SelectedConference() override { return FSelectedConference; }
   int CurrentConference() { return FSelectedConference; }
+  // Selects the conference's row, adding it for a membership the list
+  // leaves out; without a membership nothing is selected.
   void SelectConference(int confNo) override;
   void SelectTextNode(int textNo) override;
   void LogEvent(const std::string& text) override;
@@ -198,10 +201,14 @@ protected:
   void BeforeDestruction() override;
 
 private:
+  // Whether the text can be fetched; "No such text" when not.
+  bool CanShowText(int textNo);
   void ShowCurrentText(int textNo);
   void SendReadConfirmation(int textNo);
   void ConferenceSelected(int confNo);
   void RefreshConferenceList();
+  // A row for a membership that the list does not show.
+  void AddConferenceRow(int confNo, TLyskomMembership& m);
   // Publishes the main view for other threads (null: none), under the lock.
   void PublishMainView(TCustomArticleViewForm* view);
   bool BeginBusy();

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "ClientCaches.h"
+#include "DecimalInput.h"
 #include "EngineBinding.h"
 #include "Form.h"
 #include "InputQuery.h"
@@ -130,7 +131,7 @@ bool SetUnreadInConference(int& confNo, bool postpone)
   const bool negative = !digits.empty() && digits[0] == '-';
   const std::string magnitude = negative ? digits.substr(1) : digits;
   if (magnitude.empty() || magnitude.size() > 9 || magnitude.find_first_not_of("0123456789") != std::string::npos) {
-    QueueUserMessage("!Not a valid number");
+    QueueUserMessage(NotAValidNumberMessage);
     return false;
   }
   const int count = (negative ? -1 : 1) * std::stoi(magnitude);

@@ -1,8 +1,10 @@
 #include "NameFrame.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "ClientCaches.h"
+#include "GdiOwners.h"
 
 TFrame1::TFrame1(TComponent* owner) : TFrame(owner, "TFrame1") {}
 
@@ -54,6 +56,28 @@ void TFrame1::Loaded()
     key = 0;
   };
   ShowKindChecks();
+  if (BrowseButton) FDesignedBrowseWidth = BrowseButton->Width();
+  FitBrowseButton();
+}
+
+void TFrame1::SetFont(const TFontInfo& f)
+{
+  TFrame::SetFont(f);
+  // The rich-text field keeps the format it was created with unless it is
+  // given a font of its own.
+  if (ItemList) ItemList->SetFont(f);
+  FitBrowseButton();
+}
+
+void TFrame1::FitBrowseButton()
+{
+  if (!BrowseButton || !BrowseButton->HandleAllocated()) return;
+  // The caption with the margins of a button's face around it.
+  const int text = int(TextExtent(BrowseButton->Handle(), BrowseButton->FontHandle(), BrowseButton->Caption()).cx);
+  const int width = std::max(FDesignedBrowseWidth, text + 16);
+  if (width == BrowseButton->Width()) return;
+  BrowseButton->SetWidth(width);
+  if (NameGroupBox) NameGroupBox->Realign();
 }
 
 void TFrame1::SetEnabled(bool v)

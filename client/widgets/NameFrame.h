@@ -54,10 +54,15 @@ public:
   // The field and its browse button follow the frame: a disabled picker
   // takes no typing and shows so, also when it held the focus.
   void SetEnabled(bool v) override;
+  // So does the font: the field writes its names in it, and the browse
+  // button is made wide enough for its caption in it.
+  void SetFont(const TFontInfo& f) override;
 
 protected:
   void DeclareBindings(TBindings& b) override;
 
 private:
   void ShowKindChecks();
+  void FitBrowseButton();
+  int FDesignedBrowseWidth = 0;
 };

@@ -12,6 +12,7 @@
 
 #include "ClientCaches.h"
 #include "Clipboard.h"
+#include "GdiOwners.h"
 #include "Panels.h"
 #include "TextRcptEditForm.h"
 #include "UserMessages.h"
@@ -98,6 +99,23 @@ TEST_F(TextProperties, RecipientsAddedAndRemovedAreSeenOnTheServer)
   EXPECT_EQ(MiscPairs(text), (std::vector<std::pair<int, int>>{{0, conf}}));
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{"Really delete recipient?", "Really delete recipient?"}));
   EXPECT_EQ(form->RcptListView->Count(), 1);
+
+  // The longest kind is shown whole: its text's extent in the list's font,
+  // with the margins around a label, fits its column, and the names still
+  // end within the list.
+  const int hidden = Session->CreateConference("Props Hidden");
+  ASSERT_TRUE(Type(form->RcptFrame->ItemList, N(hidden)));
+  ASSERT_TRUE(Click(form->BCCButton));
+  ASSERT_EQ(Column(form->RcptListView, 0), (std::vector<std::string>{"Recipient", "Blank carbon copy"}));
+  const HWND list = form->RcptListView->Handle();
+  RECT label{};
+  ListView_GetSubItemRect(list, 1, 0, LVIR_LABEL, &label);
+  EXPECT_GE(label.right - label.left, TextExtent(list, form->RcptListView->FontHandle(), "Blank carbon copy").cx + 12);
+  RECT client{};
+  GetClientRect(list, &client);
+  int columns = 0;
+  for (int i = 0; i < form->RcptListView->ColumnCount(); ++i) columns += form->RcptListView->ColumnWidth(i);
+  EXPECT_LE(columns, client.right);
 
   // Refreshing keeps one entry per tag.
   form->Refresh();

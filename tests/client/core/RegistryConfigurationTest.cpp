@@ -172,8 +172,15 @@ TEST_F(RegistryConfiguration, ProfileValuesFallBackToTheBaseKey)
   EXPECT_FALSE(FConfig.ReadBool("UseProxy", true));
   EXPECT_EQ(FConfig.ReadString("ProxyPort", ""), "8080");
   EXPECT_EQ(FConfig.ReadString("TraceFileName", "c:\\omq.log"), "c:\\base.log");
-  // Missing in both: the empty string, not the reader's default.
-  EXPECT_EQ(FConfig.ReadString("Pwd", "default"), "");
+  // Missing in both: the reader's default, as without a profile, whatever
+  // the kind of value read.
+  EXPECT_EQ(FConfig.ReadString("ReadingViewStyle", "0"), "0");
+  EXPECT_EQ(FConfig.ReadString("Pwd", ""), "");
+  EXPECT_EQ(FConfig.ReadInteger("FormVCommentSplitSize", 50), 50);
+  EXPECT_TRUE(FConfig.ReadBool("AlignTextsToTop", true));
+  // A value stored as empty is a value: it is not replaced by the default.
+  FConfig.WriteString("ProxyServer", "");
+  EXPECT_EQ(FConfig.ReadString("ProxyServer", "proxy.example.org"), "");
 
   // The values landed in the profile's subkey, not in the base key.
   std::string raw;

@@ -12,6 +12,7 @@
 
 #include "ClientCaches.h"
 #include "EngineBinding.h"
+#include "GdiOwners.h"
 #include "LoopbackRelay.h"
 #include "LyskomdServer.h"
 #include "MenuSession.h"
@@ -91,6 +92,16 @@ protected:
     return text;
   }
   static void ClickButton(TControl* button) { TestSupport::ClickAt(button->Handle(), 5, 5); }
+  // Whether a button shows the whole of its caption: the text's extent in
+  // the button's font and the margins of its face fit its client area.
+  static bool ShowsWholeCaption(TControl* button)
+  {
+    std::string caption = button->Caption();
+    std::erase(caption, '&');
+    RECT r{};
+    GetClientRect(button->Handle(), &r);
+    return TextExtent(button->Handle(), button->FontHandle(), caption).cx + 8 <= r.right - r.left;
+  }
   static bool ShownDown(TControl* button)
   {
     return SendMessageA(button->Handle(), BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -200,6 +211,14 @@ TEST_F(ActiveUsers, PinSwitchesTheWindowBetweenChildAndFreeWindowFromButtonAndMe
 
 TEST_F(ActiveUsers, InstantUpdateStaysOnAndInForceAfterAReconnection)
 {
+  // The buttons show their actions' captions whole, side by side.
+  TControl* update = ActiveUsersForm->UpdateSpeedButton;
+  TControl* instant = ActiveUsersForm->ActiveUpdateSpeedButton;
+  EXPECT_EQ(instant->Caption(), "&Instant update");
+  EXPECT_TRUE(ShowsWholeCaption(update));
+  EXPECT_TRUE(ShowsWholeCaption(instant));
+  EXPECT_LE(update->Left() + update->Width(), instant->Left());
+  EXPECT_LE(instant->Left() + instant->Width(), instant->Parent()->ClientRect().right);
   ClickButton(ActiveUsersForm->ActiveUpdateSpeedButton);
   ASSERT_TRUE(WaitFor([] { return ShownDown(ActiveUsersForm->ActiveUpdateSpeedButton); }));
   TSessionOnServer& visitor = Visit("Busy visitor");

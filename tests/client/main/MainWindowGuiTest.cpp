@@ -792,7 +792,20 @@ TEST_F(MainWindow, TheMessagesWriteAreaFitsTheBodyFont)
   // The field lies below the group box's caption.
   const SIZE caption = textSize(picker->NameGroupBox->Handle(), "Name");
   EXPECT_GE(picker->ItemList->Top(), caption.cy);
-  EXPECT_LE(textSize(picker->BrowseButton->Handle(), "...").cx, clientOf(picker->BrowseButton->Handle()).right);
+  // The browse button shows its caption whole, with the margins of its face.
+  EXPECT_LE(textSize(picker->BrowseButton->Handle(), "...").cx + 8, clientOf(picker->BrowseButton->Handle()).right);
+  EXPECT_TRUE(insideParent(picker->BrowseButton));
+  // What is typed into the field is written in the body font, as its
+  // caption is.
+  MessagesForm->BringToFront();
+  Application().ProcessMessages();
+  ASSERT_TRUE(TestSupport::Type(picker->ItemList, "Someone"));
+  picker->ItemList->SetSelection(0, 4);
+  CHARFORMAT2A typed{};
+  typed.cbSize = sizeof(typed);
+  SendMessageA(picker->ItemList->Handle(), EM_GETCHARFORMAT, SCF_SELECTION, LPARAM(&typed));
+  EXPECT_STREQ(typed.szFaceName, "Arial");
+  EXPECT_EQ(typed.yHeight, 18 * 20);
   EXPECT_LE(textSize(MessagesForm->WriteMessageEdit->Handle(), "Ag").cy,
             clientOf(MessagesForm->WriteMessageEdit->Handle()).bottom);
 

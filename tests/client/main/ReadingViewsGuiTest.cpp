@@ -253,6 +253,34 @@ TEST_F(ReadingViews, TheFormViewLaysOutItsHeaderWithoutClippingOrOverlap)
   SendMessageA(view->ToItemList->Handle(), EM_POSFROMCHAR, WPARAM(&at), 1);
   SendMessageA(view->ToItemList->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x + 2, at.y + 2));
   EXPECT_EQ(view->RecipientHintText(view->ToItemList), "");
+
+  // The reading window made so narrow that the date does not fit beside
+  // its label: it wraps, every line of it within the field, and the field
+  // within the header.
+  ReadArticleForm->SetWindowState(TWindowState::Normal);
+  const int viewWidth = view->Width();
+  ReadArticleForm->SetBounds(0, 0, ReadArticleForm->Width() - viewWidth + 150, ReadArticleForm->Height());
+  Application().ProcessMessages();
+  Screenshot("reading-form-view-narrow.png");
+  ASSERT_GT(view->DateLabel->Width() + TextExtent(view->DateEdit->Handle(), view->DateEdit->FontHandle(),
+                                                  view->DateEdit->Text()).cx + 10,
+            view->TopPanel->ClientRect().right)
+    << "the date does not fit beside its label";
+  const HWND date = view->DateEdit->Handle();
+  RECT client{};
+  GetClientRect(date, &client);
+  const std::string shown = view->DateEdit->Text();
+  const int lines = int(SendMessageA(date, EM_GETLINECOUNT, 0, 0));
+  for (int i = 0; i < lines; ++i) {
+    const int start = int(SendMessageA(date, EM_LINEINDEX, WPARAM(i), 0));
+    const int length = int(SendMessageA(date, EM_LINELENGTH, WPARAM(start), 0));
+    const std::string line = shown.substr(size_t(start), size_t(length));
+    EXPECT_LE(TextExtent(date, view->DateEdit->FontHandle(), line).cx, client.right) << line;
+  }
+  EXPECT_LE(lines * TextExtent(date, view->DateEdit->FontHandle(), "Ag").cy, client.bottom);
+  EXPECT_LE(ScreenRect(view->DateEdit).right, ScreenRect(view->TopPanel).right);
+  EXPECT_FALSE(Overlap(view->DateEdit, view->TextNrEditList));
+  EXPECT_FALSE(Overlap(view->DateEdit, view->ToItemList));
 }
 
 TEST_F(ReadingViews, ManyRecipientsWrapOntoAsManyHeaderLinesAsTheyNeed)

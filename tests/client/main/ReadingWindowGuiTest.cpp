@@ -15,9 +15,11 @@
 #include "Lookups.h"
 #include "SessionState.h"
 #include "FindDialog.h"
+#include "ModalScript.h"
 #include "UserMessages.h"
 #include "WindowInput.h"
 #include "WindowMessages.h"
+#include "WindowSettingsForm.h"
 #include "Application.h"
 
 namespace {
@@ -52,6 +54,38 @@ protected:
     if (auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView)) return flow->MainEdit->Caption();
     if (auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView)) return form->MainEdit->Caption();
     return {};
+  }
+
+  // A click on the link to a text or conference in the main view's text.
+  static bool ClickLinkTo(TKomLinkKind kind, int number)
+  {
+    TCustomArticleViewForm* view = ReadArticleForm->MainView;
+    for (const TKomLink& link : view->Links().Links()) {
+      if (link.Kind != kind || link.Number != number) continue;
+      POINTL at{};
+      SendMessageA(view->MainEdit->Handle(), EM_POSFROMCHAR, WPARAM(&at), link.StartPos + 1);
+      const bool clicked = TestSupport::ClickAt(view->MainEdit->Handle(), at.x + 2, at.y + 3);
+      Application().ProcessMessages();
+      return clicked;
+    }
+    return false;
+  }
+
+  // "Window settings..." from the main window's menu, the main read view
+  // chosen and Ok pressed.
+  static void ChooseMainViewInWindowSettings(bool formView)
+  {
+    TModalScript script;
+    script.Then<TWindowSettingsForm>("WindowSettingsForm", [formView](TWindowSettingsForm* f) {
+      TModalScript::Click(formView ? f->FormViewRadioButton : f->EditBufferRadioButton);
+    });
+    script.Then<TWindowSettingsForm>("WindowSettingsForm", [](TWindowSettingsForm* f) {
+      TModalScript::Click(f->OkButton);
+    });
+    script.Start();
+    EXPECT_TRUE(TestSupport::ChooseMenuItem(MainForm, "WindowSettings1"));
+    EXPECT_TRUE(WaitFor([&] { return script.Done() && !Application().FindForm("WindowSettingsForm"); }));
+    Application().ProcessMessages();
   }
 
   // For people to look at; never an assertion.
@@ -478,6 +512,141 @@ TEST_F(ReadingWindow, FindingTheRootNeedsACurrentText)
   // "år": the root of the chain of the current text.
   Type("\xe5r");
   EXPECT_EQ(TakeUserMessage(), "!No current article available");
+}
+
+TEST_F(ReadingWindow, AnotherMainViewChosenInWindowSettingsShowsTheTextAndKeepsTheFocus)
+{
+  const int conf = NewConference("Views chosen");
+  const int text = Author->TextTo(conf, "Kept in view\nThe body that stays shown.\n");
+  LoadMembership(conf);
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  ASSERT_EQ(ReadNext(), text);
+  ASSERT_NE(dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView), nullptr);
+
+  // Read with the focus in the text: the other view shows the same text
+  // and has the focus when the dialog has gone.
+  RECT r{};
+  GetClientRect(MainViewEdit(), &r);
+  ASSERT_TRUE(TestSupport::ClickAt(MainViewEdit(), r.right - 6, r.bottom - 6));
+  Application().ProcessMessages();
+  ASSERT_EQ(GetFocus(), MainViewEdit());
+  ChooseMainViewInWindowSettings(false);
+  auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(flow, nullptr);
+  EXPECT_NE(flow->MainEdit->Caption().find("The body that stays shown."), std::string::npos);
+  EXPECT_NE(flow->MainEdit->Caption().find("Subject: Kept in view"), std::string::npos);
+  EXPECT_EQ(GetFocus(), flow->MainEdit->Handle());
+  EXPECT_EQ(ReadArticleForm->CurrentText(), text);
+
+  // With the focus in the conference list it stays there; the form view
+  // shows the text in its header fields and body.
+  ASSERT_TRUE(TestSupport::ClickListRow(ReadArticleForm->ConfListView->Handle(), 0));
+  Application().ProcessMessages();
+  ASSERT_EQ(GetFocus(), ReadArticleForm->ConfListView->Handle());
+  ChooseMainViewInWindowSettings(true);
+  auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(form, nullptr);
+  EXPECT_EQ(form->SubjectEdit->Text(), "Kept in view");
+  EXPECT_EQ(form->FromItemList->Caption(), "Writer of texts");
+  EXPECT_EQ(form->TextNrEditList->Caption(), std::to_string(text));
+  EXPECT_NE(form->MainEdit->Caption().find("The body that stays shown."), std::string::npos);
+  EXPECT_EQ(GetFocus(), ReadArticleForm->ConfListView->Handle());
+  DeleteSetting("ReadingViewStyle");
+}
+
+TEST_F(ReadingWindow, ATextThatCannotBeFetchedLeavesTheShownTextWholeAndCurrent)
+{
+  const int conf = NewConference("Missing texts");
+  const int text = Author->TextTo(conf, "Pointing nowhere\nSee text 999999 for more.\n");
+  LoadMembership(conf);
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  ASSERT_EQ(ReadNext(), text);
+  const std::vector<int> history = ReadArticleForm->History;
+  const int index = ReadArticleForm->HistoryIndex;
+  auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(form, nullptr);
+  const std::string body = form->MainEdit->Caption();
+
+  // The link: "No such text", and everything as it was.
+  const size_t boxes = Boxes->Count();
+  ASSERT_TRUE(ClickLinkTo(TKomLinkKind::LinkText, 999999));
+  ASSERT_TRUE(Boxes->WaitForCount(boxes + 1, 10000));
+  EXPECT_EQ(Boxes->Boxes().back().Text, "No such text");
+  Application().ProcessMessages();
+  EXPECT_EQ(ReadArticleForm->CurrentText(), text);
+  EXPECT_EQ(ReadArticleForm->History, history);
+  EXPECT_EQ(ReadArticleForm->HistoryIndex, index);
+  EXPECT_EQ(form->FromItemList->Caption(), "Writer of texts");
+  EXPECT_EQ(form->TextNrEditList->Caption(), std::to_string(text));
+  EXPECT_EQ(form->ToItemList->Caption(), "Missing texts");
+  EXPECT_EQ(form->SubjectEdit->Text(), "Pointing nowhere");
+  EXPECT_EQ(form->MainEdit->Caption(), body);
+
+  // "Read text" with that number, in the flow view: the same.
+  WriteSetting("ReadingViewStyle", "1");
+  ReadArticleForm->LoadSettings();
+  auto* flow = dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView);
+  ASSERT_NE(flow, nullptr);
+  const std::string flowText = flow->MainEdit->Caption();
+  ASSERT_NE(flowText.find("Pointing nowhere"), std::string::npos);
+  TModalScript ask;
+  ask.Then("InputQueryForm", [](TForm* f) {
+    EXPECT_TRUE(TestSupport::Type(dynamic_cast<TEdit*>(f->FindComponent("ValueEdit")), "999999"));
+    TModalScript::Click(dynamic_cast<TButton*>(f->FindComponent("OkButton")));
+  });
+  ask.Start();
+  Type("\xe5 ");
+  ASSERT_TRUE(WaitFor([&] { return ask.Done() && Boxes->Count() == boxes + 2; }));
+  EXPECT_EQ(Boxes->Boxes().back().Text, "No such text");
+  Application().ProcessMessages();
+  EXPECT_EQ(ReadArticleForm->CurrentText(), text);
+  EXPECT_EQ(ReadArticleForm->History, history);
+  EXPECT_EQ(flow->MainEdit->Caption(), flowText);
+  DeleteSetting("ReadingViewStyle");
+}
+
+TEST_F(ReadingWindow, AConferenceLinkSelectsAMembershipTheListLeftOutAndTellsANonMemberWhy)
+{
+  StopDispatcher();
+  while (!TakeUserMessage().empty()) {
+  }
+  const int conf = NewConference("Links from here");
+  const int quiet = NewConference("Nothing unread here");
+  const int foreign = int(Author->Number(L_CREATE_CONF, TRequestArgs().Str("Not joined").Bits("0000")));
+  const int text = Author->TextTo(conf, "Where to go\nSee m\xf6te " + std::to_string(quiet) + " and [" +
+                                          std::to_string(foreign) + "].\n");
+  LoadMembership(conf);
+  LoadMembership(quiet);
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  ASSERT_EQ(ReadNext(), text);
+  TListView* list = ReadArticleForm->ConfListView;
+  ASSERT_EQ(list->Count(), 1) << "a membership with nothing unread has no row";
+
+  // A conference without a membership: the person is told why, and the
+  // selection stays.
+  ASSERT_TRUE(ClickLinkTo(TKomLinkKind::LinkConference, foreign));
+  EXPECT_EQ(TakeUserMessage(), "iYou are not a member of that conference.");
+  EXPECT_EQ(ReadArticleForm->SelectedConference(), conf);
+  EXPECT_EQ(list->Count(), 1);
+
+  // A membership without a row gets one, and it is selected.
+  ASSERT_TRUE(ClickLinkTo(TKomLinkKind::LinkConference, quiet));
+  ASSERT_TRUE(WaitFor([&] { return ReadArticleForm->SelectedConference() == quiet; }));
+  ASSERT_NE(list->Selected(), nullptr);
+  EXPECT_EQ(list->Selected()->ColumnText(0), std::to_string(quiet));
+  EXPECT_EQ(list->Selected()->ColumnText(1), "Nothing unread here");
+  EXPECT_EQ(list->Selected()->ColumnText(3), "0");
+  // It stays listed while it is selected (the conference read to the end
+  // and no longer selected goes).
+  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+  Application().ProcessMessages();
+  ASSERT_EQ(list->Count(), 1);
+  EXPECT_EQ(list->Item(0)->ColumnText(0), std::to_string(quiet));
+  EXPECT_TRUE(list->Item(0)->Selected());
+  EXPECT_EQ(UserMessageCount(), 0);
 }
 
 } // namespace

@@ -7,6 +7,8 @@
 #include <atomic>
 #include <mutex>
 
+#include "ArticleFormViewForm.h"
+#include "ArticleViewForm.h"
 #include "ClientCaches.h"
 #include "EngineClient.h"
 #include "FakeServer.h"
@@ -140,6 +142,12 @@ TEST_F(Session, TheLoginDialogChoosesTheConnection)
 {
   StoreProfile("Dialog", "Administrator (of) LysKOM", "gazonk");
   WriteSetting("DefaultConfiguration", "Dialog");
+  // The plain view before the login, so that the settings read after it
+  // are seen to choose the view.
+  WriteSetting("ReadingViewStyle", "1");
+  ReadArticleForm->LoadSettings();
+  DeleteSetting("ReadingViewStyle");
+  ASSERT_NE(dynamic_cast<TArticleViewForm*>(ReadArticleForm->MainView), nullptr);
   ShowMain();
   TModalScript script;
   script.Then<TLoginForm>("LoginForm", [](TLoginForm* f) {
@@ -153,6 +161,14 @@ TEST_F(Session, TheLoginDialogChoosesTheConnection)
   ASSERT_TRUE(LoggedIn());
   // The dialog's profile stays the store's key.
   EXPECT_EQ(RegistryConfiguration->KeyPath(), ProfileKeyPath("Dialog"));
+  // A view style stored nowhere, neither in the profile nor beside it: the
+  // default, the form view, with its header fields.
+  ASSERT_TRUE(WaitFor([] { return dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView) != nullptr; }));
+  auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);
+  for (TControl* c : std::initializer_list<TControl*>{form->FromLabel, form->DateLabel, form->TextNrLabel,
+                                                      form->ToLabel, form->SubjectLabel, form->MainEdit})
+    EXPECT_TRUE(IsWindowVisible(c->Handle())) << c->Name;
+  EXPECT_EQ(form->FromLabel->Caption(), "By:");
   RegistryConfiguration->SetKeyPath(RegistryConfiguration->BaseKey());
 }
 
