@@ -6,6 +6,7 @@
 #include <cctype>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "ActiveUsersForm.h"
 #include "AdministrationCommands.h"
@@ -422,17 +423,22 @@ void TReadArticleForm::SelectConference(int confNo)
     RefreshConferenceList();
     at = FConfRows.find(confNo);
   }
-  if (at == FConfRows.end()) {
-    // A membership the list leaves out (nothing unread, or a low priority)
-    // gets its row; once selected, the list keeps it.
-    TMembershipRef m = MembershipByConf(confNo);
-    if (!m || m->mbDeleted) return;
-    AddConferenceRow(confNo, *m);
-    ConfListView->Sort();
-    at = FConfRows.find(confNo);
-  }
-  at->second->SetSelected(true);
-  at->second->MakeVisible();
+  TListItem* row = at != FConfRows.end() ? at->second : MembershipRow(confNo);
+  if (!row) return;
+  row->SetSelected(true);
+  row->MakeVisible();
+}
+
+TListItem* TReadArticleForm::MembershipRow(int confNo)
+{
+  if (auto at = FConfRows.find(confNo); at != FConfRows.end()) return at->second;
+  // A membership the list leaves out (nothing unread, or a low priority)
+  // gets its row; once selected, the list keeps it.
+  TMembershipRef m = MembershipByConf(confNo);
+  if (!m || m->mbDeleted) return nullptr;
+  AddConferenceRow(confNo, *m);
+  ConfListView->Sort();
+  return FConfRows[confNo];
 }
 
 void TReadArticleForm::AddConferenceRow(int confNo, TLyskomMembership& m)
@@ -599,6 +605,10 @@ void TReadArticleForm::RefreshConferenceList()
   ConfListView->SetColumnCaption(3, std::to_string(total) + " Unread");
   if (added) ConfListView->Sort();
 
+  // The list rebuilt by pinning selects the conference it had, so the views
+  // keep the text being read.
+  if (const int keep = std::exchange(FKeepSelection, 0); keep > 0 && !ConfListView->Selected())
+    if (TListItem* row = MembershipRow(keep)) row->SetSelected(true);
   if (!ConfListView->Selected() && ConfListView->Count() > 0) {
     TListItem* first = ConfListView->Item(0);
     if (ColumnNumber(first, 2) > 5) {
@@ -1119,6 +1129,7 @@ void TReadArticleForm::ToolbarText1Click(TComponent*)
 void TReadArticleForm::PinWindowActionExecute(TComponent*)
 {
   if (SubjectTreeAsyncThread) SubjectTreeAsyncThread->PauseScan();
+  FKeepSelection = FSelectedConference;
   ClearLists();
   bool docked = !Docked();
   SetDocked(docked);

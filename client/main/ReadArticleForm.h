@@ -209,6 +209,8 @@ private:
   void RefreshConferenceList();
   // A row for a membership that the list does not show.
   void AddConferenceRow(int confNo, TLyskomMembership& m);
+  // The row of a membership, added when the list leaves it out; null for none.
+  TListItem* MembershipRow(int confNo);
   // Publishes the main view for other threads (null: none), under the lock.
   void PublishMainView(TCustomArticleViewForm* view);
   bool BeginBusy();
@@ -236,6 +238,8 @@ private:
   std::map<std::string, TTreeNode*> FSubjectNodes;
   bool FConnected = false;
   int FSelectedConference = 0;
+  // The conference the next rebuild of the list selects (after pinning).
+  int FKeepSelection = 0;
   // The conference whose texts the views show (0: none since they were
   // last emptied).
   int FViewsConference = 0;

@@ -400,12 +400,32 @@ TEST_F(KeyboardRoutes, ANewChatWindowTakesTheMessageNotItsPartner)
 
 TEST_F(KeyboardRoutes, AFreeReadingWindowKeepsTheShortcutsItsMenusShow)
 {
-  const int conf = NewConference("Free window");
-  const int text = Author->TextTo(conf, "Free\nShown in a free window.\n");
-  ReadArticleForm->ShowTextByNumber(text, true);
+  // Two conferences, the one read in not the first in the list: pinning
+  // rebuilds the list, and must not choose the first one instead.
+  const int before = NewConference("Listed first");
+  Author->TextTo(before, "First\nIn the first row.\n");
+  const int after = NewConference("Free window");
+  Author->TextTo(after, "Free\nIn the second row.\n");
+  LoadMembership(before);
+  LoadMembership(after);
+  RefreshList();
+  TListView* list = ReadArticleForm->ConfListView;
+  ASSERT_EQ(list->Count(), 2);
+  const int conf = std::stoi(list->Item(1)->ColumnText(0));
+  ClickRow(list, list->Item(1));
+  ASSERT_EQ(ReadArticleForm->SelectedConference(), conf);
+  PressKey(VK_RETURN);
+  ASSERT_TRUE(WaitFor([&] { return ReadArticleForm->CurrentText() > 0 && ReadArticleForm->BusyCount == 0; }));
+  const int text = ReadArticleForm->CurrentText();
   Application().ProcessMessages();
+  const std::string body = conf == after ? "In the second row." : "In the first row.";
+  ASSERT_NE(MainText().find(body), std::string::npos) << MainText();
   ClickReadingButton("PinWindowButton");
   ASSERT_FALSE(ReadArticleForm->Docked());
+  // The window keeps what it showed: the conference chosen and the text.
+  Application().ProcessMessages();
+  EXPECT_EQ(ReadArticleForm->SelectedConference(), conf);
+  EXPECT_NE(MainText().find(body), std::string::npos) << MainText();
 
   // The text's menu shows Alt+Enter beside "Text properties": in the text,
   // and anywhere else in the window, it asks for the text and opens its
