@@ -15,6 +15,7 @@
 #include "GdiOwners.h"
 #include "LoopbackRelay.h"
 #include "LyskomdServer.h"
+#include "PinChecks.h"
 #include "MenuSession.h"
 #include "SessionState.h"
 
@@ -187,26 +188,7 @@ TEST_F(ActiveUsers, JoinConferenceOfARowRefusesAMembershipTheUserHasAndLeavesItA
 // show which it is.
 TEST_F(ActiveUsers, PinSwitchesTheWindowBetweenChildAndFreeWindowFromButtonAndMenu)
 {
-  auto* pin = dynamic_cast<TToolButton*>(ActiveUsersForm->FindComponent("PinActiveUsersButton"));
-  auto* item = dynamic_cast<TMenuItem*>(ActiveUsersForm->FindComponent("PinActiveUsers1"));
-  ASSERT_TRUE(pin && item);
-  auto shown = [&](bool pinned) {
-    const HWND host = ActiveUsersForm->HostHandle();
-    const bool child = GetAncestor(host, GA_PARENT) == Application().MDIClient();
-    const bool down = SendMessageA(pin->ToolBar()->Handle(), TB_ISBUTTONCHECKED, pin->Command(), 0) != 0;
-    const HMENU bar = GetMenu(child ? MainForm->HostHandle() : host);
-    const bool checked = (GetMenuState(bar, item->Command(), MF_BYCOMMAND) & MF_CHECKED) != 0;
-    return child == pinned && down == pinned && checked == pinned && IsWindowVisible(host);
-  };
-  ASSERT_TRUE(shown(true));
-  ASSERT_TRUE(TestSupport::ClickToolButton(pin));
-  EXPECT_TRUE(WaitFor([&] { return shown(false); }));
-  ASSERT_TRUE(TestSupport::ChooseMenuItem(ActiveUsersForm, "PinActiveUsers1"));
-  EXPECT_TRUE(WaitFor([&] { return shown(true); }));
-  ASSERT_TRUE(TestSupport::ClickToolButton(pin));
-  EXPECT_TRUE(WaitFor([&] { return shown(false); }));
-  ASSERT_TRUE(TestSupport::ClickToolButton(pin));
-  EXPECT_TRUE(WaitFor([&] { return shown(true); }));
+  ExpectPinSwitchesByButtonAndMenu(ActiveUsersForm, "PinActiveUsersButton", "PinActiveUsers1");
 }
 
 TEST_F(ActiveUsers, InstantUpdateStaysOnAndInForceAfterAReconnection)

@@ -17,6 +17,7 @@
 #include "SessionState.h"
 #include "LyskomdServer.h"
 #include "MainTestSupport.h"
+#include "PinChecks.h"
 #include "WindowInput.h"
 #include "ProtocolText.h"
 #include "UserMessages.h"
@@ -191,28 +192,7 @@ TEST_F(LiveWindows, MessagesToThePersonAConferenceAndEveryoneShowWithTheSendersN
 // show which it is.
 TEST_F(LiveWindows, PinSwitchesTheMessagesWindowBetweenChildAndFreeWindowFromButtonAndMenu)
 {
-  MessagesForm->BringToFront();
-  Application().ProcessMessages();
-  auto* pin = dynamic_cast<TToolButton*>(MessagesForm->FindComponent("PinMessagesButton"));
-  auto* item = dynamic_cast<TMenuItem*>(MessagesForm->FindComponent("PinMessages1"));
-  ASSERT_TRUE(pin && item);
-  auto shown = [&](bool pinned) {
-    const HWND host = MessagesForm->HostHandle();
-    const bool child = GetAncestor(host, GA_PARENT) == Application().MDIClient();
-    const bool down = SendMessageA(pin->ToolBar()->Handle(), TB_ISBUTTONCHECKED, pin->Command(), 0) != 0;
-    const HMENU bar = GetMenu(child ? MainForm->HostHandle() : host);
-    const bool checked = (GetMenuState(bar, item->Command(), MF_BYCOMMAND) & MF_CHECKED) != 0;
-    return child == pinned && down == pinned && checked == pinned && IsWindowVisible(host);
-  };
-  ASSERT_TRUE(shown(true));
-  ASSERT_TRUE(TestSupport::ClickToolButton(pin));
-  EXPECT_TRUE(WaitFor([&] { return shown(false); }));
-  ASSERT_TRUE(TestSupport::ChooseMenuItem(MessagesForm, "PinMessages1"));
-  EXPECT_TRUE(WaitFor([&] { return shown(true); }));
-  ASSERT_TRUE(TestSupport::ClickToolButton(pin));
-  EXPECT_TRUE(WaitFor([&] { return shown(false); }));
-  ASSERT_TRUE(TestSupport::ClickToolButton(pin));
-  EXPECT_TRUE(WaitFor([&] { return shown(true); }));
+  ExpectPinSwitchesByButtonAndMenu(MessagesForm, "PinMessagesButton", "PinMessages1");
 }
 
 TEST_F(LiveWindows, AFailedSendIsReportedAndKeepsTheText)
