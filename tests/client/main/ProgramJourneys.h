@@ -18,6 +18,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,7 +40,9 @@ using TestSupport::TLyskomdServer;
 // seeder creates them on a fresh server.
 constexpr int Administrator = 5, Alice = 6, Bertil = 7, Cecilia = 8;
 constexpr int DemoConference = 9, BooksConference = 10, CookingConference = 11;
-constexpr int AliceConferences[] = {Alice, DemoConference, BooksConference, CookingConference};
+// The demo texts, numbered in the order the seeder writes them.
+constexpr int AlicesPresentation = 1, Welcome = 2, WelcomeFootnote = 3, Pancakes = 4, WelcomeThanks = 5, GoodBook = 6,
+              PancakesComment = 7, DinnerLetter = 8, WelcomeReply = 9, GoodBookQuestion = 10;
 inline const char* const AliceName = "Alice Andersson";
 inline const char* const AlicePassword = "alice";
 inline const char* const BertilName = "Bertil Berg";
@@ -80,20 +83,24 @@ inline std::string UnixOutput(const std::string& command)
 
 // ---- Real input ---------------------------------------------------------------
 
+// An xdotool command (or a chain of them joined by "&&"), which must succeed.
 inline void Xdo(const std::string& arguments)
 {
-  ASSERT_TRUE(TestSupport::RunUnixCommand("xdotool " + arguments, 20000)) << "xdotool " << arguments;
+  ASSERT_EQ(UnixOutput("{ xdotool " + arguments + "; } >/dev/null 2>&1 && echo done"), "done")
+    << "xdotool " << arguments;
 }
 
-// Keys as xdotool names them ("space", "ctrl+Return", "shift+ctrl+m").
+// Keys as xdotool names them ("space", "ctrl+Return", "shift+ctrl+m"). The
+// X server queues them in order and the program reads them in that order,
+// so they need no pause between them beyond xdotool's own.
 inline void Keys(const std::string& keys)
 {
-  Xdo("key --delay 60 " + keys);
+  Xdo("key " + keys);
 }
 
 inline void TypeText(const std::string& text)
 {
-  Xdo("type --delay 40 -- " + ShellQuoted(text));
+  Xdo("type -- " + ShellQuoted(text));
 }
 
 // The pointer moved there and the left button clicked. (Not "mousemove
@@ -206,6 +213,45 @@ inline bool Inside(const RECT& inner, const RECT& outer)
          inner.bottom <= outer.bottom;
 }
 
+inline RECT ScreenRect(HWND window)
+{
+  RECT r{};
+  GetWindowRect(window, &r);
+  return r;
+}
+
+// The visible control of that class that a person sees beside the label: on
+// the label's line, the nearest to its right.
+inline HWND ControlBeside(HWND parent, HWND label, const std::string& className)
+{
+  const RECT l = ScreenRect(label);
+  const LONG middle = (l.top + l.bottom) / 2;
+  HWND found = nullptr;
+  for (HWND h : Descendants(parent, className)) {
+    const RECT r = ScreenRect(h);
+    if (!IsWindowVisible(h) || r.top > middle || r.bottom < middle || r.left < l.right - 2) continue;
+    if (!found || r.left < ScreenRect(found).left) found = h;
+  }
+  return found;
+}
+
+// The visible control of that class that a frame (a group box) holds.
+inline HWND ControlInside(HWND parent, HWND frame, const std::string& className)
+{
+  const RECT f = ScreenRect(frame);
+  for (HWND h : Descendants(parent, className))
+    if (IsWindowVisible(h) && Inside(ScreenRect(h), f)) return h;
+  return nullptr;
+}
+
+// The visible label (or frame) of the window with exactly that caption.
+inline HWND Labelled(HWND parent, const std::string& caption)
+{
+  for (HWND h : Descendants(parent))
+    if (IsWindowVisible(h) && (ClassOf(h) == "Static" || ClassOf(h) == "Button") && Caption(h) == caption) return h;
+  return nullptr;
+}
+
 // Whether the window and the visible controls in it lie inside the room
 // they are shown in: a top-level window on the screen, a child window in
 // its parent's client area, a control in its window.
@@ -269,6 +315,15 @@ inline int ConferenceRows(HWND reading)
   return int(rows);
 }
 
+// A message box as a person reads it: "caption: text".
+inline std::string BoxText(HWND box)
+{
+  std::string text = "\"" + Caption(box) + ":";
+  for (HWND label : Descendants(box, "Static"))
+    if (IsWindowVisible(label) && !ControlText(label).empty()) text += " " + ControlText(label);
+  return text + "\"";
+}
+
 // ---- The program ---------------------------------------------------------------------
 
 class TOmnora
@@ -297,13 +352,22 @@ public:
   bool Started() const { return FProcess.hProcess != nullptr; }
   bool Running() const { return Started() && WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT; }
   // Waits until the program has ended by itself: its exit code, or -1
-  // while it still runs.
+  // while it still runs (a failure that names the boxes it shows).
   DWORD AwaitEnd(DWORD timeoutMs = Patience) const
   {
     DWORD code = DWORD(-1);
     if (Started() && WaitForSingleObject(FProcess.hProcess, timeoutMs) == WAIT_OBJECT_0)
       GetExitCodeProcess(FProcess.hProcess, &code);
+    else
+      ADD_FAILURE() << "Omnora.exe still runs" << BoxesShown();
     return code;
+  }
+  // What the program's message boxes say, for a failure's message.
+  std::string BoxesShown() const
+  {
+    std::string said;
+    for (HWND box : MessageBoxes()) said += "; it shows the box " + BoxText(box);
+    return said;
   }
 
   // Closed as a person closes it: the main window's close; ended by force
@@ -318,6 +382,7 @@ public:
       WaitUntil([&] { return (frame = Frame()) != nullptr || !Running(); });
       if (frame) PostMessageA(frame, WM_CLOSE, 0, 0);
       if (WaitForSingleObject(FProcess.hProcess, Patience) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "Omnora.exe did not end when its main window was closed" << BoxesShown();
         TerminateProcess(FProcess.hProcess, 99);
         WaitForSingleObject(FProcess.hProcess, 10000);
       }
@@ -347,6 +412,14 @@ public:
       },
       LPARAM(&collect));
     return collect.Found;
+  }
+  // The message boxes that the program shows.
+  std::vector<HWND> MessageBoxes() const
+  {
+    std::vector<HWND> boxes;
+    for (HWND h : Windows())
+      if (ClassOf(h) == "#32770") boxes.push_back(h);
+    return boxes;
   }
   HWND Window(const std::string& caption) const
   {
@@ -469,20 +542,6 @@ private:
 
 // ---- The server ----------------------------------------------------------------------
 
-// How many texts a person has read on the server in its conferences.
-inline int ReadCount(TSession& session, int person, const int* conferences, size_t count)
-{
-  int read = 0;
-  for (size_t i = 0; i < count; ++i) {
-    TLKRequest request(L_QUERY_READ_TEXTS, TRequestArgs().Int(person).Int(conferences[i]));
-    if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) return -1;
-    TComPtr<ILKCollection> membership = LKSub(request.Response(), "result");
-    read += int(LKInt(membership.Get(), "last_text_read"));
-    if (TComPtr<ILKCollection> texts = LKSub(membership.Get(), "read_texts")) read += int(LKCount(texts.Get()));
-  }
-  return read;
-}
-
 inline int SessionsOf(TSession& session, int person)
 {
   TLKRequest request(L_WHO_IS_ON_DYNAMIC, TRequestArgs().Int(1).Int(0).Int(0));
@@ -514,6 +573,88 @@ inline TComPtr<ILKCollection> TextStatus(TSession& session, int text)
   TLKRequest request(L_GET_TEXT_STAT_10, TRequestArgs().Int(text));
   if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) return nullptr;
   return LKSub(request.Response(), "result");
+}
+
+// The texts on the server that a person has read, each with the conference
+// it was read in: its local number there is at most the person's last text
+// read of the conference, or among the texts read after that. (The session
+// needs its privileges to see every text, letters too.)
+using TReadTexts = std::set<std::pair<int, int>>;
+inline TReadTexts ReadTexts(TSession& session, int person)
+{
+  TReadTexts read;
+  std::map<int, TComPtr<ILKCollection>> memberships;
+  auto isRead = [&](int conference, long local) {
+    auto it = memberships.find(conference);
+    if (it == memberships.end()) {
+      TLKRequest request(L_QUERY_READ_TEXTS, TRequestArgs().Int(person).Int(conference));
+      TComPtr<ILKCollection> membership;
+      if (request.SyncSend(session.Communication()) == TRequestOutcome::Answered)
+        membership = LKSub(request.Response(), "result");
+      it = memberships.emplace(conference, membership).first;
+    }
+    ILKCollection* membership = it->second.Get();
+    if (!membership) return false;
+    if (local <= LKInt(membership, "last_text_read")) return true;
+    TComPtr<ILKCollection> after = LKSub(membership, "read_texts");
+    for (long i = 0; i < LKCount(after.Get()); ++i)
+      if (LKItem(after.Get(), i).AsInt() == local) return true;
+    return false;
+  };
+  const int last = LastText(session);
+  for (int text = 1; text <= last; ++text) {
+    TLKRequest request(L_GET_TEXT_STAT_10, TRequestArgs().Int(text));
+    if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) continue;
+    TComPtr<ILKCollection> misc = LKSub(request.Response(), "result.misc_info");
+    // Each recipient is followed by the text's local number there.
+    int conference = 0;
+    for (long i = 0; i < LKCount(misc.Get()); ++i) {
+      const std::string item = LKKeyOf(misc.Get(), i);
+      if (item == "recipient" || item == "cc_recipient" || item == "bcc_recipient")
+        conference = int(LKItem(misc.Get(), i).AsInt());
+      else if (item == "local_no" && conference > 0 && isRead(conference, LKItem(misc.Get(), i).AsInt()))
+        read.insert({text, conference});
+    }
+  }
+  return read;
+}
+
+// The texts in pairs that are not in before.
+inline std::set<int> TextsBeyond(const TReadTexts& pairs, const TReadTexts& before)
+{
+  std::set<int> texts;
+  for (const auto& pair : pairs)
+    if (!before.count(pair)) texts.insert(pair.first);
+  return texts;
+}
+
+inline std::string Listed(const std::set<int>& texts)
+{
+  std::string list;
+  for (int text : texts) list += (list.empty() ? "" : ", ") + std::to_string(text);
+  return "{" + list + "}";
+}
+
+// Whether the texts that a person has read since before are exactly those
+// shown.
+inline testing::AssertionResult MarkedReadSince(TSession& session, int person, const TReadTexts& before,
+                                                const std::set<int>& shown)
+{
+  const std::set<int> read = TextsBeyond(ReadTexts(session, person), before);
+  if (read != shown)
+    return testing::AssertionFailure() << "the texts marked read are " << Listed(read) << ", not those shown "
+                                       << Listed(shown);
+  return testing::AssertionSuccess();
+}
+
+// The texts that a text (its status) comments.
+inline std::vector<int> CommentedBy(ILKCollection* status)
+{
+  std::vector<int> commented;
+  TComPtr<ILKCollection> misc = status ? LKSub(status, "misc_info") : nullptr;
+  for (long i = 0; i < LKCount(misc.Get()); ++i)
+    if (LKKeyOf(misc.Get(), i) == "comment_to") commented.push_back(int(LKItem(misc.Get(), i).AsInt()));
+  return commented;
 }
 
 // A conference's status (a person's letterbox is a conference too).
@@ -569,6 +710,12 @@ public:
     profile.Password = AlicePassword;
     profile.SavePwd = true;
     WriteConnectionProfile(store, profile);
+    // The journeys read the text shown from the form view's fields. A login
+    // through the dialog reads the settings of its profile, and falls back
+    // to the program's own key, and then to no value at all (the other
+    // view): both name the form view.
+    store.WriteString("ReadingViewStyle", "0");
+    TLyskomRegistryConfiguration(OmnoraRegistryBaseKey, false).WriteString("ReadingViewStyle", "0");
   }
   void TearDown() override
   {
@@ -650,7 +797,12 @@ class TJourney : public testing::Test
 protected:
   static void SetUpTestSuite()
   {
-    if (!Admin) Admin = new TSession(TLyskomdServer::Host(), TDemoServer::Server->Port(), true, false);
+    if (!Admin) {
+      Admin = new TSession(TLyskomdServer::Host(), TDemoServer::Server->Port(), true, false);
+      // Privileges let it see every text, the persons' letters too.
+      TLKRequest enable(L_ENABLE, TRequestArgs().Int(255));
+      EXPECT_TRUE(Admin->Expect(enable));
+    }
     if (!Program && !Ended) Program = new TOmnora(std::string("-a -c \"") + ProfileName + "\"");
     TDemoServer::EndJourneys = [] {
       EndProgram();
@@ -684,28 +836,40 @@ protected:
   }
   void TearDown() override
   {
+    // A journey answers the questions it expects: a box still open was not.
+    if (Program)
+      for (HWND box : Program->MessageBoxes()) ADD_FAILURE() << "the journey left the box " << BoxText(box);
     ScreenshotOnFailure();
     CloseOthers();
   }
 
   // Whatever a journey left open beside the main window is closed, so the
-  // next starts there; a question on the way (keep the text?) is let go.
+  // next starts there. An editor that holds text asks whether to trash it,
+  // and is answered yes; any other box fails the journey.
   static void CloseOthers()
   {
     if (!Program) return;
-    WaitUntil([] {
+    std::set<HWND> asked;
+    const bool closed = WaitUntil([&] {
       bool others = false;
       for (HWND h : Program->Windows()) {
         if (h == Frame) continue;
         others = true;
-        if (ClassOf(h) == "#32770")
-          PostMessageA(h, WM_COMMAND, IDYES, 0);
-        else
+        if (!asked.insert(h).second) continue;
+        if (ClassOf(h) != "#32770") {
           PostMessageA(h, WM_CLOSE, 0, 0);
+        } else if (BoxText(h) == "\"Omnora: Really trash this text?\"") {
+          PostMessageA(h, WM_COMMAND, IDYES, 0);
+        } else {
+          ADD_FAILURE() << "closing the windows left open showed the box " << BoxText(h);
+          PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
+        }
       }
-      if (others) Sleep(200);
       return !others;
     }, 10000);
+    if (!closed)
+      for (HWND h : Program->Windows())
+        if (h != Frame) ADD_FAILURE() << "\"" << Caption(h) << "\" stays open";
   }
 
   // Whether a search for the next text runs: the status bar's animated
@@ -717,22 +881,83 @@ protected:
     return status && SendMessageTimeoutA(status, SB_GETTEXTLENGTHA, 2, 0, SMTO_ABORTIFHUNG, 5000, &length) &&
            LOWORD(length) > 0;
   }
-  // Presses the blank key and waits until the next text is shown.
-  static bool ReadNextWithBlank()
+  // Presses the blank key and waits until the reading window shows that
+  // text (its number, its subject and its body as the server holds them),
+  // and within it the bodies of the footnotes named.
+  static testing::AssertionResult ReadNextWithBlank(int expected, const std::vector<int>& footnotes = {})
   {
-    if (!WaitUntil([] { return !Busy(); })) return false;
-    const std::string shown = ShownText();
+    if (!WaitUntil([] { return !Busy(); })) return testing::AssertionFailure() << "the reading window stays busy";
+    const std::string text = TextOnServer(*Admin, expected);
+    const std::string subject = text.substr(0, text.find('\n'));
+    std::vector<std::string> bodies{BodyOf(text)};
+    for (int footnote : footnotes) bodies.push_back(BodyOf(TextOnServer(*Admin, footnote)));
     Keys("space");
-    return WaitUntil([&] { return !Busy() && ShownText() != shown; });
+    if (!WaitUntil([&] {
+          if (Busy() || ShownTextNumber() != expected || ShownSubject() != subject) return false;
+          const std::string shown = ShownText();
+          return std::all_of(bodies.begin(), bodies.end(),
+                             [&](const std::string& body) { return shown.find(body) != std::string::npos; });
+        }))
+      return testing::AssertionFailure() << "the blank key showed text " << ShownTextNumber() << " \""
+                                         << ShownSubject() << "\", not " << expected << " \"" << subject
+                                         << "\" with " << footnotes.size() << " footnotes; it shows: " << ShownText();
+    return testing::AssertionSuccess();
+  }
+  // A text's lines after its subject.
+  static std::string BodyOf(const std::string& text)
+  {
+    const size_t end = text.find('\n');
+    return end == std::string::npos ? std::string() : text.substr(end + 1);
   }
 
-  // The texts that the reading window shows now.
+  // The number of the text shown, as its header field says it ("Text nr:").
+  static int ShownTextNumber()
+  {
+    HWND label = Labelled(Reading, "Text nr:");
+    HWND field = label ? ControlBeside(Reading, label, "RichEdit20A") : nullptr;
+    return field ? std::atoi(ControlText(field).c_str()) : 0;
+  }
+  static std::string ShownSubject()
+  {
+    HWND label = Labelled(Reading, "&Subject:");
+    HWND field = label ? ControlBeside(Reading, label, "Edit") : nullptr;
+    return field ? ControlText(field) : std::string();
+  }
+  // What the reading window's text fields show now, lines ended with "\n".
   static std::string ShownText()
   {
     std::string text;
     for (HWND edit : Descendants(Reading, "RichEdit20A"))
       if (IsWindowVisible(edit)) text += ControlText(edit) + "\n";
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
+  }
+
+  // Session > Disconnect: the session ends on the server (and with it
+  // what the program had still to tell it, such as the texts read).
+  static testing::AssertionResult Disconnect()
+  {
+    if (!Program->Activate(Frame)) return testing::AssertionFailure() << "the main window cannot be activated";
+    Keys("alt+s d");
+    if (!WaitUntil([] { return SessionsOf(*Admin, Alice) == 0; }))
+      return testing::AssertionFailure() << "Session > Disconnect left Alice logged in";
+    if (!WaitUntil([] { return ConferenceRows(Reading) == 0; }))
+      return testing::AssertionFailure() << "the conferences stayed listed";
+    return testing::AssertionSuccess();
+  }
+  // Session > Connect, and Enter in the login dialog that opens on the
+  // journeys' profile.
+  static testing::AssertionResult Connect()
+  {
+    if (!Program->Activate(Frame)) return testing::AssertionFailure() << "the main window cannot be activated";
+    Keys("alt+s c");
+    if (!AwaitWindow("Login")) return testing::AssertionFailure() << "Session > Connect opened no login dialog";
+    Keys("Return");
+    if (!WaitUntil([] { return SessionsOf(*Admin, Alice) == 1; }, 60000))
+      return testing::AssertionFailure() << "Alice did not log in again";
+    if (!WaitUntil([] { return ConferenceRows(Reading) > 0; }, 60000))
+      return testing::AssertionFailure() << "the conferences were not listed";
+    return testing::AssertionSuccess();
   }
 
   static HWND AwaitWindow(const std::string& caption) { return Program->AwaitWindow(caption); }
