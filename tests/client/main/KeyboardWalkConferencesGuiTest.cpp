@@ -62,7 +62,9 @@ TEST_F(WalkConferences, ACreatedConferenceIsCancelledByEscapeAndMadeByEnterWithI
 {
   HWND dialog = OpenFromReading("alt+n c n", "Create conference");
   ASSERT_NE(dialog, nullptr) << "Online > Conferences > Create new... opened nothing";
-  Walk(*Program, dialog, "create-conference");
+  Walk(*Program, dialog, "create-conference",
+       {FieldBeside('n', "&Name:", "Edit"), Ticks('o', "&Open for everyone"), Ticks('c', "Allow &comments"),
+        Ticks('s', "&Secret"), Ticks('a', "Allow &anonymous texts")});
   // A name typed and Escape: the dialog goes and nothing is made.
   Keys("alt+n");
   TypeText("Walked away");
@@ -121,7 +123,8 @@ TEST_F(WalkConferences, AMemberIsAddedByKeysAndEscapeAddsNone)
   ASSERT_FALSE(IsMember(*Admin, Cecilia, conference));
   HWND dialog = OpenFromReading("alt+n c a", "Add member to conference");
   ASSERT_NE(dialog, nullptr) << "Online > Conferences > Add member... opened nothing";
-  Walk(*Program, dialog, "add-member");
+  Walk(*Program, dialog, "add-member",
+       {FieldInside('u', "&User", "RichEdit20A"), FieldInside('c', "&Conference", "RichEdit20A")});
   Keys("alt+u");
   TypeText(CeciliaName);
   Keys("alt+c");
@@ -151,13 +154,17 @@ TEST_F(WalkConferences, ConferencePropertiesOpenFromTheirKeyAndChangeOnlyOnOk)
   // Shift+Alt+Enter asks which conference.
   HWND prompt = OpenFromReading("shift+alt+Return", "Edit conference properties");
   ASSERT_NE(prompt, nullptr) << "Shift+Alt+Enter asked nothing";
-  Walk(*Program, prompt, "conference-properties-prompt");
+  Walk(*Program, prompt, "conference-properties-prompt", {FieldInside('n', "&Name", "RichEdit20A")});
   Keys("alt+n");
   TypeText(WalkConference);
   Keys("Return");
   HWND window = AwaitWindow("Conference attributes");
   ASSERT_NE(window, nullptr);
-  Walk(*Program, window, "conference-attributes");
+  Walk(*Program, window, "conference-attributes",
+       {ReadFieldBeside('n', "&Name:", "Edit"), Ticks('c', "&Closed conference"), Ticks('s', "&Secret"),
+        Ticks('c', "No &comments"), Ticks('a', "Allow &anonymous texts"), Ticks('c', "Forbid se&cret"),
+        Ticks('l', "&Letterbox"), FieldInside('v', "Super&visor", "RichEdit20A"),
+        FieldInside('u', "S&uper conf", "RichEdit20A"), FieldBeside('g', "&Garb days:", "Edit")});
   Keys("alt+g");
   TypeText("7");
   Keys("Escape");
@@ -184,7 +191,9 @@ TEST_F(WalkConferences, APasswordIsChangedByKeysAndEscapeKeepsTheOld)
   ASSERT_NE(dialog, nullptr) << "Online > Users > Change password... opened nothing";
   // It opens on the user's own name.
   EXPECT_EQ(ControlText(Program->FocusedControl()), AliceName);
-  Walk(*Program, dialog, "change-password");
+  Walk(*Program, dialog, "change-password",
+       {FieldInside('n', "&Name", "RichEdit20A"), FieldBeside('p', "&Password:", "Edit"),
+        FieldBeside('c', "&Confirm pwd:", "Edit"), FieldBeside('o', "&Old pwd:", "Edit")});
   Keys("alt+p");
   TypeText("walked");
   Keys("alt+c");
