@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -60,7 +61,7 @@ inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = Patie
   for (;;) {
     if (done()) return true;
     if (GetTickCount64() - start > timeoutMs) return false;
-    Sleep(20);
+    Sleep(10);
   }
 }
 
@@ -83,11 +84,93 @@ inline std::string UnixOutput(const std::string& command)
 
 // ---- Real input ---------------------------------------------------------------
 
-// An xdotool command (or a chain of them joined by "&&"), which must succeed.
-inline void Xdo(const std::string& arguments)
+// One xdotool for the whole run that types the keys, reading its commands
+// line by line from a file that the test appends to: a command costs a few
+// milliseconds, where starting a Unix program from Wine for each cost about
+// a tenth of a second. After each command xdotool touches a file of its
+// own, and the test waits for that file. Removing the command file ends it
+// (the run's scratch folder goes at the end of the run, whatever happened).
+// Only keys go this way: xdotool's commands that find a window keep it for
+// the commands after them, and keys sent to a window so found are no real
+// input.
+class TXdotool
 {
-  ASSERT_EQ(UnixOutput("{ xdotool " + arguments + "; } >/dev/null 2>&1 && echo done"), "done")
-    << "xdotool " << arguments;
+public:
+  static TXdotool& Instance()
+  {
+    static TXdotool driver;
+    return driver;
+  }
+  ~TXdotool()
+  {
+    if (FCommands == INVALID_HANDLE_VALUE) return;
+    CloseHandle(FCommands);
+    DeleteFileA((FFolder + "\\commands").c_str());
+  }
+
+  // Runs the command; a failure when it did not finish or complained.
+  testing::AssertionResult Run(const std::string& command)
+  {
+    if (FCommands == INVALID_HANDLE_VALUE) return testing::AssertionFailure() << "xdotool did not start";
+    const std::string done = "done." + std::to_string(++FCount);
+    const std::string lines = command + "\nexec --sync touch '" + FUnixFolder + "/" + done + "'\n";
+    DWORD written = 0;
+    if (!WriteFile(FCommands, lines.data(), DWORD(lines.size()), &written, nullptr) || written != lines.size())
+      return testing::AssertionFailure() << "xdotool cannot be told \"" << command << "\"";
+    const std::string marker = FFolder + "\\" + done;
+    const ULONGLONG start = GetTickCount64();
+    while (GetFileAttributesA(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      if (GetTickCount64() - start > 20000)
+        return testing::AssertionFailure() << "xdotool did not finish \"" << command << "\": " << Printed();
+      Sleep(2);
+    }
+    DeleteFileA(marker.c_str());
+    // A key name that it does not know it reports and passes over.
+    const std::string printed = Printed();
+    if (!printed.empty()) return testing::AssertionFailure() << "xdotool " << command << ": " << printed;
+    return testing::AssertionSuccess();
+  }
+  // A file in xdotool's folder, by its Unix path.
+  std::string FileOf(const std::string& name, const std::string& content) const
+  {
+    std::ofstream(FFolder + "\\" + name, std::ios::binary) << content;
+    return FUnixFolder + "/" + name;
+  }
+
+private:
+  TXdotool() : FFolder(TestSupport::NewTempDir("xdotool")), FUnixFolder(TestSupport::UnixPathOf(FFolder))
+  {
+    FCommands = CreateFileA((FFolder + "\\commands").c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS, 0, nullptr);
+    FOutput = FFolder + "\\printed";
+    std::ofstream(FOutput, std::ios::binary).flush();
+    if (FCommands != INVALID_HANDLE_VALUE &&
+        !TestSupport::RunUnixCommand("cd " + ShellQuoted(FUnixFolder) +
+                                       " && (tail --follow=name -n +1 commands </dev/null 2>/dev/null |"
+                                       " xdotool - >printed 2>&1 &)",
+                                     20000)) {
+      CloseHandle(FCommands);
+      FCommands = INVALID_HANDLE_VALUE;
+    }
+  }
+  // What xdotool printed since the last look.
+  std::string Printed()
+  {
+    const std::string all = TestSupport::ReadFileText(FOutput);
+    std::string since = all.size() > FPrinted ? all.substr(FPrinted) : std::string();
+    FPrinted = all.size();
+    return since;
+  }
+
+  std::string FFolder, FUnixFolder, FOutput;
+  HANDLE FCommands = INVALID_HANDLE_VALUE;
+  int FCount = 0;
+  size_t FPrinted = 0;
+};
+
+inline void Xdo(const std::string& command)
+{
+  ASSERT_TRUE(TXdotool::Instance().Run(command));
 }
 
 // Keys as xdotool names them ("space", "ctrl+Return", "shift+ctrl+m"). The
@@ -100,7 +183,7 @@ inline void Keys(const std::string& keys)
 
 inline void TypeText(const std::string& text)
 {
-  Xdo("type -- " + ShellQuoted(text));
+  Xdo("type --file '" + TXdotool::Instance().FileOf("typed", text) + "'");
 }
 
 // The pointer moved there and the left button clicked. (Not "mousemove
@@ -121,8 +204,10 @@ inline void ClickAt(POINT at)
   // the keyboard, as a click-to-focus manager gives it. (Until some program
   // sets the display's focus, keys follow the pointer; after that only an
   // explicit focus brings them to the window clicked.)
-  Xdo("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) +
-      " click 1 && xdotool windowfocus \"$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')\"");
+  ASSERT_EQ(UnixOutput("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) +
+                       " click 1 && xdotool windowfocus \"$(xdotool getmouselocation --shell | sed -n "
+                       "'s/^WINDOW=//p')\" && echo done"),
+            "done");
   last = at;
   lastTime = GetTickCount64();
 }
