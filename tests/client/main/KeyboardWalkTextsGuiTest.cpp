@@ -149,11 +149,13 @@ TEST_F(WalkTexts, FindTextsIsWalkedFindsByKeysAndGoesOnEscape)
   HWND window = OpenChildFromReading("shift+ctrl+f", "Find texts");
   ASSERT_NE(window, nullptr) << "Shift+Ctrl+F opened no window of its own";
   // The conference comes first: the other fields wait for it.
-  HWND recipient = ControlInside(window, Labelled(window, "&Rcpt: (required)"), "RichEdit20A");
-  HWND subject = ControlBeside(window, Labelled(window, "&Subj:"), "ComboBox");
-  ASSERT_TRUE(recipient && subject);
+  HWND recipient = nullptr, subject = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    recipient = ControlInside(window, Labelled(window, "&Rcpt: (required)"), "RichEdit20A");
+    subject = ControlBeside(window, Labelled(window, "&Subj:"), "ComboBox");
+    return recipient && subject && Program->FocusedControl() == recipient;
+  })) << "the window does not open on its conference field";
   EXPECT_FALSE(IsWindowEnabled(subject));
-  ASSERT_EQ(Program->FocusedControl(), recipient);
   TypeText("Cooking");
   ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(subject); })) << "a conference named left the subject disabled";
   Walk(*Program, window, "find-texts",

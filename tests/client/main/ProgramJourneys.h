@@ -309,6 +309,7 @@ inline RECT ScreenRect(HWND window)
 // the label's line, the nearest to its right.
 inline HWND ControlBeside(HWND parent, HWND label, const std::string& className)
 {
+  if (!label) return nullptr;
   const RECT l = ScreenRect(label);
   const LONG middle = (l.top + l.bottom) / 2;
   HWND found = nullptr;
@@ -323,6 +324,7 @@ inline HWND ControlBeside(HWND parent, HWND label, const std::string& className)
 // The visible control of that class that a frame (a group box) holds.
 inline HWND ControlInside(HWND parent, HWND frame, const std::string& className)
 {
+  if (!frame) return nullptr;
   const RECT f = ScreenRect(frame);
   for (HWND h : Descendants(parent, className))
     if (IsWindowVisible(h) && Inside(ScreenRect(h), f)) return h;
