@@ -112,10 +112,13 @@ inline std::vector<HWND> TabStops(HWND window)
   return stops;
 }
 
+// A control by its class and caption, and where it is in its window.
 inline std::string Describe(HWND h)
 {
   std::ostringstream s;
-  s << ClassOf(h) << " \"" << Caption(h).substr(0, 40) << "\"";
+  const RECT r = ScreenRect(h), window = ScreenRect(GetAncestor(h, GA_ROOT));
+  s << ClassOf(h) << " \"" << Caption(h).substr(0, 40) << "\" at (" << r.left - window.left << ","
+    << r.top - window.top << ")";
   return s.str();
 }
 

@@ -105,6 +105,8 @@ TEST_F(WalkConferences, ACreatedConferenceIsCancelledByEscapeAndMadeByEnterWithI
   // add herself, and says no.
   HWND question = Program->AwaitNewWindow(before);
   ASSERT_NE(question, nullptr) << "nothing was asked";
+  EXPECT_EQ(BoxText(question), "\"Omnora: Commented user [6] Alice Andersson is not a member of any of the recipient "
+                               "conferences. Add user as recipient?\"");
   EXPECT_TRUE(ShowsWhole(question));
   Keys("n");
   EXPECT_TRUE(Closes(editor)) << "the editor stayed open";
@@ -230,6 +232,8 @@ TEST_F(WalkConferences, DeletingAsksAndNoKeepsTheConference)
   Keys("Return");
   HWND question = Program->AwaitNewWindow(before);
   ASSERT_NE(question, nullptr);
+  EXPECT_EQ(BoxText(question), "\"Omnora: This will permanently delete conference [" + std::to_string(conference) +
+                                 "] Walk conference.\r\nAre you sure?\"");
   EXPECT_TRUE(ShowsWhole(question));
   ShowWalk("delete-question");
   Keys("n");

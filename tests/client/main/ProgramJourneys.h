@@ -924,19 +924,23 @@ protected:
   void TearDown() override
   {
     // A journey answers the questions it expects: a box still open was not.
+    std::set<HWND> left;
     if (Program)
-      for (HWND box : Program->MessageBoxes()) ADD_FAILURE() << "the journey left the box " << BoxText(box);
+      for (HWND box : Program->MessageBoxes()) {
+        ADD_FAILURE() << "the journey left the box " << BoxText(box);
+        PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+        left.insert(box);
+      }
     ScreenshotOnFailure();
-    CloseOthers();
+    CloseOthers(left);
   }
 
   // Whatever a journey left open beside the main window is closed, so the
   // next starts there. An editor that holds text asks whether to trash it,
   // and is answered yes; any other box fails the journey.
-  static void CloseOthers()
+  static void CloseOthers(std::set<HWND> asked = {})
   {
     if (!Program) return;
-    std::set<HWND> asked;
     const bool closed = WaitUntil([&] {
       bool others = false;
       for (HWND h : Program->Windows()) {
