@@ -437,6 +437,7 @@ public:
   TOmnora& operator=(const TOmnora&) = delete;
 
   bool Started() const { return FProcess.hProcess != nullptr; }
+  DWORD ProcessId() const { return FProcess.dwProcessId; }
   bool Running() const { return Started() && WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT; }
   // Waits until the program has ended by itself: its exit code, or -1
   // while it still runs (a failure that names the boxes it shows).
