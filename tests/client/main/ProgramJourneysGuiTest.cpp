@@ -212,7 +212,8 @@ protected:
   // text, sent to Bertil alone.
   testing::AssertionResult HeardAlone(size_t heard, const std::string& text)
   {
-    if (!WaitUntil([&] { return Received().size() > heard; })) return testing::AssertionFailure() << "Bertil heard nothing";
+    if (!WaitUntil([&] { return Received().size() > heard; }))
+      return testing::AssertionFailure() << "Bertil heard nothing";
     const TMessages messages = Received();
     const TMessages expected{{Bertil, text}};
     if (TMessages(messages.begin() + long(heard), messages.end()) != expected)
