@@ -86,7 +86,8 @@ TEST_F(WalkConferences, ACreatedConferenceIsCancelledByEscapeAndMadeByEnterWithI
   ASSERT_TRUE(status);
   EXPECT_EQ(LKString(status.Get(), "type.allow_anonymous"), "1");
   EXPECT_EQ(LKString(status.Get(), "type.rd_prot"), "0");
-  EXPECT_TRUE(IsMember(*Admin, Alice, conference));
+  // The server makes the conference, then the program makes Alice a member.
+  EXPECT_TRUE(WaitUntil([&] { return IsMember(*Admin, Alice, conference); })) << "Alice is no member";
 
   // Its presentation is written next, in the editor: walked, written, sent.
   HWND editor = AwaitWindow("Write text");
