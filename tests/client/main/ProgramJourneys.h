@@ -402,13 +402,18 @@ inline int ConferenceRows(HWND reading)
   return int(rows);
 }
 
-// A message box as a person reads it: "caption: text".
+// A message box as a person reads it: "caption: text". (A box shows a
+// moment before its words are in it.)
 inline std::string BoxText(HWND box)
 {
-  std::string text = "\"" + Caption(box) + ":";
-  for (HWND label : Descendants(box, "Static"))
-    if (IsWindowVisible(label) && !ControlText(label).empty()) text += " " + ControlText(label);
-  return text + "\"";
+  std::string text;
+  WaitUntil([&] {
+    text.clear();
+    for (HWND label : Descendants(box, "Static"))
+      if (IsWindowVisible(label) && !ControlText(label).empty()) text += " " + ControlText(label);
+    return !text.empty() || !IsWindow(box);
+  }, 10000);
+  return "\"" + Caption(box) + ":" + text + "\"";
 }
 
 // ---- The program ---------------------------------------------------------------------
