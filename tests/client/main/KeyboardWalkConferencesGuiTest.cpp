@@ -48,8 +48,8 @@ protected:
   // The message box that a command shows when it is done, answered with Enter.
   static bool Acknowledged(const std::vector<HWND>& before, const std::string& text)
   {
-    HWND box = Program->AwaitNewWindow(before);
-    if (!box || ClassOf(box) != "#32770") return false;
+    HWND box = Program->AwaitNewBox(before);
+    if (!box) return false;
     EXPECT_NE(BoxText(box).find(text), std::string::npos) << "the box says " << BoxText(box);
     Keys("Return");
     return Closes(box);
@@ -102,7 +102,7 @@ TEST_F(WalkConferences, ACreatedConferenceIsCancelledByEscapeAndMadeByEnterWithI
   Keys("ctrl+Return");
   // Alice is no member of where presentations go: she is asked whether to
   // add herself, and says no.
-  HWND question = Program->AwaitNewWindow(before);
+  HWND question = Program->AwaitNewBox(before);
   ASSERT_NE(question, nullptr) << "nothing was asked";
   EXPECT_EQ(BoxText(question), "\"Omnora: Commented user [6] Alice Andersson is not a member of any of the recipient "
                                "conferences. Add user as recipient?\"");
@@ -229,7 +229,7 @@ TEST_F(WalkConferences, DeletingAsksAndNoKeepsTheConference)
   TypeText(WalkConference);
   const std::vector<HWND> before = Program->Windows();
   Keys("Return");
-  HWND question = Program->AwaitNewWindow(before);
+  HWND question = Program->AwaitNewBox(before);
   ASSERT_NE(question, nullptr);
   EXPECT_EQ(BoxText(question), "\"Omnora: This will permanently delete conference [" + std::to_string(conference) +
                                  "] Walk conference.\r\nAre you sure?\"");

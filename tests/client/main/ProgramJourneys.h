@@ -443,6 +443,12 @@ public:
 
   bool Started() const { return FProcess.hProcess != nullptr; }
   DWORD ProcessId() const { return FProcess.dwProcessId; }
+  DWORD ExitCode() const
+  {
+    DWORD code = DWORD(-1);
+    if (Started()) GetExitCodeProcess(FProcess.hProcess, &code);
+    return code;
+  }
   bool Running() const { return Started() && WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT; }
   // Waits until the program has ended by itself: its exit code, or -1
   // while it still runs (a failure that names the boxes it shows).
@@ -617,15 +623,24 @@ public:
       return nullptr;
     return Activate(window) ? window : nullptr;
   }
-  // A top-level window of the program that was not among before, once shown.
-  HWND AwaitNewWindow(const std::vector<HWND>& before, DWORD timeoutMs = 10000) const
+  // A message box of the program that was not among before, once shown
+  // and given the keys (other windows come and go meanwhile, such as a
+  // command's progress).
+  HWND AwaitNewBox(const std::vector<HWND>& before, DWORD timeoutMs = 10000) const
   {
     HWND found = nullptr;
     WaitUntil([&] {
-      for (HWND h : Windows())
+      for (HWND h : MessageBoxes())
         if (std::find(before.begin(), before.end(), h) == before.end()) found = h;
       return found != nullptr;
     }, timeoutMs);
+    // A box may come up behind the window it asks for, as it closes: a
+    // person then clicks it.
+    if (found && !Activate(found)) {
+      ADD_FAILURE() << "the box " << BoxText(found) << " cannot be given the keyboard (it has the focus: "
+                    << FocusIn(found) << ", the display's keyboard: " << HasKeyboard(found) << ")";
+      return nullptr;
+    }
     return found;
   }
 
@@ -915,9 +930,12 @@ protected:
   {
     ASSERT_TRUE(Program && Program->Started()) << "Omnora.exe did not start";
     // (A maximised child window adds its own caption to the main window's.)
-    ASSERT_TRUE(WaitUntil([] { return Program->Frame() && Caption(Program->Frame()).rfind(MainCaption, 0) == 0; },
-                          60000))
-      << "no main window captioned \"" << MainCaption << "\"";
+    WaitUntil([] {
+      return !Program->Running() || (Program->Frame() && Caption(Program->Frame()).rfind(MainCaption, 0) == 0);
+    }, 60000);
+    ASSERT_TRUE(Program->Running()) << "Omnora.exe ended with exit code " << Program->ExitCode();
+    ASSERT_TRUE(Program->Frame() && Caption(Program->Frame()).rfind(MainCaption, 0) == 0)
+      << "no main window captioned \"" << MainCaption << "\"" << Program->BoxesShown();
     Frame = Program->Frame();
     Reading = Program->Child("Read texts");
     ASSERT_NE(Reading, nullptr);

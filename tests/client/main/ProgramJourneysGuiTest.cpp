@@ -116,7 +116,7 @@ TEST_F(Journeys, EscapeInTheEditorAsksAndKeepsTheTextWhenAnsweredNo)
 
   Keys("Escape");
   // The editor asks before it lets the text go.
-  HWND question = Program->AwaitNewWindow(before);
+  HWND question = Program->AwaitNewBox(before);
   ASSERT_NE(question, nullptr) << "Escape asked nothing";
   EXPECT_EQ(BoxText(question), "\"Omnora: Really trash this text?\"");
   EXPECT_TRUE(ShowsWhole(question));
