@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -251,6 +252,45 @@ TEST_F(AsyncDispatch, OwnTextIsReadAtOnceAndSignalsNothing)
   EXPECT_TRUE(WaitUntil([&] { return membership->IsRead(1); }));
   EXPECT_EQ(0, membership->UnreadCount());
   EXPECT_TRUE(Link.Read([&] { return Link.Trays.empty(); }));
+}
+
+// The texts read wait in the queue and leave once half a minute has passed
+// since the last marks left. The clock is the queue's own, moved by hand; a
+// round of the dispatcher that begins after it moved is one that handles a
+// second message sent after the first was handled.
+TEST_F(AsyncDispatch, ReadMarksLeaveOnceHalfAMinuteHasPassed)
+{
+  std::atomic<DWORD> clock{1000000};
+  SetMarkReadClock([&] { return clock.load(); });
+  struct TRestore
+  {
+    ~TRestore() { SetMarkReadClock(nullptr); }
+  } restore;
+  const int conf = Session->CreateConference("Read every half minute");
+  StartOther("Half Minute Writer");
+  for (int i = 0; i < 2; ++i) ASSERT_GT(Other->TextTo(conf, "Read\nin turn"), 0);
+  TMembershipRef membership = StoreServerMembership(conf);
+  membership->MarkRead(1, true);
+  FlushMarkRead(true);
+  membership->MarkRead(2, true);
+  auto readOnServer = [&] {
+    TLyskomMembership server(conf);
+    if (auto reply = Session->QueryMembership(conf)) server.LoadFromResult(reply.Get());
+    return server.IsRead(2);
+  };
+  auto aRoundAfter = [&] {
+    for (int i = 0; i < 2; ++i) {
+      const size_t heard = Link.Read([&] { return Link.ViewMessages.size(); });
+      Send(*Other, TLyskomdServer::AdminPerson, "Tick");
+      ASSERT_TRUE(WaitUntil([&] { return Link.Read([&] { return Link.ViewMessages.size(); }) > heard; }));
+    }
+  };
+
+  clock += 30000;
+  aRoundAfter();
+  EXPECT_FALSE(readOnServer()) << "the marks left before half a minute had passed";
+  clock += 1;
+  EXPECT_TRUE(WaitUntil(readOnServer)) << "the marks stayed in the queue";
 }
 
 TEST_F(AsyncDispatch, TrayIconFollowsThePriorityLevel)

@@ -112,10 +112,12 @@ protected:
                                          << ", sessions of Alice: " << SessionsOf(*Admin, Alice);
     return testing::AssertionSuccess();
   }
-  // "wine taskkill /im Omnora.exe": the close that scripts/run sends.
-  static void Taskkill()
+  // The close that scripts/run sends ("wine taskkill /im Omnora.exe"),
+  // aimed at this program by its process id: another program of the same
+  // name may run beside it.
+  static void Taskkill(const TOmnora& program)
   {
-    std::string line = "taskkill.exe /im Omnora.exe";
+    std::string line = "taskkill.exe /pid " + std::to_string(program.ProcessId());
     STARTUPINFOA si{sizeof(si)};
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
@@ -187,7 +189,7 @@ TEST_F(ClosingWhileLoggingIn, TaskkillWhileWaitingForTheServerEndsTheProgram)
   Relay->Hold();
   auto program = Start();
   ASSERT_TRUE(LoginWaitsAt(*program, "Waiting for initial negotiation..."));
-  Taskkill();
+  Taskkill(*program);
   EXPECT_EQ(program->AwaitEnd(), 0u);
   EXPECT_TRUE(SessionGone());
 }
@@ -197,7 +199,7 @@ TEST_F(ClosingWhileLoggingIn, TaskkillWhileTheMembershipsLoadEndsTheSession)
   Relay->HoldAfterRequest(L_GET_MEMBERSHIP_10);
   auto program = Start();
   ASSERT_TRUE(LoginWaitsAt(*program, "Retrieving membership info"));
-  Taskkill();
+  Taskkill(*program);
   EXPECT_EQ(program->AwaitEnd(), 0u);
   EXPECT_TRUE(SessionGone());
 }
@@ -209,7 +211,7 @@ TEST_F(ClosingWhileLoggingIn, TaskkillOnceLoggedInLogsOutAndEnds)
   ASSERT_TRUE(WaitUntil([&] { return (reading = program->Child("Read texts")) != nullptr; }, 60000));
   ASSERT_TRUE(WaitUntil([&] { return ConferenceRows(reading) > 0; }, 60000)) << "the login did not end";
   EXPECT_EQ(SessionsOf(*Admin, Alice), 1);
-  Taskkill();
+  Taskkill(*program);
   EXPECT_EQ(program->AwaitEnd(), 0u);
   EXPECT_TRUE(SessionGone());
 }

@@ -48,11 +48,9 @@ protected:
   // The message box that a command shows when it is done, answered with Enter.
   static bool Acknowledged(const std::vector<HWND>& before, const std::string& text)
   {
-    HWND box = Program->AwaitNewWindow(before);
-    if (!box || ClassOf(box) != "#32770") return false;
-    bool said = false;
-    for (HWND h : Descendants(box, "Static")) said = said || Caption(h).find(text) != std::string::npos;
-    EXPECT_TRUE(said) << "the box does not say \"" << text << "\"";
+    HWND box = Program->AwaitNewBox(before);
+    if (!box) return false;
+    EXPECT_NE(BoxText(box).find(text), std::string::npos) << "the box says " << BoxText(box);
     Keys("Return");
     return Closes(box);
   }
@@ -62,7 +60,9 @@ TEST_F(WalkConferences, ACreatedConferenceIsCancelledByEscapeAndMadeByEnterWithI
 {
   HWND dialog = OpenFromReading("alt+n c n", "Create conference");
   ASSERT_NE(dialog, nullptr) << "Online > Conferences > Create new... opened nothing";
-  Walk(*Program, dialog, "create-conference");
+  Walk(*Program, dialog, "create-conference",
+       {FieldBeside('n', "&Name:", "Edit"), Ticks('o', "&Open for everyone"), Ticks('c', "Allow &comments"),
+        Ticks('s', "&Secret"), Ticks('a', "Allow &anonymous texts")});
   // A name typed and Escape: the dialog goes and nothing is made.
   Keys("alt+n");
   TypeText("Walked away");
@@ -84,7 +84,8 @@ TEST_F(WalkConferences, ACreatedConferenceIsCancelledByEscapeAndMadeByEnterWithI
   ASSERT_TRUE(status);
   EXPECT_EQ(LKString(status.Get(), "type.allow_anonymous"), "1");
   EXPECT_EQ(LKString(status.Get(), "type.rd_prot"), "0");
-  EXPECT_TRUE(IsMember(*Admin, Alice, conference));
+  // The server makes the conference, then the program makes Alice a member.
+  EXPECT_TRUE(WaitUntil([&] { return IsMember(*Admin, Alice, conference); })) << "Alice is no member";
 
   // Its presentation is written next, in the editor: walked, written, sent.
   HWND editor = AwaitWindow("Write text");
@@ -101,8 +102,10 @@ TEST_F(WalkConferences, ACreatedConferenceIsCancelledByEscapeAndMadeByEnterWithI
   Keys("ctrl+Return");
   // Alice is no member of where presentations go: she is asked whether to
   // add herself, and says no.
-  HWND question = Program->AwaitNewWindow(before);
+  HWND question = Program->AwaitNewBox(before);
   ASSERT_NE(question, nullptr) << "nothing was asked";
+  EXPECT_EQ(BoxText(question), "\"Omnora: Commented user [6] Alice Andersson is not a member of any of the recipient "
+                               "conferences. Add user as recipient?\"");
   EXPECT_TRUE(ShowsWhole(question));
   Keys("n");
   EXPECT_TRUE(Closes(editor)) << "the editor stayed open";
@@ -121,7 +124,8 @@ TEST_F(WalkConferences, AMemberIsAddedByKeysAndEscapeAddsNone)
   ASSERT_FALSE(IsMember(*Admin, Cecilia, conference));
   HWND dialog = OpenFromReading("alt+n c a", "Add member to conference");
   ASSERT_NE(dialog, nullptr) << "Online > Conferences > Add member... opened nothing";
-  Walk(*Program, dialog, "add-member");
+  Walk(*Program, dialog, "add-member",
+       {FieldInside('u', "&User", "RichEdit20A"), FieldInside('c', "&Conference", "RichEdit20A")});
   Keys("alt+u");
   TypeText(CeciliaName);
   Keys("alt+c");
@@ -151,13 +155,17 @@ TEST_F(WalkConferences, ConferencePropertiesOpenFromTheirKeyAndChangeOnlyOnOk)
   // Shift+Alt+Enter asks which conference.
   HWND prompt = OpenFromReading("shift+alt+Return", "Edit conference properties");
   ASSERT_NE(prompt, nullptr) << "Shift+Alt+Enter asked nothing";
-  Walk(*Program, prompt, "conference-properties-prompt");
+  Walk(*Program, prompt, "conference-properties-prompt", {FieldInside('n', "&Name", "RichEdit20A")});
   Keys("alt+n");
   TypeText(WalkConference);
   Keys("Return");
   HWND window = AwaitWindow("Conference attributes");
   ASSERT_NE(window, nullptr);
-  Walk(*Program, window, "conference-attributes");
+  Walk(*Program, window, "conference-attributes",
+       {ReadFieldBeside('n', "&Name:", "Edit"), Ticks('c', "&Closed conference"), Ticks('s', "&Secret"),
+        Ticks('c', "No &comments"), Ticks('a', "Allow &anonymous texts"), Ticks('c', "Forbid se&cret"),
+        Ticks('l', "&Letterbox"), FieldInside('v', "Super&visor", "RichEdit20A"),
+        FieldInside('u', "S&uper conf", "RichEdit20A"), FieldBeside('g', "&Garb days:", "Edit")});
   Keys("alt+g");
   TypeText("7");
   Keys("Escape");
@@ -184,7 +192,9 @@ TEST_F(WalkConferences, APasswordIsChangedByKeysAndEscapeKeepsTheOld)
   ASSERT_NE(dialog, nullptr) << "Online > Users > Change password... opened nothing";
   // It opens on the user's own name.
   EXPECT_EQ(ControlText(Program->FocusedControl()), AliceName);
-  Walk(*Program, dialog, "change-password");
+  Walk(*Program, dialog, "change-password",
+       {FieldInside('n', "&Name", "RichEdit20A"), FieldBeside('p', "&Password:", "Edit"),
+        FieldBeside('c', "&Confirm pwd:", "Edit"), FieldBeside('o', "&Old pwd:", "Edit")});
   Keys("alt+p");
   TypeText("walked");
   Keys("alt+c");
@@ -219,8 +229,10 @@ TEST_F(WalkConferences, DeletingAsksAndNoKeepsTheConference)
   TypeText(WalkConference);
   const std::vector<HWND> before = Program->Windows();
   Keys("Return");
-  HWND question = Program->AwaitNewWindow(before);
+  HWND question = Program->AwaitNewBox(before);
   ASSERT_NE(question, nullptr);
+  EXPECT_EQ(BoxText(question), "\"Omnora: This will permanently delete conference [" + std::to_string(conference) +
+                                 "] Walk conference.\r\nAre you sure?\"");
   EXPECT_TRUE(ShowsWhole(question));
   ShowWalk("delete-question");
   Keys("n");

@@ -95,21 +95,38 @@ TEST_F(WalkTexts, TextPropertiesOpenFromAltEnterAndAnAuxItemIsAddedByKeys)
   HWND window = AwaitWindow(caption);
   ASSERT_NE(window, nullptr) << "no window captioned \"" << caption << "\"";
 
-  // Every page, from its first control; Ctrl+Tab turns to the next.
-  const char* const pages[] = {"recipients", "texts", "aux", "stats"};
+  // Every page, from its first control; Ctrl+Tab turns to the next. The
+  // check box below the pages is on every one.
+  const TAccessKey lock = Ticks('l', "&Lock text number");
+  const struct
+  {
+    const char* Name;
+    TAccessKeys Keys;
+  } pages[] = {
+    {"recipients", {lock, FieldInside('n', "&Name", "RichEdit20A")}},
+    {"texts", {lock, FieldBeside('n', "Text &number:", "Edit")}},
+    {"aux",
+     {lock, FieldBeside('t', "&Tag:", "ComboBox"), FieldBeside('g', "Fla&gs:", "Edit"),
+      FieldBeside('e', "Inh&erit:", "Edit"), FieldBeside('d', "&Data:", "Edit")}},
+    {"stats", {lock}},
+  };
   for (int page = 0; page < 4; ++page) {
-    SCOPED_TRACE(pages[page]);
+    SCOPED_TRACE(pages[page].Name);
     ASSERT_EQ(ShownPage(window), page);
-    Walk(*Program, window, std::string("text-properties-") + pages[page]);
+    Walk(*Program, window, std::string("text-properties-") + pages[page].Name, pages[page].Keys);
     if (page == 2) {
       // An aux item: the tag typed, the data, and the page's "Add", each
       // reached by its access key.
+      HWND tag = ControlBeside(window, Labelled(window, "&Tag:"), "ComboBox");
+      HWND data = ControlBeside(window, Labelled(window, "&Data:"), "Edit");
+      ASSERT_TRUE(tag && data);
       Keys("alt+t");
-      ASSERT_TRUE(WaitUntil([&] { return ClassOf(FocusedStop(*Program, window)) == "ComboBox"; }, 3000))
+      ASSERT_TRUE(WaitUntil([&] { return FocusedStop(*Program, window) == tag; }, 3000))
         << "Alt+T: the focus is on " << Describe(Program->FocusedControl());
       TypeText("2");
       Keys("alt+d");
-      ASSERT_TRUE(WaitUntil([&] { return ClassOf(Program->FocusedControl()) == "Edit"; }, 3000));
+      ASSERT_TRUE(WaitUntil([&] { return Program->FocusedControl() == data; }, 3000))
+        << "Alt+D: the focus is on " << Describe(Program->FocusedControl());
       TypeText("Seen by keys");
       Keys("alt+a");
       EXPECT_TRUE(WaitUntil([&] {
@@ -118,10 +135,9 @@ TEST_F(WalkTexts, TextPropertiesOpenFromAltEnterAndAnAuxItemIsAddedByKeys)
       })) << "the aux item did not reach the server";
       ShowWalk("text-properties-aux-added");
     }
-    const HWND focus = Program->FocusedControl();
     Keys("ctrl+Tab");
+    // The page turns and the focus moves to it in one step of the program.
     ASSERT_TRUE(WaitUntil([&] { return ShownPage(window) == (page + 1) % 4; }, 5000)) << "Ctrl+Tab";
-    WaitUntil([&] { return Program->FocusedControl() != focus; }, 3000);
   }
   // "Close" is the window's cancel: Escape.
   Keys("Escape");
@@ -132,12 +148,23 @@ TEST_F(WalkTexts, FindTextsIsWalkedFindsByKeysAndGoesOnEscape)
 {
   HWND window = OpenChildFromReading("shift+ctrl+f", "Find texts");
   ASSERT_NE(window, nullptr) << "Shift+Ctrl+F opened no window of its own";
-  Walk(*Program, window, "find-texts");
-  // The conference and a word of the subject named, Enter finds its texts
-  // about it.
-  Keys("alt+r");
+  // The conference comes first: the other fields wait for it.
+  HWND recipient = nullptr, subject = nullptr;
+  ASSERT_TRUE(WaitUntil([&] {
+    recipient = ControlInside(window, Labelled(window, "&Rcpt: (required)"), "RichEdit20A");
+    subject = ControlBeside(window, Labelled(window, "&Subj:"), "ComboBox");
+    return recipient && subject && Program->FocusedControl() == recipient;
+  })) << "the window does not open on its conference field";
+  EXPECT_FALSE(IsWindowEnabled(subject));
   TypeText("Cooking");
+  ASSERT_TRUE(WaitUntil([&] { return IsWindowEnabled(subject); })) << "a conference named left the subject disabled";
+  Walk(*Program, window, "find-texts",
+       {FieldInside('r', "&Rcpt: (required)", "RichEdit20A"), FieldInside('b', "&By:", "RichEdit20A"),
+        FieldBeside('s', "&Subj:", "ComboBox"), FieldBeside('o', "B&ody:", "ComboBox"),
+        Ticks('r', "&Regexp search (subj and body)")});
+  // A word of the subject named, Enter finds the conference's texts about it.
   Keys("alt+s");
+  ASSERT_TRUE(WaitUntil([&] { return FocusedStop(*Program, window) == subject; }, 3000));
   TypeText("pancakes");
   Keys("Return");
   HWND list = nullptr;

@@ -15,9 +15,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -39,7 +41,9 @@ using TestSupport::TLyskomdServer;
 // seeder creates them on a fresh server.
 constexpr int Administrator = 5, Alice = 6, Bertil = 7, Cecilia = 8;
 constexpr int DemoConference = 9, BooksConference = 10, CookingConference = 11;
-constexpr int AliceConferences[] = {Alice, DemoConference, BooksConference, CookingConference};
+// The demo texts, numbered in the order the seeder writes them.
+constexpr int AlicesPresentation = 1, Welcome = 2, WelcomeFootnote = 3, Pancakes = 4, WelcomeThanks = 5, GoodBook = 6,
+              PancakesComment = 7, DinnerLetter = 8, WelcomeReply = 9, GoodBookQuestion = 10;
 inline const char* const AliceName = "Alice Andersson";
 inline const char* const AlicePassword = "alice";
 inline const char* const BertilName = "Bertil Berg";
@@ -57,7 +61,7 @@ inline bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs = Patie
   for (;;) {
     if (done()) return true;
     if (GetTickCount64() - start > timeoutMs) return false;
-    Sleep(20);
+    Sleep(10);
   }
 }
 
@@ -80,20 +84,106 @@ inline std::string UnixOutput(const std::string& command)
 
 // ---- Real input ---------------------------------------------------------------
 
-inline void Xdo(const std::string& arguments)
+// One xdotool for the whole run that types the keys, reading its commands
+// line by line from a file that the test appends to: a command costs a few
+// milliseconds, where starting a Unix program from Wine for each cost about
+// a tenth of a second. After each command xdotool touches a file of its
+// own, and the test waits for that file. Removing the command file ends it
+// (the run's scratch folder goes at the end of the run, whatever happened).
+// Only keys go this way: xdotool's commands that find a window keep it for
+// the commands after them, and keys sent to a window so found are no real
+// input.
+class TXdotool
 {
-  ASSERT_TRUE(TestSupport::RunUnixCommand("xdotool " + arguments, 20000)) << "xdotool " << arguments;
+public:
+  static TXdotool& Instance()
+  {
+    static TXdotool driver;
+    return driver;
+  }
+  ~TXdotool()
+  {
+    if (FCommands == INVALID_HANDLE_VALUE) return;
+    CloseHandle(FCommands);
+    DeleteFileA((FFolder + "\\commands").c_str());
+  }
+
+  // Runs the command; a failure when it did not finish or complained.
+  testing::AssertionResult Run(const std::string& command)
+  {
+    if (FCommands == INVALID_HANDLE_VALUE) return testing::AssertionFailure() << "xdotool did not start";
+    const std::string done = "done." + std::to_string(++FCount);
+    const std::string lines = command + "\nexec --sync touch '" + FUnixFolder + "/" + done + "'\n";
+    DWORD written = 0;
+    if (!WriteFile(FCommands, lines.data(), DWORD(lines.size()), &written, nullptr) || written != lines.size())
+      return testing::AssertionFailure() << "xdotool cannot be told \"" << command << "\"";
+    const std::string marker = FFolder + "\\" + done;
+    const ULONGLONG start = GetTickCount64();
+    while (GetFileAttributesA(marker.c_str()) == INVALID_FILE_ATTRIBUTES) {
+      if (GetTickCount64() - start > 20000)
+        return testing::AssertionFailure() << "xdotool did not finish \"" << command << "\": " << Printed();
+      Sleep(2);
+    }
+    DeleteFileA(marker.c_str());
+    // A key name that it does not know it reports and passes over.
+    const std::string printed = Printed();
+    if (!printed.empty()) return testing::AssertionFailure() << "xdotool " << command << ": " << printed;
+    return testing::AssertionSuccess();
+  }
+  // A file in xdotool's folder, by its Unix path.
+  std::string FileOf(const std::string& name, const std::string& content) const
+  {
+    std::ofstream(FFolder + "\\" + name, std::ios::binary) << content;
+    return FUnixFolder + "/" + name;
+  }
+
+private:
+  TXdotool() : FFolder(TestSupport::NewTempDir("xdotool")), FUnixFolder(TestSupport::UnixPathOf(FFolder))
+  {
+    FCommands = CreateFileA((FFolder + "\\commands").c_str(), FILE_APPEND_DATA,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS, 0, nullptr);
+    FOutput = FFolder + "\\printed";
+    std::ofstream(FOutput, std::ios::binary).flush();
+    if (FCommands != INVALID_HANDLE_VALUE &&
+        !TestSupport::RunUnixCommand("cd " + ShellQuoted(FUnixFolder) +
+                                       " && (tail --follow=name -n +1 commands </dev/null 2>/dev/null |"
+                                       " xdotool - >printed 2>&1 &)",
+                                     20000)) {
+      CloseHandle(FCommands);
+      FCommands = INVALID_HANDLE_VALUE;
+    }
+  }
+  // What xdotool printed since the last look.
+  std::string Printed()
+  {
+    const std::string all = TestSupport::ReadFileText(FOutput);
+    std::string since = all.size() > FPrinted ? all.substr(FPrinted) : std::string();
+    FPrinted = all.size();
+    return since;
+  }
+
+  std::string FFolder, FUnixFolder, FOutput;
+  HANDLE FCommands = INVALID_HANDLE_VALUE;
+  int FCount = 0;
+  size_t FPrinted = 0;
+};
+
+inline void Xdo(const std::string& command)
+{
+  ASSERT_TRUE(TXdotool::Instance().Run(command));
 }
 
-// Keys as xdotool names them ("space", "ctrl+Return", "shift+ctrl+m").
+// Keys as xdotool names them ("space", "ctrl+Return", "shift+ctrl+m"). The
+// X server queues them in order and the program reads them in that order,
+// so they need no pause between them beyond xdotool's own.
 inline void Keys(const std::string& keys)
 {
-  Xdo("key --delay 60 " + keys);
+  Xdo("key " + keys);
 }
 
 inline void TypeText(const std::string& text)
 {
-  Xdo("type --delay 40 -- " + ShellQuoted(text));
+  Xdo("type --file '" + TXdotool::Instance().FileOf("typed", text) + "'");
 }
 
 // The pointer moved there and the left button clicked. (Not "mousemove
@@ -114,8 +204,10 @@ inline void ClickAt(POINT at)
   // the keyboard, as a click-to-focus manager gives it. (Until some program
   // sets the display's focus, keys follow the pointer; after that only an
   // explicit focus brings them to the window clicked.)
-  Xdo("mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) +
-      " click 1 && xdotool windowfocus \"$(xdotool getmouselocation --shell | sed -n 's/^WINDOW=//p')\"");
+  ASSERT_EQ(UnixOutput("xdotool mousemove " + std::to_string(at.x) + " " + std::to_string(at.y) +
+                       " click 1 && xdotool windowfocus \"$(xdotool getmouselocation --shell | sed -n "
+                       "'s/^WINDOW=//p')\" && echo done"),
+            "done");
   last = at;
   lastTime = GetTickCount64();
 }
@@ -206,6 +298,47 @@ inline bool Inside(const RECT& inner, const RECT& outer)
          inner.bottom <= outer.bottom;
 }
 
+inline RECT ScreenRect(HWND window)
+{
+  RECT r{};
+  GetWindowRect(window, &r);
+  return r;
+}
+
+// The visible control of that class that a person sees beside the label: on
+// the label's line, the nearest to its right.
+inline HWND ControlBeside(HWND parent, HWND label, const std::string& className)
+{
+  if (!label) return nullptr;
+  const RECT l = ScreenRect(label);
+  const LONG middle = (l.top + l.bottom) / 2;
+  HWND found = nullptr;
+  for (HWND h : Descendants(parent, className)) {
+    const RECT r = ScreenRect(h);
+    if (!IsWindowVisible(h) || r.top > middle || r.bottom < middle || r.left < l.right - 2) continue;
+    if (!found || r.left < ScreenRect(found).left) found = h;
+  }
+  return found;
+}
+
+// The visible control of that class that a frame (a group box) holds.
+inline HWND ControlInside(HWND parent, HWND frame, const std::string& className)
+{
+  if (!frame) return nullptr;
+  const RECT f = ScreenRect(frame);
+  for (HWND h : Descendants(parent, className))
+    if (IsWindowVisible(h) && Inside(ScreenRect(h), f)) return h;
+  return nullptr;
+}
+
+// The visible label (or frame) of the window with exactly that caption.
+inline HWND Labelled(HWND parent, const std::string& caption)
+{
+  for (HWND h : Descendants(parent))
+    if (IsWindowVisible(h) && (ClassOf(h) == "Static" || ClassOf(h) == "Button") && Caption(h) == caption) return h;
+  return nullptr;
+}
+
 // Whether the window and the visible controls in it lie inside the room
 // they are shown in: a top-level window on the screen, a child window in
 // its parent's client area, a control in its window.
@@ -269,6 +402,20 @@ inline int ConferenceRows(HWND reading)
   return int(rows);
 }
 
+// A message box as a person reads it: "caption: text". (A box shows a
+// moment before its words are in it.)
+inline std::string BoxText(HWND box)
+{
+  std::string text;
+  WaitUntil([&] {
+    text.clear();
+    for (HWND label : Descendants(box, "Static"))
+      if (IsWindowVisible(label) && !ControlText(label).empty()) text += " " + ControlText(label);
+    return !text.empty() || !IsWindow(box);
+  }, 10000);
+  return "\"" + Caption(box) + ":" + text + "\"";
+}
+
 // ---- The program ---------------------------------------------------------------------
 
 class TOmnora
@@ -295,15 +442,31 @@ public:
   TOmnora& operator=(const TOmnora&) = delete;
 
   bool Started() const { return FProcess.hProcess != nullptr; }
+  DWORD ProcessId() const { return FProcess.dwProcessId; }
+  DWORD ExitCode() const
+  {
+    DWORD code = DWORD(-1);
+    if (Started()) GetExitCodeProcess(FProcess.hProcess, &code);
+    return code;
+  }
   bool Running() const { return Started() && WaitForSingleObject(FProcess.hProcess, 0) == WAIT_TIMEOUT; }
   // Waits until the program has ended by itself: its exit code, or -1
-  // while it still runs.
+  // while it still runs (a failure that names the boxes it shows).
   DWORD AwaitEnd(DWORD timeoutMs = Patience) const
   {
     DWORD code = DWORD(-1);
     if (Started() && WaitForSingleObject(FProcess.hProcess, timeoutMs) == WAIT_OBJECT_0)
       GetExitCodeProcess(FProcess.hProcess, &code);
+    else
+      ADD_FAILURE() << "Omnora.exe still runs" << BoxesShown();
     return code;
+  }
+  // What the program's message boxes say, for a failure's message.
+  std::string BoxesShown() const
+  {
+    std::string said;
+    for (HWND box : MessageBoxes()) said += "; it shows the box " + BoxText(box);
+    return said;
   }
 
   // Closed as a person closes it: the main window's close; ended by force
@@ -318,6 +481,7 @@ public:
       WaitUntil([&] { return (frame = Frame()) != nullptr || !Running(); });
       if (frame) PostMessageA(frame, WM_CLOSE, 0, 0);
       if (WaitForSingleObject(FProcess.hProcess, Patience) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "Omnora.exe did not end when its main window was closed" << BoxesShown();
         TerminateProcess(FProcess.hProcess, 99);
         WaitForSingleObject(FProcess.hProcess, 10000);
       }
@@ -347,6 +511,14 @@ public:
       },
       LPARAM(&collect));
     return collect.Found;
+  }
+  // The message boxes that the program shows.
+  std::vector<HWND> MessageBoxes() const
+  {
+    std::vector<HWND> boxes;
+    for (HWND h : Windows())
+      if (ClassOf(h) == "#32770") boxes.push_back(h);
+    return boxes;
   }
   HWND Window(const std::string& caption) const
   {
@@ -451,15 +623,24 @@ public:
       return nullptr;
     return Activate(window) ? window : nullptr;
   }
-  // A top-level window of the program that was not among before, once shown.
-  HWND AwaitNewWindow(const std::vector<HWND>& before, DWORD timeoutMs = 10000) const
+  // A message box of the program that was not among before, once shown
+  // and given the keys (other windows come and go meanwhile, such as a
+  // command's progress).
+  HWND AwaitNewBox(const std::vector<HWND>& before, DWORD timeoutMs = 10000) const
   {
     HWND found = nullptr;
     WaitUntil([&] {
-      for (HWND h : Windows())
+      for (HWND h : MessageBoxes())
         if (std::find(before.begin(), before.end(), h) == before.end()) found = h;
       return found != nullptr;
     }, timeoutMs);
+    // A box may come up behind the window it asks for, as it closes: a
+    // person then clicks it.
+    if (found && !Activate(found)) {
+      ADD_FAILURE() << "the box " << BoxText(found) << " cannot be given the keyboard (it has the focus: "
+                    << FocusIn(found) << ", the display's keyboard: " << HasKeyboard(found) << ")";
+      return nullptr;
+    }
     return found;
   }
 
@@ -468,20 +649,6 @@ private:
 };
 
 // ---- The server ----------------------------------------------------------------------
-
-// How many texts a person has read on the server in its conferences.
-inline int ReadCount(TSession& session, int person, const int* conferences, size_t count)
-{
-  int read = 0;
-  for (size_t i = 0; i < count; ++i) {
-    TLKRequest request(L_QUERY_READ_TEXTS, TRequestArgs().Int(person).Int(conferences[i]));
-    if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) return -1;
-    TComPtr<ILKCollection> membership = LKSub(request.Response(), "result");
-    read += int(LKInt(membership.Get(), "last_text_read"));
-    if (TComPtr<ILKCollection> texts = LKSub(membership.Get(), "read_texts")) read += int(LKCount(texts.Get()));
-  }
-  return read;
-}
 
 inline int SessionsOf(TSession& session, int person)
 {
@@ -514,6 +681,88 @@ inline TComPtr<ILKCollection> TextStatus(TSession& session, int text)
   TLKRequest request(L_GET_TEXT_STAT_10, TRequestArgs().Int(text));
   if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) return nullptr;
   return LKSub(request.Response(), "result");
+}
+
+// The texts on the server that a person has read, each with the conference
+// it was read in: its local number there is at most the person's last text
+// read of the conference, or among the texts read after that. (The session
+// needs its privileges to see every text, letters too.)
+using TReadTexts = std::set<std::pair<int, int>>;
+inline TReadTexts ReadTexts(TSession& session, int person)
+{
+  TReadTexts read;
+  std::map<int, TComPtr<ILKCollection>> memberships;
+  auto isRead = [&](int conference, long local) {
+    auto it = memberships.find(conference);
+    if (it == memberships.end()) {
+      TLKRequest request(L_QUERY_READ_TEXTS, TRequestArgs().Int(person).Int(conference));
+      TComPtr<ILKCollection> membership;
+      if (request.SyncSend(session.Communication()) == TRequestOutcome::Answered)
+        membership = LKSub(request.Response(), "result");
+      it = memberships.emplace(conference, membership).first;
+    }
+    ILKCollection* membership = it->second.Get();
+    if (!membership) return false;
+    if (local <= LKInt(membership, "last_text_read")) return true;
+    TComPtr<ILKCollection> after = LKSub(membership, "read_texts");
+    for (long i = 0; i < LKCount(after.Get()); ++i)
+      if (LKItem(after.Get(), i).AsInt() == local) return true;
+    return false;
+  };
+  const int last = LastText(session);
+  for (int text = 1; text <= last; ++text) {
+    TLKRequest request(L_GET_TEXT_STAT_10, TRequestArgs().Int(text));
+    if (request.SyncSend(session.Communication()) != TRequestOutcome::Answered) continue;
+    TComPtr<ILKCollection> misc = LKSub(request.Response(), "result.misc_info");
+    // Each recipient is followed by the text's local number there.
+    int conference = 0;
+    for (long i = 0; i < LKCount(misc.Get()); ++i) {
+      const std::string item = LKKeyOf(misc.Get(), i);
+      if (item == "recipient" || item == "cc_recipient" || item == "bcc_recipient")
+        conference = int(LKItem(misc.Get(), i).AsInt());
+      else if (item == "local_no" && conference > 0 && isRead(conference, LKItem(misc.Get(), i).AsInt()))
+        read.insert({text, conference});
+    }
+  }
+  return read;
+}
+
+// The texts in pairs that are not in before.
+inline std::set<int> TextsBeyond(const TReadTexts& pairs, const TReadTexts& before)
+{
+  std::set<int> texts;
+  for (const auto& pair : pairs)
+    if (!before.count(pair)) texts.insert(pair.first);
+  return texts;
+}
+
+inline std::string Listed(const std::set<int>& texts)
+{
+  std::string list;
+  for (int text : texts) list += (list.empty() ? "" : ", ") + std::to_string(text);
+  return "{" + list + "}";
+}
+
+// Whether the texts that a person has read since before are exactly those
+// shown.
+inline testing::AssertionResult MarkedReadSince(TSession& session, int person, const TReadTexts& before,
+                                                const std::set<int>& shown)
+{
+  const std::set<int> read = TextsBeyond(ReadTexts(session, person), before);
+  if (read != shown)
+    return testing::AssertionFailure() << "the texts marked read are " << Listed(read) << ", not those shown "
+                                       << Listed(shown);
+  return testing::AssertionSuccess();
+}
+
+// The texts that a text (its status) comments.
+inline std::vector<int> CommentedBy(ILKCollection* status)
+{
+  std::vector<int> commented;
+  TComPtr<ILKCollection> misc = status ? LKSub(status, "misc_info") : nullptr;
+  for (long i = 0; i < LKCount(misc.Get()); ++i)
+    if (LKKeyOf(misc.Get(), i) == "comment_to") commented.push_back(int(LKItem(misc.Get(), i).AsInt()));
+  return commented;
 }
 
 // A conference's status (a person's letterbox is a conference too).
@@ -569,6 +818,12 @@ public:
     profile.Password = AlicePassword;
     profile.SavePwd = true;
     WriteConnectionProfile(store, profile);
+    // The journeys read the text shown from the form view's fields. A login
+    // through the dialog reads the settings of its profile, and falls back
+    // to the program's own key, and then to no value at all (the other
+    // view): both name the form view.
+    store.WriteString("ReadingViewStyle", "0");
+    TLyskomRegistryConfiguration(OmnoraRegistryBaseKey, false).WriteString("ReadingViewStyle", "0");
   }
   void TearDown() override
   {
@@ -650,7 +905,12 @@ class TJourney : public testing::Test
 protected:
   static void SetUpTestSuite()
   {
-    if (!Admin) Admin = new TSession(TLyskomdServer::Host(), TDemoServer::Server->Port(), true, false);
+    if (!Admin) {
+      Admin = new TSession(TLyskomdServer::Host(), TDemoServer::Server->Port(), true, false);
+      // Privileges let it see every text, the persons' letters too.
+      TLKRequest enable(L_ENABLE, TRequestArgs().Int(255));
+      EXPECT_TRUE(Admin->Expect(enable));
+    }
     if (!Program && !Ended) Program = new TOmnora(std::string("-a -c \"") + ProfileName + "\"");
     TDemoServer::EndJourneys = [] {
       EndProgram();
@@ -670,9 +930,12 @@ protected:
   {
     ASSERT_TRUE(Program && Program->Started()) << "Omnora.exe did not start";
     // (A maximised child window adds its own caption to the main window's.)
-    ASSERT_TRUE(WaitUntil([] { return Program->Frame() && Caption(Program->Frame()).rfind(MainCaption, 0) == 0; },
-                          60000))
-      << "no main window captioned \"" << MainCaption << "\"";
+    WaitUntil([] {
+      return !Program->Running() || (Program->Frame() && Caption(Program->Frame()).rfind(MainCaption, 0) == 0);
+    }, 60000);
+    ASSERT_TRUE(Program->Running()) << "Omnora.exe ended with exit code " << Program->ExitCode();
+    ASSERT_TRUE(Program->Frame() && Caption(Program->Frame()).rfind(MainCaption, 0) == 0)
+      << "no main window captioned \"" << MainCaption << "\"" << Program->BoxesShown();
     Frame = Program->Frame();
     Reading = Program->Child("Read texts");
     ASSERT_NE(Reading, nullptr);
@@ -684,28 +947,44 @@ protected:
   }
   void TearDown() override
   {
+    // A journey answers the questions it expects: a box still open was not.
+    std::set<HWND> left;
+    if (Program)
+      for (HWND box : Program->MessageBoxes()) {
+        ADD_FAILURE() << "the journey left the box " << BoxText(box);
+        PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
+        left.insert(box);
+      }
     ScreenshotOnFailure();
-    CloseOthers();
+    CloseOthers(left);
   }
 
   // Whatever a journey left open beside the main window is closed, so the
-  // next starts there; a question on the way (keep the text?) is let go.
-  static void CloseOthers()
+  // next starts there. An editor that holds text asks whether to trash it,
+  // and is answered yes; any other box fails the journey.
+  static void CloseOthers(std::set<HWND> asked = {})
   {
     if (!Program) return;
-    WaitUntil([] {
+    const bool closed = WaitUntil([&] {
       bool others = false;
       for (HWND h : Program->Windows()) {
         if (h == Frame) continue;
         others = true;
-        if (ClassOf(h) == "#32770")
-          PostMessageA(h, WM_COMMAND, IDYES, 0);
-        else
+        if (!asked.insert(h).second) continue;
+        if (ClassOf(h) != "#32770") {
           PostMessageA(h, WM_CLOSE, 0, 0);
+        } else if (BoxText(h) == "\"Omnora: Really trash this text?\"") {
+          PostMessageA(h, WM_COMMAND, IDYES, 0);
+        } else {
+          ADD_FAILURE() << "closing the windows left open showed the box " << BoxText(h);
+          PostMessageA(h, WM_COMMAND, IDCANCEL, 0);
+        }
       }
-      if (others) Sleep(200);
       return !others;
     }, 10000);
+    if (!closed)
+      for (HWND h : Program->Windows())
+        if (h != Frame) ADD_FAILURE() << "\"" << Caption(h) << "\" stays open";
   }
 
   // Whether a search for the next text runs: the status bar's animated
@@ -717,22 +996,83 @@ protected:
     return status && SendMessageTimeoutA(status, SB_GETTEXTLENGTHA, 2, 0, SMTO_ABORTIFHUNG, 5000, &length) &&
            LOWORD(length) > 0;
   }
-  // Presses the blank key and waits until the next text is shown.
-  static bool ReadNextWithBlank()
+  // Presses the blank key and waits until the reading window shows that
+  // text (its number, its subject and its body as the server holds them),
+  // and within it the bodies of the footnotes named.
+  static testing::AssertionResult ReadNextWithBlank(int expected, const std::vector<int>& footnotes = {})
   {
-    if (!WaitUntil([] { return !Busy(); })) return false;
-    const std::string shown = ShownText();
+    if (!WaitUntil([] { return !Busy(); })) return testing::AssertionFailure() << "the reading window stays busy";
+    const std::string text = TextOnServer(*Admin, expected);
+    const std::string subject = text.substr(0, text.find('\n'));
+    std::vector<std::string> bodies{BodyOf(text)};
+    for (int footnote : footnotes) bodies.push_back(BodyOf(TextOnServer(*Admin, footnote)));
     Keys("space");
-    return WaitUntil([&] { return !Busy() && ShownText() != shown; });
+    if (!WaitUntil([&] {
+          if (Busy() || ShownTextNumber() != expected || ShownSubject() != subject) return false;
+          const std::string shown = ShownText();
+          return std::all_of(bodies.begin(), bodies.end(),
+                             [&](const std::string& body) { return shown.find(body) != std::string::npos; });
+        }))
+      return testing::AssertionFailure() << "the blank key showed text " << ShownTextNumber() << " \""
+                                         << ShownSubject() << "\", not " << expected << " \"" << subject
+                                         << "\" with " << footnotes.size() << " footnotes; it shows: " << ShownText();
+    return testing::AssertionSuccess();
+  }
+  // A text's lines after its subject.
+  static std::string BodyOf(const std::string& text)
+  {
+    const size_t end = text.find('\n');
+    return end == std::string::npos ? std::string() : text.substr(end + 1);
   }
 
-  // The texts that the reading window shows now.
+  // The number of the text shown, as its header field says it ("Text nr:").
+  static int ShownTextNumber()
+  {
+    HWND label = Labelled(Reading, "Text nr:");
+    HWND field = label ? ControlBeside(Reading, label, "RichEdit20A") : nullptr;
+    return field ? std::atoi(ControlText(field).c_str()) : 0;
+  }
+  static std::string ShownSubject()
+  {
+    HWND label = Labelled(Reading, "&Subject:");
+    HWND field = label ? ControlBeside(Reading, label, "Edit") : nullptr;
+    return field ? ControlText(field) : std::string();
+  }
+  // What the reading window's text fields show now, lines ended with "\n".
   static std::string ShownText()
   {
     std::string text;
     for (HWND edit : Descendants(Reading, "RichEdit20A"))
       if (IsWindowVisible(edit)) text += ControlText(edit) + "\n";
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
+  }
+
+  // Session > Disconnect: the session ends on the server (and with it
+  // what the program had still to tell it, such as the texts read).
+  static testing::AssertionResult Disconnect()
+  {
+    if (!Program->Activate(Frame)) return testing::AssertionFailure() << "the main window cannot be activated";
+    Keys("alt+s d");
+    if (!WaitUntil([] { return SessionsOf(*Admin, Alice) == 0; }))
+      return testing::AssertionFailure() << "Session > Disconnect left Alice logged in";
+    if (!WaitUntil([] { return ConferenceRows(Reading) == 0; }))
+      return testing::AssertionFailure() << "the conferences stayed listed";
+    return testing::AssertionSuccess();
+  }
+  // Session > Connect, and Enter in the login dialog that opens on the
+  // journeys' profile.
+  static testing::AssertionResult Connect()
+  {
+    if (!Program->Activate(Frame)) return testing::AssertionFailure() << "the main window cannot be activated";
+    Keys("alt+s c");
+    if (!AwaitWindow("Login")) return testing::AssertionFailure() << "Session > Connect opened no login dialog";
+    Keys("Return");
+    if (!WaitUntil([] { return SessionsOf(*Admin, Alice) == 1; }, 60000))
+      return testing::AssertionFailure() << "Alice did not log in again";
+    if (!WaitUntil([] { return ConferenceRows(Reading) > 0; }, 60000))
+      return testing::AssertionFailure() << "the conferences were not listed";
+    return testing::AssertionSuccess();
   }
 
   static HWND AwaitWindow(const std::string& caption) { return Program->AwaitWindow(caption); }
