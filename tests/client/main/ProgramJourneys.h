@@ -818,10 +818,9 @@ public:
     profile.Password = AlicePassword;
     profile.SavePwd = true;
     WriteConnectionProfile(store, profile);
-    // The journeys read the text shown from the form view's fields. A login
-    // through the dialog reads the settings of its profile, and falls back
-    // to the program's own key, and then to no value at all (the other
-    // view): both name the form view.
+    // The journeys read the text shown from the form view's fields: the
+    // profile and the program's own key both name it, whatever view an
+    // earlier program in this prefix left stored.
     store.WriteString("ReadingViewStyle", "0");
     TLyskomRegistryConfiguration(OmnoraRegistryBaseKey, false).WriteString("ReadingViewStyle", "0");
   }
