@@ -297,12 +297,12 @@ HRESULT TLKCommCore::Connect(bool& connected)
 
 bool TLKCommCore::Disconnect(uint32_t connection)
 {
-  // A newer connection is left alone: what the given one had outstanding was
-  // failed as it ended.
-  if (connection != 0 && connection != FSocketThread->ConnectionNumber()) return false;
   // The state goes first, so that the parser cannot take a greeting for this
   // connection after its outstanding requests were failed.
   bool ended = FSocketThread->EndConnection(connection);
+  // A given connection that had already ended, or was replaced, is left to
+  // the newer one: what it had outstanding was failed as it ended.
+  if (connection != 0 && !ended) return false;
   StateChanged();
   FailOutstandingTransactions();
   if (ended && GetCurrentThreadId() != FSocketThread->ThreadId()) FSocketThread->WaitUntilReleased(kHandOverWaitMs);

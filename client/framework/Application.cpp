@@ -15,36 +15,6 @@
 
 namespace {
 
-// Whether a person sees the item when its menu opens: it and the items above it shown.
-bool ShownInMenu(const TMenuItem* item)
-{
-  for (const TMenuItem* i = item; i; i = i->Parent())
-    if (!i->Visible()) return false;
-  return true;
-}
-
-// The enabled item, shown in a popup menu of a form in or below c (the
-// window's form, its frames and the forms embedded in it), that runs an
-// action with this shortcut.
-TMenuItem* PopupActionShortCut(const TControl* c, TShortCut sc)
-{
-  if (auto* form = dynamic_cast<const TFormBase*>(c))
-    for (TComponent* component : form->Components()) {
-      auto* popup = dynamic_cast<TPopupMenu*>(component);
-      if (!popup) continue;
-      TMenuItem* found = nullptr;
-      popup->ForEachItem([&](TMenuItem* item) {
-        if (!found && item->Action() && item->Count() == 0 && item->ShortCut() == sc && item->Enabled() &&
-            ShownInMenu(item))
-          found = item;
-      });
-      if (found) return found;
-    }
-  for (const TControl* child : c->Controls())
-    if (TMenuItem* item = PopupActionShortCut(child, sc)) return item;
-  return nullptr;
-}
-
 void ReportCallbackException()
 {
   std::string text;
@@ -327,14 +297,6 @@ bool TApplication::IsShortCut(const MSG& msg)
   };
   for (TFormBase* f : forms)
     if (run(f)) return true;
-  // A shortcut that a popup menu of the window shows beside an action works
-  // anywhere in the window, docked or free, as its menu bar's do. An item
-  // that acts by itself (Copy) works only in the control it opens for, above.
-  if (home && home != FMainForm && enabled(home))
-    if (TMenuItem* item = PopupActionShortCut(home, sc)) {
-      item->Click();
-      return true;
-    }
   return withMain && run(FMainForm);
 }
 

@@ -168,6 +168,9 @@ TControl::TControl(TComponent* owner) : TComponent(owner) {}
 TControl::~TControl()
 {
   FDestroying = true;
+  // The forms around it remember the focus they give back: not this one.
+  for (TControl* p = FParent; p; p = p->FParent)
+    if (auto* form = dynamic_cast<TFormBase*>(p)) form->ForgetControl(this);
   if (FHandle) DestroyWindow(FHandle);
   for (TControl* child : FControls) child->FParent = nullptr;
   if (FParent) {
@@ -414,9 +417,33 @@ HFONT TControl::FontHandle() const
   return FFontHandle;
 }
 
+bool TControl::EnterActsAsDoubleClick(UINT msg, WPARAM wp, LPARAM lp, const std::function<bool()>& chosen,
+                                      LRESULT& result)
+{
+  if ((msg != WM_GETDLGCODE && msg != WM_KEYDOWN) || wp != VK_RETURN) return false;
+  if (KeyboardShiftState() != 0 || !OnDblClick || !chosen()) return false;
+  if (msg == WM_GETDLGCODE) {
+    result = TControl::WndProc(msg, wp, lp) | DLGC_WANTMESSAGE;
+    return true;
+  }
+  WPARAM key = wp;
+  if (RaiseKeyEvent(msg, key)) OnDblClick(this);
+  result = 0;
+  return true;
+}
+
+int TControl::CaptionFitWidth() const
+{
+  if (!FHandle) return 0;
+  std::string caption = Caption();
+  std::erase(caption, '&');
+  return int(TextExtent(FHandle, FontHandle(), caption).cx) + 16;
+}
+
 void TControl::UpdateFont()
 {
   if (FHandle) SendMessageA(FHandle, WM_SETFONT, WPARAM(FontHandle()), TRUE);
+  FontChanged();
   for (TControl* child : FControls)
     if (child->FFont.IsDefault()) child->UpdateFont();
 }

@@ -152,6 +152,9 @@ public:
   bool Enabled() const { return FEnabled; }
   virtual void SetEnabled(bool v);
   virtual std::string Caption() const;
+  // The width that shows the caption whole (access-key marks left out) with
+  // the margins of a button's face; 0 before the window stands.
+  int CaptionFitWidth() const;
   virtual void SetCaption(const std::string& text);
   std::string Text() const { return Caption(); }
   void SetText(const std::string& text) { SetCaption(text); }
@@ -202,6 +205,14 @@ public:
   virtual void Click();
 
 protected:
+  // The font changed, the control's own or the one it follows, after the
+  // window was told (a control that keeps formatted text rewrites it).
+  virtual void FontChanged() {}
+  // A list's Enter on its chosen row does what a double click on it does,
+  // and the form's keys leave the key to the control (no default button
+  // takes it). True when the message was handled, with its result.
+  bool EnterActsAsDoubleClick(UINT msg, WPARAM wp, LPARAM lp, const std::function<bool()>& chosen,
+                              LRESULT& result);
   // Raises OnKeyDown, OnKeyUp or OnKeyPress for a key message; a handler may
   // change the key in wp. False when a handler swallowed the key.
   bool RaiseKeyEvent(UINT msg, WPARAM& wp);

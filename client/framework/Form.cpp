@@ -62,6 +62,15 @@ void TFormBase::SetActiveControl(TControl* c)
   if (c && c->HandleAllocated() && IsWindowVisible(c->Handle())) c->SetFocus();
 }
 
+void TFormBase::ForgetControl(const TControl* gone)
+{
+  for (const TControl* c = FActiveControl; c; c = c->Parent())
+    if (c == gone) {
+      FActiveControl = nullptr;
+      return;
+    }
+}
+
 void TFormBase::FocusChanged(TControl* c)
 {
   if (c != this) FActiveControl = c;

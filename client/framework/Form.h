@@ -68,6 +68,9 @@ public:
   TControl* ActiveControl() const { return FActiveControl; }
   void SetActiveControl(TControl* c);
   virtual void FocusChanged(TControl* c);
+  // A control that goes (with whatever is inside it) is no longer the one
+  // the form gives the focus back to.
+  void ForgetControl(const TControl* gone);
 
 protected:
   virtual void DeclareBindings(TBindings& /*b*/) {}

@@ -6,22 +6,42 @@
 
 namespace {
 
-// Sets the effects in mask and, when the control has a font of its own, its
-// face and size: runs inserted into an emptied control would otherwise keep
-// the format the control was created with.
-void ApplyFormat(HWND edit, DWORD scope, DWORD effects, DWORD mask, const TFontInfo& font)
+// The face and size the control shows, its own font or the one it follows.
+struct TRunFont
+{
+  char Face[LF_FACESIZE] = {};
+  LONG Twips = 0;
+};
+
+TRunFont RunFont(const TFontInfo& own, HFONT shown)
+{
+  TRunFont run;
+  LOGFONTA lf{};
+  if (GetObjectA(shown, sizeof(lf), &lf)) {
+    lstrcpynA(run.Face, lf.lfFaceName, LF_FACESIZE);
+    run.Twips = MulDiv(std::abs(lf.lfHeight), 1440, ScreenPixelsPerInch());
+  }
+  // A size in points of the control's own is kept exact, not rounded
+  // through pixels.
+  if (own.Size > 0) run.Twips = own.Size * 20;
+  return run;
+}
+
+// Sets the effects in mask and the face and size: runs inserted into an
+// emptied control would otherwise keep the format it was created with.
+void ApplyFormat(HWND edit, DWORD scope, DWORD effects, DWORD mask, const TRunFont& font)
 {
   CHARFORMAT2A format{};
   format.cbSize = sizeof(format);
   format.dwMask = mask;
   format.dwEffects = effects;
-  if (!font.Name.empty() && font.Name.size() < sizeof(format.szFaceName)) {
+  if (font.Face[0]) {
     format.dwMask |= CFM_FACE;
-    lstrcpynA(format.szFaceName, font.Name.c_str(), sizeof(format.szFaceName));
+    lstrcpynA(format.szFaceName, font.Face, sizeof(format.szFaceName));
   }
-  if (font.Size > 0) {
+  if (font.Twips > 0) {
     format.dwMask |= CFM_SIZE;
-    format.yHeight = font.Size * 20;
+    format.yHeight = font.Twips;
   }
   SendMessageA(edit, EM_SETCHARFORMAT, scope, LPARAM(&format));
 }
@@ -121,9 +141,8 @@ int TItemEditList::TextWidth()
   return TextExtent(Handle(), HGDIOBJ(SendMessageA(Handle(), WM_GETFONT, 0, 0)), text).cx;
 }
 
-void TItemEditList::SetFont(const TFontInfo& f)
+void TItemEditList::FontChanged()
 {
-  TRichEdit::SetFont(f);
   // The control keeps the format its runs were written in: only a rewrite
   // puts them into the new face and size.
   if (HandleAllocated()) Redraw(FreeText());
@@ -133,7 +152,7 @@ void TItemEditList::Redraw(const std::string& freeText)
 {
   if (!HandleAllocated()) return;
   const HWND edit = Handle();
-  const TFontInfo font = Font();
+  const TRunFont font = RunFont(Font(), FontHandle());
   SetWindowTextA(edit, "");
   ApplyFormat(edit, SCF_ALL, 0, RunMask, font);
   for (size_t i = 0; i < FItems.size(); ++i) {

@@ -62,12 +62,11 @@ public:
   int FreeTextStart() const { return FFreeTextStart; }
   // Pixel width of the whole text in the control's font.
   int TextWidth();
-  // The items and the typed text are written again in the new font.
-  void SetFont(const TFontInfo& f) override;
-
   void ApplyProperty(const TFormProperty& p, TLoadContext& ctx) override;
 
 protected:
+  // The items and the typed text are written again in the new font.
+  void FontChanged() override;
   void HandleCreated() override;
   bool HandleNotify(NMHDR* hdr, LRESULT& result) override;
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp) override;

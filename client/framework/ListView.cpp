@@ -399,15 +399,8 @@ bool TListView::HandleNotify(NMHDR* hdr, LRESULT& result)
 
 LRESULT TListView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
-  // Enter on the chosen row does what a double click on it does; the form's
-  // keys leave it to the control (no default button takes it).
-  const bool takesEnter = wp == VK_RETURN && KeyboardShiftState() == 0 && OnDblClick && Selected();
-  if (msg == WM_GETDLGCODE && takesEnter) return TControl::WndProc(msg, wp, lp) | DLGC_WANTMESSAGE;
-  if (msg == WM_KEYDOWN && takesEnter) {
-    WPARAM key = wp;
-    if (RaiseKeyEvent(msg, key)) OnDblClick(this);
-    return 0;
-  }
+  if (LRESULT result = 0; EnterActsAsDoubleClick(msg, wp, lp, [this] { return Selected() != nullptr; }, result))
+    return result;
   if (msg == WM_KEYDOWN && CopyKeys && KeyboardShiftState() == ssCtrl && (wp == 'C' || wp == 'L')) {
     CopyToClipboard(wp == 'C');
     return 0;

@@ -158,15 +158,8 @@ void TTreeView::EndUpdate()
 
 LRESULT TTreeView::WndProc(UINT msg, WPARAM wp, LPARAM lp)
 {
-  // Enter on the chosen node does what a double click on it does; the form's
-  // keys leave it to the control (no default button takes it).
-  const bool takesEnter = wp == VK_RETURN && KeyboardShiftState() == 0 && OnDblClick && Selected();
-  if (msg == WM_GETDLGCODE && takesEnter) return TControl::WndProc(msg, wp, lp) | DLGC_WANTMESSAGE;
-  if (msg == WM_KEYDOWN && takesEnter) {
-    WPARAM key = wp;
-    if (RaiseKeyEvent(msg, key)) OnDblClick(this);
-    return 0;
-  }
+  if (LRESULT result = 0; EnterActsAsDoubleClick(msg, wp, lp, [this] { return Selected() != nullptr; }, result))
+    return result;
   return TControl::WndProc(msg, wp, lp);
 }
 

@@ -8,7 +8,6 @@
 #include "Activity.h"
 #include "AdministrationRequests.h"
 #include "EngineBinding.h"
-#include "GdiOwners.h"
 #include "LKRequest.h"
 #include "Lookups.h"
 #include "LyskomConfiguration.h"
@@ -194,10 +193,7 @@ void TActiveUsersForm::FitSpeedButtons()
   const int gap = ActiveUpdateSpeedButton->Left() - UpdateSpeedButton->Left() - UpdateSpeedButton->Width();
   int left = UpdateSpeedButton->Left();
   for (TSpeedButton* button : {UpdateSpeedButton, ActiveUpdateSpeedButton}) {
-    std::string caption = button->Caption();
-    std::erase(caption, '&');
-    const int text = button->HandleAllocated() ? int(TextExtent(button->Handle(), button->FontHandle(), caption).cx) : 0;
-    const int width = std::max(button->Width(), text + 16);
+    const int width = std::max(button->Width(), button->CaptionFitWidth());
     button->SetBounds(left, button->Top(), width, button->Height());
     left += width + gap;
   }

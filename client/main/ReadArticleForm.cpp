@@ -245,7 +245,6 @@ void TReadArticleForm::CreateMainView()
     hadFocus = focus && (focus == old || IsChild(old, focus));
     wasActive = FActiveControl && FActiveControl->HandleAllocated() &&
                 (FActiveControl->Handle() == old || IsChild(old, FActiveControl->Handle()));
-    if (wasActive) FActiveControl = nullptr;
     // Other threads lose the old view before it goes.
     PublishMainView(nullptr);
     MainView->Free();
@@ -417,13 +416,9 @@ std::vector<int> TReadArticleForm::ConferencesToSearch()
 
 void TReadArticleForm::SelectConference(int confNo)
 {
-  auto at = FConfRows.find(confNo);
-  if (at == FConfRows.end()) {
-    // A conference not listed yet (read before the list caught up).
-    RefreshConferenceList();
-    at = FConfRows.find(confNo);
-  }
-  TListItem* row = at != FConfRows.end() ? at->second : MembershipRow(confNo);
+  // A conference not listed yet (read before the list caught up).
+  if (FConfRows.find(confNo) == FConfRows.end()) RefreshConferenceList();
+  TListItem* row = MembershipRow(confNo);
   if (!row) return;
   row->SetSelected(true);
   row->MakeVisible();
@@ -614,11 +609,7 @@ void TReadArticleForm::RefreshConferenceList()
     if (ColumnNumber(first, 2) > 5) {
       first->SetSelected(true);
     } else if (int me = CurrentPersNo.load(); me > 0) {
-      TMembershipRef mailbox = MembershipByConf(me);
-      if (mailbox) {
-        if (FConfRows.find(me) == FConfRows.end()) AddConferenceRow(me, *mailbox);
-        FConfRows[me]->SetSelected(true);
-      }
+      if (TListItem* mailbox = MembershipRow(me)) mailbox->SetSelected(true);
     }
     ConfListView->Sort();
   }

@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "ClientCaches.h"
-#include "GdiOwners.h"
 
 TFrame1::TFrame1(TComponent* owner) : TFrame(owner, "TFrame1") {}
 
@@ -63,18 +62,13 @@ void TFrame1::Loaded()
 void TFrame1::SetFont(const TFontInfo& f)
 {
   TFrame::SetFont(f);
-  // The rich-text field keeps the format it was created with unless it is
-  // given a font of its own.
-  if (ItemList) ItemList->SetFont(f);
   FitBrowseButton();
 }
 
 void TFrame1::FitBrowseButton()
 {
   if (!BrowseButton || !BrowseButton->HandleAllocated()) return;
-  // The caption with the margins of a button's face around it.
-  const int text = int(TextExtent(BrowseButton->Handle(), BrowseButton->FontHandle(), BrowseButton->Caption()).cx);
-  const int width = std::max(FDesignedBrowseWidth, text + 16);
+  const int width = std::max(FDesignedBrowseWidth, BrowseButton->CaptionFitWidth());
   if (width == BrowseButton->Width()) return;
   BrowseButton->SetWidth(width);
   if (NameGroupBox) NameGroupBox->Realign();

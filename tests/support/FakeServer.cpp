@@ -129,6 +129,21 @@ SOCKET ListenOnLoopback(int& port, const char* who)
   return s;
 }
 
+SOCKET ConnectLoopback(int port)
+{
+  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
+  if (s == INVALID_SOCKET) return s;
+  sockaddr_in addr = {};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(u_short(port));
+  if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+    closesocket(s);
+    return INVALID_SOCKET;
+  }
+  return s;
+}
+
 TFakeServer::TFakeServer(TScript script) : FScript(std::move(script))
 {
   FListen = ListenOnLoopback(FPort, "fake server");

@@ -13,6 +13,8 @@ namespace TestSupport {
 
 // A socket listening on a free loopback port, whose number goes to port.
 SOCKET ListenOnLoopback(int& port, const char* who);
+// A socket connected to the loopback port; INVALID_SOCKET when none answers.
+SOCKET ConnectLoopback(int port);
 
 // One accepted connection, as the script sees it.
 class TFakeConnection

@@ -7,21 +7,6 @@ namespace TestSupport {
 
 namespace {
 
-SOCKET ConnectLoopback(int port)
-{
-  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  if (s == INVALID_SOCKET) return s;
-  sockaddr_in addr = {};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(u_short(port));
-  if (connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-    closesocket(s);
-    return INVALID_SOCKET;
-  }
-  return s;
-}
-
 bool SendAll(SOCKET s, const char* bytes, size_t count)
 {
   while (count > 0) {

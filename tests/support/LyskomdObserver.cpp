@@ -9,25 +9,14 @@ namespace TestSupport {
 
 TLyskomdObserver::TLyskomdObserver(int port)
 {
-  WSADATA data;
-  WSAStartup(MAKEWORD(2, 2), &data);
-  SOCKET sock = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr = {};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = htons(u_short(port));
-  if (connect(sock, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-    closesocket(sock);
-    WSACleanup();
-    throw std::runtime_error("the observer cannot connect to lyskomd");
-  }
+  SOCKET sock = ConnectLoopback(port);
+  if (sock == INVALID_SOCKET) throw std::runtime_error("the observer cannot connect to lyskomd");
   // The line reading of the scripted server's side serves a client as well.
   FConnection = std::make_unique<TFakeConnection>(sock);
   std::string greeting;
   // Without a resolver's answer, the greeting can take the lookup's 2 s.
   if (!FConnection->Send("A8Hobserver\n") || !FConnection->ReadLine(greeting, 30000) || greeting != "LysKOM") {
     FConnection->Close();
-    WSACleanup();
     throw std::runtime_error("lyskomd did not greet the observer");
   }
 }
@@ -35,7 +24,6 @@ TLyskomdObserver::TLyskomdObserver(int port)
 TLyskomdObserver::~TLyskomdObserver()
 {
   FConnection->Close();
-  WSACleanup();
 }
 
 std::string TLyskomdObserver::Ask(const std::string& request)

@@ -95,11 +95,13 @@ omnora_stop_shared_display() {
   build_dir=$1
   for pidfile in "$build_dir"/xvfb.pid "$build_dir"/xvfb-*.pid; do
     [ -f "$pidfile" ] || continue
-    kill "$(cat "$pidfile")" 2>/dev/null
+    kill "$(cat "$pidfile")" 2>/dev/null || true
     rm -f "$pidfile" "${pidfile%.pid}.display"
   done
   for prefix in "$build_dir"/wineprefix "$build_dir"/wineprefix-*; do
-    [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+    # A prefix whose server has already gone idle and quit makes -k fail;
+    # that must not become the exit status of the test run.
+    [ -d "$prefix" ] && { WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true; }
   done
   true
 }

@@ -557,6 +557,30 @@ struct THighlightedItem
   bool Blank = false;             // nothing but the highlight in the image's place
 };
 
+// An image of the list as the list draws it on a solid background, pixel by
+// pixel, row after row.
+std::vector<COLORREF> ImagePixels(TImageList* images, int image, COLORREF background)
+{
+  const int w = images->Width, h = images->Height;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  RECT all{0, 0, w, h};
+  HBRUSH brush = CreateSolidBrush(background);
+  FillRect(memory, &all, brush);
+  DeleteObject(brush);
+  ImageList_Draw(images->Handle(), image, memory, 0, 0, ILD_TRANSPARENT);
+  std::vector<COLORREF> pixels;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) pixels.push_back(GetPixel(memory, x, y));
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
 // Looks at the highlighted item of the open menu window, which shows hmenu.
 THighlightedItem LookAtHighlightedItem(HWND menuWindow, HMENU hmenu)
 {
@@ -585,23 +609,7 @@ THighlightedItem LookAtHighlightedItem(HWND menuWindow, HMENU hmenu)
     seen.Blank = shown.Count(highlight, place) == int(place.right - place.left) * int(place.bottom - place.top);
     return seen;
   }
-  // The image as the list draws it on the highlight.
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  RECT all{0, 0, w, h};
-  HBRUSH brush = CreateSolidBrush(highlight);
-  FillRect(memory, &all, brush);
-  DeleteObject(brush);
-  ImageList_Draw(images->Handle(), image, memory, 0, 0, ILD_TRANSPARENT);
-  std::vector<COLORREF> expected;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) expected.push_back(GetPixel(memory, x, y));
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
+  const std::vector<COLORREF> expected = ImagePixels(images, image, highlight);
   for (int top = r.top; top + h <= r.bottom && !seen.ImageShownAsItIs; ++top)
     for (int left = r.left; left <= r.left + 40 && !seen.ImageShownAsItIs; ++left) {
       bool same = true;
@@ -642,24 +650,8 @@ TGreyedImage LookAtImageOf(HWND menuWindow, HMENU hmenu, const TMenuItem* item, 
   for (int y = place.top; y < place.bottom; ++y)
     for (int x = place.left; x < place.right; ++x) onlyGreys = onlyGreys && grey(shown.At(x, y));
   seen.Greyed = onlyGreys && shown.Count(shadow, place) > 0;
-  // The image as the list draws it on the menu.
-  const int w = images->Width, h = images->Height;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  RECT all{0, 0, w, h};
-  HBRUSH brush = CreateSolidBrush(menu);
-  FillRect(memory, &all, brush);
-  DeleteObject(brush);
   const int image = item->Action() ? item->Action()->ImageIndex() : item->ImageIndex;
-  ImageList_Draw(images->Handle(), image, memory, 0, 0, ILD_TRANSPARENT);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) seen.ImageHasColour = seen.ImageHasColour || !grey(GetPixel(memory, x, y));
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
+  for (COLORREF c : ImagePixels(images, image, menu)) seen.ImageHasColour = seen.ImageHasColour || !grey(c);
   return seen;
 }
 

@@ -105,7 +105,7 @@ TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
   const int conf = NewConference("Reading order");
   const int root = Author->TextTo(conf, "Root\nThe first text.\n");
   const int comment = Author->CreateText("Re: Root\nA comment.\n", {RecipientItem(conf), CommentToItem(root)});
-  const int footnote = Author->CreateText("Note\nA footnote.\n", {RecipientItem(conf), FootnoteToItem(root)});
+  Author->CreateText("Note\nA footnote.\n", {RecipientItem(conf), FootnoteToItem(root)});
   const int second = Author->TextTo(conf, "Second\nAnother text.\n");
   LoadMembership(conf);
 

@@ -466,8 +466,9 @@ TEST_F(Session, APersonCreatedFromTheMenuJoinsThePresentationAndNewsConferences)
   const std::vector<int> own = server.ConferencesOf(TLyskomdServer::AdminPerson);
   for (int conf : joined) {
     ASSERT_GT(conf, 0);
-    if (std::find(own.begin(), own.end(), conf) == own.end())
+    if (std::find(own.begin(), own.end(), conf) == own.end()) {
       ASSERT_TRUE(server.Expect(L_ADD_MEMBER, TRequestArgs().Int(conf).Int(TLyskomdServer::AdminPerson).Int(100).Int(0)));
+    }
   }
   StoreDefaultProfile("Creator", Server->PortText());
   ShowMain();

@@ -109,10 +109,17 @@ TEST_F(StartedProgram, ToolBarsAndTrayShowTheProgramsOwnImages)
     EXPECT_NE(found, nullptr) << name;
     return found;
   };
-  for (const char* name : {"ReadNext1", "Back1", "WriteNewText1", "PinWindow1", "MarkCommentsRead1"})
-    if (TMenuItem* i = item(ReadArticleForm, name)) EXPECT_EQ(menuBitmap(i), HBMMENU_CALLBACK) << name;
-  if (TMenuItem* i = item(ReadArticleForm, "Commands1")) EXPECT_EQ(menuBitmap(i), nullptr);
-  if (TMenuItem* i = item(MainForm, "Connect1")) EXPECT_EQ(menuBitmap(i), HBMMENU_CALLBACK);
+  for (const char* name : {"ReadNext1", "Back1", "WriteNewText1", "PinWindow1", "MarkCommentsRead1"}) {
+    if (TMenuItem* i = item(ReadArticleForm, name)) {
+      EXPECT_EQ(menuBitmap(i), HBMMENU_CALLBACK) << name;
+    }
+  }
+  if (TMenuItem* i = item(ReadArticleForm, "Commands1")) {
+    EXPECT_EQ(menuBitmap(i), nullptr);
+  }
+  if (TMenuItem* i = item(MainForm, "Connect1")) {
+    EXPECT_EQ(menuBitmap(i), HBMMENU_CALLBACK);
+  }
 
   // Screenshots of the bars and of a menu for a person to look at.
   RedrawWindow(MainForm->HostHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
