@@ -6,8 +6,28 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+namespace {
+
+// A test program that dies of an exception says so, and what it wrote
+// before is not lost in a buffer: its output goes to a file that the runner
+// shows afterwards.
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info)
+{
+  const EXCEPTION_RECORD* record = info->ExceptionRecord;
+  std::fprintf(stderr, "\nThe test program ended by exception 0x%08lx at %p.\n", record->ExceptionCode,
+               record->ExceptionAddress);
+  std::fflush(stderr);
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  SetUnhandledExceptionFilter(ReportCrash);
   CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   WSADATA data;
   WSAStartup(MAKEWORD(2, 2), &data);
