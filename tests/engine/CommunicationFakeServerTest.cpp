@@ -110,11 +110,8 @@ TEST_F(CommunicationFakeServer, DroppedConnectionFailsWaitingRequestsWithMinusOn
     dropped.Raise();
   });
   TComPtr<ILKCommunication> comm = NewComm(server);
-  auto events = MakeTestObject<TEventRecorder>();
-  auto errors = MakeTestObject<TEventRecorder>();
-  LONG cookie = -1;
-  comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie);
-  comm->Advise(LKEVTYPE_TRANS_ERROR, errors.Get(), &cookie);
+  auto events = RecordEvents(comm.Get(), LKEVTYPE_NOTIFICATIONS);
+  auto errors = RecordEvents(comm.Get(), LKEVTYPE_TRANS_ERROR);
   ASSERT_TRUE(ConnectComm(comm.Get()));
 
   auto callback = MakeTestObject<TCallbackRecorder>();
@@ -196,9 +193,7 @@ std::string ParseScripted(bool trickle)
   });
   TComPtr<ILKCommunication> comm = NewCommunication();
   SetTarget(comm.Get(), "127.0.0.1", server.PortText(), "test");
-  auto async = MakeTestObject<TEventRecorder>();
-  LONG cookie = -1;
-  comm->Advise(LKEVTYPE_TRANS_ASYNC, async.Get(), &cookie);
+  auto async = RecordEvents(comm.Get(), LKEVTYPE_TRANS_ASYNC);
   if (!ConnectComm(comm.Get())) return "no connection";
   auto callback = MakeTestObject<TCallbackRecorder>();
   TComPtr<ILKTransaction> a = NewTransaction(L_LOGIN, "5 6Hgazonk 0"), b = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
@@ -348,9 +343,7 @@ TEST_F(CommunicationFakeServer, MessagesArriveWhileALongRequestIsStillBeingWritt
     c.WaitForPeerClose();
   });
   TComPtr<ILKCommunication> comm = NewComm(server);
-  auto async = MakeTestObject<TEventRecorder>();
-  LONG cookie = -1;
-  comm->Advise(LKEVTYPE_TRANS_ASYNC, async.Get(), &cookie);
+  auto async = RecordEvents(comm.Get(), LKEVTYPE_TRANS_ASYNC);
   ASSERT_TRUE(ConnectComm(comm.Get()));
 
   TComPtr<ILKTransaction> upload =
@@ -394,11 +387,8 @@ TEST_F(CommunicationFakeServer, WhatComesUnaskedAfterAReplyStillArrives)
     c.Close();
   });
   TComPtr<ILKCommunication> comm = NewComm(server);
-  auto async = MakeTestObject<TEventRecorder>();
-  auto events = MakeTestObject<TEventRecorder>();
-  LONG cookie = -1;
-  comm->Advise(LKEVTYPE_TRANS_ASYNC, async.Get(), &cookie);
-  comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie);
+  auto async = RecordEvents(comm.Get(), LKEVTYPE_TRANS_ASYNC);
+  auto events = RecordEvents(comm.Get(), LKEVTYPE_NOTIFICATIONS);
   ASSERT_TRUE(ConnectComm(comm.Get()));
   TComPtr<ILKTransaction> trans = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
   comm->SyncSend(trans.Get());
@@ -426,9 +416,7 @@ TEST_F(CommunicationFakeServer, AWaitedReplyComesAfterAMessageAndAPause)
     c.WaitForPeerClose();
   });
   TComPtr<ILKCommunication> comm = NewComm(server);
-  auto async = MakeTestObject<TEventRecorder>();
-  LONG cookie = -1;
-  comm->Advise(LKEVTYPE_TRANS_ASYNC, async.Get(), &cookie);
+  auto async = RecordEvents(comm.Get(), LKEVTYPE_TRANS_ASYNC);
   ASSERT_TRUE(ConnectComm(comm.Get()));
   for (int i = 0; i < 2; ++i) {
     TComPtr<ILKTransaction> trans = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
@@ -571,9 +559,7 @@ TEST_P(CommunicationThroughProxy, StatusLineDecides)
     if (c.Greet()) AnswerOk(c);
   });
   TComPtr<ILKCommunication> comm = NewCommViaProxy(proxy);
-  auto events = MakeTestObject<TEventRecorder>();
-  LONG cookie = -1;
-  comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie);
+  auto events = RecordEvents(comm.Get(), LKEVTYPE_NOTIFICATIONS);
 
   HRESULT hr = E_UNEXPECTED;
   bool connected = ConnectComm(comm.Get(), &hr);
@@ -664,9 +650,7 @@ TEST_F(CommunicationFakeServer, ConnectingAgainThroughAProxyWritesTheOpeningBefo
   TBStr name(traceFile);
   comm->Set_Tracefile(name.Get());
   comm->Set_Trace(VARIANT_TRUE);
-  auto events = MakeTestObject<TEventRecorder>();
-  LONG cookie = -1;
-  comm->Advise(LKEVTYPE_NOTIFICATIONS, events.Get(), &cookie);
+  auto events = RecordEvents(comm.Get(), LKEVTYPE_NOTIFICATIONS);
   ASSERT_TRUE(ConnectComm(comm.Get()));
   TComPtr<ILKTransaction> login = NewTransaction(L_LOGIN, "5 6Hgazonk 0");
   TComPtr<ILKTransaction> waiting = NewTransaction(L_GET_TIME);

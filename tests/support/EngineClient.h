@@ -192,6 +192,15 @@ inline TComPtr<ILKCommunication> NewCommunication()
   return comm;
 }
 
+// A recorder of the events of one kind, advised on comm for its lifetime.
+inline TComPtr<TEventRecorder> RecordEvents(ILKCommunication* comm, LONG kind)
+{
+  auto recorder = MakeTestObject<TEventRecorder>();
+  LONG cookie = -1;
+  comm->Advise(kind, recorder.Get(), &cookie);
+  return recorder;
+}
+
 inline void SetTarget(ILKCommunication* comm, const std::string& host, const std::string& port,
                       const std::string& user)
 {

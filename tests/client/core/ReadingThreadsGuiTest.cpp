@@ -241,7 +241,9 @@ TEST_F(ReadingThreads, AScanAbandonedByAPauseLeavesItsConferenceQueued)
   scanner.ContinueScan();
   ASSERT_TRUE(PumpUntil([&] { return !Fake->Tree.empty(); }));
   scanner.PauseScan();
-  if (Fake->Tree.size() < 40) EXPECT_EQ((std::vector<int>{big}), scanner.QueuedConferences());
+  if (Fake->Tree.size() < 40) {
+    EXPECT_EQ((std::vector<int>{big}), scanner.QueuedConferences());
+  }
   scanner.ContinueScan();
   ASSERT_TRUE(PumpUntil([&] { return scanner.QueuedConferences().empty(); }));
   scanner.ForgetConference(big);

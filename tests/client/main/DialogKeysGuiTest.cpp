@@ -266,8 +266,7 @@ TEST_F(ProgramKeys, AltDownInAWindowOfItsOwnOpensItsListAndReadsNothing)
   const int conf = Session->CreateConference("Alt down");
   const int text = Author->TextTo(conf, "Unread here\nStill unread.");
   LoadMembership(conf);
-  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  Application().ProcessMessages();
+  RelistMemberships();
   ASSERT_TRUE(ReadArticleForm->ReadNextAction->Enabled());
 
   TTextRcptEditForm* properties = OpenTextProperties(text);

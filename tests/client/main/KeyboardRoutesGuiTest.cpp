@@ -68,8 +68,7 @@ protected:
   }
   void RefreshList()
   {
-    PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-    Application().ProcessMessages();
+    RelistMemberships();
   }
 
   // A key pressed and released in the focused control.

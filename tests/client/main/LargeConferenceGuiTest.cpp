@@ -188,8 +188,7 @@ protected:
   {
     CreateSubjectScanner(ReadArticleForm);
     while (SubjectTreeAsyncThread->Holds() > 0) SubjectTreeAsyncThread->ContinueScan();
-    PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-    Application().ProcessMessages();
+    RelistMemberships();
   }
 
   // "Next text" clicked, with time for a search through many texts.
@@ -228,8 +227,7 @@ TEST_F(LargeConference, TenThousandTextsAreReadWhileTheScannerBuildsTheTree)
   EXPECT_FALSE(SubjectTreeAsyncThread->IsIdle());
 
   // The list's count follows the reading.
-  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  Application().ProcessMessages();
+  RelistMemberships();
   EXPECT_EQ(ReadArticleForm->ConfListView->Item(0)->ColumnText(3), "9975");
 
   // Pausing the busy scanner from the window thread comes back, and the

@@ -14,6 +14,7 @@
 #include "SessionState.h"
 #include "ToolBar.h"
 #include "WindowInput.h"
+#include "WindowMessages.h"
 
 namespace MainTest {
 
@@ -88,6 +89,14 @@ protected:
     m->Priority = 100;
     m->mHasUnread = true;
     StoreMembership(m);
+  }
+
+  // The reading window told that the memberships changed, and the loop
+  // run: it lists what the store holds.
+  static void RelistMemberships()
+  {
+    PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
+    Application().ProcessMessages();
   }
 
   static TToolButton* ReadingButton(const char* name)

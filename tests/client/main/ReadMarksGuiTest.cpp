@@ -28,8 +28,7 @@ protected:
     const int conf = Session->CreateConference(conferenceName);
     const int text = Author->TextTo(conf, "Marked\nRead with Enter.\n");
     LoadMembership(conf);
-    PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-    Application().ProcessMessages();
+    RelistMemberships();
     TListView* list = ReadArticleForm->ConfListView;
     EXPECT_EQ(list->Count(), 1);
     if (list->Count() != 1) return -1;

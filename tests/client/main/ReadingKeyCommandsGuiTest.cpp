@@ -62,8 +62,7 @@ protected:
   }
   void RefreshList()
   {
-    PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-    Application().ProcessMessages();
+    RelistMemberships();
   }
   void Show(int text)
   {

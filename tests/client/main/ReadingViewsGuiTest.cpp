@@ -66,8 +66,7 @@ protected:
     m->Priority = 100;
     m->mHasUnread = true;
     StoreMembership(m);
-    PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-    Application().ProcessMessages();
+    RelistMemberships();
   }
 
   void UseView(const char* style)
@@ -367,8 +366,7 @@ TEST_F(ReadingViews, ANewConferenceStartsWithEmptyViews)
   const int there = Author->TextTo(start, "Onwards\nThe talk goes on in [" + std::to_string(next) + "].\n");
   const int here = Author->TextTo(next, "Arrived\nHere we are.\n");
   const int end = Author->TextTo(last, "The end\nNothing more to say.\n");
-  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  Application().ProcessMessages();
+  RelistMemberships();
   ASSERT_EQ(ReadArticleForm->SelectedConference(), start);
 
   // Read the first text in the flow view, then follow its conference link.
@@ -437,8 +435,7 @@ TEST_F(ReadingViews, ATextWrittenInUtf8ShowsItsOwnCharactersInEveryView)
   // The subject tree's scanner runs, as after a login.
   ASSERT_NE(SubjectTreeAsyncThread, nullptr);
   while (SubjectTreeAsyncThread->Holds() > 0) SubjectTreeAsyncThread->ContinueScan();
-  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  Application().ProcessMessages();
+  RelistMemberships();
   ASSERT_EQ(ReadArticleForm->SelectedConference(), conf);
 
   auto* form = dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView);

@@ -109,8 +109,7 @@ TEST_F(ReadingWindow, ReadsTheCommentTreeInOrderWithListCountsAndHistory)
   const int second = Author->TextTo(conf, "Second\nAnother text.\n");
   LoadMembership(conf);
 
-  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  Application().ProcessMessages();
+  RelistMemberships();
   TListView* list = ReadArticleForm->ConfListView;
   ASSERT_EQ(list->Count(), 1);
   EXPECT_EQ(list->Item(0)->ColumnText(0), std::to_string(conf));
@@ -207,8 +206,7 @@ TEST_F(ReadingWindow, KeyCommandsOfTheDefaultMapping)
   const int c2 = Author->CreateText("Re\nSecond comment.\n", {RecipientItem(conf), CommentToItem(root)});
   const int next = Author->TextTo(conf, "After\nThe next root.\n");
   LoadMembership(conf);
-  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  Application().ProcessMessages();
+  RelistMemberships();
 
   // The blank key pages through the shown text, then reads next.
   auto blankUntil = [&](int text) {
@@ -519,8 +517,7 @@ TEST_F(ReadingWindow, AnotherMainViewChosenInWindowSettingsShowsTheTextAndKeepsT
   const int conf = NewConference("Views chosen");
   const int text = Author->TextTo(conf, "Kept in view\nThe body that stays shown.\n");
   LoadMembership(conf);
-  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  Application().ProcessMessages();
+  RelistMemberships();
   ASSERT_EQ(ReadNext(), text);
   ASSERT_NE(dynamic_cast<TArticleFormViewForm*>(ReadArticleForm->MainView), nullptr);
 
@@ -560,8 +557,7 @@ TEST_F(ReadingWindow, ATextThatCannotBeFetchedLeavesTheShownTextWholeAndCurrent)
   const int conf = NewConference("Missing texts");
   const int text = Author->TextTo(conf, "Pointing nowhere\nSee text 999999 for more.\n");
   LoadMembership(conf);
-  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  Application().ProcessMessages();
+  RelistMemberships();
   ASSERT_EQ(ReadNext(), text);
   const std::vector<int> history = ReadArticleForm->History;
   const int index = ReadArticleForm->HistoryIndex;
@@ -619,8 +615,7 @@ TEST_F(ReadingWindow, AConferenceLinkSelectsAMembershipTheListLeftOutAndTellsANo
                                           std::to_string(foreign) + "].\n");
   LoadMembership(conf);
   LoadMembership(quiet);
-  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  Application().ProcessMessages();
+  RelistMemberships();
   ASSERT_EQ(ReadNext(), text);
   TListView* list = ReadArticleForm->ConfListView;
   ASSERT_EQ(list->Count(), 1) << "a membership with nothing unread has no row";
@@ -641,8 +636,7 @@ TEST_F(ReadingWindow, AConferenceLinkSelectsAMembershipTheListLeftOutAndTellsANo
   EXPECT_EQ(list->Selected()->ColumnText(3), "0");
   // It stays listed while it is selected (the conference read to the end
   // and no longer selected goes).
-  PostMessageA(ReadArticleForm->Handle(), WM_READ_STATE_CHANGED, 0, 0);
-  Application().ProcessMessages();
+  RelistMemberships();
   ASSERT_EQ(list->Count(), 1);
   EXPECT_EQ(list->Item(0)->ColumnText(0), std::to_string(quiet));
   EXPECT_TRUE(list->Item(0)->Selected());
